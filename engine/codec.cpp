@@ -1,0 +1,862 @@
+#include "codec.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "kinds.h"
+#include "segment.h"
+
+namespace vm {
+
+const Locale& defaultLocale() {
+    static const Locale loc;
+    return loc;
+}
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr std::uint8_t kUnshownChar = 0x80;
+
+std::uint64_t readLE(std::span<const std::uint8_t> b, std::size_t n) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        v |= static_cast<std::uint64_t>(i < b.size() ? b[i] : 0) << (8 * i);
+    return v;
+}
+
+void writeLE(std::span<std::uint8_t> b, std::size_t n, std::uint64_t v) {
+    for (std::size_t i = 0; i < n && i < b.size(); ++i)
+        b[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Round half to even, as the number conversions of the format demand.
+double roundEven(double v) {
+    return std::nearbyint(v); // default rounding mode is to nearest, ties to even
+}
+
+std::optional<std::int64_t> toInt64(double v) {
+    if (!std::isfinite(v))
+        return std::nullopt;
+    const double r = roundEven(v);
+    if (r < -9223372036854775808.0 || r >= 9223372036854775808.0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(r);
+}
+
+// Days since 0001-01-01 style civil conversions (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y += m <= 2;
+}
+
+// Unix day number of the OLE epoch 1899-12-30.
+const std::int64_t kOleEpoch = daysFromCivil(1899, 12, 30);
+constexpr double kMinOleDate = -693593.0;        // 0001-01-01
+constexpr double kMaxOleDateExcl = 2958466.0;    // 10000-01-01
+
+bool isLeap(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+unsigned daysInMonth(std::int64_t y, unsigned m) {
+    static constexpr unsigned dm[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeap(y) ? 29u : dm[m - 1];
+}
+
+void appendNumber(std::string& out, std::int64_t v, int minDigits) {
+    std::string s = std::to_string(v);
+    while (static_cast<int>(s.size()) < minDigits)
+        s.insert(s.begin(), '0');
+    out += s;
+}
+
+// Writes a pattern such as yyyy/mm/dd or hh:nn:ss.
+std::string applyPattern(std::string_view pat, const Locale& loc, std::int64_t y, unsigned mo,
+                         unsigned d, unsigned h, unsigned mi, unsigned s) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < pat.size()) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pat[i])));
+        std::size_t run = 1;
+        while (i + run < pat.size() &&
+               std::tolower(static_cast<unsigned char>(pat[i + run])) == c)
+            ++run;
+        switch (c) {
+        case 'y':
+            if (run >= 3)
+                appendNumber(out, y, 4);
+            else
+                appendNumber(out, y % 100, 2);
+            break;
+        case 'm':
+            appendNumber(out, mo, run >= 2 ? 2 : 1);
+            break;
+        case 'd':
+            appendNumber(out, d, run >= 2 ? 2 : 1);
+            break;
+        case 'h':
+            appendNumber(out, h, run >= 2 ? 2 : 1);
+            break;
+        case 'n':
+            appendNumber(out, mi, run >= 2 ? 2 : 1);
+            break;
+        case 's':
+            appendNumber(out, s, run >= 2 ? 2 : 1);
+            break;
+        case '/':
+            out.append(run, loc.dateSeparator);
+            break;
+        case ':':
+            out.append(run, loc.timeSeparator);
+            break;
+        default:
+            out.append(pat.substr(i, run));
+            break;
+        }
+        i += run;
+    }
+    return out;
+}
+
+// Order of the date parts in the short date pattern, e.g. "ymd".
+std::string dateOrder(std::string_view pat) {
+    std::string order;
+    for (char ch : pat) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if ((c == 'y' || c == 'm' || c == 'd') && order.find(c) == std::string::npos)
+            order += c;
+    }
+    if (order.size() != 3)
+        order = "ymd";
+    return order;
+}
+
+std::string_view trimBlanks(std::string_view t) {
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
+        t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
+        t.remove_suffix(1);
+    return t;
+}
+
+// Splits text into runs of digits; any other characters are separators. Returns
+// false when a character is neither a digit nor an allowed separator.
+bool digitGroups(std::string_view t, std::string_view seps, std::vector<std::int64_t>& out) {
+    std::size_t i = 0;
+    while (i < t.size()) {
+        if (std::isdigit(static_cast<unsigned char>(t[i]))) {
+            std::int64_t v = 0;
+            std::size_t n = 0;
+            while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
+                if (++n > 9)
+                    return false;
+                v = v * 10 + (t[i] - '0');
+                ++i;
+            }
+            out.push_back(v);
+        } else if (seps.find(t[i]) != std::string_view::npos) {
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The value of a field in a form every conversion can start from.
+struct Value {
+    enum class Type { Int, Real, Date, Text } type = Type::Int;
+    std::int64_t i = 0;
+    double r = 0;
+    std::string text;
+};
+
+} // namespace
+
+// ---- helpers ------------------------------------------------------------
+
+std::string bitsText(std::uint8_t b) {
+    std::string s(8, '0');
+    for (int i = 0; i < 8; ++i)
+        if (b & (0x80 >> i))
+            s[static_cast<std::size_t>(i)] = '1';
+    return s;
+}
+
+std::uint8_t parseBits(std::string_view text) {
+    std::uint8_t b = 0;
+    for (std::size_t i = 0; i < 8 && i < text.size(); ++i)
+        if (text[i] == '1')
+            b |= static_cast<std::uint8_t>(0x80 >> i);
+    return b;
+}
+
+HexBytes parseHexBytes(std::string_view text, std::span<std::uint8_t> out) {
+    HexBytes r;
+    int pending = -1;
+    for (char c : text) {
+        const int v = hexValue(c);
+        if (v < 0) {
+            if (c != ' ')
+                r.valid = false;
+            continue;
+        }
+        if (pending < 0) {
+            pending = v;
+        } else {
+            if (r.count < out.size())
+                out[r.count++] = static_cast<std::uint8_t>(pending * 16 + v);
+            pending = -1;
+        }
+    }
+    if (pending >= 0 && r.count < out.size())
+        out[r.count++] = static_cast<std::uint8_t>(pending);
+    return r;
+}
+
+std::string padText(std::string_view text, std::size_t width, PadSide side) {
+    std::string s(text);
+    if (s.size() < width) {
+        if (side == PadSide::Left)
+            s.insert(0, width - s.size(), ' ');
+        else
+            s.append(width - s.size(), ' ');
+    }
+    return s;
+}
+
+std::string stripLeadingZeros(std::string_view text) {
+    std::size_t i = 0;
+    while (i + 1 < text.size() && text[i] == '0')
+        ++i;
+    return std::string(text.substr(i));
+}
+
+bool isShownChar(std::uint8_t b) {
+    return b >= 32 && b <= 127;
+}
+
+std::optional<std::int64_t> parseInteger(std::string_view t) {
+    std::size_t i = 0;
+    while (i < t.size() && t[i] == ' ')
+        ++i;
+    bool neg = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        neg = t[i] == '-';
+        ++i;
+    }
+    bool hex = false;
+    if (i < t.size() && t[i] == '$') {
+        hex = true;
+        ++i;
+    } else if (i < t.size() && (t[i] == 'x' || t[i] == 'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i >= t.size())
+        return std::nullopt;
+    std::uint64_t v = 0;
+    const std::uint64_t limit = hex ? std::numeric_limits<std::uint64_t>::max()
+                                    : static_cast<std::uint64_t>(1) << 63;
+    for (; i < t.size(); ++i) {
+        const int d = hex ? hexValue(t[i]) : (std::isdigit(static_cast<unsigned char>(t[i]))
+                                                  ? t[i] - '0'
+                                                  : -1);
+        if (d < 0)
+            return std::nullopt;
+        const std::uint64_t base = hex ? 16 : 10;
+        if (v > (limit - static_cast<std::uint64_t>(d)) / base)
+            return std::nullopt;
+        v = v * base + static_cast<std::uint64_t>(d);
+    }
+    if (!hex && !neg && v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    const auto s = static_cast<std::int64_t>(v); // hex keeps its bit pattern
+    return neg ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(s)) : s;
+}
+
+std::optional<std::int32_t> parseInt32(std::string_view t) {
+    std::size_t i = 0;
+    while (i < t.size() && t[i] == ' ')
+        ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        ++i;
+    const bool hex = i < t.size() &&
+                     (t[i] == '$' || t[i] == 'x' || t[i] == 'X' ||
+                      (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')));
+    const auto v = parseInteger(t);
+    if (!v)
+        return std::nullopt;
+    if (hex) {
+        // Up to eight digits: the 32-bit pattern; the sign applies to that pattern.
+        const auto u = static_cast<std::uint64_t>(*v);
+        const bool neg = t.find('-') < i;
+        const std::uint64_t mag = neg ? 0 - u : u;
+        if (mag > 0xFFFFFFFFull)
+            return std::nullopt;
+        const auto pattern = static_cast<std::int32_t>(static_cast<std::uint32_t>(mag));
+        return neg ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(pattern)) : pattern;
+    }
+    if (*v < std::numeric_limits<std::int32_t>::min() ||
+        *v > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(*v);
+}
+
+std::string formatGeneral(double v, const Locale& loc) {
+    if (std::isnan(v))
+        return "NAN";
+    if (std::isinf(v))
+        return v > 0 ? "INF" : "-INF";
+    if (v == 0)
+        return "0";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", v); // 15 significant digits: d.dddddddddddddde±x
+    std::string s(buf);
+    const std::size_t epos = s.find('e');
+    const int exp = std::atoi(s.c_str() + epos + 1);
+    const bool neg = s[0] == '-';
+    std::string digits;
+    for (std::size_t i = neg ? 1 : 0; i < epos; ++i)
+        if (std::isdigit(static_cast<unsigned char>(s[i])))
+            digits += s[i];
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    std::string out = neg ? "-" : "";
+    if (exp >= -5 && exp < 15) {
+        if (exp < 0) {
+            out += '0';
+            out += loc.decimalSeparator;
+            out.append(static_cast<std::size_t>(-exp - 1), '0');
+            out += digits;
+        } else {
+            const auto intLen = static_cast<std::size_t>(exp + 1);
+            if (digits.size() <= intLen) {
+                out += digits;
+                out.append(intLen - digits.size(), '0');
+            } else {
+                out += digits.substr(0, intLen);
+                out += loc.decimalSeparator;
+                out += digits.substr(intLen);
+            }
+        }
+    } else {
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += loc.decimalSeparator;
+            out += digits.substr(1);
+        }
+        out += 'E';
+        out += std::to_string(exp);
+    }
+    return out;
+}
+
+std::optional<double> parseFloat(std::string_view text, const Locale& loc) {
+    const std::string_view t = trimBlanks(text);
+    if (t.empty())
+        return std::nullopt;
+    std::string s;
+    s.reserve(t.size());
+    std::size_t i = 0;
+    if (t[0] == '+' || t[0] == '-') {
+        if (t[0] == '-')
+            s += '-';
+        i = 1;
+    }
+    bool digits = false, sep = false, exp = false;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            digits = true;
+            s += c;
+        } else if (c == loc.decimalSeparator && !sep && !exp) {
+            sep = true;
+            s += '.';
+        } else if ((c == 'e' || c == 'E') && digits && !exp) {
+            exp = true;
+            s += 'e';
+            if (i + 1 < t.size() && (t[i + 1] == '+' || t[i + 1] == '-')) {
+                s += t[i + 1];
+                ++i;
+            }
+            if (i + 1 >= t.size())
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits)
+        return std::nullopt;
+    double v = 0;
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (res.ec != std::errc() || res.ptr != s.data() + s.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::string formatDateTime(double value, const Locale& loc) {
+    if (!std::isfinite(value) || value < kMinOleDate || value >= kMaxOleDateExcl)
+        return "n/a";
+    double whole = std::trunc(value);
+    auto ms = static_cast<std::int64_t>(std::llround(std::fabs(value - whole) * 86400000.0));
+    if (ms >= 86400000) {
+        ms -= 86400000;
+        whole += value < 0 ? -1 : 1;
+    }
+    std::int64_t y;
+    unsigned mo, d;
+    civilFromDays(kOleEpoch + static_cast<std::int64_t>(whole), y, mo, d);
+    if (y < 1 || y > 9999)
+        return "n/a";
+    const auto secs = static_cast<unsigned>(ms / 1000);
+    std::string out = applyPattern(loc.shortDate, loc, y, mo, d, 0, 0, 0);
+    if (value - std::trunc(value) != 0)
+        out += ' ' + applyPattern(loc.longTime, loc, y, mo, d, secs / 3600, (secs / 60) % 60,
+                                  secs % 60);
+    return out;
+}
+
+std::optional<double> parseDateTime(std::string_view text, const Locale& loc) {
+    std::string_view t = trimBlanks(text);
+    if (t.empty())
+        return std::nullopt;
+    std::string_view datePart = t, timePart;
+    const std::size_t blank = t.find(' ');
+    if (blank != std::string_view::npos) {
+        datePart = t.substr(0, blank);
+        timePart = trimBlanks(t.substr(blank + 1));
+    }
+    const std::string dateSeps{loc.dateSeparator, '/', '-', '.'};
+    std::vector<std::int64_t> dg;
+    if (!digitGroups(datePart, dateSeps, dg) || dg.size() != 3)
+        return std::nullopt;
+    const std::string order = dateOrder(loc.shortDate);
+    std::int64_t y = 0, m = 0, d = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (order[k] == 'y')
+            y = dg[k];
+        else if (order[k] == 'm')
+            m = dg[k];
+        else
+            d = dg[k];
+    }
+    if (y < 100 && order.find('y') != std::string::npos) {
+        // Two-digit years fall into the century window of the current settings;
+        // we keep the plain rule: 00-49 is 20xx, 50-99 is 19xx.
+        y += y < 50 ? 2000 : 1900;
+    }
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 ||
+        d > static_cast<std::int64_t>(daysInMonth(y, static_cast<unsigned>(m))))
+        return std::nullopt;
+    double days = static_cast<double>(
+        daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - kOleEpoch);
+    if (!timePart.empty()) {
+        std::vector<std::int64_t> tg;
+        const std::string timeSeps{loc.timeSeparator, ':'};
+        if (!digitGroups(timePart, timeSeps, tg) || tg.size() < 2 || tg.size() > 3)
+            return std::nullopt;
+        const std::int64_t h = tg[0], mi = tg[1], s = tg.size() > 2 ? tg[2] : 0;
+        if (h > 23 || mi > 59 || s > 59)
+            return std::nullopt;
+        const double frac = static_cast<double>(h * 3600 + mi * 60 + s) / 86400.0;
+        days = days < 0 ? days - frac : days + frac;
+    }
+    return days;
+}
+
+// ---- decode ---------------------------------------------------------------
+
+std::string decodeValue(std::span<const std::uint8_t> buf, int kind, int length,
+                        const Locale& loc) {
+    auto u = [&](std::size_t n) { return readLE(buf, n); };
+    switch (kind) {
+    case 0:
+        return std::to_string(static_cast<std::int8_t>(u(1)));
+    case 1:
+        return std::to_string(static_cast<std::uint8_t>(u(1)));
+    case 2: {
+        const auto b = static_cast<std::uint8_t>(u(1));
+        return {kHexDigits[b >> 4], kHexDigits[b & 15]};
+    }
+    case 3: {
+        const auto b = static_cast<std::uint8_t>(u(1));
+        return std::string(1, static_cast<char>(isShownChar(b) ? b : kUnshownChar));
+    }
+    case 4:
+        return bitsText(static_cast<std::uint8_t>(u(1)));
+    case 5:
+        return std::to_string(static_cast<std::int16_t>(u(2)));
+    case 6:
+        return std::to_string(static_cast<std::uint16_t>(u(2)));
+    case 7:
+        return std::to_string(static_cast<std::int32_t>(u(4)));
+    case 8:
+        return std::to_string(static_cast<std::uint32_t>(u(4)));
+    case 9:
+        return formatGeneral(
+            static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(u(4)))), loc);
+    case 10:
+        return std::to_string(static_cast<std::int64_t>(u(8)));
+    case 11:
+        return formatGeneral(std::bit_cast<double>(u(8)), loc);
+    case 12:
+        return formatDateTime(std::bit_cast<double>(u(8)), loc);
+    case 13:
+        return formatGeneral(static_cast<double>(static_cast<std::int64_t>(u(8))) / 10000.0, loc);
+    case 14: {
+        const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, 255));
+        std::string s;
+        for (std::size_t i = 0; i < n && i < buf.size() && buf[i] != 0; ++i)
+            s += static_cast<char>(buf[i]);
+        return s;
+    }
+    case 15: {
+        const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, 50));
+        std::string s;
+        s.reserve(n * 3);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t b = i < buf.size() ? buf[i] : 0;
+            s += kHexDigits[b >> 4];
+            s += kHexDigits[b & 15];
+            s += ' ';
+        }
+        return s;
+    }
+    default:
+        return "******";
+    }
+}
+
+std::string decodeValue(const ByteSource& src, std::int64_t pos, int kind, int length,
+                        const Locale& loc) {
+    if (pos < 0 || pos >= src.size())
+        return {};
+    std::array<std::uint8_t, kMaxValueBytes> buf{};
+    int n = kindByteSize(kind, length);
+    if (kind == 15)
+        n = std::min(n, 50);
+    n = std::clamp(n, 0, static_cast<int>(kMaxValueBytes));
+    src.readAt(pos, std::span(buf.data(), static_cast<std::size_t>(n)));
+    return decodeValue(std::span<const std::uint8_t>(buf.data(), static_cast<std::size_t>(n)),
+                       kind, length, loc);
+}
+
+// ---- encode ---------------------------------------------------------------
+
+bool encodeValue(std::string_view text, int kind, int length, std::span<std::uint8_t> buf,
+                 const Locale& loc) {
+    const std::size_t own = static_cast<std::size_t>(
+        std::max(std::max(length, 0), kindByteSize(kind, 0)));
+    std::fill_n(buf.begin(), std::min(own, buf.size()), std::uint8_t{0});
+    std::array<std::uint8_t, 8> tmp{};
+    auto put = [&](std::size_t n, std::uint64_t v) {
+        if (buf.size() < n)
+            return false;
+        writeLE(buf, n, v);
+        return true;
+    };
+    switch (kind) {
+    case 0:
+    case 1:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 10: {
+        const auto v = parseInt32(text);
+        if (!v)
+            return false;
+        const std::size_t n = kind <= 1 ? 1 : kind <= 6 ? 2 : kind <= 8 ? 4 : 8;
+        return put(n, static_cast<std::uint64_t>(static_cast<std::int64_t>(*v)));
+    }
+    case 2: {
+        const auto v = parseInt32("0x" + std::string(text));
+        if (!v)
+            return false;
+        return put(1, static_cast<std::uint32_t>(*v));
+    }
+    case 3:
+        if (text.empty())
+            return false;
+        return put(1, static_cast<std::uint8_t>(text[0]));
+    case 4:
+        return put(1, parseBits(text));
+    case 9: {
+        const auto v = parseFloat(text, loc);
+        if (!v || std::fabs(*v) > std::numeric_limits<float>::max())
+            return false;
+        return put(4, std::bit_cast<std::uint32_t>(static_cast<float>(*v)));
+    }
+    case 11: {
+        const auto v = parseFloat(text, loc);
+        if (!v)
+            return false;
+        return put(8, std::bit_cast<std::uint64_t>(*v));
+    }
+    case 12: {
+        const auto v = parseDateTime(text, loc);
+        if (!v)
+            return false;
+        return put(8, std::bit_cast<std::uint64_t>(*v));
+    }
+    case 13: {
+        const auto v = parseFloat(text, loc);
+        if (!v)
+            return false;
+        const auto c = toInt64(*v * 10000.0);
+        if (!c)
+            return false;
+        return put(8, static_cast<std::uint64_t>(*c));
+    }
+    case 14: {
+        const std::size_t n = std::min({text.size(), static_cast<std::size_t>(std::max(length, 0)),
+                                        buf.size()});
+        std::memcpy(buf.data(), text.data(), n);
+        return true;
+    }
+    case 15: {
+        const std::size_t n = std::min(static_cast<std::size_t>(std::max(length, 0)), buf.size());
+        parseHexBytes(text, buf.first(n));
+        return true;
+    }
+    default:
+        (void)tmp;
+        return false;
+    }
+}
+
+// ---- convert --------------------------------------------------------------
+
+namespace {
+
+Value takeValue(std::span<const std::uint8_t> buf, int kind, int length) {
+    Value v;
+    auto u = [&](std::size_t n) { return readLE(buf, n); };
+    switch (kind) {
+    case 0:
+        v.i = static_cast<std::int8_t>(u(1));
+        break;
+    case 1:
+    case 2:
+    case 4:
+        v.i = static_cast<std::uint8_t>(u(1));
+        break;
+    case 3:
+        v.type = Value::Type::Text;
+        v.text = std::string(1, static_cast<char>(u(1)));
+        break;
+    case 5:
+        v.i = static_cast<std::int16_t>(u(2));
+        break;
+    case 6:
+        v.i = static_cast<std::uint16_t>(u(2));
+        break;
+    case 7:
+        v.i = static_cast<std::int32_t>(u(4));
+        break;
+    case 8:
+        v.i = static_cast<std::uint32_t>(u(4));
+        break;
+    case 9:
+        v.type = Value::Type::Real;
+        v.r = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(u(4))));
+        break;
+    case 10:
+        v.i = static_cast<std::int64_t>(u(8));
+        break;
+    case 11:
+        v.type = Value::Type::Real;
+        v.r = std::bit_cast<double>(u(8));
+        break;
+    case 12:
+        v.type = Value::Type::Date;
+        v.r = std::bit_cast<double>(u(8));
+        break;
+    case 13:
+        v.type = Value::Type::Real;
+        v.r = static_cast<double>(static_cast<std::int64_t>(u(8))) / 10000.0;
+        break;
+    case 14: {
+        v.type = Value::Type::Text;
+        const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, 256));
+        for (std::size_t i = 0; i < n && i < buf.size() && buf[i] != 0; ++i)
+            v.text += static_cast<char>(buf[i]);
+        break;
+    }
+    default:
+        break;
+    }
+    return v;
+}
+
+std::optional<std::int64_t> asInteger(const Value& v, const Locale& loc) {
+    switch (v.type) {
+    case Value::Type::Int:
+        return v.i;
+    case Value::Type::Real:
+    case Value::Type::Date:
+        return toInt64(v.r);
+    case Value::Type::Text: {
+        if (auto i = parseInteger(v.text))
+            return i;
+        if (auto r = parseFloat(v.text, loc))
+            return toInt64(*r);
+        return std::nullopt;
+    }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> asReal(const Value& v, const Locale& loc, bool preferDate) {
+    switch (v.type) {
+    case Value::Type::Int:
+        return static_cast<double>(v.i);
+    case Value::Type::Real:
+    case Value::Type::Date:
+        return v.r;
+    case Value::Type::Text:
+        if (preferDate)
+            if (auto d = parseDateTime(v.text, loc))
+                return d;
+        if (auto i = parseInteger(v.text))
+            return static_cast<double>(*i);
+        return parseFloat(v.text, loc);
+    }
+    return std::nullopt;
+}
+
+std::string asText(const Value& v, const Locale& loc) {
+    switch (v.type) {
+    case Value::Type::Int:
+        return std::to_string(v.i);
+    case Value::Type::Real:
+        return formatGeneral(v.r, loc);
+    case Value::Type::Date:
+        return formatDateTime(v.r, loc);
+    case Value::Type::Text:
+        return v.text;
+    }
+    return {};
+}
+
+} // namespace
+
+bool convertValue(std::span<std::uint8_t> buf, int fromKind, int fromLength, int toKind,
+                  int toLength, const Locale& loc) {
+    if (fromKind == 15 || toKind == 15)
+        return true; // raw bytes stay as they are
+    if (!kindInfo(fromKind) || !kindInfo(toKind))
+        return false;
+    const Value v = takeValue(buf, fromKind, fromLength);
+    auto fits32 = [](std::int64_t i) {
+        return i >= std::numeric_limits<std::int32_t>::min() &&
+               i <= std::numeric_limits<std::uint32_t>::max();
+    };
+    switch (toKind) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8: {
+        const auto i = asInteger(v, loc);
+        if (!i || !fits32(*i))
+            return false;
+        const std::size_t n = toKind <= 4 ? 1 : toKind <= 6 ? 2 : 4;
+        if (buf.size() < n)
+            return false;
+        writeLE(buf, n, static_cast<std::uint64_t>(*i));
+        return true;
+    }
+    case 10: {
+        const auto i = asInteger(v, loc);
+        if (!i || buf.size() < 8)
+            return false;
+        writeLE(buf, 8, static_cast<std::uint64_t>(*i));
+        return true;
+    }
+    case 9: {
+        const auto r = asReal(v, loc, false);
+        if (!r || std::fabs(*r) > std::numeric_limits<float>::max() || buf.size() < 4)
+            return false;
+        writeLE(buf, 4, std::bit_cast<std::uint32_t>(static_cast<float>(*r)));
+        return true;
+    }
+    case 11:
+    case 12: {
+        const auto r = asReal(v, loc, toKind == 12);
+        if (!r || buf.size() < 8)
+            return false;
+        writeLE(buf, 8, std::bit_cast<std::uint64_t>(*r));
+        return true;
+    }
+    case 13: {
+        const auto r = asReal(v, loc, false);
+        if (!r || buf.size() < 8)
+            return false;
+        const auto c = toInt64(*r * 10000.0);
+        if (!c)
+            return false;
+        writeLE(buf, 8, static_cast<std::uint64_t>(*c));
+        return true;
+    }
+    case 14: {
+        const std::string t = asText(v, loc);
+        const std::size_t n = std::min(static_cast<std::size_t>(std::max(toLength, 0)), buf.size());
+        std::fill_n(buf.begin(), n, std::uint8_t{0});
+        std::memcpy(buf.data(), t.data(), std::min(n, t.size()));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool convertValue(std::span<std::uint8_t> buf, const TypeEntry& from, const TypeEntry& to,
+                  const Locale& loc) {
+    return convertValue(buf, from.kind, from.length, to.kind, to.length, loc);
+}
+
+} // namespace vm

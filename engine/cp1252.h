@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vm {
+
+// Windows-1252 as web browsers define it: every byte maps to one code point, so
+// all 256 bytes round-trip (0x81, 0x8D, 0x8F, 0x90, 0x9D map to U+0081 etc.).
+char32_t cp1252ToUnicode(unsigned char b);
+std::optional<unsigned char> unicodeToCp1252(char32_t c);
+
+std::string cp1252ToUtf8(std::string_view bytes);
+// Characters with no single-byte form become '?'; ok (when given) turns false then,
+// or when the text is not valid UTF-8.
+std::string utf8ToCp1252(std::string_view utf8, bool* ok = nullptr);
+
+} // namespace vm

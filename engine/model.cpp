@@ -1,0 +1,169 @@
+#include "model.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_set>
+
+#include "kinds.h"
+
+namespace vm {
+
+int columnWidthFor(int displayWidth, int fontHeight) {
+    const int w = std::abs(fontHeight) * 12 / 16;
+    return w * displayWidth + 3;
+}
+
+std::unique_ptr<Segment> newSegment(const SegmentList& list, std::int64_t dataFileSize) {
+    auto s = std::make_unique<Segment>();
+    s->begin = 0;
+    s->recordLength = 10;
+    s->length = static_cast<std::int32_t>(std::clamp<std::int64_t>(dataFileSize, 0, INT32_MAX));
+    s->anomalyColumnWidths = {150, 70, 50, 50, 150};
+    s->name = uniqueSegmentName(list);
+    return s;
+}
+
+void placeSegment(Segment& seg, const SegmentList& list, std::optional<std::int32_t> offset) {
+    if (offset) {
+        seg.begin = *offset;
+    } else if (list.empty()) {
+        seg.begin = 0;
+    } else {
+        const Segment& last = list[list.size() - 1];
+        seg.begin = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(last.end(), INT32_MIN, INT32_MAX));
+    }
+    seg.recordCount = 0;
+    seg.recordLength = 0;
+    seg.length = 0;
+}
+
+std::unique_ptr<Segment> cloneSegment(const Segment& seg) {
+    std::int32_t ignored = 0;
+    auto c = Segment::fromImage(seg.toImage(), &ignored);
+    c->raw = seg.raw;
+    c->needsRedraw = seg.needsRedraw;
+    c->indexTextWidth = seg.indexTextWidth;
+    c->positionTextWidth = seg.positionTextWidth;
+    c->entries = seg.entries;
+    return c;
+}
+
+void freeSegment(SegmentList& list, Segment* seg) {
+    const int i = list.indexOf(seg);
+    if (i >= 0)
+        list.take(static_cast<std::size_t>(i)); // destroyed here, views first
+}
+
+void clearSegments(SegmentList& list) {
+    list.setCurrent(nullptr);
+    while (!list.empty())
+        list.take(list.size() - 1);
+}
+
+TypeEntry newTypeEntry(int kind, std::optional<std::string_view> memo, const Segment* owner,
+                       int fontHeight) {
+    TypeEntry e;
+    e.kind = static_cast<std::uint8_t>(kind);
+    e.start = 0;
+    const KindInfo* k = kindInfo(kind);
+    e.length = static_cast<std::uint16_t>(k ? k->defaultLength : 0);
+    e.columnWidth = static_cast<std::uint16_t>(
+        columnWidthFor(entryDisplayWidth(kind, e.length), fontHeight));
+    if (memo)
+        e.setMemo(*memo);
+    else
+        e.setMemo(uniqueMemo(owner));
+    return e;
+}
+
+TypeEntry newTypeEntryFrom(const Segment* owner, int selectedIndex, bool addMode,
+                           int fontHeight) {
+    if (!addMode || !owner || owner->entries.empty())
+        return newTypeEntry(0, std::nullopt, owner, fontHeight);
+    const std::size_t i = selectedIndex >= 0 &&
+                                  static_cast<std::size_t>(selectedIndex) < owner->entries.size()
+                              ? static_cast<std::size_t>(selectedIndex)
+                              : owner->entries.size() - 1;
+    TypeEntry e = owner->entries[i];
+    e.setMemo(uniqueMemo(owner));
+    return e;
+}
+
+namespace {
+
+// Smallest n >= 0 such that prefix + n is not among the names. One pass over
+// the names collects the numbers in use, so this is linear, not quadratic.
+std::string firstFreeName(std::string_view prefix, const std::unordered_set<std::string>& used) {
+    for (std::size_t n = 0;; ++n) {
+        std::string candidate = std::string(prefix) + std::to_string(n);
+        if (!used.count(candidate))
+            return candidate;
+    }
+}
+
+template <typename Seq, typename Key>
+void stableSortBy(Seq& seq, Key key) {
+    std::stable_sort(seq.begin(), seq.end(),
+                     [&](const auto& a, const auto& b) { return key(a) < key(b); });
+}
+
+} // namespace
+
+std::string uniqueMemo(const Segment* seg) {
+    std::unordered_set<std::string> used;
+    if (seg)
+        for (const TypeEntry& e : seg->entries)
+            used.insert(e.memo);
+    return firstFreeName("M", used);
+}
+
+std::string uniqueSegmentName(const SegmentList& list) {
+    std::unordered_set<std::string> used;
+    for (const auto& s : list)
+        used.insert(s->name);
+    return firstFreeName("Seg", used);
+}
+
+void sortTypeEntries(Segment& seg) {
+    stableSortBy(seg.entries, [](const TypeEntry& e) { return e.start; });
+}
+
+void sortSegments(SegmentList& list) {
+    stableSortBy(list.items(), [](const SegmentList::Ptr& s) { return s->begin; });
+    for (auto& s : list)
+        sortTypeEntries(*s);
+    list.setCurrent(nullptr);
+}
+
+std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize) {
+    if (!seg)
+        return 0;
+    if (seg->anomaly)
+        return static_cast<std::int32_t>(seg->entries.size());
+    const std::int64_t rest = fileSize - seg->begin;
+    if (seg->toFilesEnd) {
+        seg->length = static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
+        seg->recordCount =
+            seg->recordLength != 0
+                ? static_cast<std::int32_t>(std::clamp<std::int64_t>(rest / seg->recordLength,
+                                                                     INT32_MIN, INT32_MAX))
+                : 0;
+        return seg->recordCount;
+    }
+    if (seg->recordLength != 0) {
+        if (rest < seg->length)
+            seg->length = static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
+        seg->recordCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            std::int64_t{seg->length} / seg->recordLength, INT32_MIN, INT32_MAX));
+        return seg->recordCount;
+    }
+    return 0;
+}
+
+std::array<std::string, 5> segmentListRow(const Segment& seg, int position) {
+    return {std::to_string(position + 1), seg.name, std::to_string(seg.begin),
+            std::to_string(seg.length), seg.anomaly ? "true" : "false"};
+}
+
+} // namespace vm

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "segment.h"
+
+namespace vm {
+
+// Pixel width of a grid column for a value of displayWidth characters.
+int columnWidthFor(int displayWidth, int fontHeight);
+// Default grid font height used where no grid exists (command-line tool, tests).
+inline constexpr int kDefaultFontHeight = -11;
+
+// A new segment: begin 0, recordLength 10, length = the data file's size, a
+// unique name "SegN".
+std::unique_ptr<Segment> newSegment(const SegmentList& list, std::int64_t dataFileSize);
+// Moves a new segment to offset, or after the last segment of the list; its
+// counts and lengths become 0.
+void placeSegment(Segment& seg, const SegmentList& list, std::optional<std::int32_t> offset = {});
+// A copy of the image and the entries; no views.
+std::unique_ptr<Segment> cloneSegment(const Segment& seg);
+// Removes a segment from the list and frees it with its entries and views.
+void freeSegment(SegmentList& list, Segment* seg);
+void clearSegments(SegmentList& list);
+
+// A new entry of a kind: start 0, the kind's default length, the column width
+// of its display width, memo cut to 20 characters or a unique "Mn" of `owner`.
+TypeEntry newTypeEntry(int kind, std::optional<std::string_view> memo, const Segment* owner,
+                       int fontHeight = kDefaultFontHeight);
+// In add mode: a copy of the selected entry (or of the last one) with a unique
+// memo; with an empty list, or in any other mode, a new entry of kind 0.
+TypeEntry newTypeEntryFrom(const Segment* owner, int selectedIndex, bool addMode,
+                           int fontHeight = kDefaultFontHeight);
+
+std::string uniqueMemo(const Segment* seg);
+std::string uniqueSegmentName(const SegmentList& list);
+
+void sortTypeEntries(Segment& seg);
+// Segments by begin and the entries of each by start, both stable; the current
+// segment becomes none.
+void sortSegments(SegmentList& list);
+
+// Record count of a segment against a data file of fileSize bytes; updates
+// length and recordCount as the rules say (see the .cpp).
+std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize);
+
+// Texts of one row of the segment list: caption (position + 1), name, begin,
+// length, "true"/"false" for Anomaly.
+std::array<std::string, 5> segmentListRow(const Segment& seg, int position);
+
+} // namespace vm
