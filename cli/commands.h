@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Each command takes its arguments (after the command word), prints its result
+// on stdout and its message on stderr, and returns the process exit code.
+namespace vmcli {
+
+using Args = std::vector<std::string>;
+
+int cmdDecode(const Args& args);
+int cmdEncode(const Args& args);
+int cmdConvert(const Args& args);
+int cmdPrintType(const Args& args);
+int cmdWriteType(const Args& args);
+
+// Structure checks, text output and cut blank (structurecommands.cpp).
+int cmdCheck(const Args& args);
+int cmdExportText(const Args& args);
+int cmdCutBlank(const Args& args);
+
+// Prints message + newline on stderr (text is UTF-8) and returns code.
+int fail(const std::string& message, int code = 1);
+
+} // namespace vmcli
