@@ -1,0 +1,206 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include <QFont>
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "gridhost.h"
+#include "segment.h"
+
+class QComboBox;
+class QLineEdit;
+class QScrollBar;
+class QSplitter;
+class FindMapStrip;
+class SegmentGrid;
+class UpDownButtons;
+
+// The main window's central area: the stacked segment grids (record pane
+// `leftGG`), the compare pane at its right (`RightGG`), and below them the find
+// map strip (`Img`) and the position bar (`positionBar`). The status line
+// itself lives in the main window's status bar; the pane only publishes its
+// text through statusTextChanged.
+//
+// Every segment owns its grids: createSegmentGrids hangs them on
+// vm::Segment::views, so they die with the segment. Grids keep nothing per
+// record; each visible cell is decoded from host->dataStream() when painted.
+//
+// Typical use by the main window:
+//   pane = new RecordPane(document, this);
+//   for each segment of a freshly loaded type file: pane->createSegmentGrids(seg);
+//   after the current segment changes:             pane->layoutSegmentGrids(current);
+//   after an edit of the structure or the data:    pane->refreshSegmentGrid(seg, false);
+//   before the type file is written:               pane->saveAllColumnWidths();
+//   "Can Edit Data" switched:                      pane->updateEditOptions();
+class RecordPane : public QWidget {
+    Q_OBJECT
+
+public:
+    // The hit colour of find marks, compare differences and input errors.
+    static QColor hitColour() { return QColor(192, 58, 35); }
+
+    explicit RecordPane(GridHost* host, QWidget* parent = nullptr);
+    ~RecordPane() override;
+
+    GridHost* host() const { return m_host; }
+
+    // --- per-segment views ---
+    // Creates the main grid, the compare grid and their two splitters of a
+    // segment (replacing views it may already have). Layout creates missing
+    // ones on its own, so calling this is optional but cheap.
+    void createSegmentGrids(vm::Segment* segment);
+    SegmentGrid* mainGrid(const vm::Segment* segment) const;
+    SegmentGrid* compareGrid(const vm::Segment* segment) const;
+
+    // --- layout and filling ---
+    // Stacks the grids starting with `start` (normally the current segment).
+    void layoutSegmentGrids(vm::Segment* start);
+    // rows x 17 + 25 pixels, rows being the record count (field count of an
+    // Anomaly segment). Clamped to the int range.
+    int segmentGridHeight(vm::Segment* segment) const;
+    // Refills the segment's grid(s); re-applies the stored column widths when
+    // applyWidths is set or the segment is marked needsRedraw.
+    void refreshSegmentGrid(vm::Segment* segment, bool applyWidths);
+    void saveColumnWidths(vm::Segment* segment);
+    void saveAllColumnWidths();
+    // Record segments only: the field's column gets the width of its kind's
+    // display width, stored in the field and applied to the grid(s).
+    void fitColumnWidth(vm::Segment* segment, int fieldIndex);
+    void repaintVisibleGrids();
+    void updatePositionBar();
+    // In-cell editing follows canEditData of the host's view settings; call
+    // after it changed (closes open editors when it was switched off).
+    void updateEditOptions();
+
+    // Brings record (or Anomaly field) `record` of the segment into view the way
+    // locatePosition wants it: when its row is above the top visible row or
+    // below the last one, it becomes the top row; the grid is refreshed and the
+    // selection becomes the single cell in column 1 of that row.
+    void showRecord(vm::Segment* segment, int record);
+    // First record shown below the title row, and how many rows fit.
+    int topRecord(vm::Segment* segment) const;
+    void setTopRecord(vm::Segment* segment, int record);
+    int visibleRecordCount(vm::Segment* segment) const;
+
+    // The grid font; its pixel height feeds the column width rule.
+    QFont gridFont() const { return m_font; }
+    int gridFontHeight() const;
+
+    // --- cells ---
+    // Segment whose main grid had the last cell selection (may be null).
+    vm::Segment* editedSegment() const { return m_editedSegment; }
+    // Entry open in a floating editor of an Anomaly grid, or -1.
+    int editedEntry() const { return m_editedEntry; }
+    // File offset of the current cell of the edited segment's main grid, when
+    // that cell is a field cell.
+    std::optional<std::int64_t> currentCellPosition() const;
+    bool pendingRepaint() const { return m_pendingRepaint; }
+
+    // --- bottom panel ---
+    int bottomPanelMode() const { return m_bottomMode; }
+    // 1 normal, 2 find results shown, 3 compare active. Call setBottomPanelLayout
+    // afterwards, as the find and compare windows do.
+    void setBottomPanelMode(int mode);
+    void setBottomPanelLayout();
+    void showComparePane();
+    bool comparePaneInUse() const { return m_compareInUse; }
+    // Enlarges the find map image to the strip's size and fills it; emits
+    // findMapCleared so the control panel can redraw its own bars.
+    void clearFindMap();
+    // The image the find and compare windows paint on; call updateFindMap()
+    // after painting so the strip shows it.
+    QImage& findMapImage();
+    void updateFindMap();
+    QWidget* findMapStrip() const;
+    QScrollBar* positionBar() const { return m_positionBar; }
+    QWidget* recordArea() const { return m_leftArea; }
+    QWidget* compareArea() const { return m_rightArea; }
+
+    // --- status line ---
+    QString statusText() const { return m_statusText; }
+    void setStatusText(const QString& text);
+
+    // Single-byte text (as the engine holds it) to and from what the screen
+    // shows; Windows-1252, so 0x80 shows as the euro sign. fromDisplay fails
+    // for characters that have no single-byte form.
+    static QString toDisplay(const std::string& bytes);
+    static std::optional<std::string> fromDisplay(const QString& text);
+
+signals:
+    void statusTextChanged(const QString& text);
+    // A main grid got the focus (after its segment was made current).
+    void gridFocused(vm::Segment* segment);
+    // The find map strip was cleared; the control panel redraws its bars.
+    void findMapCleared();
+    // Right click in a record grid: the main window shows the record menu.
+    void recordMenuRequested(vm::Segment* segment, const QPoint& globalPos);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class SegmentGrid;
+    friend class GridSplitter;
+
+    // Called by the grids.
+    void gridSelectionChanged(SegmentGrid* grid);
+    void gridScrolled(SegmentGrid* grid);
+    void gridFocusIn(SegmentGrid* grid);
+    void gridClickedOrLeft(SegmentGrid* grid);
+    void gridHover(SegmentGrid* grid, int col, int row);
+    void gridKey(SegmentGrid* grid, int key, Qt::KeyboardModifiers mods);
+    void dataEdited(SegmentGrid* grid, int col, int row, const QString& text);
+    void splitterDragged(vm::Segment* segment, bool comparePane, int dy);
+    void segmentViewsGone(vm::Segment* segment);
+
+    void fillRecordGrid(SegmentGrid* grid, bool widths);
+    void fillAnomalyGrid(SegmentGrid* grid, const vm::ByteSource* src, bool widths);
+    void measureWidths(vm::Segment* segment);
+    void restack(bool comparePane);
+    void hideFloatingEditors();
+    void placeFloatingEditors();
+    void showFloatingEditor(SegmentGrid* grid, int col, int row);
+    void floatingTextChanged(const QString& text);
+    void floatingKindChosen(int index);
+    void floatingStep(int delta);
+    void structureEdited(vm::Segment* segment, int entryIndex);
+    void positionBarMoved(int value);
+    std::int64_t fileSize() const;
+
+    GridHost* m_host;
+    QFont m_font;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_leftArea = nullptr;
+    QWidget* m_rightArea = nullptr;
+    FindMapStrip* m_strip = nullptr;
+    QScrollBar* m_positionBar = nullptr;
+
+    QComboBox* m_kindBox = nullptr;
+    QLineEdit* m_editBox = nullptr;
+    UpDownButtons* m_upDown = nullptr;
+    int m_editBoxField = 0; // 3 start, 4 length, 5 memo
+    bool m_fillingEditors = false;
+
+    int m_bottomMode = 1;
+    bool m_compareInUse = false;
+    vm::Segment* m_layoutStart = nullptr;
+    vm::Segment* m_editedSegment = nullptr;
+    int m_editedEntry = -1;
+    int m_editedCol = -1;
+    int m_editedRow = -1;
+    bool m_pendingRepaint = false;
+    bool m_positionGuard = false;
+    bool m_navigating = false;
+    bool m_syncingScroll = false;
+    QString m_statusText;
+
+    // Last hovered cell, so moves within one cell do no work.
+    const SegmentGrid* m_hoverGrid = nullptr;
+    int m_hoverCol = -1;
+    int m_hoverRow = -1;
+};
