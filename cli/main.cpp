@@ -1,1 +1,62 @@
-int main(){return 0;}
+// vellomarque-cli: the engine in batch use. Text in arguments and output is
+// UTF-8; single-byte text of data and type files goes through Windows-1252.
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+void printHelp() {
+    std::cout <<
+        R"(Usage: vellomarque-cli COMMAND [ARGS]
+
+Commands:
+  decode KIND LENGTH HEX          decode bytes (hex pairs) as a value of KIND
+  encode KIND LENGTH TEXT         encode TEXT as KIND; prints the bytes in hex
+  convert FROMKIND FROMLENGTH TOKIND TOLENGTH HEX
+                                  convert a value between kinds; prints the bytes
+  print-type TYPEFILE [--data-size N]
+                                  print a type file as JSON
+  write-type JSONFILE TYPEFILE    write a type file from JSON
+  check DATAFILE [--type TYPEFILE]
+                                  run the structure checks; exit 0 clean,
+                                  1 warnings only, 2 errors
+  export-text DATAFILE [-o OUTFILE] [--type TYPEFILE]
+                                  text output of every segment
+  cut-blank DATAFILE -o OUTFILE [--type TYPEFILE]
+                                  write the bytes the structure describes to
+                                  OUTFILE and its structure to OUTFILE.type
+
+KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
+2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
+8BCurrency, string, unKnow) or its code.
+)";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printHelp();
+        return 1;
+    }
+    const std::string cmd = argv[1];
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+        printHelp();
+        return 0;
+    }
+    const vmcli::Args args(argv + 2, argv + argc);
+    static const std::map<std::string, int (*)(const vmcli::Args&)> commands = {
+        {"decode", vmcli::cmdDecode},         {"encode", vmcli::cmdEncode},
+        {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
+        {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
+        {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
+    };
+    const auto it = commands.find(cmd);
+    if (it == commands.end())
+        return vmcli::fail("Unknown command: " + cmd + " (see --help)");
+    return it->second(args);
+}

@@ -1,0 +1,139 @@
+// decode, encode and convert: the value codec on bytes given in hex.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <vector>
+
+#include "codec.h"
+#include "commands.h"
+#include "cp1252.h"
+#include "kinds.h"
+
+namespace vmcli {
+
+int fail(const std::string& message, int code) {
+    std::cerr << message << '\n';
+    return code;
+}
+
+namespace {
+
+// A kind name or any number; numbers above 15 are kept so decoding can show
+// what an unknown code gives.
+std::optional<int> parseKind(const std::string& text) {
+    if (auto k = vm::kindFromName(text))
+        return k;
+    if (auto n = vm::parseInteger(text); n && *n >= 0 && *n <= 255)
+        return static_cast<int>(*n);
+    return std::nullopt;
+}
+
+std::optional<int> parseLength(const std::string& text) {
+    auto n = vm::parseInteger(text);
+    if (!n || *n < 0 || *n > 65535)
+        return std::nullopt;
+    return static_cast<int>(*n);
+}
+
+// Strict hex pairs with blanks between them.
+std::optional<std::vector<std::uint8_t>> parseHexArg(const std::string& text) {
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ' || c == '\t')
+            continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+        digits += c;
+    }
+    if (digits.size() % 2 != 0)
+        return std::nullopt;
+    std::vector<std::uint8_t> out(digits.size() / 2);
+    vm::parseHexBytes(digits, out);
+    return out;
+}
+
+std::string hexLine(const std::vector<std::uint8_t>& bytes, std::size_t n) {
+    static const char* d = "0123456789ABCDEF";
+    std::string s;
+    for (std::size_t i = 0; i < n && i < bytes.size(); ++i) {
+        if (i)
+            s += ' ';
+        s += d[bytes[i] >> 4];
+        s += d[bytes[i] & 15];
+    }
+    return s;
+}
+
+std::size_t shownSize(int kind, int length) {
+    const vm::KindInfo* k = vm::kindInfo(kind);
+    const int own = k && !k->variableLength ? k->defaultLength : 0;
+    return static_cast<std::size_t>(std::max(length, own));
+}
+
+} // namespace
+
+int cmdDecode(const Args& a) {
+    if (a.size() != 3)
+        return fail("Usage: vellomarque-cli decode KIND LENGTH HEX");
+    const auto kind = parseKind(a[0]);
+    if (!kind)
+        return fail("Unknown kind: " + a[0]);
+    const auto length = parseLength(a[1]);
+    if (!length)
+        return fail("Not a length: " + a[1]);
+    auto bytes = parseHexArg(a[2]);
+    if (!bytes)
+        return fail("Not hex byte pairs: " + a[2]);
+    // The buffer is at least as long as the value; the rest of it is zero.
+    bytes->resize(std::max<std::size_t>(bytes->size(), std::max<std::size_t>(*length, 8)), 0);
+    std::cout << vm::cp1252ToUtf8(vm::decodeValue(*bytes, *kind, *length)) << '\n';
+    return 0;
+}
+
+int cmdEncode(const Args& a) {
+    if (a.size() != 3)
+        return fail("Usage: vellomarque-cli encode KIND LENGTH TEXT");
+    const auto kind = parseKind(a[0]);
+    if (!kind)
+        return fail("Unknown kind: " + a[0]);
+    const auto length = parseLength(a[1]);
+    if (!length)
+        return fail("Not a length: " + a[1]);
+    bool textOk = true;
+    const std::string text = vm::utf8ToCp1252(a[2], &textOk);
+    if (!textOk)
+        return fail("The text has characters that single-byte data cannot hold: " + a[2]);
+    const std::size_t n = shownSize(*kind, *length);
+    std::vector<std::uint8_t> buf(std::max<std::size_t>(n, 8), 0);
+    const bool ok = vm::encodeValue(text, *kind, *length, buf);
+    std::cout << hexLine(buf, n) << '\n';
+    if (!ok)
+        return fail("'" + a[2] + "' is not a value of kind " + std::string(vm::kindName(*kind)));
+    return 0;
+}
+
+int cmdConvert(const Args& a) {
+    if (a.size() != 5)
+        return fail("Usage: vellomarque-cli convert FROMKIND FROMLENGTH TOKIND TOLENGTH HEX");
+    const auto fromKind = parseKind(a[0]);
+    const auto toKind = parseKind(a[2]);
+    if (!fromKind || !toKind)
+        return fail("Unknown kind: " + (fromKind ? a[2] : a[0]));
+    const auto fromLength = parseLength(a[1]);
+    const auto toLength = parseLength(a[3]);
+    if (!fromLength || !toLength)
+        return fail("Not a length: " + (fromLength ? a[3] : a[1]));
+    auto bytes = parseHexArg(a[4]);
+    if (!bytes)
+        return fail("Not hex byte pairs: " + a[4]);
+    const std::size_t n = shownSize(*toKind, *toLength);
+    bytes->resize(std::max({bytes->size(), n, static_cast<std::size_t>(*fromLength),
+                            std::size_t{8}}),
+                  0);
+    if (!vm::convertValue(*bytes, *fromKind, *fromLength, *toKind, *toLength))
+        return fail("The value cannot be converted to " + std::string(vm::kindName(*toKind)));
+    std::cout << hexLine(*bytes, n) << '\n';
+    return 0;
+}
+
+} // namespace vmcli
