@@ -17,7 +17,8 @@ namespace vmcli {
 
 namespace {
 
-using nlohmann::json;
+// Keys keep the order in which they are documented.
+using json = nlohmann::ordered_json;
 
 json entryJson(const vm::TypeEntry& e) {
     return json{{"kind", e.kind},
