@@ -1,0 +1,100 @@
+#include "cutblank.h"
+
+#include <algorithm>
+
+#include "model.h"
+
+namespace vm {
+
+MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize, bool hexPositions) {
+    MessageList list;
+    checkSegments(segments, fileSize, hexPositions, &list);
+    return list;
+}
+
+bool compactSegment(Segment& seg, const FileStream& from, std::int64_t fileSize, RewriteSink& to) {
+    const RecordShape shape = recordShape(seg, fileSize);
+    if (seg.anomaly)
+        seg.recordLength = seg.length;
+    std::vector<RecordPiece> plan;
+    std::int64_t offset = 0;
+    for (TypeEntry& e : seg.entries) {
+        if (e.length > 0) {
+            RecordPiece p;
+            p.kind = RecordPiece::Kind::Copy;
+            p.from = e.start;
+            p.length = e.length;
+            if (!plan.empty() && plan.back().from + plan.back().length == p.from)
+                plan.back().length += p.length; // neighbours in the file are copied as one piece
+            else
+                plan.push_back(std::move(p));
+        }
+        e.start = static_cast<std::uint16_t>(offset);
+        offset += e.length;
+    }
+    if (!writeRecords(to, from, seg.begin, shape.count, shape.length, plan))
+        return false;
+    seg.recordLength = static_cast<std::int32_t>(offset);
+    seg.length = static_cast<std::int32_t>(shape.count * offset);
+    seg.recordCount = static_cast<std::int32_t>(shape.count);
+    return true;
+}
+
+CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettings& settings,
+                        const Progress& progress) {
+    CutBlankResult result;
+    const std::int64_t fileSize = wf.stream.size();
+    result.findings = cutBlankFindings(segments, fileSize, settings.hexPositions());
+    if (result.findings.hasErrors) {
+        result.refused = true;
+        return result;
+    }
+    // The work is done on copies in sorted order; the list itself changes only
+    // once the new file is complete.
+    std::vector<std::unique_ptr<Segment>> work;
+    work.reserve(segments.size());
+    for (const auto& s : segments)
+        work.push_back(cloneSegment(*s));
+    std::stable_sort(work.begin(), work.end(), [](const auto& a, const auto& b) { return a->begin < b->begin; });
+    std::int64_t expected = 0;
+    for (auto& s : work) {
+        sortTypeEntries(*s);
+        Segment probe;
+        probe.anomaly = s->anomaly;
+        probe.toFilesEnd = s->toFilesEnd;
+        probe.begin = s->begin;
+        probe.length = s->length;
+        probe.recordLength = s->recordLength;
+        probe.recordCount = s->recordCount;
+        const RecordShape shape = recordShape(probe, fileSize);
+        std::int64_t covered = 0;
+        for (const TypeEntry& e : s->entries)
+            covered += e.length;
+        expected += shape.count * covered;
+    }
+    result.file = runRewrite(wf, expected, progress, [&](RewriteSink& sink, const FileStream& src) {
+        for (auto& s : work)
+            if (!compactSegment(*s, src, fileSize, sink))
+                return false;
+        return true;
+    });
+    if (!result.file.ok)
+        return result;
+
+    sortSegments(segments); // the same stable order as the copies
+    std::int64_t offset = 0;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        Segment& s = segments[i];
+        const Segment& c = *work[i];
+        s.begin = static_cast<std::int32_t>(offset);
+        s.recordLength = c.recordLength;
+        s.recordCount = c.recordCount;
+        s.length = c.length;
+        s.entries = c.entries;
+        offset += s.length;
+    }
+    segments.setCurrent(nullptr);
+    return result;
+}
+
+} // namespace vm

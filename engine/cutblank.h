@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+
+#include "checks.h"
+#include "rewrite.h"
+#include "segment.h"
+#include "workingfile.h"
+
+namespace vm {
+
+// The findings that decide whether cut blank may run: checkSegments of the
+// whole structure into a fresh list. Cut blank is refused when it holds an error.
+MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize, bool hexPositions);
+
+struct CutBlankResult {
+    bool refused = false;  // the structure has errors; nothing was changed
+    MessageList findings;  // the check's rows (shown by the caller when refused)
+    FileResult file;       // the rewrite's outcome when not refused
+};
+
+// Removes every byte that no field of any record of any segment covers: sorts
+// the segments (current segment becomes none) and the fields of each, writes
+// the covered bytes into a new working file in one pass and re-lays the
+// structure without gaps. The user's confirmation is asked by the caller
+// beforehand. On any failure the working file and the structure are unchanged.
+CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettings& settings,
+                        const Progress& progress = {});
+
+// Appends the covered bytes of seg (read from `from`, a file of fileSize
+// bytes) to `to` and re-lays seg: fields packed from offset 0 in list order,
+// recordLength their total, length records x recordLength.
+bool compactSegment(Segment& seg, const FileStream& from, std::int64_t fileSize, RewriteSink& to);
+
+} // namespace vm

@@ -1,0 +1,802 @@
+#include "rewrite.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include <unistd.h>
+
+#include "kinds.h"
+#include "model.h"
+
+namespace vm {
+
+namespace {
+
+constexpr std::int64_t kKernelCopyMin = std::int64_t{1} << 20;   // shorter pieces go through the buffer
+constexpr std::int64_t kKernelCopyStep = std::int64_t{64} << 20; // progress is reported between steps
+constexpr std::int64_t kReportEvery = std::int64_t{4} << 20;
+// Positions in the structure are 32-bit; a file must stay below 2 GiB.
+constexpr std::int64_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
+constexpr const char* kStoppedText = "Stopped by the user";
+
+FileResult refused(std::string text) {
+    FileResult r;
+    r.error = std::move(text);
+    return r;
+}
+
+} // namespace
+
+// ---- RewriteSink -------------------------------------------------------------
+
+RewriteSink::RewriteSink() = default;
+
+RewriteSink::~RewriteSink() = default;
+
+bool RewriteSink::create(const std::string& path, bool lock) {
+    m_path = path;
+    if (!m_out.open(path, FileStream::Mode::Create))
+        return fail(m_out.lastError());
+    if (lock && !m_out.lockExclusive()) {
+        const std::string text = m_out.lastError();
+        m_out.close();
+        return fail(text);
+    }
+    m_buf.resize(bufferSize());
+    m_fill = 0;
+    m_pos = 0;
+    return true;
+}
+
+void RewriteSink::setProgress(const Progress& progress, std::int64_t total) {
+    m_progress = progress;
+    m_total = total;
+    m_lastReport = 0;
+}
+
+bool RewriteSink::fail(const std::string& text) {
+    if (m_error.empty())
+        m_error = text.empty() ? std::string("Unknown error") : text;
+    return false;
+}
+
+bool RewriteSink::report() {
+    if (!m_progress)
+        return true;
+    const std::int64_t w = written();
+    if (w - m_lastReport < kReportEvery && w < m_total)
+        return true;
+    m_lastReport = w;
+    const double f = m_total > 0 ? std::min(1.0, static_cast<double>(w) / static_cast<double>(m_total)) : 1.0;
+    if (!m_progress(f))
+        return fail(kStoppedText);
+    return true;
+}
+
+bool RewriteSink::flushBuffer() {
+    if (!m_error.empty())
+        return false;
+    if (m_fill == 0)
+        return true;
+    if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data(), m_fill)))
+        return fail(m_out.lastError());
+    m_pos += static_cast<std::int64_t>(m_fill);
+    m_fill = 0;
+    return report();
+}
+
+std::uint8_t* RewriteSink::reserve(std::size_t n) {
+    if (m_fill + n > m_buf.size() && !flushBuffer())
+        return nullptr;
+    std::uint8_t* p = m_buf.data() + m_fill;
+    m_fill += n;
+    return p;
+}
+
+bool RewriteSink::append(const std::uint8_t* data, std::size_t n) {
+    if (!m_error.empty())
+        return false;
+    while (n > 0) {
+        if (m_fill == m_buf.size() && !flushBuffer())
+            return false;
+        const std::size_t c = std::min(n, m_buf.size() - m_fill);
+        std::memcpy(m_buf.data() + m_fill, data, c);
+        m_fill += c;
+        data += c;
+        n -= c;
+    }
+    return true;
+}
+
+bool RewriteSink::appendZeros(std::int64_t n) {
+    if (!m_error.empty())
+        return false;
+    while (n > 0) {
+        if (m_fill == m_buf.size() && !flushBuffer())
+            return false;
+        const std::size_t c =
+            static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(m_buf.size() - m_fill)));
+        std::memset(m_buf.data() + m_fill, 0, c);
+        m_fill += c;
+        n -= static_cast<std::int64_t>(c);
+    }
+    return true;
+}
+
+bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_t len) {
+    if (!m_error.empty())
+        return false;
+    if (len <= 0)
+        return true;
+    if (off < 0) {
+        // Nothing lies before the start of a file.
+        const std::int64_t z = std::min(len, -off);
+        if (!appendZeros(z))
+            return false;
+        off += z;
+        len -= z;
+    }
+    if (len >= kKernelCopyMin) {
+        if (!flushBuffer())
+            return false;
+        loff_t in = off;
+        loff_t out = m_pos;
+        bool kernel = true;
+        while (len > 0 && kernel) {
+            const ssize_t n = ::copy_file_range(src.fd(), &in, m_out.fd(), &out,
+                                                static_cast<std::size_t>(std::min(len, kKernelCopyStep)), 0);
+            if (n < 0) {
+                const int err = errno;
+                if (err == EINTR)
+                    continue;
+                if (err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == EINVAL ||
+                    err == EBADF || err == ETXTBSY) {
+                    kernel = false; // this pair of files cannot be copied by the kernel
+                    break;
+                }
+                return fail(systemErrorText(err));
+            }
+            if (n == 0)
+                break; // end of the source: the rest is zeros
+            m_pos += n;
+            len -= n;
+            if (!report())
+                return false;
+        }
+        off = in;
+        if (kernel)
+            return appendZeros(len);
+    }
+    while (len > 0) {
+        if (m_fill == m_buf.size() && !flushBuffer())
+            return false;
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::int64_t>(len, static_cast<std::int64_t>(m_buf.size() - m_fill)));
+        const std::size_t got = src.readAt(off, std::span<std::uint8_t>(m_buf.data() + m_fill, want));
+        if (got < want) {
+            if (!src.lastError().empty() && off + static_cast<std::int64_t>(got) < src.size())
+                return fail(src.lastError());
+            std::memset(m_buf.data() + m_fill + got, 0, want - got);
+        }
+        m_fill += want;
+        off += static_cast<std::int64_t>(want);
+        len -= static_cast<std::int64_t>(want);
+    }
+    return true;
+}
+
+bool RewriteSink::copyRest(const FileStream& src, std::int64_t off) {
+    const std::int64_t size = src.size();
+    off = std::max<std::int64_t>(off, 0);
+    if (off >= size)
+        return m_error.empty();
+    return copyRange(src, off, size - off);
+}
+
+bool RewriteSink::finish() {
+    if (!flushBuffer())
+        return false;
+    if (m_progress && !m_progress(1.0))
+        return fail(kStoppedText);
+    return true;
+}
+
+void RewriteSink::abandon() {
+    if (m_out.isOpen()) {
+        m_out.close();
+        ::unlink(m_path.c_str());
+    }
+}
+
+FileStream RewriteSink::takeStream() {
+    return std::move(m_out);
+}
+
+// ---- records -----------------------------------------------------------------
+
+namespace {
+
+struct Converter {
+    const Locale& loc;
+    std::array<std::uint8_t, kMaxValueBytes + 9> buf{};
+
+    // Converts the value read into buf; false when it cannot be and the piece
+    // asks for failure, else a failed value becomes zeros.
+    bool run(const RecordPiece& p, const std::uint8_t* in, std::size_t avail) {
+        buf.fill(0);
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(p.readLength), avail);
+        std::memcpy(buf.data(), in, n);
+        if (!convertValue(std::span<std::uint8_t>(buf), p.fromKind, p.fromLength, p.toKind, p.toLength,
+                          loc)) {
+            if (p.failOnError)
+                return false;
+            buf.fill(0);
+        }
+        return true;
+    }
+};
+
+std::string conversionError(const RecordPiece& p) {
+    return "A value of the " + std::string(kindName(p.fromKind)) + " field cannot be converted to " +
+           std::string(kindName(p.toKind));
+}
+
+// The bytes of one record that a plan reads (it may reach past the record).
+std::int64_t planWindow(const std::vector<RecordPiece>& plan, std::int64_t recordLength) {
+    std::int64_t w = std::max<std::int64_t>(recordLength, 0);
+    for (const RecordPiece& p : plan) {
+        if (p.kind == RecordPiece::Kind::Copy)
+            w = std::max(w, p.from + p.length);
+        else if (p.kind == RecordPiece::Kind::Convert)
+            w = std::max(w, p.from + p.readLength);
+    }
+    return w;
+}
+
+// Records too large for the buffer: each piece is streamed on its own.
+bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, std::int64_t count,
+                       std::int64_t recordLength, const std::vector<RecordPiece>& plan, const Locale& loc) {
+    Converter conv{loc};
+    std::array<std::uint8_t, kMaxValueBytes> in{};
+    for (std::int64_t r = 0; r < count; ++r) {
+        const std::int64_t base = begin + r * recordLength;
+        for (const RecordPiece& p : plan) {
+            bool ok = true;
+            switch (p.kind) {
+            case RecordPiece::Kind::Copy:
+                ok = sink.copyRange(src, base + p.from, p.length);
+                break;
+            case RecordPiece::Kind::Zero:
+                ok = sink.appendZeros(p.length);
+                break;
+            case RecordPiece::Kind::Bytes:
+                ok = sink.append(p.bytes.data(), static_cast<std::size_t>(p.length));
+                break;
+            case RecordPiece::Kind::Convert: {
+                in.fill(0);
+                const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(p.readLength), in.size());
+                src.readAt(base + p.from, std::span<std::uint8_t>(in.data(), n));
+                if (!conv.run(p, in.data(), n))
+                    return false;
+                ok = sink.append(conv.buf.data(), static_cast<std::size_t>(p.length));
+                break;
+            }
+            }
+            if (!ok)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, std::int64_t count,
+                  std::int64_t recordLength, const std::vector<RecordPiece>& plan, const Locale& loc) {
+    if (count <= 0)
+        return true;
+    std::int64_t outLength = 0;
+    for (const RecordPiece& p : plan)
+        outLength += p.length;
+    const std::int64_t window = planWindow(plan, recordLength);
+    const std::int64_t block = static_cast<std::int64_t>(RewriteSink::bufferSize());
+    if (window > block / 2 || outLength > block / 2 || recordLength <= 0)
+        return writeLargeRecords(sink, src, begin, count, recordLength, plan, loc);
+
+    Converter conv{loc};
+    const std::int64_t perBlock = std::max<std::int64_t>(1, block / recordLength);
+    std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window));
+    const std::int64_t srcSize = src.size();
+    const std::size_t outLen = static_cast<std::size_t>(outLength);
+    for (std::int64_t r0 = 0; r0 < count; r0 += perBlock) {
+        const std::int64_t k = std::min(perBlock, count - r0);
+        const std::int64_t pos = begin + r0 * recordLength;
+        const std::size_t want = static_cast<std::size_t>((k - 1) * recordLength + window);
+        std::size_t got = 0;
+        if (pos < srcSize) {
+            got = src.readAt(pos, std::span<std::uint8_t>(in.data(), want));
+            if (got < want && pos + static_cast<std::int64_t>(got) < srcSize)
+                return sink.fail(src.lastError());
+        }
+        if (got < want)
+            std::memset(in.data() + got, 0, want - got);
+        for (std::int64_t r = 0; r < k; ++r) {
+            const std::uint8_t* rec = in.data() + r * recordLength;
+            std::uint8_t* out = sink.reserve(outLen);
+            if (!out)
+                return false;
+            for (const RecordPiece& p : plan) {
+                const std::size_t n = static_cast<std::size_t>(p.length);
+                switch (p.kind) {
+                case RecordPiece::Kind::Copy:
+                    std::memcpy(out, rec + p.from, n);
+                    break;
+                case RecordPiece::Kind::Zero:
+                    std::memset(out, 0, n);
+                    break;
+                case RecordPiece::Kind::Bytes:
+                    std::memcpy(out, p.bytes.data(), n);
+                    break;
+                case RecordPiece::Kind::Convert:
+                    if (!conv.run(p, rec + p.from, static_cast<std::size_t>(window - p.from)))
+                        return false;
+                    std::memcpy(out, conv.buf.data(), n);
+                    break;
+                }
+                out += n;
+            }
+        }
+    }
+    return true;
+}
+
+RecordShape recordShape(Segment& seg, std::int64_t fileSize) {
+    if (seg.anomaly)
+        return {1, seg.length};
+    const std::int64_t r = computeRecordCount(&seg, fileSize);
+    return {std::max<std::int64_t>(r, 0), seg.recordLength};
+}
+
+// ---- skeleton ----------------------------------------------------------------
+
+bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
+    if (!wf.stream.isOpen()) {
+        result.error = "No working file is open";
+        return false;
+    }
+    const std::string name = newWorkingFileName(wf.tempDir, true);
+    if (name.empty()) {
+        result.error = "No free working file name in " + wf.tempDir;
+        return false;
+    }
+    if (!sink.create(name, true)) {
+        result.error = sink.error();
+        sink.abandon();
+        return false;
+    }
+    return true;
+}
+
+FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built) {
+    FileResult r;
+    const std::int64_t oldSize = wf.stream.size();
+    if (!built || !sink.finish()) {
+        r.error = sink.error().empty() ? std::string("Unknown error") : sink.error();
+        sink.abandon();
+        return r;
+    }
+    r.delta = sink.written() - oldSize;
+    // The old file stays on disk, closed; a later name search reclaims it.
+    wf.stream.close();
+    wf.stream = sink.takeStream();
+    wf.name = sink.path();
+    r.ok = true;
+    return r;
+}
+
+// ---- the rewrites ------------------------------------------------------------
+
+namespace {
+
+bool fitsFile(std::int64_t size) {
+    return size >= 0 && size <= kMaxFileSize;
+}
+
+const char* kTooBigText = "The data file would reach 2 GiB, which the structure cannot address";
+
+// Adds a copy of [from, from + len) of a record of recordLength bytes; what
+// lies outside the record is written as zeros. Adjacent copies are merged.
+void addCopy(std::vector<RecordPiece>& plan, std::int64_t from, std::int64_t len, std::int64_t recordLength) {
+    if (len <= 0)
+        return;
+    std::int64_t inside = 0;
+    if (from >= 0 && from < recordLength)
+        inside = std::min(len, recordLength - from);
+    if (inside > 0) {
+        if (!plan.empty() && plan.back().kind == RecordPiece::Kind::Copy &&
+            plan.back().from + plan.back().length == from) {
+            plan.back().length += inside;
+        } else {
+            RecordPiece p;
+            p.kind = RecordPiece::Kind::Copy;
+            p.from = from;
+            p.length = inside;
+            plan.push_back(std::move(p));
+        }
+    }
+    if (len > inside) {
+        RecordPiece z;
+        z.kind = RecordPiece::Kind::Zero;
+        z.length = len - inside;
+        plan.push_back(std::move(z));
+    }
+}
+
+void copyShape(const Segment& from, Segment& to) {
+    to.anomaly = from.anomaly;
+    to.toFilesEnd = from.toFilesEnd;
+    to.begin = from.begin;
+    to.length = from.length;
+    to.recordLength = from.recordLength;
+    to.recordCount = from.recordCount;
+}
+
+bool startFits(std::int64_t start) {
+    return start >= 0 && start <= std::numeric_limits<std::uint16_t>::max();
+}
+
+} // namespace
+
+FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count, bool atEnd,
+                         bool blank, const Progress& progress) {
+    const std::int64_t S = seg.recordLength;
+    const std::int64_t rc = seg.recordCount;
+    if (S <= 0)
+        return refused("The segment's record length is 0");
+    if (count < 0)
+        return refused("The number of records is negative");
+    if (atEnd)
+        index = rc;
+    if (index < 0 || index > rc)
+        return refused("Record " + std::to_string(index) + " is not in the segment");
+    const std::int64_t oldSize = wf.stream.size();
+    const std::int64_t added = count * S;
+    if (!fitsFile(oldSize + added) || std::int64_t{seg.length} + added > kMaxFileSize)
+        return refused(kTooBigText);
+
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(S), 0);
+    if (!blank) {
+        const std::int64_t from = atEnd ? rc - 1 : index;
+        if (from >= 0)
+            wf.stream.readAt(seg.begin + from * S, record); // bytes past the end stay zero
+    }
+    const std::int64_t p = seg.begin + index * S;
+    FileResult r = runRewrite(wf, oldSize + added, progress, [&](RewriteSink& sink, const FileStream& src) {
+        if (!sink.copyRange(src, 0, p))
+            return false;
+        for (std::int64_t i = 0; i < count; ++i)
+            if (!sink.append(record.data(), record.size()))
+                return false;
+        return sink.copyRest(src, p);
+    });
+    if (!r.ok)
+        return r;
+    seg.recordCount = static_cast<std::int32_t>(rc + count);
+    seg.length = static_cast<std::int32_t>(seg.length + added);
+    r.delta = added;
+    return r;
+}
+
+FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std::int64_t last,
+                         const Progress& progress) {
+    const std::int64_t S = seg.recordLength;
+    if (S <= 0)
+        return refused("The segment's record length is 0");
+    if (first < 0 || last < first || last >= seg.recordCount)
+        return refused("Records " + std::to_string(first) + " to " + std::to_string(last) +
+                       " are not in the segment");
+    const std::int64_t n = last - first + 1;
+    const std::int64_t oldSize = wf.stream.size();
+    const std::int64_t cutFrom = seg.begin + first * S;
+    const std::int64_t cutTo = seg.begin + (last + 1) * S;
+    FileResult r = runRewrite(wf, oldSize - n * S, progress, [&](RewriteSink& sink, const FileStream& src) {
+        return sink.copyRange(src, 0, cutFrom) && sink.copyRest(src, cutTo);
+    });
+    if (!r.ok)
+        return r;
+    seg.recordCount = static_cast<std::int32_t>(seg.recordCount - n);
+    seg.length = static_cast<std::int32_t>(seg.length - n * S);
+    r.delta = -n * S;
+    return r;
+}
+
+FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<TypeEntry>& entries,
+                            std::int64_t offset, int position, const Progress& progress) {
+    const std::int64_t oldSize = wf.stream.size();
+    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
+    copyShape(seg, probe);
+    const RecordShape shape = recordShape(probe, oldSize);
+    const std::int64_t R = shape.count, S = shape.length;
+    if (offset < 0 || offset > S)
+        return refused("Offset " + std::to_string(offset) + " is not inside the record");
+    std::int64_t T = 0;
+    for (const TypeEntry& e : entries)
+        T += e.length;
+    const std::size_t pos = position < 0 || static_cast<std::size_t>(position) > seg.entries.size()
+                                ? seg.entries.size()
+                                : static_cast<std::size_t>(position);
+    for (std::size_t i = pos; i < seg.entries.size(); ++i)
+        if (!startFits(seg.entries[i].start + T))
+            return refused("A field would start past 65535 bytes into the record");
+    if (!startFits(offset + T))
+        return refused("A field would start past 65535 bytes into the record");
+    if (!fitsFile(oldSize + T * R) || S + T > kMaxFileSize || probe.length + T * R > kMaxFileSize)
+        return refused(kTooBigText);
+
+    std::vector<RecordPiece> plan;
+    addCopy(plan, 0, offset, S);
+    for (const TypeEntry& e : entries)
+        addCopy(plan, e.start, e.length, S);
+    addCopy(plan, offset, S - offset, S);
+    FileResult r = runRewrite(wf, oldSize + T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+        return sink.copyRange(src, 0, seg.begin) && writeRecords(sink, src, seg.begin, R, S, plan) &&
+               sink.copyRest(src, seg.begin + R * S);
+    });
+    if (!r.ok)
+        return r;
+    seg.length = probe.length;
+    seg.recordCount = probe.recordCount;
+    for (std::size_t i = pos; i < seg.entries.size(); ++i)
+        seg.entries[i].start = static_cast<std::uint16_t>(seg.entries[i].start + T);
+    std::vector<TypeEntry> copies = entries;
+    std::int64_t at = offset;
+    for (TypeEntry& c : copies) {
+        c.start = static_cast<std::uint16_t>(at);
+        at += c.length;
+    }
+    seg.entries.insert(seg.entries.begin() + static_cast<std::ptrdiff_t>(pos), copies.begin(), copies.end());
+    seg.recordLength = static_cast<std::int32_t>(seg.recordLength + T);
+    seg.length = static_cast<std::int32_t>(seg.length + T * R);
+    r.delta = T * R;
+    return r;
+}
+
+FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std::size_t>& indices,
+                            const Progress& progress) {
+    const std::int64_t oldSize = wf.stream.size();
+    std::vector<std::size_t> idx = indices;
+    std::sort(idx.begin(), idx.end());
+    idx.erase(std::unique(idx.begin(), idx.end()), idx.end());
+    if (!idx.empty() && idx.back() >= seg.entries.size())
+        return refused("Field " + std::to_string(idx.back()) + " is not in the segment");
+    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
+    copyShape(seg, probe);
+    const RecordShape shape = recordShape(probe, oldSize);
+    const std::int64_t R = shape.count, S = shape.length;
+
+    // The removed bytes of a record: the union of the deleted fields inside
+    // it, so that fields which overlap are not counted (or copied) twice.
+    std::vector<std::pair<std::int64_t, std::int64_t>> cut;
+    for (std::size_t i : idx) {
+        const std::int64_t a = std::clamp<std::int64_t>(seg.entries[i].start, 0, S);
+        const std::int64_t b = std::clamp<std::int64_t>(seg.entries[i].end(), 0, S);
+        if (b > a)
+            cut.emplace_back(a, b);
+    }
+    std::sort(cut.begin(), cut.end());
+    std::vector<std::pair<std::int64_t, std::int64_t>> merged;
+    for (const auto& c : cut) {
+        if (!merged.empty() && c.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, c.second);
+        else
+            merged.push_back(c);
+    }
+    std::int64_t T = 0;
+    std::vector<RecordPiece> plan;
+    std::int64_t cursor = 0;
+    for (const auto& m : merged) {
+        addCopy(plan, cursor, m.first - cursor, S);
+        cursor = m.second;
+        T += m.second - m.first;
+    }
+    addCopy(plan, cursor, S - cursor, S);
+    auto removedBefore = [&](std::int64_t start) {
+        std::int64_t n = 0;
+        for (const auto& m : merged)
+            n += std::clamp<std::int64_t>(start, m.first, m.second) - m.first;
+        return n;
+    };
+
+    FileResult r = runRewrite(wf, oldSize - T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+        return sink.copyRange(src, 0, seg.begin) && writeRecords(sink, src, seg.begin, R, S, plan) &&
+               sink.copyRest(src, seg.begin + R * S);
+    });
+    if (!r.ok)
+        return r;
+    seg.length = probe.length;
+    seg.recordCount = probe.recordCount;
+    if (seg.anomaly)
+        seg.recordLength = seg.length;
+    for (TypeEntry& e : seg.entries)
+        e.start = static_cast<std::uint16_t>(e.start - removedBefore(e.start));
+    for (auto it = idx.rbegin(); it != idx.rend(); ++it)
+        seg.entries.erase(seg.entries.begin() + static_cast<std::ptrdiff_t>(*it));
+    seg.recordLength = static_cast<std::int32_t>(seg.recordLength - T);
+    seg.length = static_cast<std::int32_t>(seg.length - T * R);
+    r.delta = -T * R;
+    return r;
+}
+
+FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index, const TypeEntry& replacement,
+                           const Locale& loc, const Progress& progress) {
+    if (index >= seg.entries.size())
+        return refused("Field " + std::to_string(index) + " is not in the segment");
+    const TypeEntry old = seg.entries[index];
+    if (old.length > kMaxValueBytes || replacement.length > kMaxValueBytes)
+        return refused("Fields longer than 255 bytes cannot be converted");
+    const std::int64_t oldSize = wf.stream.size();
+    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
+    copyShape(seg, probe);
+    const RecordShape shape = recordShape(probe, oldSize);
+    const std::int64_t R = shape.count, S = shape.length;
+    if (old.end() > S)
+        return refused("The field runs past the end of its record");
+    const std::int64_t diff = std::int64_t{replacement.length} - old.length;
+    for (const TypeEntry& e : seg.entries)
+        if (e.start > old.start && !startFits(e.start + diff))
+            return refused("A field would start past 65535 bytes into the record");
+    if (!fitsFile(oldSize + diff * R) || probe.length + diff * R > kMaxFileSize)
+        return refused(kTooBigText);
+
+    std::vector<RecordPiece> plan;
+    addCopy(plan, 0, old.start, S);
+    RecordPiece c;
+    c.kind = RecordPiece::Kind::Convert;
+    c.from = old.start;
+    c.readLength = old.length;
+    c.length = replacement.length;
+    c.fromKind = old.kind;
+    c.fromLength = old.length;
+    c.toKind = replacement.kind;
+    c.toLength = replacement.length;
+    plan.push_back(c);
+    addCopy(plan, old.end(), S - old.end(), S);
+    FileResult r = runRewrite(wf, oldSize + diff * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+        return sink.copyRange(src, 0, seg.begin) && writeRecords(sink, src, seg.begin, R, S, plan, loc) &&
+               sink.copyRest(src, seg.begin + R * S);
+    });
+    if (!r.ok)
+        return r;
+    seg.length = probe.length;
+    seg.recordCount = probe.recordCount;
+    for (TypeEntry& e : seg.entries)
+        if (e.start > old.start)
+            e.start = static_cast<std::uint16_t>(e.start + diff);
+    seg.entries[index] = replacement;
+    seg.entries[index].start = old.start;
+    seg.recordLength = static_cast<std::int32_t>(S + diff);
+    seg.length = static_cast<std::int32_t>(seg.length + R * diff);
+    r.delta = R * diff;
+    return r;
+}
+
+FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
+                          std::span<const std::uint8_t> defaultValue, const TypeEntry* source, const Locale& loc,
+                          const Progress& progress) {
+    if (entry.length > kMaxValueBytes)
+        return refused("Fields longer than 255 bytes cannot be inserted");
+    const std::int64_t oldSize = wf.stream.size();
+    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
+    copyShape(seg, probe);
+    const RecordShape shape = recordShape(probe, oldSize);
+    const std::int64_t R = shape.count, S = shape.length;
+    const std::int64_t L = entry.length;
+    if (entry.start > S)
+        return refused("The field would start past the end of its record");
+    for (const TypeEntry& e : seg.entries)
+        if (e.start >= entry.start && !startFits(e.start + L))
+            return refused("A field would start past 65535 bytes into the record");
+    if (!fitsFile(oldSize + L * R) || S + L > kMaxFileSize || probe.length + L * R > kMaxFileSize)
+        return refused(kTooBigText);
+
+    std::vector<RecordPiece> plan;
+    addCopy(plan, 0, entry.start, S);
+    RecordPiece v;
+    v.length = L;
+    if (source) {
+        v.kind = RecordPiece::Kind::Convert;
+        v.from = source->start;
+        v.readLength = static_cast<int>(L);
+        v.fromKind = source->kind;
+        v.fromLength = source->length;
+        v.toKind = entry.kind;
+        v.toLength = entry.length;
+        v.failOnError = true;
+    } else {
+        v.kind = RecordPiece::Kind::Bytes;
+        v.bytes.assign(static_cast<std::size_t>(L), 0);
+        std::copy_n(defaultValue.begin(), std::min(defaultValue.size(), v.bytes.size()), v.bytes.begin());
+    }
+    plan.push_back(v);
+    addCopy(plan, entry.start, S - entry.start, S);
+    bool convertFailed = false;
+    FileResult r = runRewrite(wf, oldSize + L * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+        if (!sink.copyRange(src, 0, seg.begin))
+            return false;
+        if (!writeRecords(sink, src, seg.begin, R, S, plan, loc)) {
+            convertFailed = sink.error().empty();
+            return false;
+        }
+        return sink.copyRest(src, seg.begin + R * S);
+    });
+    if (!r.ok) {
+        if (convertFailed)
+            r.error = conversionError(v);
+        return r;
+    }
+    seg.length = probe.length;
+    seg.recordCount = probe.recordCount;
+    // Every field at or after the new one moves with its bytes, whether or not
+    // one starts exactly where the new field goes.
+    auto at = std::find_if(seg.entries.begin(), seg.entries.end(),
+                           [&](const TypeEntry& e) { return e.start == entry.start; });
+    const std::ptrdiff_t pos = at - seg.entries.begin();
+    for (TypeEntry& e : seg.entries)
+        if (e.start >= entry.start)
+            e.start = static_cast<std::uint16_t>(e.start + L);
+    seg.entries.insert(seg.entries.begin() + pos, entry);
+    seg.recordLength = static_cast<std::int32_t>(S + L);
+    seg.length = static_cast<std::int32_t>(seg.length + L * R);
+    r.delta = L * R;
+    return r;
+}
+
+FileResult deleteSegmentBytes(WorkingFile& wf, const Segment& seg, const Progress& progress) {
+    if (seg.begin < 0 || seg.length < 0)
+        return refused("The segment lies outside the file");
+    const std::int64_t oldSize = wf.stream.size();
+    const std::int64_t from = std::min<std::int64_t>(seg.begin, oldSize);
+    const std::int64_t to = std::min<std::int64_t>(seg.end(), oldSize);
+    return runRewrite(wf, oldSize - (to - from), progress, [&](RewriteSink& sink, const FileStream& src) {
+        return sink.copyRange(src, 0, from) && sink.copyRest(src, to);
+    });
+}
+
+FileResult insertSegmentBytes(WorkingFile& wf, SegmentList& list, Segment& seg, std::optional<std::int32_t> offset,
+                              const Progress& progress) {
+    const std::int64_t oldSize = wf.stream.size();
+    const std::int64_t len = seg.length;
+    if (len < 0)
+        return refused("The segment's length is negative");
+    if (offset && (*offset < 0 || *offset > oldSize))
+        return refused("Offset " + std::to_string(*offset) + " is not inside the file");
+    if (!fitsFile(oldSize + len))
+        return refused(kTooBigText);
+    for (const auto& s : list)
+        if (offset && s->begin >= *offset && s->begin + len > kMaxFileSize)
+            return refused(kTooBigText);
+    const std::int64_t from = seg.begin;
+    FileResult r = runRewrite(wf, oldSize + len, progress, [&](RewriteSink& sink, const FileStream& src) {
+        if (offset)
+            return sink.copyRange(src, 0, *offset) && sink.copyRange(src, from, len) &&
+                   sink.copyRest(src, *offset);
+        return sink.copyRest(src, 0) && sink.copyRange(src, from, len);
+    });
+    if (!r.ok)
+        return r;
+    if (offset) {
+        for (auto& s : list)
+            if (s->begin >= *offset)
+                s->begin = static_cast<std::int32_t>(s->begin + len);
+        seg.begin = *offset;
+    } else {
+        seg.begin = static_cast<std::int32_t>(oldSize);
+    }
+    r.delta = len;
+    return r;
+}
+
+} // namespace vm

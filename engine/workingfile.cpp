@@ -1,0 +1,107 @@
+#include "workingfile.h"
+
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "rewrite.h"
+
+namespace vm {
+
+namespace {
+
+std::string withSeparator(const std::string& dir) {
+    if (dir.empty() || dir.back() == '/')
+        return dir;
+    return dir + '/';
+}
+
+} // namespace
+
+bool isFileInUse(const std::string& path) {
+    if (!fileExists(path))
+        return false;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return true; // exists but cannot be opened for reading and writing
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd); // releases our own lock at once
+    return locked;
+}
+
+std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
+    const std::string dir = withSeparator(tempDir);
+    // A bound only so that a folder we cannot write never hangs the program.
+    for (long n = 0; n < 1000000; ++n) {
+        std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
+        if (!fileExists(name))
+            return name;
+        if (reuse && !isFileInUse(name) && ::unlink(name.c_str()) == 0)
+            return name;
+    }
+    return {};
+}
+
+FileResult copyWholeFile(const std::string& source, const std::string& target,
+                         const Progress& progress) {
+    FileResult r;
+    FileStream in;
+    if (!in.open(source, FileStream::Mode::Read)) {
+        r.error = in.lastError();
+        return r;
+    }
+    RewriteSink out;
+    if (!out.create(target, false)) {
+        r.error = out.error();
+        return r;
+    }
+    const std::int64_t size = in.size();
+    out.setProgress(progress, size);
+    if (!out.copyRest(in, 0) || !out.finish()) {
+        r.error = out.error();
+        return r;
+    }
+    r.ok = true;
+    r.delta = out.written();
+    return r;
+}
+
+std::string makeWorkingCopy(const std::string& tempDir, const std::string& source,
+                            std::string* error, const Progress& progress) {
+    const std::string name = newWorkingFileName(tempDir, true);
+    if (name.empty()) {
+        if (error)
+            *error = "No free working file name in " + tempDir;
+        return {};
+    }
+    const FileResult r = copyWholeFile(source, name, progress);
+    if (!r.ok) {
+        ::unlink(name.c_str()); // a half copy is of no use to anyone
+        if (error)
+            *error = r.error;
+        return {};
+    }
+    return name;
+}
+
+bool openWorkingFile(WorkingFile& wf, const std::string& name, std::string* error) {
+    FileStream s;
+    if (!s.open(name, FileStream::Mode::ReadWrite)) {
+        if (error)
+            *error = s.lastError();
+        return false;
+    }
+    if (!s.lockExclusive()) {
+        if (error)
+            *error = s.lastError();
+        return false;
+    }
+    wf.stream = std::move(s);
+    wf.name = name;
+    return true;
+}
+
+} // namespace vm
