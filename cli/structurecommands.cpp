@@ -1,0 +1,188 @@
+// check, export-text and cut-blank: the structure of a data file at work.
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include <unistd.h>
+
+#include "checks.h"
+#include "commands.h"
+#include "cp1252.h"
+#include "cutblank.h"
+#include "filestream.h"
+#include "textoutput.h"
+#include "typefile.h"
+#include "workingfile.h"
+
+namespace vmcli {
+
+namespace {
+
+struct StructureArgs {
+    std::string data;
+    std::string type;
+    std::optional<std::string> out;
+};
+
+// DATAFILE [-o OUTFILE] [--type TYPEFILE]; the error text when they do not parse.
+std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--type" || a == "-o") {
+            if (i + 1 >= args.size())
+                return a + " needs a file name";
+            if (a == "-o")
+                sa.out = args[i + 1];
+            else
+                sa.type = args[i + 1];
+            ++i;
+        } else if (sa.data.empty() && !(a.size() > 1 && a[0] == '-')) {
+            sa.data = a;
+        } else {
+            return "Unexpected argument: " + a;
+        }
+    }
+    if (sa.data.empty())
+        return std::string("A data file is needed");
+    if (sa.type.empty())
+        sa.type = sa.data + ".type";
+    return std::nullopt;
+}
+
+struct Loaded {
+    std::int64_t dataSize = 0;
+    vm::TypeFileContent content;
+};
+
+// The data file's size and its structure; exit code and message on failure.
+std::optional<int> load(const StructureArgs& sa, Loaded& l) {
+    l.dataSize = vm::fileSize(sa.data);
+    if (l.dataSize < 0 || !vm::fileExists(sa.data))
+        return fail("Cannot open data file " + sa.data);
+    if (!vm::fileExists(sa.type))
+        return fail("Type file not found: " + sa.type);
+    vm::TypeReadResult r = vm::readTypeFile(sa.type, l.dataSize);
+    if (!r.ok)
+        return fail(vm::cp1252ToUtf8(r.message));
+    l.content = std::move(r.content);
+    return std::nullopt;
+}
+
+std::string rowLine(const vm::MessageRow& row) {
+    std::string s = row.finding.isSegment ? "segment" : "field";
+    for (const std::string* f : {&row.caption, &row.firstName, &row.secondName, &row.collide, &row.message}) {
+        s += '\t';
+        s += vm::cp1252ToUtf8(*f);
+    }
+    return s;
+}
+
+// Every row, and after an expandable row the field rows that expanding it lists.
+void printRows(std::ostream& os, const vm::MessageList& list, const vm::SegmentList& segments,
+               std::int64_t dataSize, bool hex) {
+    for (const vm::MessageRow& row : list.rows) {
+        os << rowLine(row) << '\n';
+        if (!row.finding.expandable || row.finding.first < 0 ||
+            static_cast<std::size_t>(row.finding.first) >= segments.size())
+            continue;
+        vm::MessageList fields;
+        vm::checkTypeEntries(&segments[static_cast<std::size_t>(row.finding.first)], dataSize, hex, &fields);
+        for (const vm::MessageRow& f : fields.rows)
+            os << rowLine(f) << '\n';
+    }
+}
+
+} // namespace
+
+int cmdCheck(const Args& args) {
+    StructureArgs sa;
+    if (auto e = parseArgs(args, sa))
+        return fail(*e);
+    if (sa.out)
+        return fail("check takes no -o");
+    Loaded l;
+    if (auto code = load(sa, l))
+        return *code;
+    const bool hex = l.content.settings.hexPositions();
+    vm::MessageList list;
+    vm::checkSegments(l.content.segments, l.dataSize, hex, &list);
+    printRows(std::cout, list, l.content.segments, l.dataSize, hex);
+    std::cout.flush();
+    if (list.hasErrors)
+        return 2;
+    return list.rows.empty() ? 0 : 1;
+}
+
+int cmdExportText(const Args& args) {
+    StructureArgs sa;
+    if (auto e = parseArgs(args, sa))
+        return fail(*e);
+    Loaded l;
+    if (auto code = load(sa, l))
+        return *code;
+    vm::FileStream data;
+    if (!data.open(sa.data, vm::FileStream::Mode::Read))
+        return fail("Cannot open data file " + sa.data + ": " + data.lastError());
+    const auto segments = vm::allSegments(l.content.segments);
+    if (sa.out) {
+        const vm::TextOutputResult r = vm::writeTextOutput(segments, data, l.content.settings, *sa.out);
+        if (!r.ok)
+            return fail("Cannot write " + *sa.out + ": " + r.error);
+        return 0;
+    }
+    // The bytes go out exactly as they are: no conversion of single-byte text.
+    const vm::TextSink toStdout = [](std::string_view text) {
+        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    };
+    if (!vm::writeTextOutput(segments, data, l.content.settings, toStdout) || std::fflush(stdout) != 0)
+        return fail("Cannot write the text output");
+    return 0;
+}
+
+int cmdCutBlank(const Args& args) {
+    StructureArgs sa;
+    if (auto e = parseArgs(args, sa))
+        return fail(*e);
+    if (!sa.out)
+        return fail("cut-blank needs -o OUTFILE");
+    Loaded l;
+    if (auto code = load(sa, l))
+        return *code;
+    const bool hex = l.content.settings.hexPositions();
+    const vm::MessageList findings = vm::cutBlankFindings(l.content.segments, l.dataSize, hex);
+    if (findings.hasErrors) {
+        std::cerr << "Has any error in structure setting, please fix the error then try again.\n";
+        printRows(std::cerr, findings, l.content.segments, l.dataSize, hex);
+        return 2;
+    }
+
+    // The data file stands in for the working file: cut blank only reads it,
+    // and the new file is made beside the output so that a rename finishes it.
+    vm::WorkingFile wf;
+    const std::filesystem::path outPath(*sa.out);
+    wf.tempDir = outPath.has_parent_path() ? outPath.parent_path().string() + "/" : std::string("./");
+    if (!wf.stream.open(sa.data, vm::FileStream::Mode::Read))
+        return fail("Cannot open data file " + sa.data + ": " + wf.stream.lastError());
+    wf.name = sa.data;
+    const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
+    if (r.refused)
+        return fail("Has any error in structure setting, please fix the error then try again.", 2);
+    if (!r.file.ok)
+        return fail("Cut blank failed: " + r.file.error);
+    const std::string made = wf.name;
+    wf.stream.close();
+    if (::rename(made.c_str(), sa.out->c_str()) != 0) {
+        const std::string text = vm::systemErrorText(errno);
+        ::unlink(made.c_str());
+        return fail("Cannot write " + *sa.out + ": " + text);
+    }
+    const vm::TypeWriteResult t = vm::writeTypeFile(l.content.segments, l.content.settings, l.content.dataHint,
+                                                    *sa.out + ".type");
+    if (!t.ok)
+        return fail(vm::cp1252ToUtf8(t.message) + ": " + t.systemError);
+    return 0;
+}
+
+} // namespace vmcli
