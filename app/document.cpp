@@ -1,0 +1,570 @@
+#include "document.h"
+
+#include <atomic>
+#include <filesystem>
+#include <system_error>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProgressDialog>
+#include <QSettings>
+
+#include "codec.h"
+#include "filestream.h"
+#include "model.h"
+#include "platform.h"
+#include "prompter.h"
+
+std::string toNative(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromNative(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+namespace {
+
+const QString kTypeFilter = QStringLiteral("type files (*.type);;All files (*.*)");
+
+vm::Locale systemLocale() {
+    vm::Locale loc;
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 128)
+        loc.decimalSeparator = static_cast<char>(point.at(0).unicode());
+    return loc;
+}
+
+// A progress window for long copies; it appears only after half a second.
+class CopyProgress {
+public:
+    explicit CopyProgress(QWidget* parent, const QString& label)
+        : m_dialog(label, QStringLiteral("Cancel"), 0, 1000, parent) {
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setValue(0);
+    }
+    vm::Progress callback() {
+        return [this](double fraction) {
+            m_dialog.setValue(static_cast<int>(fraction * 1000));
+            return !m_dialog.wasCanceled();
+        };
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+} // namespace
+
+Document::Document(QObject* parent)
+    : QObject(parent), m_tempDir(platform::tempDir()), m_locale(systemLocale()) {
+    m_installDir = platform::installDir();
+    // Positions are shown in hexadecimal until a type file says otherwise.
+    m_view.setPositionFormat(1);
+    m_view.setShowIndexNum(true);
+    m_dataHint.fill(true);
+}
+
+Document::~Document() = default;
+
+QString Document::workingFileName() const {
+    return fromNative(m_work.name);
+}
+
+vm::FileStream* Document::dataStream() {
+    return m_work.stream.isOpen() ? &m_work.stream : nullptr;
+}
+
+const vm::FileStream* Document::dataStream() const {
+    return m_work.stream.isOpen() ? &m_work.stream : nullptr;
+}
+
+std::int64_t Document::dataSize() const {
+    const auto* s = dataStream();
+    return s ? std::max<std::int64_t>(0, s->size()) : 0;
+}
+
+QString Document::defaultTypeFile() const {
+    return fromNative(vm::defaultTypeFilePath(toNative(m_installDir)));
+}
+
+QString Document::captionText() const {
+    return fromNative(vm::captionText(toNative(m_dataFileName), toNative(m_typeFileName),
+                                      toNative(defaultTypeFile())));
+}
+
+// --- opening ---------------------------------------------------------------
+
+bool Document::openDataWithType(const QString& path) {
+    const vm::DataTypePair pair = vm::pairDataAndType(toNative(path));
+    const QString dataFile = fromNative(pair.dataFile);
+    const QString typeFile = fromNative(pair.typeFile);
+    if (!openDataFile(dataFile))
+        return false;
+    if (QFileInfo::exists(typeFile))
+        readTypeFile(typeFile);
+    else if (QFileInfo::exists(defaultTypeFile()))
+        readTypeFile(defaultTypeFile());
+    emit documentReplaced();
+    emit captionChanged();
+    return true;
+}
+
+QString Document::workingCopyOf(const QString& name, QString* error) {
+    CopyProgress progress(m_dialogParent, QStringLiteral("Opening ") + name);
+    std::string err;
+    const std::string copy =
+        vm::makeWorkingCopy(toNative(m_tempDir), toNative(name), &err, progress.callback());
+    if (copy.empty() && error)
+        *error = QString::fromStdString(err);
+    return fromNative(copy);
+}
+
+bool Document::openDataFile(const QString& name) {
+    if (!confirmSaveChanges())
+        return false;
+    const QFileInfo info(name);
+    if (!info.exists()) {
+        prompter().inform(m_dialogParent, QStringLiteral("File ") + name + QStringLiteral(" is not exit!"));
+        reopenAfterQuestions();
+        return false;
+    }
+    if (info.isFile() && info.size() >= kMaxDataFileSize) {
+        prompter().error(m_dialogParent,
+                         QStringLiteral("File ") + name +
+                             QStringLiteral(" is 2 GiB or larger. Vellomarque can only open data "
+                                            "files smaller than 2 GiB (2147483648 bytes)."));
+        reopenAfterQuestions();
+        return false;
+    }
+    const QString openError = QStringLiteral("File  ") + name + QStringLiteral(" Open Error");
+    QString err;
+    const QString copy = workingCopyOf(name, &err);
+    if (copy.isEmpty()) {
+        prompter().error(m_dialogParent, openError);
+        reopenAfterQuestions();
+        return false;
+    }
+    closeStream();
+    vm::WorkingFile wf;
+    wf.tempDir = toNative(m_tempDir);
+    if (!vm::openWorkingFile(wf, toNative(copy))) {
+        prompter().error(m_dialogParent, openError);
+        QFile::remove(copy);
+        reopenAfterQuestions();
+        return false;
+    }
+    m_work = std::move(wf);
+    m_dataChanged = false;
+    addRecentName(RecentList::Files, name);
+    m_dataFileName = name;
+    emit captionChanged();
+    m_gridFillEnabled = true;
+    emit actionStatesChanged(true);
+    return true;
+}
+
+void Document::closeStream() {
+    m_work.stream.close();
+}
+
+// The save questions may have closed the stream of a document that then stays:
+// it is opened again on a fresh copy of its data file, which holds exactly what
+// the user chose to keep.
+bool Document::reopenAfterQuestions() {
+    if (m_dataFileName.isEmpty() || m_work.stream.isOpen())
+        return true;
+    QString err;
+    const QString copy = workingCopyOf(m_dataFileName, &err);
+    vm::WorkingFile wf;
+    wf.tempDir = toNative(m_tempDir);
+    if (copy.isEmpty() || !vm::openWorkingFile(wf, toNative(copy))) {
+        emptyDocument();
+        return false;
+    }
+    m_work = std::move(wf);
+    m_dataChanged = false;
+    emit documentReplaced();
+    emit actionStatesChanged(true);
+    return true;
+}
+
+// --- save questions and saving -----------------------------------------------
+
+bool Document::confirmSaveChanges() {
+    if (m_work.name.empty() || m_dataFileName.isEmpty())
+        return true;
+    if (m_typeChanged) {
+        const QString typePath = m_dataFileName + QStringLiteral(".type");
+        const auto a = prompter().ask(m_dialogParent, QStringLiteral("Warning"),
+                                      QStringLiteral(" Do You Want Save The TypeFile to  ") + typePath +
+                                          QStringLiteral(" ?"),
+                                      Prompter::Buttons::YesNoCancel);
+        if (a == Prompter::Answer::Cancel)
+            return false;
+        // A structure that could not be written is not dropped silently.
+        if (a == Prompter::Answer::Yes && !writeTypeFile(typePath))
+            return false;
+        m_typeChanged = false;
+    }
+    if (!m_dataChanged)
+        return true;
+    const auto a = prompter().ask(m_dialogParent, QStringLiteral("Warning"),
+                                  m_dataFileName + QStringLiteral("  Is Change,  Save It ?"),
+                                  Prompter::Buttons::YesNoCancel);
+    if (a == Prompter::Answer::Cancel)
+        return false;
+    if (a == Prompter::Answer::Yes) {
+        QString err;
+        if (m_work.stream.isOpen())
+            m_work.stream.flush();
+        if (!replaceFileWith(workingFileName(), m_dataFileName, &err)) {
+            prompter().error(m_dialogParent, err);
+            return false; // the changes stay in the working copy, still open
+        }
+    }
+    closeStream();
+    m_dataChanged = false;
+    return true;
+}
+
+bool Document::replaceFileWith(const QString& source, const QString& target, QString* error) {
+    const QFileInfo targetInfo(target);
+    const QString dir = targetInfo.absolutePath();
+    // A name of our own beside the target, created the ordinary way so that a
+    // new file gets the usual permissions.
+    static std::atomic<int> counter{0};
+    QString tmp;
+    QFile probe;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = dir + QStringLiteral("/.") + targetInfo.fileName() + QStringLiteral(".") +
+              QString::number(QApplication::applicationPid()) + QStringLiteral("-") +
+              QString::number(counter++) + QStringLiteral(".vmsave");
+        probe.setFileName(tmp);
+        if (probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            break;
+        if (probe.error() != QFileDevice::OpenError || !QFileInfo::exists(tmp)) {
+            if (error)
+                *error = target + QStringLiteral(": ") + probe.errorString();
+            return false;
+        }
+    }
+    if (!probe.isOpen()) {
+        if (error)
+            *error = target + QStringLiteral(": ") + probe.errorString();
+        return false;
+    }
+    probe.close();
+    const vm::FileResult r = vm::copyWholeFile(toNative(source), toNative(tmp));
+    if (!r.ok) {
+        QFile::remove(tmp);
+        if (error)
+            *error = target + QStringLiteral(": ") + QString::fromStdString(r.error);
+        return false;
+    }
+    {
+        vm::FileStream sync;
+        if (sync.open(toNative(tmp), vm::FileStream::Mode::ReadWrite) && !sync.flush()) {
+            const QString msg = QString::fromStdString(sync.lastError());
+            sync.close();
+            QFile::remove(tmp);
+            if (error)
+                *error = target + QStringLiteral(": ") + msg;
+            return false;
+        }
+    }
+    if (targetInfo.exists())
+        QFile::setPermissions(tmp, QFile::permissions(target));
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(toNative(tmp)),
+                            std::filesystem::path(toNative(target)), ec);
+    if (ec) {
+        QFile::remove(tmp);
+        if (error)
+            *error = target + QStringLiteral(": ") + QString::fromLocal8Bit(ec.message());
+        return false;
+    }
+    return true;
+}
+
+bool Document::saveDataFileTo(const QString& name) {
+    if (m_dataFileName.isEmpty() || !m_work.stream.isOpen())
+        return false;
+    m_work.stream.flush();
+    QString err;
+    if (!replaceFileWith(workingFileName(), name, &err)) {
+        prompter().error(m_dialogParent, err);
+        return false;
+    }
+    setDataChanged(false, false);
+    return true;
+}
+
+void Document::setDataChanged(bool value, bool refreshPanel) {
+    if (value == m_dataChanged)
+        return;
+    m_dataChanged = value;
+    emit actionStatesChanged(refreshPanel);
+}
+
+void Document::markStructureChanged() {
+    m_typeChanged = true;
+    emit actionStatesChanged(false);
+}
+
+// --- recent lists ----------------------------------------------------------
+
+void Document::addRecentName(RecentList which, const QString& path) {
+    QStringList& list = which == RecentList::Files ? m_recentFiles : m_recentTypes;
+    int found = -1;
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i].compare(path, Qt::CaseInsensitive) == 0)
+            found = i;
+    if (found < 0) {
+        list.append(path);
+        while (list.size() > kRecentMax)
+            list.removeFirst();
+    } else {
+        list.move(found, list.size() - 1);
+    }
+    emit recentListsChanged();
+}
+
+static QString recentKey(int i) {
+    return QStringLiteral("recent") + QString::number(i);
+}
+
+void Document::loadSettings() {
+    const auto s = platform::openSettings();
+    for (const auto& [group, list] :
+         {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
+          std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
+        list->clear();
+        s->beginGroup(group);
+        for (int i = 0; i < kRecentMax; ++i) {
+            const QString v = s->value(recentKey(i)).toString();
+            if (!v.isEmpty())
+                list->append(v);
+        }
+        s->endGroup();
+    }
+    m_showSegList = s->value(QStringLiteral("showSegList"), true).toBool();
+    m_showTypeCtrl = s->value(QStringLiteral("showTypeCtrl"), true).toBool();
+    emit recentListsChanged();
+}
+
+void Document::saveSettings() const {
+    const auto s = platform::openSettings();
+    for (const auto& [group, list] :
+         {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
+          std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
+        s->beginGroup(group);
+        for (int i = 0; i < list->size(); ++i)
+            s->setValue(recentKey(i), list->at(i));
+        s->endGroup();
+    }
+    s->setValue(QStringLiteral("showSegList"), m_showSegList ? 1 : 0);
+    s->setValue(QStringLiteral("showTypeCtrl"), m_showTypeCtrl ? 1 : 0);
+    s->sync();
+}
+
+// --- type files ------------------------------------------------------------
+
+bool Document::readTypeFile(const QString& path) {
+    vm::TypeReadResult r = vm::readTypeFile(toNative(path), dataSize());
+    if (r.opened)
+        addRecentName(RecentList::Types, path);
+    if (!r.ok) {
+        prompter().inform(m_dialogParent, QString::fromStdString(r.message));
+        return false;
+    }
+    applyTypeContent(std::move(r.content), path);
+    return true;
+}
+
+void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& path) {
+    emit structureAboutToBeCleared();
+    m_segments.setCurrent(nullptr);
+    vm::clearSegments(m_segments);
+    if (content.legacy) {
+        for (int i = 0; i < 4; ++i)
+            m_view.bytes[i] = 1;
+        m_view.setCanEditStructure(false);
+    } else {
+        m_view = content.settings;
+        m_view.setCanEditStructure(false);
+    }
+    m_dataHint = content.dataHint;
+    for (auto& seg : content.segments.items())
+        m_segments.append(std::move(seg));
+    m_segments.setCurrent(m_segments.empty() ? nullptr : &m_segments[0]);
+    m_typeFileName = path;
+    m_typeChanged = false;
+    emit structureReplaced();
+    emit captionChanged();
+    emit actionStatesChanged(true);
+}
+
+bool Document::writeTypeFile(const QString& path) {
+    emit aboutToWriteTypeFile();
+    const vm::TypeWriteResult r = vm::writeTypeFile(m_segments, m_view, m_dataHint, toNative(path));
+    if (!r.ok) {
+        prompter().error(m_dialogParent, QString::fromStdString(r.message));
+        return false;
+    }
+    m_typeFileName = path;
+    emit captionChanged();
+    return true;
+}
+
+// --- commands --------------------------------------------------------------
+
+void Document::openFileCommand() {
+    if (!confirmSaveChanges())
+        return;
+    const QString name = prompter().openFileName(m_dialogParent, QStringLiteral("Open File"), QString());
+    if (name.isEmpty()) {
+        reopenAfterQuestions();
+        return;
+    }
+    m_dataChanged = false;
+    m_typeChanged = false;
+    openDataWithType(name);
+}
+
+void Document::newFileCommand() {
+    const auto text = prompter().inputText(m_dialogParent, QStringLiteral("New File"),
+                                           QStringLiteral("File Length"), QStringLiteral("0"));
+    if (!text)
+        return;
+    const std::int64_t size = vm::parseInteger(text->toStdString()).value_or(-111);
+    if (size < 0) {
+        prompter().inform(m_dialogParent, QStringLiteral("File Size Must Not Less Zero"));
+        return;
+    }
+    if (size >= kMaxDataFileSize) {
+        prompter().inform(m_dialogParent,
+                          QStringLiteral("File Size Must Be Less Than 2 GiB (2147483648 bytes)"));
+        return;
+    }
+    const QString name = prompter().saveFileName(m_dialogParent, QStringLiteral("New File"), QString());
+    if (name.isEmpty())
+        return;
+    if (QFileInfo::exists(name) &&
+        prompter().ask(m_dialogParent, QStringLiteral("Warning ! "),
+                       name + QStringLiteral("  is Exist, Over Write it?")) != Prompter::Answer::Yes)
+        return;
+    QFile f(name);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size)) {
+        prompter().error(m_dialogParent, name + QStringLiteral(": ") + f.errorString());
+        return;
+    }
+    f.close();
+    openDataWithType(name);
+}
+
+void Document::openInNewWindowCommand() {
+    const QString name = prompter().openFileName(m_dialogParent, QStringLiteral("Open File in New Window"), QString());
+    if (name.isEmpty())
+        return;
+    if (!QFileInfo::exists(name)) {
+        prompter().inform(m_dialogParent, name + QStringLiteral(" File is not exist!"));
+        return;
+    }
+    platform::startNewInstance(name);
+}
+
+void Document::saveFileCommand() {
+    saveDataFileTo(m_dataFileName);
+}
+
+void Document::saveAsCommand() {
+    const QString name = prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
+    if (name.isEmpty())
+        return;
+    if (QFileInfo::exists(name) &&
+        prompter().ask(m_dialogParent, QStringLiteral("Warning "),
+                       QStringLiteral("Are You Sure  ") + name +
+                           QStringLiteral("  is exit replace it ?")) != Prompter::Answer::Yes)
+        return;
+    if (saveDataFileTo(name)) {
+        m_dataFileName = name;
+        emit captionChanged();
+    }
+}
+
+void Document::saveAllCommand() {
+    saveFileCommand();
+    saveTypeCommand();
+}
+
+void Document::emptyDocument() {
+    emit structureAboutToBeCleared();
+    m_segments.setCurrent(nullptr);
+    vm::clearSegments(m_segments);
+    closeStream();
+    m_dataFileName.clear();
+    m_typeFileName.clear();
+    m_view.setCanResetStructure(false);
+    m_view.setCanEditData(false);
+    m_view.setCanEditStructure(false);
+    m_dataChanged = false;
+    m_typeChanged = false;
+    emit structureReplaced();
+    emit documentReplaced();
+    emit captionChanged();
+    emit actionStatesChanged(true);
+}
+
+void Document::closeAllCommand() {
+    if (!confirmSaveChanges())
+        return;
+    emptyDocument();
+}
+
+void Document::openTypeCommand() {
+    const QString name = prompter().openFileName(m_dialogParent, QStringLiteral("Open Type File"), kTypeFilter);
+    if (name.isEmpty())
+        return;
+    if (readTypeFile(name))
+        emit documentReplaced();
+}
+
+void Document::saveTypeCommand() {
+    if (!m_dataFileName.isEmpty() && !writeTypeFile(m_dataFileName + QStringLiteral(".type")))
+        return; // the structure is still unsaved: keep its mark
+    m_typeChanged = false;
+    emit actionStatesChanged(true);
+    emit captionChanged();
+}
+
+void Document::saveTypeAsCommand() {
+    QString name = prompter().saveFileName(m_dialogParent, QStringLiteral("Save Type File As"), kTypeFilter);
+    if (name.isEmpty())
+        return;
+    name = fromNative(vm::withTypeExtension(toNative(name)));
+    if (QFileInfo::exists(name) &&
+        prompter().ask(m_dialogParent, QStringLiteral("Warning"),
+                       QStringLiteral("Are You Sure ") + name +
+                           QStringLiteral(" Is Exist Replace It ?")) != Prompter::Answer::Yes)
+        return;
+    writeTypeFile(name);
+}
+
+void Document::useDefaultTypeCommand() {
+    if (readTypeFile(defaultTypeFile()))
+        emit documentReplaced();
+}
+
+void Document::replaceDefaultTypeCommand() {
+    if (prompter().ask(m_dialogParent, QStringLiteral("Warning"),
+                       QStringLiteral("You Select replace default Type File With Current Type, Are You Sure? ")) ==
+        Prompter::Answer::Yes)
+        writeTypeFile(defaultTypeFile());
+}

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "kinds.h"
+#include "segment.h"
+#include "textlocale.h"
+#include "typefile.h"
+#include "workingfile.h"
+
+class QWidget;
+
+// The one open document of the program: the data file, its working copy in the
+// temporary folder, the structure loaded from a type file, the change marks and
+// the recent lists. The main window owns it and shows what it says.
+class Document : public QObject {
+    Q_OBJECT
+public:
+    enum class RecentList { Files, Types };
+    static constexpr int kRecentMax = 4;
+    // The model keeps 32-bit offsets, so larger files cannot be described.
+    static constexpr std::int64_t kMaxDataFileSize = std::int64_t{1} << 31;
+
+    explicit Document(QObject* parent = nullptr);
+    ~Document() override;
+
+    // Parent of the dialogs the document shows.
+    void setDialogParent(QWidget* w) { m_dialogParent = w; }
+
+    // --- state ---
+    const QString& dataFileName() const { return m_dataFileName; }
+    QString workingFileName() const;
+    const QString& typeFileName() const { return m_typeFileName; }
+    // The working copy open for reading and writing; nullptr without one.
+    vm::FileStream* dataStream();
+    const vm::FileStream* dataStream() const;
+    // The working copy with its stream, for the rewrites that replace it.
+    vm::WorkingFile& workingFile() { return m_work; }
+    bool isOpen() const { return !m_dataFileName.isEmpty(); }
+    bool dataChanged() const { return m_dataChanged; }
+    bool typeChanged() const { return m_typeChanged; }
+    bool gridFillEnabled() const { return m_gridFillEnabled; }
+    void setGridFillEnabled(bool v) { m_gridFillEnabled = v; }
+    const QString& installDir() const { return m_installDir; }
+    void setInstallDir(const QString& dir) { m_installDir = dir; }
+    const QString& tempDir() const { return m_tempDir; }
+    void setTempDir(const QString& dir) { m_tempDir = dir; }
+    QString defaultTypeFile() const;
+    const QStringList& recentFiles() const { return m_recentFiles; }
+    const QStringList& recentTypes() const { return m_recentTypes; }
+    bool showSegList() const { return m_showSegList; }
+    bool showTypeCtrl() const { return m_showTypeCtrl; }
+    void setShowSegList(bool v) { m_showSegList = v; }
+    void setShowTypeCtrl(bool v) { m_showTypeCtrl = v; }
+
+    vm::SegmentList& segments() { return m_segments; }
+    const vm::SegmentList& segments() const { return m_segments; }
+    vm::ViewSettings& viewSettings() { return m_view; }
+    const vm::ViewSettings& viewSettings() const { return m_view; }
+    vm::DataHintFlags& dataHintFlags() { return m_dataHint; }
+    const vm::Locale& locale() const { return m_locale; }
+    // Size of the working copy, 0 without one.
+    std::int64_t dataSize() const;
+
+    // --- operations ---
+    bool openDataWithType(const QString& path);
+    bool openDataFile(const QString& name);
+    // The save questions; false means cancel.
+    bool confirmSaveChanges();
+    bool saveDataFileTo(const QString& name);
+    void setDataChanged(bool value, bool refreshPanel);
+    // The structure editor changed the structure.
+    void markStructureChanged();
+    void addRecentName(RecentList list, const QString& path);
+    bool readTypeFile(const QString& path);
+    bool writeTypeFile(const QString& path);
+    QString captionText() const;
+
+    // --- commands ---
+    void openFileCommand();
+    void newFileCommand();
+    void openInNewWindowCommand();
+    void saveFileCommand();
+    void saveAsCommand();
+    void saveAllCommand();
+    void closeAllCommand();
+    void openTypeCommand();
+    void saveTypeCommand();
+    void saveTypeAsCommand();
+    void useDefaultTypeCommand();
+    void replaceDefaultTypeCommand();
+
+    void loadSettings();
+    void saveSettings() const;
+
+    // Copies source over target through a temporary file beside target, which
+    // replaces target only once it is complete; target keeps its permissions.
+    static bool replaceFileWith(const QString& source, const QString& target, QString* error);
+
+signals:
+    // The enabled states of the actions must be recomputed.
+    void actionStatesChanged(bool refreshPanel);
+    void captionChanged();
+    void recentListsChanged();
+    // The segments are about to be released with their views.
+    void structureAboutToBeCleared();
+    // A type file was loaded (or the structure emptied): views and options must follow.
+    void structureReplaced();
+    // A data file was opened or closed: the grids must be laid out again.
+    void documentReplaced();
+    // The grids hand their column widths to the model before a type file is written.
+    void aboutToWriteTypeFile();
+
+private:
+    void closeStream();
+    bool reopenAfterQuestions();
+    void emptyDocument();
+    void applyTypeContent(vm::TypeFileContent&& content, const QString& path);
+    QString workingCopyOf(const QString& name, QString* error);
+
+    QWidget* m_dialogParent = nullptr;
+    QString m_dataFileName;
+    vm::WorkingFile m_work;
+    QString m_typeFileName;
+    bool m_dataChanged = false;
+    bool m_typeChanged = false;
+    bool m_gridFillEnabled = false;
+    QString m_installDir;
+    QString m_tempDir;
+    QStringList m_recentFiles;
+    QStringList m_recentTypes;
+    bool m_showSegList = true;
+    bool m_showTypeCtrl = true;
+    vm::SegmentList m_segments;
+    vm::ViewSettings m_view;
+    vm::DataHintFlags m_dataHint{};
+    vm::Locale m_locale;
+};
+
+// Paths between Qt and the engine, in the file system's own encoding.
+std::string toNative(const QString& path);
+QString fromNative(const std::string& path);

@@ -1,0 +1,49 @@
+#include <cstdio>
+#include <cstring>
+
+#include <QApplication>
+#include <QFileInfo>
+
+#include "aboutbox.h"
+#include "mainwindow.h"
+
+namespace {
+
+void printUsage() {
+    std::printf("Usage: vellomarque [FILE]\n"
+                "\n"
+                "Views and edits the binary data file FILE through the structure of its type\n"
+                "file (FILE.type beside it, else the default type file). A FILE ending in\n"
+                "\".type\" opens the data file it describes.\n"
+                "\n"
+                "Options:\n"
+                "  --help     show this text and exit\n"
+                "  --version  show the version and exit\n");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            printUsage();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Vellomarque %s\n", Tabout::kVersionText);
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vellomarque"));
+    QApplication::setOrganizationName(QStringLiteral("Tollwick"));
+
+    Tmain window;
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1)
+        window.setCommandLineFile(QFileInfo(args.at(1)).absoluteFilePath());
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,857 @@
+#include "mainwindow.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "aboutbox.h"
+#include "document.h"
+#include "editstructhint.h"
+#include "icons.h"
+#include "model.h"
+#include "platform.h"
+#include "prompter.h"
+#include "recordpane.h"
+#include "structurechecks.h"
+#include "textoutputcommand.h"
+#include "toolwindows.h"
+
+namespace {
+
+const QString kErrorExplanation =
+    QStringLiteral("Has any error in structure setting, please fix the error then try again.");
+const QString kWarningExplanation = QStringLiteral(
+    "Has any warnning in structure setting, You can click \"OK\" to continue or click \"cancel\" "
+    "to cancel this.");
+
+constexpr int kDockWidth = 264;
+
+} // namespace
+
+Tmain::Tmain(QWidget* parent)
+    : QMainWindow(parent), m_defaultTools(std::make_unique<ToolWindows>()),
+      m_tools(m_defaultTools.get()) {
+    setObjectName(QStringLiteral("main"));
+    setWindowIcon(icons::appIcon());
+
+    // Start-up order: document state, views, actions, recent lists, options.
+    m_doc = new Document(this);
+    m_doc->setDialogParent(this);
+
+    m_pane = new RecordPane(this, this);
+    m_pane->setObjectName(QStringLiteral("recordPane"));
+    setCentralWidget(m_pane);
+
+    createDock();
+    createActions();
+    createMenus();
+    createToolBar();
+    connectActions();
+    connectDocument();
+
+    m_status = new QLabel;
+    m_status->setObjectName(QStringLiteral("statusText"));
+    statusBar()->addWidget(m_status, 1);
+    connect(m_pane, &RecordPane::statusTextChanged, m_status, &QLabel::setText);
+    connect(m_pane, &RecordPane::recordMenuRequested, this, &Tmain::showRecordMenu);
+    connect(m_pane, &RecordPane::findMapCleared, this, [this] { m_tools->redrawPositionBars(true); });
+
+    // The secondary windows are made once and live as long as the program.
+    m_structHint = new TeditStructHint(this);
+    m_structHint->setTypeRowsProvider(
+        [this](vm::Segment* s) { return typeFindings(*m_doc, s); });
+    m_about = new Tabout(this);
+
+    m_doc->loadSettings();
+    updateActionStates(true);
+    updateCaption();
+
+    resize(791 + kDockWidth, 475 + 80);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - rect().center());
+    }
+}
+
+Tmain::~Tmain() {
+    // The grids hang on the segments; release them while the pane still exists.
+    vm::clearSegments(m_doc->segments());
+}
+
+void Tmain::setToolWindows(ToolWindows* tools) {
+    m_tools = tools ? tools : m_defaultTools.get();
+    if (QWidget* panel = m_tools->controlPanel())
+        m_ctrlDock->setWidget(panel);
+    rebuildFileMenu();
+    updateActionStates(true);
+}
+
+// --- construction ----------------------------------------------------------
+
+void Tmain::createDock() {
+    m_ctrlDock = new QDockWidget(QStringLiteral("Main Control"), this);
+    m_ctrlDock->setObjectName(QStringLiteral("Tctrls"));
+    m_ctrlDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    auto* placeholder = new QWidget;
+    placeholder->setObjectName(QStringLiteral("TctrlsPlaceholder"));
+    m_ctrlDock->setWidget(placeholder);
+    addDockWidget(Qt::LeftDockWidgetArea, m_ctrlDock);
+    resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
+    // A window dropped on a collapsed dock site opens it to its usual width.
+    connect(m_ctrlDock, &QDockWidget::dockLocationChanged, this, [this](Qt::DockWidgetArea) {
+        if (!m_ctrlDock->isFloating() && m_ctrlDock->width() <= 30)
+            resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
+    });
+    connect(m_ctrlDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (QAction* a = action(QStringLiteral("ShowCtrl")); a && !isHidden())
+            a->setChecked(visible || !m_ctrlDock->isHidden());
+    });
+}
+
+QAction* Tmain::makeAction(const char* name, const QString& caption, const QString& hint,
+                           const QKeySequence& shortcut, int image) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!hint.isEmpty()) {
+        a->setToolTip(hint);
+        a->setStatusTip(hint);
+    }
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    if (image >= 0)
+        a->setIcon(icons::image(image));
+    a->setProperty("imageIndex", image);
+    m_actions.insert(a->objectName(), a);
+    addAction(a); // shortcuts work even with the tool bar hidden
+    return a;
+}
+
+void Tmain::createActions() {
+    const QKeySequence none;
+    auto ctrl = [](Qt::Key k) { return QKeySequence(Qt::CTRL | k); };
+    makeAction("AopenFile", "Open File...", "Open File...", ctrl(Qt::Key_O), 0);
+    makeAction("AnewFile", "New File...", "New File", ctrl(Qt::Key_N), 7);
+    makeAction("AnewWindow", "Open File in New Wndow", "Open File in New Wndow", none, -1);
+    makeAction("AsaveData", "Save File", "Save File", none, 1);
+    makeAction("AsaveAs", "Save As...", "Save As...", none, -1);
+    makeAction("AopenType", "Open Type File...", "Use Other Type File", none, -1);
+    makeAction("useDefaultType", "Use Default Type File", "Use Default Type File", none, -1);
+    makeAction("AsaveType", "Save Type File", "Save Type File", none, 16);
+    makeAction("AsaveTypeAs", "Save type as...", "Save type as...", none, -1);
+    makeAction("AsaveAll", "Save All", "Save All", ctrl(Qt::Key_S), 17);
+    makeAction("AcloseAll", "Close All", "Close All", none, -1);
+    makeAction("Aexit", "Exit", "Exit This Program", none, -1);
+    makeAction("ShowCtrl", "Show Main Control", "Show Main Control", none, 9)->setCheckable(true);
+    makeAction("ShowHint", "Show Hint Window", "Show Hint Window", ctrl(Qt::Key_H), 10)->setCheckable(true);
+    makeAction("showFind", "Show Find Window", "Show Find Window", ctrl(Qt::Key_F), 2)->setCheckable(true);
+    makeAction("showComp", "Show Comp Window", "Compare with Another File ", none, 3)->setCheckable(true);
+    makeAction("AtoolBar", "ToolBar", "ToolBar", none, -1)->setCheckable(true);
+    makeAction("AisShowNum", "Show Index Num", "Show Index Num", none, 11)->setCheckable(true);
+    makeAction("AisHex", "Show Position in Hex", "Show Position in Hex", none, 12)->setCheckable(true);
+    makeAction("AisNum", "Show Position in Num", "Show Position in Num", none, 13)->setCheckable(true);
+    makeAction("AoutPut", "OutPut To Txt File", "OutPut To Txt File", none, 8);
+    makeAction("AadjustColWideth", "Adjust All Column Width", "Adjust All Column Width", none, -1);
+    makeAction("AautoIndex", "ReArrange List", "ReArrange List", none, -1);
+    makeAction("AgotoOffSet", "Goto OffSet", "Goto OffSet", ctrl(Qt::Key_G), 14);
+    makeAction("AReplacedefaulttype", "Replace Default Type", "Replace Default Type", none, -1);
+    makeAction("AsortTypeList", "Sort Type List", "Sort Type List", none, 21);
+    makeAction("AsortAll", "Sort All Type List", "Sort All Type List", none, 22);
+    makeAction("AfileInfo", "File Information...", "File Information...", none, 18);
+    makeAction("AsplitFile", "SplitFile...", "Split File...", none, -1);
+    makeAction("ACutBlank", "Cut Blank", QString(), none, 20);
+    makeAction("AcanEdit", "Can Edit Data", "Can Edit Data", none, 6)->setCheckable(true);
+    makeAction("AcanResetType", "Can Reset Structure", "Can Reset Structure", none, 5)->setCheckable(true);
+    makeAction("AcanEditType", "Can Edit Structure", "Can Edit Structure", none, 19)->setCheckable(true);
+    makeAction("AaddRecord", "Add Record", "Add Record", none, -1);
+    makeAction("AdelRecord", "Delete Record", "Delete Record", none, -1);
+    makeAction("Ahelp", "Help Contents", "Help Contents", QKeySequence(Qt::Key_F1), -1);
+    makeAction("AhelpButton", "Help", "Help", none, 4);
+    makeAction("Ahomepage", "Homepage", "Homepage", none, -1);
+    makeAction("Aabout", "about", "about", none, -1);
+
+    action(QStringLiteral("ShowCtrl"))->setChecked(true);
+    action(QStringLiteral("AtoolBar"))->setChecked(true);
+    action(QStringLiteral("AisShowNum"))->setChecked(true);
+    action(QStringLiteral("AisHex"))->setChecked(true);
+    action(QStringLiteral("AsaveType"))->setEnabled(false);
+    action(QStringLiteral("AopenType"))->setEnabled(false);
+    action(QStringLiteral("AsaveData"))->setEnabled(false);
+    action(QStringLiteral("AaddRecord"))->setEnabled(false);
+    action(QStringLiteral("AdelRecord"))->setEnabled(false);
+}
+
+void Tmain::createMenus() {
+    auto a = [this](const char* n) { return action(QString::fromLatin1(n)); };
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("File "));
+    m_fileMenu->setObjectName(QStringLiteral("File1"));
+    m_fileMenu->setToolTipsVisible(true);
+    m_fixedFileEntries = {a("AopenFile"), a("AnewFile"), a("AnewWindow"), a("AsaveData"), a("AsaveAs")};
+    auto* sep1 = new QAction(this);
+    sep1->setSeparator(true);
+    m_fixedFileEntries << sep1 << a("AopenType") << a("useDefaultType") << a("AsaveType")
+                       << a("AsaveTypeAs");
+    auto* sep2 = new QAction(this);
+    sep2->setSeparator(true);
+    m_fixedFileEntries << sep2 << a("AsaveAll") << a("AcloseAll");
+
+    m_editMenu = menuBar()->addMenu(QStringLiteral("Edit "));
+    m_editMenu->setObjectName(QStringLiteral("Edit1"));
+    // Until the control panel brings its own actions the Edit menu lists its
+    // commands disabled.
+    for (const char* caption :
+         {"New Segment", "Copy Segment", "Delete Segment", "Insert Segment", "Past Segment",
+          "Cut Segment", "", "Add a Type", "Copy Type", "Delete Type", "Insert Type", "Paste Type",
+          "Cut Type", "Select All Type", "Converts Type"}) {
+        auto* e = new QAction(QString::fromLatin1(caption), this);
+        if (!*caption)
+            e->setSeparator(true);
+        else
+            e->setEnabled(false);
+        m_editPlaceholders << e;
+    }
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("View "));
+    view->setObjectName(QStringLiteral("View1"));
+    view->addActions({a("ShowCtrl"), a("ShowHint"), a("showFind"), a("showComp"), a("AtoolBar")});
+    QMenu* index = view->addMenu(QStringLiteral("Index View"));
+    index->setObjectName(QStringLiteral("IndexView1"));
+    index->addActions({a("AisShowNum"), a("AisHex"), a("AisNum")});
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools "));
+    tools->setObjectName(QStringLiteral("Tools1"));
+    tools->addActions({a("AoutPut"), a("AadjustColWideth"), a("AautoIndex"), a("AgotoOffSet"),
+                       a("AReplacedefaulttype"), a("AsortTypeList"), a("AsortAll"), a("AfileInfo"),
+                       a("AsplitFile"), a("ACutBlank")});
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("Options "));
+    options->setObjectName(QStringLiteral("Options1"));
+    options->addActions({a("AcanEdit"), a("AcanResetType"), a("AcanEditType")});
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help "));
+    help->setObjectName(QStringLiteral("Help1"));
+    help->addAction(a("Ahelp"));
+    help->addSeparator();
+    help->addAction(a("Ahomepage"));
+    help->addSeparator();
+    help->addAction(a("Aabout"));
+
+    m_recordMenu = new QMenu(this);
+    m_recordMenu->setObjectName(QStringLiteral("RecordMenu"));
+    m_recordMenu->addActions({a("AaddRecord"), a("AdelRecord")});
+
+    rebuildFileMenu();
+}
+
+void Tmain::createToolBar() {
+    auto a = [this](const char* n) { return action(QString::fromLatin1(n)); };
+    m_toolBar = addToolBar(QStringLiteral("ToolBar"));
+    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setIconSize(QSize(20, 20));
+    m_toolBar->addActions({a("AopenFile"), a("AnewFile"), a("AsaveAll"), a("AsaveData"),
+                           a("AsaveType"), a("AoutPut")});
+    m_toolBar->addSeparator();
+    m_toolBar->addActions({a("ShowCtrl"), a("ShowHint"), a("showFind"), a("showComp")});
+    m_toolBar->addSeparator();
+    m_toolBar->addActions({a("AgotoOffSet"), a("AfileInfo")});
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(a("AisShowNum"));
+    m_toolBar->addSeparator();
+    m_toolBar->addActions({a("AisHex"), a("AisNum")});
+    m_toolBar->addSeparator();
+    m_toolBar->addActions({a("AcanEdit"), a("AcanResetType"), a("AcanEditType")});
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(a("AhelpButton"));
+    m_toolBar->addSeparator();
+    for (QAction* act : m_toolBar->actions())
+        if (QWidget* w = m_toolBar->widgetForAction(act))
+            w->setMinimumWidth(25);
+    // The tool bar's own hide (context menu) keeps the View entry in step.
+    connect(m_toolBar, &QToolBar::visibilityChanged, this, [this](bool visible) {
+        if (!isHidden())
+            action(QStringLiteral("AtoolBar"))->setChecked(visible);
+    });
+}
+
+void Tmain::connectActions() {
+    auto on = [this](const char* name, auto slot) {
+        connect(action(QString::fromLatin1(name)), &QAction::triggered, this, slot);
+    };
+    Document* d = m_doc;
+    on("AopenFile", [d] { d->openFileCommand(); });
+    on("AnewFile", [d] { d->newFileCommand(); });
+    on("AnewWindow", [d] { d->openInNewWindowCommand(); });
+    on("AsaveData", [d] { d->saveFileCommand(); });
+    on("AsaveAs", [d] { d->saveAsCommand(); });
+    on("AopenType", [d] { d->openTypeCommand(); });
+    on("useDefaultType", [d] { d->useDefaultTypeCommand(); });
+    on("AsaveType", [d] { d->saveTypeCommand(); });
+    on("AsaveTypeAs", [d] { d->saveTypeAsCommand(); });
+    on("AsaveAll", [d] { d->saveAllCommand(); });
+    on("AcloseAll", [d] { d->closeAllCommand(); });
+    on("AReplacedefaulttype", [d] { d->replaceDefaultTypeCommand(); });
+    on("Aexit", [this] { close(); });
+    on("ShowCtrl", [this] { toggleControlPanel(); });
+    on("ShowHint", [this] { toggleDataHint(); });
+    on("showFind", [this] { toggleFind(); });
+    on("showComp", [this] { toggleCompare(); });
+    on("AtoolBar", [this] { m_toolBar->setVisible(action(QStringLiteral("AtoolBar"))->isChecked()); });
+    on("AisShowNum", [this] { toggleShowIndexNum(); });
+    on("AisHex", [this] { choosePositionFormat(true); });
+    on("AisNum", [this] { choosePositionFormat(false); });
+    on("AoutPut", [this] { outputText(); });
+    on("AadjustColWideth", [this] { adjustColumnWidths(); });
+    on("AautoIndex", [this] { autoIndex(); });
+    on("AgotoOffSet", [this] { gotoOffset(); });
+    on("AsortTypeList", [this] { sortTypeList(); });
+    on("AsortAll", [this] { sortAll(); });
+    on("AfileInfo", [this] { fileInformation(); });
+    on("AsplitFile", [this] { splitFile(); });
+    on("ACutBlank", [this] { cutBlank(); });
+    on("AcanEdit", [this] { toggleCanEditData(); });
+    on("AcanResetType", [this] { toggleCanResetStructure(); });
+    on("AcanEditType", [this] { toggleCanEditStructure(); });
+    on("AaddRecord", [this] {
+        if (!m_tools->addRecord(m_doc->segments().current()))
+            notAvailable(QStringLiteral("The Add Record window"));
+    });
+    on("AdelRecord", [this] {
+        if (!m_tools->deleteRecord(m_doc->segments().current()))
+            notAvailable(QStringLiteral("The Delete Record window"));
+    });
+    on("Ahelp", [] { platform::openHelpTopic(QString()); });
+    on("AhelpButton", [] { platform::openHelpTopic(QString()); });
+    on("Ahomepage", [] { platform::openWebAddress(QString::fromLatin1(platform::kHomepage)); });
+    on("Aabout", [this] { showAbout(); });
+}
+
+void Tmain::connectDocument() {
+    connect(m_doc, &Document::actionStatesChanged, this, &Tmain::updateActionStates);
+    connect(m_doc, &Document::captionChanged, this, &Tmain::updateCaption);
+    connect(m_doc, &Document::recentListsChanged, this, &Tmain::rebuildFileMenu);
+    connect(m_doc, &Document::structureReplaced, this, &Tmain::structureReplaced);
+    connect(m_doc, &Document::documentReplaced, this, &Tmain::documentReplaced);
+    connect(m_doc, &Document::aboutToWriteTypeFile, this, [this] { m_pane->saveAllColumnWidths(); });
+}
+
+// --- document display ------------------------------------------------------
+
+void Tmain::structureReplaced() {
+    for (auto& seg : m_doc->segments())
+        m_pane->createSegmentGrids(seg.get());
+    syncOptionChecks();
+    m_tools->structureReplaced();
+    if (!m_doc->isOpen()) {
+        m_tools->drawSegmentBarOnly();
+        m_tools->setIndicatorsEnabled(false);
+    }
+}
+
+void Tmain::documentReplaced() {
+    m_pane->updateEditOptions();
+    showCurrentSegment(true);
+}
+
+void Tmain::showCurrentSegment(bool applyWidths) {
+    vm::Segment* current = m_doc->segments().current();
+    if (!current && !m_doc->segments().empty()) {
+        current = &m_doc->segments()[0];
+        m_doc->segments().setCurrent(current);
+    }
+    if (current) {
+        m_pane->layoutSegmentGrids(current);
+        if (applyWidths)
+            m_pane->refreshSegmentGrid(current, true);
+    } else {
+        m_pane->updatePositionBar();
+    }
+}
+
+void Tmain::syncOptionChecks() {
+    const vm::ViewSettings& v = m_doc->viewSettings();
+    action(QStringLiteral("AcanEdit"))->setChecked(v.canEditData());
+    action(QStringLiteral("AcanResetType"))->setChecked(v.canResetStructure());
+    action(QStringLiteral("AcanEditType"))->setChecked(v.canEditStructure());
+    action(QStringLiteral("AisShowNum"))->setChecked(v.showIndexNum());
+    action(QStringLiteral("AisNum"))->setChecked(v.positionFormat() == 2);
+    action(QStringLiteral("AisHex"))->setChecked(v.positionFormat() != 2);
+}
+
+void Tmain::updateActionStates(bool refreshPanel) {
+    if (refreshPanel)
+        m_tools->refreshSegmentEditors();
+    const bool open = m_doc->isOpen();
+    for (const char* name :
+         {"AopenType", "AautoIndex", "AadjustColWideth", "AoutPut", "useDefaultType", "AsaveTypeAs",
+          "showFind", "ShowHint", "AcanEdit", "AcanResetType", "AcanEditType",
+          "AReplacedefaulttype", "showComp", "AisHex", "AisNum", "AisShowNum", "AgotoOffSet",
+          "AsortTypeList", "AsortAll", "AcloseAll", "AsaveAs", "AfileInfo"})
+        action(QString::fromLatin1(name))->setEnabled(open);
+    if (m_doc->viewSettings().canEditStructure()) {
+        action(QStringLiteral("AsortTypeList"))->setEnabled(false);
+        action(QStringLiteral("AsortAll"))->setEnabled(false);
+        action(QStringLiteral("ACutBlank"))->setEnabled(open);
+    } else {
+        action(QStringLiteral("ACutBlank"))->setEnabled(false);
+    }
+    action(QStringLiteral("AsaveData"))->setEnabled(m_doc->dataChanged());
+    action(QStringLiteral("AsaveType"))->setEnabled(m_doc->typeChanged());
+    action(QStringLiteral("AsaveAll"))->setEnabled(m_doc->dataChanged() || m_doc->typeChanged());
+}
+
+void Tmain::updateCaption() {
+    setWindowTitle(m_doc->captionText());
+}
+
+void Tmain::rebuildFileMenu() {
+    if (!m_fileMenu)
+        return;
+    // Entries the menu made itself (recent paths, separators) are deleted
+    // later: a recent entry may be the one whose command is running now.
+    for (QAction* old : m_fileMenu->actions()) {
+        m_fileMenu->removeAction(old);
+        if (old->parent() == m_fileMenu)
+            old->deleteLater();
+    }
+    m_fileMenu->addActions(m_fixedFileEntries);
+    m_fileMenu->addSeparator();
+    auto addRecent = [this](const QStringList& list) {
+        for (auto it = list.crbegin(); it != list.crend(); ++it) {
+            const QString path = *it;
+            auto* e = new QAction(path, m_fileMenu);
+            e->setObjectName(QStringLiteral("recentEntry"));
+            connect(e, &QAction::triggered, this, [this, path] { m_doc->openDataWithType(path); });
+            m_fileMenu->addAction(e);
+        }
+    };
+    addRecent(m_doc->recentTypes());
+    m_fileMenu->addSeparator();
+    addRecent(m_doc->recentFiles());
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(action(QStringLiteral("Aexit")));
+
+    // The Edit menu shows the control panel's actions when it has them.
+    for (QAction* old : m_editMenu->actions()) {
+        m_editMenu->removeAction(old);
+        if (old->parent() == m_editMenu)
+            old->deleteLater();
+    }
+    const QList<QAction*> edit = m_tools->editMenuActions();
+    if (edit.isEmpty()) {
+        m_editMenu->addActions(m_editPlaceholders);
+    } else {
+        for (QAction* e : edit)
+            if (e)
+                m_editMenu->addAction(e);
+            else
+                m_editMenu->addSeparator();
+    }
+}
+
+bool Tmain::requireDataStream() {
+    if (m_doc->dataStream())
+        return true;
+    prompter().inform(this, QStringLiteral("No File Open"));
+    return false;
+}
+
+QString Tmain::statusText() const {
+    return m_pane->statusText();
+}
+
+void Tmain::setStatusText(const QString& text) {
+    m_pane->setStatusText(text);
+}
+
+void Tmain::notAvailable(const QString& window) {
+    prompter().inform(this, window + QString::fromLatin1(kNotAvailable));
+}
+
+// --- GridHost --------------------------------------------------------------
+
+vm::FileStream* Tmain::dataStream() {
+    return m_doc->dataStream();
+}
+
+vm::SegmentList& Tmain::segments() {
+    return m_doc->segments();
+}
+
+vm::ViewSettings& Tmain::viewSettings() {
+    return m_doc->viewSettings();
+}
+
+const vm::Locale& Tmain::locale() const {
+    return m_doc->locale();
+}
+
+bool Tmain::gridFillEnabled() const {
+    return m_doc->gridFillEnabled();
+}
+
+void Tmain::setDataChanged(bool data, bool type) {
+    if (data)
+        m_doc->setDataChanged(true, false);
+    if (type)
+        m_doc->markStructureChanged();
+}
+
+void Tmain::selectSegment(vm::Segment* segment) {
+    if (m_tools->selectSegment(segment))
+        return;
+    if (!segment || m_doc->segments().indexOf(segment) < 0)
+        return;
+    m_doc->segments().setCurrent(segment);
+    m_pane->layoutSegmentGrids(segment);
+}
+
+void Tmain::locatePosition(std::int64_t offset) {
+    if (m_tools->locatePosition(offset))
+        return;
+    // Without the control panel: the first segment holding the offset.
+    for (auto& ptr : m_doc->segments()) {
+        vm::Segment* s = ptr.get();
+        if (offset < s->begin || offset >= s->end())
+            continue;
+        int record = 0;
+        if (s->anomaly) {
+            record = -1;
+            for (std::size_t i = 0; i < s->entries.size(); ++i) {
+                const std::int64_t p = s->begin + std::int64_t{s->entries[i].start};
+                if (offset >= p && offset < p + std::max<std::int64_t>(1, s->entries[i].length)) {
+                    record = static_cast<int>(i);
+                    break;
+                }
+            }
+            if (record < 0)
+                continue;
+        } else if (s->recordLength > 0) {
+            record = static_cast<int>((offset - s->begin) / s->recordLength);
+        }
+        selectSegment(s);
+        m_pane->showRecord(s, record);
+        return;
+    }
+}
+
+void Tmain::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
+    m_tools->entryDefinitionChanged(segment, entryIndex);
+}
+
+void Tmain::dataHover(std::int64_t position, int length, const std::string& hexDump) {
+    m_tools->dataHover(position, length, hexDump);
+}
+
+std::vector<std::vector<std::uint8_t>> Tmain::findPatterns() const {
+    return m_tools->findPatterns();
+}
+
+const vm::ByteSource* Tmain::compareSource() const {
+    return m_tools->compareSource();
+}
+
+// --- start and end ---------------------------------------------------------
+
+void Tmain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    m_tools->setIndicatorsEnabled(false);
+    if (!m_commandLineFile.isEmpty()) {
+        const QString file = m_commandLineFile;
+        // After the window has painted, so that messages have a parent on screen.
+        QTimer::singleShot(0, this, [this, file] { m_doc->openDataWithType(file); });
+    }
+}
+
+void Tmain::closeEvent(QCloseEvent* event) {
+    if (!m_doc->confirmSaveChanges()) {
+        event->ignore();
+        return;
+    }
+    m_tools->stopLongOperations();
+    m_doc->saveSettings();
+    event->accept();
+}
+
+// --- options ---------------------------------------------------------------
+
+void Tmain::toggleCanEditData() {
+    vm::ViewSettings& v = m_doc->viewSettings();
+    v.setCanEditData(!v.canEditData() && m_doc->dataStream());
+    m_pane->updateEditOptions();
+    action(QStringLiteral("AcanEdit"))->setChecked(v.canEditData());
+}
+
+void Tmain::toggleCanResetStructure() {
+    vm::ViewSettings& v = m_doc->viewSettings();
+    v.setCanResetStructure(!v.canResetStructure());
+    if (v.canResetStructure()) {
+        v.setCanEditStructure(false);
+        action(QStringLiteral("AcanEditType"))->setChecked(false);
+    }
+    if (!m_doc->isOpen())
+        v.setCanResetStructure(false);
+    m_tools->reloadFieldFrame();
+    m_tools->refreshActions();
+    action(QStringLiteral("AcanResetType"))->setChecked(v.canResetStructure());
+    updateActionStates(true);
+}
+
+bool Tmain::checkStructure(bool clearTypeList) {
+    m_structHint->clearSegList();
+    if (clearTypeList)
+        m_structHint->clearTypeList();
+    fillSegmentFindings(*m_doc, *m_structHint);
+    return m_structHint->segRowCount() > 0;
+}
+
+void Tmain::toggleCanEditStructure() {
+    vm::ViewSettings& v = m_doc->viewSettings();
+    if (!v.canEditStructure() && m_doc->isOpen() && checkStructure(true)) {
+        bool allowed = false;
+        if (m_structHint->segListHasError()) {
+            m_structHint->setExplanation(kErrorExplanation);
+            prompter().runModal(*m_structHint);
+        } else {
+            m_structHint->setExplanation(kWarningExplanation);
+            allowed = prompter().runModal(*m_structHint) == QDialog::Accepted;
+        }
+        if (!allowed) {
+            action(QStringLiteral("AcanEditType"))->setChecked(false);
+            return;
+        }
+    }
+    v.setCanEditStructure(!v.canEditStructure());
+    if (v.canEditStructure()) {
+        v.setCanResetStructure(false);
+        action(QStringLiteral("AcanResetType"))->setChecked(false);
+    }
+    if (!m_doc->isOpen())
+        v.setCanEditStructure(false);
+    m_tools->reloadFieldFrame();
+    m_tools->refreshActions();
+    action(QStringLiteral("AcanEditType"))->setChecked(v.canEditStructure());
+    updateActionStates(true);
+}
+
+void Tmain::toggleShowIndexNum() {
+    const bool on = action(QStringLiteral("AisShowNum"))->isChecked();
+    m_doc->viewSettings().setShowIndexNum(on);
+    if (m_doc->segments().current())
+        m_pane->layoutSegmentGrids(m_doc->segments().current());
+}
+
+void Tmain::choosePositionFormat(bool hexChosen) {
+    QAction* hex = action(QStringLiteral("AisHex"));
+    QAction* num = action(QStringLiteral("AisNum"));
+    // The chosen entry has already flipped its own check.
+    if (hexChosen)
+        num->setChecked(!hex->isChecked());
+    else
+        hex->setChecked(!num->isChecked());
+    m_doc->viewSettings().setPositionFormat(hex->isChecked() ? 1 : 2);
+    if (m_doc->segments().current())
+        m_pane->layoutSegmentGrids(m_doc->segments().current());
+}
+
+// --- windows ---------------------------------------------------------------
+
+void Tmain::toggleControlPanel() {
+    if (!action(QStringLiteral("ShowCtrl"))->isChecked()) {
+        m_ctrlDock->close();
+        return;
+    }
+    m_ctrlDock->show();
+    if (!m_ctrlDock->isFloating() && m_ctrlDock->width() < 10)
+        resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
+}
+
+void Tmain::toggleDataHint() {
+    QAction* a = action(QStringLiteral("ShowHint"));
+    if (!m_tools->setDataHintVisible(a->isChecked())) {
+        a->setChecked(false);
+        notAvailable(QStringLiteral("The Data Hint window"));
+    }
+}
+
+void Tmain::toggleFind() {
+    QAction* a = action(QStringLiteral("showFind"));
+    if (!m_doc->dataStream()) {
+        a->setChecked(!a->isChecked());
+        requireDataStream();
+        return;
+    }
+    if (a->isChecked()) {
+        if (action(QStringLiteral("showComp"))->isChecked()) {
+            m_tools->setCompareVisible(false);
+            action(QStringLiteral("showComp"))->setChecked(false);
+        }
+    }
+    if (!m_tools->setFindVisible(a->isChecked())) {
+        a->setChecked(false);
+        notAvailable(QStringLiteral("The Find window"));
+    }
+}
+
+void Tmain::toggleCompare() {
+    QAction* a = action(QStringLiteral("showComp"));
+    if (!m_doc->dataStream()) {
+        a->setChecked(!a->isChecked());
+        requireDataStream();
+        return;
+    }
+    if (a->isChecked() && action(QStringLiteral("showFind"))->isChecked()) {
+        m_tools->setFindVisible(false);
+        action(QStringLiteral("showFind"))->setChecked(false);
+    }
+    if (!m_tools->setCompareVisible(a->isChecked())) {
+        a->setChecked(false);
+        notAvailable(QStringLiteral("The Compare window"));
+    }
+}
+
+void Tmain::gotoOffset() {
+    if (!m_doc->dataStream())
+        return;
+    if (!m_tools->showGotoOffset())
+        notAvailable(QStringLiteral("The Goto OffSet window"));
+}
+
+void Tmain::fileInformation() {
+    if (!m_tools->showFileInformation(m_doc->dataFileName(), m_doc->typeFileName()))
+        notAvailable(QStringLiteral("The File Information window"));
+}
+
+void Tmain::splitFile() {
+    if (!m_tools->showSplitFile(m_doc->dataFileName()))
+        notAvailable(QStringLiteral("The Split File window"));
+}
+
+void Tmain::showRecordMenu(vm::Segment* segment, const QPoint& globalPos) {
+    QAction* add = action(QStringLiteral("AaddRecord"));
+    QAction* del = action(QStringLiteral("AdelRecord"));
+    add->setEnabled(false);
+    del->setEnabled(false);
+    if (segment && m_doc->viewSettings().canEditStructure() && !segment->anomaly &&
+        !segment->entries.empty()) {
+        add->setEnabled(true);
+        del->setEnabled(segment->recordCount > 0);
+    }
+    m_recordMenu->popup(globalPos);
+}
+
+void Tmain::showAbout() {
+    prompter().runModal(*m_about);
+}
+
+// --- tools -----------------------------------------------------------------
+
+void Tmain::outputText() {
+    const QString name = prompter().saveFileName(this, QStringLiteral("OutPut To Txt File"),
+                                                 QStringLiteral("type files (*.txt);;All files (*.*)"));
+    if (name.isEmpty())
+        return;
+    if (QFileInfo::exists(name) &&
+        prompter().ask(this, QStringLiteral("Warning "),
+                       QStringLiteral("Are You Sure. ") + name +
+                           QStringLiteral(" Is Exist. Replace It ?")) != Prompter::Answer::Yes)
+        return;
+    QString error;
+    if (!writeSegmentsAsText(*m_doc, name, &error)) {
+        prompter().error(this, error);
+        return;
+    }
+    // Segments may have been cut to the file's end.
+    showCurrentSegment(false);
+    platform::openInTextEditor(name);
+}
+
+void Tmain::adjustColumnWidths() {
+    vm::Segment* s = m_doc->segments().current();
+    if (!s || s->anomaly)
+        return;
+    for (int i = 0; i < static_cast<int>(s->entries.size()); ++i)
+        m_pane->fitColumnWidth(s, i);
+}
+
+void Tmain::autoIndex() {
+    const auto answer = prompter().ask(
+        this, QStringLiteral("Warning"),
+        QStringLiteral("This Command Will Arrange The Active Segment's All TypeList And change This "
+                       "Position! "));
+    vm::Segment* s = m_doc->segments().current();
+    if (answer == Prompter::Answer::Yes && s) {
+        std::uint16_t start = 0;
+        for (int i : m_tools->fieldDisplayOrder(*s)) {
+            if (i < 0 || i >= static_cast<int>(s->entries.size()))
+                continue;
+            vm::TypeEntry& e = s->entries[static_cast<std::size_t>(i)];
+            e.start = start;
+            start = static_cast<std::uint16_t>(start + e.length);
+        }
+        m_doc->markStructureChanged();
+        m_pane->refreshSegmentGrid(s, false);
+    }
+    m_tools->refreshFieldRows();
+    m_tools->redrawPositionBars(true);
+}
+
+void Tmain::sortTypeList() {
+    vm::Segment* s = m_doc->segments().current();
+    if (!s)
+        return;
+    vm::sortTypeEntries(*s);
+    m_tools->structureReplaced();
+    showCurrentSegment(true);
+    m_doc->markStructureChanged();
+    m_tools->redrawPositionBars(true);
+}
+
+void Tmain::sortAll() {
+    vm::sortSegments(m_doc->segments());
+    if (!m_doc->segments().empty())
+        m_doc->segments().setCurrent(&m_doc->segments()[0]);
+    m_tools->structureReplaced();
+    showCurrentSegment(true);
+}
+
+void Tmain::cutBlank() {
+    if (!m_doc->dataStream())
+        return;
+    checkStructure(true);
+    if (m_structHint->segListHasError()) {
+        m_structHint->setExplanation(kErrorExplanation);
+        prompter().runModal(*m_structHint);
+        return;
+    }
+    if (prompter().ask(this, QStringLiteral("Warning"),
+                       QStringLiteral("All The Area Not defined Will be Deleted, Are You Sure? ")) !=
+        Prompter::Answer::Yes)
+        return;
+    QString error;
+    if (!cutBlankInDocument(*m_doc, this, &error)) {
+        if (!error.isEmpty())
+            prompter().error(this, error);
+        return;
+    }
+    for (auto& seg : m_doc->segments())
+        m_pane->createSegmentGrids(seg.get());
+    m_tools->structureReplaced();
+    showCurrentSegment(true);
+    updateActionStates(true);
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <memory>
+
+#include <QHash>
+#include <QMainWindow>
+#include <QString>
+
+#include "gridhost.h"
+
+class QAction;
+class QDockWidget;
+class QLabel;
+class QMenu;
+class QToolBar;
+class Document;
+class RecordPane;
+class Tabout;
+class TeditStructHint;
+class ToolWindows;
+
+// The main window: it owns the document, shows its segments in the record
+// pane, docks the control panel and holds every command as an action.
+class Tmain : public QMainWindow, public GridHost {
+    Q_OBJECT
+public:
+    explicit Tmain(QWidget* parent = nullptr);
+    ~Tmain() override;
+
+    Document& document() { return *m_doc; }
+    RecordPane* recordPane() const { return m_pane; }
+    TeditStructHint* structHint() const { return m_structHint; }
+    // The dock of the control panel in the left dock site.
+    QDockWidget* controlDock() const { return m_ctrlDock; }
+    // Every action by its name (AopenFile ...); nullptr for an unknown name.
+    QAction* action(const QString& name) const { return m_actions.value(name); }
+    QMenu* fileMenu() const { return m_fileMenu; }
+    QToolBar* toolBar() const { return m_toolBar; }
+
+    // The control panel and the tool windows plug in here (not owned).
+    void setToolWindows(ToolWindows* tools);
+    ToolWindows& tools() const { return *m_tools; }
+
+    // The file named on the command line, opened when the window first shows.
+    void setCommandLineFile(const QString& path) { m_commandLineFile = path; }
+
+    void updateActionStates(bool refreshPanel);
+    void updateCaption();
+    void rebuildFileMenu();
+    // Shows "No File Open" and returns false when no data is open.
+    bool requireDataStream();
+    QString statusText() const;
+    void setStatusText(const QString& text);
+    // Index view options changed or the current segment changed: lay the grids out again.
+    void showCurrentSegment(bool applyWidths);
+
+    // --- GridHost ---
+    vm::FileStream* dataStream() override;
+    vm::SegmentList& segments() override;
+    vm::ViewSettings& viewSettings() override;
+    const vm::Locale& locale() const override;
+    bool gridFillEnabled() const override;
+    void setDataChanged(bool data, bool type) override;
+    void selectSegment(vm::Segment* segment) override;
+    void locatePosition(std::int64_t offset) override;
+    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
+    void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
+    std::vector<std::vector<std::uint8_t>> findPatterns() const override;
+    const vm::ByteSource* compareSource() const override;
+
+    static constexpr const char* kNotAvailable = " is not available in this version yet.";
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createDock();
+    QAction* makeAction(const char* name, const QString& caption, const QString& hint,
+                        const QKeySequence& shortcut, int image);
+    void connectActions();
+    void connectDocument();
+    void structureReplaced();
+    void documentReplaced();
+    void syncOptionChecks();
+    void notAvailable(const QString& window);
+    void showRecordMenu(vm::Segment* segment, const QPoint& globalPos);
+
+    // Commands of the window itself.
+    void toggleCanEditData();
+    void toggleCanResetStructure();
+    void toggleCanEditStructure();
+    void toggleShowIndexNum();
+    void choosePositionFormat(bool hexChosen);
+    void toggleControlPanel();
+    void toggleDataHint();
+    void toggleFind();
+    void toggleCompare();
+    void outputText();
+    void adjustColumnWidths();
+    void autoIndex();
+    void gotoOffset();
+    void sortTypeList();
+    void sortAll();
+    void fileInformation();
+    void splitFile();
+    void cutBlank();
+    void showAbout();
+    // Runs the structure checks into the message window; true when it got rows.
+    bool checkStructure(bool clearTypeList);
+
+    std::unique_ptr<ToolWindows> m_defaultTools;
+    ToolWindows* m_tools = nullptr;
+    Document* m_doc = nullptr;
+    RecordPane* m_pane = nullptr;
+    QDockWidget* m_ctrlDock = nullptr;
+    TeditStructHint* m_structHint = nullptr;
+    Tabout* m_about = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_recordMenu = nullptr;
+    QLabel* m_status = nullptr;
+    QHash<QString, QAction*> m_actions;
+    QList<QAction*> m_fixedFileEntries;
+    QList<QAction*> m_editPlaceholders;
+    QString m_commandLineFile;
+    bool m_shownOnce = false;
+};

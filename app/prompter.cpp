@@ -1,0 +1,93 @@
+#include "prompter.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+void Prompter::inform(QWidget* parent, const QString& text, const QString& title) {
+    message(parent, title.isEmpty() ? QApplication::applicationName() : title, text, Buttons::Ok,
+            Icon::Information);
+}
+
+void Prompter::error(QWidget* parent, const QString& text, const QString& title) {
+    message(parent, title.isEmpty() ? QApplication::applicationName() : title, text, Buttons::Ok,
+            Icon::Critical);
+}
+
+Prompter::Answer Prompter::ask(QWidget* parent, const QString& title, const QString& text,
+                               Buttons buttons) {
+    return message(parent, title, text, buttons, Icon::Warning);
+}
+
+Prompter::Answer QtPrompter::message(QWidget* parent, const QString& title, const QString& text,
+                                     Buttons buttons, Icon icon) {
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    }
+    const int r = box.exec();
+    switch (r) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Ok: return Answer::Ok;
+    default:
+        // Closing a Yes/No box with its title bar counts as No; a box with
+        // Cancel reports Cancel.
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    }
+}
+
+std::optional<QString> QtPrompter::inputText(QWidget* parent, const QString& title,
+                                             const QString& label, const QString& initial) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString QtPrompter::openFileName(QWidget* parent, const QString& title, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+}
+
+QString QtPrompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {
+    // The callers ask their own overwrite questions with their own wording.
+    return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+int QtPrompter::runModal(QDialog& dialog) {
+    return dialog.exec();
+}
+
+namespace {
+Prompter* g_prompter = nullptr;
+}
+
+Prompter& prompter() {
+    static QtPrompter real;
+    return g_prompter ? *g_prompter : real;
+}
+
+void setPrompter(Prompter* p) {
+    g_prompter = p;
+}

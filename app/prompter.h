@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+// Every message box, question, input box, file dialog and modal window of the
+// program goes through one Prompter, so that tests can answer them.
+class Prompter {
+public:
+    enum class Answer { Ok, Yes, No, Cancel };
+    enum class Buttons { Ok, YesNo, YesNoCancel };
+    enum class Icon { Information, Warning, Critical, Question };
+
+    virtual ~Prompter() = default;
+
+    virtual Answer message(QWidget* parent, const QString& title, const QString& text,
+                           Buttons buttons, Icon icon) = 0;
+    // Nothing when the box is dismissed.
+    virtual std::optional<QString> inputText(QWidget* parent, const QString& title,
+                                             const QString& label, const QString& initial) = 0;
+    // Filters use Qt's form, "type files (*.type);;All files (*.*)"; an empty
+    // filter shows every file. Empty result: dismissed.
+    virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // Shows a modal window; its QDialog::DialogCode.
+    virtual int runModal(QDialog& dialog) = 0;
+
+    // Shorthands.
+    void inform(QWidget* parent, const QString& text, const QString& title = QString());
+    void error(QWidget* parent, const QString& text, const QString& title = QString());
+    Answer ask(QWidget* parent, const QString& title, const QString& text,
+               Buttons buttons = Buttons::YesNo);
+};
+
+// Real dialogs.
+class QtPrompter : public Prompter {
+public:
+    Answer message(QWidget* parent, const QString& title, const QString& text, Buttons buttons,
+                   Icon icon) override;
+    std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& label,
+                                     const QString& initial) override;
+    QString openFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    int runModal(QDialog& dialog) override;
+};
+
+// The process's prompter; a QtPrompter unless one was installed.
+Prompter& prompter();
+// Installs a prompter (not owned); nullptr goes back to the real dialogs.
+void setPrompter(Prompter* p);

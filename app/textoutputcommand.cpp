@@ -1,0 +1,51 @@
+#include "textoutputcommand.h"
+
+#include <QProgressDialog>
+
+#include "cutblank.h"
+#include "document.h"
+#include "textoutput.h"
+
+bool writeSegmentsAsText(Document& doc, const QString& path, QString* error) {
+    const vm::FileStream* data = doc.dataStream();
+    if (!data) {
+        if (error)
+            *error = QStringLiteral("No File Open");
+        return false;
+    }
+    const vm::TextOutputResult r = vm::writeTextOutput(vm::allSegments(doc.segments()), *data,
+                                                       doc.viewSettings(), toNative(path), doc.locale());
+    if (!r.ok && error)
+        *error = path + QStringLiteral(": ") + QString::fromStdString(r.error);
+    return r.ok;
+}
+
+bool cutBlankInDocument(Document& doc, QWidget* progressParent, QString* error) {
+    if (!doc.dataStream())
+        return false;
+    QProgressDialog progress(QStringLiteral("Cut Blank"), QStringLiteral("Cancel"), 0, 1000, progressParent);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    const vm::CutBlankResult r =
+        vm::cutBlank(doc.workingFile(), doc.segments(), doc.viewSettings(), [&](double f) {
+            progress.setValue(static_cast<int>(f * 1000));
+            return !progress.wasCanceled();
+        });
+    if (r.refused) {
+        if (error)
+            *error = QStringLiteral("Has any error in structure setting, please fix the error then try again.");
+        return false;
+    }
+    if (!r.file.ok) {
+        if (error)
+            *error = QString::fromStdString(r.file.error);
+        return false;
+    }
+    if (!doc.segments().empty())
+        doc.segments().setCurrent(&doc.segments()[0]);
+    doc.setDataChanged(true, true);
+    doc.markStructureChanged();
+    return true;
+}

@@ -1,0 +1,8 @@
+#include "toolwindows.h"
+
+std::vector<int> ToolWindows::fieldDisplayOrder(const vm::Segment& segment) const {
+    std::vector<int> order(segment.entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    return order;
+}
