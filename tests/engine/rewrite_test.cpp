@@ -1,0 +1,509 @@
+#include <numeric>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "codec.h"
+#include "kinds.h"
+#include "rewrite.h"
+#include "tempdir.h"
+#include "workingfile.h"
+
+using namespace vm;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::unique_ptr<Segment> seg(std::int32_t begin, std::int32_t recLen, std::int32_t count, std::string name = "S") {
+    auto s = std::make_unique<Segment>();
+    s->begin = begin;
+    s->recordLength = recLen;
+    s->recordCount = count;
+    s->length = recLen * count;
+    s->name = std::move(name);
+    return s;
+}
+
+TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string memo = "") {
+    TypeEntry e;
+    e.kind = static_cast<std::uint8_t>(kind);
+    e.start = start;
+    e.length = length;
+    e.memo = std::move(memo);
+    return e;
+}
+
+// Everything of a segment that a rewrite may change, as bytes.
+std::string snapshot(const Segment& s) {
+    const SegmentImage img = s.toImage();
+    std::string out(img.begin(), img.end());
+    for (const TypeEntry& e : s.entries) {
+        const TypeEntryImage ei = e.toImage();
+        out.append(ei.begin(), ei.end());
+    }
+    return out;
+}
+
+Bytes counting(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    return b;
+}
+
+// A document's working copy of `bytes` inside a fresh temporary folder.
+struct Work {
+    TempDir dir;
+    WorkingFile wf;
+
+    explicit Work(const Bytes& bytes) {
+        writeBytes(dir.file("data.bin"), bytes);
+        wf.tempDir = dir.dir();
+        std::string error;
+        const std::string name = makeWorkingCopy(wf.tempDir, dir.file("data.bin"), &error);
+        EXPECT_FALSE(name.empty()) << error;
+        EXPECT_TRUE(openWorkingFile(wf, name, &error)) << error;
+    }
+    Bytes bytes() const { return readBytes(wf.name); }
+};
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes slice(const Bytes& b, std::size_t from, std::size_t to) {
+    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+} // namespace
+
+TEST(WorkingFile, NamesSkipHeldFilesAndReuseLeftOvers) {
+    TempDir dir;
+    EXPECT_EQ(newWorkingFileName(dir.dir(), true), dir.dir() + "~qzt0.tmp");
+    // A folder given without its separator still yields names inside it.
+    EXPECT_EQ(newWorkingFileName(dir.path(), false), dir.dir() + "~qzt0.tmp");
+
+    writeBytes(dir.file("~qzt0.tmp"), {1});
+    writeBytes(dir.file("~qzt1.tmp"), {2});
+    FileStream held;
+    ASSERT_TRUE(held.open(dir.file("~qzt0.tmp"), FileStream::Mode::ReadWrite));
+    ASSERT_TRUE(held.lockExclusive());
+
+    EXPECT_FALSE(isFileInUse(dir.file("absent")));
+    EXPECT_TRUE(isFileInUse(dir.file("~qzt0.tmp")));
+    EXPECT_FALSE(isFileInUse(dir.file("~qzt1.tmp")));
+    // Asking must not leave a lock behind.
+    EXPECT_FALSE(isFileInUse(dir.file("~qzt1.tmp")));
+
+    EXPECT_EQ(newWorkingFileName(dir.dir(), false), dir.dir() + "~qzt2.tmp");
+    EXPECT_TRUE(fileExists(dir.file("~qzt1.tmp")));
+    EXPECT_EQ(newWorkingFileName(dir.dir(), true), dir.dir() + "~qzt1.tmp");
+    EXPECT_FALSE(fileExists(dir.file("~qzt1.tmp"))); // the leftover was deleted
+    EXPECT_EQ(readBytes(dir.file("~qzt0.tmp")), Bytes{1});
+}
+
+TEST(WorkingFile, CopiesSmallAndLargeFilesExactly) {
+    TempDir dir;
+    for (std::size_t size : {std::size_t{0}, std::size_t{5}, (std::size_t{3} << 20) + 17}) {
+        const Bytes data = counting(size);
+        writeBytes(dir.file("src"), data);
+        double last = -1;
+        const FileResult r = copyWholeFile(dir.file("src"), dir.file("dst"), [&](double f) {
+            EXPECT_GE(f, last);
+            last = f;
+            return true;
+        });
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(readBytes(dir.file("dst")), data);
+        EXPECT_DOUBLE_EQ(last, 1.0);
+    }
+    const FileResult missing = copyWholeFile(dir.file("nothing"), dir.file("dst"));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.error.empty());
+
+    std::string error;
+    EXPECT_TRUE(makeWorkingCopy(dir.dir(), dir.file("nothing"), &error).empty());
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(fileExists(dir.file("~qzt0.tmp"))); // no half copy left behind
+
+    const std::string name = makeWorkingCopy(dir.dir(), dir.file("src"), &error);
+    EXPECT_EQ(name, dir.dir() + "~qzt0.tmp");
+    EXPECT_EQ(readBytes(name), counting((std::size_t{3} << 20) + 17));
+}
+
+TEST(WorkingFile, OpenedFileIsHeldAgainstOtherInstances) {
+    Work w(counting(10));
+    EXPECT_TRUE(isFileInUse(w.wf.name));
+    WorkingFile other;
+    std::string error;
+    EXPECT_FALSE(openWorkingFile(other, w.wf.name, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(InsertRecords, BlankRecordsGoInAtTheIndex) {
+    const Bytes data = counting(300);
+    Work w(data);
+    auto s = seg(100, 8, 4);
+    const std::string before = w.wf.name;
+    const FileResult r = insertRecords(w.wf, *s, 0, 2, false, true);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, 16);
+    EXPECT_EQ(w.bytes(), concat({slice(data, 0, 100), Bytes(16, 0), slice(data, 100, 300)}));
+    EXPECT_EQ(s->recordCount, 6);
+    EXPECT_EQ(s->length, 48);
+    // The document moved to a new file and holds it; the old one stays behind, free.
+    EXPECT_NE(w.wf.name, before);
+    EXPECT_TRUE(isFileInUse(w.wf.name));
+    EXPECT_FALSE(isFileInUse(before));
+    EXPECT_EQ(readBytes(before), data);
+}
+
+TEST(InsertRecords, CopiesTheRecordAtTheIndexOrTheLastOne) {
+    const Bytes data = counting(64);
+    Work w(data);
+    auto s = seg(8, 4, 3); // records at 8, 12, 16
+    ASSERT_TRUE(insertRecords(w.wf, *s, 0, 1, true, false).ok);
+    EXPECT_EQ(w.bytes(), concat({slice(data, 0, 20), slice(data, 16, 20), slice(data, 20, 64)}));
+    EXPECT_EQ(s->recordCount, 4);
+
+    const Bytes now = w.bytes();
+    ASSERT_TRUE(insertRecords(w.wf, *s, 1, 3, false, false).ok);
+    EXPECT_EQ(w.bytes(), concat({slice(now, 0, 12), slice(now, 12, 16), slice(now, 12, 16), slice(now, 12, 16),
+                                 slice(now, 12, 68)}));
+    EXPECT_EQ(s->recordCount, 7);
+    EXPECT_EQ(s->length, 28);
+}
+
+TEST(DeleteRecords, RemovesTheRangeAndRoundTripsWithInsert) {
+    const Bytes data = counting(100);
+    Work w(data);
+    auto s = seg(10, 6, 4); // records at 10, 16, 22, 28
+    const std::string shape = snapshot(*s);
+    ASSERT_TRUE(insertRecords(w.wf, *s, 2, 5, false, true).ok);
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 2, 6).ok);
+    EXPECT_EQ(w.bytes(), data);
+    EXPECT_EQ(snapshot(*s), shape);
+
+    const FileResult r = deleteRecords(w.wf, *s, 1, 2);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, -12);
+    EXPECT_EQ(w.bytes(), concat({slice(data, 0, 16), slice(data, 28, 100)}));
+    EXPECT_EQ(s->recordCount, 2);
+    EXPECT_EQ(s->length, 12);
+
+    EXPECT_FALSE(deleteRecords(w.wf, *s, 1, 2).ok); // record 2 no longer exists
+    EXPECT_FALSE(insertRecords(w.wf, *s, 3, 1, false, true).ok);
+    EXPECT_EQ(s->recordCount, 2);
+}
+
+TEST(EntryBytes, DeletingAFieldShrinksEveryRecordAndMovesLaterFields) {
+    const Bytes data = counting(45); // 5 bytes, then 4 records of 10
+    Work w(data);
+    auto s = seg(5, 10, 4);
+    s->entries = {entry(6, 0, 4, "a"), entry(5, 4, 2, "b"), entry(5, 6, 2, "c"), entry(5, 8, 2, "d")};
+    const FileResult r = deleteEntryBytes(w.wf, *s, {1});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, -8);
+    Bytes want = slice(data, 0, 5);
+    for (int rec = 0; rec < 4; ++rec) {
+        const std::size_t b = 5 + static_cast<std::size_t>(rec) * 10;
+        want = concat({want, slice(data, b, b + 4), slice(data, b + 6, b + 10)});
+    }
+    EXPECT_EQ(w.bytes(), want);
+    EXPECT_EQ(s->recordLength, 8);
+    EXPECT_EQ(s->length, 32);
+    ASSERT_EQ(s->entries.size(), 3u);
+    EXPECT_EQ(s->entries[1].memo, "c");
+    EXPECT_EQ(s->entries[1].start, 4);
+    EXPECT_EQ(s->entries[2].start, 6);
+}
+
+TEST(EntryBytes, DeletingSeveralFieldsMovesEachByWhatLayBeforeIt) {
+    const Bytes data = counting(30);
+    Work w(data);
+    auto s = seg(0, 10, 3);
+    s->entries = {entry(1, 2, 2, "x"), entry(1, 6, 2, "y"), entry(1, 8, 2, "z")};
+    ASSERT_TRUE(deleteEntryBytes(w.wf, *s, {1, 0}).ok);
+    ASSERT_EQ(s->entries.size(), 1u);
+    // z kept bytes 8-9 of each record; they now sit at 4-5 of a 6-byte record.
+    EXPECT_EQ(s->entries[0].start, 4);
+    EXPECT_EQ(s->recordLength, 6);
+    const Bytes now = w.bytes();
+    ASSERT_EQ(now.size(), 18u);
+    for (std::size_t rec = 0; rec < 3; ++rec) {
+        EXPECT_EQ(now[rec * 6 + 4], data[rec * 10 + 8]);
+        EXPECT_EQ(now[rec * 6 + 5], data[rec * 10 + 9]);
+    }
+}
+
+TEST(EntryBytes, InsertedFieldsAreCopiesAndDeletingThemRestoresTheFile) {
+    const Bytes data = counting(53);
+    Work w(data);
+    auto s = seg(3, 8, 6); // 48 bytes, then 2 bytes after
+    s->entries = {entry(6, 0, 2, "p"), entry(6, 2, 2, "q"), entry(8, 4, 4, "r")};
+    const std::string shape = snapshot(*s);
+    // Paste copies of q and r in front of r (offset 4, list position 2).
+    const FileResult r = insertEntryBytes(w.wf, *s, {s->entries[1], s->entries[2]}, 4, 2);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, 6 * 6);
+    EXPECT_EQ(s->recordLength, 14);
+    EXPECT_EQ(s->length, 84);
+    ASSERT_EQ(s->entries.size(), 5u);
+    EXPECT_EQ(s->entries[2].start, 4);  // copy of q
+    EXPECT_EQ(s->entries[3].start, 6);  // copy of r
+    EXPECT_EQ(s->entries[4].start, 10); // r itself moved
+    EXPECT_EQ(s->entries[4].memo, "r");
+    const Bytes now = w.bytes();
+    for (std::size_t rec = 0; rec < 6; ++rec) {
+        const std::size_t o = 3 + rec * 8, n = 3 + rec * 14;
+        EXPECT_EQ(slice(now, n, n + 4), slice(data, o, o + 4));
+        EXPECT_EQ(slice(now, n + 4, n + 6), slice(data, o + 2, o + 4));
+        EXPECT_EQ(slice(now, n + 6, n + 10), slice(data, o + 4, o + 8));
+        EXPECT_EQ(slice(now, n + 10, n + 14), slice(data, o + 4, o + 8));
+    }
+    EXPECT_EQ(slice(now, 87, 89), slice(data, 51, 53));
+
+    ASSERT_TRUE(deleteEntryBytes(w.wf, *s, {2, 3}).ok);
+    EXPECT_EQ(w.bytes(), data);
+    EXPECT_EQ(snapshot(*s), shape);
+}
+
+TEST(EntryBytes, ChangingAKindConvertsEveryRecord) {
+    Bytes data = {0xAA};
+    for (std::int16_t v : {300, -2, 7}) {
+        data.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        data.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        data.push_back(0x55);
+    }
+    data.push_back(0xBB);
+    Work w(data);
+    auto s = seg(1, 3, 3);
+    s->entries = {entry(5, 0, 2, "v"), entry(2, 2, 1, "h")};
+    TypeEntry to = entry(1, 9, 1, "small"); // start is taken from the old field
+    const FileResult r = changeEntryKind(w.wf, *s, 0, to);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, -3);
+    EXPECT_EQ(w.bytes(), (Bytes{0xAA, 0x2C, 0x55, 0xFE, 0x55, 0x07, 0x55, 0xBB}));
+    EXPECT_EQ(s->recordLength, 2);
+    EXPECT_EQ(s->length, 6);
+    EXPECT_EQ(s->entries[0].kind, 1);
+    EXPECT_EQ(s->entries[0].start, 0);
+    EXPECT_EQ(s->entries[0].memo, "small");
+    EXPECT_EQ(s->entries[1].start, 1);
+
+    // Into raw bytes the value is kept as it is, zero padded to the new length.
+    const FileResult raw = changeEntryKind(w.wf, *s, 0, entry(15, 0, 3, "raw"));
+    ASSERT_TRUE(raw.ok) << raw.error;
+    EXPECT_EQ(w.bytes(), (Bytes{0xAA, 0x2C, 0, 0, 0x55, 0xFE, 0, 0, 0x55, 0x07, 0, 0, 0x55, 0xBB}));
+
+    // A value that does not convert becomes zeros.
+    Work t(Bytes{'a', 'b', '1', '2'});
+    auto st = seg(0, 2, 2);
+    st->entries = {entry(14, 0, 2, "s")};
+    ASSERT_TRUE(changeEntryKind(t.wf, *st, 0, entry(1, 0, 1)).ok);
+    EXPECT_EQ(t.bytes(), (Bytes{0, 12}));
+}
+
+TEST(EntryBytes, FieldsLongerThanTheValueBufferAreRefused) {
+    const Bytes data = counting(600);
+    Work w(data);
+    auto s = seg(0, 300, 2);
+    s->entries = {entry(14, 0, 256, "long"), entry(1, 256, 1)};
+    const std::string shape = snapshot(*s);
+    const std::string name = w.wf.name;
+    FileResult r = changeEntryKind(w.wf, *s, 0, entry(15, 0, 256));
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    r = changeEntryKind(w.wf, *s, 1, entry(14, 0, 300));
+    EXPECT_FALSE(r.ok);
+    r = insertNewEntry(w.wf, *s, entry(14, 0, 256), {}, nullptr);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(snapshot(*s), shape);
+    EXPECT_FALSE(fileExists(w.dir.file("~qzt1.tmp"))); // nothing was written
+}
+
+TEST(EntryBytes, NewFieldTakesADefaultOrAConvertedValue) {
+    const Bytes data = {9, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    Work w(data);
+    auto s = seg(1, 3, 3);
+    s->entries = {entry(1, 0, 1, "a"), entry(1, 2, 1, "c")}; // byte 1 of each record has no field
+    const std::uint8_t def[] = {0xEE, 0xFF};
+    const FileResult r = insertNewEntry(w.wf, *s, entry(6, 1, 2, "n"), def, nullptr);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, 6);
+    EXPECT_EQ(w.bytes(), (Bytes{9, 1, 0xEE, 0xFF, 2, 3, 4, 0xEE, 0xFF, 5, 6, 7, 0xEE, 0xFF, 8, 9}));
+    ASSERT_EQ(s->entries.size(), 3u);
+    // No field started at 1, so the new one is appended, and c still follows its byte.
+    EXPECT_EQ(s->entries[2].memo, "n");
+    EXPECT_EQ(s->entries[1].start, 4);
+    EXPECT_EQ(s->recordLength, 5);
+    EXPECT_EQ(s->length, 15);
+
+    // From a source field: a's byte as a 2-byte signed value, inserted before a.
+    const TypeEntry a = s->entries[0];
+    ASSERT_TRUE(insertNewEntry(w.wf, *s, entry(5, 0, 2, "w"), {}, &a).ok);
+    EXPECT_EQ(w.bytes(), (Bytes{9, 1, 0, 1, 0xEE, 0xFF, 2, 3, 4, 0, 4, 0xEE, 0xFF, 5, 6, 7, 0, 7, 0xEE, 0xFF, 8, 9}));
+    EXPECT_EQ(s->entries[0].memo, "w");
+    EXPECT_EQ(s->entries[1].start, 2);
+}
+
+TEST(EntryBytes, UnconvertibleSourceFailsTheNewField) {
+    const Bytes data = {'1', '2', 'x', 'y'};
+    Work w(data);
+    auto s = seg(0, 2, 2);
+    s->entries = {entry(14, 0, 2, "s")};
+    const std::string shape = snapshot(*s);
+    const std::string name = w.wf.name;
+    const TypeEntry src = s->entries[0];
+    const FileResult r = insertNewEntry(w.wf, *s, entry(1, 0, 1, "n"), {}, &src);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("cannot be converted"), std::string::npos) << r.error;
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(w.bytes(), data);
+    EXPECT_EQ(snapshot(*s), shape);
+}
+
+TEST(SegmentBytes, PastedSegmentMovesTheFollowingOnes) {
+    const Bytes data = counting(200);
+    Work w(data);
+    SegmentList list;
+    list.append(seg(0, 10, 5, "first"));
+    list.append(seg(100, 10, 2, "sel"));
+    list.append(seg(120, 10, 3, "next"));
+    auto copy = seg(10, 10, 5, "pasted"); // 50 bytes from offset 10
+    const FileResult r = insertSegmentBytes(w.wf, list, *copy, 100);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, 50);
+    EXPECT_EQ(list[0].begin, 0);
+    EXPECT_EQ(list[1].begin, 150);
+    EXPECT_EQ(list[2].begin, 170);
+    EXPECT_EQ(copy->begin, 100);
+    EXPECT_EQ(w.bytes(), concat({slice(data, 0, 100), slice(data, 10, 60), slice(data, 100, 200)}));
+
+    // Without an offset the copy goes to the end.
+    auto tail = seg(0, 4, 1, "t");
+    ASSERT_TRUE(insertSegmentBytes(w.wf, list, *tail, std::nullopt).ok);
+    EXPECT_EQ(tail->begin, 250);
+    EXPECT_EQ(w.bytes().size(), 254u);
+
+    // Deleting the pasted bytes gives the file back.
+    ASSERT_TRUE(deleteSegmentBytes(w.wf, *tail).ok);
+    const FileResult d = deleteSegmentBytes(w.wf, *copy);
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_EQ(d.delta, -50);
+    EXPECT_EQ(w.bytes(), data);
+}
+
+TEST(Rewrite, LargeRecordsAreStreamedPieceByPiece) {
+    // One Anomaly record of 5 MiB: larger than any buffer of the rewrite.
+    const std::size_t size = (std::size_t{5} << 20) + 3;
+    const Bytes data = counting(size + 10);
+    Work w(data);
+    auto s = std::make_unique<Segment>();
+    s->anomaly = true;
+    s->begin = 10;
+    s->length = static_cast<std::int32_t>(size);
+    s->entries = {entry(1, 0, 1), entry(6, 4, 2, "cut"), entry(1, 60000, 1, "late")};
+    ASSERT_TRUE(deleteEntryBytes(w.wf, *s, {1}).ok);
+    EXPECT_EQ(s->length, static_cast<std::int32_t>(size - 2));
+    EXPECT_EQ(s->recordLength, s->length);
+    EXPECT_EQ(s->entries[1].start, 59998);
+    EXPECT_EQ(w.bytes(), concat({slice(data, 0, 14), slice(data, 16, data.size())}));
+}
+
+TEST(Rewrite, StoppedRewriteChangesNothing) {
+    const Bytes data = counting((std::size_t{12} << 20) + 5);
+    Work w(data);
+    auto s = seg(0, 16, static_cast<std::int32_t>(data.size() / 16));
+    s->entries = {entry(8, 0, 4), entry(8, 4, 4), entry(8, 8, 8)};
+    const std::string shape = snapshot(*s);
+    const std::string name = w.wf.name;
+    int calls = 0;
+    const FileResult r = deleteEntryBytes(w.wf, *s, {1}, [&](double f) {
+        EXPECT_GE(f, 0.0);
+        EXPECT_LE(f, 1.0);
+        return ++calls < 2;
+    });
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(snapshot(*s), shape);
+    EXPECT_FALSE(fileExists(w.dir.file("~qzt1.tmp"))); // the unfinished file is gone
+    // The document still reads and writes its old file.
+    EXPECT_TRUE(w.wf.stream.writeAt(0, Bytes{1}));
+    EXPECT_EQ(w.bytes().size(), data.size());
+}
+
+namespace {
+
+// Runs a rewrite in a child process whose files may not grow past `limit`
+// bytes, as on a full disk. Exit code 0 when it failed cleanly.
+template <typename Rewrite>
+int failsCleanlyUnderSizeLimit(std::int64_t limit, Rewrite rewrite) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        ::_exit(rewrite());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+} // namespace
+
+TEST(Rewrite, FailedWriteKeepsTheOldFileAndStructure) {
+    const Bytes data = counting((std::size_t{3} << 20) + 40);
+    Work w(data);
+    const std::string name = w.wf.name;
+    auto perRecord = [&] {
+        auto s = seg(8, 16, static_cast<std::int32_t>((data.size() - 8) / 16));
+        s->entries = {entry(8, 0, 4), entry(6, 4, 2), entry(8, 8, 8)};
+        const std::string shape = snapshot(*s);
+        const FileResult r = changeEntryKind(w.wf, *s, 1, entry(7, 0, 4));
+        if (r.ok)
+            return 1;
+        if (r.error != "File too large")
+            return 2;
+        if (w.wf.name != name || snapshot(*s) != shape)
+            return 3;
+        if (readBytes(name) != data)
+            return 4;
+        if (fileExists(w.dir.file("~qzt1.tmp")))
+            return 5;
+        return 0;
+    };
+    auto wholePieces = [&] {
+        SegmentList list;
+        list.append(seg(100, 4, 10));
+        auto copy = seg(0, 1 << 20, 1);
+        const FileResult r = insertSegmentBytes(w.wf, list, *copy, 100);
+        if (r.ok)
+            return 1;
+        if (r.error.empty())
+            return 2;
+        if (w.wf.name != name || list[0].begin != 100 || copy->begin != 0)
+            return 3;
+        if (readBytes(name) != data)
+            return 4;
+        return fileExists(w.dir.file("~qzt1.tmp")) ? 5 : 0;
+    };
+    EXPECT_EQ(failsCleanlyUnderSizeLimit(2 << 20, perRecord), 0);
+    EXPECT_EQ(failsCleanlyUnderSizeLimit(3 << 20, wholePieces), 0);
+    // The same rewrite without the limit succeeds, so the limit was the cause.
+    auto s = seg(8, 16, static_cast<std::int32_t>((data.size() - 8) / 16));
+    s->entries = {entry(8, 0, 4), entry(6, 4, 2), entry(8, 8, 8)};
+    EXPECT_TRUE(changeEntryKind(w.wf, *s, 1, entry(7, 0, 4)).ok);
+}
