@@ -146,6 +146,7 @@ protected:
 private:
     friend class SegmentGrid;
     friend class GridSplitter;
+    friend class SegmentGridViews;
 
     // Called by the grids.
     void gridSelectionChanged(SegmentGrid* grid);

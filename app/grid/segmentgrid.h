@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include <QAbstractScrollArea>
@@ -7,6 +8,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include "bytesource.h"
 #include "segment.h"
 
 class QLineEdit;
@@ -31,6 +33,8 @@ public:
     SegmentGrid(RecordPane* pane, vm::Segment* segment, Role role, QWidget* parent);
 
     vm::Segment* segment() const { return m_segment; }
+    // The segment is going: forget it and paint nothing from now on.
+    void detach();
     Role role() const { return m_role; }
     bool isAnomalyShape() const { return m_anomalyShape; }
 
@@ -105,7 +109,11 @@ private:
     void ensureVisible(int col, int row);
     void moveCurrent(int col, int row, bool extend);
     void placeEditor();
-    void paintCell(QPainter& p, int col, int row, const QRect& rect, bool fixed) const;
+    struct PaintContext;
+    void paintCell(QPainter& p, const PaintContext& ctx, int col, int row, const QRect& rect,
+                   bool fixed) const;
+    // Field cell: its file offset and entry; false for titles, index and empty cells.
+    bool fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEntry** entry) const;
     QString decodedText(int col, int row, const vm::ByteSource* src) const;
     void editorTextEdited(const QString& text);
 
@@ -127,6 +135,7 @@ private:
     int m_resizeStartX = 0;
     int m_resizeStartWidth = 0;
     QLineEdit* m_editor = nullptr;
+    bool m_editing = false;
     int m_editCol = -1;
     int m_editRow = -1;
 };

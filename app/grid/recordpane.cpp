@@ -1,0 +1,878 @@
+#include "recordpane.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "codec.h"
+#include "cp1252.h"
+#include "findmapstrip.h"
+#include "gridsplitter.h"
+#include "indextext.h"
+#include "kinds.h"
+#include "model.h"
+#include "segmentgrid.h"
+#include "segmentgridviews.h"
+#include "updownbuttons.h"
+
+namespace {
+
+constexpr int kRowPitch = SegmentGrid::kRowHeight + SegmentGrid::kLineWidth;
+constexpr int kGridExtra = 25; // title row and frame
+constexpr int kPositionBarHeight = 16;
+constexpr int kStripHeight = 30;
+
+SegmentGridViews* viewsOf(const vm::Segment* seg) {
+    return seg ? dynamic_cast<SegmentGridViews*>(seg->views.get()) : nullptr;
+}
+
+QFont makeGridFont() {
+    QFont f(QStringLiteral("Courier"));
+    f.setStyleHint(QFont::TypeWriter);
+    f.setPixelSize(13);
+    if (!QFontInfo(f).fixedPitch()) {
+        f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        f.setPixelSize(13);
+    }
+    return f;
+}
+
+} // namespace
+
+RecordPane::RecordPane(GridHost* host, QWidget* parent)
+    : QWidget(parent), m_host(host), m_font(makeGridFont()) {
+    setObjectName(QStringLiteral("recordPane"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("compareSplitterBar"));
+    m_splitter->setHandleWidth(2);
+    m_splitter->setChildrenCollapsible(false);
+    m_leftArea = new QWidget(m_splitter);
+    m_leftArea->setObjectName(QStringLiteral("leftGG"));
+    m_rightArea = new QWidget(m_splitter);
+    m_rightArea->setObjectName(QStringLiteral("RightGG"));
+    m_splitter->addWidget(m_leftArea);
+    m_splitter->addWidget(m_rightArea);
+    m_splitter->setStretchFactor(0, 1);
+    m_rightArea->hide();
+    m_leftArea->installEventFilter(this);
+    m_rightArea->installEventFilter(this);
+    layout->addWidget(m_splitter, 1);
+
+    m_strip = new FindMapStrip(this);
+    m_strip->setFixedHeight(0);
+    connect(m_strip, &FindMapStrip::resized, this, &RecordPane::clearFindMap);
+    layout->addWidget(m_strip);
+
+    m_positionBar = new QScrollBar(Qt::Horizontal, this);
+    m_positionBar->setObjectName(QStringLiteral("positionBar"));
+    m_positionBar->setFixedHeight(kPositionBarHeight);
+    m_positionBar->setFocusPolicy(Qt::NoFocus);
+    m_positionBar->setRange(1, 1);
+    m_positionBar->setSingleStep(100);
+    connect(m_positionBar, &QScrollBar::valueChanged, this, &RecordPane::positionBarMoved);
+    layout->addWidget(m_positionBar);
+
+    // The floating editors of Anomaly grids; they live on the record pane.
+    m_kindBox = new QComboBox(m_leftArea);
+    m_kindBox->setObjectName(QStringLiteral("CKind"));
+    for (const vm::KindInfo& k : vm::kindTable())
+        m_kindBox->addItem(QString::fromLatin1(k.name.data(), static_cast<int>(k.name.size())));
+    m_kindBox->setMaxVisibleItems(vm::kKindCount);
+    m_kindBox->hide();
+    m_kindBox->installEventFilter(this);
+    connect(m_kindBox, &QComboBox::activated, this, &RecordPane::floatingKindChosen);
+
+    m_editBox = new QLineEdit(m_leftArea);
+    m_editBox->setObjectName(QStringLiteral("Eentry"));
+    m_editBox->hide();
+    m_editBox->installEventFilter(this);
+    connect(m_editBox, &QLineEdit::textChanged, this, &RecordPane::floatingTextChanged);
+
+    m_upDown = new UpDownButtons(m_leftArea);
+    m_upDown->setObjectName(QStringLiteral("UDentry"));
+    m_upDown->hide();
+    connect(m_upDown, &UpDownButtons::stepped, this, &RecordPane::floatingStep);
+}
+
+RecordPane::~RecordPane() = default;
+
+// --- text conversion ----------------------------------------------------------
+
+QString RecordPane::toDisplay(const std::string& bytes) {
+    QString out;
+    out.reserve(static_cast<int>(bytes.size()));
+    for (unsigned char b : bytes)
+        out.append(QChar(static_cast<char16_t>(vm::cp1252ToUnicode(b))));
+    return out;
+}
+
+std::optional<std::string> RecordPane::fromDisplay(const QString& text) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()));
+    for (QChar c : text) {
+        const auto b = vm::unicodeToCp1252(c.unicode());
+        if (!b)
+            return std::nullopt;
+        out.push_back(static_cast<char>(*b));
+    }
+    return out;
+}
+
+// --- views ------------------------------------------------------------------
+
+void RecordPane::createSegmentGrids(vm::Segment* segment) {
+    if (!segment)
+        return;
+    segment->views = std::make_unique<SegmentGridViews>(this, segment);
+}
+
+SegmentGrid* RecordPane::mainGrid(const vm::Segment* segment) const {
+    SegmentGridViews* v = viewsOf(segment);
+    return v ? v->mainGrid.data() : nullptr;
+}
+
+SegmentGrid* RecordPane::compareGrid(const vm::Segment* segment) const {
+    SegmentGridViews* v = viewsOf(segment);
+    return v ? v->compareGrid.data() : nullptr;
+}
+
+void RecordPane::segmentViewsGone(vm::Segment* segment) {
+    if (m_editedSegment == segment) {
+        hideFloatingEditors();
+        m_editedSegment = nullptr;
+        m_editedEntry = -1;
+    }
+    if (m_layoutStart == segment)
+        m_layoutStart = nullptr;
+    if (m_hoverGrid && m_hoverGrid->segment() == segment)
+        m_hoverGrid = nullptr;
+}
+
+std::int64_t RecordPane::fileSize() const {
+    const vm::FileStream* s = m_host->dataStream();
+    return s ? std::max<std::int64_t>(s->size(), 0) : 0;
+}
+
+int RecordPane::gridFontHeight() const {
+    return m_font.pixelSize() > 0 ? m_font.pixelSize() : QFontInfo(m_font).pixelSize();
+}
+
+// --- layout -------------------------------------------------------------------
+
+int RecordPane::segmentGridHeight(vm::Segment* segment) const {
+    const std::int64_t rows = vm::computeRecordCount(segment, fileSize());
+    return static_cast<int>(
+        std::clamp<std::int64_t>(std::max<std::int64_t>(rows, 0) * kRowPitch + kGridExtra, 0,
+                                 INT_MAX / 2));
+}
+
+void RecordPane::layoutSegmentGrids(vm::Segment* start) {
+    if (!start || !m_host->dataStream())
+        return;
+    vm::SegmentList& list = m_host->segments();
+    const int startIndex = list.indexOf(start);
+    if (startIndex < 0)
+        return;
+    hideFloatingEditors();
+    for (auto& seg : list) {
+        if (!viewsOf(seg.get()))
+            createSegmentGrids(seg.get());
+        SegmentGridViews* v = viewsOf(seg.get());
+        seg->needsRedraw = true;
+        if (v->mainGrid->isVisible())
+            saveColumnWidths(seg.get());
+        v->mainGrid->closeEditor();
+        v->mainGrid->hide();
+        v->mainSplitter->hide();
+        v->compareGrid->hide();
+        v->compareSplitter->hide();
+    }
+    m_layoutStart = start;
+    m_hoverGrid = nullptr;
+
+    const int paneHeight = m_leftArea->height();
+    const int paneWidth = m_leftArea->width();
+    const int compareWidth = m_rightArea->width();
+    int top = 0;
+    for (std::size_t i = static_cast<std::size_t>(startIndex); i < list.size(); ++i) {
+        vm::Segment* s = &list[i];
+        SegmentGridViews* v = viewsOf(s);
+        int h = segmentGridHeight(s);
+        const int hNext = i + 1 < list.size() ? segmentGridHeight(&list[i + 1]) : 0;
+        if (s != start) {
+            v->mainSplitter->setGeometry(0, top, paneWidth, GridSplitter::kHeight);
+            v->mainSplitter->show();
+            if (m_compareInUse) {
+                v->compareSplitter->setGeometry(0, top, compareWidth, GridSplitter::kHeight);
+                v->compareSplitter->show();
+            }
+            top += GridSplitter::kHeight;
+        }
+        // A grid keeps its full height when another one follows, but never more
+        // than the pane has left: its own scroll bar then reaches every row.
+        if (hNext <= 34 || h > paneHeight - top)
+            h = paneHeight - top;
+        h = std::max(h, SegmentGrid::kMinimumHeight);
+        v->mainGrid->setGeometry(0, top, paneWidth, h);
+        v->mainGrid->show();
+        if (m_compareInUse) {
+            v->compareGrid->setGeometry(0, top, compareWidth, h);
+            v->compareGrid->show();
+        }
+        top += h;
+        refreshSegmentGrid(s, false);
+        if (top > paneHeight - 5)
+            break;
+    }
+}
+
+void RecordPane::restack(bool comparePane) {
+    if (!m_layoutStart)
+        return;
+    vm::SegmentList& list = m_host->segments();
+    const int startIndex = list.indexOf(m_layoutStart);
+    if (startIndex < 0)
+        return;
+    QWidget* area = comparePane ? m_rightArea : m_leftArea;
+    int top = 0;
+    for (std::size_t i = static_cast<std::size_t>(startIndex); i < list.size(); ++i) {
+        SegmentGridViews* v = viewsOf(&list[i]);
+        if (!v)
+            break;
+        SegmentGrid* g = comparePane ? v->compareGrid.data() : v->mainGrid.data();
+        GridSplitter* sp = comparePane ? v->compareSplitter.data() : v->mainSplitter.data();
+        if (!g->isVisible())
+            break;
+        if (i != static_cast<std::size_t>(startIndex)) {
+            sp->move(0, top);
+            top += GridSplitter::kHeight;
+        }
+        g->setGeometry(0, top, area->width(), g->height());
+        top += g->height();
+    }
+}
+
+void RecordPane::splitterDragged(vm::Segment* segment, bool, int dy) {
+    vm::SegmentList& list = m_host->segments();
+    const int idx = list.indexOf(segment);
+    if (idx <= 0)
+        return;
+    SegmentGridViews* above = viewsOf(&list[static_cast<std::size_t>(idx - 1)]);
+    if (!above || !above->mainGrid->isVisible())
+        return;
+    const int h = std::max(SegmentGrid::kMinimumHeight, above->mainGrid->height() + dy);
+    above->mainGrid->resize(above->mainGrid->width(), h);
+    restack(false);
+    if (m_compareInUse && above->compareGrid->isVisible()) {
+        above->compareGrid->resize(above->compareGrid->width(), h);
+        restack(true);
+    }
+    placeFloatingEditors();
+}
+
+// --- filling --------------------------------------------------------------------
+
+void RecordPane::measureWidths(vm::Segment* segment) {
+    const std::int64_t last =
+        segment->anomaly ? std::int64_t(segment->entries.size()) - 1
+                         : std::int64_t{vm::computeRecordCount(segment, fileSize())} - 1;
+    gridtext::measureIndexWidths(*segment, last, m_host->viewSettings(), fileSize());
+}
+
+void RecordPane::fillRecordGrid(SegmentGrid* grid, bool widths) {
+    vm::Segment* seg = grid->segment();
+    m_editBox->hide();
+    m_upDown->hide();
+    const int fields = static_cast<int>(seg->entries.size());
+    grid->setAnomalyShape(false);
+    grid->clearStoredRows();
+    grid->setColumnCount(fields + 1);
+    if (!m_host->gridFillEnabled())
+        return;
+    const std::int64_t records = std::max(0, vm::computeRecordCount(seg, fileSize()));
+    grid->setRowCount(static_cast<int>(std::min<std::int64_t>(records + 1, INT_MAX)));
+    measureWidths(seg);
+    grid->setColumnWidth(0, gridtext::indexColumnWidth(*seg));
+    grid->setStoredText(0, 0, toDisplay(seg->name));
+    for (int i = 0; i < fields; ++i) {
+        const vm::TypeEntry& e = seg->entries[static_cast<std::size_t>(i)];
+        grid->setStoredText(i + 1, 0, toDisplay(gridtext::fieldTitle(e, i)));
+        if (widths && e.columnWidth > 0)
+            grid->setColumnWidth(i + 1, e.columnWidth);
+    }
+}
+
+void RecordPane::fillAnomalyGrid(SegmentGrid* grid, const vm::ByteSource* src, bool widths) {
+    vm::Segment* seg = grid->segment();
+    const int fields = static_cast<int>(seg->entries.size());
+    grid->setAnomalyShape(true);
+    grid->setColumnCount(6);
+    grid->setRowCount(fields + 1);
+    grid->clearStoredRows();
+    static const char* const titles[] = {"Value", "TypeKind", "Start", "Length", "Memo"};
+    grid->setStoredText(0, 0, toDisplay(seg->name));
+    for (int c = 1; c <= 5; ++c)
+        grid->setStoredText(c, 0, QString::fromLatin1(titles[c - 1]));
+    measureWidths(seg);
+    grid->setColumnWidth(0, gridtext::indexColumnWidth(*seg));
+    if (widths)
+        for (int c = 1; c <= 5; ++c)
+            if (const int w = seg->anomalyColumnWidths[static_cast<std::size_t>(c - 1)]; w > 0)
+                grid->setColumnWidth(c, w);
+    const vm::ViewSettings& vs = m_host->viewSettings();
+    for (int i = 0; i < fields; ++i) {
+        const vm::TypeEntry& e = seg->entries[static_cast<std::size_t>(i)];
+        const int row = i + 1;
+        grid->setStoredText(0, row, QString::fromStdString(gridtext::indexCellText(*seg, i, vs)));
+        grid->setStoredText(1, row,
+                            src ? toDisplay(vm::decodeValue(*src, std::int64_t{seg->begin} + e.start,
+                                                            e.kind, e.length, m_host->locale()))
+                                : QString());
+        grid->setStoredText(2, row, QString::fromLatin1(vm::kindName(e.kind).data(),
+                                                        static_cast<int>(vm::kindName(e.kind).size())));
+        grid->setStoredText(3, row, QString::number(e.start));
+        grid->setStoredText(4, row, QString::number(e.length));
+        grid->setStoredText(5, row, toDisplay(e.memo));
+    }
+}
+
+void RecordPane::refreshSegmentGrid(vm::Segment* segment, bool applyWidths) {
+    if (!segment)
+        return;
+    if (!viewsOf(segment))
+        createSegmentGrids(segment);
+    SegmentGridViews* v = viewsOf(segment);
+    const bool widths = applyWidths || segment->needsRedraw;
+    segment->needsRedraw = false;
+    if (segment->anomaly) {
+        if (m_bottomMode == 3) {
+            fillAnomalyGrid(v->compareGrid, m_host->compareSource(), widths);
+            v->compareGrid->viewport()->update();
+        }
+        fillAnomalyGrid(v->mainGrid, m_host->dataStream(), widths);
+    } else {
+        if (m_bottomMode == 3) {
+            fillRecordGrid(v->compareGrid, widths);
+            v->compareGrid->viewport()->update();
+        }
+        fillRecordGrid(v->mainGrid, widths);
+    }
+    v->mainGrid->viewport()->update();
+    if (m_editedSegment == segment)
+        placeFloatingEditors();
+    updatePositionBar();
+}
+
+void RecordPane::saveColumnWidths(vm::Segment* segment) {
+    SegmentGrid* g = mainGrid(segment);
+    if (!g)
+        return;
+    if (segment->anomaly) {
+        if (g->columnCount() < 6)
+            return;
+        for (int c = 1; c <= 5; ++c)
+            segment->anomalyColumnWidths[static_cast<std::size_t>(c - 1)] =
+                static_cast<std::uint16_t>(g->columnWidth(c));
+    } else if (g->columnCount() == static_cast<int>(segment->entries.size()) + 1 &&
+               !g->isAnomalyShape()) {
+        for (std::size_t i = 0; i < segment->entries.size(); ++i)
+            segment->entries[i].columnWidth =
+                static_cast<std::uint16_t>(g->columnWidth(static_cast<int>(i) + 1));
+    }
+}
+
+void RecordPane::saveAllColumnWidths() {
+    for (auto& seg : m_host->segments())
+        if (SegmentGrid* g = mainGrid(seg.get()); g && g->isVisible())
+            saveColumnWidths(seg.get());
+}
+
+void RecordPane::fitColumnWidth(vm::Segment* segment, int fieldIndex) {
+    if (!segment || segment->anomaly || fieldIndex < 0 ||
+        fieldIndex >= static_cast<int>(segment->entries.size()))
+        return;
+    vm::TypeEntry& e = segment->entries[static_cast<std::size_t>(fieldIndex)];
+    const int w = std::abs(gridFontHeight()) * 12 / 16;
+    e.columnWidth = static_cast<std::uint16_t>(w * vm::entryDisplayWidth(e.kind, e.length) + 3);
+    if (SegmentGrid* g = mainGrid(segment))
+        g->setColumnWidth(fieldIndex + 1, e.columnWidth);
+    if (m_compareInUse)
+        if (SegmentGrid* g = compareGrid(segment))
+            g->setColumnWidth(fieldIndex + 1, e.columnWidth);
+}
+
+void RecordPane::repaintVisibleGrids() {
+    for (auto& seg : m_host->segments()) {
+        if (SegmentGrid* g = mainGrid(seg.get()); g && g->isVisible())
+            g->viewport()->update();
+        if (SegmentGrid* g = compareGrid(seg.get()); g && g->isVisible())
+            g->viewport()->update();
+    }
+}
+
+void RecordPane::updateEditOptions() {
+    if (m_host->viewSettings().canEditData())
+        return;
+    for (auto& seg : m_host->segments())
+        if (SegmentGrid* g = mainGrid(seg.get()))
+            g->closeEditor();
+}
+
+// --- position bar -------------------------------------------------------------
+
+void RecordPane::updatePositionBar() {
+    if (!m_host->dataStream())
+        return;
+    m_positionGuard = true;
+    const std::int64_t size64 = std::max<std::int64_t>(fileSize(), 1);
+    const int size = static_cast<int>(std::min<std::int64_t>(size64, INT_MAX));
+    vm::Segment* cur = m_host->segments().current();
+    std::int64_t page = 1;
+    if (SegmentGrid* g = mainGrid(cur)) {
+        const int rows = g->visibleRowCount();
+        page = cur->anomaly ? std::int64_t{rows} * 2 : std::int64_t{rows} * cur->recordLength;
+    }
+    page = std::clamp<std::int64_t>(page, 1, size);
+    m_positionBar->setRange(1, size);
+    m_positionBar->setPageStep(static_cast<int>(page));
+    m_positionBar->setSingleStep(100);
+    if (!m_navigating && cur) {
+        const std::int64_t pos = std::int64_t{cur->begin} + (cur->anomaly ? 1 : 0);
+        m_positionBar->setValue(static_cast<int>(std::clamp<std::int64_t>(pos, 1, size)));
+    }
+    m_positionGuard = false;
+}
+
+void RecordPane::positionBarMoved(int value) {
+    if (!m_host->dataStream() || m_positionGuard)
+        return;
+    m_navigating = true;
+    std::int64_t target = value;
+    const int page = m_positionBar->pageStep();
+    if (std::int64_t{value} + page == std::int64_t{m_positionBar->maximum()} - 1)
+        target += page;
+    m_host->locatePosition(target);
+    m_navigating = false;
+}
+
+// --- navigation -----------------------------------------------------------------
+
+void RecordPane::showRecord(vm::Segment* segment, int record) {
+    SegmentGrid* g = mainGrid(segment);
+    if (!g || record < 0)
+        return;
+    const int row = record + 1;
+    if (row < g->topRow() || row >= g->topRow() + g->visibleRowCount())
+        g->setTopRow(row);
+    refreshSegmentGrid(segment, false);
+    g->selectCell(1, row);
+}
+
+int RecordPane::topRecord(vm::Segment* segment) const {
+    SegmentGrid* g = mainGrid(segment);
+    return g ? g->topRow() - 1 : 0;
+}
+
+void RecordPane::setTopRecord(vm::Segment* segment, int record) {
+    if (SegmentGrid* g = mainGrid(segment))
+        g->setTopRow(record + 1);
+}
+
+int RecordPane::visibleRecordCount(vm::Segment* segment) const {
+    SegmentGrid* g = mainGrid(segment);
+    return g ? g->visibleRowCount() : 0;
+}
+
+std::optional<std::int64_t> RecordPane::currentCellPosition() const {
+    SegmentGrid* g = mainGrid(m_editedSegment);
+    if (!g)
+        return std::nullopt;
+    const int col = g->currentColumn();
+    const int row = g->currentRow();
+    if (row < 1 || (g->isAnomalyShape() ? row - 1 >= static_cast<int>(m_editedSegment->entries.size())
+                                        : col < 1 || col - 1 >= static_cast<int>(m_editedSegment->entries.size())))
+        return std::nullopt;
+    const vm::TypeEntry& e =
+        m_editedSegment->entries[static_cast<std::size_t>(g->isAnomalyShape() ? row - 1 : col - 1)];
+    if (g->isAnomalyShape())
+        return std::int64_t{m_editedSegment->begin} + e.start;
+    return m_editedSegment->recordOffset(row - 1) + e.start;
+}
+
+// --- grid events --------------------------------------------------------------------
+
+void RecordPane::gridSelectionChanged(SegmentGrid* grid) {
+    if (grid->role() != SegmentGrid::Role::Main)
+        return;
+    m_editedSegment = grid->segment();
+    const int col = grid->currentColumn();
+    const int row = grid->currentRow();
+    if (grid->isAnomalyShape() && col >= 2 && row >= 1 &&
+        row - 1 < static_cast<int>(grid->segment()->entries.size()))
+        showFloatingEditor(grid, col, row);
+}
+
+void RecordPane::gridScrolled(SegmentGrid* grid) {
+    if (grid->role() == SegmentGrid::Role::Main && grid->segment() == m_editedSegment)
+        placeFloatingEditors();
+    if (m_bottomMode == 3 && !m_syncingScroll) {
+        SegmentGrid* other = grid->role() == SegmentGrid::Role::Main
+                                 ? compareGrid(grid->segment())
+                                 : mainGrid(grid->segment());
+        if (other && other->topRow() != grid->topRow()) {
+            m_syncingScroll = true;
+            other->setTopRow(grid->topRow());
+            m_syncingScroll = false;
+        }
+    }
+}
+
+void RecordPane::gridFocusIn(SegmentGrid* grid) {
+    if (grid->role() != SegmentGrid::Role::Main)
+        return;
+    vm::Segment* seg = grid->segment();
+    if (seg != m_host->segments().current())
+        m_host->selectSegment(seg);
+    emit gridFocused(seg);
+}
+
+void RecordPane::gridClickedOrLeft(SegmentGrid*) {
+    if (!m_pendingRepaint)
+        return;
+    m_pendingRepaint = false;
+    repaintVisibleGrids();
+}
+
+void RecordPane::gridKey(SegmentGrid* grid, int key, Qt::KeyboardModifiers mods) {
+    vm::Segment* seg = grid->segment();
+    if (!seg || seg->anomaly)
+        return;
+    const bool ctrl = mods & Qt::ControlModifier;
+    if (key == Qt::Key_PageUp && !ctrl) {
+        m_positionBar->setValue(m_positionBar->value() - m_positionBar->pageStep());
+    } else if ((key == Qt::Key_PageDown && !ctrl && grid->currentRow() == grid->rowCount() - 1) ||
+               (ctrl && (key == Qt::Key_End || key == Qt::Key_Home))) {
+        refreshSegmentGrid(seg, false);
+    }
+}
+
+void RecordPane::gridHover(SegmentGrid* grid, int col, int row) {
+    if (grid == m_hoverGrid && col == m_hoverCol && row == m_hoverRow)
+        return;
+    m_hoverGrid = grid;
+    m_hoverCol = col;
+    m_hoverRow = row;
+    vm::FileStream* stream = m_host->dataStream();
+    vm::Segment* seg = grid->segment();
+    if (!stream || !seg || row < 1 || col < 0)
+        return;
+    const vm::TypeEntry* e = nullptr;
+    std::int64_t pos = 0;
+    if (grid->isAnomalyShape()) {
+        if (row - 1 >= static_cast<int>(seg->entries.size()))
+            return;
+        e = &seg->entries[static_cast<std::size_t>(row - 1)];
+        pos = std::int64_t{seg->begin} + e->start;
+    } else {
+        if (col < 1 || col - 1 >= static_cast<int>(seg->entries.size()))
+            return;
+        e = &seg->entries[static_cast<std::size_t>(col - 1)];
+        pos = seg->recordOffset(row - 1) + e->start;
+    }
+    m_host->dataHover(pos, e->length,
+                      vm::decodeValue(*stream, pos, static_cast<int>(vm::TypeKind::Unknown), 10));
+    if (pos >= 0 && pos < fileSize()) {
+        const vm::ViewSettings& vs = m_host->viewSettings();
+        vm::Segment* cur = m_host->segments().current();
+        const int digits = cur ? cur->positionTextWidth : 0;
+        const std::string posText = gridtext::positionText(pos, vs.positionFormat() != 2, digits);
+        const std::string_view kind = vm::kindName(e->kind);
+        setStatusText(QStringLiteral("Position:") + QString::fromStdString(posText) +
+                      QStringLiteral("   Type Kind: ") +
+                      QString::fromLatin1(kind.data(), static_cast<int>(kind.size())) +
+                      QStringLiteral("    Value: ") +
+                      toDisplay(vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale())));
+    }
+}
+
+void RecordPane::setStatusText(const QString& text) {
+    if (text == m_statusText)
+        return;
+    m_statusText = text;
+    emit statusTextChanged(text);
+}
+
+// --- the in-cell data editor ------------------------------------------------------
+
+void RecordPane::dataEdited(SegmentGrid* grid, int col, int row, const QString& text) {
+    vm::FileStream* stream = m_host->dataStream();
+    vm::Segment* seg = grid->segment();
+    if (!stream || !seg || !m_host->viewSettings().canEditData())
+        return;
+    const vm::TypeEntry* e = nullptr;
+    std::int64_t pos = 0;
+    if (grid->isAnomalyShape()) {
+        // Only the Value column holds data; the others describe the field.
+        if (col != 1 || row < 1 || row - 1 >= static_cast<int>(seg->entries.size()))
+            return;
+        e = &seg->entries[static_cast<std::size_t>(row - 1)];
+        pos = std::int64_t{seg->begin} + e->start;
+    } else {
+        if (col < 1 || row < 1 || col - 1 >= static_cast<int>(seg->entries.size()))
+            return;
+        e = &seg->entries[static_cast<std::size_t>(col - 1)];
+        pos = seg->recordOffset(row - 1) + e->start;
+    }
+    const std::int64_t size = stream->size();
+    if (pos < 0 || pos + e->length > size) {
+        if (!grid->isAnomalyShape() && grid->cellEditor())
+            grid->cellEditor()->setText(QStringLiteral("____"));
+        return;
+    }
+    const std::optional<std::string> bytes = fromDisplay(text);
+    if (!bytes)
+        return; // a character no single byte can hold
+    // A non-printable byte shows as 0x80; leaving that placeholder in place
+    // must not overwrite the byte with 0x80.
+    if (e->kind == static_cast<int>(vm::TypeKind::Char1) && *bytes == std::string(1, '\x80'))
+        return;
+    if (*bytes == vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale()))
+        return;
+    std::vector<std::uint8_t> buf(
+        static_cast<std::size_t>(std::max({int{e->length}, vm::kindByteSize(e->kind, e->length), 8})));
+    if (!vm::encodeValue(*bytes, e->kind, e->length, buf, m_host->locale()))
+        return;
+    if (e->length == 0)
+        return;
+    if (!stream->writeAt(pos, std::span<const std::uint8_t>(buf.data(), e->length)))
+        return; // nothing was changed, so no change mark
+    m_host->setDataChanged(true, false);
+    m_pendingRepaint = true;
+}
+
+// --- the floating structure editors of Anomaly grids ------------------------------
+
+void RecordPane::hideFloatingEditors() {
+    m_kindBox->hide();
+    m_editBox->hide();
+    m_upDown->hide();
+}
+
+void RecordPane::showFloatingEditor(SegmentGrid* grid, int col, int row) {
+    vm::Segment* seg = grid->segment();
+    m_editedCol = col;
+    m_editedRow = row;
+    m_editedEntry = row - 1;
+    hideFloatingEditors();
+    m_kindBox->setEnabled(false);
+    m_editBox->setEnabled(false);
+    m_upDown->setEnabled(false);
+    const vm::TypeEntry& e = seg->entries[static_cast<std::size_t>(m_editedEntry)];
+    const vm::ViewSettings& vs = m_host->viewSettings();
+    m_fillingEditors = true;
+    if (col == 2) {
+        m_kindBox->setCurrentIndex(e.kind < vm::kKindCount ? e.kind : -1);
+        m_kindBox->show();
+        m_kindBox->raise();
+        if (vs.canResetStructure())
+            m_kindBox->setEnabled(true);
+    } else {
+        m_editBoxField = col;
+        if (col == 3)
+            m_editBox->setText(QString::number(e.start));
+        else if (col == 4)
+            m_editBox->setText(QString::number(e.length));
+        else
+            m_editBox->setText(toDisplay(e.memo));
+        m_editBox->show();
+        m_editBox->raise();
+        bool enabled = false;
+        if (col == 3)
+            enabled = vs.canResetStructure();
+        else if (col == 5)
+            enabled = vs.canResetStructure() || vs.canEditStructure();
+        else if (col == 4) {
+            const vm::KindInfo* k = vm::kindInfo(e.kind);
+            enabled = vs.canResetStructure() && k && k->variableLength;
+        }
+        m_editBox->setEnabled(enabled);
+        m_upDown->setEnabled(col == 3 && enabled);
+    }
+    m_fillingEditors = false;
+    placeFloatingEditors();
+    if (col == 2 && m_kindBox->isEnabled())
+        m_kindBox->setFocus(Qt::OtherFocusReason);
+    else if (col != 2 && m_editBox->isEnabled())
+        m_editBox->setFocus(Qt::OtherFocusReason);
+}
+
+void RecordPane::placeFloatingEditors() {
+    SegmentGrid* g = mainGrid(m_editedSegment);
+    if (!g || m_editedCol < 2 || (!m_kindBox->isVisible() && !m_editBox->isVisible()))
+        return;
+    const QRect cell = g->cellRect(m_editedCol, m_editedRow);
+    if (cell.isNull()) {
+        hideFloatingEditors();
+        return;
+    }
+    const QPoint tl = g->viewport()->mapTo(m_leftArea, cell.topLeft());
+    if (m_kindBox->isVisible()) {
+        m_kindBox->setGeometry(tl.x() + 1, tl.y() + 1, cell.width() + 1, cell.height());
+        m_kindBox->raise();
+    }
+    if (m_editBox->isVisible()) {
+        QRect box(tl.x() + 1, tl.y() + 1, cell.width() + 1, cell.height() + 2);
+        if (m_editBoxField == 3 && box.width() > UpDownButtons::kWidth + 20) {
+            box.setWidth(box.width() - UpDownButtons::kWidth);
+            m_upDown->setGeometry(box.right() + 1, box.top(), UpDownButtons::kWidth, box.height());
+            m_upDown->show();
+            m_upDown->raise();
+        }
+        m_editBox->setGeometry(box);
+        m_editBox->raise();
+    }
+}
+
+void RecordPane::floatingTextChanged(const QString& text) {
+    if (m_fillingEditors || !m_editedSegment || m_editedEntry < 0 ||
+        m_editedEntry >= static_cast<int>(m_editedSegment->entries.size()))
+        return;
+    vm::TypeEntry& e = m_editedSegment->entries[static_cast<std::size_t>(m_editedEntry)];
+    const std::optional<std::int64_t> n = vm::parseInteger(text.toStdString());
+    const std::int64_t value = n.value_or(-1);
+    if (value < -1)
+        return;
+    if (m_editBoxField == 3 || m_editBoxField == 4) {
+        // Start and length are 16-bit counts: negative or larger values would
+        // wrap around into a different, wrong field definition.
+        if (!n || *n < 0 || *n > 0xFFFF)
+            return;
+        if (m_editBoxField == 3)
+            e.start = static_cast<std::uint16_t>(*n);
+        else
+            e.length = static_cast<std::uint16_t>(*n);
+    } else if (m_editBoxField == 5) {
+        const std::optional<std::string> memo = fromDisplay(text);
+        if (!memo)
+            return;
+        e.setMemo(memo->substr(0, vm::kMemoMax));
+    } else {
+        return;
+    }
+    structureEdited(m_editedSegment, m_editedEntry);
+}
+
+void RecordPane::floatingKindChosen(int index) {
+    if (m_fillingEditors || !m_editedSegment || m_editedEntry < 0 ||
+        m_editedEntry >= static_cast<int>(m_editedSegment->entries.size()))
+        return;
+    const vm::KindInfo* k = vm::kindInfo(index);
+    if (!k)
+        return;
+    vm::TypeEntry& e = m_editedSegment->entries[static_cast<std::size_t>(m_editedEntry)];
+    e.kind = static_cast<std::uint8_t>(index);
+    e.length = static_cast<std::uint16_t>(k->defaultLength);
+    structureEdited(m_editedSegment, m_editedEntry);
+}
+
+void RecordPane::floatingStep(int delta) {
+    const std::int64_t n = vm::parseInteger(m_editBox->text().toStdString()).value_or(-10) + delta;
+    if (n >= 0)
+        m_editBox->setText(QString::number(n));
+}
+
+void RecordPane::structureEdited(vm::Segment* segment, int entryIndex) {
+    m_host->setDataChanged(false, true);
+    m_host->entryDefinitionChanged(segment, entryIndex);
+    refreshSegmentGrid(segment, false);
+}
+
+// --- bottom panel ---------------------------------------------------------------------
+
+void RecordPane::setBottomPanelMode(int mode) {
+    m_bottomMode = mode >= 1 && mode <= 3 ? mode : 1;
+    repaintVisibleGrids();
+}
+
+void RecordPane::setBottomPanelLayout() {
+    m_strip->setFixedHeight(m_bottomMode == 1 ? 0 : kStripHeight);
+    if (m_bottomMode != 3 && m_compareInUse) {
+        m_compareInUse = false;
+        m_rightArea->hide();
+        for (auto& seg : m_host->segments())
+            if (SegmentGridViews* v = viewsOf(seg.get())) {
+                v->compareGrid->hide();
+                v->compareSplitter->hide();
+            }
+    }
+    repaintVisibleGrids();
+}
+
+void RecordPane::showComparePane() {
+    const int total = m_splitter->width();
+    const int half = m_leftArea->width() / 2;
+    m_compareInUse = true;
+    m_rightArea->show();
+    m_splitter->setSizes({total - half - m_splitter->handleWidth(), half});
+    setBottomPanelLayout();
+    vm::Segment* start = m_layoutStart ? m_layoutStart : m_host->segments().current();
+    layoutSegmentGrids(start);
+}
+
+QImage& RecordPane::findMapImage() {
+    return m_strip->image();
+}
+
+QWidget* RecordPane::findMapStrip() const {
+    return m_strip;
+}
+
+void RecordPane::updateFindMap() {
+    m_strip->update();
+}
+
+void RecordPane::clearFindMap() {
+    QImage& img = m_strip->image();
+    const QSize want = m_strip->size().expandedTo(QSize(1, 1));
+    if (img.isNull() || img.width() < want.width() || img.height() < want.height())
+        img = QImage(want.expandedTo(img.size()), QImage::Format_RGB32);
+    img.fill(palette().color(QPalette::Active, QPalette::Mid));
+    m_strip->update();
+    emit findMapCleared();
+}
+
+// --- events -------------------------------------------------------------------------
+
+bool RecordPane::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == m_leftArea || watched == m_rightArea) && event->type() == QEvent::Resize) {
+        vm::Segment* cur = m_host->segments().current();
+        if (watched == m_leftArea || m_compareInUse)
+            layoutSegmentGrids(cur ? cur : m_layoutStart);
+    } else if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            if (watched == m_kindBox && !m_kindBox->view()->isVisible())
+                m_kindBox->hide();
+            else if (watched == m_editBox) {
+                m_editBox->hide();
+                m_upDown->hide();
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <QTemporaryDir>
+
+#include "filestream.h"
+#include "gridhost.h"
+#include "recordpane.h"
+
+// A plain document for the grid tests: a real temporary working file, a
+// segment list, view settings, and a record of every call the pane makes.
+class TestHost : public GridHost {
+public:
+    TestHost();
+    ~TestHost() override;
+
+    // Creates the working file with these bytes (or a sparse file of `size`).
+    void createFile(const std::vector<std::uint8_t>& bytes);
+    void createSparseFile(std::int64_t size);
+    std::vector<std::uint8_t> fileBytes() const;
+    vm::Segment& addSegment(std::int32_t begin, std::int32_t length, std::int32_t recordLength,
+                            bool anomaly = false);
+    static vm::TypeEntry entry(int kind, int start, int length, const std::string& memo = "",
+                               int width = 60);
+
+    vm::FileStream* dataStream() override { return m_stream.isOpen() ? &m_stream : nullptr; }
+    vm::SegmentList& segments() override { return m_segments; }
+    vm::ViewSettings& viewSettings() override { return m_view; }
+    const vm::Locale& locale() const override { return m_locale; }
+    bool gridFillEnabled() const override { return fillEnabled; }
+    void setDataChanged(bool data, bool type) override;
+    void selectSegment(vm::Segment* segment) override;
+    void locatePosition(std::int64_t offset) override { located.push_back(offset); }
+    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
+    void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
+    std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
+    const vm::ByteSource* compareSource() const override { return compare; }
+
+    RecordPane* pane = nullptr;
+    bool fillEnabled = true;
+    bool dataChanged = false;
+    bool typeChanged = false;
+    int definitionChanges = 0;
+    std::vector<std::int64_t> located;
+    std::int64_t hoverPosition = -1;
+    int hoverLength = 0;
+    std::string hoverDump;
+    std::vector<std::vector<std::uint8_t>> patterns;
+    const vm::ByteSource* compare = nullptr;
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_path;
+    vm::FileStream m_stream;
+    vm::SegmentList m_segments;
+    vm::ViewSettings m_view;
+    vm::Locale m_locale;
+};
