@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "cutblank.h"
+#include "tempdir.h"
+
+using namespace vm;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen) {
+    auto s = std::make_unique<Segment>();
+    s->name = std::move(name);
+    s->begin = begin;
+    s->length = length;
+    s->recordLength = recLen;
+    return s;
+}
+
+TypeEntry entry(std::uint16_t start, std::uint16_t length, std::string memo = "") {
+    TypeEntry e;
+    e.kind = 15;
+    e.start = start;
+    e.length = length;
+    e.memo = std::move(memo);
+    return e;
+}
+
+Bytes counting(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i);
+    return b;
+}
+
+struct Work {
+    TempDir dir;
+    WorkingFile wf;
+
+    explicit Work(const Bytes& bytes) {
+        writeBytes(dir.file("data.bin"), bytes);
+        wf.tempDir = dir.dir();
+        std::string error;
+        const std::string name = makeWorkingCopy(wf.tempDir, dir.file("data.bin"), &error);
+        EXPECT_TRUE(openWorkingFile(wf, name, &error)) << error;
+    }
+    Bytes bytes() const { return readBytes(wf.name); }
+};
+
+ViewSettings settings() {
+    ViewSettings v;
+    v.setPositionFormat(2);
+    return v;
+}
+
+} // namespace
+
+TEST(CutBlank, KeepsOnlyTheBytesOfFields) {
+    const Bytes data = counting(100);
+    Work w(data);
+    SegmentList list;
+    list.append(seg("S", 10, 20, 10));
+    list[0].entries = {entry(2, 4, "f")};
+    list.setCurrent(&list[0]);
+    const CutBlankResult r = cutBlank(w.wf, list, settings());
+    ASSERT_FALSE(r.refused);
+    ASSERT_TRUE(r.file.ok) << r.file.error;
+    EXPECT_EQ(r.file.delta, -92);
+    EXPECT_EQ(w.bytes(), (Bytes{12, 13, 14, 15, 22, 23, 24, 25}));
+    const Segment& s = list[0];
+    EXPECT_EQ(s.begin, 0);
+    EXPECT_EQ(s.recordLength, 4);
+    EXPECT_EQ(s.length, 8);
+    EXPECT_EQ(s.recordCount, 2);
+    EXPECT_EQ(s.entries[0].start, 0);
+    EXPECT_EQ(list.current(), nullptr);
+    // Gaps are only warnings: they were found but did not stop the cut.
+    EXPECT_FALSE(r.findings.rows.empty());
+    EXPECT_FALSE(r.findings.hasErrors);
+}
+
+TEST(CutBlank, SortsSegmentsAndFieldsAndLaysThemEndToEnd) {
+    const Bytes data = counting(70);
+    Work w(data);
+    SegmentList list;
+    list.append(seg("Late", 50, 10, 5)); // 2 records, fields listed out of order
+    list[0].entries = {entry(3, 2, "b"), entry(0, 1, "a")};
+    list.append(seg("Empty", 30, 10, 10)); // no fields: no bytes
+    list.append(seg("Early", 0, 10, 10));
+    list[2].entries = {entry(0, 10, "all")};
+    const CutBlankResult r = cutBlank(w.wf, list, settings());
+    ASSERT_TRUE(r.file.ok) << r.file.error;
+    EXPECT_EQ(w.bytes(), (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 50, 53, 54, 55, 58, 59}));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].name, "Early");
+    EXPECT_EQ(list[0].begin, 0);
+    EXPECT_EQ(list[0].length, 10);
+    EXPECT_EQ(list[1].name, "Empty");
+    EXPECT_EQ(list[1].begin, 10);
+    EXPECT_EQ(list[1].length, 0);
+    EXPECT_EQ(list[2].name, "Late");
+    EXPECT_EQ(list[2].begin, 10);
+    EXPECT_EQ(list[2].length, 6);
+    EXPECT_EQ(list[2].recordLength, 3);
+    EXPECT_EQ(list[2].entries[0].memo, "a");
+    EXPECT_EQ(list[2].entries[1].start, 1);
+}
+
+TEST(CutBlank, AnomalySegmentIsOneRecord) {
+    const Bytes data = counting(40);
+    Work w(data);
+    SegmentList list;
+    list.append(seg("H", 4, 20, 7));
+    list[0].anomaly = true;
+    list[0].entries = {entry(0, 2), entry(10, 3)};
+    ASSERT_TRUE(cutBlank(w.wf, list, settings()).file.ok);
+    EXPECT_EQ(w.bytes(), (Bytes{4, 5, 14, 15, 16}));
+    EXPECT_EQ(list[0].length, 5);
+    EXPECT_EQ(list[0].recordLength, 5);
+    EXPECT_EQ(list[0].entries[1].start, 2);
+}
+
+TEST(CutBlank, ErrorsRefuseAndChangeNothing) {
+    const Bytes data = counting(50);
+    Work w(data);
+    SegmentList list;
+    list.append(seg("A", 0, 20, 10));
+    list.append(seg("B", 15, 10, 10));
+    list[0].entries = {entry(0, 4)};
+    const std::string name = w.wf.name;
+    const CutBlankResult r = cutBlank(w.wf, list, settings());
+    EXPECT_TRUE(r.refused);
+    EXPECT_TRUE(r.findings.hasErrors);
+    EXPECT_FALSE(r.file.ok);
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(w.bytes(), data);
+    EXPECT_EQ(list[1].begin, 15);
+    EXPECT_EQ(list[0].entries[0].start, 0);
+
+    // An error among the fields refuses as well: overlapping fields would
+    // otherwise be written twice.
+    SegmentList fields;
+    fields.append(seg("F", 0, 50, 10));
+    fields[0].entries = {entry(0, 4), entry(2, 4)};
+    EXPECT_TRUE(cutBlank(w.wf, fields, settings()).refused);
+    EXPECT_EQ(w.bytes(), data);
+}
+
+TEST(CutBlank, StoppedCutKeepsTheStructure) {
+    const Bytes data = counting(std::size_t{10} << 20);
+    Work w(data);
+    SegmentList list;
+    list.append(seg("S", 0, 10 << 20, 16));
+    list[0].entries = {entry(0, 15)};
+    const std::string name = w.wf.name;
+    const CutBlankResult r = cutBlank(w.wf, list, settings(), [](double f) { return f < 0.3; });
+    EXPECT_FALSE(r.refused);
+    EXPECT_FALSE(r.file.ok);
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(list[0].recordLength, 16);
+    EXPECT_EQ(list[0].entries[0].length, 15);
+    EXPECT_EQ(readBytes(name).size(), data.size());
+}

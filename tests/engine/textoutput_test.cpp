@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "filestream.h"
+#include "tempdir.h"
+#include "textoutput.h"
+
+using namespace vm;
+
+namespace {
+
+const std::string kBanner = "This File is Made of With Vellomarque. See it at http://www.vellomarque.net/";
+
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen) {
+    auto s = std::make_unique<Segment>();
+    s->name = std::move(name);
+    s->begin = begin;
+    s->length = length;
+    s->recordLength = recLen;
+    return s;
+}
+
+TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string memo) {
+    TypeEntry e;
+    e.kind = static_cast<std::uint8_t>(kind);
+    e.start = start;
+    e.length = length;
+    e.memo = std::move(memo);
+    return e;
+}
+
+std::string render(SegmentList& list, const std::vector<std::uint8_t>& data, bool showIndex, bool hex) {
+    ViewSettings v;
+    v.setShowIndexNum(showIndex);
+    v.setPositionFormat(hex ? 1 : 2);
+    std::string out;
+    const MemorySource src(data);
+    EXPECT_TRUE(writeTextOutput(allSegments(list), src, v, [&](std::string_view t) {
+        out.append(t);
+        return true;
+    }));
+    return out;
+}
+
+} // namespace
+
+TEST(TextOutput, SmallSegmentTable) {
+    SegmentList list;
+    list.append(seg("Seg0", 0, 4, 2));
+    list[0].entries = {entry(1, 0, 1, "v")};
+    const std::vector<std::uint8_t> data = {7, 0, 9, 0};
+    EXPECT_EQ(render(list, data, true, false), kBanner +
+                                                   "\r\nSegment 0 Name:Seg0  Begin:0 Length:4\r\n"
+                                                   "index   type       start  length   memo\r\n"
+                                                   "   0    1Bunsigned     0       1   v\r\n"
+                                                   "index 0  \r\n"
+                                                   "0 0 7  \r\n"
+                                                   "1 2 9  \r\n");
+    // Without the index column the rows start with the blank; the header keeps its width.
+    EXPECT_EQ(render(list, data, false, false), kBanner +
+                                                    "\r\nSegment 0 Name:Seg0  Begin:0 Length:4\r\n"
+                                                    "index   type       start  length   memo\r\n"
+                                                    "   0    1Bunsigned     0       1   v\r\n"
+                                                    "index 0  \r\n"
+                                                    " 0 7  \r\n"
+                                                    " 2 9  \r\n");
+}
+
+TEST(TextOutput, PositionsIndexWidthAndSeveralFields) {
+    SegmentList list;
+    list.append(seg("T", 3, 36, 3)); // 12 records, ends at 39
+    list[0].entries = {entry(5, 0, 2, "w"), entry(3, 2, 1, "c")};
+    std::vector<std::uint8_t> data(40, 0);
+    for (int r = 0; r < 12; ++r) {
+        data[static_cast<std::size_t>(3 + r * 3)] = static_cast<std::uint8_t>(r);
+        data[static_cast<std::size_t>(5 + r * 3)] = static_cast<std::uint8_t>('A' + r);
+    }
+    const std::string dec = render(list, data, true, false);
+    EXPECT_NE(dec.find("index 0      1\r\n"), std::string::npos) << dec; // I 2 + W 2 + 1
+    EXPECT_NE(dec.find("\r\n 0  3 0      A\r\n"), std::string::npos) << dec;
+    EXPECT_NE(dec.find("\r\n11 36 11     L\r\n"), std::string::npos) << dec;
+    const std::string hex = render(list, data, true, true);
+    EXPECT_NE(hex.find("index   0      1\r\n"), std::string::npos) << hex; // W 4
+    EXPECT_NE(hex.find("\r\n11 0024 11     L\r\n"), std::string::npos) << hex;
+}
+
+TEST(TextOutput, AnomalySegmentListsOneLinePerField) {
+    SegmentList list;
+    list.append(seg("Head", 2, 12, 0));
+    list[0].anomaly = true;
+    list[0].entries = {entry(6, 0, 2, "ver"), entry(14, 2, 5, "tag")};
+    const std::vector<std::uint8_t> data = {0, 0, 0x34, 0x12, 'a', 'b', 'c', 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(render(list, data, true, false),
+              kBanner + "\r\nSegment 0 Name:Head  Begin:2 Length:12\r\n"
+                        "Index                     Value Type          Start Length   Memo\r\n\r\n"
+                        " 0  2                    4660 2Bunsigned        0      2   ver\r\n"
+                        " 1  4                     abc string            2      5   tag\r\n");
+}
+
+TEST(TextOutput, SegmentPastTheEndIsCutAndKeepsTheCut) {
+    SegmentList list;
+    list.append(seg("Long", 2, 100, 4));
+    list[0].entries = {entry(1, 0, 1, "b")};
+    list.append(seg("Zero", 0, 0, 0));
+    list.append(seg("Away", 50, 10, 2));
+    std::vector<std::uint8_t> data(11, 1);
+    const std::string out = render(list, data, true, false);
+    EXPECT_NE(out.find("Segment 0 Name:Long  Begin:2 Length:9\r\n"), std::string::npos) << out;
+    EXPECT_EQ(list[0].length, 9);
+    EXPECT_NE(out.find("\r\n1  6 1  \r\n\r\nSegment 1"), std::string::npos) << out; // two whole records
+    // A segment with no record length gets no table.
+    EXPECT_NE(out.find("Segment 1 Name:Zero  Begin:0 Length:0\r\nindex   type       start  length   memo\r\n\r\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(list[2].length, 0); // starts past the end: nothing left, never negative
+
+    SegmentList none;
+    EXPECT_EQ(render(none, data, true, false), kBanner);
+}
+
+TEST(TextOutput, LargeSegmentToAFile) {
+    // More records than one read block holds; every row must still be right.
+    TempDir dir;
+    const int n = 1500000;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n) * 4);
+    for (int r = 0; r < n; ++r) {
+        const auto u = static_cast<std::uint32_t>(r * 3);
+        for (int b = 0; b < 4; ++b)
+            bytes[static_cast<std::size_t>(r * 4 + b)] = static_cast<std::uint8_t>(u >> (8 * b));
+    }
+    writeBytes(dir.file("d.bin"), bytes);
+    FileStream data;
+    ASSERT_TRUE(data.open(dir.file("d.bin"), FileStream::Mode::Read));
+    SegmentList list;
+    list.append(seg("Big", 0, n * 4, 4));
+    list[0].entries = {entry(8, 0, 4, "u")};
+    ViewSettings v;
+    v.setShowIndexNum(true);
+    v.setPositionFormat(2);
+    const TextOutputResult r = writeTextOutput(allSegments(list), data, v, dir.file("out.txt"));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.path, dir.file("out.txt"));
+    const std::vector<std::uint8_t> text = readBytes(dir.file("out.txt"));
+    const std::string s(text.begin(), text.end());
+    EXPECT_NE(s.find("\r\n1048576 4194304 3145728   \r\n"), std::string::npos);
+    const std::string last = "1499999 5999996 4499997   \r\n";
+    ASSERT_GE(s.size(), last.size());
+    EXPECT_EQ(s.substr(s.size() - last.size()), last);
+
+    const TextOutputResult bad = writeTextOutput(allSegments(list), data, v, dir.file("no/such/dir.txt"));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_FALSE(bad.error.empty());
+}
