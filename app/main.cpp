@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPixmap>
+#include <QTimer>
 
 #include "aboutbox.h"
 #include "mainwindow.h"
@@ -45,5 +47,17 @@ int main(int argc, char* argv[]) {
     if (args.size() > 1)
         window.setCommandLineFile(QFileInfo(args.at(1)).absoluteFilePath());
     window.show();
+
+    // Documentation screenshots (scripts/screenshot): picture the window once
+    // the command-line file is open, then end.
+    const QString shot = qEnvironmentVariable("VELLOMARQUE_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        QTimer::singleShot(2000, &window, [&window, shot] {
+            const bool ok = window.grab().save(shot, "PNG");
+            std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
+                         shot.toLocal8Bit().constData());
+            QApplication::exit(ok ? 0 : 1);
+        });
+    }
     return QApplication::exec();
 }

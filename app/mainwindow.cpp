@@ -87,6 +87,12 @@ Tmain::Tmain(QWidget* parent)
 }
 
 Tmain::~Tmain() {
+    // Hiding the children while the window goes would call back into members
+    // that are already gone.
+    m_ctrlDock->disconnect(this);
+    m_toolBar->disconnect(this);
+    m_pane->disconnect(this);
+    m_doc->disconnect(this);
     // The grids hang on the segments; release them while the pane still exists.
     vm::clearSegments(m_doc->segments());
 }

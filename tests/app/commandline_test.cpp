@@ -1,0 +1,33 @@
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#ifdef VELLOMARQUE_EXE
+namespace {
+
+QByteArray run(const QStringList& args, int* exitCode) {
+    QProcess p;
+    // No display at all: these options must not need one.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VELLOMARQUE_EXE), args);
+    EXPECT_TRUE(p.waitForFinished(20000));
+    *exitCode = p.exitCode();
+    return p.readAllStandardOutput();
+}
+
+TEST(CommandLine, HelpAndVersionPrintAndExitWithoutAWindow) {
+    int code = -1;
+    const QByteArray help = run({QStringLiteral("--help")}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(help.startsWith("Usage: vellomarque [FILE]"));
+    const QByteArray version = run({QStringLiteral("--version")}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(version, QByteArray("Vellomarque Version 1.20 (2006-Oct-28)\n"));
+}
+
+} // namespace
+#endif

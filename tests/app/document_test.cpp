@@ -1,0 +1,399 @@
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+
+#include "appfixture.h"
+#include "recordpane.h"
+#include "segmentgrid.h"
+
+namespace {
+
+const QByteArray kBytes = QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10");
+
+class DocumentTest : public AppTest {
+protected:
+    // a.bin with a.bin.type (segment "Beside"), and a default type (segment "Default").
+    QString makeData(const QString& name, const QByteArray& bytes = kBytes) {
+        const QString path = dir + name;
+        writeFile(path, bytes);
+        return path;
+    }
+    void makeDefaultType() {
+        writeType(installDir + QStringLiteral("default.type"),
+                  {{"Default", 0, 4, 16, {{7, 0, 4, "whole"}}}});
+    }
+};
+
+TEST_F(DocumentTest, OpenUsesTheTypeFileBesideTheDataFile) {
+    const QString data = makeData(QStringLiteral("a.bin"));
+    writeType(data + QStringLiteral(".type"), {{"Beside", 0, 2, 16, {{0, 0, 1, "lo"}, {0, 1, 1, "hi"}}}});
+    makeDefaultType();
+    openThroughDialog(data);
+
+    EXPECT_EQ(doc().dataFileName(), data);
+    EXPECT_EQ(doc().typeFileName(), data + QStringLiteral(".type"));
+    EXPECT_EQ(segmentNames(), std::vector<std::string>{"Beside"});
+    EXPECT_EQ(window().windowTitle(),
+              QStringLiteral("Vellomarque-") + data + QStringLiteral(" Use ") + data + QStringLiteral(".type"));
+    EXPECT_EQ(doc().recentFiles(), QStringList{data});
+    EXPECT_EQ(doc().recentTypes(), QStringList{data + QStringLiteral(".type")});
+    // The working copy is a byte copy in the temporary folder, held locked.
+    EXPECT_TRUE(doc().workingFileName().startsWith(tempDir + QStringLiteral("~qzt")));
+    EXPECT_EQ(streamBytes(doc().dataStream()), kBytes);
+    EXPECT_TRUE(vm::isFileInUse(toNative(doc().workingFileName())));
+    EXPECT_TRUE(prompts.messageTexts().isEmpty()) << prompts.messageTexts().join('|').toStdString();
+}
+
+TEST_F(DocumentTest, OpenFallsBackToTheDefaultTypeFile) {
+    const QString data = makeData(QStringLiteral("a.bin"));
+    makeDefaultType();
+    openThroughDialog(data);
+    EXPECT_EQ(segmentNames(), std::vector<std::string>{"Default"});
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-") + data + QStringLiteral("  Use default type"));
+}
+
+TEST_F(DocumentTest, OpenWithoutAnyTypeFileKeepsThePreviousStructure) {
+    const QString a = makeData(QStringLiteral("a.bin"));
+    writeType(a + QStringLiteral(".type"), {{"Kept", 0, 2, 16, {{0, 0, 1, "lo"}}}});
+    const QString b = makeData(QStringLiteral("b.bin"), QByteArray(8, 'x'));
+    openThroughDialog(a);
+    openThroughDialog(b);
+    EXPECT_EQ(doc().dataFileName(), b);
+    EXPECT_EQ(segmentNames(), std::vector<std::string>{"Kept"});
+    EXPECT_EQ(streamBytes(doc().dataStream()), QByteArray(8, 'x'));
+}
+
+TEST_F(DocumentTest, ATypePathOpensItsDataFileAndCapitalsAreData) {
+    const QString data = makeData(QStringLiteral("c.bin"));
+    writeType(data + QStringLiteral(".type"), {{"ByType", 0, 1, 16, {{1, 0, 1, "b"}}}});
+    openThroughDialog(data + QStringLiteral(".type"));
+    EXPECT_EQ(doc().dataFileName(), data);
+    EXPECT_EQ(segmentNames(), std::vector<std::string>{"ByType"});
+
+    // ".TYPE" is no type extension: the file itself is the data.
+    const QString upper = makeData(QStringLiteral("d.TYPE"), QByteArray(3, 'z'));
+    openThroughDialog(upper);
+    EXPECT_EQ(doc().dataFileName(), upper);
+    EXPECT_EQ(streamBytes(doc().dataStream()), QByteArray(3, 'z'));
+}
+
+TEST_F(DocumentTest, MissingAndHugeFilesAreRefused) {
+    const QString good = makeData(QStringLiteral("good.bin"));
+    openThroughDialog(good);
+    const QString missing = dir + QStringLiteral("missing.bin");
+    openThroughDialog(missing);
+    ASSERT_FALSE(prompts.messageTexts().isEmpty());
+    EXPECT_EQ(prompts.messageTexts().last(), QStringLiteral("File ") + missing + QStringLiteral(" is not exit!"));
+    EXPECT_EQ(doc().dataFileName(), good);
+    EXPECT_NE(doc().dataStream(), nullptr);
+
+    // A sparse file of exactly 2 GiB: refused before any copy is made.
+    const QString huge = dir + QStringLiteral("huge.bin");
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(Document::kMaxDataFileSize));
+    }
+    const auto copiesBefore = QDir(tempDir).entryList(QDir::Files).size();
+    openThroughDialog(huge);
+    EXPECT_TRUE(prompts.messageTexts().last().contains(QStringLiteral("2 GiB")));
+    EXPECT_EQ(QDir(tempDir).entryList(QDir::Files).size(), copiesBefore);
+    EXPECT_EQ(doc().dataFileName(), good);
+    EXPECT_EQ(doc().recentFiles(), QStringList{good});
+}
+
+TEST_F(DocumentTest, EditingACellWritesEachKeystrokeAndSaveStoresTheBytes) {
+    const QString data = makeData(QStringLiteral("e.bin"));
+    writeType(data + QStringLiteral(".type"), {{"Rec", 0, 2, 16, {{0, 0, 1, "lo"}, {0, 1, 1, "hi"}}}});
+    openThroughDialog(data);
+    vm::Segment* seg = doc().segments().current();
+    ASSERT_NE(seg, nullptr);
+    EXPECT_TRUE(act("AcanEdit")->isChecked());
+    EXPECT_FALSE(act("AsaveData")->isEnabled());
+
+    SegmentGrid* grid = window().recordPane()->mainGrid(seg);
+    ASSERT_NE(grid, nullptr);
+    // Record 1, field "lo": byte 2 of the file.
+    grid->selectCell(1, 2);
+    ASSERT_TRUE(grid->openEditor());
+    QLineEdit* editor = grid->cellEditor();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("1"));
+    EXPECT_EQ(streamBytes(doc().dataStream()).at(2), 0x01);
+    EXPECT_TRUE(doc().dataChanged());
+    EXPECT_TRUE(act("AsaveData")->isEnabled());
+    EXPECT_TRUE(act("AsaveAll")->isEnabled());
+    QTest::keyClicks(editor, QStringLiteral("2"));
+    EXPECT_EQ(streamBytes(doc().dataStream()).at(2), 0x0C);
+    // The data file itself is untouched until it is saved.
+    EXPECT_EQ(readFile(data), kBytes);
+
+    const auto permsBefore = QFile::permissions(data);
+    QFile::setPermissions(data, permsBefore | QFileDevice::ExeOwner);
+    trigger("AsaveData");
+    QByteArray expected = kBytes;
+    expected[2] = 0x0C;
+    EXPECT_EQ(readFile(data), expected);
+    EXPECT_FALSE(doc().dataChanged());
+    EXPECT_FALSE(act("AsaveData")->isEnabled());
+    // The replaced file keeps its permissions and no temporary file is left.
+    EXPECT_TRUE(QFile::permissions(data) & QFileDevice::ExeOwner);
+    EXPECT_EQ(QDir(dir).entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden).size(), 0);
+    EXPECT_NE(doc().dataStream(), nullptr);
+}
+
+class SaveQuestions : public DocumentTest {
+protected:
+    QString data;
+    void SetUp() override {
+        DocumentTest::SetUp();
+        data = makeData(QStringLiteral("q.bin"));
+        writeType(data + QStringLiteral(".type"), {{"Q", 0, 1, 16, {{1, 0, 1, "b"}}}});
+        openThroughDialog(data);
+        // An edit of byte 0 straight into the working copy, as the grid does.
+        const std::uint8_t b = 0xEE;
+        ASSERT_TRUE(doc().dataStream()->writeAt(0, {&b, 1}));
+        window().setDataChanged(true, false);
+        prompts.records.clear();
+    }
+    QByteArray edited() const {
+        QByteArray e = kBytes;
+        e[0] = static_cast<char>(0xEE);
+        return e;
+    }
+};
+
+TEST_F(SaveQuestions, YesCopiesTheWorkingCopyOverTheDataFile) {
+    prompts.answers = {Prompter::Answer::Yes};
+    EXPECT_TRUE(window().close());
+    ASSERT_EQ(prompts.records.size(), 1u);
+    EXPECT_EQ(prompts.records[0].title, QStringLiteral("Warning"));
+    EXPECT_EQ(prompts.records[0].text, data + QStringLiteral("  Is Change,  Save It ?"));
+    EXPECT_EQ(prompts.records[0].buttons, Prompter::Buttons::YesNoCancel);
+    EXPECT_EQ(readFile(data), edited());
+}
+
+TEST_F(SaveQuestions, NoLeavesTheDataFileAsItWasOpened) {
+    prompts.answers = {Prompter::Answer::No};
+    EXPECT_TRUE(window().close());
+    EXPECT_EQ(readFile(data), kBytes);
+    EXPECT_FALSE(doc().dataChanged());
+}
+
+TEST_F(SaveQuestions, CancelKeepsTheWindowOpenAndTheChanges) {
+    prompts.answers = {Prompter::Answer::Cancel};
+    EXPECT_FALSE(window().close());
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_TRUE(doc().dataChanged());
+    EXPECT_EQ(readFile(data), kBytes);
+    EXPECT_EQ(streamBytes(doc().dataStream()), edited());
+}
+
+TEST_F(SaveQuestions, TypeQuestionComesFirstAndItsCancelStopsEverything) {
+    doc().markStructureChanged();
+    prompts.answers = {Prompter::Answer::Cancel};
+    EXPECT_FALSE(window().close());
+    ASSERT_EQ(prompts.records.size(), 1u);
+    EXPECT_EQ(prompts.records[0].text,
+              QStringLiteral(" Do You Want Save The TypeFile to  ") + data + QStringLiteral(".type ?"));
+    EXPECT_TRUE(doc().typeChanged());
+    EXPECT_TRUE(doc().dataChanged());
+
+    // Yes to both: the structure goes beside the data file, then the data.
+    QFile::remove(data + QStringLiteral(".type"));
+    prompts.answers = {Prompter::Answer::Yes, Prompter::Answer::Yes};
+    EXPECT_TRUE(window().close());
+    EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral(".type")));
+    EXPECT_EQ(readFile(data), edited());
+}
+
+TEST_F(SaveQuestions, AFailingSaveReportsTheSystemErrorAndKeepsTheChanges) {
+    // The data file's name now belongs to a folder: it cannot be replaced.
+    QFile::remove(data);
+    ASSERT_TRUE(QDir().mkdir(data));
+    prompts.answers = {Prompter::Answer::Yes};
+    EXPECT_FALSE(window().close());
+    ASSERT_EQ(prompts.records.size(), 2u);
+    EXPECT_EQ(prompts.records[1].buttons, Prompter::Buttons::Ok);
+    EXPECT_TRUE(prompts.records[1].text.startsWith(data + QStringLiteral(": ")));
+    EXPECT_GT(prompts.records[1].text.size(), data.size() + 2);
+    EXPECT_TRUE(doc().dataChanged());
+    ASSERT_NE(doc().dataStream(), nullptr);
+    EXPECT_EQ(streamBytes(doc().dataStream()), edited());
+
+    // "Save As..." into a folder that does not exist fails the same way.
+    prompts.records.clear();
+    prompts.fileNames = {dir + QStringLiteral("no/such/folder/x.bin")};
+    trigger("AsaveAs");
+    ASSERT_EQ(prompts.records.size(), 2u);
+    EXPECT_EQ(prompts.records[1].kind, ScriptedPrompter::Kind::Message);
+    EXPECT_TRUE(doc().dataChanged());
+    EXPECT_EQ(doc().dataFileName(), data);
+}
+
+TEST_F(SaveQuestions, SaveAsMovesTheDocumentButNotTheTypeFile) {
+    const QString other = dir + QStringLiteral("other.bin");
+    writeFile(other, "old");
+    prompts.fileNames = {other};
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AsaveAs");
+    EXPECT_EQ(prompts.records.back().title, QStringLiteral("Warning "));
+    EXPECT_EQ(prompts.records.back().text,
+              QStringLiteral("Are You Sure  ") + other + QStringLiteral("  is exit replace it ?"));
+    EXPECT_EQ(readFile(other), QByteArray("old"));
+
+    prompts.fileNames = {other};
+    prompts.answers = {Prompter::Answer::Yes};
+    trigger("AsaveAs");
+    EXPECT_EQ(readFile(other), edited());
+    EXPECT_EQ(doc().dataFileName(), other);
+    EXPECT_EQ(doc().typeFileName(), data + QStringLiteral(".type"));
+    EXPECT_FALSE(doc().dataChanged());
+    EXPECT_EQ(doc().recentFiles(), QStringList{data});
+    // The next "Save Type File" writes beside the new name.
+    doc().saveTypeCommand();
+    EXPECT_TRUE(QFileInfo::exists(other + QStringLiteral(".type")));
+}
+
+TEST_F(SaveQuestions, SaveAllWritesBothFilesEvenWhenUnchanged) {
+    trigger("AsaveData");
+    QFile::remove(data + QStringLiteral(".type"));
+    const QByteArray before = readFile(data);
+    QFile::remove(data);
+    // Nothing is changed, so only the command itself can run (its action is off).
+    EXPECT_FALSE(act("AsaveAll")->isEnabled());
+    doc().saveAllCommand();
+    EXPECT_EQ(readFile(data), before);
+    EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral(".type")));
+}
+
+TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {
+    QStringList paths;
+    for (int i = 0; i < 5; ++i)
+        paths << makeData(QStringLiteral("r%1.bin").arg(i));
+    for (int i = 0; i < 4; ++i)
+        openThroughDialog(paths[i]);
+    EXPECT_EQ(doc().recentFiles(), paths.mid(0, 4));
+    // Reopening (the case differs) moves the entry to the end, not a copy.
+    doc().addRecentName(Document::RecentList::Files, paths[1].toUpper());
+    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[0], paths[2], paths[3], paths[1]}));
+    openThroughDialog(paths[4]);
+    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[2], paths[3], paths[1], paths[4]}));
+
+    // The File menu lists them newest first between separators, before Exit.
+    QStringList texts;
+    for (QAction* a : window().fileMenu()->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    ASSERT_GE(texts.size(), 5);
+    EXPECT_EQ(texts.last(), QStringLiteral("Exit"));
+    EXPECT_EQ(texts.mid(texts.size() - 5, 4), (QStringList{paths[4], paths[1], paths[3], paths[2]}));
+
+    // Choosing an entry opens that file.
+    for (QAction* a : window().fileMenu()->actions())
+        if (a->text() == paths[3])
+            a->trigger();
+    EXPECT_EQ(doc().dataFileName(), paths[3]);
+
+    // The lists survive the program.
+    EXPECT_TRUE(window().close());
+    win.reset();
+    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[2], paths[1], paths[4], paths[3]}));
+}
+
+TEST_F(DocumentTest, NewFileCreatesZeroBytesAndRefusesBadSizes) {
+    prompts.inputs = {QStringLiteral("abc")};
+    trigger("AnewFile");
+    EXPECT_EQ(prompts.messageTexts(), QStringList{QStringLiteral("File Size Must Not Less Zero")});
+
+    const QString target = dir + QStringLiteral("new.bin");
+    prompts.inputs = {QStringLiteral("$10")};
+    prompts.fileNames = {target};
+    trigger("AnewFile");
+    EXPECT_EQ(readFile(target), QByteArray(16, '\0'));
+    EXPECT_EQ(doc().dataFileName(), target);
+
+    // An existing file is replaced only on Yes to "Warning ! ".
+    prompts.records.clear();
+    prompts.inputs = {QStringLiteral("0")};
+    prompts.fileNames = {target};
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AnewFile");
+    EXPECT_EQ(prompts.records.back().title, QStringLiteral("Warning ! "));
+    EXPECT_EQ(prompts.records.back().text, target + QStringLiteral("  is Exist, Over Write it?"));
+    EXPECT_EQ(readFile(target).size(), 16);
+
+    prompts.inputs = {QStringLiteral("0")};
+    prompts.fileNames = {target};
+    prompts.answers = {Prompter::Answer::Yes};
+    trigger("AnewFile");
+    EXPECT_TRUE(QFileInfo::exists(target));
+    EXPECT_EQ(readFile(target).size(), 0);
+    EXPECT_EQ(doc().dataSize(), 0);
+}
+
+TEST_F(DocumentTest, OpenInNewWindowStartsTheProgramOnAnExistingFile) {
+    const QString data = makeData(QStringLiteral("n.bin"));
+    prompts.fileNames = {dir + QStringLiteral("absent.bin"), data};
+    trigger("AnewWindow");
+    EXPECT_EQ(prompts.messageTexts().last(), dir + QStringLiteral("absent.bin File is not exist!"));
+    EXPECT_TRUE(desktop.started.empty());
+    trigger("AnewWindow");
+    ASSERT_EQ(desktop.started.size(), 1u);
+    EXPECT_EQ(desktop.started[0].last(), data);
+    EXPECT_TRUE(doc().dataFileName().isEmpty());
+}
+
+TEST_F(DocumentTest, TypeFileCommands) {
+    const QString data = makeData(QStringLiteral("t.bin"));
+    writeType(data + QStringLiteral(".type"), {{"T", 0, 1, 16, {{1, 0, 1, "b"}}}});
+    openThroughDialog(data);
+
+    // "Save type as..." adds .type unless the extension is exactly ".type".
+    prompts.fileNames = {dir + QStringLiteral("x.TYPE")};
+    trigger("AsaveTypeAs");
+    EXPECT_TRUE(QFileInfo::exists(dir + QStringLiteral("x.TYPE.type")));
+    EXPECT_EQ(doc().typeFileName(), dir + QStringLiteral("x.TYPE.type"));
+    prompts.fileNames = {dir + QStringLiteral("x.TYPE.type")};
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AsaveTypeAs");
+    EXPECT_EQ(prompts.records.back().text,
+              QStringLiteral("Are You Sure ") + dir + QStringLiteral("x.TYPE.type Is Exist Replace It ?"));
+
+    // "Replace Default Type" writes the default type file on Yes only.
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AReplacedefaulttype");
+    EXPECT_FALSE(QFileInfo::exists(installDir + QStringLiteral("default.type")));
+    prompts.answers = {Prompter::Answer::Yes};
+    trigger("AReplacedefaulttype");
+    EXPECT_TRUE(QFileInfo::exists(installDir + QStringLiteral("default.type")));
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-") + data + QStringLiteral("  Use default type"));
+
+    // A type file that is not one is refused and the structure stays.
+    const QString junk = dir + QStringLiteral("junk.type");
+    writeFile(junk, QByteArray(200, 'j'));
+    prompts.fileNames = {junk};
+    trigger("AopenType");
+    EXPECT_EQ(prompts.messageTexts().last(), junk + QStringLiteral(" Is Not Vellomarque's Type File !"));
+    EXPECT_EQ(segmentNames(), std::vector<std::string>{"T"});
+    EXPECT_TRUE(doc().recentTypes().contains(junk));
+}
+
+TEST_F(DocumentTest, CloseAllEmptiesTheDocument) {
+    const QString data = makeData(QStringLiteral("c.bin"));
+    writeType(data + QStringLiteral(".type"), {{"C", 0, 1, 16, {{1, 0, 1, "b"}}}});
+    openThroughDialog(data);
+    ASSERT_TRUE(doc().viewSettings().canEditData());
+    trigger("AcloseAll");
+    EXPECT_TRUE(doc().dataFileName().isEmpty());
+    EXPECT_TRUE(doc().typeFileName().isEmpty());
+    EXPECT_EQ(doc().dataStream(), nullptr);
+    EXPECT_TRUE(doc().segments().empty());
+    EXPECT_FALSE(act("AcanEdit")->isChecked());
+    EXPECT_FALSE(doc().viewSettings().canEditData());
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-no file open"));
+    EXPECT_FALSE(act("AcloseAll")->isEnabled());
+}
+
+} // namespace
