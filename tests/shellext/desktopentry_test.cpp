@@ -2,6 +2,7 @@
 // expanded for a selection and really run against a stand-in vellomarque that records its
 // arguments.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -58,8 +59,10 @@ DesktopFile readDesktopFile(const fs::path& path) {
 }
 
 // Splits an Exec value into arguments (double quotes, with \" \` \$ \\ inside them) and
-// expands the file field codes for the given selection.
-std::vector<std::string> expandExec(const std::string& exec, const std::vector<std::string>& files) {
+// expands the file field codes for the given selection: one command, or one per file when
+// the entry takes a single file (%f) and several are selected.
+std::vector<std::vector<std::string>> expandExec(const std::string& exec,
+                                                 const std::vector<std::string>& files) {
     std::vector<std::string> words;
     std::vector<bool> wasQuoted;
     std::string word;
@@ -69,7 +72,8 @@ std::vector<std::string> expandExec(const std::string& exec, const std::vector<s
     for (std::size_t i = 0; i < exec.size(); ++i) {
         const char c = exec[i];
         if (quoted) {
-            if (c == '\\' && i + 1 < exec.size() && std::string("\"`$\\").find(exec[i + 1]) != std::string::npos) {
+            if (c == '\\' && i + 1 < exec.size() &&
+                std::string("\"`$\\").find(exec[i + 1]) != std::string::npos) {
                 word += exec[++i];
             } else if (c == '"') {
                 quoted = false;
@@ -95,20 +99,28 @@ std::vector<std::string> expandExec(const std::string& exec, const std::vector<s
         words.push_back(word);
         wasQuoted.push_back(anyQuote);
     }
-    std::vector<std::string> args;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        if (!wasQuoted[i] && (w == "%F" || w == "%U")) {
-            args.insert(args.end(), files.begin(), files.end());
-        } else if (!wasQuoted[i] && (w == "%f" || w == "%u")) {
-            if (!files.empty())
-                args.push_back(files.front());
-        } else {
-            EXPECT_TRUE(wasQuoted[i] || w.find('%') == std::string::npos) << "field code " << w;
-            args.push_back(w);
+    bool single = false;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        single = single || (!wasQuoted[i] && (words[i] == "%f" || words[i] == "%u"));
+    std::vector<std::vector<std::string>> commands;
+    const std::size_t runs = single ? std::max<std::size_t>(files.size(), 1) : 1;
+    for (std::size_t run = 0; run < runs; ++run) {
+        std::vector<std::string> args;
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const std::string& w = words[i];
+            if (!wasQuoted[i] && (w == "%F" || w == "%U")) {
+                args.insert(args.end(), files.begin(), files.end());
+            } else if (!wasQuoted[i] && (w == "%f" || w == "%u")) {
+                if (run < files.size())
+                    args.push_back(files[run]);
+            } else {
+                EXPECT_TRUE(wasQuoted[i] || w.find('%') == std::string::npos) << "field code " << w;
+                args.push_back(w);
+            }
         }
+        commands.push_back(args);
     }
-    return args;
+    return commands;
 }
 
 class LinuxEntries : public ::testing::Test {
@@ -129,11 +141,23 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    // Runs argv with the stand-in first on PATH; returns what it recorded.
+    // Runs each command with the stand-in first on PATH; returns what it recorded.
+    std::string run(const std::vector<std::vector<std::string>>& commands, const fs::path& cwd) {
+        fs::remove(m_dir / "record.txt");
+        for (const auto& argv : commands)
+            start(argv, cwd, nullptr);
+        return recorded();
+    }
     std::string run(const std::vector<std::string>& argv, const fs::path& cwd,
                     const char* selectedPaths = nullptr) {
+        fs::remove(m_dir / "record.txt");
+        start(argv, cwd, selectedPaths);
+        return recorded();
+    }
+
+    void start(const std::vector<std::string>& argv, const fs::path& cwd,
+               const char* selectedPaths) {
         const fs::path record = m_dir / "record.txt";
-        fs::remove(record);
         const pid_t pid = fork();
         if (pid == 0) {
             if (chdir(cwd.c_str()) != 0)
@@ -155,7 +179,10 @@ protected:
         int status = 0;
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << argv[0];
-        std::ifstream in(record);
+    }
+
+    std::string recorded() const {
+        std::ifstream in(m_dir / "record.txt");
         std::stringstream text;
         text << in.rdbuf();
         return text.str();

@@ -151,6 +151,9 @@ registration)
     regsvr /u "$blankDll" || fail "regsvr32 /u from a folder with a blank"
     keyExists "$clsidKey" && fail "the class key left behind"
 
+    # Registry errors are reported by both entry points.
+    wine "$harness" regfail "$dll" || fail "registry errors"
+
     # A library that is not there is reported as such.
     regsvr 'C:\qzt\missing.dll' && fail "regsvr32 of a missing library succeeded"
     ;;

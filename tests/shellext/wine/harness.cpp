@@ -4,6 +4,7 @@
 //   qzt_harness exports <dll>                   exported names and imported DLLs
 //   qzt_harness com <dll> <stub exe> <workdir>  class factory, handler, counts, starting
 //   qzt_harness regpath <dll>                   registered server path names that DLL
+//   qzt_harness regfail <dll>                   registry errors give E_FAIL
 //
 // Prints one line per failed check; the exit code is the number of failures (capped).
 
@@ -718,13 +719,60 @@ void checkRegisteredPath(const std::wstring& dllPath) {
     CHECK(CompareStringOrdinal(longForm, -1, dllPath.c_str(), -1, TRUE) == CSTR_EQUAL);
 }
 
+// ---------------------------------------------------------------------------------------
+// regfail
+
+bool keyExists(HKEY root, const std::wstring& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Registry errors must come back as E_FAIL, not as success.
+void checkRegistrationFailures(const std::wstring& dllPath) {
+    Server server;
+    CHECK(loadServer(dllPath, server));
+    if (server.registerServer == nullptr)
+        return;
+    const std::wstring classKey = L"CLSID\\" + std::wstring(qzt::kClassIdText);
+    const std::wstring serverKey = classKey + L"\\InprocServer32";
+    const std::wstring handlerKey(qzt::kHandlerKey);
+
+    // A volatile class key refuses the lasting InprocServer32 key below it.
+    server.unregisterServer();
+    HKEY key = nullptr;
+    CHECK(RegCreateKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+    if (key != nullptr)
+        RegCloseKey(key);
+    CHECK_HR(server.registerServer(), E_FAIL);
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, classKey.c_str());
+
+    // A key someone else put below ours keeps it from going: reported, while the rest
+    // is still removed.
+    CHECK_HR(server.registerServer(), S_OK);
+    key = nullptr;
+    CHECK(RegCreateKeyExW(HKEY_CLASSES_ROOT, (serverKey + L"\\Extra").c_str(), 0, nullptr, 0,
+                          KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+    if (key != nullptr)
+        RegCloseKey(key);
+    CHECK_HR(server.unregisterServer(), E_FAIL);
+    CHECK(!keyExists(HKEY_CLASSES_ROOT, handlerKey));
+    CHECK(keyExists(HKEY_CLASSES_ROOT, serverKey));
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, (serverKey + L"\\Extra").c_str());
+    CHECK_HR(server.unregisterServer(), S_OK);
+    CHECK(!keyExists(HKEY_CLASSES_ROOT, classKey));
+}
+
 } // namespace
 
 int main() {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc < 3) {
-        std::printf("usage: qzt_harness exports|com|regpath <dll> [stub workdir]\n");
+        std::printf("usage: qzt_harness exports|com|regpath|regfail <dll> [stub workdir]\n");
         return 100;
     }
     const std::wstring mode = argv[1];
@@ -740,6 +788,8 @@ int main() {
             checkFactory(server);
             checkHandler(server, argv[3], argv[4]);
         }
+    } else if (mode == L"regfail") {
+        checkRegistrationFailures(dll);
     } else if (mode == L"regpath") {
         checkRegisteredPath(dll);
     } else {
