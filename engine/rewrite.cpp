@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -45,7 +46,7 @@ bool RewriteSink::create(const std::string& path, bool lock) {
         m_out.close();
         return fail(text);
     }
-    m_buf.resize(bufferSize());
+    m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
     m_fill = 0;
     m_pos = 0;
     return true;
@@ -89,7 +90,7 @@ bool RewriteSink::flushBuffer() {
 }
 
 std::uint8_t* RewriteSink::reserve(std::size_t n) {
-    if (m_fill + n > m_buf.size() && !flushBuffer())
+    if (m_fill + n > bufferSize() && !flushBuffer())
         return nullptr;
     std::uint8_t* p = m_buf.data() + m_fill;
     m_fill += n;
@@ -100,9 +101,9 @@ bool RewriteSink::append(const std::uint8_t* data, std::size_t n) {
     if (!m_error.empty())
         return false;
     while (n > 0) {
-        if (m_fill == m_buf.size() && !flushBuffer())
+        if (m_fill == bufferSize() && !flushBuffer())
             return false;
-        const std::size_t c = std::min(n, m_buf.size() - m_fill);
+        const std::size_t c = std::min(n, bufferSize() - m_fill);
         std::memcpy(m_buf.data() + m_fill, data, c);
         m_fill += c;
         data += c;
@@ -115,10 +116,10 @@ bool RewriteSink::appendZeros(std::int64_t n) {
     if (!m_error.empty())
         return false;
     while (n > 0) {
-        if (m_fill == m_buf.size() && !flushBuffer())
+        if (m_fill == bufferSize() && !flushBuffer())
             return false;
         const std::size_t c =
-            static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(m_buf.size() - m_fill)));
+            static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(bufferSize() - m_fill)));
         std::memset(m_buf.data() + m_fill, 0, c);
         m_fill += c;
         n -= static_cast<std::int64_t>(c);
@@ -171,10 +172,10 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
             return appendZeros(len);
     }
     while (len > 0) {
-        if (m_fill == m_buf.size() && !flushBuffer())
+        if (m_fill == bufferSize() && !flushBuffer())
             return false;
         const std::size_t want =
-            static_cast<std::size_t>(std::min<std::int64_t>(len, static_cast<std::int64_t>(m_buf.size() - m_fill)));
+            static_cast<std::size_t>(std::min<std::int64_t>(len, static_cast<std::int64_t>(bufferSize() - m_fill)));
         const std::size_t got = src.readAt(off, std::span<std::uint8_t>(m_buf.data() + m_fill, want));
         if (got < want) {
             if (!src.lastError().empty() && off + static_cast<std::int64_t>(got) < src.size())
@@ -219,6 +220,87 @@ FileStream RewriteSink::takeStream() {
 
 namespace {
 
+// Kinds whose value is a plain integer of n bytes (n 0 for any other kind).
+int plainIntegerBytes(int kind, bool& isSigned) {
+    switch (kind) {
+    case 0: isSigned = true; return 1;
+    case 1: case 2: case 4: isSigned = false; return 1;
+    case 5: isSigned = true; return 2;
+    case 6: isSigned = false; return 2;
+    case 7: isSigned = true; return 4;
+    case 8: isSigned = false; return 4;
+    case 10: isSigned = true; return 8;
+    default: return 0;
+    }
+}
+
+// Bytes an integer is stored in by a conversion to a kind, 0 when the kind
+// does not take an integer this way.
+int integerTargetBytes(int kind) {
+    if (kind >= 0 && kind <= 8)
+        return kind <= 4 ? 1 : kind <= 6 ? 2 : 4;
+    return kind == 10 ? 8 : 0;
+}
+
+std::uint64_t lowBytesMask(int n) {
+    return n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+}
+
+// A conversion between integer kinds of fields of at most 8 bytes, done on a
+// 64-bit word instead of the general value path: the same bytes as
+// convertValue gives in the value buffer (a value outside 32 bits does not go
+// into a kind of 4 bytes or less; bytes past the new kind's size keep what
+// was read there), cheap enough to run once per record.
+struct IntegerConversion {
+    bool usable = false;
+    int fromBytes = 0;
+    bool fromSigned = false;
+    int toBytes = 0;
+    std::size_t readBytes = 0;
+    std::size_t writeBytes = 0;
+
+    explicit IntegerConversion(const RecordPiece& p) {
+        if (p.kind != RecordPiece::Kind::Convert || p.readLength > 8 || p.length > 8 || p.readLength < 0)
+            return;
+        fromBytes = plainIntegerBytes(p.fromKind, fromSigned);
+        toBytes = integerTargetBytes(p.toKind);
+        readBytes = static_cast<std::size_t>(p.readLength);
+        writeBytes = static_cast<std::size_t>(p.length);
+        usable = fromBytes > 0 && toBytes > 0;
+    }
+
+    // false when the value does not fit (the caller writes zeros). in and out
+    // may be read and written 8 bytes wide (the record buffers have slack).
+    bool run(const std::uint8_t* in, std::uint8_t* out) const {
+        std::uint64_t raw = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&raw, in, 8);
+            raw &= lowBytesMask(static_cast<int>(readBytes));
+        } else {
+            for (std::size_t i = readBytes; i-- > 0;)
+                raw = (raw << 8) | in[i];
+        }
+        const std::uint64_t u = raw & lowBytesMask(fromBytes);
+        std::int64_t v = static_cast<std::int64_t>(u);
+        if (fromSigned && fromBytes < 8) {
+            const int shift = 64 - 8 * fromBytes;
+            v = static_cast<std::int64_t>(u << shift) >> shift;
+        }
+        if (toBytes < 8 && (v < std::numeric_limits<std::int32_t>::min() ||
+                            v > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())))
+            return false;
+        const std::uint64_t m = lowBytesMask(toBytes);
+        const std::uint64_t result = (raw & ~m) | (static_cast<std::uint64_t>(v) & m);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &result, 8);
+        } else {
+            for (std::size_t i = 0; i < writeBytes; ++i)
+                out[i] = static_cast<std::uint8_t>(result >> (8 * i));
+        }
+        return true;
+    }
+};
+
 struct Converter {
     const Locale& loc;
     std::array<std::uint8_t, kMaxValueBytes + 9> buf{};
@@ -226,14 +308,19 @@ struct Converter {
     // Converts the value read into buf; false when it cannot be and the piece
     // asks for failure, else a failed value becomes zeros.
     bool run(const RecordPiece& p, const std::uint8_t* in, std::size_t avail) {
-        buf.fill(0);
+        // Only the bytes the conversion can see are cleared: this runs once per record.
+        const std::size_t used = std::max<std::size_t>(
+            {static_cast<std::size_t>(std::max(p.readLength, 0)), static_cast<std::size_t>(std::max(p.toLength, 0)),
+             static_cast<std::size_t>(std::max(p.fromLength, 0)), std::size_t{8}});
+        const std::size_t span = std::min(used, buf.size());
+        std::memset(buf.data(), 0, span);
         const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(p.readLength), avail);
-        std::memcpy(buf.data(), in, n);
-        if (!convertValue(std::span<std::uint8_t>(buf), p.fromKind, p.fromLength, p.toKind, p.toLength,
-                          loc)) {
+        std::memcpy(buf.data(), in, std::min(n, span));
+        if (!convertValue(std::span<std::uint8_t>(buf.data(), span), p.fromKind, p.fromLength, p.toKind,
+                          p.toLength, loc)) {
             if (p.failOnError)
                 return false;
-            buf.fill(0);
+            std::memset(buf.data(), 0, span);
         }
         return true;
     }
@@ -307,8 +394,13 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
         return writeLargeRecords(sink, src, begin, count, recordLength, plan, loc);
 
     Converter conv{loc};
-    const std::int64_t perBlock = std::max<std::int64_t>(1, block / recordLength);
-    std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window));
+    std::vector<IntegerConversion> fast;
+    for (const RecordPiece& p : plan)
+        fast.emplace_back(p);
+    // Whole blocks of records are read with one call and their output is
+    // reserved in the sink at once.
+    const std::int64_t perBlock = std::max<std::int64_t>(1, block / std::max({recordLength, window, outLength}));
+    std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window) + RewriteSink::kCopySlack);
     const std::int64_t srcSize = src.size();
     const std::size_t outLen = static_cast<std::size_t>(outLength);
     for (std::int64_t r0 = 0; r0 < count; r0 += perBlock) {
@@ -323,16 +415,23 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
         }
         if (got < want)
             std::memset(in.data() + got, 0, want - got);
+        std::uint8_t* out = sink.reserve(outLen * static_cast<std::size_t>(k));
+        if (!out)
+            return false;
         for (std::int64_t r = 0; r < k; ++r) {
             const std::uint8_t* rec = in.data() + r * recordLength;
-            std::uint8_t* out = sink.reserve(outLen);
-            if (!out)
-                return false;
-            for (const RecordPiece& p : plan) {
+            for (std::size_t k = 0; k < plan.size(); ++k) {
+                const RecordPiece& p = plan[k];
                 const std::size_t n = static_cast<std::size_t>(p.length);
                 switch (p.kind) {
                 case RecordPiece::Kind::Copy:
-                    std::memcpy(out, rec + p.from, n);
+                    // Short pieces are copied as one fixed-size move; what it
+                    // writes past the piece is overwritten by the next one or
+                    // lands in the buffers' slack.
+                    if (n <= RewriteSink::kCopySlack)
+                        std::memcpy(out, rec + p.from, RewriteSink::kCopySlack);
+                    else
+                        std::memcpy(out, rec + p.from, n);
                     break;
                 case RecordPiece::Kind::Zero:
                     std::memset(out, 0, n);
@@ -341,6 +440,14 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
                     std::memcpy(out, p.bytes.data(), n);
                     break;
                 case RecordPiece::Kind::Convert:
+                    if (fast[k].usable) {
+                        if (!fast[k].run(rec + p.from, out)) {
+                            if (p.failOnError)
+                                return false;
+                            std::memset(out, 0, n);
+                        }
+                        break;
+                    }
                     if (!conv.run(p, rec + p.from, static_cast<std::size_t>(window - p.from)))
                         return false;
                     std::memcpy(out, conv.buf.data(), n);

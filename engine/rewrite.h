@@ -48,9 +48,11 @@ public:
     const std::string& path() const { return m_path; }
 
     // A writable run of n bytes inside the buffer (n at most bufferSize()), to
-    // be filled by the caller; the run counts as written.
+    // be filled by the caller; the run counts as written. kCopySlack bytes
+    // after the run may be written too (they are overwritten or never flushed).
     std::uint8_t* reserve(std::size_t n);
     static constexpr std::size_t bufferSize() { return std::size_t{4} << 20; }
+    static constexpr std::size_t kCopySlack = 16;
 
 private:
     bool flushBuffer();

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "filestream.h"
+#include "runcli.h"
+#include "tempdir.h"
+#include "textoutput.h"
+#include "typefile.h"
+
+using namespace vm;
+
+namespace {
+
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen) {
+    auto s = std::make_unique<Segment>();
+    s->name = std::move(name);
+    s->begin = begin;
+    s->length = length;
+    s->recordLength = recLen;
+    return s;
+}
+
+TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string memo) {
+    TypeEntry e;
+    e.kind = static_cast<std::uint8_t>(kind);
+    e.start = start;
+    e.length = length;
+    e.memo = std::move(memo);
+    return e;
+}
+
+void saveType(const SegmentList& list, const std::string& path, bool hex = false) {
+    ViewSettings v;
+    v.setShowIndexNum(true);
+    v.setPositionFormat(hex ? 1 : 2);
+    ASSERT_TRUE(writeTypeFile(list, v, DataHintFlags{}, path).ok);
+}
+
+std::vector<std::uint8_t> counting(std::size_t n) {
+    std::vector<std::uint8_t> b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i);
+    return b;
+}
+
+} // namespace
+
+TEST(CliStructure, CheckPrintsRowsAndExitsBySeverity) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin");
+    writeBytes(data, counting(100));
+
+    SegmentList clean;
+    clean.append(seg("All", 0, 100, 10));
+    clean[0].entries = {entry(1, 0, 10, "x")};
+    saveType(clean, data + ".type");
+    CliRun r = runCli({"check", data});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // A gap only: a warning, in the type file's position format; the name is
+    // printed as UTF-8.
+    SegmentList gap;
+    gap.append(seg("Caf\xE9", 4, 96, 8));
+    gap[0].entries = {entry(1, 0, 8, "x")};
+    saveType(gap, data + ".type", true);
+    r = runCli({"check", data});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.out, "segment\tWarning\t\tCaf\xC3\xA9\tHasSpace \tHas Blank at Position OX00 To OX04\n");
+
+    // Overlapping segments and a segment whose fields overlap: errors, and
+    // the expandable row is followed by the rows expanding it would list.
+    SegmentList bad;
+    bad.append(seg("A", 0, 60, 10));
+    bad[0].entries = {entry(1, 0, 6, "p"), entry(1, 4, 6, "q")};
+    bad.append(seg("B", 50, 50, 10));
+    bad[1].entries = {entry(1, 0, 10, "r")};
+    saveType(bad, dir.file("other.type"));
+    r = runCli({"check", data, "--type", dir.file("other.type")});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_EQ(r.out, "segment\tError\tA\tB\tIsOverlay \tOverlay\n"
+                     "segment\tError\tA\t\tClick To Expend\tIsOverlay \n"
+                     "field\tError\tp\tq\tIsOverlay \tOverlay\n");
+}
+
+TEST(CliStructure, MissingFilesAreClearErrors) {
+    TempDir dir;
+    writeBytes(dir.file("d.bin"), counting(10));
+    CliRun r = runCli({"check", dir.file("d.bin")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Type file not found: " + dir.file("d.bin") + ".type"), std::string::npos) << r.err;
+    r = runCli({"export-text", dir.file("nothing.bin")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("nothing.bin"), std::string::npos) << r.err;
+    r = runCli({"cut-blank", dir.file("d.bin")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("-o"), std::string::npos) << r.err;
+}
+
+TEST(CliStructure, ExportTextIsTheProgramsOutputByteForByte) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin");
+    std::vector<std::uint8_t> bytes = counting(64);
+    bytes[10] = 0xE9; // single-byte text stays single-byte
+    bytes[11] = 0;
+    writeBytes(data, bytes);
+    SegmentList list;
+    list.append(seg("R\xE9gion", 8, 40, 4));
+    list[0].entries = {entry(14, 2, 2, "txt"), entry(6, 0, 2, "n")};
+    list.append(seg("Head", 0, 8, 0));
+    list[1].anomaly = true;
+    list[1].entries = {entry(8, 0, 4, "magic")};
+    saveType(list, data + ".type");
+
+    std::string expected;
+    {
+        FileStream in;
+        ASSERT_TRUE(in.open(data, FileStream::Mode::Read));
+        ViewSettings v;
+        v.setShowIndexNum(true);
+        v.setPositionFormat(2);
+        writeTextOutput(allSegments(list), in, v, [&](std::string_view t) {
+            expected.append(t);
+            return true;
+        });
+    }
+    CliRun r = runCli({"export-text", data});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    EXPECT_NE(r.out.find("Name:R\xE9gion"), std::string::npos);
+    EXPECT_NE(r.out.find("\r\n0  8 \xE9  2312 \r\n"), std::string::npos) << r.out;
+
+    r = runCli({"export-text", data, "-o", dir.file("out.txt")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const auto file = readBytes(dir.file("out.txt"));
+    EXPECT_EQ(std::string(file.begin(), file.end()), expected);
+}
+
+TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin");
+    const auto bytes = counting(100);
+    writeBytes(data, bytes);
+    SegmentList list;
+    list.append(seg("S", 10, 20, 10));
+    list[0].entries = {entry(15, 2, 4, "f")};
+    saveType(list, data + ".type");
+    const auto typeBefore = readBytes(data + ".type");
+
+    CliRun r = runCli({"cut-blank", data, "-o", dir.file("small.bin")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readBytes(dir.file("small.bin")), (std::vector<std::uint8_t>{12, 13, 14, 15, 22, 23, 24, 25}));
+    EXPECT_EQ(readBytes(data), bytes);
+    EXPECT_EQ(readBytes(data + ".type"), typeBefore);
+    const TypeReadResult t = readTypeFile(dir.file("small.bin") + ".type", 8);
+    ASSERT_TRUE(t.ok) << t.message;
+    ASSERT_EQ(t.content.segments.size(), 1u);
+    EXPECT_EQ(t.content.segments[0].begin, 0);
+    EXPECT_EQ(t.content.segments[0].length, 8);
+    EXPECT_EQ(t.content.segments[0].recordLength, 4);
+    EXPECT_EQ(t.content.segments[0].entries[0].start, 0);
+    // No working file is left beside the output.
+    EXPECT_FALSE(fileExists(dir.file("~qzt0.tmp")));
+
+    // With an error in the structure nothing is written.
+    list.append(seg("T", 25, 10, 10));
+    saveType(list, data + ".type");
+    r = runCli({"cut-blank", data, "-o", dir.file("again.bin")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("Has any error in structure setting, please fix the error then try again.\n", 0), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("segment\tError\tS\tT\tIsOverlay \tOverlay\n"), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("again.bin")));
+}
