@@ -1,5 +1,6 @@
 #include "contextmenu.h"
 
+#include <exception>
 #include <new>
 #include <shellapi.h>
 
@@ -42,8 +43,8 @@ std::wstring readInstallPath() {
             if (type == REG_EXPAND_SZ) {
                 const DWORD needed = ExpandEnvironmentStringsW(result.c_str(), nullptr, 0);
                 std::vector<wchar_t> expanded(needed + 1, L'\0');
-                if (needed > 0 && ExpandEnvironmentStringsW(result.c_str(), expanded.data(),
-                                                            needed + 1) > 0) {
+                if (needed > 0 &&
+                    ExpandEnvironmentStringsW(result.c_str(), expanded.data(), needed + 1) > 0) {
                     result = expanded.data();
                 }
             }
@@ -130,12 +131,14 @@ HRESULT ContextMenuHandler::readDrop(HDROP drop) {
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (const std::exception&) {
+        return E_FAIL;
     }
 }
 
 HRESULT STDMETHODCALLTYPE ContextMenuHandler::QueryContextMenu(HMENU menu, UINT index,
-                                                               UINT firstCommand,
-                                                               UINT lastCommand, UINT flags) {
+                                                               UINT firstCommand, UINT lastCommand,
+                                                               UINT flags) {
     if (!wantsMenuItem(flags) || firstCommand > lastCommand)
         return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     // Report only the items really added: claiming one that is not in the menu would make
@@ -157,7 +160,7 @@ HRESULT STDMETHODCALLTYPE ContextMenuHandler::InvokeCommand(CMINVOKECOMMANDINFO*
         return S_OK;
     try {
         startProgram();
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         // The outcome of the start is not reported either way.
     }
     return S_OK;

@@ -18,8 +18,8 @@ HKEY rootKey(Root root) {
 std::wstring modulePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = GetModuleFileNameW(moduleInstance(), buffer.data(),
-                                           static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(moduleInstance(), buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return {};
         if (n < buffer.size())
@@ -49,9 +49,8 @@ bool isNtFamily() {
 
 bool writeValue(const RegistryValue& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(rootKey(value.root), value.key.c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(rootKey(value.root), value.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const auto bytes = static_cast<DWORD>((value.data.size() + 1) * sizeof(wchar_t));

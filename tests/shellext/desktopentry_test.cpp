@@ -220,11 +220,9 @@ TEST_F(LinuxEntries, KdeServiceMenuStartsOnceWithTheFirstFile) {
 
     const std::vector<std::string> three = {file("first file.bin"), file("second.bin"),
                                             file("it's \"$HOME\" `x`.bin")};
-    EXPECT_EQ(run(expandExec(action["Exec"], three), m_dir),
-              "start 1\n" + three[0] + "\n");
+    EXPECT_EQ(run(expandExec(action["Exec"], three), m_dir), "start 1\n" + three[0] + "\n");
     // Shell characters in the name reach the program untouched.
-    EXPECT_EQ(run(expandExec(action["Exec"], {three[2]}), m_dir),
-              "start 1\n" + three[2] + "\n");
+    EXPECT_EQ(run(expandExec(action["Exec"], {three[2]}), m_dir), "start 1\n" + three[2] + "\n");
 }
 
 TEST_F(LinuxEntries, GnomeFilesScriptStartsWithTheFirstSelectedFile) {

@@ -89,9 +89,9 @@ TEST(ShellStart, ProgramPathJoinsInstallFolderAndProgram) {
 }
 
 TEST(ShellStart, OnlyTheFirstNameIsPassedQuoted) {
-    EXPECT_EQ(programParameters({L"C:\\data\\first file.bin", L"C:\\data\\second.bin",
-                                 L"C:\\third.bin"}),
-              L"\"C:\\data\\first file.bin\"");
+    EXPECT_EQ(
+        programParameters({L"C:\\data\\first file.bin", L"C:\\data\\second.bin", L"C:\\third.bin"}),
+        L"\"C:\\data\\first file.bin\"");
     EXPECT_EQ(programParameters({L"C:\\a.bin"}), L"\"C:\\a.bin\"");
     EXPECT_EQ(programParameters({}), L"");
 }
@@ -100,9 +100,9 @@ TEST(ShellStart, QuotedArgumentReadsBackAsOneArgument) {
     const std::vector<std::wstring> names = {
         L"C:\\Program Files\\data file.bin",
         L"\\\\server\\share\\x y.dat",
-        L"C:\\folder\\",          // a trailing backslash must not eat the closing quote
+        L"C:\\folder\\", // a trailing backslash must not eat the closing quote
         L"C:\\folder\\\\",
-        L"odd\"name",              // not a Windows file name, but must not split
+        L"odd\"name", // not a Windows file name, but must not split
         L"back\\\"quote",
         L"tab\there",
         L"",
@@ -138,10 +138,10 @@ TEST(ShellRegistration, PlanWritesEveryKeyAndValue) {
     const std::wstring server = L"C:\\PROGRA~1\\VELLOM~1\\qztshell.dll";
     const auto plan = registrationPlan(server, true);
     EXPECT_EQ(plan.size(), 7u);
-    EXPECT_TRUE(contains(plan, Root::ClassesRoot, L"CLSID\\" + id, L"",
-                         L"Context Menu Shell Extension"));
-    EXPECT_TRUE(contains(plan, Root::ClassesRoot, L"CLSID\\" + id + L"\\InprocServer32", L"",
-                         server));
+    EXPECT_TRUE(
+        contains(plan, Root::ClassesRoot, L"CLSID\\" + id, L"", L"Context Menu Shell Extension"));
+    EXPECT_TRUE(
+        contains(plan, Root::ClassesRoot, L"CLSID\\" + id + L"\\InprocServer32", L"", server));
     EXPECT_TRUE(contains(plan, Root::ClassesRoot, L"CLSID\\" + id + L"\\InprocServer32",
                          L"ThreadingModel", L"Apartment"));
     EXPECT_TRUE(contains(plan, Root::ClassesRoot, L"*\\shellex", L"", L""));
@@ -178,9 +178,11 @@ TEST(ShellRegistration, UnregistrationUndoesOnlyOurOwnKeys) {
         const auto it = std::find_if(removals.begin(), removals.end(),
                                      [&](const KeyRemoval& r) { return r.key == written.key; });
         if (written.key == L"*\\shellex" || written.root == Root::LocalMachine) {
-            EXPECT_TRUE(it == removals.end()) << std::string(written.key.begin(), written.key.end());
+            EXPECT_TRUE(it == removals.end())
+                << std::string(written.key.begin(), written.key.end());
         } else {
-            ASSERT_TRUE(it != removals.end()) << std::string(written.key.begin(), written.key.end());
+            ASSERT_TRUE(it != removals.end())
+                << std::string(written.key.begin(), written.key.end());
             EXPECT_EQ(it->onlyWhenEmpty, shared);
             EXPECT_EQ(it->root, Root::ClassesRoot);
         }

@@ -8,6 +8,7 @@
 //
 // Prints one line per failed check; the exit code is the number of failures (capped).
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -54,8 +55,7 @@ void checkHr(HRESULT got, HRESULT expected, const char* what, int line) {
     }
 }
 
-void checkText(const std::string& got, const std::string& expected, const char* what,
-               int line) {
+void checkText(const std::string& got, const std::string& expected, const char* what, int line) {
     if (got != expected) {
         ++g_failures;
         std::printf("FAIL (line %d): %s is [%s], expected [%s]\n", line, what, got.c_str(),
@@ -225,12 +225,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override {
-        return E_NOTIMPL;
-    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
         return OLE_E_ADVISENOTSUPPORTED;
     }
@@ -547,8 +543,8 @@ void checkMenu(IContextMenu* handler) {
     CHECK(GetMenuItemCount(menu) == 1);
     DestroyMenu(menu);
     // A menu that does not exist: nothing claimed.
-    CHECK_HR(handler->QueryContextMenu(reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(0xDEAD0)),
-                                       0, 1, 10, CMF_NORMAL),
+    CHECK_HR(handler->QueryContextMenu(reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(0xDEAD0)), 0,
+                                       1, 10, CMF_NORMAL),
              MAKE_HRESULT(0, 0, 0));
 }
 
@@ -685,8 +681,8 @@ void checkHandler(const Server& server, const std::wstring& stub, const std::wst
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, std::wstring(qzt::kSettingsKey).c_str());
     CHECK_HR(invoke(handler, 0), S_OK);
     HKEY key = nullptr;
-    CHECK(RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::wstring(qzt::kSettingsKey).c_str(), 0,
-                        KEY_READ, &key) == ERROR_SUCCESS);
+    CHECK(RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::wstring(qzt::kSettingsKey).c_str(), 0, KEY_READ,
+                        &key) == ERROR_SUCCESS);
     if (key != nullptr)
         RegCloseKey(key);
     CHECK_TEXT(launchesSoFar(install), "");
@@ -703,12 +699,11 @@ void checkHandler(const Server& server, const std::wstring& stub, const std::wst
 // regpath
 
 void checkRegisteredPath(const std::wstring& dllPath) {
-    const std::wstring keyName =
-        L"CLSID\\" + std::wstring(qzt::kClassIdText) + L"\\InprocServer32";
+    const std::wstring keyName = L"CLSID\\" + std::wstring(qzt::kClassIdText) + L"\\InprocServer32";
     wchar_t value[1024] = {};
     DWORD size = sizeof(value) - sizeof(wchar_t);
-    const LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, keyName.c_str(), nullptr,
-                                        RRF_RT_REG_SZ, nullptr, value, &size);
+    const LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, keyName.c_str(), nullptr, RRF_RT_REG_SZ,
+                                        nullptr, value, &size);
     CHECK(status == ERROR_SUCCESS);
     const std::wstring registered = value;
     std::printf("registered server path: %s\n", utf8(registered).c_str());
