@@ -79,7 +79,12 @@ Tmain::Tmain(QWidget* parent)
     updateActionStates(true);
     updateCaption();
 
-    resize(791 + kDockWidth, 475 + 80);
+    // The window's own font; a system without it substitutes its sans font.
+    QFont f = font();
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), f.family()});
+    f.setPixelSize(11);
+    setFont(f);
+    resize(791, 475);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
         move(avail.center() - rect().center());
@@ -111,8 +116,13 @@ void Tmain::createDock() {
     m_ctrlDock = new QDockWidget(QStringLiteral("Main Control"), this);
     m_ctrlDock->setObjectName(QStringLiteral("Tctrls"));
     m_ctrlDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    auto* placeholder = new QWidget;
+    // The control panel takes this place when it is plugged in.
+    auto* placeholder = new QLabel(QStringLiteral("The control panel") + QString::fromLatin1(kNotAvailable));
     placeholder->setObjectName(QStringLiteral("TctrlsPlaceholder"));
+    placeholder->setWordWrap(true);
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setMargin(12);
+    placeholder->setEnabled(false);
     m_ctrlDock->setWidget(placeholder);
     addDockWidget(Qt::LeftDockWidgetArea, m_ctrlDock);
     resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
