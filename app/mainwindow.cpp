@@ -126,15 +126,25 @@ void Tmain::createDock() {
     m_ctrlDock->setWidget(placeholder);
     addDockWidget(Qt::LeftDockWidgetArea, m_ctrlDock);
     resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
-    // A window dropped on a collapsed dock site opens it to its usual width.
-    connect(m_ctrlDock, &QDockWidget::dockLocationChanged, this, [this](Qt::DockWidgetArea) {
-        if (!m_ctrlDock->isFloating() && m_ctrlDock->width() <= 30)
-            resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
-    });
+    watchDock(m_ctrlDock);
     connect(m_ctrlDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (QAction* a = action(QStringLiteral("ShowCtrl")); a && !isHidden())
             a->setChecked(visible || !m_ctrlDock->isHidden());
     });
+}
+
+void Tmain::watchDock(QDockWidget* dock) {
+    // A window dropped on a collapsed dock site opens it to its usual width.
+    connect(dock, &QDockWidget::dockLocationChanged, this, [this, dock](Qt::DockWidgetArea area) {
+        if (area == Qt::LeftDockWidgetArea && !dock->isFloating() && dock->width() <= 30)
+            resizeDocks({dock}, {kDockWidth}, Qt::Horizontal);
+    });
+}
+
+void Tmain::addLeftDock(QDockWidget* dock) {
+    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+    watchDock(dock);
 }
 
 QAction* Tmain::makeAction(const char* name, const QString& caption, const QString& hint,

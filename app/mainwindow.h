@@ -37,6 +37,10 @@ public:
     QMenu* fileMenu() const { return m_fileMenu; }
     QToolBar* toolBar() const { return m_toolBar; }
 
+    // Docks a tool window (find, compare, data hint) in the left dock site; it
+    // can float as a stay-on-top tool window too.
+    void addLeftDock(QDockWidget* dock);
+
     // The control panel and the tool windows plug in here (not owned).
     void setToolWindows(ToolWindows* tools);
     ToolWindows& tools() const { return *m_tools; }
@@ -79,6 +83,7 @@ private:
     void createMenus();
     void createToolBar();
     void createDock();
+    void watchDock(QDockWidget* dock);
     QAction* makeAction(const char* name, const QString& caption, const QString& hint,
                         const QKeySequence& shortcut, int image);
     void connectActions();
