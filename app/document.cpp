@@ -234,7 +234,12 @@ bool Document::confirmSaveChanges() {
     return true;
 }
 
-bool Document::replaceFileWith(const QString& source, const QString& target, QString* error) {
+bool Document::replaceFileWith(const QString& source, const QString& requested, QString* error) {
+    // A data file reached through a symbolic link is replaced where it lies;
+    // the link stays a link.
+    QString target = requested;
+    if (const QFileInfo link(requested); link.isSymLink() && !link.canonicalFilePath().isEmpty())
+        target = link.canonicalFilePath();
     const QFileInfo targetInfo(target);
     const QString dir = targetInfo.absolutePath();
     // A name of our own beside the target, created the ordinary way so that a

@@ -268,6 +268,19 @@ TEST_F(SaveQuestions, SaveAllWritesBothFilesEvenWhenUnchanged) {
     EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral(".type")));
 }
 
+TEST_F(DocumentTest, SavingThroughALinkReplacesTheLinkedFile) {
+    const QString real = makeData(QStringLiteral("real.bin"));
+    const QString link = dir + QStringLiteral("link.bin");
+    ASSERT_TRUE(QFile::link(real, link));
+    openThroughDialog(link);
+    const std::uint8_t b = 0x55;
+    ASSERT_TRUE(doc().dataStream()->writeAt(1, {&b, 1}));
+    window().setDataChanged(true, false);
+    trigger("AsaveData");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(real).at(1), 0x55);
+}
+
 TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {
     QStringList paths;
     for (int i = 0; i < 5; ++i)
