@@ -39,6 +39,7 @@ RewriteSink::~RewriteSink() = default;
 
 bool RewriteSink::create(const std::string& path, bool lock) {
     m_path = path;
+    m_adopted = false;
     if (!m_out.open(path, FileStream::Mode::Create))
         return fail(m_out.lastError());
     if (lock && !m_out.lockExclusive()) {
@@ -46,6 +47,19 @@ bool RewriteSink::create(const std::string& path, bool lock) {
         m_out.close();
         return fail(text);
     }
+    m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
+    m_fill = 0;
+    m_pos = 0;
+    return true;
+}
+
+bool RewriteSink::adopt(const std::string& path) {
+    FileStream f;
+    if (!f.open(path, FileStream::Mode::ReadWrite) || !f.lockExclusive())
+        return false; // held by someone, or not ours to write: no error, the caller looks further
+    m_out = std::move(f);
+    m_path = path;
+    m_adopted = true;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
     m_fill = 0;
     m_pos = 0;
@@ -200,6 +214,9 @@ bool RewriteSink::copyRest(const FileStream& src, std::int64_t off) {
 bool RewriteSink::finish() {
     if (!flushBuffer())
         return false;
+    // An adopted file may have been longer than what was written over it.
+    if (m_adopted && m_out.size() != m_pos && !m_out.truncate(m_pos))
+        return fail(m_out.lastError());
     if (m_progress && !m_progress(1.0))
         return fail(kStoppedText);
     return true;
@@ -399,7 +416,8 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
         fast.emplace_back(p);
     // Whole blocks of records are read with one call and their output is
     // reserved in the sink at once.
-    const std::int64_t perBlock = std::max<std::int64_t>(1, block / std::max({recordLength, window, outLength}));
+    const std::int64_t perBlock =
+        std::min(count, std::max<std::int64_t>(1, block / std::max({recordLength, window, outLength})));
     std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window) + RewriteSink::kCopySlack);
     const std::int64_t srcSize = src.size();
     const std::size_t outLen = static_cast<std::size_t>(outLength);
@@ -474,17 +492,30 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
         result.error = "No working file is open";
         return false;
     }
-    const std::string name = newWorkingFileName(wf.tempDir, true);
-    if (name.empty()) {
-        result.error = "No free working file name in " + wf.tempDir;
-        return false;
+    // The name search with reuse: the first name that is free, or whose file
+    // is a leftover nobody holds. A leftover is taken over and written over in
+    // place rather than deleted and made anew, which spares freeing and
+    // allocating all its blocks again; what lies past the new end is cut off
+    // when the file is finished.
+    std::string dir = wf.tempDir;
+    if (!dir.empty() && dir.back() != '/')
+        dir += '/';
+    for (long n = 0; n < 1000000; ++n) {
+        const std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
+        if (fileExists(name)) {
+            if (sink.adopt(name))
+                return true;
+            continue;
+        }
+        if (!sink.create(name, true)) {
+            result.error = sink.error();
+            sink.abandon();
+            return false;
+        }
+        return true;
     }
-    if (!sink.create(name, true)) {
-        result.error = sink.error();
-        sink.abandon();
-        return false;
-    }
-    return true;
+    result.error = "No free working file name in " + wf.tempDir;
+    return false;
 }
 
 FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built) {

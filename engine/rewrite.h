@@ -25,6 +25,10 @@ public:
     // Creates (or truncates) the file; with lock it is locked at once so that
     // no other instance takes the name while it is being written.
     bool create(const std::string& path, bool lock);
+    // Opens an existing file that nobody holds, locks it and writes over it
+    // from the start; finish() cuts it to what was written. False (with no
+    // error) when the file is held or cannot be opened.
+    bool adopt(const std::string& path);
     // total: the bytes the finished file is expected to hold (for the fraction).
     void setProgress(const Progress& progress, std::int64_t total);
 
@@ -67,6 +71,7 @@ private:
     Progress m_progress;
     std::int64_t m_total = 0;
     std::int64_t m_lastReport = 0;
+    bool m_adopted = false;
 };
 
 // One piece of an output record, built from the input record of the same index.

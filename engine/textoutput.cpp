@@ -148,7 +148,7 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data, co
 
     // Records are read in large blocks; a field may reach past its record, so
     // each block holds the last record's whole window.
-    const std::int64_t perBlock = std::max<std::int64_t>(1, kReadBlock / S);
+    const std::int64_t perBlock = std::min(N, std::max<std::int64_t>(1, kReadBlock / S));
     std::vector<std::uint8_t> block(static_cast<std::size_t>((perBlock - 1) * S + window));
     const bool showIndex = settings.showIndexNum();
     for (std::int64_t r0 = 0; r0 < N && w.ok(); r0 += perBlock) {

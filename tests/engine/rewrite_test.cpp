@@ -166,6 +166,27 @@ TEST(InsertRecords, BlankRecordsGoInAtTheIndex) {
     EXPECT_EQ(readBytes(before), data);
 }
 
+TEST(Rewrite, TakesOverTheFirstLeftoverNobodyHolds) {
+    const Bytes data = counting(40);
+    Work w(data); // holds ~qzt0.tmp
+    // ~qzt1.tmp is held by another instance; ~qzt2.tmp is a larger leftover.
+    writeBytes(w.dir.file("~qzt1.tmp"), Bytes(5, 0xAB));
+    FileStream other;
+    ASSERT_TRUE(other.open(w.dir.file("~qzt1.tmp"), FileStream::Mode::ReadWrite));
+    ASSERT_TRUE(other.lockExclusive());
+    writeBytes(w.dir.file("~qzt2.tmp"), Bytes(100000, 0xCD));
+    auto s = seg(0, 4, 10);
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 1).ok);
+    EXPECT_EQ(w.wf.name, w.dir.dir() + "~qzt2.tmp");
+    EXPECT_EQ(w.bytes(), slice(data, 8, 40)); // nothing of the leftover remains
+    EXPECT_EQ(readBytes(w.dir.file("~qzt1.tmp")), Bytes(5, 0xAB));
+    EXPECT_TRUE(isFileInUse(w.wf.name));
+    // The next rewrite takes the file the document just left.
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    EXPECT_EQ(w.wf.name, w.dir.dir() + "~qzt0.tmp");
+    EXPECT_EQ(w.bytes(), slice(data, 12, 40));
+}
+
 TEST(InsertRecords, CopiesTheRecordAtTheIndexOrTheLastOne) {
     const Bytes data = counting(64);
     Work w(data);
