@@ -51,6 +51,19 @@ std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
     return std::nullopt;
 }
 
+// Whether two paths name the same existing file.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// The input files are only ever read: an output that names one is refused.
+std::optional<int> refuseOverwrite(const StructureArgs& sa, const std::string& out) {
+    if (sameFile(out, sa.data) || sameFile(out, sa.type))
+        return fail("The output " + out + " would overwrite an input file");
+    return std::nullopt;
+}
+
 struct Loaded {
     std::int64_t dataSize = 0;
     vm::TypeFileContent content;
@@ -127,6 +140,8 @@ int cmdExportText(const Args& args) {
         return fail("Cannot open data file " + sa.data + ": " + data.lastError());
     const auto segments = vm::allSegments(l.content.segments);
     if (sa.out) {
+        if (auto code = refuseOverwrite(sa, *sa.out))
+            return *code;
         const vm::TextOutputResult r = vm::writeTextOutput(segments, data, l.content.settings, *sa.out);
         if (!r.ok)
             return fail("Cannot write " + *sa.out + ": " + r.error);
@@ -149,6 +164,10 @@ int cmdCutBlank(const Args& args) {
         return fail("cut-blank needs -o OUTFILE");
     Loaded l;
     if (auto code = load(sa, l))
+        return *code;
+    if (auto code = refuseOverwrite(sa, *sa.out))
+        return *code;
+    if (auto code = refuseOverwrite(sa, *sa.out + ".type"))
         return *code;
     const bool hex = l.content.settings.hexPositions();
     const vm::MessageList findings = vm::cutBlankFindings(l.content.segments, l.dataSize, hex);

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "rewrite.h"
@@ -51,6 +52,14 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
     FileStream in;
     if (!in.open(source, FileStream::Mode::Read)) {
         r.error = in.lastError();
+        return r;
+    }
+    // Creating the target truncates it: copying a file onto itself would
+    // destroy it before a byte is read.
+    struct stat a {}, b {};
+    if (::fstat(in.fd(), &a) == 0 && ::stat(target.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino) {
+        r.error = "The source and the target are the same file";
         return r;
     }
     RewriteSink out;

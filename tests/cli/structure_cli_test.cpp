@@ -162,6 +162,15 @@ TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
     // No working file is left beside the output.
     EXPECT_FALSE(fileExists(dir.file("~qzt0.tmp")));
 
+    // An output over an input file is refused before anything is written.
+    r = runCli({"cut-blank", data, "-o", data});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("would overwrite an input file"), std::string::npos) << r.err;
+    r = runCli({"export-text", data, "-o", data + ".type"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(readBytes(data), bytes);
+    EXPECT_EQ(readBytes(data + ".type"), typeBefore);
+
     // With an error in the structure nothing is written.
     list.append(seg("T", 25, 10, 10));
     saveType(list, data + ".type");

@@ -125,6 +125,11 @@ TEST(WorkingFile, CopiesSmallAndLargeFilesExactly) {
         EXPECT_EQ(readBytes(dir.file("dst")), data);
         EXPECT_DOUBLE_EQ(last, 1.0);
     }
+    // A file copied onto itself would be emptied first.
+    const FileResult self = copyWholeFile(dir.file("dst"), dir.file("dst"));
+    EXPECT_FALSE(self.ok);
+    EXPECT_EQ(readBytes(dir.file("dst")), counting((std::size_t{3} << 20) + 17));
+
     const FileResult missing = copyWholeFile(dir.file("nothing"), dir.file("dst"));
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(missing.error.empty());
