@@ -1,8 +1,11 @@
 #include "document.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QDir>
@@ -30,11 +33,41 @@ namespace {
 
 const QString kTypeFilter = QStringLiteral("type files (*.type);;All files (*.*)");
 
+// The first character of a Qt date or time format that is no field letter.
+std::optional<char> formatSeparator(const QString& format) {
+    for (const QChar c : format) {
+        if (c.isLetter() || c.isSpace() || c == QLatin1Char('\''))
+            continue;
+        if (c.unicode() < 128)
+            return static_cast<char>(c.unicode());
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The user's decimal separator, date order and separators. Years always keep
+// four digits and months and days two, so that an edited date never loses
+// its century.
 vm::Locale systemLocale() {
     vm::Locale loc;
-    const QString point = QLocale::system().decimalPoint();
-    if (point.size() == 1 && point.at(0).unicode() < 128)
+    const QLocale sys = QLocale::system();
+    const QString point = sys.decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 128 && point.at(0) != QLatin1Char(' '))
         loc.decimalSeparator = static_cast<char>(point.at(0).unicode());
+    const QString date = sys.dateFormat(QLocale::ShortFormat);
+    if (const auto sep = formatSeparator(date); sep && *sep != loc.decimalSeparator)
+        loc.dateSeparator = *sep;
+    const qsizetype y = date.indexOf(QLatin1Char('y'));
+    const qsizetype m = date.indexOf(QLatin1Char('M'));
+    const qsizetype d = date.indexOf(QLatin1Char('d'));
+    if (y >= 0 && m >= 0 && d >= 0) {
+        std::vector<std::pair<qsizetype, std::string>> parts = {{y, "yyyy"}, {m, "mm"}, {d, "dd"}};
+        std::sort(parts.begin(), parts.end());
+        loc.shortDate = parts[0].second + "/" + parts[1].second + "/" + parts[2].second;
+    }
+    if (const auto sep = formatSeparator(sys.timeFormat(QLocale::LongFormat));
+        sep && *sep != loc.decimalSeparator && *sep != loc.dateSeparator)
+        loc.timeSeparator = *sep;
     return loc;
 }
 
