@@ -51,6 +51,8 @@ std::optional<char> formatSeparator(const QString& format) {
 vm::Locale systemLocale() {
     vm::Locale loc;
     const QLocale sys = QLocale::system();
+    if (sys.language() == QLocale::C)
+        return loc; // no preference: the program's own formats
     const QString point = sys.decimalPoint();
     if (point.size() == 1 && point.at(0).unicode() < 128 && point.at(0) != QLatin1Char(' '))
         loc.decimalSeparator = static_cast<char>(point.at(0).unicode());
