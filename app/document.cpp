@@ -186,7 +186,7 @@ bool Document::openDataFile(const QString& name) {
         reopenAfterQuestions();
         return false;
     }
-    closeStream();
+    // The previous document stays open until the new one is.
     vm::WorkingFile wf;
     wf.tempDir = toNative(m_tempDir);
     if (!vm::openWorkingFile(wf, toNative(copy))) {
