@@ -74,7 +74,8 @@ void makeFile(const std::string& path, std::int64_t size) {
         b = static_cast<std::uint8_t>(x >> 16);
     }
     for (std::int64_t at = 0; at < size; at += static_cast<std::int64_t>(buf.size())) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(size - at, static_cast<std::int64_t>(buf.size())));
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(size - at, static_cast<std::int64_t>(buf.size())));
         buf[0] = static_cast<std::uint8_t>(at >> 20); // blocks differ from each other
         if (!f.writeAt(at, std::span<const std::uint8_t>(buf.data(), n)))
             die("cannot write " + path + ": " + f.lastError());
@@ -99,8 +100,9 @@ TypeEntry field(int kind, std::uint16_t start, std::uint16_t length) {
 
 void report(const char* what, double t, double ref, double target, bool atMost = true) {
     const double ratio = t / ref;
-    std::printf("%-44s %8.3f s  ref %7.3f s  ratio %5.2f  (target %s %.1f)  %s\n", what, t, ref, ratio,
-                atMost ? "<=" : ">=", target, (atMost ? ratio <= target : ratio >= target) ? "ok" : "MISSED");
+    std::printf("%-44s %8.3f s  ref %7.3f s  ratio %5.2f  (target %s %.1f)  %s\n", what, t, ref,
+                ratio, atMost ? "<=" : ">=", target,
+                (atMost ? ratio <= target : ratio >= target) ? "ok" : "MISSED");
 }
 
 } // namespace
@@ -166,13 +168,13 @@ int main(int argc, char** argv) {
         for (int i = 0; i < runs; ++i) {
             ref = std::min(ref, cpOnce(big));
             ins = std::min(ins, seconds([&] {
-                                   if (!insertRecords(wf, seg, mid, 1000, false, false, none).ok)
-                                       die("insertRecords failed");
-                               }));
+                               if (!insertRecords(wf, seg, mid, 1000, false, false, none).ok)
+                                   die("insertRecords failed");
+                           }));
             del = std::min(del, seconds([&] {
-                                   if (!deleteRecords(wf, seg, mid, mid + 999, none).ok)
-                                       die("deleteRecords failed");
-                               }));
+                               if (!deleteRecords(wf, seg, mid, mid + 999, none).ok)
+                                   die("deleteRecords failed");
+                           }));
         }
         report("insertRecords (1000 x 16 B, middle of 1 GiB)", ins, ref, 1.3);
         report("deleteRecords (1000 x 16 B, middle of 1 GiB)", del, ref, 1.3);
@@ -199,17 +201,18 @@ int main(int argc, char** argv) {
         for (int i = 0; i < runs; ++i) {
             ref = std::min(ref, cpOnce(mid));
             ins = std::min(ins, seconds([&] {
-                                   if (!insertEntryBytes(wf, seg, {seg.entries[1]}, 4, 1, none).ok)
-                                       die("insertEntryBytes failed");
-                               }));
+                               if (!insertEntryBytes(wf, seg, {seg.entries[1]}, 4, 1, none).ok)
+                                   die("insertEntryBytes failed");
+                           }));
             del = std::min(del, seconds([&] {
-                                   if (!deleteEntryBytes(wf, seg, {1}, none).ok)
-                                       die("deleteEntryBytes failed");
-                               }));
-            chg = std::min(chg, seconds([&] {
-                                   if (!changeEntryKind(wf, seg, 0, field(10, 0, 8), defaultLocale(), none).ok)
-                                       die("changeEntryKind failed");
-                               }));
+                               if (!deleteEntryBytes(wf, seg, {1}, none).ok)
+                                   die("deleteEntryBytes failed");
+                           }));
+            chg = std::min(
+                chg, seconds([&] {
+                    if (!changeEntryKind(wf, seg, 0, field(10, 0, 8), defaultLocale(), none).ok)
+                        die("changeEntryKind failed");
+                }));
             if (!changeEntryKind(wf, seg, 0, field(7, 0, 4), defaultLocale(), none).ok)
                 die("changeEntryKind back failed");
         }
@@ -239,12 +242,13 @@ int main(int argc, char** argv) {
         v.setShowIndexNum(true);
         v.setPositionFormat(2);
         TextOutputResult r;
-        const double t = best(3, nullptr, [&] { r = writeTextOutput(allSegments(list), in, v, dir + "out.txt"); });
+        const double t = best(
+            3, nullptr, [&] { r = writeTextOutput(allSegments(list), in, v, dir + "out.txt"); });
         if (!r.ok)
             die("writeTextOutput failed: " + r.error);
         const double mb = static_cast<double>(fileSize(dir + "out.txt")) / 1e6;
-        std::printf("%-44s %8.3f s  %.1f MB text  %.1f MB/s  (target >= 50)  %s\n", "writeTextOutput 1M x 4 fields", t,
-                    mb, mb / t, mb / t >= 50 ? "ok" : "MISSED");
+        std::printf("%-44s %8.3f s  %.1f MB text  %.1f MB/s  (target >= 50)  %s\n",
+                    "writeTextOutput 1M x 4 fields", t, mb, mb / t, mb / t >= 50 ? "ok" : "MISSED");
         std::filesystem::remove(dir + "out.txt");
         std::filesystem::remove(src);
     }
@@ -264,9 +268,10 @@ int main(int argc, char** argv) {
         MessageList m;
         StructureMap map;
         map.width = 1000;
-        const double t = best(3, [&] { clearMessages(m); }, [&] { checkSegments(list, 10000000, true, &m, &map); });
-        std::printf("%-44s %8.3f s  %zu rows  (target well under 1 s)  %s\n", "checkSegments 100,000 segments", t,
-                    m.rows.size(), t < 0.5 ? "ok" : "MISSED");
+        const double t = best(
+            3, [&] { clearMessages(m); }, [&] { checkSegments(list, 10000000, true, &m, &map); });
+        std::printf("%-44s %8.3f s  %zu rows  (target well under 1 s)  %s\n",
+                    "checkSegments 100,000 segments", t, m.rows.size(), t < 0.5 ? "ok" : "MISSED");
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -85,7 +85,8 @@ std::optional<int> load(const StructureArgs& sa, Loaded& l) {
 
 std::string rowLine(const vm::MessageRow& row) {
     std::string s = row.finding.isSegment ? "segment" : "field";
-    for (const std::string* f : {&row.caption, &row.firstName, &row.secondName, &row.collide, &row.message}) {
+    for (const std::string* f :
+         {&row.caption, &row.firstName, &row.secondName, &row.collide, &row.message}) {
         s += '\t';
         s += vm::cp1252ToUtf8(*f);
     }
@@ -101,7 +102,8 @@ void printRows(std::ostream& os, const vm::MessageList& list, const vm::SegmentL
             static_cast<std::size_t>(row.finding.first) >= segments.size())
             continue;
         vm::MessageList fields;
-        vm::checkTypeEntries(&segments[static_cast<std::size_t>(row.finding.first)], dataSize, hex, &fields);
+        vm::checkTypeEntries(&segments[static_cast<std::size_t>(row.finding.first)], dataSize, hex,
+                             &fields);
         for (const vm::MessageRow& f : fields.rows)
             os << rowLine(f) << '\n';
     }
@@ -142,7 +144,8 @@ int cmdExportText(const Args& args) {
     if (sa.out) {
         if (auto code = refuseOverwrite(sa, *sa.out))
             return *code;
-        const vm::TextOutputResult r = vm::writeTextOutput(segments, data, l.content.settings, *sa.out);
+        const vm::TextOutputResult r =
+            vm::writeTextOutput(segments, data, l.content.settings, *sa.out);
         if (!r.ok)
             return fail("Cannot write " + *sa.out + ": " + r.error);
         return 0;
@@ -151,7 +154,8 @@ int cmdExportText(const Args& args) {
     const vm::TextSink toStdout = [](std::string_view text) {
         return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
     };
-    if (!vm::writeTextOutput(segments, data, l.content.settings, toStdout) || std::fflush(stdout) != 0)
+    if (!vm::writeTextOutput(segments, data, l.content.settings, toStdout) ||
+        std::fflush(stdout) != 0)
         return fail("Cannot write the text output");
     return 0;
 }
@@ -181,7 +185,8 @@ int cmdCutBlank(const Args& args) {
     // and the new file is made beside the output so that a rename finishes it.
     vm::WorkingFile wf;
     const std::filesystem::path outPath(*sa.out);
-    wf.tempDir = outPath.has_parent_path() ? outPath.parent_path().string() + "/" : std::string("./");
+    wf.tempDir =
+        outPath.has_parent_path() ? outPath.parent_path().string() + "/" : std::string("./");
     if (!wf.stream.open(sa.data, vm::FileStream::Mode::Read))
         return fail("Cannot open data file " + sa.data + ": " + wf.stream.lastError());
     wf.name = sa.data;
@@ -197,8 +202,8 @@ int cmdCutBlank(const Args& args) {
         ::unlink(made.c_str());
         return fail("Cannot write " + *sa.out + ": " + text);
     }
-    const vm::TypeWriteResult t = vm::writeTypeFile(l.content.segments, l.content.settings, l.content.dataHint,
-                                                    *sa.out + ".type");
+    const vm::TypeWriteResult t = vm::writeTypeFile(l.content.segments, l.content.settings,
+                                                    l.content.dataHint, *sa.out + ".type");
     if (!t.ok)
         return fail(vm::cp1252ToUtf8(t.message) + ": " + t.systemError);
     return 0;

@@ -64,7 +64,8 @@ public:
     void overlap(std::int64_t from, std::int64_t to) {
         const int x = scaled(from, 0.99);
         const int w = scaled(to - from, 0.99);
-        m_overlaps.push_back({w == 0 ? MapSpan::Kind::Line : MapSpan::Kind::Fill, kMapOverlap, x, w});
+        m_overlaps.push_back(
+            {w == 0 ? MapSpan::Kind::Line : MapSpan::Kind::Fill, kMapOverlap, x, w});
     }
     void outline(std::int64_t pos, std::int64_t len) {
         const int x = scaled(pos, 0.9999);
@@ -125,7 +126,8 @@ std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isS
             break;
         }
     }
-    std::stable_sort(ranges.begin(), ranges.end(), [](const Range& x, const Range& y) { return x.a < y.a; });
+    std::stable_sort(ranges.begin(), ranges.end(),
+                     [](const Range& x, const Range& y) { return x.a < y.a; });
     if (map.active())
         for (const Range& r : ranges)
             map.range(r.a, r.b - r.a);
@@ -148,16 +150,16 @@ std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isS
         if (ri.a > prevEnd) {
             flags |= kHasSpace;
             if (messages)
-                messages->add(finding(isSegment, prevEnd != 0 && i > 0 ? &ranges[i - 1] : nullptr, &ri,
-                                      kHasSpace, gapMessage(prevEnd, ri.a, hex)));
+                messages->add(finding(isSegment, prevEnd != 0 && i > 0 ? &ranges[i - 1] : nullptr,
+                                      &ri, kHasSpace, gapMessage(prevEnd, ri.a, hex)));
         }
         prevEnd = ri.b;
     }
     if (!ranges.empty() && ranges.back().b < limit) {
         flags |= kHasSpace;
         if (messages)
-            messages->add(
-                finding(isSegment, &ranges.back(), nullptr, kHasSpace, gapMessage(ranges.back().b, limit, hex)));
+            messages->add(finding(isSegment, &ranges.back(), nullptr, kHasSpace,
+                                  gapMessage(ranges.back().b, limit, hex)));
     }
     for (const Range& r : ranges) {
         if (r.b > limit) {

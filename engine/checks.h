@@ -84,7 +84,8 @@ struct MapSpan {
     enum class Kind {
         Fill,    // pixels x to x + width - 1, full height
         Line,    // a one-pixel vertical line at x (width 0)
-        Outline, // a one-pixel rectangle outline, the rectangle call from (x, 0) to (x + width, height)
+        Outline, // a one-pixel rectangle outline, the rectangle call from (x, 0) to (x + width,
+                 // height)
     };
     Kind kind = Kind::Fill;
     Rgb colour;

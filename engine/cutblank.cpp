@@ -6,7 +6,8 @@
 
 namespace vm {
 
-MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize, bool hexPositions) {
+MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize,
+                             bool hexPositions) {
     MessageList list;
     checkSegments(segments, fileSize, hexPositions, &list);
     return list;
@@ -55,7 +56,8 @@ CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettin
     work.reserve(segments.size());
     for (const auto& s : segments)
         work.push_back(cloneSegment(*s));
-    std::stable_sort(work.begin(), work.end(), [](const auto& a, const auto& b) { return a->begin < b->begin; });
+    std::stable_sort(work.begin(), work.end(),
+                     [](const auto& a, const auto& b) { return a->begin < b->begin; });
     std::int64_t expected = 0;
     for (auto& s : work) {
         sortTypeEntries(*s);

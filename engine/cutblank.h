@@ -14,9 +14,9 @@ namespace vm {
 MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize, bool hexPositions);
 
 struct CutBlankResult {
-    bool refused = false;  // the structure has errors; nothing was changed
-    MessageList findings;  // the check's rows (shown by the caller when refused)
-    FileResult file;       // the rewrite's outcome when not refused
+    bool refused = false; // the structure has errors; nothing was changed
+    MessageList findings; // the check's rows (shown by the caller when refused)
+    FileResult file;      // the rewrite's outcome when not refused
 };
 
 // Removes every byte that no field of any record of any segment covers: sorts

@@ -16,8 +16,10 @@ namespace vm {
 
 namespace {
 
-constexpr std::int64_t kKernelCopyMin = std::int64_t{1} << 20;   // shorter pieces go through the buffer
-constexpr std::int64_t kKernelCopyStep = std::int64_t{64} << 20; // progress is reported between steps
+constexpr std::int64_t kKernelCopyMin = std::int64_t{1}
+                                        << 20; // shorter pieces go through the buffer
+constexpr std::int64_t kKernelCopyStep = std::int64_t{64}
+                                         << 20; // progress is reported between steps
 constexpr std::int64_t kReportEvery = std::int64_t{4} << 20;
 // Positions in the structure are 32-bit; a file must stay below 2 GiB.
 constexpr std::int64_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
@@ -85,7 +87,8 @@ bool RewriteSink::report() {
     if (w - m_lastReport < kReportEvery && w < m_total)
         return true;
     m_lastReport = w;
-    const double f = m_total > 0 ? std::min(1.0, static_cast<double>(w) / static_cast<double>(m_total)) : 1.0;
+    const double f =
+        m_total > 0 ? std::min(1.0, static_cast<double>(w) / static_cast<double>(m_total)) : 1.0;
     if (!m_progress(f))
         return fail(kStoppedText);
     return true;
@@ -132,8 +135,8 @@ bool RewriteSink::appendZeros(std::int64_t n) {
     while (n > 0) {
         if (m_fill == bufferSize() && !flushBuffer())
             return false;
-        const std::size_t c =
-            static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(bufferSize() - m_fill)));
+        const std::size_t c = static_cast<std::size_t>(
+            std::min<std::int64_t>(n, static_cast<std::int64_t>(bufferSize() - m_fill)));
         std::memset(m_buf.data() + m_fill, 0, c);
         m_fill += c;
         n -= static_cast<std::int64_t>(c);
@@ -161,8 +164,9 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
         loff_t out = m_pos;
         bool kernel = true;
         while (len > 0 && kernel) {
-            const ssize_t n = ::copy_file_range(src.fd(), &in, m_out.fd(), &out,
-                                                static_cast<std::size_t>(std::min(len, kKernelCopyStep)), 0);
+            const ssize_t n =
+                ::copy_file_range(src.fd(), &in, m_out.fd(), &out,
+                                  static_cast<std::size_t>(std::min(len, kKernelCopyStep)), 0);
             if (n < 0) {
                 const int err = errno;
                 if (err == EINTR)
@@ -188,9 +192,10 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
     while (len > 0) {
         if (m_fill == bufferSize() && !flushBuffer())
             return false;
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::int64_t>(len, static_cast<std::int64_t>(bufferSize() - m_fill)));
-        const std::size_t got = src.readAt(off, std::span<std::uint8_t>(m_buf.data() + m_fill, want));
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::int64_t>(len, static_cast<std::int64_t>(bufferSize() - m_fill)));
+        const std::size_t got =
+            src.readAt(off, std::span<std::uint8_t>(m_buf.data() + m_fill, want));
         if (got < want) {
             if (!src.lastError().empty() && off + static_cast<std::int64_t>(got) < src.size())
                 return fail(src.lastError());
@@ -240,14 +245,31 @@ namespace {
 // Kinds whose value is a plain integer of n bytes (n 0 for any other kind).
 int plainIntegerBytes(int kind, bool& isSigned) {
     switch (kind) {
-    case 0: isSigned = true; return 1;
-    case 1: case 2: case 4: isSigned = false; return 1;
-    case 5: isSigned = true; return 2;
-    case 6: isSigned = false; return 2;
-    case 7: isSigned = true; return 4;
-    case 8: isSigned = false; return 4;
-    case 10: isSigned = true; return 8;
-    default: return 0;
+    case 0:
+        isSigned = true;
+        return 1;
+    case 1:
+    case 2:
+    case 4:
+        isSigned = false;
+        return 1;
+    case 5:
+        isSigned = true;
+        return 2;
+    case 6:
+        isSigned = false;
+        return 2;
+    case 7:
+        isSigned = true;
+        return 4;
+    case 8:
+        isSigned = false;
+        return 4;
+    case 10:
+        isSigned = true;
+        return 8;
+    default:
+        return 0;
     }
 }
 
@@ -277,7 +299,8 @@ struct IntegerConversion {
     std::size_t writeBytes = 0;
 
     explicit IntegerConversion(const RecordPiece& p) {
-        if (p.kind != RecordPiece::Kind::Convert || p.readLength > 8 || p.length > 8 || p.readLength < 0)
+        if (p.kind != RecordPiece::Kind::Convert || p.readLength > 8 || p.length > 8 ||
+            p.readLength < 0)
             return;
         fromBytes = plainIntegerBytes(p.fromKind, fromSigned);
         toBytes = integerTargetBytes(p.toKind);
@@ -303,8 +326,9 @@ struct IntegerConversion {
             const int shift = 64 - 8 * fromBytes;
             v = static_cast<std::int64_t>(u << shift) >> shift;
         }
-        if (toBytes < 8 && (v < std::numeric_limits<std::int32_t>::min() ||
-                            v > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())))
+        if (toBytes < 8 &&
+            (v < std::numeric_limits<std::int32_t>::min() ||
+             v > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())))
             return false;
         const std::uint64_t m = lowBytesMask(toBytes);
         const std::uint64_t result = (raw & ~m) | (static_cast<std::uint64_t>(v) & m);
@@ -327,14 +351,15 @@ struct Converter {
     bool run(const RecordPiece& p, const std::uint8_t* in, std::size_t avail) {
         // Only the bytes the conversion can see are cleared: this runs once per record.
         const std::size_t used = std::max<std::size_t>(
-            {static_cast<std::size_t>(std::max(p.readLength, 0)), static_cast<std::size_t>(std::max(p.toLength, 0)),
+            {static_cast<std::size_t>(std::max(p.readLength, 0)),
+             static_cast<std::size_t>(std::max(p.toLength, 0)),
              static_cast<std::size_t>(std::max(p.fromLength, 0)), std::size_t{8}});
         const std::size_t span = std::min(used, buf.size());
         std::memset(buf.data(), 0, span);
         const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(p.readLength), avail);
         std::memcpy(buf.data(), in, std::min(n, span));
-        if (!convertValue(std::span<std::uint8_t>(buf.data(), span), p.fromKind, p.fromLength, p.toKind,
-                          p.toLength, loc)) {
+        if (!convertValue(std::span<std::uint8_t>(buf.data(), span), p.fromKind, p.fromLength,
+                          p.toKind, p.toLength, loc)) {
             if (p.failOnError)
                 return false;
             std::memset(buf.data(), 0, span);
@@ -344,8 +369,8 @@ struct Converter {
 };
 
 std::string conversionError(const RecordPiece& p) {
-    return "A value of the " + std::string(kindName(p.fromKind)) + " field cannot be converted to " +
-           std::string(kindName(p.toKind));
+    return "A value of the " + std::string(kindName(p.fromKind)) +
+           " field cannot be converted to " + std::string(kindName(p.toKind));
 }
 
 // The bytes of one record that a plan reads (it may reach past the record).
@@ -361,8 +386,9 @@ std::int64_t planWindow(const std::vector<RecordPiece>& plan, std::int64_t recor
 }
 
 // Records too large for the buffer: each piece is streamed on its own.
-bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, std::int64_t count,
-                       std::int64_t recordLength, const std::vector<RecordPiece>& plan, const Locale& loc) {
+bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin,
+                       std::int64_t count, std::int64_t recordLength,
+                       const std::vector<RecordPiece>& plan, const Locale& loc) {
     Converter conv{loc};
     std::array<std::uint8_t, kMaxValueBytes> in{};
     for (std::int64_t r = 0; r < count; ++r) {
@@ -381,7 +407,8 @@ bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t be
                 break;
             case RecordPiece::Kind::Convert: {
                 in.fill(0);
-                const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(p.readLength), in.size());
+                const std::size_t n =
+                    std::min<std::size_t>(static_cast<std::size_t>(p.readLength), in.size());
                 src.readAt(base + p.from, std::span<std::uint8_t>(in.data(), n));
                 if (!conv.run(p, in.data(), n))
                     return false;
@@ -399,7 +426,8 @@ bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t be
 } // namespace
 
 bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, std::int64_t count,
-                  std::int64_t recordLength, const std::vector<RecordPiece>& plan, const Locale& loc) {
+                  std::int64_t recordLength, const std::vector<RecordPiece>& plan,
+                  const Locale& loc) {
     if (count <= 0)
         return true;
     std::int64_t outLength = 0;
@@ -416,9 +444,10 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
         fast.emplace_back(p);
     // Whole blocks of records are read with one call and their output is
     // reserved in the sink at once.
-    const std::int64_t perBlock =
-        std::min(count, std::max<std::int64_t>(1, block / std::max({recordLength, window, outLength})));
-    std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window) + RewriteSink::kCopySlack);
+    const std::int64_t perBlock = std::min(
+        count, std::max<std::int64_t>(1, block / std::max({recordLength, window, outLength})));
+    std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window) +
+                                 RewriteSink::kCopySlack);
     const std::int64_t srcSize = src.size();
     const std::size_t outLen = static_cast<std::size_t>(outLength);
     for (std::int64_t r0 = 0; r0 < count; r0 += perBlock) {
@@ -438,8 +467,8 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
             return false;
         for (std::int64_t r = 0; r < k; ++r) {
             const std::uint8_t* rec = in.data() + r * recordLength;
-            for (std::size_t k = 0; k < plan.size(); ++k) {
-                const RecordPiece& p = plan[k];
+            for (std::size_t pi = 0; pi < plan.size(); ++pi) {
+                const RecordPiece& p = plan[pi];
                 const std::size_t n = static_cast<std::size_t>(p.length);
                 switch (p.kind) {
                 case RecordPiece::Kind::Copy:
@@ -458,8 +487,8 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
                     std::memcpy(out, p.bytes.data(), n);
                     break;
                 case RecordPiece::Kind::Convert:
-                    if (fast[k].usable) {
-                        if (!fast[k].run(rec + p.from, out)) {
+                    if (fast[pi].usable) {
+                        if (!fast[pi].run(rec + p.from, out)) {
                             if (p.failOnError)
                                 return false;
                             std::memset(out, 0, n);
@@ -547,7 +576,8 @@ const char* kTooBigText = "The data file would reach 2 GiB, which the structure 
 
 // Adds a copy of [from, from + len) of a record of recordLength bytes; what
 // lies outside the record is written as zeros. Adjacent copies are merged.
-void addCopy(std::vector<RecordPiece>& plan, std::int64_t from, std::int64_t len, std::int64_t recordLength) {
+void addCopy(std::vector<RecordPiece>& plan, std::int64_t from, std::int64_t len,
+             std::int64_t recordLength) {
     if (len <= 0)
         return;
     std::int64_t inside = 0;
@@ -588,8 +618,8 @@ bool startFits(std::int64_t start) {
 
 } // namespace
 
-FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count, bool atEnd,
-                         bool blank, const Progress& progress) {
+FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count,
+                         bool atEnd, bool blank, const Progress& progress) {
     const std::int64_t S = seg.recordLength;
     const std::int64_t rc = seg.recordCount;
     if (S <= 0)
@@ -612,14 +642,15 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
             wf.stream.readAt(seg.begin + from * S, record); // bytes past the end stay zero
     }
     const std::int64_t p = seg.begin + index * S;
-    FileResult r = runRewrite(wf, oldSize + added, progress, [&](RewriteSink& sink, const FileStream& src) {
-        if (!sink.copyRange(src, 0, p))
-            return false;
-        for (std::int64_t i = 0; i < count; ++i)
-            if (!sink.append(record.data(), record.size()))
+    FileResult r =
+        runRewrite(wf, oldSize + added, progress, [&](RewriteSink& sink, const FileStream& src) {
+            if (!sink.copyRange(src, 0, p))
                 return false;
-        return sink.copyRest(src, p);
-    });
+            for (std::int64_t i = 0; i < count; ++i)
+                if (!sink.append(record.data(), record.size()))
+                    return false;
+            return sink.copyRest(src, p);
+        });
     if (!r.ok)
         return r;
     seg.recordCount = static_cast<std::int32_t>(rc + count);
@@ -640,9 +671,10 @@ FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std:
     const std::int64_t oldSize = wf.stream.size();
     const std::int64_t cutFrom = seg.begin + first * S;
     const std::int64_t cutTo = seg.begin + (last + 1) * S;
-    FileResult r = runRewrite(wf, oldSize - n * S, progress, [&](RewriteSink& sink, const FileStream& src) {
-        return sink.copyRange(src, 0, cutFrom) && sink.copyRest(src, cutTo);
-    });
+    FileResult r =
+        runRewrite(wf, oldSize - n * S, progress, [&](RewriteSink& sink, const FileStream& src) {
+            return sink.copyRange(src, 0, cutFrom) && sink.copyRest(src, cutTo);
+        });
     if (!r.ok)
         return r;
     seg.recordCount = static_cast<std::int32_t>(seg.recordCount - n);
@@ -679,10 +711,12 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
     for (const TypeEntry& e : entries)
         addCopy(plan, e.start, e.length, S);
     addCopy(plan, offset, S - offset, S);
-    FileResult r = runRewrite(wf, oldSize + T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-        return sink.copyRange(src, 0, seg.begin) && writeRecords(sink, src, seg.begin, R, S, plan) &&
-               sink.copyRest(src, seg.begin + R * S);
-    });
+    FileResult r =
+        runRewrite(wf, oldSize + T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+            return sink.copyRange(src, 0, seg.begin) &&
+                   writeRecords(sink, src, seg.begin, R, S, plan) &&
+                   sink.copyRest(src, seg.begin + R * S);
+        });
     if (!r.ok)
         return r;
     seg.length = probe.length;
@@ -695,7 +729,8 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
         c.start = static_cast<std::uint16_t>(at);
         at += c.length;
     }
-    seg.entries.insert(seg.entries.begin() + static_cast<std::ptrdiff_t>(pos), copies.begin(), copies.end());
+    seg.entries.insert(seg.entries.begin() + static_cast<std::ptrdiff_t>(pos), copies.begin(),
+                       copies.end());
     seg.recordLength = static_cast<std::int32_t>(seg.recordLength + T);
     seg.length = static_cast<std::int32_t>(seg.length + T * R);
     r.delta = T * R;
@@ -748,10 +783,12 @@ FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std
         return n;
     };
 
-    FileResult r = runRewrite(wf, oldSize - T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-        return sink.copyRange(src, 0, seg.begin) && writeRecords(sink, src, seg.begin, R, S, plan) &&
-               sink.copyRest(src, seg.begin + R * S);
-    });
+    FileResult r =
+        runRewrite(wf, oldSize - T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+            return sink.copyRange(src, 0, seg.begin) &&
+                   writeRecords(sink, src, seg.begin, R, S, plan) &&
+                   sink.copyRest(src, seg.begin + R * S);
+        });
     if (!r.ok)
         return r;
     seg.length = probe.length;
@@ -768,8 +805,9 @@ FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std
     return r;
 }
 
-FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index, const TypeEntry& replacement,
-                           const Locale& loc, const Progress& progress) {
+FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
+                           const TypeEntry& replacement, const Locale& loc,
+                           const Progress& progress) {
     if (index >= seg.entries.size())
         return refused("Field " + std::to_string(index) + " is not in the segment");
     const TypeEntry old = seg.entries[index];
@@ -802,10 +840,12 @@ FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index, con
     c.toLength = replacement.length;
     plan.push_back(c);
     addCopy(plan, old.end(), S - old.end(), S);
-    FileResult r = runRewrite(wf, oldSize + diff * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-        return sink.copyRange(src, 0, seg.begin) && writeRecords(sink, src, seg.begin, R, S, plan, loc) &&
-               sink.copyRest(src, seg.begin + R * S);
-    });
+    FileResult r =
+        runRewrite(wf, oldSize + diff * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+            return sink.copyRange(src, 0, seg.begin) &&
+                   writeRecords(sink, src, seg.begin, R, S, plan, loc) &&
+                   sink.copyRest(src, seg.begin + R * S);
+        });
     if (!r.ok)
         return r;
     seg.length = probe.length;
@@ -822,8 +862,8 @@ FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index, con
 }
 
 FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
-                          std::span<const std::uint8_t> defaultValue, const TypeEntry* source, const Locale& loc,
-                          const Progress& progress) {
+                          std::span<const std::uint8_t> defaultValue, const TypeEntry* source,
+                          const Locale& loc, const Progress& progress) {
     if (entry.length > kMaxValueBytes)
         return refused("Fields longer than 255 bytes cannot be inserted");
     const std::int64_t oldSize = wf.stream.size();
@@ -856,20 +896,22 @@ FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
     } else {
         v.kind = RecordPiece::Kind::Bytes;
         v.bytes.assign(static_cast<std::size_t>(L), 0);
-        std::copy_n(defaultValue.begin(), std::min(defaultValue.size(), v.bytes.size()), v.bytes.begin());
+        std::copy_n(defaultValue.begin(), std::min(defaultValue.size(), v.bytes.size()),
+                    v.bytes.begin());
     }
     plan.push_back(v);
     addCopy(plan, entry.start, S - entry.start, S);
     bool convertFailed = false;
-    FileResult r = runRewrite(wf, oldSize + L * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-        if (!sink.copyRange(src, 0, seg.begin))
-            return false;
-        if (!writeRecords(sink, src, seg.begin, R, S, plan, loc)) {
-            convertFailed = sink.error().empty();
-            return false;
-        }
-        return sink.copyRest(src, seg.begin + R * S);
-    });
+    FileResult r =
+        runRewrite(wf, oldSize + L * R, progress, [&](RewriteSink& sink, const FileStream& src) {
+            if (!sink.copyRange(src, 0, seg.begin))
+                return false;
+            if (!writeRecords(sink, src, seg.begin, R, S, plan, loc)) {
+                convertFailed = sink.error().empty();
+                return false;
+            }
+            return sink.copyRest(src, seg.begin + R * S);
+        });
     if (!r.ok) {
         if (convertFailed)
             r.error = conversionError(v);
@@ -898,13 +940,14 @@ FileResult deleteSegmentBytes(WorkingFile& wf, const Segment& seg, const Progres
     const std::int64_t oldSize = wf.stream.size();
     const std::int64_t from = std::min<std::int64_t>(seg.begin, oldSize);
     const std::int64_t to = std::min<std::int64_t>(seg.end(), oldSize);
-    return runRewrite(wf, oldSize - (to - from), progress, [&](RewriteSink& sink, const FileStream& src) {
-        return sink.copyRange(src, 0, from) && sink.copyRest(src, to);
-    });
+    return runRewrite(wf, oldSize - (to - from), progress,
+                      [&](RewriteSink& sink, const FileStream& src) {
+                          return sink.copyRange(src, 0, from) && sink.copyRest(src, to);
+                      });
 }
 
-FileResult insertSegmentBytes(WorkingFile& wf, SegmentList& list, Segment& seg, std::optional<std::int32_t> offset,
-                              const Progress& progress) {
+FileResult insertSegmentBytes(WorkingFile& wf, SegmentList& list, Segment& seg,
+                              std::optional<std::int32_t> offset, const Progress& progress) {
     const std::int64_t oldSize = wf.stream.size();
     const std::int64_t len = seg.length;
     if (len < 0)
@@ -917,12 +960,13 @@ FileResult insertSegmentBytes(WorkingFile& wf, SegmentList& list, Segment& seg, 
         if (offset && s->begin >= *offset && s->begin + len > kMaxFileSize)
             return refused(kTooBigText);
     const std::int64_t from = seg.begin;
-    FileResult r = runRewrite(wf, oldSize + len, progress, [&](RewriteSink& sink, const FileStream& src) {
-        if (offset)
-            return sink.copyRange(src, 0, *offset) && sink.copyRange(src, from, len) &&
-                   sink.copyRest(src, *offset);
-        return sink.copyRest(src, 0) && sink.copyRange(src, from, len);
-    });
+    FileResult r =
+        runRewrite(wf, oldSize + len, progress, [&](RewriteSink& sink, const FileStream& src) {
+            if (offset)
+                return sink.copyRange(src, 0, *offset) && sink.copyRange(src, from, len) &&
+                       sink.copyRest(src, *offset);
+            return sink.copyRest(src, 0) && sink.copyRange(src, from, len);
+        });
     if (!r.ok)
         return r;
     if (offset) {

@@ -78,8 +78,8 @@ private:
 struct RecordPiece {
     enum class Kind { Copy, Zero, Bytes, Convert };
     Kind kind = Kind::Copy;
-    std::int64_t from = 0;   // Copy, Convert: offset inside the input record
-    std::int64_t length = 0; // bytes written
+    std::int64_t from = 0;           // Copy, Convert: offset inside the input record
+    std::int64_t length = 0;         // bytes written
     std::vector<std::uint8_t> bytes; // Bytes: written as they are (length of them)
     // Convert: readLength bytes at from, converted from one kind to another;
     // a failed conversion writes zeros, or fails the rewrite with failOnError.
@@ -91,9 +91,9 @@ struct RecordPiece {
 // Writes count output records, each the plan applied to one input record of
 // recordLength bytes at begin + r * recordLength. Input past the end of src
 // reads as zeros. Records are read and written in large blocks.
-bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin,
-                  std::int64_t count, std::int64_t recordLength,
-                  const std::vector<RecordPiece>& plan, const Locale& loc = defaultLocale());
+bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, std::int64_t count,
+                  std::int64_t recordLength, const std::vector<RecordPiece>& plan,
+                  const Locale& loc = defaultLocale());
 
 // Records and record length a rewrite works with: an Anomaly segment is one
 // record of its whole length; otherwise computeRecordCount's count against the

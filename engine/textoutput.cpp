@@ -55,13 +55,17 @@ private:
 struct Num {
     std::array<char, 24> buf{};
     std::size_t n = 0;
-    explicit Num(std::int64_t v) { n = static_cast<std::size_t>(std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr - buf.data()); }
+    explicit Num(std::int64_t v) {
+        n = static_cast<std::size_t>(std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr -
+                                     buf.data());
+    }
     std::string_view view() const { return {buf.data(), n}; }
 };
 
 std::string hexDigits(std::int64_t v, std::size_t minDigits) {
-    const std::uint64_t u = v < 0 && v >= std::numeric_limits<std::int32_t>::min() ? static_cast<std::uint32_t>(v)
-                                                                                 : static_cast<std::uint64_t>(v);
+    const std::uint64_t u = v < 0 && v >= std::numeric_limits<std::int32_t>::min()
+                                ? static_cast<std::uint32_t>(v)
+                                : static_cast<std::uint64_t>(v);
     std::array<char, 24> b{};
     auto r = std::to_chars(b.data(), b.data() + b.size(), u, 16);
     std::string s(b.data(), r.ptr);
@@ -97,8 +101,8 @@ std::size_t valueBytes(const TypeEntry& e) {
     return std::min<std::size_t>(e.length, kMaxValueBytes);
 }
 
-void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data, const ViewSettings& settings,
-                  const Positions& pos, const Locale& loc) {
+void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
+                  const ViewSettings& settings, const Positions& pos, const Locale& loc) {
     w.put("Index                     Value Type          Start Length   Memo");
     w.put(kCrLf);
     w.put(kCrLf);
@@ -113,7 +117,8 @@ void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data, const V
             w.pad(Num(static_cast<std::int64_t>(k)).view(), I, PadSide::Left);
         w.put(" ");
         pos.write(w, std::int64_t{seg.begin} + e.start);
-        w.pad(decodeValue(std::span<const std::uint8_t>(buf.data(), n), e.kind, e.length, loc), 24, PadSide::Left);
+        w.pad(decodeValue(std::span<const std::uint8_t>(buf.data(), n), e.kind, e.length, loc), 24,
+              PadSide::Left);
         w.put(" ");
         w.pad(kindName(e.kind), 10, PadSide::Right);
         w.put(" ");
@@ -126,15 +131,16 @@ void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data, const V
     }
 }
 
-void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data, const ViewSettings& settings,
-                       const Positions& pos, const Locale& loc) {
+void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
+                       const ViewSettings& settings, const Positions& pos, const Locale& loc) {
     const std::int64_t S = seg.recordLength;
     const std::int64_t N = seg.length / S;
     const std::size_t I = Num(N - 1).n;
     std::vector<std::size_t> widths;
     std::int64_t window = S;
     for (const TypeEntry& e : seg.entries) {
-        widths.push_back(static_cast<std::size_t>(std::max(entryDisplayWidth(e.kind, e.length), 0)));
+        widths.push_back(
+            static_cast<std::size_t>(std::max(entryDisplayWidth(e.kind, e.length), 0)));
         window = std::max<std::int64_t>(window, e.start + static_cast<std::int64_t>(valueBytes(e)));
     }
     w.pad("index", I + pos.width + 1, PadSide::Right);
@@ -154,7 +160,8 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data, co
     for (std::int64_t r0 = 0; r0 < N && w.ok(); r0 += perBlock) {
         const std::int64_t k = std::min(perBlock, N - r0);
         const std::size_t want = static_cast<std::size_t>((k - 1) * S + window);
-        const std::size_t got = data.readAt(seg.begin + r0 * S, std::span<std::uint8_t>(block.data(), want));
+        const std::size_t got =
+            data.readAt(seg.begin + r0 * S, std::span<std::uint8_t>(block.data(), want));
         if (got < want)
             std::memset(block.data() + got, 0, want - got);
         for (std::int64_t r = 0; r < k; ++r) {
@@ -166,7 +173,8 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data, co
             for (std::size_t f = 0; f < seg.entries.size(); ++f) {
                 const TypeEntry& e = seg.entries[f];
                 w.put(" ");
-                w.pad(decodeValue(std::span<const std::uint8_t>(rec + e.start, valueBytes(e)), e.kind, e.length, loc),
+                w.pad(decodeValue(std::span<const std::uint8_t>(rec + e.start, valueBytes(e)),
+                                  e.kind, e.length, loc),
                       widths[f], PadSide::Right);
             }
             w.put(kCrLf);
@@ -184,8 +192,8 @@ std::vector<Segment*> allSegments(SegmentList& list) {
     return v;
 }
 
-bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data, const ViewSettings& settings,
-                     const TextSink& sink, const Locale& loc) {
+bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
+                     const ViewSettings& settings, const TextSink& sink, const Locale& loc) {
     Writer w(sink);
     w.put("This File is Made of With Vellomarque. See it at ");
     w.put(kMakerAddress);
@@ -233,7 +241,8 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
 }
 
 TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
-                                 const ViewSettings& settings, const std::string& path, const Locale& loc) {
+                                 const ViewSettings& settings, const std::string& path,
+                                 const Locale& loc) {
     TextOutputResult r;
     r.path = path;
     FileStream out;
@@ -243,8 +252,8 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
     }
     std::int64_t at = 0;
     const TextSink sink = [&](std::string_view text) {
-        if (!out.writeAt(at, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                                           text.size())))
+        if (!out.writeAt(at, std::span<const std::uint8_t>(
+                                 reinterpret_cast<const std::uint8_t*>(text.data()), text.size())))
             return false;
         at += static_cast<std::int64_t>(text.size());
         return true;

@@ -56,7 +56,8 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
     }
     // Creating the target truncates it: copying a file onto itself would
     // destroy it before a byte is read.
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (::fstat(in.fd(), &a) == 0 && ::stat(target.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
         a.st_ino == b.st_ino) {
         r.error = "The source and the target are the same file";

@@ -10,7 +10,8 @@ using namespace vm;
 
 namespace {
 
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen) {
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
+                             std::int32_t recLen) {
     auto s = std::make_unique<Segment>();
     s->name = std::move(name);
     s->begin = begin;
@@ -65,7 +66,8 @@ TEST(CliStructure, CheckPrintsRowsAndExitsBySeverity) {
     saveType(gap, data + ".type", true);
     r = runCli({"check", data});
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_EQ(r.out, "segment\tWarning\t\tCaf\xC3\xA9\tHasSpace \tHas Blank at Position OX00 To OX04\n");
+    EXPECT_EQ(r.out,
+              "segment\tWarning\t\tCaf\xC3\xA9\tHasSpace \tHas Blank at Position OX00 To OX04\n");
 
     // Overlapping segments and a segment whose fields overlap: errors, and
     // the expandable row is followed by the rows expanding it would list.
@@ -87,7 +89,8 @@ TEST(CliStructure, MissingFilesAreClearErrors) {
     writeBytes(dir.file("d.bin"), counting(10));
     CliRun r = runCli({"check", dir.file("d.bin")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("Type file not found: " + dir.file("d.bin") + ".type"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Type file not found: " + dir.file("d.bin") + ".type"), std::string::npos)
+        << r.err;
     r = runCli({"export-text", dir.file("nothing.bin")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("nothing.bin"), std::string::npos) << r.err;
@@ -149,7 +152,8 @@ TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
 
     CliRun r = runCli({"cut-blank", data, "-o", dir.file("small.bin")});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(readBytes(dir.file("small.bin")), (std::vector<std::uint8_t>{12, 13, 14, 15, 22, 23, 24, 25}));
+    EXPECT_EQ(readBytes(dir.file("small.bin")),
+              (std::vector<std::uint8_t>{12, 13, 14, 15, 22, 23, 24, 25}));
     EXPECT_EQ(readBytes(data), bytes);
     EXPECT_EQ(readBytes(data + ".type"), typeBefore);
     const TypeReadResult t = readTypeFile(dir.file("small.bin") + ".type", 8);
@@ -176,8 +180,11 @@ TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
     saveType(list, data + ".type");
     r = runCli({"cut-blank", data, "-o", dir.file("again.bin")});
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err.rfind("Has any error in structure setting, please fix the error then try again.\n", 0), 0u)
+    EXPECT_EQ(r.err.rfind(
+                  "Has any error in structure setting, please fix the error then try again.\n", 0),
+              0u)
         << r.err;
-    EXPECT_NE(r.err.find("segment\tError\tS\tT\tIsOverlay \tOverlay\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("segment\tError\tS\tT\tIsOverlay \tOverlay\n"), std::string::npos)
+        << r.err;
     EXPECT_FALSE(fileExists(dir.file("again.bin")));
 }

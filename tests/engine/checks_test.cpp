@@ -6,7 +6,8 @@ using namespace vm;
 
 namespace {
 
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen = 0) {
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
+                             std::int32_t recLen = 0) {
     auto s = std::make_unique<Segment>();
     s->name = std::move(name);
     s->begin = begin;
@@ -27,7 +28,8 @@ TypeEntry entry(std::string memo, std::uint16_t start, std::uint16_t length) {
 std::vector<std::string> lines(const MessageList& list) {
     std::vector<std::string> out;
     for (const MessageRow& r : list.rows)
-        out.push_back(r.caption + "|" + r.firstName + "|" + r.secondName + "|" + r.collide + "|" + r.message);
+        out.push_back(r.caption + "|" + r.firstName + "|" + r.secondName + "|" + r.collide + "|" +
+                      r.message);
     return out;
 }
 
@@ -138,12 +140,13 @@ TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
     // order, and their overlap is reported once.
     MessageList fields;
     EXPECT_EQ(checkTypeEntries(&list[1], 40, false, &fields), ff);
-    EXPECT_EQ(lines(fields), (Lines{
-                                 "Warning|||IsNotSort |",
-                                 "Error|x|z|IsOverlay |Overlay",
-                                 // the walk keeps the end of the previous range, not the largest end
-                                 "Warning|z||HasSpace |Has Blank at Position 6 To 10",
-                             }));
+    EXPECT_EQ(lines(fields),
+              (Lines{
+                  "Warning|||IsNotSort |",
+                  "Error|x|z|IsOverlay |Overlay",
+                  // the walk keeps the end of the previous range, not the largest end
+                  "Warning|z||HasSpace |Has Blank at Position 6 To 10",
+              }));
     EXPECT_FALSE(fields.rows[0].finding.isSegment);
 }
 
@@ -153,7 +156,8 @@ TEST(Checks, FieldsPastTheRecordAndRecordsThatDoNotFit) {
     s->entries = {entry("a", 0, 8), entry("b", 8, 4)};
     MessageList m;
     EXPECT_EQ(checkTypeEntries(s.get(), 103, true, &m), kIsOver | kIsNotFit);
-    EXPECT_EQ(lines(m), (Lines{"Error|b||IsOver |", "Warning|||IsNotFit |segLength mod recLength=3"}));
+    EXPECT_EQ(lines(m),
+              (Lines{"Error|b||IsOver |", "Warning|||IsNotFit |segLength mod recLength=3"}));
 
     // An Anomaly segment's fields are checked against its whole length.
     auto a = seg("A", 0, 30, 10);

@@ -9,7 +9,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen) {
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
+                             std::int32_t recLen) {
     auto s = std::make_unique<Segment>();
     s->name = std::move(name);
     s->begin = begin;

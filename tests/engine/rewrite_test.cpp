@@ -19,7 +19,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::unique_ptr<Segment> seg(std::int32_t begin, std::int32_t recLen, std::int32_t count, std::string name = "S") {
+std::unique_ptr<Segment> seg(std::int32_t begin, std::int32_t recLen, std::int32_t count,
+                             std::string name = "S") {
     auto s = std::make_unique<Segment>();
     s->begin = begin;
     s->recordLength = recLen;
@@ -80,7 +81,8 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes slice(const Bytes& b, std::size_t from, std::size_t to) {
-    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
+    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from),
+                 b.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
 } // namespace
@@ -202,8 +204,8 @@ TEST(InsertRecords, CopiesTheRecordAtTheIndexOrTheLastOne) {
 
     const Bytes now = w.bytes();
     ASSERT_TRUE(insertRecords(w.wf, *s, 1, 3, false, false).ok);
-    EXPECT_EQ(w.bytes(), concat({slice(now, 0, 12), slice(now, 12, 16), slice(now, 12, 16), slice(now, 12, 16),
-                                 slice(now, 12, 68)}));
+    EXPECT_EQ(w.bytes(), concat({slice(now, 0, 12), slice(now, 12, 16), slice(now, 12, 16),
+                                 slice(now, 12, 16), slice(now, 12, 68)}));
     EXPECT_EQ(s->recordCount, 7);
     EXPECT_EQ(s->length, 28);
 }
@@ -234,7 +236,8 @@ TEST(EntryBytes, DeletingAFieldShrinksEveryRecordAndMovesLaterFields) {
     const Bytes data = counting(45); // 5 bytes, then 4 records of 10
     Work w(data);
     auto s = seg(5, 10, 4);
-    s->entries = {entry(6, 0, 4, "a"), entry(5, 4, 2, "b"), entry(5, 6, 2, "c"), entry(5, 8, 2, "d")};
+    s->entries = {entry(6, 0, 4, "a"), entry(5, 4, 2, "b"), entry(5, 6, 2, "c"),
+                  entry(5, 8, 2, "d")};
     const FileResult r = deleteEntryBytes(w.wf, *s, {1});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.delta, -8);
@@ -377,7 +380,8 @@ TEST(EntryBytes, NewFieldTakesADefaultOrAConvertedValue) {
     // From a source field: a's byte as a 2-byte signed value, inserted before a.
     const TypeEntry a = s->entries[0];
     ASSERT_TRUE(insertNewEntry(w.wf, *s, entry(5, 0, 2, "w"), {}, &a).ok);
-    EXPECT_EQ(w.bytes(), (Bytes{9, 1, 0, 1, 0xEE, 0xFF, 2, 3, 4, 0, 4, 0xEE, 0xFF, 5, 6, 7, 0, 7, 0xEE, 0xFF, 8, 9}));
+    EXPECT_EQ(w.bytes(), (Bytes{9,    1,    0, 1, 0xEE, 0xFF, 2, 3,    4,    0, 4,
+                                0xEE, 0xFF, 5, 6, 7,    0,    7, 0xEE, 0xFF, 8, 9}));
     EXPECT_EQ(s->entries[0].memo, "w");
     EXPECT_EQ(s->entries[1].start, 2);
 }
@@ -474,8 +478,7 @@ namespace {
 
 // Runs a rewrite in a child process whose files may not grow past `limit`
 // bytes, as on a full disk. Exit code 0 when it failed cleanly.
-template <typename Rewrite>
-int failsCleanlyUnderSizeLimit(std::int64_t limit, Rewrite rewrite) {
+template <typename Rewrite> int failsCleanlyUnderSizeLimit(std::int64_t limit, Rewrite rewrite) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
@@ -538,10 +541,14 @@ TEST(EntryBytes, IntegerKindChangesMatchTheCodec) {
     // The rewrite converts integers on a machine word; every pair of integer
     // kinds must give exactly the bytes the codec's conversion gives.
     const std::vector<Bytes> values = {
-        {0, 0, 0, 0, 0, 0, 0, 0},          {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-        {0x80, 0, 0, 0, 0, 0, 0, 0x80},    {0x7F, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F},
-        {0x2C, 0x01, 0x00, 0x80, 1, 2, 3, 4}, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0x01},
-        {0, 0, 0, 0, 1, 0, 0, 0},          {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+        {0, 0, 0, 0, 0, 0, 0, 0},
+        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+        {0x80, 0, 0, 0, 0, 0, 0, 0x80},
+        {0x7F, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F},
+        {0x2C, 0x01, 0x00, 0x80, 1, 2, 3, 4},
+        {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0x01},
+        {0, 0, 0, 0, 1, 0, 0, 0},
+        {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
     };
     Bytes data;
     for (const Bytes& v : values)

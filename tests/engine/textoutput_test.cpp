@@ -8,9 +8,11 @@ using namespace vm;
 
 namespace {
 
-const std::string kBanner = "This File is Made of With Vellomarque. See it at http://www.vellomarque.net/";
+const std::string kBanner =
+    "This File is Made of With Vellomarque. See it at http://www.vellomarque.net/";
 
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length, std::int32_t recLen) {
+std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
+                             std::int32_t recLen) {
     auto s = std::make_unique<Segment>();
     s->name = std::move(name);
     s->begin = begin;
@@ -28,7 +30,8 @@ TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string
     return e;
 }
 
-std::string render(SegmentList& list, const std::vector<std::uint8_t>& data, bool showIndex, bool hex) {
+std::string render(SegmentList& list, const std::vector<std::uint8_t>& data, bool showIndex,
+                   bool hex) {
     ViewSettings v;
     v.setShowIndexNum(showIndex);
     v.setPositionFormat(hex ? 1 : 2);
@@ -106,9 +109,11 @@ TEST(TextOutput, SegmentPastTheEndIsCutAndKeepsTheCut) {
     const std::string out = render(list, data, true, false);
     EXPECT_NE(out.find("Segment 0 Name:Long  Begin:2 Length:9\r\n"), std::string::npos) << out;
     EXPECT_EQ(list[0].length, 9);
-    EXPECT_NE(out.find("\r\n1  6 1  \r\n\r\nSegment 1"), std::string::npos) << out; // two whole records
+    EXPECT_NE(out.find("\r\n1  6 1  \r\n\r\nSegment 1"), std::string::npos)
+        << out; // two whole records
     // A segment with no record length gets no table.
-    EXPECT_NE(out.find("Segment 1 Name:Zero  Begin:0 Length:0\r\nindex   type       start  length   memo\r\n\r\n"),
+    EXPECT_NE(out.find("Segment 1 Name:Zero  Begin:0 Length:0\r\nindex   type       start  length  "
+                       " memo\r\n\r\n"),
               std::string::npos)
         << out;
     EXPECT_EQ(list[2].length, 0); // starts past the end: nothing left, never negative
@@ -146,7 +151,8 @@ TEST(TextOutput, LargeSegmentToAFile) {
     ASSERT_GE(s.size(), last.size());
     EXPECT_EQ(s.substr(s.size() - last.size()), last);
 
-    const TextOutputResult bad = writeTextOutput(allSegments(list), data, v, dir.file("no/such/dir.txt"));
+    const TextOutputResult bad =
+        writeTextOutput(allSegments(list), data, v, dir.file("no/such/dir.txt"));
     EXPECT_FALSE(bad.ok);
     EXPECT_FALSE(bad.error.empty());
 }
