@@ -1,0 +1,222 @@
+// gridbench big|small   time to first paint and resident memory of a segment
+//                       of 100 million (or 10) 10-byte records in a 1 GiB file
+// gridbench shot FILE   a PNG of the record pane over a small sample
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include "filestream.h"
+#include "gridhost.h"
+#include "recordpane.h"
+#include "segmentgrid.h"
+
+namespace {
+
+class BenchHost : public GridHost {
+public:
+    vm::FileStream stream;
+    vm::SegmentList list;
+    vm::ViewSettings view;
+    vm::Locale loc;
+    RecordPane* pane = nullptr;
+    std::vector<std::vector<std::uint8_t>> patterns;
+
+    vm::FileStream* dataStream() override { return stream.isOpen() ? &stream : nullptr; }
+    vm::SegmentList& segments() override { return list; }
+    vm::ViewSettings& viewSettings() override { return view; }
+    const vm::Locale& locale() const override { return loc; }
+    bool gridFillEnabled() const override { return true; }
+    void setDataChanged(bool, bool) override {}
+    void selectSegment(vm::Segment* s) override {
+        list.setCurrent(s);
+        if (pane)
+            pane->layoutSegmentGrids(s);
+    }
+    void locatePosition(std::int64_t) override {}
+    void entryDefinitionChanged(vm::Segment*, int) override {}
+    void dataHover(std::int64_t, int, const std::string&) override {}
+    std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
+    const vm::ByteSource* compareSource() const override { return nullptr; }
+};
+
+long residentKiB() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+vm::TypeEntry field(int kind, int start, int length, const char* memo, int width) {
+    vm::TypeEntry e;
+    e.kind = static_cast<std::uint8_t>(kind);
+    e.start = static_cast<std::uint16_t>(start);
+    e.length = static_cast<std::uint16_t>(length);
+    e.columnWidth = static_cast<std::uint16_t>(width);
+    e.setMemo(memo);
+    return e;
+}
+
+vm::Segment& addSegment(BenchHost& h, const char* name, int begin, int length, int recLen,
+                        bool anomaly = false) {
+    auto s = std::make_unique<vm::Segment>();
+    s->begin = begin;
+    s->length = length;
+    s->recordLength = recLen;
+    s->anomaly = anomaly;
+    s->anomalyColumnWidths = {150, 70, 50, 50, 150};
+    s->setName(name);
+    return h.list.append(std::move(s));
+}
+
+// Processes events until the grid's viewport has painted once more.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+    void waitFor() {
+        while (!painted)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        painted = false;
+    }
+};
+
+int bench(bool big) {
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/data.bin").toStdString();
+    const std::int64_t records = big ? 100'000'000 : 10;
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR, 0600);
+        if (fd < 0 || ::ftruncate(fd, std::int64_t{1} << 30) != 0)
+            return 1;
+        ::close(fd);
+    }
+    BenchHost host;
+    host.stream.open(path, vm::FileStream::Mode::ReadWrite);
+    host.view.setShowIndexNum(true);
+    host.view.setPositionFormat(1);
+    vm::Segment& s = addSegment(host, "Big", 0, static_cast<int>(records * 10), 10);
+    s.entries.push_back(field(7, 0, 4, "Id", 90));
+    s.entries.push_back(field(6, 4, 2, "Count", 60));
+    s.entries.push_back(field(14, 6, 4, "Code", 60));
+    host.list.setCurrent(&s);
+
+    QWidget window;
+    window.resize(900, 600);
+    auto* pane = new RecordPane(&host, &window);
+    host.pane = pane;
+    pane->setGeometry(window.rect());
+    window.show();
+    while (!window.isVisible())
+        QApplication::processEvents();
+    const long rss0 = residentKiB();
+
+    QElapsedTimer t;
+    t.start();
+    pane->layoutSegmentGrids(&s);
+    SegmentGrid* g = pane->mainGrid(&s);
+    PaintWatch watch;
+    g->viewport()->installEventFilter(&watch);
+    g->viewport()->update();
+    watch.waitFor();
+    const double firstPaintMs = double(t.nsecsElapsed()) / 1e6;
+    const long rss1 = residentKiB();
+
+    t.restart();
+    g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum());
+    g->viewport()->update(); // a short segment does not scroll at all
+    watch.waitFor();
+    const double scrollMs = double(t.nsecsElapsed()) / 1e6;
+    const long rss2 = residentKiB();
+    std::printf("%s: records %lld rows %d | first paint %.2f ms | scroll to last %.2f ms | "
+                "VmRSS before %ld KiB, after first paint %ld KiB, after last record %ld KiB | "
+                "last row index text %s\n",
+                big ? "100M" : "10", static_cast<long long>(records), g->rowCount(),
+                firstPaintMs, scrollMs, rss0, rss1, rss2,
+                g->cellText(0, g->rowCount() - 1).toStdString().c_str());
+    return 0;
+}
+
+int shot(const char* out) {
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/sample.bin").toStdString();
+    std::vector<std::uint8_t> bytes(16 + 40 * 16);
+    const char magic[] = "VMQDATA\x80";
+    std::memcpy(bytes.data(), magic, 8);
+    bytes[8] = 1;
+    bytes[9] = 20;
+    bytes[12] = 40;
+    const char* names[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel"};
+    for (int r = 0; r < 40; ++r) {
+        std::uint8_t* p = bytes.data() + 16 + r * 16;
+        const std::int32_t id = 1000 + r * 7;
+        std::memcpy(p, &id, 4);
+        const std::string n = names[r % 8];
+        std::memcpy(p + 4, n.data(), std::min<std::size_t>(n.size(), 8));
+        const std::uint16_t qty = static_cast<std::uint16_t>(r * 131 % 9000);
+        std::memcpy(p + 12, &qty, 2);
+        p[14] = static_cast<std::uint8_t>('A' + r % 26);
+        p[15] = static_cast<std::uint8_t>(r * 37);
+    }
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    BenchHost host;
+    host.stream.open(path, vm::FileStream::Mode::ReadWrite);
+    host.view.setShowIndexNum(true);
+    host.view.setPositionFormat(1);
+    vm::Segment& head = addSegment(host, "Header", 0, 16, 0, true);
+    head.entries.push_back(field(14, 0, 7, "Magic", 0));
+    head.entries.push_back(field(1, 8, 1, "Version", 0));
+    head.entries.push_back(field(2, 9, 1, "Flags", 0));
+    head.entries.push_back(field(7, 12, 4, "Count", 0));
+    vm::Segment& recs = addSegment(host, "Items", 16, 40 * 16, 16);
+    recs.entries.push_back(field(7, 0, 4, "Id", 80));
+    recs.entries.push_back(field(14, 4, 8, "Name", 90));
+    recs.entries.push_back(field(6, 12, 2, "", 100));
+    recs.entries.push_back(field(3, 14, 1, "Grade", 50));
+    recs.entries.push_back(field(2, 15, 1, "Tag", 40));
+    host.list.setCurrent(&head);
+
+    QWidget window;
+    window.resize(760, 480);
+    auto* pane = new RecordPane(&host, &window);
+    host.pane = pane;
+    pane->setGeometry(window.rect());
+    window.show();
+    for (int i = 0; i < 20; ++i)
+        QApplication::processEvents();
+    pane->layoutSegmentGrids(&head);
+    SegmentGrid* g = pane->mainGrid(&recs);
+    g->setFocus();
+    g->selectCell(2, 3);
+    g->selectCell(3, 5, true);
+    for (int i = 0; i < 20; ++i)
+        QApplication::processEvents();
+    return window.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "big";
+    if (mode == "shot")
+        return shot(argc > 2 ? argv[2] : "grid.png");
+    return bench(mode != "small");
+}
