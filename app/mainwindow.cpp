@@ -255,6 +255,12 @@ void Tmain::createMenus() {
     QMenu* index = view->addMenu(QStringLiteral("Index View"));
     index->setObjectName(QStringLiteral("IndexView1"));
     index->addActions({a("AisShowNum"), a("AisHex"), a("AisNum")});
+    // Shown as radio entries; choosing the checked one switches to the other
+    // (choosePositionFormat), so the group allows none checked in between.
+    auto* formats = new QActionGroup(this);
+    formats->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    formats->addAction(a("AisHex"));
+    formats->addAction(a("AisNum"));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools "));
     tools->setObjectName(QStringLiteral("Tools1"));
