@@ -146,6 +146,21 @@ TEST(WorkingFile, CopiesSmallAndLargeFilesExactly) {
     EXPECT_EQ(readBytes(name), counting((std::size_t{3} << 20) + 17));
 }
 
+TEST(WorkingFile, CopiesAcrossFileSystemsThroughTheBuffer) {
+    // The kernel refuses to copy between different file systems; the copy
+    // then goes through the buffer and must give the same bytes.
+    const std::string shm = "/dev/shm/vm-copy-" + std::to_string(::getpid());
+    const Bytes data = counting((std::size_t{9} << 20) + 3);
+    writeBytes(shm, data);
+    if (!fileExists(shm))
+        GTEST_SKIP() << "no /dev/shm";
+    TempDir dir;
+    const FileResult r = copyWholeFile(shm, dir.file("copy"));
+    ::unlink(shm.c_str());
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(readBytes(dir.file("copy")), data);
+}
+
 TEST(WorkingFile, OpenedFileIsHeldAgainstOtherInstances) {
     Work w(counting(10));
     EXPECT_TRUE(isFileInUse(w.wf.name));
