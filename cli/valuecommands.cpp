@@ -70,45 +70,58 @@ std::size_t shownSize(int kind, int length) {
     return static_cast<std::size_t>(std::max(length, own));
 }
 
+struct KindAndLength {
+    int kind = 0;
+    int length = 0;
+    std::string error; // set when the arguments are not a kind and a length
+};
+
+KindAndLength kindAndLength(const std::string& kindArg, const std::string& lengthArg) {
+    KindAndLength r;
+    const auto kind = parseKind(kindArg);
+    const auto length = parseLength(lengthArg);
+    if (!kind)
+        r.error = "Unknown kind: " + kindArg;
+    else if (!length)
+        r.error = "Not a length: " + lengthArg;
+    else
+        r = {*kind, *length, {}};
+    return r;
+}
+
 } // namespace
 
 int cmdDecode(const Args& a) {
     if (a.size() != 3)
         return fail("Usage: vellomarque-cli decode KIND LENGTH HEX");
-    const auto kind = parseKind(a[0]);
-    if (!kind)
-        return fail("Unknown kind: " + a[0]);
-    const auto length = parseLength(a[1]);
-    if (!length)
-        return fail("Not a length: " + a[1]);
+    const KindAndLength kl = kindAndLength(a[0], a[1]);
+    if (!kl.error.empty())
+        return fail(kl.error);
     auto bytes = parseHexArg(a[2]);
     if (!bytes)
         return fail("Not hex byte pairs: " + a[2]);
     // The buffer is at least as long as the value; the rest of it is zero.
-    bytes->resize(std::max<std::size_t>(bytes->size(), std::max<std::size_t>(*length, 8)), 0);
-    std::cout << vm::cp1252ToUtf8(vm::decodeValue(*bytes, *kind, *length)) << '\n';
+    bytes->resize(std::max<std::size_t>(bytes->size(), std::max<std::size_t>(kl.length, 8)), 0);
+    std::cout << vm::cp1252ToUtf8(vm::decodeValue(*bytes, kl.kind, kl.length)) << '\n';
     return 0;
 }
 
 int cmdEncode(const Args& a) {
     if (a.size() != 3)
         return fail("Usage: vellomarque-cli encode KIND LENGTH TEXT");
-    const auto kind = parseKind(a[0]);
-    if (!kind)
-        return fail("Unknown kind: " + a[0]);
-    const auto length = parseLength(a[1]);
-    if (!length)
-        return fail("Not a length: " + a[1]);
+    const KindAndLength kl = kindAndLength(a[0], a[1]);
+    if (!kl.error.empty())
+        return fail(kl.error);
     bool textOk = true;
     const std::string text = vm::utf8ToCp1252(a[2], &textOk);
     if (!textOk)
         return fail("The text has characters that single-byte data cannot hold: " + a[2]);
-    const std::size_t n = shownSize(*kind, *length);
+    const std::size_t n = shownSize(kl.kind, kl.length);
     std::vector<std::uint8_t> buf(std::max<std::size_t>(n, 8), 0);
-    const bool ok = vm::encodeValue(text, *kind, *length, buf);
+    const bool ok = vm::encodeValue(text, kl.kind, kl.length, buf);
     std::cout << hexLine(buf, n) << '\n';
     if (!ok)
-        return fail("'" + a[2] + "' is not a value of kind " + std::string(vm::kindName(*kind)));
+        return fail("'" + a[2] + "' is not a value of kind " + std::string(vm::kindName(kl.kind)));
     return 0;
 }
 
