@@ -190,6 +190,28 @@ TEST_F(SaveQuestions, CancelKeepsTheWindowOpenAndTheChanges) {
     EXPECT_EQ(streamBytes(doc().dataStream()), edited());
 }
 
+TEST_F(SaveQuestions, AnOpenThatGoesNoFurtherKeepsTheDocumentAsAnswered) {
+    // No to the question, then the open dialog is dismissed: the document
+    // shows its file as it is on disk again, ready to use.
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AopenFile");
+    EXPECT_EQ(doc().dataFileName(), data);
+    ASSERT_NE(doc().dataStream(), nullptr);
+    EXPECT_EQ(streamBytes(doc().dataStream()), kBytes);
+    EXPECT_FALSE(doc().dataChanged());
+
+    // Yes, then a file that does not exist: the saved bytes are shown.
+    const std::uint8_t b = 0xEE;
+    ASSERT_TRUE(doc().dataStream()->writeAt(0, {&b, 1}));
+    window().setDataChanged(true, false);
+    prompts.answers = {Prompter::Answer::Yes};
+    prompts.fileNames = {dir + QStringLiteral("gone.bin")};
+    trigger("AopenFile");
+    EXPECT_EQ(doc().dataFileName(), data);
+    EXPECT_EQ(readFile(data), edited());
+    EXPECT_EQ(streamBytes(doc().dataStream()), edited());
+}
+
 TEST_F(SaveQuestions, TypeQuestionComesFirstAndItsCancelStopsEverything) {
     doc().markStructureChanged();
     prompts.answers = {Prompter::Answer::Cancel};
