@@ -176,9 +176,8 @@ int RecordPane::gridFontHeight() const {
 
 int RecordPane::segmentGridHeight(vm::Segment* segment) const {
     const std::int64_t rows = vm::computeRecordCount(segment, fileSize());
-    return static_cast<int>(
-        std::clamp<std::int64_t>(std::max<std::int64_t>(rows, 0) * kRowPitch + kGridExtra, 0,
-                                 INT_MAX / 2));
+    return static_cast<int>(std::clamp<std::int64_t>(
+        std::max<std::int64_t>(rows, 0) * kRowPitch + kGridExtra, 0, INT_MAX / 2));
 }
 
 void RecordPane::layoutSegmentGrids(vm::Segment* start) {
@@ -288,9 +287,9 @@ void RecordPane::splitterDragged(vm::Segment* segment, bool, int dy) {
 // --- filling --------------------------------------------------------------------
 
 void RecordPane::measureWidths(vm::Segment* segment) {
-    const std::int64_t last =
-        segment->anomaly ? std::int64_t(segment->entries.size()) - 1
-                         : std::int64_t{vm::computeRecordCount(segment, fileSize())} - 1;
+    const std::int64_t last = segment->anomaly
+                                  ? std::int64_t(segment->entries.size()) - 1
+                                  : std::int64_t{vm::computeRecordCount(segment, fileSize())} - 1;
     gridtext::measureIndexWidths(*segment, last, m_host->viewSettings(), fileSize());
 }
 
@@ -339,12 +338,14 @@ void RecordPane::fillAnomalyGrid(SegmentGrid* grid, const vm::ByteSource* src, b
         const vm::TypeEntry& e = seg->entries[static_cast<std::size_t>(i)];
         const int row = i + 1;
         grid->setStoredText(0, row, QString::fromStdString(gridtext::indexCellText(*seg, i, vs)));
-        grid->setStoredText(1, row,
-                            src ? toDisplay(vm::decodeValue(*src, std::int64_t{seg->begin} + e.start,
-                                                            e.kind, e.length, m_host->locale()))
-                                : QString());
-        grid->setStoredText(2, row, QString::fromLatin1(vm::kindName(e.kind).data(),
-                                                        static_cast<int>(vm::kindName(e.kind).size())));
+        grid->setStoredText(
+            1, row,
+            src ? toDisplay(vm::decodeValue(*src, std::int64_t{seg->begin} + e.start, e.kind,
+                                            e.length, m_host->locale()))
+                : QString());
+        grid->setStoredText(2, row,
+                            QString::fromLatin1(vm::kindName(e.kind).data(),
+                                                static_cast<int>(vm::kindName(e.kind).size())));
         grid->setStoredText(3, row, QString::number(e.start));
         grid->setStoredText(4, row, QString::number(e.length));
         grid->setStoredText(5, row, toDisplay(e.memo));
@@ -504,8 +505,9 @@ std::optional<std::int64_t> RecordPane::currentCellPosition() const {
         return std::nullopt;
     const int col = g->currentColumn();
     const int row = g->currentRow();
-    if (row < 1 || (g->isAnomalyShape() ? row - 1 >= static_cast<int>(m_editedSegment->entries.size())
-                                        : col < 1 || col - 1 >= static_cast<int>(m_editedSegment->entries.size())))
+    if (row < 1 || (g->isAnomalyShape()
+                        ? row - 1 >= static_cast<int>(m_editedSegment->entries.size())
+                        : col < 1 || col - 1 >= static_cast<int>(m_editedSegment->entries.size())))
         return std::nullopt;
     const vm::TypeEntry& e =
         m_editedSegment->entries[static_cast<std::size_t>(g->isAnomalyShape() ? row - 1 : col - 1)];
@@ -531,9 +533,8 @@ void RecordPane::gridScrolled(SegmentGrid* grid) {
     if (grid->role() == SegmentGrid::Role::Main && grid->segment() == m_editedSegment)
         placeFloatingEditors();
     if (m_bottomMode == 3 && !m_syncingScroll) {
-        SegmentGrid* other = grid->role() == SegmentGrid::Role::Main
-                                 ? compareGrid(grid->segment())
-                                 : mainGrid(grid->segment());
+        SegmentGrid* other = grid->role() == SegmentGrid::Role::Main ? compareGrid(grid->segment())
+                                                                     : mainGrid(grid->segment());
         if (other && other->topRow() != grid->topRow()) {
             m_syncingScroll = true;
             other->setTopRow(grid->topRow());
@@ -602,11 +603,12 @@ void RecordPane::gridHover(SegmentGrid* grid, int col, int row) {
         const int digits = cur ? cur->positionTextWidth : 0;
         const std::string posText = gridtext::positionText(pos, vs.positionFormat() != 2, digits);
         const std::string_view kind = vm::kindName(e->kind);
-        setStatusText(QStringLiteral("Position:") + QString::fromStdString(posText) +
-                      QStringLiteral("   Type Kind: ") +
-                      QString::fromLatin1(kind.data(), static_cast<int>(kind.size())) +
-                      QStringLiteral("    Value: ") +
-                      toDisplay(vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale())));
+        setStatusText(
+            QStringLiteral("Position:") + QString::fromStdString(posText) +
+            QStringLiteral("   Type Kind: ") +
+            QString::fromLatin1(kind.data(), static_cast<int>(kind.size())) +
+            QStringLiteral("    Value: ") +
+            toDisplay(vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale())));
     }
 }
 
@@ -653,8 +655,8 @@ void RecordPane::dataEdited(SegmentGrid* grid, int col, int row, const QString& 
         return;
     if (*bytes == vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale()))
         return;
-    std::vector<std::uint8_t> buf(
-        static_cast<std::size_t>(std::max({int{e->length}, vm::kindByteSize(e->kind, e->length), 8})));
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(
+        std::max({int{e->length}, vm::kindByteSize(e->kind, e->length), 8})));
     if (!vm::encodeValue(*bytes, e->kind, e->length, buf, m_host->locale()))
         return;
     if (e->length == 0)

@@ -522,8 +522,7 @@ void SegmentGrid::mousePressEvent(QMouseEvent* event) {
     if (!m_segment)
         return;
     m_pane->gridClickedOrLeft(this);
-    if (event->button() == Qt::RightButton && m_role == Role::Main && !m_anomalyShape &&
-        m_segment)
+    if (event->button() == Qt::RightButton && m_role == Role::Main && !m_anomalyShape && m_segment)
         emit m_pane->recordMenuRequested(m_segment, event->globalPosition().toPoint());
 }
 
@@ -547,7 +546,7 @@ void SegmentGrid::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     viewport()->setCursor(pos.y() < kPitch && separatorAt(pos.x()) >= 0 ? Qt::SplitHCursor
-                                                                       : Qt::ArrowCursor);
+                                                                        : Qt::ArrowCursor);
     if (m_role == Role::Main) {
         if (inCell)
             m_pane->gridHover(this, col, row);
@@ -590,14 +589,30 @@ void SegmentGrid::keyPressEvent(QKeyEvent* event) {
     const bool ctrl = mods & Qt::ControlModifier;
     const int page = std::max(1, visibleRowCount());
     switch (key) {
-    case Qt::Key_Up: moveCurrent(m_curCol, m_curRow - 1, shift); return;
-    case Qt::Key_Down: moveCurrent(m_curCol, m_curRow + 1, shift); return;
-    case Qt::Key_Left: moveCurrent(m_curCol - 1, m_curRow, shift); return;
-    case Qt::Key_Right: moveCurrent(m_curCol + 1, m_curRow, shift); return;
-    case Qt::Key_Tab: moveCurrent(m_curCol + 1, m_curRow, false); return;
-    case Qt::Key_Backtab: moveCurrent(m_curCol - 1, m_curRow, false); return;
-    case Qt::Key_PageUp: moveCurrent(m_curCol, m_curRow - page, shift); return;
-    case Qt::Key_PageDown: moveCurrent(m_curCol, m_curRow + page, shift); return;
+    case Qt::Key_Up:
+        moveCurrent(m_curCol, m_curRow - 1, shift);
+        return;
+    case Qt::Key_Down:
+        moveCurrent(m_curCol, m_curRow + 1, shift);
+        return;
+    case Qt::Key_Left:
+        moveCurrent(m_curCol - 1, m_curRow, shift);
+        return;
+    case Qt::Key_Right:
+        moveCurrent(m_curCol + 1, m_curRow, shift);
+        return;
+    case Qt::Key_Tab:
+        moveCurrent(m_curCol + 1, m_curRow, false);
+        return;
+    case Qt::Key_Backtab:
+        moveCurrent(m_curCol - 1, m_curRow, false);
+        return;
+    case Qt::Key_PageUp:
+        moveCurrent(m_curCol, m_curRow - page, shift);
+        return;
+    case Qt::Key_PageDown:
+        moveCurrent(m_curCol, m_curRow + page, shift);
+        return;
     case Qt::Key_Home:
         moveCurrent(fixedCols(), ctrl ? fixedRows() : m_curRow, shift);
         return;
@@ -606,8 +621,11 @@ void SegmentGrid::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_F2:
     case Qt::Key_Return:
-    case Qt::Key_Enter: openEditor(); return;
-    default: break;
+    case Qt::Key_Enter:
+        openEditor();
+        return;
+    default:
+        break;
     }
     const QString text = event->text();
     if (!ctrl && !text.isEmpty() && text.at(0).isPrint() && openEditor()) {
@@ -666,9 +684,9 @@ bool SegmentGrid::openEditor() {
     m_editCol = m_curCol;
     m_editRow = m_curRow;
     // Editing starts from the bytes as they are now, not from a stale paint.
-    m_editor->setText(m_anomalyShape ? storedText(m_editCol, m_editRow)
-                                     : decodedText(m_editCol, m_editRow,
-                                                   m_pane->host()->dataStream()));
+    m_editor->setText(m_anomalyShape
+                          ? storedText(m_editCol, m_editRow)
+                          : decodedText(m_editCol, m_editRow, m_pane->host()->dataStream()));
     placeEditor();
     m_editor->setFocus(Qt::OtherFocusReason);
     m_editor->selectAll();
@@ -732,11 +750,13 @@ bool SegmentGrid::eventFilter(QObject* watched, QEvent* event) {
                 closeEditor();
                 keyPressEvent(ke);
                 return true;
-            default: break;
+            default:
+                break;
             }
         } else if (event->type() == QEvent::FocusOut) {
             auto* fe = static_cast<QFocusEvent*>(event);
-            if (fe->reason() != Qt::PopupFocusReason && fe->reason() != Qt::ActiveWindowFocusReason &&
+            if (fe->reason() != Qt::PopupFocusReason &&
+                fe->reason() != Qt::ActiveWindowFocusReason &&
                 QApplication::focusWidget() != this) {
                 closeEditor();
                 if (m_segment)

@@ -63,7 +63,7 @@ public:
     // --- scrolling ---
     int topRow() const; // first grid row below the fixed row
     void setTopRow(int row);
-    int visibleRowCount() const; // fully visible scrollable rows
+    int visibleRowCount() const;            // fully visible scrollable rows
     QRect cellRect(int col, int row) const; // viewport coordinates; null when hidden
     // Cell under a viewport point; false outside the cells.
     bool cellAt(const QPoint& pos, int* col, int* row) const;

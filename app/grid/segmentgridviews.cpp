@@ -5,10 +5,9 @@
 SegmentGridViews::SegmentGridViews(RecordPane* pane, vm::Segment* segment)
     : m_pane(pane), m_segment(segment) {
     mainGrid = new SegmentGrid(pane, segment, SegmentGrid::Role::Main, pane->recordArea());
-    compareGrid =
-        new SegmentGrid(pane, segment, SegmentGrid::Role::Compare, pane->compareArea());
-    mainSplitter = new GridSplitter(pane, segment, false,
-                                    pane->palette().color(QPalette::Button), pane->recordArea());
+    compareGrid = new SegmentGrid(pane, segment, SegmentGrid::Role::Compare, pane->compareArea());
+    mainSplitter = new GridSplitter(pane, segment, false, pane->palette().color(QPalette::Button),
+                                    pane->recordArea());
     compareSplitter =
         new GridSplitter(pane, segment, true, QColor(255, 0, 255), pane->compareArea());
 }

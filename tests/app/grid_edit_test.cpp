@@ -351,8 +351,13 @@ TEST_F(GridEdit, FocusingAGridMakesItsSegmentCurrent) {
 }
 
 TEST(GridText, SingleByteTextRoundTripsThroughWindows1252) {
-    EXPECT_EQ(RecordPane::toDisplay("\x80" "A\xe9"), QString::fromUtf8("\u20ac" "A\u00e9"));
-    EXPECT_EQ(RecordPane::fromDisplay(QString::fromUtf8("\u20ac" "A\u00e9")),
-              std::optional<std::string>("\x80" "A\xe9"));
+    EXPECT_EQ(RecordPane::toDisplay("\x80"
+                                    "A\xe9"),
+              QString::fromUtf8("\u20ac"
+                                "A\u00e9"));
+    EXPECT_EQ(RecordPane::fromDisplay(QString::fromUtf8("\u20ac"
+                                                        "A\u00e9")),
+              std::optional<std::string>("\x80"
+                                         "A\xe9"));
     EXPECT_EQ(RecordPane::fromDisplay(QString::fromUtf8("\u4e2d")), std::nullopt);
 }

@@ -52,8 +52,8 @@ TEST_F(GridLarge, HundredMillionRecordsLayOutPaintAndScrollInBoundedMemory) {
 
     // A grid that kept anything per row would need hundreds of megabytes here.
     const long after = residentKiB();
-    EXPECT_LT(after - before, 40 * 1024) << "resident memory grew by " << (after - before)
-                                         << " KiB";
+    EXPECT_LT(after - before, 40 * 1024)
+        << "resident memory grew by " << (after - before) << " KiB";
 
     // The position bar covers the whole file in 32 bits.
     EXPECT_EQ(pane->positionBar()->maximum(), static_cast<int>(kRecords * 10));

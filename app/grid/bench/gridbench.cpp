@@ -145,8 +145,8 @@ int bench(bool big) {
     std::printf("%s: records %lld rows %d | first paint %.2f ms | scroll to last %.2f ms | "
                 "VmRSS before %ld KiB, after first paint %ld KiB, after last record %ld KiB | "
                 "last row index text %s\n",
-                big ? "100M" : "10", static_cast<long long>(records), g->rowCount(),
-                firstPaintMs, scrollMs, rss0, rss1, rss2,
+                big ? "100M" : "10", static_cast<long long>(records), g->rowCount(), firstPaintMs,
+                scrollMs, rss0, rss1, rss2,
                 g->cellText(0, g->rowCount() - 1).toStdString().c_str());
     return 0;
 }
@@ -160,7 +160,8 @@ int shot(const char* out) {
     bytes[8] = 1;
     bytes[9] = 20;
     bytes[12] = 40;
-    const char* names[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel"};
+    const char* names[] = {"alpha", "bravo",   "charlie", "delta",
+                           "echo",  "foxtrot", "golf",    "hotel"};
     for (int r = 0; r < 40; ++r) {
         std::uint8_t* p = bytes.data() + 16 + r * 16;
         const std::int32_t id = 1000 + r * 7;
@@ -174,7 +175,8 @@ int shot(const char* out) {
     }
     {
         std::ofstream f(path, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
     }
     BenchHost host;
     host.stream.open(path, vm::FileStream::Mode::ReadWrite);

@@ -56,8 +56,7 @@ vm::Segment& TestHost::addSegment(std::int32_t begin, std::int32_t length,
     return seg;
 }
 
-vm::TypeEntry TestHost::entry(int kind, int start, int length, const std::string& memo,
-                              int width) {
+vm::TypeEntry TestHost::entry(int kind, int start, int length, const std::string& memo, int width) {
     vm::TypeEntry e;
     e.kind = static_cast<std::uint8_t>(kind);
     e.start = static_cast<std::uint16_t>(start);
