@@ -181,27 +181,46 @@ int cmdCutBlank(const Args& args) {
         return 2;
     }
 
-    // The data file stands in for the working file: cut blank only reads it,
-    // and the new file is made beside the output so that a rename finishes it.
-    vm::WorkingFile wf;
+    // The data file stands in for the working file: cut blank only reads it.
+    // The new file is made in a private folder beside the output, so that no
+    // file of anyone else's is taken for a leftover, and a rename finishes it.
     const std::filesystem::path outPath(*sa.out);
-    wf.tempDir =
-        outPath.has_parent_path() ? outPath.parent_path().string() + "/" : std::string("./");
-    if (!wf.stream.open(sa.data, vm::FileStream::Mode::Read))
-        return fail("Cannot open data file " + sa.data + ": " + wf.stream.lastError());
-    wf.name = sa.data;
-    const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
-    if (r.refused)
-        return fail("Has any error in structure setting, please fix the error then try again.", 2);
-    if (!r.file.ok)
-        return fail("Cut blank failed: " + r.file.error);
-    const std::string made = wf.name;
-    wf.stream.close();
-    if (::rename(made.c_str(), sa.out->c_str()) != 0) {
-        const std::string text = vm::systemErrorText(errno);
-        ::unlink(made.c_str());
-        return fail("Cannot write " + *sa.out + ": " + text);
+    std::string folder =
+        (outPath.has_parent_path() ? outPath.parent_path().string() : std::string(".")) +
+        "/.vmcut-XXXXXX";
+    if (!::mkdtemp(folder.data()))
+        return fail("Cannot write " + *sa.out + ": " + vm::systemErrorText(errno));
+    vm::WorkingFile wf;
+    wf.tempDir = folder + "/";
+    std::string made;
+    std::string error;
+    int code = 0;
+    if (!wf.stream.open(sa.data, vm::FileStream::Mode::Read)) {
+        error = "Cannot open data file " + sa.data + ": " + wf.stream.lastError();
+        code = 1;
+    } else {
+        wf.name = sa.data;
+        const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
+        if (r.refused) {
+            error = "Has any error in structure setting, please fix the error then try again.";
+            code = 2;
+        } else if (!r.file.ok) {
+            error = "Cut blank failed: " + r.file.error;
+            code = 1;
+        } else {
+            made = wf.name;
+            wf.stream.close();
+            if (::rename(made.c_str(), sa.out->c_str()) != 0) {
+                error = "Cannot write " + *sa.out + ": " + vm::systemErrorText(errno);
+                code = 1;
+                ::unlink(made.c_str());
+            }
+        }
     }
+    wf.stream.close();
+    ::rmdir(folder.c_str());
+    if (code != 0)
+        return fail(error, code);
     const vm::TypeWriteResult t = vm::writeTypeFile(l.content.segments, l.content.settings,
                                                     l.content.dataHint, *sa.out + ".type");
     if (!t.ok)
