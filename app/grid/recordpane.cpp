@@ -99,6 +99,7 @@ RecordPane::RecordPane(GridHost* host, QWidget* parent)
 
     m_editBox = new QLineEdit(m_leftArea);
     m_editBox->setObjectName(QStringLiteral("Eentry"));
+    m_editBox->setFont(m_font);
     m_editBox->hide();
     m_editBox->installEventFilter(this);
     connect(m_editBox, &QLineEdit::textChanged, this, &RecordPane::floatingTextChanged);

@@ -151,7 +151,7 @@ int bench(bool big) {
     return 0;
 }
 
-int shot(const char* out) {
+int shot(const char* out, bool editors) {
     QTemporaryDir dir;
     const std::string path = (dir.path() + "/sample.bin").toStdString();
     std::vector<std::uint8_t> bytes(16 + 40 * 16);
@@ -208,6 +208,13 @@ int shot(const char* out) {
     g->setFocus();
     g->selectCell(2, 3);
     g->selectCell(3, 5, true);
+    if (editors) {
+        // The floating editors of the header's Start column.
+        host.view.setCanResetStructure(true);
+        SegmentGrid* hg = pane->mainGrid(&head);
+        hg->setFocus();
+        hg->selectCell(3, 2);
+    }
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents();
     return window.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
@@ -219,6 +226,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "big";
     if (mode == "shot")
-        return shot(argc > 2 ? argv[2] : "grid.png");
+        return shot(argc > 2 ? argv[2] : "grid.png", argc > 3);
     return bench(mode != "small");
 }
