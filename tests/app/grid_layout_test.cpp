@@ -1,4 +1,5 @@
 // Shape, texts and stacking of the segment grids.
+#include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -283,4 +284,46 @@ TEST_F(GridLayout, HoverReportsFieldToTheHintAndStatusLine) {
     host.viewSettings().setPositionFormat(2);
     QTest::mouseMove(g->viewport(), g->cellRect(1, 2).center());
     EXPECT_EQ(pane->statusText(), "Position:23   Type Kind: 1Bsigned    Value: 23");
+}
+
+TEST_F(GridLayout, PageUpMovesThePositionBarBackOnePageInRecordGridsOnly) {
+    host.createFile(counting(4000));
+    vm::Segment& s = host.addSegment(2000, 2000, 10);
+    s.entries.push_back(TestHost::entry(0, 0, 1));
+    vm::Segment& h = host.addSegment(0, 16, 0, true);
+    h.entries.push_back(TestHost::entry(0, 0, 1));
+    showPane();
+    const int page = pane->positionBar()->pageStep();
+    ASSERT_GT(page, 10);
+    grid(s)->setFocus();
+    QTest::keyClick(grid(s), Qt::Key_PageUp);
+    ASSERT_EQ(host.located.size(), 1u);
+    EXPECT_EQ(host.located[0], 2000 - page);
+
+    host.segments().setCurrent(&h);
+    pane->layoutSegmentGrids(&h);
+    host.located.clear();
+    grid(h)->setFocus();
+    QTest::keyClick(grid(h), Qt::Key_PageUp);
+    EXPECT_TRUE(host.located.empty());
+}
+
+TEST_F(GridLayout, GridsGoWithTheirSegment) {
+    host.createFile(counting(64));
+    vm::Segment& a = host.addSegment(0, 20, 10);
+    vm::Segment& b = host.addSegment(20, 20, 10);
+    a.entries.push_back(TestHost::entry(0, 0, 1));
+    b.entries.push_back(TestHost::entry(0, 0, 1));
+    showPane();
+    QPointer<SegmentGrid> g = grid(b);
+    ASSERT_TRUE(g);
+    g->selectCell(1, 1);
+    EXPECT_EQ(pane->editedSegment(), &b);
+    host.segments().take(1).reset();
+    EXPECT_EQ(pane->editedSegment(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(g.isNull());
+    // Laying out again works with what is left.
+    pane->layoutSegmentGrids(&a);
+    EXPECT_EQ(grid(a)->height(), pane->recordArea()->height());
 }
