@@ -30,6 +30,11 @@ class UpDownButtons;
 // vm::Segment::views, so they die with the segment. Grids keep nothing per
 // record; each visible cell is decoded from host->dataStream() when painted.
 //
+// Object names for tests: the main grids `segmentGrid`, the compare grids
+// `compareGrid`, the bars between stacked grids `gridSplitter` and
+// `compareSplitter`, the in-cell editor `cellEditor`, and the floating editors
+// of Anomaly grids `CKind` (kind list), `Eentry` (edit box), `UDentry` (arrows).
+//
 // Typical use by the main window:
 //   pane = new RecordPane(document, this);
 //   for each segment of a freshly loaded type file: pane->createSegmentGrids(seg);

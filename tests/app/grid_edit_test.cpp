@@ -122,6 +122,14 @@ TEST_F(GridEdit, PlaceholderCharacterOfANonPrintableByteIsNotWritten) {
     g->cellEditor()->selectAll();
     QTest::keyClicks(g->cellEditor(), "Z");
     EXPECT_EQ(host.fileBytes(), (std::vector<std::uint8_t>{'Z', 0x41}));
+    // The placeholder is never written, not even over a printable character.
+    QTest::keyClick(g->cellEditor(), Qt::Key_Escape);
+    g->selectCell(1, 2);
+    QTest::keyClick(g, Qt::Key_F2);
+    ASSERT_EQ(g->cellEditor()->text(), "A");
+    g->cellEditor()->selectAll();
+    typeChar(g->cellEditor(), QChar(0x20AC));
+    EXPECT_EQ(host.fileBytes(), (std::vector<std::uint8_t>{'Z', 0x41}));
 }
 
 TEST_F(GridEdit, CellsPastTheEndOfTheFileRefuseEdits) {
