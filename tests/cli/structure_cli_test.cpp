@@ -2,32 +2,17 @@
 
 #include "filestream.h"
 #include "runcli.h"
+#include "fixtures.h"
 #include "tempdir.h"
 #include "textoutput.h"
 #include "typefile.h"
 
 using namespace vm;
+using fixtures::seg;
+using fixtures::entry;
+
 
 namespace {
-
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
-                             std::int32_t recLen) {
-    auto s = std::make_unique<Segment>();
-    s->name = std::move(name);
-    s->begin = begin;
-    s->length = length;
-    s->recordLength = recLen;
-    return s;
-}
-
-TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string memo) {
-    TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = start;
-    e.length = length;
-    e.memo = std::move(memo);
-    return e;
-}
 
 void saveType(const SegmentList& list, const std::string& path, bool hex = false) {
     ViewSettings v;

@@ -1,31 +1,21 @@
 #include <gtest/gtest.h>
 
 #include "cutblank.h"
+#include "fixtures.h"
 #include "tempdir.h"
 
 using namespace vm;
+using fixtures::seg;
+using fixtures::Work;
+
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
-                             std::int32_t recLen) {
-    auto s = std::make_unique<Segment>();
-    s->name = std::move(name);
-    s->begin = begin;
-    s->length = length;
-    s->recordLength = recLen;
-    return s;
-}
-
+// Raw-byte fields: cut blank moves bytes whatever their kind.
 TypeEntry entry(std::uint16_t start, std::uint16_t length, std::string memo = "") {
-    TypeEntry e;
-    e.kind = 15;
-    e.start = start;
-    e.length = length;
-    e.memo = std::move(memo);
-    return e;
+    return fixtures::entry(15, start, length, std::move(memo));
 }
 
 Bytes counting(std::size_t n) {
@@ -34,20 +24,6 @@ Bytes counting(std::size_t n) {
         b[i] = static_cast<std::uint8_t>(i);
     return b;
 }
-
-struct Work {
-    TempDir dir;
-    WorkingFile wf;
-
-    explicit Work(const Bytes& bytes) {
-        writeBytes(dir.file("data.bin"), bytes);
-        wf.tempDir = dir.dir();
-        std::string error;
-        const std::string name = makeWorkingCopy(wf.tempDir, dir.file("data.bin"), &error);
-        EXPECT_TRUE(openWorkingFile(wf, name, &error)) << error;
-    }
-    Bytes bytes() const { return readBytes(wf.name); }
-};
 
 ViewSettings settings() {
     ViewSettings v;

@@ -10,10 +10,14 @@
 #include "codec.h"
 #include "kinds.h"
 #include "rewrite.h"
+#include "fixtures.h"
 #include "tempdir.h"
 #include "workingfile.h"
 
 using namespace vm;
+using fixtures::entry;
+using fixtures::Work;
+
 
 namespace {
 
@@ -28,15 +32,6 @@ std::unique_ptr<Segment> seg(std::int32_t begin, std::int32_t recLen, std::int32
     s->length = recLen * count;
     s->name = std::move(name);
     return s;
-}
-
-TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string memo = "") {
-    TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = start;
-    e.length = length;
-    e.memo = std::move(memo);
-    return e;
 }
 
 // Everything of a segment that a rewrite may change, as bytes.
@@ -56,22 +51,6 @@ Bytes counting(std::size_t n) {
         b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     return b;
 }
-
-// A document's working copy of `bytes` inside a fresh temporary folder.
-struct Work {
-    TempDir dir;
-    WorkingFile wf;
-
-    explicit Work(const Bytes& bytes) {
-        writeBytes(dir.file("data.bin"), bytes);
-        wf.tempDir = dir.dir();
-        std::string error;
-        const std::string name = makeWorkingCopy(wf.tempDir, dir.file("data.bin"), &error);
-        EXPECT_FALSE(name.empty()) << error;
-        EXPECT_TRUE(openWorkingFile(wf, name, &error)) << error;
-    }
-    Bytes bytes() const { return readBytes(wf.name); }
-};
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;

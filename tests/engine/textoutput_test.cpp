@@ -1,34 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "filestream.h"
+#include "fixtures.h"
 #include "tempdir.h"
 #include "textoutput.h"
 
 using namespace vm;
+using fixtures::seg;
+using fixtures::entry;
+
 
 namespace {
 
 const std::string kBanner =
     "This File is Made of With Vellomarque. See it at http://www.vellomarque.net/";
-
-std::unique_ptr<Segment> seg(std::string name, std::int32_t begin, std::int32_t length,
-                             std::int32_t recLen) {
-    auto s = std::make_unique<Segment>();
-    s->name = std::move(name);
-    s->begin = begin;
-    s->length = length;
-    s->recordLength = recLen;
-    return s;
-}
-
-TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length, std::string memo) {
-    TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = start;
-    e.length = length;
-    e.memo = std::move(memo);
-    return e;
-}
 
 std::string render(SegmentList& list, const std::vector<std::uint8_t>& data, bool showIndex,
                    bool hex) {
