@@ -45,7 +45,8 @@ public:
     void entryDefinitionChanged(vm::Segment*, int) override {}
     void dataHover(std::int64_t, int, const std::string&) override {}
     std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
-    const vm::ByteSource* compareSource() const override { return nullptr; }
+    const vm::ByteSource* compareSource() const override { return compare; }
+    const vm::ByteSource* compare = nullptr;
 };
 
 long residentKiB() {
@@ -151,7 +152,8 @@ int bench(bool big) {
     return 0;
 }
 
-int shot(const char* out, bool editors) {
+int shot(const char* out, const std::string& extra) {
+    const bool editors = extra == "editors";
     QTemporaryDir dir;
     const std::string path = (dir.path() + "/sample.bin").toStdString();
     std::vector<std::uint8_t> bytes(16 + 40 * 16);
@@ -208,6 +210,17 @@ int shot(const char* out, bool editors) {
     g->setFocus();
     g->selectCell(2, 3);
     g->selectCell(3, 5, true);
+    vm::MemorySource other(bytes);
+    if (extra == "compare") {
+        // A second file differing in a few places, compared side by side.
+        other.bytes()[9] = 21;
+        other.bytes()[16 + 2 * 16 + 12] = 99;
+        other.bytes()[16 + 5 * 16 + 4] = 'X';
+        host.compare = &other;
+        pane->setBottomPanelMode(3);
+        pane->showComparePane();
+        pane->clearFindMap();
+    }
     if (editors) {
         // The floating editors of the header's Start column.
         host.view.setCanResetStructure(true);
@@ -226,6 +239,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "big";
     if (mode == "shot")
-        return shot(argc > 2 ? argv[2] : "grid.png", argc > 3);
+        return shot(argc > 2 ? argv[2] : "grid.png", argc > 3 ? argv[3] : "");
     return bench(mode != "small");
 }
