@@ -104,8 +104,12 @@ Tmain::~Tmain() {
 
 void Tmain::setToolWindows(ToolWindows* tools) {
     m_tools = tools ? tools : m_defaultTools.get();
-    if (QWidget* panel = m_tools->controlPanel())
+    if (QWidget* panel = m_tools->controlPanel(); panel && panel != m_ctrlDock->widget()) {
+        QWidget* placeholder = m_ctrlDock->widget();
         m_ctrlDock->setWidget(panel);
+        if (placeholder)
+            placeholder->deleteLater();
+    }
     rebuildFileMenu();
     updateActionStates(true);
 }

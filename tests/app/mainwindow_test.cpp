@@ -10,6 +10,7 @@
 #include "editstructhint.h"
 #include "icons.h"
 #include "recordpane.h"
+#include "toolwindows.h"
 
 namespace {
 
@@ -342,6 +343,45 @@ TEST_F(MainWindowTest, WindowsThatAreNotThereSaySoAndStayUnchecked) {
     trigger("AgotoOffSet");
     trigger("AfileInfo");
     EXPECT_TRUE(prompts.messageTexts().last().startsWith(QStringLiteral("The File Information window")));
+}
+
+// A control panel and a find window plugged in through the seam.
+class FakeTools : public ToolWindows {
+public:
+    QWidget panel;
+    QAction editAction{QStringLiteral("New Segment")};
+    bool findVisible = false;
+    int structureChanges = 0;
+    QWidget* controlPanel() override { return &panel; }
+    QList<QAction*> editMenuActions() override { return {&editAction}; }
+    bool setFindVisible(bool visible) override {
+        findVisible = visible;
+        return true;
+    }
+    void structureReplaced() override { ++structureChanges; }
+};
+
+TEST_F(MainWindowTest, PluggedInWindowsReplaceThePlaceholders) {
+    FakeTools tools;
+    tools.panel.setObjectName(QStringLiteral("panel"));
+    window().setToolWindows(&tools);
+    EXPECT_EQ(window().controlDock()->widget(), &tools.panel);
+    QMenu* edit = window().menuBar()->actions().at(1)->menu();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->actions(), QList<QAction*>{&tools.editAction});
+
+    openWith({{"S", 0, 4, 64, {{7, 0, 4, "v"}}}});
+    EXPECT_GT(tools.structureChanges, 0);
+    trigger("showFind");
+    EXPECT_TRUE(tools.findVisible);
+    EXPECT_TRUE(act("showFind")->isChecked());
+    trigger("showFind");
+    EXPECT_FALSE(tools.findVisible);
+    EXPECT_EQ(prompts.messageTexts(), QStringList());
+    // The seam outlives no window: unplug before the tools go.
+    window().setToolWindows(nullptr);
+    window().controlDock()->setWidget(nullptr);
+    tools.panel.setParent(nullptr);
 }
 
 TEST_F(MainWindowTest, HelpHomepageAndAbout) {
