@@ -277,6 +277,14 @@ bool Document::replaceFileWith(const QString& source, const QString& requested, 
         target = link.canonicalFilePath();
     const QFileInfo targetInfo(target);
     const QString dir = targetInfo.absolutePath();
+    // Renaming over a file needs no right to write it; the user's refusal of
+    // that right must still stop the save, as writing into it would.
+    if (targetInfo.exists() && !targetInfo.isWritable()) {
+        if (error)
+            *error = target + QStringLiteral(": ") +
+                     QString::fromStdString(std::make_error_code(std::errc::permission_denied).message());
+        return false;
+    }
     // A name of our own beside the target, created the ordinary way so that a
     // new file gets the usual permissions.
     static std::atomic<int> counter{0};

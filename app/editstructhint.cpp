@@ -71,8 +71,13 @@ TeditStructHint::TeditStructHint(QWidget* parent) : QDialog(parent) {
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
 
-    connect(m_segList, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* item) { segListSelectItem(item); });
+    // A row chosen by the user, not the current row the list takes by itself
+    // when it gets the focus: the field findings stay until a row is chosen.
+    connect(m_segList, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> chosen = m_segList->selectedItems();
+        if (!chosen.isEmpty())
+            segListSelectItem(chosen.first());
+    });
 }
 
 QTreeWidget* TeditStructHint::makeList(const QString& secondColumn) {

@@ -78,6 +78,7 @@ Tmain::Tmain(QWidget* parent)
     m_doc->loadSettings();
     updateActionStates(true);
     updateCaption();
+    m_tools->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
 
     // The window's own font; a system without it substitutes its sans font.
     QFont f = font();
@@ -111,6 +112,7 @@ void Tmain::setToolWindows(ToolWindows* tools) {
             placeholder->deleteLater();
     }
     rebuildFileMenu();
+    m_tools->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
     updateActionStates(true);
 }
 
@@ -620,6 +622,11 @@ void Tmain::closeEvent(QCloseEvent* event) {
         return;
     }
     m_tools->stopLongOperations();
+    bool showSegList = m_doc->showSegList();
+    bool showTypeCtrl = m_doc->showTypeCtrl();
+    m_tools->readPanelSettings(showSegList, showTypeCtrl);
+    m_doc->setShowSegList(showSegList);
+    m_doc->setShowTypeCtrl(showTypeCtrl);
     m_doc->saveSettings();
     event->accept();
 }

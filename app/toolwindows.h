@@ -34,6 +34,10 @@ public:
     virtual void redrawPositionBars(bool /*all*/) {}
     virtual void setIndicatorsEnabled(bool /*on*/) {}
     virtual void drawSegmentBarOnly() {}
+    // The panel's two view settings: handed over at start (the panel also
+    // sets its segment list's height then) and read back when the program ends.
+    virtual void applyPanelSettings(bool /*showSegList*/, bool /*showTypeCtrl*/) {}
+    virtual void readPanelSettings(bool& /*showSegList*/, bool& /*showTypeCtrl*/) const {}
     // Rows of the field list of the current segment in their displayed order.
     virtual std::vector<int> fieldDisplayOrder(const vm::Segment& segment) const;
     // Actions of the Edit menu, in menu order; nullptr stands for a separator.

@@ -1,4 +1,5 @@
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -64,6 +65,31 @@ TEST(StructHint, ListsRowsAndExpandsSummaryRowsIntoTheTypeList) {
     EXPECT_EQ(w.typeRowCount(), 2);
     w.addSegRow(row(false, "C", "HasSpace "));
     w.segList()->setCurrentItem(w.segList()->topLevelItem(0));
+    EXPECT_EQ(w.typeRowCount(), 0);
+}
+
+TEST(StructHint, ShowingTheWindowChoosesNoRowByItself) {
+    TeditStructHint w;
+    vm::Segment seg;
+    w.setTypeRowsProvider([](vm::Segment*) { return std::vector<StructHintRow>{row(false, "f", "HasSpace ")}; });
+    w.addSegRow(row(false, "S", "", true, &seg));
+    w.segList()->setCurrentItem(w.segList()->topLevelItem(0));
+    ASSERT_EQ(w.typeRowCount(), 1);
+
+    // The next caller lists a segment-level finding first and shows the
+    // window: the list taking the focus is no choice of a row.
+    w.clearSegList();
+    w.addSegRow(row(false, "A", "HasSpace "));
+    w.addSegRow(row(true, "B", "IsOverlay "));
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.segList()->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(w.typeRowCount(), 1);
+    // Moving down the list with the keyboard is.
+    QTest::keyClick(w.segList(), Qt::Key_Down);
+    EXPECT_EQ(w.segList()->selectedItems().size(), 1);
     EXPECT_EQ(w.typeRowCount(), 0);
 }
 
