@@ -4,6 +4,7 @@
 #include <climits>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -189,6 +190,21 @@ void RecordPane::layoutSegmentGrids(vm::Segment* start) {
     if (startIndex < 0)
         return;
     hideFloatingEditors();
+    // Hiding the grid that has the focus would hand the focus on to the next
+    // widget in the chain, often another segment's grid, which would then make
+    // its own segment current in the middle of this layout. The focus waits
+    // on the pane instead and goes back to its grid when that one shows again.
+    QPointer<SegmentGrid> focused;
+    for (QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget())
+        if (auto* g = qobject_cast<SegmentGrid*>(w); g && g->role() == SegmentGrid::Role::Main) {
+            focused = g;
+            break;
+        }
+    if (focused && focused->segment())
+        setFocus(Qt::OtherFocusReason);
+    else
+        focused = nullptr;
+    m_layingOut = true;
     for (auto& seg : list) {
         if (!viewsOf(seg.get()))
             createSegmentGrids(seg.get());
@@ -239,6 +255,10 @@ void RecordPane::layoutSegmentGrids(vm::Segment* start) {
         if (top > paneHeight - 5)
             break;
     }
+    m_layingOut = false;
+    if (focused && focused->isVisible() && focused->segment() == m_host->segments().current() &&
+        hasFocus())
+        focused->setFocus(Qt::OtherFocusReason);
 }
 
 void RecordPane::restack(bool comparePane) {
@@ -545,7 +565,7 @@ void RecordPane::gridScrolled(SegmentGrid* grid) {
 }
 
 void RecordPane::gridFocusIn(SegmentGrid* grid) {
-    if (grid->role() != SegmentGrid::Role::Main)
+    if (grid->role() != SegmentGrid::Role::Main || m_layingOut)
         return;
     vm::Segment* seg = grid->segment();
     if (seg != m_host->segments().current())

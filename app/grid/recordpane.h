@@ -203,6 +203,7 @@ private:
     bool m_positionGuard = false;
     bool m_navigating = false;
     bool m_syncingScroll = false;
+    bool m_layingOut = false;
     QString m_statusText;
 
     // Last hovered cell, so moves within one cell do no work.

@@ -358,6 +358,29 @@ TEST_F(GridEdit, FocusingAGridMakesItsSegmentCurrent) {
     EXPECT_EQ(pane->editedSegment(), &b);
 }
 
+TEST_F(GridEdit, ClickedGridOfAnotherSegmentKeepsTheFocusThroughTheNewLayout) {
+    // The click makes b current, which lays the grids out again from b; the
+    // focused grid is hidden and shown on the way, and the focus must neither
+    // wander to c's grid (making c current) nor be lost to typing.
+    host.createFile(std::vector<std::uint8_t>(64, 0));
+    host.viewSettings().setCanEditData(true);
+    vm::Segment& a = host.addSegment(0, 20, 10);
+    vm::Segment& b = host.addSegment(20, 20, 10);
+    vm::Segment& c = host.addSegment(40, 20, 10);
+    for (vm::Segment* s : {&a, &b, &c})
+        s->entries.push_back(TestHost::entry(1, 0, 1));
+    showPane();
+    ASSERT_TRUE(grid(c)->isVisible());
+    QApplication::setActiveWindow(window.get());
+    QTest::mouseClick(grid(b)->viewport(), Qt::LeftButton, {}, grid(b)->cellRect(1, 2).center());
+    EXPECT_EQ(host.segments().current(), &b);
+    EXPECT_EQ(grid(b)->y(), 0);
+    EXPECT_TRUE(grid(b)->hasFocus());
+    EXPECT_EQ(grid(b)->currentRow(), 2);
+    QTest::keyClick(QApplication::focusWidget(), '7');
+    EXPECT_EQ(host.fileBytes()[30], 7);
+}
+
 TEST(GridText, SingleByteTextRoundTripsThroughWindows1252) {
     EXPECT_EQ(RecordPane::toDisplay("\x80"
                                     "A\xe9"),
