@@ -26,9 +26,11 @@ void measureIndexWidths(vm::Segment& seg, std::int64_t lastIndex, const vm::View
     seg.indexTextWidth =
         vs.showIndexNum() ? static_cast<std::uint8_t>(decimalDigits(lastIndex) + 1) : 0;
 
-    std::int64_t end = seg.toFilesEnd ? fileSize : seg.end();
+    // An Anomaly segment lists its fields wherever they say they are, so its
+    // stated end counts even past the file; record segments end at the file.
+    std::int64_t end = seg.end();
     if (!seg.anomaly)
-        end = std::min(end, fileSize);
+        end = std::min(seg.toFilesEnd ? fileSize : end, fileSize);
     if (vs.positionFormat() == 2)
         seg.positionTextWidth = static_cast<std::uint8_t>(decimalDigits(end));
     else

@@ -405,7 +405,9 @@ void RecordPane::saveColumnWidths(vm::Segment* segment) {
     if (!g)
         return;
     if (segment->anomaly) {
-        if (g->columnCount() < 6)
+        // A grid still in record shape (the segment was just made Anomaly)
+        // holds field widths, not these.
+        if (!g->isAnomalyShape() || g->columnCount() < 6)
             return;
         for (int c = 1; c <= 5; ++c)
             segment->anomalyColumnWidths[static_cast<std::size_t>(c - 1)] =

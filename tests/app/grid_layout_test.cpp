@@ -75,6 +75,14 @@ TEST(GridIndexText, AnomalyUsesFieldStartAndUnclampedEnd) {
     gridtext::measureIndexWidths(seg, 1, vs, 0x100);
     EXPECT_EQ(seg.positionTextWidth, 8);
     EXPECT_EQ(gridtext::indexCellText(seg, 1, vs), "1 00000026");
+    // Running to the file's end changes nothing for an Anomaly segment: its
+    // own stated end still counts, where a record segment takes the file's.
+    seg.toFilesEnd = true;
+    gridtext::measureIndexWidths(seg, 1, vs, 0x100);
+    EXPECT_EQ(seg.positionTextWidth, 8);
+    seg.anomaly = false;
+    gridtext::measureIndexWidths(seg, 1, vs, 0x100);
+    EXPECT_EQ(seg.positionTextWidth, 4);
 }
 
 TEST(GridIndexText, TitleIsMemoOrIndexAndKind) {
@@ -186,6 +194,26 @@ TEST_F(GridLayout, ColumnWidthsGoBackToTheModelAndFitFollowsTheKind) {
     pane->layoutSegmentGrids(&s);
     EXPECT_EQ(s.entries[1].columnWidth, 123);
     EXPECT_EQ(grid(s)->columnWidth(2), 123);
+}
+
+TEST_F(GridLayout, SwitchingTheShapeKeepsEachShapesOwnWidths) {
+    host.createFile(counting(64));
+    vm::Segment& s = host.addSegment(0, 64, 8);
+    for (int i = 0; i < 6; ++i)
+        s.entries.push_back(TestHost::entry(0, i, 1, "", 40 + i));
+    showPane();
+    const auto anomalyWidths = s.anomalyColumnWidths;
+
+    // Made Anomaly while its grid still shows records: the field widths must
+    // not land in the Anomaly columns, nor the other way round.
+    s.anomaly = true;
+    pane->layoutSegmentGrids(&s);
+    EXPECT_EQ(s.anomalyColumnWidths, anomalyWidths);
+    EXPECT_EQ(grid(s)->columnWidth(1), anomalyWidths[0]);
+    s.anomaly = false;
+    pane->layoutSegmentGrids(&s);
+    EXPECT_EQ(s.entries[0].columnWidth, 40);
+    EXPECT_EQ(grid(s)->columnWidth(1), 40);
 }
 
 TEST_F(GridLayout, FillLeavesRecordGridsAloneWhileFillIsDisabled) {
