@@ -247,6 +247,8 @@ bool Document::confirmSaveChanges() {
         if (a == Prompter::Answer::Yes && !writeTypeFile(typePath))
             return false;
         m_typeChanged = false;
+        // "Save Type File" goes off even when the data question is cancelled.
+        emit actionStatesChanged(false);
     }
     if (!m_dataChanged)
         return true;

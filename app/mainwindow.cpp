@@ -859,7 +859,7 @@ void Tmain::sortTypeList() {
     if (!s)
         return;
     vm::sortTypeEntries(*s);
-    m_tools->structureReplaced();
+    m_tools->showCurrentSegment(true);
     showCurrentSegment(true);
     m_doc->markStructureChanged();
     m_tools->redrawPositionBars(true);
@@ -869,7 +869,8 @@ void Tmain::sortAll() {
     vm::sortSegments(m_doc->segments());
     if (!m_doc->segments().empty())
         m_doc->segments().setCurrent(&m_doc->segments()[0]);
-    m_tools->structureReplaced();
+    m_tools->rebuildSegmentList();
+    m_tools->showCurrentSegment(true);
     showCurrentSegment(true);
 }
 

@@ -28,6 +28,13 @@ public:
     // The structure was replaced (type file loaded, document closed).
     virtual void structureReplaced() {}
     virtual void refreshSegmentEditors() {}
+    // The segment list was reordered: one row per segment, the first selected.
+    // A panel that makes no difference reloads everything.
+    virtual void rebuildSegmentList() { structureReplaced(); }
+    // The current segment's field list changed: the panel reloads it; with
+    // dropFieldClipboard the copied fields go in edit mode. Sorting must not
+    // empty the clipboard the way loading a structure does.
+    virtual void showCurrentSegment(bool /*dropFieldClipboard*/) { structureReplaced(); }
     virtual void refreshActions() {}
     virtual void refreshFieldRows() {}
     virtual void reloadFieldFrame() {}

@@ -228,6 +228,15 @@ TEST_F(SaveQuestions, TypeQuestionComesFirstAndItsCancelStopsEverything) {
     EXPECT_TRUE(doc().typeChanged());
     EXPECT_TRUE(doc().dataChanged());
 
+    // Yes to the structure, Cancel to the data: the structure is saved and
+    // its command goes off; the data stays changed.
+    prompts.answers = {Prompter::Answer::Yes, Prompter::Answer::Cancel};
+    EXPECT_FALSE(window().close());
+    EXPECT_FALSE(doc().typeChanged());
+    EXPECT_FALSE(act("AsaveType")->isEnabled());
+    EXPECT_TRUE(act("AsaveData")->isEnabled());
+    doc().markStructureChanged();
+
     // Yes to both: the structure goes beside the data file, then the data.
     QFile::remove(data + QStringLiteral(".type"));
     prompts.answers = {Prompter::Answer::Yes, Prompter::Answer::Yes};

@@ -352,7 +352,18 @@ public:
     QAction editAction{QStringLiteral("New Segment")};
     bool findVisible = false;
     int structureChanges = 0;
+    int listRebuilds = 0;
+    std::vector<bool> panelReloads; // dropFieldClipboard of each reload
+    std::vector<std::pair<bool, bool>> applied;
+    std::pair<bool, bool> current{true, true};
     QWidget* controlPanel() override { return &panel; }
+    void rebuildSegmentList() override { ++listRebuilds; }
+    void showCurrentSegment(bool drop) override { panelReloads.push_back(drop); }
+    void applyPanelSettings(bool segList, bool typeCtrl) override { applied.push_back({segList, typeCtrl}); }
+    void readPanelSettings(bool& segList, bool& typeCtrl) const override {
+        segList = current.first;
+        typeCtrl = current.second;
+    }
     QList<QAction*> editMenuActions() override { return {&editAction}; }
     bool setFindVisible(bool visible) override {
         findVisible = visible;
@@ -379,6 +390,47 @@ TEST_F(MainWindowTest, PluggedInWindowsReplaceThePlaceholders) {
     EXPECT_FALSE(tools.findVisible);
     EXPECT_EQ(prompts.messageTexts(), QStringList());
     // The seam outlives no window: unplug before the tools go.
+    window().setToolWindows(nullptr);
+    window().controlDock()->setWidget(nullptr);
+    tools.panel.setParent(nullptr);
+}
+
+TEST_F(MainWindowTest, SortingReloadsThePanelButLoadsNoStructure) {
+    FakeTools tools;
+    window().setToolWindows(&tools);
+    openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}}, {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
+    const int loads = tools.structureChanges;
+    trigger("AsortTypeList");
+    EXPECT_EQ(tools.panelReloads, std::vector<bool>{true});
+    EXPECT_EQ(tools.listRebuilds, 0);
+    trigger("AsortAll");
+    EXPECT_EQ(tools.listRebuilds, 1);
+    EXPECT_EQ(tools.panelReloads, (std::vector<bool>{true, true}));
+    // A loaded structure empties the panel's copied fields; a sort must not.
+    EXPECT_EQ(tools.structureChanges, loads);
+    window().setToolWindows(nullptr);
+    window().controlDock()->setWidget(nullptr);
+    tools.panel.setParent(nullptr);
+}
+
+TEST_F(MainWindowTest, ThePanelsViewSettingsGoInAtStartAndOutAtTheEnd) {
+    {
+        auto s = platform::openSettings();
+        s->setValue(QStringLiteral("showSegList"), 0);
+    }
+    FakeTools tools;
+    window().setToolWindows(&tools);
+    ASSERT_FALSE(tools.applied.empty());
+    EXPECT_EQ(tools.applied.back(), std::make_pair(false, true));
+    tools.current = {true, false};
+    window().setToolWindows(nullptr);
+    window().controlDock()->setWidget(nullptr);
+    tools.panel.setParent(nullptr);
+    window().setToolWindows(&tools);
+    EXPECT_TRUE(window().close());
+    auto s = platform::openSettings();
+    EXPECT_EQ(s->value(QStringLiteral("showSegList")).toInt(), 1);
+    EXPECT_EQ(s->value(QStringLiteral("showTypeCtrl")).toInt(), 0);
     window().setToolWindows(nullptr);
     window().controlDock()->setWidget(nullptr);
     tools.panel.setParent(nullptr);
