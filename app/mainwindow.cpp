@@ -469,7 +469,8 @@ void Tmain::rebuildFileMenu() {
     auto addRecent = [this](const QStringList& list) {
         for (auto it = list.crbegin(); it != list.crend(); ++it) {
             const QString path = *it;
-            auto* e = new QAction(path, m_fileMenu);
+            // The caption is the path as it is: an ampersand is no shortcut mark.
+            auto* e = new QAction(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")), m_fileMenu);
             e->setObjectName(QStringLiteral("recentEntry"));
             connect(e, &QAction::triggered, this, [this, path] { m_doc->openDataWithType(path); });
             m_fileMenu->addAction(e);

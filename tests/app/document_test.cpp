@@ -434,10 +434,24 @@ TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {
             a->trigger();
     EXPECT_EQ(doc().dataFileName(), paths[3]);
 
+    // An ampersand in a path is shown, not taken as a shortcut mark.
+    const QString amp = makeData(QStringLiteral("R&D.bin"));
+    openThroughDialog(amp);
+    bool shown = false;
+    for (QAction* a : window().fileMenu()->actions())
+        if (QAction(a->text()).iconText() == amp) {
+            shown = true;
+            a->trigger();
+        }
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(doc().dataFileName(), amp);
+    openThroughDialog(paths[3]);
+    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[1], paths[4], amp, paths[3]}));
+
     // The lists survive the program.
     EXPECT_TRUE(window().close());
     win.reset();
-    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[2], paths[1], paths[4], paths[3]}));
+    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[1], paths[4], amp, paths[3]}));
 }
 
 TEST_F(DocumentTest, NewFileCreatesZeroBytesAndRefusesBadSizes) {
