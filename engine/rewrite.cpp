@@ -409,7 +409,10 @@ bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t be
                 in.fill(0);
                 const std::size_t n =
                     std::min<std::size_t>(static_cast<std::size_t>(p.readLength), in.size());
-                src.readAt(base + p.from, std::span<std::uint8_t>(in.data(), n));
+                const std::size_t got =
+                    src.readAt(base + p.from, std::span<std::uint8_t>(in.data(), n));
+                if (got < n && base + p.from + static_cast<std::int64_t>(got) < src.size())
+                    return sink.fail(src.lastError());
                 if (!conv.run(p, in.data(), n))
                     return false;
                 ok = sink.append(conv.buf.data(), static_cast<std::size_t>(p.length));
@@ -626,6 +629,8 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
         return refused("The segment's record length is 0");
     if (count < 0)
         return refused("The number of records is negative");
+    if (count > kMaxFileSize)
+        return refused(kTooBigText);
     if (atEnd)
         index = rc;
     if (index < 0 || index > rc)
@@ -638,8 +643,14 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
     std::vector<std::uint8_t> record(static_cast<std::size_t>(S), 0);
     if (!blank) {
         const std::int64_t from = atEnd ? rc - 1 : index;
-        if (from >= 0)
-            wf.stream.readAt(seg.begin + from * S, record); // bytes past the end stay zero
+        const std::int64_t at = seg.begin + from * S;
+        if (from >= 0) {
+            // Bytes past the end of the file stay zero; a failed read is an error.
+            const std::size_t got = wf.stream.readAt(at, record);
+            if (got < record.size() && at + static_cast<std::int64_t>(got) < oldSize)
+                return refused(wf.stream.lastError().empty() ? std::string("Read error")
+                                                             : wf.stream.lastError());
+        }
     }
     const std::int64_t p = seg.begin + index * S;
     FileResult r =
@@ -708,8 +719,10 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
 
     std::vector<RecordPiece> plan;
     addCopy(plan, 0, offset, S);
+    // A pasted field may come from a longer record: its bytes are taken at its
+    // offset from this record's start even when that lies past the record.
     for (const TypeEntry& e : entries)
-        addCopy(plan, e.start, e.length, S);
+        addCopy(plan, e.start, e.length, std::numeric_limits<std::int64_t>::max());
     addCopy(plan, offset, S - offset, S);
     FileResult r =
         runRewrite(wf, oldSize + T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
@@ -866,6 +879,8 @@ FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
                           const Locale& loc, const Progress& progress) {
     if (entry.length > kMaxValueBytes)
         return refused("Fields longer than 255 bytes cannot be inserted");
+    if (source && source->length > kMaxValueBytes)
+        return refused("Fields longer than 255 bytes cannot be converted");
     const std::int64_t oldSize = wf.stream.size();
     Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
     copyShape(seg, probe);

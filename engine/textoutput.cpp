@@ -24,7 +24,11 @@ class Writer {
 public:
     explicit Writer(const TextSink& sink) : m_sink(sink) { m_buf.reserve(kFlushAt + 4096); }
 
-    bool ok() const { return m_ok; }
+    bool ok() const { return m_ok && !m_readFailed; }
+    // A read of the data failed inside the data: the text would show zeros
+    // that are not in the file, so the output stops.
+    void readFailed() { m_readFailed = true; }
+    bool hasReadFailed() const { return m_readFailed; }
     void put(std::string_view s) {
         m_buf.append(s);
         if (m_buf.size() >= kFlushAt)
@@ -43,14 +47,25 @@ public:
         if (m_ok && !m_buf.empty())
             m_ok = m_sink(m_buf);
         m_buf.clear();
-        return m_ok;
+        return ok();
     }
 
 private:
     const TextSink& m_sink;
     std::string m_buf;
     bool m_ok = true;
+    bool m_readFailed = false;
 };
+
+// Reads n bytes at pos into buf, zeros past the end of the data; false when
+// the read stopped short inside the data.
+bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n) {
+    const std::size_t got = data.readAt(pos, std::span<std::uint8_t>(buf, n));
+    if (got < n)
+        std::memset(buf + got, 0, n - got);
+    // Nothing lies before the start of the data either (a malformed begin).
+    return got == n || pos < 0 || pos + static_cast<std::int64_t>(got) >= data.size();
+}
 
 struct Num {
     std::array<char, 24> buf{};
@@ -112,7 +127,10 @@ void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
         const TypeEntry& e = seg.entries[k];
         const std::size_t n = valueBytes(e);
         buf.fill(0);
-        data.readAt(std::int64_t{seg.begin} + e.start, std::span<std::uint8_t>(buf.data(), n));
+        if (!readZeroFilled(data, std::int64_t{seg.begin} + e.start, buf.data(), n)) {
+            w.readFailed();
+            return;
+        }
         if (settings.showIndexNum())
             w.pad(Num(static_cast<std::int64_t>(k)).view(), I, PadSide::Left);
         w.put(" ");
@@ -160,10 +178,10 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
     for (std::int64_t r0 = 0; r0 < N && w.ok(); r0 += perBlock) {
         const std::int64_t k = std::min(perBlock, N - r0);
         const std::size_t want = static_cast<std::size_t>((k - 1) * S + window);
-        const std::size_t got =
-            data.readAt(seg.begin + r0 * S, std::span<std::uint8_t>(block.data(), want));
-        if (got < want)
-            std::memset(block.data() + got, 0, want - got);
+        if (!readZeroFilled(data, seg.begin + r0 * S, block.data(), want)) {
+            w.readFailed();
+            return;
+        }
         for (std::int64_t r = 0; r < k; ++r) {
             const std::uint8_t* rec = block.data() + r * S;
             if (showIndex)
@@ -259,7 +277,9 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
         return true;
     };
     if (!writeTextOutput(segments, data, settings, sink, loc)) {
-        r.error = out.lastError();
+        // A write error carries the system's text; otherwise reading the data failed.
+        r.error =
+            out.lastError().empty() ? std::string("Cannot read the data file") : out.lastError();
         return r;
     }
     r.ok = true;

@@ -46,8 +46,12 @@ std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
     return {};
 }
 
-FileResult copyWholeFile(const std::string& source, const std::string& target,
-                         const Progress& progress) {
+namespace {
+
+// lock: the target is held while it is written, so that another instance
+// looking for a working file sees it as in use and leaves it alone.
+FileResult copyInto(const std::string& source, const std::string& target, const Progress& progress,
+                    bool lock) {
     FileResult r;
     FileStream in;
     if (!in.open(source, FileStream::Mode::Read)) {
@@ -64,7 +68,7 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
         return r;
     }
     RewriteSink out;
-    if (!out.create(target, false)) {
+    if (!out.create(target, lock)) {
         r.error = out.error();
         return r;
     }
@@ -79,6 +83,13 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
     return r;
 }
 
+} // namespace
+
+FileResult copyWholeFile(const std::string& source, const std::string& target,
+                         const Progress& progress) {
+    return copyInto(source, target, progress, false);
+}
+
 std::string makeWorkingCopy(const std::string& tempDir, const std::string& source,
                             std::string* error, const Progress& progress) {
     const std::string name = newWorkingFileName(tempDir, true);
@@ -87,7 +98,7 @@ std::string makeWorkingCopy(const std::string& tempDir, const std::string& sourc
             *error = "No free working file name in " + tempDir;
         return {};
     }
-    const FileResult r = copyWholeFile(source, name, progress);
+    const FileResult r = copyInto(source, name, progress, true);
     if (!r.ok) {
         ::unlink(name.c_str()); // a half copy is of no use to anyone
         if (error)

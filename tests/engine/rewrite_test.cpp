@@ -568,3 +568,65 @@ TEST(EntryBytes, IntegerKindChangesMatchTheCodec) {
         }
     }
 }
+
+TEST(EntryBytes, PastedFieldFromALongerRecordCopiesTheBytesAtItsOffset) {
+    // Fields copied from a segment with longer records keep their offsets; in
+    // a 4-byte record the bytes at offset 6 are those of the following record.
+    const Bytes data = counting(20);
+    Work w(data);
+    auto s = seg(2, 4, 3); // records at 2, 6, 10; bytes up to 20 follow
+    s->entries = {entry(6, 0, 2, "a")};
+    const FileResult r = insertEntryBytes(w.wf, *s, {entry(6, 6, 2, "far")}, 4, -1);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.delta, 6);
+    Bytes want = slice(data, 0, 2);
+    for (std::size_t rec = 0; rec < 3; ++rec) {
+        const std::size_t b = 2 + rec * 4;
+        want = concat({want, slice(data, b, b + 4), slice(data, b + 6, b + 8)});
+    }
+    want = concat({want, slice(data, 14, 20)});
+    EXPECT_EQ(w.bytes(), want);
+    ASSERT_EQ(s->entries.size(), 2u);
+    EXPECT_EQ(s->entries[1].start, 4);
+    EXPECT_EQ(s->entries[0].start, 0); // appended: nothing moves
+}
+
+TEST(WorkingFile, CopyInProgressIsHeldAgainstOtherInstances) {
+    TempDir dir;
+    writeBytes(dir.file("src"), counting((std::size_t{2} << 20) + 1));
+    int calls = 0;
+    bool heldThroughout = true;
+    const std::string name = makeWorkingCopy(dir.dir(), dir.file("src"), nullptr, [&](double) {
+        ++calls;
+        heldThroughout = heldThroughout && isFileInUse(dir.file("~qzt0.tmp"));
+        return true;
+    });
+    ASSERT_EQ(name, dir.file("~qzt0.tmp"));
+    EXPECT_GT(calls, 0);
+    EXPECT_TRUE(heldThroughout); // a rewrite elsewhere would otherwise write over it
+    EXPECT_FALSE(isFileInUse(name));
+}
+
+TEST(Rewrite, RequestsOutsideWhatTheFileCanHoldAreRefused) {
+    const Bytes data = counting(64);
+    Work w(data);
+    auto s = seg(0, 8, 8);
+    s->entries = {entry(14, 0, 8, "s")};
+    const std::string shape = snapshot(*s);
+    const std::string name = w.wf.name;
+    // A count whose byte total does not fit 64 bits must not wrap into a small one.
+    FileResult r = insertRecords(w.wf, *s, 0, std::int64_t{1} << 60, false, true);
+    EXPECT_FALSE(r.ok);
+    r = insertRecords(w.wf, *s, 0, (std::int64_t{1} << 61) + 1, false, true);
+    EXPECT_FALSE(r.ok);
+    // A source field longer than the value buffer cannot be converted from,
+    // even when its kind would convert.
+    const TypeEntry longSource = entry(1, 0, 300, "long");
+    r = insertNewEntry(w.wf, *s, entry(1, 0, 1, "n"), {}, &longSource);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(snapshot(*s), shape);
+    EXPECT_EQ(w.bytes(), data);
+    EXPECT_FALSE(fileExists(w.dir.file("~qzt1.tmp")));
+}

@@ -141,3 +141,54 @@ TEST(TextOutput, LargeSegmentToAFile) {
     EXPECT_FALSE(bad.ok);
     EXPECT_FALSE(bad.error.empty());
 }
+
+namespace {
+
+// Data whose reads stop short after `good` bytes although it is longer.
+class FailingSource : public ByteSource {
+public:
+    FailingSource(std::vector<std::uint8_t> bytes, std::int64_t good)
+        : m_src(std::move(bytes)), m_good(good) {}
+    std::int64_t size() const override { return m_src.size(); }
+    std::size_t readAt(std::int64_t pos, std::span<std::uint8_t> out) const override {
+        if (pos >= m_good)
+            return 0;
+        const auto n = std::min<std::int64_t>(static_cast<std::int64_t>(out.size()), m_good - pos);
+        return m_src.readAt(pos, out.first(static_cast<std::size_t>(n)));
+    }
+
+private:
+    MemorySource m_src;
+    std::int64_t m_good;
+};
+
+} // namespace
+
+TEST(TextOutput, AReadErrorFailsTheOutput) {
+    // Zeros in place of unreadable data would be a wrong table, not a short one.
+    SegmentList list;
+    list.append(seg("T", 0, 40, 4));
+    list[0].entries = {entry(8, 0, 4, "u")};
+    list.append(seg("A", 0, 40, 0));
+    list[1].anomaly = true;
+    list[1].entries = {entry(8, 30, 4, "late")};
+    ViewSettings v;
+    v.setPositionFormat(2);
+    for (std::size_t which = 0; which < 2; ++which) {
+        const FailingSource src(std::vector<std::uint8_t>(40, 1), 20);
+        std::vector<Segment*> one = {&list[which]};
+        std::string out;
+        EXPECT_FALSE(writeTextOutput(one, src, v, [&](std::string_view t) {
+            out.append(t);
+            return true;
+        })) << which;
+        // The same data read in full gives a table.
+        const MemorySource whole(std::vector<std::uint8_t>(40, 1));
+        EXPECT_TRUE(writeTextOutput(one, whole, v, [](std::string_view) { return true; }));
+    }
+    TempDir dir;
+    const FailingSource src(std::vector<std::uint8_t>(40, 1), 20);
+    const TextOutputResult r = writeTextOutput(allSegments(list), src, v, dir.file("out.txt"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+}
