@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "kinds.h"
@@ -56,9 +57,20 @@ bool RewriteSink::create(const std::string& path, bool lock) {
 }
 
 bool RewriteSink::adopt(const std::string& path) {
+    // Only a plain file of our own with no other name is written over: the
+    // temporary folder is shared, and a link planted under a working-file name
+    // must never lead a rewrite into someone else's file.
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_nlink != 1 ||
+        named.st_uid != ::geteuid())
+        return false;
     FileStream f;
     if (!f.open(path, FileStream::Mode::ReadWrite) || !f.lockExclusive())
         return false; // held by someone, or not ours to write: no error, the caller looks further
+    struct stat opened {};
+    if (::fstat(f.fd(), &opened) != 0 || opened.st_dev != named.st_dev ||
+        opened.st_ino != named.st_ino)
+        return false; // the name changed hands in between
     m_out = std::move(f);
     m_path = path;
     m_adopted = true;
@@ -534,7 +546,8 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
         dir += '/';
     for (long n = 0; n < 1000000; ++n) {
         const std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
-        if (fileExists(name)) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) == 0) { // a dangling link exists too
             if (sink.adopt(name))
                 return true;
             continue;

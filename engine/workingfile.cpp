@@ -38,7 +38,10 @@ std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
     // A bound only so that a folder we cannot write never hangs the program.
     for (long n = 0; n < 1000000; ++n) {
         std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
-        if (!fileExists(name))
+        // A dangling link counts as taken: creating through it would make a
+        // file wherever it points.
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0)
             return name;
         if (reuse && !isFileInUse(name) && ::unlink(name.c_str()) == 0)
             return name;

@@ -630,3 +630,28 @@ TEST(Rewrite, RequestsOutsideWhatTheFileCanHoldAreRefused) {
     EXPECT_EQ(w.bytes(), data);
     EXPECT_FALSE(fileExists(w.dir.file("~qzt1.tmp")));
 }
+
+TEST(Rewrite, LinksUnderWorkingFileNamesAreNeverWrittenThrough) {
+    // The temporary folder is shared: a name may be a link to someone's file.
+    const Bytes data = counting(40);
+    Work w(data); // holds ~qzt0.tmp
+    const Bytes victim = {1, 2, 3, 4, 5, 6, 7, 8};
+    writeBytes(w.dir.file("victim"), victim);
+    ASSERT_EQ(::symlink(w.dir.file("victim").c_str(), w.dir.file("~qzt1.tmp").c_str()), 0);
+    ASSERT_EQ(::link(w.dir.file("victim").c_str(), w.dir.file("~qzt2.tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(w.dir.file("nowhere").c_str(), w.dir.file("~qzt3.tmp").c_str()), 0);
+    auto s = seg(0, 4, 10);
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 1).ok);
+    EXPECT_EQ(w.wf.name, w.dir.file("~qzt4.tmp"));
+    EXPECT_EQ(w.bytes(), slice(data, 8, 40));
+    EXPECT_EQ(readBytes(w.dir.file("victim")), victim);
+    EXPECT_FALSE(fileExists(w.dir.file("nowhere")));
+
+    // A fresh working copy does not create a file through a dangling link either.
+    ::unlink(w.dir.file("~qzt0.tmp").c_str());
+    ASSERT_EQ(::symlink(w.dir.file("nowhere").c_str(), w.dir.file("~qzt0.tmp").c_str()), 0);
+    const std::string name = makeWorkingCopy(w.dir.dir(), w.dir.file("data.bin"));
+    EXPECT_FALSE(name.empty());
+    EXPECT_FALSE(fileExists(w.dir.file("nowhere")));
+    EXPECT_EQ(readBytes(name), data);
+}
