@@ -272,6 +272,58 @@ TEST_F(GridLayout, PositionBarFollowsTheCurrentSegmentAndLocatesOnMove) {
     EXPECT_EQ(host.located[0], 1234);
 }
 
+TEST_F(GridLayout, PositionBarKeepsTheUsersPlaceWhileNavigatingAndReachesTheEnd) {
+    host.createFile(counting(4000));
+    vm::Segment& s = host.addSegment(100, 3000, 10);
+    s.entries.push_back(TestHost::entry(0, 0, 1));
+    showPane();
+    // The panel refreshes the grid it lands in, which updates the bar; the
+    // thumb must stay where the user put it, not jump back to the segment.
+    host.onLocate = [&](std::int64_t) { pane->refreshSegmentGrid(&s, false); };
+    QScrollBar* bar = pane->positionBar();
+    bar->setValue(1234);
+    EXPECT_EQ(bar->value(), 1234);
+    // Outside a move the bar shows the current segment's start again.
+    pane->refreshSegmentGrid(&s, false);
+    EXPECT_EQ(bar->value(), 100);
+
+    // One page short of the end, the move goes to the end itself.
+    const int page = bar->pageStep();
+    host.located.clear();
+    bar->setValue(bar->maximum() - 1 - page);
+    ASSERT_EQ(host.located.size(), 1u);
+    EXPECT_EQ(host.located[0], bar->maximum() - 1);
+
+    // An Anomaly segment: its start plus one, two bytes a row.
+    vm::Segment& h = host.addSegment(40, 16, 0, true);
+    h.entries.push_back(TestHost::entry(0, 0, 1));
+    host.segments().setCurrent(&h);
+    pane->layoutSegmentGrids(&h);
+    EXPECT_EQ(bar->value(), 41);
+    EXPECT_EQ(bar->pageStep(), grid(h)->visibleRowCount() * 2);
+}
+
+TEST_F(GridLayout, CtrlEndAndPageDownOnTheLastRowRefillTheGrid) {
+    host.createFile(counting(40));
+    vm::Segment& s = host.addSegment(0, 40, 10);
+    s.toFilesEnd = true;
+    s.entries.push_back(TestHost::entry(0, 0, 1));
+    showPane();
+    SegmentGrid* g = grid(s);
+    ASSERT_EQ(g->rowCount(), 5);
+    const std::vector<std::uint8_t> more(20, 1);
+    ASSERT_TRUE(host.dataStream()->writeAt(40, more));
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(g->rowCount(), 7);
+    ASSERT_TRUE(host.dataStream()->writeAt(60, more));
+    QTest::keyClick(g, Qt::Key_Up);
+    QTest::keyClick(g, Qt::Key_PageDown); // not from the last row: no refill
+    EXPECT_EQ(g->rowCount(), 7);
+    QTest::keyClick(g, Qt::Key_PageDown); // from the last row
+    EXPECT_EQ(g->rowCount(), 9);
+}
+
 TEST_F(GridLayout, ShowRecordScrollsOnlyWhenTheRowIsOutOfView) {
     host.createFile(counting(4000));
     vm::Segment& s = host.addSegment(0, 4000, 10);

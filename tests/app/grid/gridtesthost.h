@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,11 @@ public:
     bool gridFillEnabled() const override { return fillEnabled; }
     void setDataChanged(bool data, bool type) override;
     void selectSegment(vm::Segment* segment) override;
-    void locatePosition(std::int64_t offset) override { located.push_back(offset); }
+    void locatePosition(std::int64_t offset) override {
+        located.push_back(offset);
+        if (onLocate)
+            onLocate(offset);
+    }
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
     void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
     std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
@@ -45,6 +50,7 @@ public:
     bool typeChanged = false;
     int definitionChanges = 0;
     std::vector<std::int64_t> located;
+    std::function<void(std::int64_t)> onLocate; // what the control panel would do
     std::int64_t hoverPosition = -1;
     int hoverLength = 0;
     std::string hoverDump;
