@@ -42,9 +42,11 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent) {
     product->setFont(big);
     auto* version = new QLabel(QString::fromLatin1(kVersionText));
     version->setObjectName(QStringLiteral("Version"));
-    auto* what = new QLabel(QStringLiteral("Viewer and editor of binary data files described by type files."));
+    auto* what = new QLabel(
+        QStringLiteral("Viewer and editor of binary data files described by type files."));
     what->setWordWrap(true);
-    auto* web = new LinkLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(platform::kHomepage)));
+    auto* web = new LinkLabel(
+        QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(platform::kHomepage)));
     web->setObjectName(QStringLiteral("WebAddress"));
     web->setTextInteractionFlags(Qt::NoTextInteraction);
     web->setCursor(Qt::PointingHandCursor);

@@ -166,7 +166,8 @@ bool Document::openDataFile(const QString& name) {
         return false;
     const QFileInfo info(name);
     if (!info.exists()) {
-        prompter().inform(m_dialogParent, QStringLiteral("File ") + name + QStringLiteral(" is not exit!"));
+        prompter().inform(m_dialogParent,
+                          QStringLiteral("File ") + name + QStringLiteral(" is not exit!"));
         reopenAfterQuestions();
         return false;
     }
@@ -238,8 +239,8 @@ bool Document::confirmSaveChanges() {
     if (m_typeChanged) {
         const QString typePath = m_dataFileName + QStringLiteral(".type");
         const auto a = prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                                      QStringLiteral(" Do You Want Save The TypeFile to  ") + typePath +
-                                          QStringLiteral(" ?"),
+                                      QStringLiteral(" Do You Want Save The TypeFile to  ") +
+                                          typePath + QStringLiteral(" ?"),
                                       Prompter::Buttons::YesNoCancel);
         if (a == Prompter::Answer::Cancel)
             return false;
@@ -284,7 +285,8 @@ bool Document::replaceFileWith(const QString& source, const QString& requested, 
     if (targetInfo.exists() && !targetInfo.isWritable()) {
         if (error)
             *error = target + QStringLiteral(": ") +
-                     QString::fromStdString(std::make_error_code(std::errc::permission_denied).message());
+                     QString::fromStdString(
+                         std::make_error_code(std::errc::permission_denied).message());
         return false;
     }
     // A name of our own beside the target, created the ordinary way so that a
@@ -392,9 +394,8 @@ static QString recentKey(int i) {
 
 void Document::loadSettings() {
     const auto s = platform::openSettings();
-    for (const auto& [group, list] :
-         {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
-          std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
+    for (const auto& [group, list] : {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
+                                      std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
         list->clear();
         s->beginGroup(group);
         for (int i = 0; i < kRecentMax; ++i) {
@@ -411,9 +412,8 @@ void Document::loadSettings() {
 
 void Document::saveSettings() const {
     const auto s = platform::openSettings();
-    for (const auto& [group, list] :
-         {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
-          std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
+    for (const auto& [group, list] : {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
+                                      std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
         s->beginGroup(group);
         for (int i = 0; i < list->size(); ++i)
             s->setValue(recentKey(i), list->at(i));
@@ -478,7 +478,8 @@ bool Document::writeTypeFile(const QString& path) {
 void Document::openFileCommand() {
     if (!confirmSaveChanges())
         return;
-    const QString name = prompter().openFileName(m_dialogParent, QStringLiteral("Open File"), QString());
+    const QString name =
+        prompter().openFileName(m_dialogParent, QStringLiteral("Open File"), QString());
     if (name.isEmpty()) {
         reopenAfterQuestions();
         return;
@@ -503,12 +504,14 @@ void Document::newFileCommand() {
                           QStringLiteral("File Size Must Be Less Than 2 GiB (2147483648 bytes)"));
         return;
     }
-    const QString name = prompter().saveFileName(m_dialogParent, QStringLiteral("New File"), QString());
+    const QString name =
+        prompter().saveFileName(m_dialogParent, QStringLiteral("New File"), QString());
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name) &&
         prompter().ask(m_dialogParent, QStringLiteral("Warning ! "),
-                       name + QStringLiteral("  is Exist, Over Write it?")) != Prompter::Answer::Yes)
+                       name + QStringLiteral("  is Exist, Over Write it?")) !=
+            Prompter::Answer::Yes)
         return;
     QFile f(name);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size)) {
@@ -520,7 +523,8 @@ void Document::newFileCommand() {
 }
 
 void Document::openInNewWindowCommand() {
-    const QString name = prompter().openFileName(m_dialogParent, QStringLiteral("Open File in New Window"), QString());
+    const QString name = prompter().openFileName(
+        m_dialogParent, QStringLiteral("Open File in New Window"), QString());
     if (name.isEmpty())
         return;
     if (!QFileInfo::exists(name)) {
@@ -535,7 +539,8 @@ void Document::saveFileCommand() {
 }
 
 void Document::saveAsCommand() {
-    const QString name = prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
+    const QString name =
+        prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name) &&
@@ -579,7 +584,8 @@ void Document::closeAllCommand() {
 }
 
 void Document::openTypeCommand() {
-    const QString name = prompter().openFileName(m_dialogParent, QStringLiteral("Open Type File"), kTypeFilter);
+    const QString name =
+        prompter().openFileName(m_dialogParent, QStringLiteral("Open Type File"), kTypeFilter);
     if (name.isEmpty())
         return;
     if (readTypeFile(name))
@@ -595,7 +601,8 @@ void Document::saveTypeCommand() {
 }
 
 void Document::saveTypeAsCommand() {
-    QString name = prompter().saveFileName(m_dialogParent, QStringLiteral("Save Type File As"), kTypeFilter);
+    QString name =
+        prompter().saveFileName(m_dialogParent, QStringLiteral("Save Type File As"), kTypeFilter);
     if (name.isEmpty())
         return;
     name = fromNative(vm::withTypeExtension(toNative(name)));
@@ -613,8 +620,10 @@ void Document::useDefaultTypeCommand() {
 }
 
 void Document::replaceDefaultTypeCommand() {
-    if (prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                       QStringLiteral("You Select replace default Type File With Current Type, Are You Sure? ")) ==
+    if (prompter().ask(
+            m_dialogParent, QStringLiteral("Warning"),
+            QStringLiteral(
+                "You Select replace default Type File With Current Type, Are You Sure? ")) ==
         Prompter::Answer::Yes)
         writeTypeFile(defaultTypeFile());
 }

@@ -56,7 +56,8 @@ TeditStructHint::TeditStructHint(QWidget* parent) : QDialog(parent) {
     m_help->setShortcut(QKeySequence(Qt::Key_F1));
     m_help->setShortcutContext(Qt::WindowShortcut);
     addAction(m_help);
-    connect(m_help, &QAction::triggered, this, [] { platform::openHelpTopic(QString::fromLatin1(kHelpTopic)); });
+    connect(m_help, &QAction::triggered, this,
+            [] { platform::openHelpTopic(QString::fromLatin1(kHelpTopic)); });
     connect(helpButton, &QPushButton::clicked, m_help, &QAction::trigger);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);

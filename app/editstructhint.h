@@ -16,12 +16,12 @@ class QTreeWidgetItem;
 
 // One row of a findings list: what the structure check reported, as shown.
 struct StructHintRow {
-    bool error = false;          // "Error", else "Warning"
-    QString first;               // the segment's name or the field's memo
-    QString collide;             // the colliding item's name, or empty
-    QString names;               // "Click To Expend" or the names of the findings
-    QString message;             // the explanation of the finding
-    bool expandable = false;     // stands for the field findings of `segment`
+    bool error = false;      // "Error", else "Warning"
+    QString first;           // the segment's name or the field's memo
+    QString collide;         // the colliding item's name, or empty
+    QString names;           // "Click To Expend" or the names of the findings
+    QString message;         // the explanation of the finding
+    bool expandable = false; // stands for the field findings of `segment`
     vm::Segment* segment = nullptr;
 };
 

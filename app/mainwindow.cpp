@@ -67,12 +67,12 @@ Tmain::Tmain(QWidget* parent)
     statusBar()->addWidget(m_status, 1);
     connect(m_pane, &RecordPane::statusTextChanged, m_status, &QLabel::setText);
     connect(m_pane, &RecordPane::recordMenuRequested, this, &Tmain::showRecordMenu);
-    connect(m_pane, &RecordPane::findMapCleared, this, [this] { m_tools->redrawPositionBars(true); });
+    connect(m_pane, &RecordPane::findMapCleared, this,
+            [this] { m_tools->redrawPositionBars(true); });
 
     // The secondary windows are made once and live as long as the program.
     m_structHint = new TeditStructHint(this);
-    m_structHint->setTypeRowsProvider(
-        [this](vm::Segment* s) { return typeFindings(*m_doc, s); });
+    m_structHint->setTypeRowsProvider([this](vm::Segment* s) { return typeFindings(*m_doc, s); });
     m_about = new Tabout(this);
 
     m_doc->loadSettings();
@@ -82,7 +82,8 @@ Tmain::Tmain(QWidget* parent)
 
     // The window's own font; a system without it substitutes its sans font.
     QFont f = font();
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), f.family()});
+    f.setFamilies(
+        {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), f.family()});
     f.setPixelSize(11);
     setFont(f);
     resize(791, 475);
@@ -123,7 +124,8 @@ void Tmain::createDock() {
     m_ctrlDock->setObjectName(QStringLiteral("Tctrls"));
     m_ctrlDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     // The control panel takes this place when it is plugged in.
-    auto* placeholder = new QLabel(QStringLiteral("The control panel") + QString::fromLatin1(kNotAvailable));
+    auto* placeholder =
+        new QLabel(QStringLiteral("The control panel") + QString::fromLatin1(kNotAvailable));
     placeholder->setObjectName(QStringLiteral("TctrlsPlaceholder"));
     placeholder->setWordWrap(true);
     placeholder->setAlignment(Qt::AlignCenter);
@@ -187,13 +189,18 @@ void Tmain::createActions() {
     makeAction("AcloseAll", "Close All", "Close All", none, -1);
     makeAction("Aexit", "Exit", "Exit This Program", none, -1);
     makeAction("ShowCtrl", "Show Main Control", "Show Main Control", none, 9)->setCheckable(true);
-    makeAction("ShowHint", "Show Hint Window", "Show Hint Window", ctrl(Qt::Key_H), 10)->setCheckable(true);
-    makeAction("showFind", "Show Find Window", "Show Find Window", ctrl(Qt::Key_F), 2)->setCheckable(true);
-    makeAction("showComp", "Show Comp Window", "Compare with Another File ", none, 3)->setCheckable(true);
+    makeAction("ShowHint", "Show Hint Window", "Show Hint Window", ctrl(Qt::Key_H), 10)
+        ->setCheckable(true);
+    makeAction("showFind", "Show Find Window", "Show Find Window", ctrl(Qt::Key_F), 2)
+        ->setCheckable(true);
+    makeAction("showComp", "Show Comp Window", "Compare with Another File ", none, 3)
+        ->setCheckable(true);
     makeAction("AtoolBar", "ToolBar", "ToolBar", none, -1)->setCheckable(true);
     makeAction("AisShowNum", "Show Index Num", "Show Index Num", none, 11)->setCheckable(true);
-    makeAction("AisHex", "Show Position in Hex", "Show Position in Hex", none, 12)->setCheckable(true);
-    makeAction("AisNum", "Show Position in Num", "Show Position in Num", none, 13)->setCheckable(true);
+    makeAction("AisHex", "Show Position in Hex", "Show Position in Hex", none, 12)
+        ->setCheckable(true);
+    makeAction("AisNum", "Show Position in Num", "Show Position in Num", none, 13)
+        ->setCheckable(true);
     makeAction("AoutPut", "OutPut To Txt File", "OutPut To Txt File", none, 8);
     makeAction("AadjustColWideth", "Adjust All Column Width", "Adjust All Column Width", none, -1);
     makeAction("AautoIndex", "ReArrange List", "ReArrange List", none, -1);
@@ -205,8 +212,10 @@ void Tmain::createActions() {
     makeAction("AsplitFile", "SplitFile...", "Split File...", none, -1);
     makeAction("ACutBlank", "Cut Blank", QString(), none, 20);
     makeAction("AcanEdit", "Can Edit Data", "Can Edit Data", none, 6)->setCheckable(true);
-    makeAction("AcanResetType", "Can Reset Structure", "Can Reset Structure", none, 5)->setCheckable(true);
-    makeAction("AcanEditType", "Can Edit Structure", "Can Edit Structure", none, 19)->setCheckable(true);
+    makeAction("AcanResetType", "Can Reset Structure", "Can Reset Structure", none, 5)
+        ->setCheckable(true);
+    makeAction("AcanEditType", "Can Edit Structure", "Can Edit Structure", none, 19)
+        ->setCheckable(true);
     makeAction("AaddRecord", "Add Record", "Add Record", none, -1);
     makeAction("AdelRecord", "Delete Record", "Delete Record", none, -1);
     makeAction("Ahelp", "Help Contents", "Help Contents", QKeySequence(Qt::Key_F1), -1);
@@ -230,7 +239,8 @@ void Tmain::createMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("File "));
     m_fileMenu->setObjectName(QStringLiteral("File1"));
     m_fileMenu->setToolTipsVisible(true);
-    m_fixedFileEntries = {a("AopenFile"), a("AnewFile"), a("AnewWindow"), a("AsaveData"), a("AsaveAs")};
+    m_fixedFileEntries = {a("AopenFile"), a("AnewFile"), a("AnewWindow"), a("AsaveData"),
+                          a("AsaveAs")};
     auto* sep1 = new QAction(this);
     sep1->setSeparator(true);
     m_fixedFileEntries << sep1 << a("AopenType") << a("useDefaultType") << a("AsaveType")
@@ -346,7 +356,8 @@ void Tmain::connectActions() {
     on("ShowHint", [this] { toggleDataHint(); });
     on("showFind", [this] { toggleFind(); });
     on("showComp", [this] { toggleCompare(); });
-    on("AtoolBar", [this] { m_toolBar->setVisible(action(QStringLiteral("AtoolBar"))->isChecked()); });
+    on("AtoolBar",
+       [this] { m_toolBar->setVisible(action(QStringLiteral("AtoolBar"))->isChecked()); });
     on("AisShowNum", [this] { toggleShowIndexNum(); });
     on("AisHex", [this] { choosePositionFormat(true); });
     on("AisNum", [this] { choosePositionFormat(false); });
@@ -382,7 +393,8 @@ void Tmain::connectDocument() {
     connect(m_doc, &Document::recentListsChanged, this, &Tmain::rebuildFileMenu);
     connect(m_doc, &Document::structureReplaced, this, &Tmain::structureReplaced);
     connect(m_doc, &Document::documentReplaced, this, &Tmain::documentReplaced);
-    connect(m_doc, &Document::aboutToWriteTypeFile, this, [this] { m_pane->saveAllColumnWidths(); });
+    connect(m_doc, &Document::aboutToWriteTypeFile, this,
+            [this] { m_pane->saveAllColumnWidths(); });
 }
 
 // --- document display ------------------------------------------------------
@@ -433,10 +445,12 @@ void Tmain::updateActionStates(bool refreshPanel) {
         m_tools->refreshSegmentEditors();
     const bool open = m_doc->isOpen();
     for (const char* name :
-         {"AopenType", "AautoIndex", "AadjustColWideth", "AoutPut", "useDefaultType", "AsaveTypeAs",
-          "showFind", "ShowHint", "AcanEdit", "AcanResetType", "AcanEditType",
-          "AReplacedefaulttype", "showComp", "AisHex", "AisNum", "AisShowNum", "AgotoOffSet",
-          "AsortTypeList", "AsortAll", "AcloseAll", "AsaveAs", "AfileInfo"})
+         {"AopenType",      "AautoIndex",    "AadjustColWideth", "AoutPut",
+          "useDefaultType", "AsaveTypeAs",   "showFind",         "ShowHint",
+          "AcanEdit",       "AcanResetType", "AcanEditType",     "AReplacedefaulttype",
+          "showComp",       "AisHex",        "AisNum",           "AisShowNum",
+          "AgotoOffSet",    "AsortTypeList", "AsortAll",         "AcloseAll",
+          "AsaveAs",        "AfileInfo"})
         action(QString::fromLatin1(name))->setEnabled(open);
     if (m_doc->viewSettings().canEditStructure()) {
         action(QStringLiteral("AsortTypeList"))->setEnabled(false);
@@ -470,7 +484,8 @@ void Tmain::rebuildFileMenu() {
         for (auto it = list.crbegin(); it != list.crend(); ++it) {
             const QString path = *it;
             // The caption is the path as it is: an ampersand is no shortcut mark.
-            auto* e = new QAction(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")), m_fileMenu);
+            auto* e = new QAction(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")),
+                                  m_fileMenu);
             e->setObjectName(QStringLiteral("recentEntry"));
             connect(e, &QAction::triggered, this, [this, path] { m_doc->openDataWithType(path); });
             m_fileMenu->addAction(e);
@@ -806,8 +821,9 @@ void Tmain::showAbout() {
 // --- tools -----------------------------------------------------------------
 
 void Tmain::outputText() {
-    const QString name = prompter().saveFileName(this, QStringLiteral("OutPut To Txt File"),
-                                                 QStringLiteral("type files (*.txt);;All files (*.*)"));
+    const QString name =
+        prompter().saveFileName(this, QStringLiteral("OutPut To Txt File"),
+                                QStringLiteral("type files (*.txt);;All files (*.*)"));
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name) &&
@@ -836,8 +852,9 @@ void Tmain::adjustColumnWidths() {
 void Tmain::autoIndex() {
     const auto answer = prompter().ask(
         this, QStringLiteral("Warning"),
-        QStringLiteral("This Command Will Arrange The Active Segment's All TypeList And change This "
-                       "Position! "));
+        QStringLiteral(
+            "This Command Will Arrange The Active Segment's All TypeList And change This "
+            "Position! "));
     vm::Segment* s = m_doc->segments().current();
     if (answer == Prompter::Answer::Yes && s) {
         std::uint16_t start = 0;
@@ -884,8 +901,9 @@ void Tmain::cutBlank() {
         prompter().runModal(*m_structHint);
         return;
     }
-    if (prompter().ask(this, QStringLiteral("Warning"),
-                       QStringLiteral("All The Area Not defined Will be Deleted, Are You Sure? ")) !=
+    if (prompter().ask(
+            this, QStringLiteral("Warning"),
+            QStringLiteral("All The Area Not defined Will be Deleted, Are You Sure? ")) !=
         Prompter::Answer::Yes)
         return;
     QString error;

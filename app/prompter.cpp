@@ -27,13 +27,23 @@ Prompter::Answer QtPrompter::message(QWidget* parent, const QString& title, cons
     box.setWindowTitle(title);
     box.setText(text);
     switch (icon) {
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
@@ -46,9 +56,12 @@ Prompter::Answer QtPrompter::message(QWidget* parent, const QString& title, cons
     }
     const int r = box.exec();
     switch (r) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Ok:
+        return Answer::Ok;
     default:
         // Closing a Yes/No box with its title bar counts as No; a box with
         // Cancel reports Cancel.
@@ -59,7 +72,8 @@ Prompter::Answer QtPrompter::message(QWidget* parent, const QString& title, cons
 std::optional<QString> QtPrompter::inputText(QWidget* parent, const QString& title,
                                              const QString& label, const QString& initial) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial, &ok);
+    const QString text =
+        QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;

@@ -13,8 +13,8 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QString* error) {
             *error = QStringLiteral("No File Open");
         return false;
     }
-    const vm::TextOutputResult r = vm::writeTextOutput(vm::allSegments(doc.segments()), *data,
-                                                       doc.viewSettings(), toNative(path), doc.locale());
+    const vm::TextOutputResult r = vm::writeTextOutput(
+        vm::allSegments(doc.segments()), *data, doc.viewSettings(), toNative(path), doc.locale());
     if (!r.ok && error)
         *error = path + QStringLiteral(": ") + QString::fromStdString(r.error);
     return r.ok;
@@ -23,7 +23,8 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QString* error) {
 bool cutBlankInDocument(Document& doc, QWidget* progressParent, QString* error) {
     if (!doc.dataStream())
         return false;
-    QProgressDialog progress(QStringLiteral("Cut Blank"), QStringLiteral("Cancel"), 0, 1000, progressParent);
+    QProgressDialog progress(QStringLiteral("Cut Blank"), QStringLiteral("Cancel"), 0, 1000,
+                             progressParent);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
@@ -35,7 +36,8 @@ bool cutBlankInDocument(Document& doc, QWidget* progressParent, QString* error) 
         });
     if (r.refused) {
         if (error)
-            *error = QStringLiteral("Has any error in structure setting, please fix the error then try again.");
+            *error = QStringLiteral(
+                "Has any error in structure setting, please fix the error then try again.");
         return false;
     }
     if (!r.file.ok) {

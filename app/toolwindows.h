@@ -68,7 +68,8 @@ public:
     virtual bool deleteRecord(vm::Segment* /*segment*/) { return false; }
     // Closing: running searches and comparisons end.
     virtual void stopLongOperations() {}
-    virtual void dataHover(std::int64_t /*position*/, int /*length*/, const std::string& /*hexDump*/) {}
+    virtual void dataHover(std::int64_t /*position*/, int /*length*/,
+                           const std::string& /*hexDump*/) {}
     virtual std::vector<std::vector<std::uint8_t>> findPatterns() const { return {}; }
     virtual const vm::ByteSource* compareSource() const { return nullptr; }
 };

@@ -62,7 +62,8 @@ protected:
         tempDir = dir + QStringLiteral("temp/");
         QDir().mkpath(installDir);
         QDir().mkpath(tempDir);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir + QStringLiteral("config"));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           dir + QStringLiteral("config"));
         {
             auto s = platform::openSettings();
             s->setValue(QStringLiteral("InstallPath"), installDir);
@@ -114,7 +115,8 @@ protected:
         if (!s)
             return {};
         QByteArray out(static_cast<int>(s->size()), '\0');
-        s->readAt(0, {reinterpret_cast<std::uint8_t*>(out.data()), static_cast<std::size_t>(out.size())});
+        s->readAt(
+            0, {reinterpret_cast<std::uint8_t*>(out.data()), static_cast<std::size_t>(out.size())});
         return out;
     }
 

@@ -32,15 +32,16 @@ protected:
 
 TEST_F(DocumentTest, OpenUsesTheTypeFileBesideTheDataFile) {
     const QString data = makeData(QStringLiteral("a.bin"));
-    writeType(data + QStringLiteral(".type"), {{"Beside", 0, 2, 16, {{0, 0, 1, "lo"}, {0, 1, 1, "hi"}}}});
+    writeType(data + QStringLiteral(".type"),
+              {{"Beside", 0, 2, 16, {{0, 0, 1, "lo"}, {0, 1, 1, "hi"}}}});
     makeDefaultType();
     openThroughDialog(data);
 
     EXPECT_EQ(doc().dataFileName(), data);
     EXPECT_EQ(doc().typeFileName(), data + QStringLiteral(".type"));
     EXPECT_EQ(segmentNames(), std::vector<std::string>{"Beside"});
-    EXPECT_EQ(window().windowTitle(),
-              QStringLiteral("Vellomarque-") + data + QStringLiteral(" Use ") + data + QStringLiteral(".type"));
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-") + data +
+                                          QStringLiteral(" Use ") + data + QStringLiteral(".type"));
     EXPECT_EQ(doc().recentFiles(), QStringList{data});
     EXPECT_EQ(doc().recentTypes(), QStringList{data + QStringLiteral(".type")});
     // The working copy is a byte copy in the temporary folder, held locked.
@@ -55,7 +56,8 @@ TEST_F(DocumentTest, OpenFallsBackToTheDefaultTypeFile) {
     makeDefaultType();
     openThroughDialog(data);
     EXPECT_EQ(segmentNames(), std::vector<std::string>{"Default"});
-    EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-") + data + QStringLiteral("  Use default type"));
+    EXPECT_EQ(window().windowTitle(),
+              QStringLiteral("Vellomarque-") + data + QStringLiteral("  Use default type"));
 }
 
 TEST_F(DocumentTest, OpenWithoutAnyTypeFileKeepsThePreviousStructure) {
@@ -89,7 +91,8 @@ TEST_F(DocumentTest, MissingAndHugeFilesAreRefused) {
     const QString missing = dir + QStringLiteral("missing.bin");
     openThroughDialog(missing);
     ASSERT_FALSE(prompts.messageTexts().isEmpty());
-    EXPECT_EQ(prompts.messageTexts().last(), QStringLiteral("File ") + missing + QStringLiteral(" is not exit!"));
+    EXPECT_EQ(prompts.messageTexts().last(),
+              QStringLiteral("File ") + missing + QStringLiteral(" is not exit!"));
     EXPECT_EQ(doc().dataFileName(), good);
     EXPECT_NE(doc().dataStream(), nullptr);
 
@@ -110,7 +113,8 @@ TEST_F(DocumentTest, MissingAndHugeFilesAreRefused) {
 
 TEST_F(DocumentTest, EditingACellWritesEachKeystrokeAndSaveStoresTheBytes) {
     const QString data = makeData(QStringLiteral("e.bin"));
-    writeType(data + QStringLiteral(".type"), {{"Rec", 0, 2, 16, {{0, 0, 1, "lo"}, {0, 1, 1, "hi"}}}});
+    writeType(data + QStringLiteral(".type"),
+              {{"Rec", 0, 2, 16, {{0, 0, 1, "lo"}, {0, 1, 1, "hi"}}}});
     openThroughDialog(data);
     vm::Segment* seg = doc().segments().current();
     ASSERT_NE(seg, nullptr);
@@ -145,7 +149,10 @@ TEST_F(DocumentTest, EditingACellWritesEachKeystrokeAndSaveStoresTheBytes) {
     EXPECT_FALSE(act("AsaveData")->isEnabled());
     // The replaced file keeps its permissions and no temporary file is left.
     EXPECT_TRUE(QFile::permissions(data) & QFileDevice::ExeOwner);
-    EXPECT_EQ(QDir(dir).entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden).size(), 0);
+    EXPECT_EQ(QDir(dir)
+                  .entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden)
+                  .size(),
+              0);
     EXPECT_NE(doc().dataStream(), nullptr);
 }
 
@@ -223,8 +230,8 @@ TEST_F(SaveQuestions, TypeQuestionComesFirstAndItsCancelStopsEverything) {
     prompts.answers = {Prompter::Answer::Cancel};
     EXPECT_FALSE(window().close());
     ASSERT_EQ(prompts.records.size(), 1u);
-    EXPECT_EQ(prompts.records[0].text,
-              QStringLiteral(" Do You Want Save The TypeFile to  ") + data + QStringLiteral(".type ?"));
+    EXPECT_EQ(prompts.records[0].text, QStringLiteral(" Do You Want Save The TypeFile to  ") +
+                                           data + QStringLiteral(".type ?"));
     EXPECT_TRUE(doc().typeChanged());
     EXPECT_TRUE(doc().dataChanged());
 
@@ -359,7 +366,9 @@ protected:
 
     int leftovers() const {
         return static_cast<int>(
-            QDir(dir).entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden).size());
+            QDir(dir)
+                .entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden)
+                .size());
     }
 };
 
@@ -426,7 +435,8 @@ TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {
             texts << a->text();
     ASSERT_GE(texts.size(), 5);
     EXPECT_EQ(texts.last(), QStringLiteral("Exit"));
-    EXPECT_EQ(texts.mid(texts.size() - 5, 4), (QStringList{paths[4], paths[1], paths[3], paths[2]}));
+    EXPECT_EQ(texts.mid(texts.size() - 5, 4),
+              (QStringList{paths[4], paths[1], paths[3], paths[2]}));
 
     // Choosing an entry opens that file.
     for (QAction* a : window().fileMenu()->actions())
@@ -510,8 +520,8 @@ TEST_F(DocumentTest, TypeFileCommands) {
     prompts.fileNames = {dir + QStringLiteral("x.TYPE.type")};
     prompts.answers = {Prompter::Answer::No};
     trigger("AsaveTypeAs");
-    EXPECT_EQ(prompts.records.back().text,
-              QStringLiteral("Are You Sure ") + dir + QStringLiteral("x.TYPE.type Is Exist Replace It ?"));
+    EXPECT_EQ(prompts.records.back().text, QStringLiteral("Are You Sure ") + dir +
+                                               QStringLiteral("x.TYPE.type Is Exist Replace It ?"));
 
     // "Replace Default Type" writes the default type file on Yes only.
     prompts.answers = {Prompter::Answer::No};
@@ -520,14 +530,16 @@ TEST_F(DocumentTest, TypeFileCommands) {
     prompts.answers = {Prompter::Answer::Yes};
     trigger("AReplacedefaulttype");
     EXPECT_TRUE(QFileInfo::exists(installDir + QStringLiteral("default.type")));
-    EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-") + data + QStringLiteral("  Use default type"));
+    EXPECT_EQ(window().windowTitle(),
+              QStringLiteral("Vellomarque-") + data + QStringLiteral("  Use default type"));
 
     // A type file that is not one is refused and the structure stays.
     const QString junk = dir + QStringLiteral("junk.type");
     writeFile(junk, QByteArray(200, 'j'));
     prompts.fileNames = {junk};
     trigger("AopenType");
-    EXPECT_EQ(prompts.messageTexts().last(), junk + QStringLiteral(" Is Not Vellomarque's Type File !"));
+    EXPECT_EQ(prompts.messageTexts().last(),
+              junk + QStringLiteral(" Is Not Vellomarque's Type File !"));
     EXPECT_EQ(segmentNames(), std::vector<std::string>{"T"});
     EXPECT_TRUE(doc().recentTypes().contains(junk));
 }

@@ -29,14 +29,16 @@ TEST(StructHint, ListsRowsAndExpandsSummaryRowsIntoTheTypeList) {
     w.setTypeRowsProvider([&](vm::Segment* s) {
         ++asked;
         EXPECT_EQ(s, &seg);
-        return std::vector<StructHintRow>{row(false, "f1", "HasSpace "), row(false, "f2", "IsNotSort ")};
+        return std::vector<StructHintRow>{row(false, "f1", "HasSpace "),
+                                          row(false, "f2", "IsNotSort ")};
     });
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Struct Set Error (Warnning)"));
     QStringList heads;
     for (int i = 0; i < 5; ++i)
         heads << w.segList()->headerItem()->text(i) + "/" + w.typeList()->headerItem()->text(i);
-    EXPECT_EQ(heads, (QStringList{"Error Kind/Error Kind", "Error Segment/Error Type", "Collide/Collide",
-                                  "Message/Message", "Explication/Explication"}));
+    EXPECT_EQ(heads,
+              (QStringList{"Error Kind/Error Kind", "Error Segment/Error Type", "Collide/Collide",
+                           "Message/Message", "Explication/Explication"}));
 
     w.addSegRow(row(false, "A", "HasSpace "));
     EXPECT_FALSE(w.segListHasError());
@@ -71,7 +73,8 @@ TEST(StructHint, ListsRowsAndExpandsSummaryRowsIntoTheTypeList) {
 TEST(StructHint, ShowingTheWindowChoosesNoRowByItself) {
     TeditStructHint w;
     vm::Segment seg;
-    w.setTypeRowsProvider([](vm::Segment*) { return std::vector<StructHintRow>{row(false, "f", "HasSpace ")}; });
+    w.setTypeRowsProvider(
+        [](vm::Segment*) { return std::vector<StructHintRow>{row(false, "f", "HasSpace ")}; });
     w.addSegRow(row(false, "S", "", true, &seg));
     w.segList()->setCurrentItem(w.segList()->topLevelItem(0));
     ASSERT_EQ(w.typeRowCount(), 1);
@@ -126,7 +129,8 @@ TEST_F(StartupTest, AWorkingCopyThatCannotBeMadeIsReported) {
     writeFile(data, QByteArray(10, 'w'));
     doc().setTempDir(dir + QStringLiteral("no-such-folder/"));
     openThroughDialog(data);
-    EXPECT_EQ(prompts.messageTexts(), QStringList{QStringLiteral("File  ") + data + QStringLiteral(" Open Error")});
+    EXPECT_EQ(prompts.messageTexts(),
+              QStringList{QStringLiteral("File  ") + data + QStringLiteral(" Open Error")});
     EXPECT_TRUE(doc().dataFileName().isEmpty());
     EXPECT_TRUE(doc().recentFiles().isEmpty());
 }

@@ -16,7 +16,8 @@ namespace {
 
 class MainWindowTest : public AppTest {
 protected:
-    QString openWith(const std::vector<SegmentSpec>& specs, const QByteArray& bytes = QByteArray(64, '\1'),
+    QString openWith(const std::vector<SegmentSpec>& specs,
+                     const QByteArray& bytes = QByteArray(64, '\1'),
                      std::uint8_t positionFormat = 1) {
         const QString data = dir + QStringLiteral("m.bin");
         writeFile(data, bytes);
@@ -47,8 +48,10 @@ TEST_F(MainWindowTest, EveryActionHasItsCaptionHintShortcutAndImage) {
         {"AsaveAll", "Save All", "Save All", QKeySequence(QStringLiteral("Ctrl+S")), 17},
         {"AcloseAll", "Close All", "Close All", none, -1},
         {"ShowCtrl", "Show Main Control", "Show Main Control", none, 9},
-        {"ShowHint", "Show Hint Window", "Show Hint Window", QKeySequence(QStringLiteral("Ctrl+H")), 10},
-        {"showFind", "Show Find Window", "Show Find Window", QKeySequence(QStringLiteral("Ctrl+F")), 2},
+        {"ShowHint", "Show Hint Window", "Show Hint Window", QKeySequence(QStringLiteral("Ctrl+H")),
+         10},
+        {"showFind", "Show Find Window", "Show Find Window", QKeySequence(QStringLiteral("Ctrl+F")),
+         2},
         {"showComp", "Show Comp Window", "Compare with Another File ", none, 3},
         {"AisShowNum", "Show Index Num", "Show Index Num", none, 11},
         {"AisHex", "Show Position in Hex", "Show Position in Hex", none, 12},
@@ -98,9 +101,10 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
     for (QAction* a : window().toolBar()->actions())
         bar << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
     EXPECT_EQ(bar.join(' '),
-              QStringLiteral("AopenFile AnewFile AsaveAll AsaveData AsaveType AoutPut | ShowCtrl ShowHint "
-                             "showFind showComp | AgotoOffSet AfileInfo | AisShowNum | AisHex AisNum | "
-                             "AcanEdit AcanResetType AcanEditType | AhelpButton |"));
+              QStringLiteral(
+                  "AopenFile AnewFile AsaveAll AsaveData AsaveType AoutPut | ShowCtrl ShowHint "
+                  "showFind showComp | AgotoOffSet AfileInfo | AisShowNum | AisHex AisNum | "
+                  "AcanEdit AcanResetType AcanEditType | AhelpButton |"));
     QStringList tops;
     for (QAction* a : window().menuBar()->actions())
         tops << a->text();
@@ -108,10 +112,11 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
     QStringList file;
     for (QAction* a : window().fileMenu()->actions())
         file << (a->isSeparator() ? QStringLiteral("|") : a->text());
-    EXPECT_EQ(file.join(QStringLiteral(";")),
-              QStringLiteral("Open File...;New File...;Open File in New Wndow;Save File;Save As...;|;"
-                             "Open Type File...;Use Default Type File;Save Type File;Save type as...;|;"
-                             "Save All;Close All;|;|;|;Exit"));
+    EXPECT_EQ(
+        file.join(QStringLiteral(";")),
+        QStringLiteral("Open File...;New File...;Open File in New Wndow;Save File;Save As...;|;"
+                       "Open Type File...;Use Default Type File;Save Type File;Save type as...;|;"
+                       "Save All;Close All;|;|;|;Exit"));
     EXPECT_EQ(act("Aexit")->toolTip(), QStringLiteral("Exit This Program"));
     // The control panel's place in the left dock site.
     auto* dock = window().findChild<QDockWidget*>(QStringLiteral("Tctrls"));
@@ -126,15 +131,19 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
 }
 
 TEST_F(MainWindowTest, ActionsFollowTheDocumentAndTheOptions) {
-    const QStringList always = {"AopenFile", "AnewFile", "AnewWindow", "AsplitFile", "ShowCtrl", "Ahelp", "Aexit"};
-    const QStringList document = {"AopenType", "AautoIndex", "AadjustColWideth", "AoutPut", "useDefaultType",
-                                  "AsaveTypeAs", "showFind", "ShowHint", "AcanEdit", "AcanResetType",
-                                  "AcanEditType", "AReplacedefaulttype", "showComp", "AisHex", "AisNum",
-                                  "AisShowNum", "AgotoOffSet", "AsortTypeList", "AsortAll", "AcloseAll",
-                                  "AsaveAs", "AfileInfo"};
+    const QStringList always = {"AopenFile", "AnewFile", "AnewWindow", "AsplitFile",
+                                "ShowCtrl",  "Ahelp",    "Aexit"};
+    const QStringList document = {
+        "AopenType",      "AautoIndex",    "AadjustColWideth", "AoutPut",
+        "useDefaultType", "AsaveTypeAs",   "showFind",         "ShowHint",
+        "AcanEdit",       "AcanResetType", "AcanEditType",     "AReplacedefaulttype",
+        "showComp",       "AisHex",        "AisNum",           "AisShowNum",
+        "AgotoOffSet",    "AsortTypeList", "AsortAll",         "AcloseAll",
+        "AsaveAs",        "AfileInfo"};
     for (const QString& n : always)
         EXPECT_TRUE(window().action(n)->isEnabled()) << n.toStdString();
-    for (const QString& n : document + QStringList{"AsaveData", "AsaveType", "AsaveAll", "ACutBlank"})
+    for (const QString& n :
+         document + QStringList{"AsaveData", "AsaveType", "AsaveAll", "ACutBlank"})
         EXPECT_FALSE(window().action(n)->isEnabled()) << n.toStdString();
     // "Can Edit Data" with no document stays off.
     trigger("AcanEdit");
@@ -205,8 +214,9 @@ TEST_F(MainWindowTest, CanEditStructureIsRefusedOnErrors) {
     trigger("AcanEditType");
     ASSERT_EQ(prompts.records.back().kind, ScriptedPrompter::Kind::Modal);
     EXPECT_EQ(prompts.records.back().title, QStringLiteral("Struct Set Error (Warnning)"));
-    EXPECT_EQ(explanation,
-              QStringLiteral("Has any error in structure setting, please fix the error then try again."));
+    EXPECT_EQ(
+        explanation,
+        QStringLiteral("Has any error in structure setting, please fix the error then try again."));
     EXPECT_GT(segRows, 0);
     EXPECT_TRUE(window().structHint()->segListHasError());
     // Even Ok does not switch it on.
@@ -231,8 +241,9 @@ TEST_F(MainWindowTest, CanEditStructureAsksAboutWarnings) {
         return int(QDialog::Rejected);
     });
     trigger("AcanEditType");
-    EXPECT_EQ(explanation, QStringLiteral("Has any warnning in structure setting, You can click \"OK\" to "
-                                          "continue or click \"cancel\" to cancel this."));
+    EXPECT_EQ(explanation,
+              QStringLiteral("Has any warnning in structure setting, You can click \"OK\" to "
+                             "continue or click \"cancel\" to cancel this."));
     EXPECT_GT(typeRows, 0);
     EXPECT_FALSE(window().structHint()->segListHasError());
     EXPECT_FALSE(doc().viewSettings().canEditStructure());
@@ -261,7 +272,8 @@ TEST_F(MainWindowTest, CutBlankRefusesErrorsAndCutsAfterYes) {
 
     prompts.answers = {Prompter::Answer::No};
     trigger("ACutBlank");
-    EXPECT_EQ(prompts.records.back().text, QStringLiteral("All The Area Not defined Will be Deleted, Are You Sure? "));
+    EXPECT_EQ(prompts.records.back().text,
+              QStringLiteral("All The Area Not defined Will be Deleted, Are You Sure? "));
     EXPECT_EQ(streamBytes(doc().dataStream()), bytes);
 
     prompts.answers = {Prompter::Answer::Yes};
@@ -277,7 +289,8 @@ TEST_F(MainWindowTest, ReArrangeListPacksTheFieldsInOrder) {
     prompts.answers = {Prompter::Answer::No};
     trigger("AautoIndex");
     EXPECT_EQ(prompts.records.back().text,
-              QStringLiteral("This Command Will Arrange The Active Segment's All TypeList And change This Position! "));
+              QStringLiteral("This Command Will Arrange The Active Segment's All TypeList And "
+                             "change This Position! "));
     EXPECT_EQ(doc().segments()[0].entries[0].start, 8);
     EXPECT_FALSE(doc().typeChanged());
     prompts.answers = {Prompter::Answer::Yes};
@@ -290,7 +303,8 @@ TEST_F(MainWindowTest, ReArrangeListPacksTheFieldsInOrder) {
 }
 
 TEST_F(MainWindowTest, SortCommands) {
-    openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}}, {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
+    openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}},
+              {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
     doc().segments().setCurrent(&doc().segments()[0]);
     trigger("AsortTypeList");
     EXPECT_EQ(doc().segments()[0].entries[0].memo, "y");
@@ -319,7 +333,8 @@ TEST_F(MainWindowTest, TextOutputWritesTheTableAndOpensIt) {
     QFile::resize(out, 0);
     trigger("AoutPut");
     EXPECT_EQ(prompts.records.back().title, QStringLiteral("Warning "));
-    EXPECT_EQ(prompts.records.back().text, QStringLiteral("Are You Sure. ") + out + QStringLiteral(" Is Exist. Replace It ?"));
+    EXPECT_EQ(prompts.records.back().text,
+              QStringLiteral("Are You Sure. ") + out + QStringLiteral(" Is Exist. Replace It ?"));
     EXPECT_EQ(readFile(out).size(), 0);
 }
 
@@ -337,12 +352,15 @@ TEST_F(MainWindowTest, WindowsThatAreNotThereSaySoAndStayUnchecked) {
     openWith({{"S", 0, 4, 64, {{7, 0, 4, "v"}}}});
     for (const char* name : {"showFind", "showComp", "ShowHint"}) {
         trigger(name);
-        EXPECT_TRUE(prompts.messageTexts().last().endsWith(QString::fromLatin1(Tmain::kNotAvailable))) << name;
+        EXPECT_TRUE(
+            prompts.messageTexts().last().endsWith(QString::fromLatin1(Tmain::kNotAvailable)))
+            << name;
         EXPECT_FALSE(act(name)->isChecked()) << name;
     }
     trigger("AgotoOffSet");
     trigger("AfileInfo");
-    EXPECT_TRUE(prompts.messageTexts().last().startsWith(QStringLiteral("The File Information window")));
+    EXPECT_TRUE(
+        prompts.messageTexts().last().startsWith(QStringLiteral("The File Information window")));
 }
 
 // A control panel and a find window plugged in through the seam.
@@ -359,7 +377,9 @@ public:
     QWidget* controlPanel() override { return &panel; }
     void rebuildSegmentList() override { ++listRebuilds; }
     void showCurrentSegment(bool drop) override { panelReloads.push_back(drop); }
-    void applyPanelSettings(bool segList, bool typeCtrl) override { applied.push_back({segList, typeCtrl}); }
+    void applyPanelSettings(bool segList, bool typeCtrl) override {
+        applied.push_back({segList, typeCtrl});
+    }
     void readPanelSettings(bool& segList, bool& typeCtrl) const override {
         segList = current.first;
         typeCtrl = current.second;
@@ -398,7 +418,8 @@ TEST_F(MainWindowTest, PluggedInWindowsReplaceThePlaceholders) {
 TEST_F(MainWindowTest, SortingReloadsThePanelButLoadsNoStructure) {
     FakeTools tools;
     window().setToolWindows(&tools);
-    openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}}, {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
+    openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}},
+              {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
     const int loads = tools.structureChanges;
     trigger("AsortTypeList");
     EXPECT_EQ(tools.panelReloads, std::vector<bool>{true});
@@ -456,7 +477,8 @@ TEST_F(MainWindowTest, HelpHomepageAndAbout) {
 
     // F1 of the structure message window opens its own page.
     window().structHint()->findChild<QAction*>(QStringLiteral("Ahelp"))->trigger();
-    EXPECT_TRUE(desktop.urls.back().toLocalFile().endsWith(QStringLiteral("/Structure Error Message.htm")));
+    EXPECT_TRUE(
+        desktop.urls.back().toLocalFile().endsWith(QStringLiteral("/Structure Error Message.htm")));
     EXPECT_TRUE(QFileInfo::exists(desktop.urls.back().toLocalFile()));
 }
 
