@@ -1,6 +1,7 @@
 #include "cutblank.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "model.h"
 
@@ -73,6 +74,13 @@ CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettin
         for (const TypeEntry& e : s->entries)
             covered += e.length;
         expected += shape.count * covered;
+    }
+    // Segments of a data file of 2 GiB or more can describe more bytes than
+    // the re-laid 32-bit begins could address.
+    if (expected > std::numeric_limits<std::int32_t>::max()) {
+        result.file.error =
+            "The compacted data would reach 2 GiB, which the structure cannot address";
+        return result;
     }
     result.file = runRewrite(wf, expected, progress, [&](RewriteSink& sink, const FileStream& src) {
         for (auto& s : work)

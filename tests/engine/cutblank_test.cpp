@@ -1,3 +1,5 @@
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "cutblank.h"
@@ -7,7 +9,6 @@
 using namespace vm;
 using fixtures::seg;
 using fixtures::Work;
-
 
 namespace {
 
@@ -138,4 +139,43 @@ TEST(CutBlank, StoppedCutKeepsTheStructure) {
     EXPECT_EQ(list[0].recordLength, 16);
     EXPECT_EQ(list[0].entries[0].length, 15);
     EXPECT_EQ(readBytes(name).size(), data.size());
+}
+
+TEST(CutBlank, ResultBeyondWhatBeginsCanAddressIsRefused) {
+    // A sparse data file of 3 GiB, described end to end by two segments: the
+    // second would be re-laid at a begin past 32 bits.
+    TempDir dir;
+    const std::string data = dir.file("~qzt0.tmp");
+    const std::int64_t size = std::int64_t{3} << 30;
+    {
+        FileStream f;
+        ASSERT_TRUE(f.open(data, FileStream::Mode::Create));
+        ASSERT_TRUE(f.truncate(size));
+    }
+    WorkingFile wf;
+    wf.tempDir = dir.dir();
+    ASSERT_TRUE(openWorkingFile(wf, data));
+    const std::int32_t rec = 65535;
+    const std::int32_t firstRecords = std::numeric_limits<std::int32_t>::max() / rec;
+    SegmentList list;
+    list.append(seg("A", 0, firstRecords * rec, rec));
+    list[0].entries = {entry(0, rec)};
+    const std::int32_t second = firstRecords * rec;
+    const auto rest = static_cast<std::int32_t>((size - second) / rec);
+    list.append(seg("B", second, rest * rec, rec));
+    list[1].entries = {entry(0, rec)};
+    ASSERT_FALSE(cutBlankFindings(list, size, false).hasErrors);
+
+    int progressCalls = 0;
+    const CutBlankResult r = cutBlank(wf, list, settings(), [&](double) {
+        ++progressCalls;
+        return false; // never let the copy run here
+    });
+    EXPECT_FALSE(r.refused);
+    EXPECT_FALSE(r.file.ok);
+    EXPECT_EQ(progressCalls, 0) << r.file.error; // refused before any byte is written
+    EXPECT_NE(r.file.error.find("2 GiB"), std::string::npos) << r.file.error;
+    EXPECT_EQ(wf.name, data);
+    EXPECT_EQ(list[1].begin, second);
+    EXPECT_EQ(list[1].recordLength, rec);
 }
