@@ -189,22 +189,29 @@ void RecordPane::layoutSegmentGrids(vm::Segment* start) {
     const int startIndex = list.indexOf(start);
     if (startIndex < 0)
         return;
-    hideFloatingEditors();
-    // Hiding the grid that has the focus would hand the focus on to the next
-    // widget in the chain, often another segment's grid, which would then make
-    // its own segment current in the middle of this layout. The focus waits
-    // on the pane instead and goes back to its grid when that one shows again.
+    // Hiding the grid (or floating editor) that has the focus would hand the
+    // focus on to the next widget in the chain, often another segment's grid,
+    // which would then make its own segment current in the middle of this
+    // layout. The focus waits on the pane instead and goes back to its grid
+    // (the edited grid, for a floating editor) when that one shows again.
     QPointer<SegmentGrid> focused;
-    for (QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget())
-        if (auto* g = qobject_cast<SegmentGrid*>(w); g && g->role() == SegmentGrid::Role::Main) {
-            focused = g;
-            break;
-        }
+    QWidget* const focus = QApplication::focusWidget();
+    if (focus && (focus == m_kindBox || focus == m_editBox)) {
+        focused = mainGrid(m_editedSegment);
+    } else {
+        for (QWidget* w = focus; w && w != this; w = w->parentWidget())
+            if (auto* g = qobject_cast<SegmentGrid*>(w);
+                g && g->role() == SegmentGrid::Role::Main) {
+                focused = g;
+                break;
+            }
+    }
     if (focused && focused->segment())
         setFocus(Qt::OtherFocusReason);
     else
         focused = nullptr;
     m_layingOut = true;
+    hideFloatingEditors();
     for (auto& seg : list) {
         if (!viewsOf(seg.get()))
             createSegmentGrids(seg.get());

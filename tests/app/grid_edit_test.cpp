@@ -283,6 +283,23 @@ TEST_F(GridAnomalyEditors, EditorsStayDisabledWithoutPermission) {
     EXPECT_TRUE(editBox->isEnabled());
 }
 
+TEST_F(GridAnomalyEditors, LayingOutWithAnEditorOpenLeavesTheSegmentCurrent) {
+    // A resize lays the grids out again while the edit box has the focus; the
+    // box goes, and its focus must come back to the Anomaly grid rather than
+    // wander into the grid below and make that segment current.
+    vm::Segment& below = host.addSegment(0, 20, 10);
+    below.entries.push_back(TestHost::entry(0, 0, 1));
+    pane->layoutSegmentGrids(seg);
+    ASSERT_TRUE(grid(below)->isVisible());
+    QApplication::setActiveWindow(window.get());
+    select(3, 1);
+    ASSERT_TRUE(editBox->hasFocus());
+    pane->layoutSegmentGrids(seg);
+    EXPECT_EQ(host.segments().current(), seg);
+    EXPECT_TRUE(grid(*seg)->hasFocus());
+    EXPECT_FALSE(editBox->isVisible());
+}
+
 TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
     host.createFile({1, 2, 3, 4, 5, 6, 7, 8});
     vm::Segment& s = host.addSegment(0, 8, 2);
