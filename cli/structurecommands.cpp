@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "checks.h"
@@ -214,6 +215,12 @@ int cmdCutBlank(const Args& args) {
                 error = "Cannot write " + *sa.out + ": " + vm::systemErrorText(errno);
                 code = 1;
                 ::unlink(made.c_str());
+            } else {
+                // It was made as a private working file; the output gets the
+                // mode of any new file.
+                const mode_t mask = ::umask(0);
+                ::umask(mask);
+                ::chmod(sa.out->c_str(), 0666 & ~mask);
             }
         }
     }

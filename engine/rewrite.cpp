@@ -50,6 +50,14 @@ bool RewriteSink::create(const std::string& path, bool lock) {
         m_out.close();
         return fail(text);
     }
+    // A working file holds a copy of the user's data in a shared folder: it
+    // is readable by its owner only, before a byte of data goes in.
+    if (lock && ::fchmod(m_out.fd(), S_IRUSR | S_IWUSR) != 0) {
+        const std::string text = systemErrorText(errno);
+        m_out.close();
+        ::unlink(path.c_str());
+        return fail(text);
+    }
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
     m_fill = 0;
     m_pos = 0;
@@ -71,6 +79,8 @@ bool RewriteSink::adopt(const std::string& path) {
     if (::fstat(f.fd(), &opened) != 0 || opened.st_dev != named.st_dev ||
         opened.st_ino != named.st_ino)
         return false; // the name changed hands in between
+    if ((opened.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::fchmod(f.fd(), S_IRUSR | S_IWUSR) != 0)
+        return false;
     m_out = std::move(f);
     m_path = path;
     m_adopted = true;

@@ -22,8 +22,9 @@ public:
     RewriteSink(const RewriteSink&) = delete;
     RewriteSink& operator=(const RewriteSink&) = delete;
 
-    // Creates (or truncates) the file; with lock it is locked at once so that
-    // no other instance takes the name while it is being written.
+    // Creates (or truncates) the file; with lock (a working file) it is
+    // locked at once so that no other instance takes the name while it is
+    // being written, and made readable by its owner only.
     bool create(const std::string& path, bool lock);
     // Opens an existing file that nobody holds, locks it and writes over it
     // from the start; finish() cuts it to what was written. False (with no

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "filestream.h"
 #include "runcli.h"
 #include "fixtures.h"
@@ -137,6 +139,11 @@ TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
 
     CliRun r = runCli({"cut-blank", data, "-o", dir.file("small.bin")});
     ASSERT_EQ(r.code, 0) << r.err;
+    // An output like any other new file, not a private working file.
+    struct stat made {}, plain {};
+    ASSERT_EQ(::stat(dir.file("small.bin").c_str(), &made), 0);
+    ASSERT_EQ(::stat((data + ".type").c_str(), &plain), 0);
+    EXPECT_EQ(made.st_mode & 0777, plain.st_mode & 0777);
     EXPECT_EQ(readBytes(dir.file("small.bin")),
               (std::vector<std::uint8_t>{12, 13, 14, 15, 22, 23, 24, 25}));
     EXPECT_EQ(readBytes(data), bytes);

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -654,4 +655,32 @@ TEST(Rewrite, LinksUnderWorkingFileNamesAreNeverWrittenThrough) {
     EXPECT_FALSE(name.empty());
     EXPECT_FALSE(fileExists(w.dir.file("nowhere")));
     EXPECT_EQ(readBytes(name), data);
+}
+
+TEST(WorkingFile, WorkingFilesAreReadableByTheirOwnerOnly) {
+    // They hold the user's data in a folder every user can list.
+    const auto privateMode = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 077) == 0;
+    };
+    const Bytes data = counting(64);
+    Work w(data);
+    ASSERT_EQ(::chmod(w.dir.file("data.bin").c_str(), 0644), 0);
+    EXPECT_TRUE(privateMode(w.wf.name));
+    // A leftover that was readable by others is taken over privately too.
+    writeBytes(w.dir.file("~qzt1.tmp"), {1, 2, 3});
+    ASSERT_EQ(::chmod(w.dir.file("~qzt1.tmp").c_str(), 0644), 0);
+    auto s = seg(0, 4, 16);
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    EXPECT_EQ(w.wf.name, w.dir.file("~qzt1.tmp"));
+    EXPECT_TRUE(privateMode(w.wf.name));
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    EXPECT_EQ(w.wf.name, w.dir.file("~qzt0.tmp"));
+    EXPECT_TRUE(privateMode(w.wf.name));
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    EXPECT_EQ(w.wf.name, w.dir.file("~qzt1.tmp"));
+    ::unlink(w.dir.file("~qzt0.tmp").c_str());
+    ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok); // a name made anew
+    EXPECT_EQ(w.wf.name, w.dir.file("~qzt0.tmp"));
+    EXPECT_TRUE(privateMode(w.wf.name));
 }
