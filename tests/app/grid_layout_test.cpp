@@ -172,6 +172,42 @@ TEST_F(GridLayout, StackedGridsTakeTheirRowsAndTheLastFillsThePane) {
     EXPECT_EQ(grid(b)->y(), 81);
 }
 
+TEST_F(GridLayout, SplitterInEitherPaneResizesTheGridAboveInBoth) {
+    host.createFile(counting(64));
+    vm::MemorySource other(counting(64));
+    host.compare = &other;
+    vm::Segment& a = host.addSegment(0, 20, 10);
+    vm::Segment& b = host.addSegment(20, 20, 10);
+    for (vm::Segment* s : {&a, &b})
+        s->entries.push_back(TestHost::entry(0, 0, 1));
+    showPane();
+    pane->setBottomPanelMode(3);
+    pane->showComparePane();
+    SegmentGrid* ca = pane->compareGrid(&a);
+    SegmentGrid* cb = pane->compareGrid(&b);
+    ASSERT_TRUE(ca->isVisible() && cb->isVisible());
+    EXPECT_EQ(ca->height(), 59);
+    const auto drag = [](QWidget* splitter, int dy) {
+        QTest::mousePress(splitter, Qt::LeftButton, {}, QPoint(5, 1));
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 1 + dy),
+                         splitter->mapToGlobal(QPointF(5, 1 + dy)), Qt::NoButton, Qt::LeftButton,
+                         {});
+        QApplication::sendEvent(splitter, &move);
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, QPoint(5, 1 + dy));
+    };
+    QWidget* compareSplitter = nullptr;
+    for (QWidget* w :
+         pane->compareArea()->findChildren<QWidget*>(QStringLiteral("compareSplitter")))
+        if (w->isVisible())
+            compareSplitter = w;
+    ASSERT_TRUE(compareSplitter);
+    drag(compareSplitter, 30);
+    EXPECT_EQ(ca->height(), 89);
+    EXPECT_EQ(grid(a)->height(), 89);
+    EXPECT_EQ(cb->y(), 91);
+    EXPECT_EQ(grid(b)->y(), 91);
+}
+
 TEST_F(GridLayout, ColumnWidthsGoBackToTheModelAndFitFollowsTheKind) {
     host.createFile(counting(64));
     vm::Segment& s = host.addSegment(0, 64, 8);
