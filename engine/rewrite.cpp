@@ -642,10 +642,22 @@ bool startFits(std::int64_t start) {
     return start >= 0 && start <= std::numeric_limits<std::uint16_t>::max();
 }
 
+// A segment read from a damaged type file may have negative numbers; its
+// records cannot be laid out, so no rewrite touches it.
+std::optional<std::string> shapeProblem(const Segment& seg) {
+    if (seg.begin < 0)
+        return "The segment begins before the start of the file";
+    if (seg.length < 0 || seg.recordLength < 0)
+        return "The segment's length or record length is negative";
+    return std::nullopt;
+}
+
 } // namespace
 
 FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count,
                          bool atEnd, bool blank, const Progress& progress) {
+    if (auto problem = shapeProblem(seg))
+        return refused(*problem);
     const std::int64_t S = seg.recordLength;
     const std::int64_t rc = seg.recordCount;
     if (S <= 0)
@@ -695,6 +707,8 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
 
 FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std::int64_t last,
                          const Progress& progress) {
+    if (auto problem = shapeProblem(seg))
+        return refused(*problem);
     const std::int64_t S = seg.recordLength;
     if (S <= 0)
         return refused("The segment's record length is 0");
@@ -722,6 +736,8 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
     const std::int64_t oldSize = wf.stream.size();
     Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
     copyShape(seg, probe);
+    if (auto problem = shapeProblem(seg))
+        return refused(*problem);
     const RecordShape shape = recordShape(probe, oldSize);
     const std::int64_t R = shape.count, S = shape.length;
     if (offset < 0 || offset > S)
@@ -783,6 +799,8 @@ FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std
         return refused("Field " + std::to_string(idx.back()) + " is not in the segment");
     Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
     copyShape(seg, probe);
+    if (auto problem = shapeProblem(seg))
+        return refused(*problem);
     const RecordShape shape = recordShape(probe, oldSize);
     const std::int64_t R = shape.count, S = shape.length;
 
@@ -852,6 +870,8 @@ FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
     const std::int64_t oldSize = wf.stream.size();
     Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
     copyShape(seg, probe);
+    if (auto problem = shapeProblem(seg))
+        return refused(*problem);
     const RecordShape shape = recordShape(probe, oldSize);
     const std::int64_t R = shape.count, S = shape.length;
     if (old.end() > S)
@@ -907,6 +927,8 @@ FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
     const std::int64_t oldSize = wf.stream.size();
     Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
     copyShape(seg, probe);
+    if (auto problem = shapeProblem(seg))
+        return refused(*problem);
     const RecordShape shape = recordShape(probe, oldSize);
     const std::int64_t R = shape.count, S = shape.length;
     const std::int64_t L = entry.length;

@@ -684,3 +684,31 @@ TEST(WorkingFile, WorkingFilesAreReadableByTheirOwnerOnly) {
     EXPECT_EQ(w.wf.name, w.dir.file("~qzt0.tmp"));
     EXPECT_TRUE(privateMode(w.wf.name));
 }
+
+TEST(Rewrite, SegmentsWithNegativeNumbersAreLeftAlone) {
+    // A damaged type file can give any numbers; no rewrite may guess at them.
+    const Bytes data = counting(64);
+    Work w(data);
+    const std::string name = w.wf.name;
+    auto negLength = seg(8, 4, 4);
+    negLength->anomaly = true;
+    negLength->length = -16;
+    negLength->entries = {entry(1, 0, 2, "a"), entry(1, 2, 2, "b")};
+    auto negRecord = seg(8, 4, 4);
+    negRecord->recordLength = -4;
+    negRecord->entries = {entry(1, 0, 2, "a")};
+    auto negBegin = seg(-8, 4, 4);
+    negBegin->entries = {entry(1, 0, 2, "a")};
+    for (Segment* s : {negLength.get(), negRecord.get(), negBegin.get()}) {
+        const std::string shape = snapshot(*s);
+        EXPECT_FALSE(deleteEntryBytes(w.wf, *s, {0}).ok);
+        EXPECT_FALSE(insertEntryBytes(w.wf, *s, {s->entries[0]}, 0, 0).ok);
+        EXPECT_FALSE(changeEntryKind(w.wf, *s, 0, entry(6, 0, 2)).ok);
+        EXPECT_FALSE(insertNewEntry(w.wf, *s, entry(1, 0, 1), {}, nullptr).ok);
+        EXPECT_FALSE(insertRecords(w.wf, *s, 0, 1, false, true).ok);
+        EXPECT_FALSE(deleteRecords(w.wf, *s, 0, 0).ok);
+        EXPECT_EQ(snapshot(*s), shape);
+    }
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(w.bytes(), data);
+}
