@@ -119,8 +119,9 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
 FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std::int64_t last,
                          const Progress& progress = {});
 // Inserts, at offset inside every record, copies of the bytes of the given
-// entries (taken from the same record), and puts copies of the entries into
-// the list at position (-1 appends).
+// entries (taken at their offsets from the record's start, even where that
+// lies past its end), and puts copies of the entries into the list at
+// position (-1 appends).
 FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<TypeEntry>& entries,
                             std::int64_t offset, int position, const Progress& progress = {});
 // Removes the bytes of the entries at the given list indices from every record
