@@ -51,6 +51,12 @@ CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettin
         result.refused = true;
         return result;
     }
+    // Numbers from a damaged type file that no record layout can follow.
+    for (const auto& s : segments)
+        if (s->begin < 0 || s->length < 0 || s->recordLength < 0) {
+            result.file.error = "Segment " + s->name + " has a negative begin or length";
+            return result;
+        }
     // The work is done on copies in sorted order; the list itself changes only
     // once the new file is complete.
     std::vector<std::unique_ptr<Segment>> work;

@@ -179,3 +179,21 @@ TEST(CutBlank, ResultBeyondWhatBeginsCanAddressIsRefused) {
     EXPECT_EQ(list[1].begin, second);
     EXPECT_EQ(list[1].recordLength, rec);
 }
+
+TEST(CutBlank, NegativeNumbersAreRefusedWithTheirSegmentsName) {
+    const Bytes data = counting(40);
+    Work w(data);
+    SegmentList list;
+    list.append(seg("Fine", 0, 20, 10));
+    list[0].entries = {entry(0, 4)};
+    list.append(seg("Broken", -8, 8, 4));
+    list[1].entries = {entry(0, 4)};
+    const std::string name = w.wf.name;
+    const CutBlankResult r = cutBlank(w.wf, list, settings());
+    EXPECT_FALSE(r.file.ok);
+    EXPECT_NE(r.file.error.find("Broken"), std::string::npos) << r.file.error;
+    EXPECT_EQ(w.wf.name, name);
+    EXPECT_EQ(w.bytes(), data);
+    EXPECT_EQ(list[0].name, "Fine"); // not even sorted
+    EXPECT_EQ(list[1].begin, -8);
+}
