@@ -652,6 +652,53 @@ std::optional<std::string> shapeProblem(const Segment& seg) {
     return std::nullopt;
 }
 
+// The records of a segment as a field rewrite sees them, worked out on a copy
+// of its shape so that the segment itself changes only after the new working
+// file is complete.
+struct FieldRewrite {
+    Segment probe;
+    std::int64_t oldSize = 0;
+    std::int64_t R = 0; // records
+    std::int64_t S = 0; // bytes per record
+};
+
+std::optional<std::string> prepareFieldRewrite(const WorkingFile& wf, const Segment& seg,
+                                               FieldRewrite& fr) {
+    if (auto problem = shapeProblem(seg))
+        return problem;
+    fr.oldSize = wf.stream.size();
+    copyShape(seg, fr.probe);
+    const RecordShape shape = recordShape(fr.probe, fr.oldSize);
+    fr.R = shape.count;
+    fr.S = shape.length;
+    return std::nullopt;
+}
+
+// Copies what precedes the segment, its records through the plan, and the
+// rest; on success the segment takes the counted length and record count.
+// planFailed (when given) tells apart a record plan that failed on its own (a
+// conversion) from a failure of the file.
+FileResult rewriteFieldRecords(WorkingFile& wf, Segment& seg, const FieldRewrite& fr,
+                               std::int64_t newSize, const std::vector<RecordPiece>& plan,
+                               const Locale& loc, const Progress& progress,
+                               bool* planFailed = nullptr) {
+    FileResult r = runRewrite(wf, newSize, progress, [&](RewriteSink& sink, const FileStream& src) {
+        if (!sink.copyRange(src, 0, seg.begin))
+            return false;
+        if (!writeRecords(sink, src, seg.begin, fr.R, fr.S, plan, loc)) {
+            if (planFailed)
+                *planFailed = sink.error().empty();
+            return false;
+        }
+        return sink.copyRest(src, seg.begin + fr.R * fr.S);
+    });
+    if (r.ok) {
+        seg.length = fr.probe.length;
+        seg.recordCount = fr.probe.recordCount;
+    }
+    return r;
+}
+
 } // namespace
 
 FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count,
@@ -733,13 +780,10 @@ FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std:
 
 FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<TypeEntry>& entries,
                             std::int64_t offset, int position, const Progress& progress) {
-    const std::int64_t oldSize = wf.stream.size();
-    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
-    copyShape(seg, probe);
-    if (auto problem = shapeProblem(seg))
+    FieldRewrite fr;
+    if (auto problem = prepareFieldRewrite(wf, seg, fr))
         return refused(*problem);
-    const RecordShape shape = recordShape(probe, oldSize);
-    const std::int64_t R = shape.count, S = shape.length;
+    const std::int64_t oldSize = fr.oldSize, R = fr.R, S = fr.S;
     if (offset < 0 || offset > S)
         return refused("Offset " + std::to_string(offset) + " is not inside the record");
     std::int64_t T = 0;
@@ -753,7 +797,8 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
             return refused("A field would start past 65535 bytes into the record");
     if (!startFits(offset + T))
         return refused("A field would start past 65535 bytes into the record");
-    if (!fitsFile(oldSize + T * R) || S + T > kMaxFileSize || probe.length + T * R > kMaxFileSize)
+    if (!fitsFile(oldSize + T * R) || S + T > kMaxFileSize ||
+        fr.probe.length + T * R > kMaxFileSize)
         return refused(kTooBigText);
 
     std::vector<RecordPiece> plan;
@@ -764,15 +809,9 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
         addCopy(plan, e.start, e.length, std::numeric_limits<std::int64_t>::max());
     addCopy(plan, offset, S - offset, S);
     FileResult r =
-        runRewrite(wf, oldSize + T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-            return sink.copyRange(src, 0, seg.begin) &&
-                   writeRecords(sink, src, seg.begin, R, S, plan) &&
-                   sink.copyRest(src, seg.begin + R * S);
-        });
+        rewriteFieldRecords(wf, seg, fr, oldSize + T * R, plan, defaultLocale(), progress);
     if (!r.ok)
         return r;
-    seg.length = probe.length;
-    seg.recordCount = probe.recordCount;
     for (std::size_t i = pos; i < seg.entries.size(); ++i)
         seg.entries[i].start = static_cast<std::uint16_t>(seg.entries[i].start + T);
     std::vector<TypeEntry> copies = entries;
@@ -791,18 +830,15 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
 
 FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std::size_t>& indices,
                             const Progress& progress) {
-    const std::int64_t oldSize = wf.stream.size();
     std::vector<std::size_t> idx = indices;
     std::sort(idx.begin(), idx.end());
     idx.erase(std::unique(idx.begin(), idx.end()), idx.end());
     if (!idx.empty() && idx.back() >= seg.entries.size())
         return refused("Field " + std::to_string(idx.back()) + " is not in the segment");
-    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
-    copyShape(seg, probe);
-    if (auto problem = shapeProblem(seg))
+    FieldRewrite fr;
+    if (auto problem = prepareFieldRewrite(wf, seg, fr))
         return refused(*problem);
-    const RecordShape shape = recordShape(probe, oldSize);
-    const std::int64_t R = shape.count, S = shape.length;
+    const std::int64_t oldSize = fr.oldSize, R = fr.R, S = fr.S;
 
     // The removed bytes of a record: the union of the deleted fields inside
     // it, so that fields which overlap are not counted (or copied) twice.
@@ -838,15 +874,9 @@ FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std
     };
 
     FileResult r =
-        runRewrite(wf, oldSize - T * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-            return sink.copyRange(src, 0, seg.begin) &&
-                   writeRecords(sink, src, seg.begin, R, S, plan) &&
-                   sink.copyRest(src, seg.begin + R * S);
-        });
+        rewriteFieldRecords(wf, seg, fr, oldSize - T * R, plan, defaultLocale(), progress);
     if (!r.ok)
         return r;
-    seg.length = probe.length;
-    seg.recordCount = probe.recordCount;
     if (seg.anomaly)
         seg.recordLength = seg.length;
     for (TypeEntry& e : seg.entries)
@@ -867,20 +897,17 @@ FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
     const TypeEntry old = seg.entries[index];
     if (old.length > kMaxValueBytes || replacement.length > kMaxValueBytes)
         return refused("Fields longer than 255 bytes cannot be converted");
-    const std::int64_t oldSize = wf.stream.size();
-    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
-    copyShape(seg, probe);
-    if (auto problem = shapeProblem(seg))
+    FieldRewrite fr;
+    if (auto problem = prepareFieldRewrite(wf, seg, fr))
         return refused(*problem);
-    const RecordShape shape = recordShape(probe, oldSize);
-    const std::int64_t R = shape.count, S = shape.length;
+    const std::int64_t oldSize = fr.oldSize, R = fr.R, S = fr.S;
     if (old.end() > S)
         return refused("The field runs past the end of its record");
     const std::int64_t diff = std::int64_t{replacement.length} - old.length;
     for (const TypeEntry& e : seg.entries)
         if (e.start > old.start && !startFits(e.start + diff))
             return refused("A field would start past 65535 bytes into the record");
-    if (!fitsFile(oldSize + diff * R) || probe.length + diff * R > kMaxFileSize)
+    if (!fitsFile(oldSize + diff * R) || fr.probe.length + diff * R > kMaxFileSize)
         return refused(kTooBigText);
 
     std::vector<RecordPiece> plan;
@@ -896,16 +923,9 @@ FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
     c.toLength = replacement.length;
     plan.push_back(c);
     addCopy(plan, old.end(), S - old.end(), S);
-    FileResult r =
-        runRewrite(wf, oldSize + diff * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-            return sink.copyRange(src, 0, seg.begin) &&
-                   writeRecords(sink, src, seg.begin, R, S, plan, loc) &&
-                   sink.copyRest(src, seg.begin + R * S);
-        });
+    FileResult r = rewriteFieldRecords(wf, seg, fr, oldSize + diff * R, plan, loc, progress);
     if (!r.ok)
         return r;
-    seg.length = probe.length;
-    seg.recordCount = probe.recordCount;
     for (TypeEntry& e : seg.entries)
         if (e.start > old.start)
             e.start = static_cast<std::uint16_t>(e.start + diff);
@@ -924,20 +944,18 @@ FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
         return refused("Fields longer than 255 bytes cannot be inserted");
     if (source && source->length > kMaxValueBytes)
         return refused("Fields longer than 255 bytes cannot be converted");
-    const std::int64_t oldSize = wf.stream.size();
-    Segment probe; // the record shape, worked out without touching seg before the rewrite succeeds
-    copyShape(seg, probe);
-    if (auto problem = shapeProblem(seg))
+    FieldRewrite fr;
+    if (auto problem = prepareFieldRewrite(wf, seg, fr))
         return refused(*problem);
-    const RecordShape shape = recordShape(probe, oldSize);
-    const std::int64_t R = shape.count, S = shape.length;
+    const std::int64_t oldSize = fr.oldSize, R = fr.R, S = fr.S;
     const std::int64_t L = entry.length;
     if (entry.start > S)
         return refused("The field would start past the end of its record");
     for (const TypeEntry& e : seg.entries)
         if (e.start >= entry.start && !startFits(e.start + L))
             return refused("A field would start past 65535 bytes into the record");
-    if (!fitsFile(oldSize + L * R) || S + L > kMaxFileSize || probe.length + L * R > kMaxFileSize)
+    if (!fitsFile(oldSize + L * R) || S + L > kMaxFileSize ||
+        fr.probe.length + L * R > kMaxFileSize)
         return refused(kTooBigText);
 
     std::vector<RecordPiece> plan;
@@ -963,22 +981,12 @@ FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
     addCopy(plan, entry.start, S - entry.start, S);
     bool convertFailed = false;
     FileResult r =
-        runRewrite(wf, oldSize + L * R, progress, [&](RewriteSink& sink, const FileStream& src) {
-            if (!sink.copyRange(src, 0, seg.begin))
-                return false;
-            if (!writeRecords(sink, src, seg.begin, R, S, plan, loc)) {
-                convertFailed = sink.error().empty();
-                return false;
-            }
-            return sink.copyRest(src, seg.begin + R * S);
-        });
+        rewriteFieldRecords(wf, seg, fr, oldSize + L * R, plan, loc, progress, &convertFailed);
     if (!r.ok) {
         if (convertFailed)
             r.error = conversionError(v);
         return r;
     }
-    seg.length = probe.length;
-    seg.recordCount = probe.recordCount;
     // Every field at or after the new one moves with its bytes, whether or not
     // one starts exactly where the new field goes.
     auto at = std::find_if(seg.entries.begin(), seg.entries.end(),
