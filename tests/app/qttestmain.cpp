@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+// The one main() of the window test programs: offscreen, private runtime and
+// settings folders, a QApplication, then every test.
 int main(int argc, char** argv) {
     // gtest_discover_tests runs this binary at build time without ctest's
     // environment, so the offscreen platform is chosen here.
