@@ -4,6 +4,15 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "platformfile.h"
+#endif
 
 #include "commands.h"
 
@@ -39,6 +48,23 @@ KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The C runtime passes the arguments in the ANSI code page; the tool takes
+    // UTF-8, so they are taken again from the wide command line.
+    std::vector<std::string> utf8;
+    std::vector<char*> utf8Argv;
+    int wideCount = 0;
+    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &wideCount)) {
+        for (int i = 0; i < wideCount; ++i)
+            utf8.push_back(vm::win::narrowText(wide[i]));
+        ::LocalFree(wide);
+        for (std::string& a : utf8)
+            utf8Argv.push_back(a.data());
+        utf8Argv.push_back(nullptr);
+        argc = wideCount;
+        argv = utf8Argv.data();
+    }
+#endif
     if (argc < 2) {
         printHelp();
         return 1;

@@ -5,8 +5,14 @@
 #include <iostream>
 #include <optional>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platformfile.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "checks.h"
 #include "commands.h"
@@ -54,8 +60,12 @@ std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
 
 // Whether two paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return vm::win::sameFile(a, b); // the paths are UTF-8, not the ANSI code page
+#else
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
+#endif
 }
 
 // The input files are only ever read: an output that names one is refused.
@@ -185,12 +195,32 @@ int cmdCutBlank(const Args& args) {
     // The data file stands in for the working file: cut blank only reads it.
     // The new file is made in a private folder beside the output, so that no
     // file of anyone else's is taken for a leftover, and a rename finishes it.
+#ifdef _WIN32
+    const std::filesystem::path outPath(std::u8string(sa.out->begin(), sa.out->end()));
+    const std::u8string parent = outPath.parent_path().u8string();
+    std::string folder = (outPath.has_parent_path() ? std::string(parent.begin(), parent.end())
+                                                    : std::string(".")) +
+                         "/.vmcut-XXXXXX";
+#else
     const std::filesystem::path outPath(*sa.out);
     std::string folder =
         (outPath.has_parent_path() ? outPath.parent_path().string() : std::string(".")) +
         "/.vmcut-XXXXXX";
+#endif
+#ifdef _WIN32
+    folder.resize(folder.size() - 6);
+    const std::string base = folder + std::to_string(::GetCurrentProcessId()) + "-";
+    for (unsigned n = 0;; ++n) {
+        folder = base + std::to_string(n);
+        if (::CreateDirectoryW(vm::win::widePath(folder).c_str(), nullptr))
+            break;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS || n >= 1000)
+            return fail("Cannot write " + *sa.out + ": " + vm::win::lastErrorText());
+    }
+#else
     if (!::mkdtemp(folder.data()))
         return fail("Cannot write " + *sa.out + ": " + vm::systemErrorText(errno));
+#endif
     vm::WorkingFile wf;
     wf.tempDir = folder + "/";
     std::string made;
@@ -211,6 +241,16 @@ int cmdCutBlank(const Args& args) {
         } else {
             made = wf.name;
             wf.stream.close();
+#ifdef _WIN32
+            if (!::MoveFileExW(vm::win::widePath(made).c_str(), vm::win::widePath(*sa.out).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+                error = "Cannot write " + *sa.out + ": " + vm::win::lastErrorText();
+                code = 1;
+                vm::win::removeFile(made);
+            }
+        }
+    }
+#else
             if (::rename(made.c_str(), sa.out->c_str()) != 0) {
                 error = "Cannot write " + *sa.out + ": " + vm::systemErrorText(errno);
                 code = 1;
@@ -224,8 +264,13 @@ int cmdCutBlank(const Args& args) {
             }
         }
     }
+#endif
     wf.stream.close();
+#ifdef _WIN32
+    ::RemoveDirectoryW(vm::win::widePath(folder).c_str());
+#else
     ::rmdir(folder.c_str());
+#endif
     if (code != 0)
         return fail(error, code);
     const vm::TypeWriteResult t = vm::writeTypeFile(l.content.segments, l.content.settings,

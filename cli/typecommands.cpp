@@ -1,4 +1,5 @@
 // print-type and write-type: a type file as JSON and back.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -214,7 +215,13 @@ int cmdPrintType(const Args& a) {
 int cmdWriteType(const Args& a) {
     if (a.size() != 2)
         return fail("Usage: vellomarque-cli write-type JSONFILE TYPEFILE");
+#ifdef _WIN32
+    // The name is UTF-8; a narrow name would go through the ANSI code page.
+    std::ifstream in(std::filesystem::path(std::u8string(a[0].begin(), a[0].end())),
+                     std::ios::binary);
+#else
     std::ifstream in(a[0], std::ios::binary);
+#endif
     if (!in)
         return fail("Cannot read " + a[0]);
     vm::TypeFileContent content;

@@ -7,8 +7,15 @@
 #include <cstring>
 #include <limits>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+#include "platformfile.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "kinds.h"
 #include "model.h"
@@ -50,14 +57,17 @@ bool RewriteSink::create(const std::string& path, bool lock) {
         m_out.close();
         return fail(text);
     }
+#ifndef _WIN32
     // A working file holds a copy of the user's data in a shared folder: it
-    // is readable by its owner only, before a byte of data goes in.
+    // is readable by its owner only, before a byte of data goes in. (On
+    // Windows the temporary folder is the user's own.)
     if (lock && ::fchmod(m_out.fd(), S_IRUSR | S_IWUSR) != 0) {
         const std::string text = systemErrorText(errno);
         m_out.close();
         ::unlink(path.c_str());
         return fail(text);
     }
+#endif
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
     m_fill = 0;
     m_pos = 0;
@@ -68,6 +78,17 @@ bool RewriteSink::adopt(const std::string& path) {
     // Only a plain file of our own with no other name is written over: the
     // temporary folder is shared, and a link planted under a working-file name
     // must never lead a rewrite into someone else's file.
+#ifdef _WIN32
+    if (!win::isPlainFile(path))
+        return false;
+    FileStream f;
+    if (!f.open(path, FileStream::Mode::ReadWrite) || !f.lockExclusive())
+        return false; // held by someone, or not ours to write: no error, the caller looks further
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(f.fd())), &info) ||
+        info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+#else
     struct stat named {};
     if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_nlink != 1 ||
         named.st_uid != ::geteuid())
@@ -81,6 +102,7 @@ bool RewriteSink::adopt(const std::string& path) {
         return false; // the name changed hands in between
     if ((opened.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::fchmod(f.fd(), S_IRUSR | S_IWUSR) != 0)
         return false;
+#endif
     m_out = std::move(f);
     m_path = path;
     m_adopted = true;
@@ -179,6 +201,7 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
         off += z;
         len -= z;
     }
+#ifndef _WIN32
     if (len >= kKernelCopyMin) {
         if (!flushBuffer())
             return false;
@@ -211,6 +234,7 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
         if (kernel)
             return appendZeros(len);
     }
+#endif
     while (len > 0) {
         if (m_fill == bufferSize() && !flushBuffer())
             return false;
@@ -252,7 +276,11 @@ bool RewriteSink::finish() {
 void RewriteSink::abandon() {
     if (m_out.isOpen()) {
         m_out.close();
+#ifdef _WIN32
+        win::removeFile(m_path);
+#else
         ::unlink(m_path.c_str());
+#endif
     }
 }
 
@@ -552,12 +580,21 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
     // allocating all its blocks again; what lies past the new end is cut off
     // when the file is finished.
     std::string dir = wf.tempDir;
+#ifdef _WIN32
+    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
+        dir += '/';
+#else
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
+#endif
     for (long n = 0; n < 1000000; ++n) {
         const std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
+#ifdef _WIN32
+        if (win::nameTaken(name)) { // a dangling link exists too
+#else
         struct stat st {};
         if (::lstat(name.c_str(), &st) == 0) { // a dangling link exists too
+#endif
             if (sink.adopt(name))
                 return true;
             continue;

@@ -6,9 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platformfile.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "codec.h"
 #include "filestream.h"
@@ -182,6 +188,64 @@ std::string typeFileImage(const SegmentList& segments, const ViewSettings& setti
     return out;
 }
 
+#ifdef _WIN32
+// The new image goes to a file of its own beside the old one and replaces it
+// in one step once it is complete and on disk, so that a failure midway never
+// leaves a cut type file behind.
+TypeWriteResult writeTypeFile(const SegmentList& segments, const ViewSettings& settings,
+                              const DataHintFlags& dataHint, const std::string& path) {
+    TypeWriteResult r;
+    const std::string image = typeFileImage(segments, settings, dataHint);
+    auto fail = [&](DWORD err) {
+        r.ok = false;
+        r.message = path + " Write Error";
+        r.systemError = win::errorText(err);
+        return r;
+    };
+    const std::wstring target = win::widePath(path);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    // A folder, or a file the user marked read-only, is not replaced (the
+    // system refuses the latter itself; the check keeps it so everywhere).
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+        return fail(ERROR_ACCESS_DENIED);
+    std::wstring tmp;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (unsigned n = 0; h == INVALID_HANDLE_VALUE; ++n) {
+        tmp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) +
+              L".tmp";
+        h = ::CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
+        if (h == INVALID_HANDLE_VALUE &&
+            (::GetLastError() != ERROR_FILE_EXISTS || n >= 1000))
+            return fail(::GetLastError());
+    }
+    DWORD err = 0;
+    std::size_t done = 0;
+    while (done < image.size()) {
+        DWORD n = 0;
+        if (!::WriteFile(h, image.data() + done, static_cast<DWORD>(image.size() - done), &n,
+                         nullptr)) {
+            err = ::GetLastError();
+            break;
+        }
+        done += n;
+    }
+    if (!err && !::FlushFileBuffers(h))
+        err = ::GetLastError();
+    if (!::CloseHandle(h) && !err)
+        err = ::GetLastError();
+    if (!err && !::MoveFileExW(tmp.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        err = ::GetLastError();
+    if (err) {
+        ::DeleteFileW(tmp.c_str());
+        return fail(err);
+    }
+    r.ok = true;
+    return r;
+}
+#else
 TypeWriteResult writeTypeFile(const SegmentList& segments, const ViewSettings& settings,
                               const DataHintFlags& dataHint, const std::string& path) {
     TypeWriteResult r;
@@ -232,6 +296,7 @@ TypeWriteResult writeTypeFile(const SegmentList& segments, const ViewSettings& s
     r.ok = true;
     return r;
 }
+#endif
 
 DataTypePair pairDataAndType(const std::string& path) {
     constexpr std::string_view ext = ".type";

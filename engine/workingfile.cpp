@@ -3,10 +3,16 @@
 #include <cerrno>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platformfile.h"
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "rewrite.h"
 
@@ -17,11 +23,29 @@ namespace {
 std::string withSeparator(const std::string& dir) {
     if (dir.empty() || dir.back() == '/')
         return dir;
+#ifdef _WIN32
+    if (dir.back() == '\\')
+        return dir;
+#endif
     return dir + '/';
 }
 
 } // namespace
 
+#ifdef _WIN32
+// On Windows a working file is held by an open handle (see FileStream), and an
+// open that shares nothing fails while any other handle is open.
+bool isFileInUse(const std::string& path) {
+    if (!fileExists(path))
+        return false;
+    const HANDLE h = ::CreateFileW(win::widePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true; // held, or exists but cannot be opened for reading and writing
+    ::CloseHandle(h);
+    return false;
+}
+#else
 bool isFileInUse(const std::string& path) {
     if (!fileExists(path))
         return false;
@@ -32,6 +56,7 @@ bool isFileInUse(const std::string& path) {
     ::close(fd); // releases our own lock at once
     return locked;
 }
+#endif
 
 std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
     const std::string dir = withSeparator(tempDir);
@@ -40,11 +65,18 @@ std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
         std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
         // A dangling link counts as taken: creating through it would make a
         // file wherever it points.
+#ifdef _WIN32
+        if (!win::nameTaken(name))
+            return name;
+        if (reuse && !isFileInUse(name) && win::removeFile(name))
+            return name;
+#else
         struct stat st {};
         if (::lstat(name.c_str(), &st) != 0)
             return name;
         if (reuse && !isFileInUse(name) && ::unlink(name.c_str()) == 0)
             return name;
+#endif
     }
     return {};
 }
@@ -63,10 +95,14 @@ FileResult copyInto(const std::string& source, const std::string& target, const 
     }
     // Creating the target truncates it: copying a file onto itself would
     // destroy it before a byte is read.
+#ifdef _WIN32
+    if (win::sameFile(source, target)) {
+#else
     struct stat a {
     }, b{};
     if (::fstat(in.fd(), &a) == 0 && ::stat(target.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
         a.st_ino == b.st_ino) {
+#endif
         r.error = "The source and the target are the same file";
         return r;
     }
@@ -88,10 +124,56 @@ FileResult copyInto(const std::string& source, const std::string& target, const 
 
 } // namespace
 
+#ifdef _WIN32
+namespace {
+
+DWORD CALLBACK copyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
+                            DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
+    const Progress& progress = *static_cast<const Progress*>(data);
+    const double f = total.QuadPart > 0 ? static_cast<double>(done.QuadPart) /
+                                              static_cast<double>(total.QuadPart)
+                                        : 1.0;
+    return progress(f) ? PROGRESS_CONTINUE : PROGRESS_CANCEL;
+}
+
+} // namespace
+
+// The system's own copy: it picks the fastest path (server-side copies,
+// block cloning) itself.
+FileResult copyWholeFile(const std::string& source, const std::string& target,
+                         const Progress& progress) {
+    FileResult r;
+    if (win::sameFile(source, target)) {
+        r.error = "The source and the target are the same file";
+        return r;
+    }
+    BOOL cancel = FALSE;
+    const std::wstring from = win::widePath(source);
+    const std::wstring to = win::widePath(target);
+    const BOOL ok = progress ? ::CopyFileExW(from.c_str(), to.c_str(), copyProgress,
+                                             const_cast<Progress*>(&progress), &cancel, 0)
+                             : ::CopyFileW(from.c_str(), to.c_str(), FALSE);
+    if (!ok) {
+        const DWORD err = ::GetLastError();
+        r.error = err == ERROR_REQUEST_ABORTED ? std::string("Stopped by the user")
+                                               : win::errorText(err);
+        return r;
+    }
+    if (progress && !progress(1.0)) {
+        win::removeFile(target);
+        r.error = "Stopped by the user";
+        return r;
+    }
+    r.ok = true;
+    r.delta = fileSize(target);
+    return r;
+}
+#else
 FileResult copyWholeFile(const std::string& source, const std::string& target,
                          const Progress& progress) {
     return copyInto(source, target, progress, false);
 }
+#endif
 
 std::string makeWorkingCopy(const std::string& tempDir, const std::string& source,
                             std::string* error, const Progress& progress) {
@@ -103,7 +185,11 @@ std::string makeWorkingCopy(const std::string& tempDir, const std::string& sourc
     }
     const FileResult r = copyInto(source, name, progress, true);
     if (!r.ok) {
+#ifdef _WIN32
+        win::removeFile(name); // a half copy is of no use to anyone
+#else
         ::unlink(name.c_str()); // a half copy is of no use to anyone
+#endif
         if (error)
             *error = r.error;
         return {};

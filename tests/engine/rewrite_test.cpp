@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "codec.h"
 #include "kinds.h"
@@ -126,6 +128,7 @@ TEST(WorkingFile, CopiesSmallAndLargeFilesExactly) {
     EXPECT_EQ(readBytes(name), counting((std::size_t{3} << 20) + 17));
 }
 
+#ifndef _WIN32 // the kernel copy and /dev/shm are Linux matters
 TEST(WorkingFile, CopiesAcrossFileSystemsThroughTheBuffer) {
     // The kernel refuses to copy between different file systems; the copy
     // then goes through the buffer and must give the same bytes.
@@ -140,6 +143,7 @@ TEST(WorkingFile, CopiesAcrossFileSystemsThroughTheBuffer) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(readBytes(dir.file("copy")), data);
 }
+#endif
 
 TEST(WorkingFile, OpenedFileIsHeldAgainstOtherInstances) {
     Work w(counting(10));
@@ -469,6 +473,7 @@ TEST(Rewrite, StoppedRewriteChangesNothing) {
     EXPECT_EQ(w.bytes().size(), data.size());
 }
 
+#ifndef _WIN32 // a full disk is made with fork and setrlimit
 namespace {
 
 // Runs a rewrite in a child process whose files may not grow past `limit`
@@ -531,6 +536,7 @@ TEST(Rewrite, FailedWriteKeepsTheOldFileAndStructure) {
     s->entries = {entry(8, 0, 4), entry(6, 4, 2), entry(8, 8, 8)};
     EXPECT_TRUE(changeEntryKind(w.wf, *s, 1, entry(7, 0, 4)).ok);
 }
+#endif
 
 TEST(EntryBytes, IntegerKindChangesMatchTheCodec) {
     // The rewrite converts integers on a machine word; every pair of integer
@@ -632,6 +638,7 @@ TEST(Rewrite, RequestsOutsideWhatTheFileCanHoldAreRefused) {
     EXPECT_FALSE(fileExists(w.dir.file("~qzt1.tmp")));
 }
 
+#ifndef _WIN32 // symbolic and hard links made with POSIX calls
 TEST(Rewrite, LinksUnderWorkingFileNamesAreNeverWrittenThrough) {
     // The temporary folder is shared: a name may be a link to someone's file.
     const Bytes data = counting(40);
@@ -656,7 +663,9 @@ TEST(Rewrite, LinksUnderWorkingFileNamesAreNeverWrittenThrough) {
     EXPECT_FALSE(fileExists(w.dir.file("nowhere")));
     EXPECT_EQ(readBytes(name), data);
 }
+#endif
 
+#ifndef _WIN32 // POSIX file modes
 TEST(WorkingFile, WorkingFilesAreReadableByTheirOwnerOnly) {
     // They hold the user's data in a folder every user can list.
     const auto privateMode = [](const std::string& path) {
@@ -684,6 +693,7 @@ TEST(WorkingFile, WorkingFilesAreReadableByTheirOwnerOnly) {
     EXPECT_EQ(w.wf.name, w.dir.file("~qzt0.tmp"));
     EXPECT_TRUE(privateMode(w.wf.name));
 }
+#endif
 
 TEST(Rewrite, SegmentsWithNegativeNumbersAreLeftAlone) {
     // A damaged type file can give any numbers; no rewrite may guess at them.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,10 +18,23 @@ public:
         std::string name = std::string("vm-") + (info ? info->test_suite_name() : "t") + "-" +
                            (info ? info->name() : "x") + "-XXXXXX";
         std::string tmpl = (std::filesystem::temp_directory_path() / name).string();
+#ifdef _WIN32
+        // No mkdtemp: a random name that create_directory finds free.
+        tmpl.resize(tmpl.size() - 6);
+        std::random_device random;
+        for (int attempt = 0; m_path.empty(); ++attempt) {
+            const std::string candidate = tmpl + std::to_string(random() % 1000000);
+            if (std::filesystem::create_directory(candidate))
+                m_path = candidate;
+            else if (attempt > 100)
+                throw std::runtime_error("no free temporary folder name");
+        }
+#else
         char* p = ::mkdtemp(tmpl.data());
         if (!p)
             throw std::runtime_error("mkdtemp failed");
         m_path = p;
+#endif
     }
     ~TempDir() {
         std::error_code ec;

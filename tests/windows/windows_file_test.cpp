@@ -1,0 +1,292 @@
+// How the engine's files behave on Windows: built into the cross-compiled
+// engine tests only, and run under Wine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "filestream.h"
+#include "fixtures.h"
+#include "platformfile.h"
+#include "tempdir.h"
+#include "typefile.h"
+#include "workingfile.h"
+
+using namespace vm;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes counting(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i * 13 + i / 509);
+    return b;
+}
+
+// A raw open as another program (or another instance) would make it; the
+// sharing rules apply between handles alike, whichever process holds them.
+struct RawHandle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    RawHandle(const std::string& path, DWORD access, DWORD share) {
+        h = ::CreateFileW(win::widePath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            error = ::GetLastError();
+    }
+    ~RawHandle() {
+        if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
+    }
+    bool ok() const { return h != INVALID_HANDLE_VALUE; }
+};
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool writeFile(const std::string& path, const Bytes& bytes) {
+    FileStream f;
+    return f.open(path, FileStream::Mode::Create) && f.writeAt(0, bytes);
+}
+
+Bytes readFile(const std::string& path) {
+    FileStream f;
+    if (!f.open(path, FileStream::Mode::Read))
+        return {};
+    Bytes b(static_cast<std::size_t>(f.size()));
+    return f.readExact(0, b) ? b : Bytes{};
+}
+
+int filesIn(const std::string& dir) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+        ++n;
+    return n;
+}
+
+TypeFileContent sample() {
+    TypeFileContent c;
+    auto s = fixtures::seg("Header", 0, 16, 4);
+    s->entries = {fixtures::entry(8, 0, 4, "id"), fixtures::entry(8, 4, 4, "value")};
+    c.segments.append(std::move(s));
+    return c;
+}
+
+} // namespace
+
+TEST(WindowsWorkingFile, HeldWorkingFileIsInUseForASecondInstance) {
+    fixtures::Work w(counting(4096));
+    const std::string held = w.wf.name;
+    ASSERT_EQ(held, w.dir.dir() + "~qzt0.tmp");
+
+    // What a second instance sees: the share-none probe fails, so the name is
+    // skipped and the file is neither deleted nor taken over.
+    EXPECT_TRUE(isFileInUse(held));
+    EXPECT_EQ(newWorkingFileName(w.dir.dir(), true), w.dir.dir() + "~qzt1.tmp");
+    EXPECT_EQ(readFile(held), counting(4096));
+    WorkingFile second;
+    std::string error;
+    EXPECT_FALSE(openWorkingFile(second, held, &error));
+    EXPECT_FALSE(error.empty());
+
+    // No one else writes or deletes it while the document holds it...
+    EXPECT_EQ(RawHandle(held, GENERIC_WRITE, kShareAll).error, DWORD{ERROR_SHARING_VIOLATION});
+    EXPECT_EQ(RawHandle(held, GENERIC_READ | GENERIC_WRITE, 0).error,
+              DWORD{ERROR_SHARING_VIOLATION});
+    EXPECT_FALSE(win::removeFile(held));
+    // ...but it can be read, which is how the document saves it by name.
+    EXPECT_TRUE(RawHandle(held, GENERIC_READ, kShareAll).ok());
+    const FileResult saved = copyWholeFile(held, w.dir.file("saved.bin"));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_EQ(readFile(w.dir.file("saved.bin")), counting(4096));
+    // The document still writes its file.
+    EXPECT_TRUE(w.wf.stream.writeAt(0, Bytes{0xEE}));
+}
+
+TEST(WindowsWorkingFile, LeftoverNobodyHoldsIsReused) {
+    fixtures::Work w(counting(100));
+    const std::string left = w.wf.name;
+    w.wf.stream.close(); // the instance that held it is gone
+    EXPECT_FALSE(isFileInUse(left));
+    EXPECT_FALSE(isFileInUse(left)); // asking leaves no handle behind
+    EXPECT_EQ(newWorkingFileName(w.dir.dir(), false), w.dir.dir() + "~qzt1.tmp");
+    EXPECT_EQ(newWorkingFileName(w.dir.dir(), true), left);
+    EXPECT_FALSE(fileExists(left)); // deleted so that the name can be made anew
+
+    // A file some other program merely reads is still in use: it is skipped,
+    // never deleted under the reader.
+    ASSERT_TRUE(writeFile(left, {1, 2, 3}));
+    {
+        RawHandle reader(left, GENERIC_READ, kShareAll);
+        ASSERT_TRUE(reader.ok());
+        EXPECT_TRUE(isFileInUse(left));
+        EXPECT_EQ(newWorkingFileName(w.dir.dir(), true), w.dir.dir() + "~qzt1.tmp");
+        EXPECT_TRUE(fileExists(left));
+    }
+    // A fresh working copy takes the leftover's name once it is free.
+    const std::string copy = makeWorkingCopy(w.dir.dir(), w.dir.file("data.bin"));
+    EXPECT_EQ(copy, left);
+    EXPECT_EQ(readFile(copy), counting(100));
+}
+
+TEST(WindowsWorkingFile, FolderWithBackslashesAndWithoutSeparator) {
+    TempDir dir;
+    std::string back = dir.path();
+    for (char& c : back)
+        if (c == '/')
+            c = '\\';
+    EXPECT_EQ(newWorkingFileName(back + "\\", true), back + "\\~qzt0.tmp");
+    const std::string made = makeWorkingCopy(back, dir.file("none"));
+    EXPECT_TRUE(made.empty());
+    ASSERT_TRUE(writeFile(dir.file("src"), counting(10)));
+    const std::string name = makeWorkingCopy(back + "\\", dir.file("src"));
+    EXPECT_EQ(name, back + "\\~qzt0.tmp");
+    EXPECT_EQ(readFile(dir.file("~qzt0.tmp")), counting(10));
+}
+
+TEST(WindowsCopy, CopiesExactlyAndReplacesALongerTarget) {
+    TempDir dir;
+    for (std::size_t size : {std::size_t{0}, std::size_t{7}, (std::size_t{5} << 20) + 11}) {
+        ASSERT_TRUE(writeFile(dir.file("src"), counting(size)));
+        ASSERT_TRUE(writeFile(dir.file("dst"), Bytes((std::size_t{6} << 20), 0xAA)));
+        const FileResult r = copyWholeFile(dir.file("src"), dir.file("dst"));
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.delta, static_cast<std::int64_t>(size));
+        EXPECT_EQ(readFile(dir.file("dst")), counting(size));
+    }
+}
+
+TEST(WindowsCopy, ProgressStopAndFailures) {
+    TempDir dir;
+    const Bytes data = counting(std::size_t{3} << 20);
+    ASSERT_TRUE(writeFile(dir.file("src"), data));
+    double last = -1;
+    FileResult r = copyWholeFile(dir.file("src"), dir.file("dst"), [&](double f) {
+        EXPECT_GE(f, last);
+        EXPECT_LE(f, 1.0);
+        last = f;
+        return true;
+    });
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(last, 1.0);
+    EXPECT_EQ(readFile(dir.file("dst")), data);
+
+    // Stopped: a failure, and no part copy is left.
+    r = copyWholeFile(dir.file("src"), dir.file("stopped"), [](double) { return false; });
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "Stopped by the user");
+    EXPECT_FALSE(fileExists(dir.file("stopped")));
+
+    // The same file under another spelling is refused before anything is touched.
+    std::string other = dir.file("src");
+    for (char& c : other)
+        if (c == '/')
+            c = '\\';
+    r = copyWholeFile(dir.file("src"), other);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(readFile(dir.file("src")), data);
+
+    r = copyWholeFile(dir.file("missing"), dir.file("dst2"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_FALSE(fileExists(dir.file("dst2")));
+}
+
+TEST(WindowsPaths, Utf8NamesReachTheSystemIntact) {
+    TempDir dir;
+    // "Données-€-数据.bin" in UTF-8: outside any single-byte code page.
+    const std::string name = dir.file("Donn\xC3\xA9" "es-\xE2\x82\xAC-\xE6\x95\xB0\xE6\x8D\xAE.bin");
+    ASSERT_TRUE(writeFile(name, counting(300)));
+    EXPECT_TRUE(fileExists(name));
+    EXPECT_EQ(fileSize(name), 300);
+    // The name on disk is the wide form of the UTF-8 text, not a mangled one.
+    const std::wstring wide = L"Donn\u00E9es-\u20AC-\u6570\u636E.bin";
+    bool found = false;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        found = found || e.path().filename().wstring() == wide;
+    EXPECT_TRUE(found);
+
+    const FileResult r = copyWholeFile(name, name + ".copy");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(readFile(name + ".copy"), counting(300));
+    const std::string work = makeWorkingCopy(dir.dir(), name);
+    EXPECT_EQ(readFile(work), counting(300));
+
+    const TypeFileContent c = sample();
+    ASSERT_TRUE(writeTypeFile(c.segments, c.settings, c.dataHint, name + ".type").ok);
+    const TypeReadResult t = readTypeFile(name + ".type", 300);
+    ASSERT_TRUE(t.ok) << t.message;
+    EXPECT_EQ(t.content.segments.size(), 1u);
+}
+
+TEST(WindowsTypeFile, ReplacesAnExistingFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("data.bin.type");
+    ASSERT_TRUE(writeFile(path, Bytes(5000, 0x55))); // longer than the new image
+    const TypeFileContent c = sample();
+    const TypeWriteResult w = writeTypeFile(c.segments, c.settings, c.dataHint, path);
+    ASSERT_TRUE(w.ok) << w.systemError;
+    const std::string image = typeFileImage(c.segments, c.settings, c.dataHint);
+    const Bytes got = readFile(path);
+    EXPECT_EQ(std::string(got.begin(), got.end()), image);
+    EXPECT_EQ(filesIn(dir.path()), 1); // no temporary file left beside it
+    // A reader of the old file (as the program reads one) does not stop the next save.
+    const TypeReadResult r = readTypeFile(path, 64);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.content.segments.size(), 1u);
+}
+
+TEST(WindowsTypeFile, FailedReplaceKeepsTheOldFile) {
+    TempDir dir;
+    const std::string path = dir.file("keep.type");
+    const Bytes old = {9, 9, 9};
+    ASSERT_TRUE(writeFile(path, old));
+    const TypeFileContent c = sample();
+
+    {
+        // Held open with no sharing by another program.
+        RawHandle holder(path, GENERIC_READ, 0);
+        ASSERT_TRUE(holder.ok());
+        const TypeWriteResult w = writeTypeFile(c.segments, c.settings, c.dataHint, path);
+        EXPECT_FALSE(w.ok);
+        EXPECT_EQ(w.message, path + " Write Error");
+        EXPECT_FALSE(w.systemError.empty());
+    }
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_EQ(filesIn(dir.path()), 1);
+
+    // A read-only file is not replaced behind the user's back.
+    ASSERT_TRUE(::SetFileAttributesW(win::widePath(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    const TypeWriteResult w = writeTypeFile(c.segments, c.settings, c.dataHint, path);
+    EXPECT_FALSE(w.ok);
+    ::SetFileAttributesW(win::widePath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_EQ(filesIn(dir.path()), 1);
+
+    // A folder in the way is refused.
+    EXPECT_FALSE(writeTypeFile(c.segments, c.settings, c.dataHint, dir.path()).ok);
+    EXPECT_EQ(filesIn(dir.path()), 1);
+}
+
+TEST(WindowsFileStream, ReadsAndWritesAtPositionsPastFourGiB) {
+    // Offsets are split into the two halves the system takes; a wrong split
+    // would land the bytes near the start.
+    TempDir dir;
+    FileStream f;
+    ASSERT_TRUE(f.open(dir.file("big"), FileStream::Mode::Create));
+    const std::int64_t beyond = (std::int64_t{1} << 32) + 5;
+    ASSERT_TRUE(f.writeAt(beyond, Bytes{1, 2, 3}));
+    EXPECT_EQ(f.size(), beyond + 3);
+    Bytes back(3);
+    ASSERT_TRUE(f.readExact(beyond, back));
+    EXPECT_EQ(back, (Bytes{1, 2, 3}));
+    Bytes start(8, 0xFF);
+    ASSERT_TRUE(f.readExact(0, start));
+    EXPECT_EQ(start, Bytes(8, 0));
+    // Reads past the end stop there.
+    Bytes tail(10);
+    EXPECT_EQ(f.readAt(beyond + 1, tail), 2u);
+    EXPECT_FALSE(f.readExact(beyond + 1, tail));
+    ASSERT_TRUE(f.truncate(10));
+    EXPECT_EQ(f.size(), 10);
+    ASSERT_TRUE(f.flush());
+}
