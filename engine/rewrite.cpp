@@ -79,7 +79,9 @@ bool RewriteSink::adopt(const std::string& path) {
     // temporary folder is shared, and a link planted under a working-file name
     // must never lead a rewrite into someone else's file.
 #ifdef _WIN32
-    if (!win::isPlainFile(path))
+    // A file some other program only reads is in use too: it is not written
+    // under the reader (the open below would allow that).
+    if (!win::isPlainFile(path) || isFileInUse(path))
         return false;
     FileStream f;
     if (!f.open(path, FileStream::Mode::ReadWrite) || !f.lockExclusive())

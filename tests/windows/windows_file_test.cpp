@@ -7,6 +7,7 @@
 #include "filestream.h"
 #include "fixtures.h"
 #include "platformfile.h"
+#include "rewrite.h"
 #include "tempdir.h"
 #include "typefile.h"
 #include "workingfile.h"
@@ -126,6 +127,24 @@ TEST(WindowsWorkingFile, LeftoverNobodyHoldsIsReused) {
     const std::string copy = makeWorkingCopy(w.dir.dir(), w.dir.file("data.bin"));
     EXPECT_EQ(copy, left);
     EXPECT_EQ(readFile(copy), counting(100));
+}
+
+TEST(WindowsWorkingFile, RewriteTakesOverOnlyLeftoversNobodyOpened) {
+    const Bytes data = counting(40);
+    fixtures::Work w(data); // holds ~qzt0.tmp
+    ASSERT_TRUE(writeFile(w.dir.file("~qzt1.tmp"), Bytes(50, 0xAB)));
+    ASSERT_TRUE(writeFile(w.dir.file("~qzt2.tmp"), Bytes(60, 0xCD)));
+    RawHandle reader(w.dir.file("~qzt1.tmp"), GENERIC_READ, kShareAll);
+    ASSERT_TRUE(reader.ok());
+    auto s = fixtures::seg("S", 0, 40, 4);
+    s->recordCount = 10;
+    const FileResult r = deleteRecords(w.wf, *s, 0, 1);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(w.wf.name, w.dir.file("~qzt2.tmp"));
+    EXPECT_EQ(readFile(w.wf.name), Bytes(data.begin() + 8, data.end()));
+    EXPECT_EQ(readFile(w.dir.file("~qzt1.tmp")), Bytes(50, 0xAB));
+    EXPECT_TRUE(isFileInUse(w.wf.name));
+    EXPECT_FALSE(isFileInUse(w.dir.file("~qzt0.tmp"))); // left behind, free
 }
 
 TEST(WindowsWorkingFile, FolderWithBackslashesAndWithoutSeparator) {
