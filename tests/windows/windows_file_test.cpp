@@ -147,19 +147,31 @@ TEST(WindowsWorkingFile, RewriteTakesOverOnlyLeftoversNobodyOpened) {
     EXPECT_FALSE(isFileInUse(w.dir.file("~qzt0.tmp"))); // left behind, free
 }
 
-TEST(WindowsWorkingFile, FolderWithBackslashesAndWithoutSeparator) {
+TEST(WindowsWorkingFile, FolderSpelledWithBackslashes) {
     TempDir dir;
     std::string back = dir.path();
     for (char& c : back)
         if (c == '/')
             c = '\\';
-    EXPECT_EQ(newWorkingFileName(back + "\\", true), back + "\\~qzt0.tmp");
-    const std::string made = makeWorkingCopy(back, dir.file("none"));
-    EXPECT_TRUE(made.empty());
     ASSERT_TRUE(writeFile(dir.file("src"), counting(10)));
-    const std::string name = makeWorkingCopy(back + "\\", dir.file("src"));
-    EXPECT_EQ(name, back + "\\~qzt0.tmp");
+    // With its trailing separator the folder is used as given...
+    EXPECT_EQ(newWorkingFileName(back + "\\", true), back + "\\~qzt0.tmp");
+    EXPECT_EQ(makeWorkingCopy(back + "\\", dir.file("src")), back + "\\~qzt0.tmp");
     EXPECT_EQ(readFile(dir.file("~qzt0.tmp")), counting(10));
+    // ...and without it the names still land inside it.
+    const std::string again = makeWorkingCopy(back, dir.file("src"));
+    EXPECT_EQ(again, back + "/~qzt0.tmp");
+    EXPECT_EQ(filesIn(dir.path()), 2);
+    WorkingFile wf;
+    wf.tempDir = back + "\\";
+    ASSERT_TRUE(openWorkingFile(wf, again));
+    auto s = fixtures::seg("S", 0, 10, 2);
+    s->recordCount = 5;
+    ASSERT_TRUE(deleteRecords(wf, *s, 0, 0).ok);
+    EXPECT_EQ(wf.name, back + "\\~qzt1.tmp");
+    const Bytes ten = counting(10);
+    EXPECT_EQ(readFile(dir.file("~qzt1.tmp")), Bytes(ten.begin() + 2, ten.end()));
+    EXPECT_EQ(filesIn(dir.path()), 3);
 }
 
 TEST(WindowsCopy, CopiesExactlyAndReplacesALongerTarget) {
