@@ -225,7 +225,8 @@ TEST(WindowsCopy, ProgressStopAndFailures) {
 TEST(WindowsPaths, Utf8NamesReachTheSystemIntact) {
     TempDir dir;
     // "Données-€-数据.bin" in UTF-8: outside any single-byte code page.
-    const std::string name = dir.file("Donn\xC3\xA9" "es-\xE2\x82\xAC-\xE6\x95\xB0\xE6\x8D\xAE.bin");
+    const std::string name = dir.file("Donn\xC3\xA9"
+                                      "es-\xE2\x82\xAC-\xE6\x95\xB0\xE6\x8D\xAE.bin");
     ASSERT_TRUE(writeFile(name, counting(300)));
     EXPECT_TRUE(fileExists(name));
     EXPECT_EQ(fileSize(name), 300);
