@@ -23,9 +23,6 @@ if [ -z "$cross" ]; then
     skip "the mingw-w64 cross compiler was not found when configuring; install" \
         "g++-mingw-w64-x86-64-posix and mingw-w64-x86-64-dev (scripts/setup) and reconfigure"
 fi
-if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
-    skip "Wine is not installed; install the Debian packages wine64 and wine (scripts/setup)"
-fi
 for f in qztshell.dll wine-tests/qzt_harness.exe stub/vellomarque.exe; do
     if [ ! -f "$cross/$f" ]; then
         echo "FAIL: $cross/$f was not built"
@@ -33,24 +30,9 @@ for f in qztshell.dll wine-tests/qzt_harness.exe stub/vellomarque.exe; do
     fi
 done
 
-export WINEPREFIX="$work/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-# Everything here works without a display; keep developer machines and CI alike.
-unset DISPLAY WAYLAND_DISPLAY
-
-finish() {
-    # Let every Wine process of this prefix end before ctest moves on.
-    timeout 120 wineserver -w || wineserver -k
-}
-trap finish EXIT
-
-mkdir -p "$work"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
-    wineboot -i >"$work/wineboot.log" 2>&1
-    wineserver -w
-fi
+# shellcheck source=../wineprefix.sh
+. "$(dirname "$0")/../wineprefix.sh"
+use_wine_prefix "$work"
 
 drive="$WINEPREFIX/drive_c"
 mkdir -p "$drive/qzt/Shell Ext" "$drive/qzt/work"

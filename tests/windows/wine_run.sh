@@ -28,9 +28,6 @@ if [ -n "$missing" ] || [ -z "$cross" ]; then
         "g++-mingw-w64-x86-64-posix, mingw-w64-x86-64-dev and googletest (scripts/setup)" \
         "and reconfigure"
 fi
-if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
-    skip "Wine is not installed; install the Debian packages wine64 and wine (scripts/setup)"
-fi
 for f in engine_tests.exe vellomarque-cli.exe; do
     if [ ! -f "$cross/$f" ]; then
         echo "FAIL: $cross/$f was not built"
@@ -38,24 +35,9 @@ for f in engine_tests.exe vellomarque-cli.exe; do
     fi
 done
 
-export WINEPREFIX="$work/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-# Nothing here needs a display; keep developer machines and CI alike.
-unset DISPLAY WAYLAND_DISPLAY
-
-finish() {
-    # Let every Wine process of this prefix end before ctest moves on.
-    timeout 120 wineserver -w || wineserver -k
-}
-trap finish EXIT
-
-mkdir -p "$work"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
-    wineboot -i >"$work/wineboot.log" 2>&1
-    wineserver -w
-fi
+# shellcheck source=../wineprefix.sh
+. "$(dirname "$0")/../wineprefix.sh"
+use_wine_prefix "$work"
 
 case "$mode" in
 engine)
