@@ -84,3 +84,20 @@ TEST(CliTypes, BundledExampleReads) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("\"anomaly\": true"), std::string::npos);
 }
+
+TEST(CliTypes, ShippedDefaultTypeIsAHexViewToTheEndOfTheFile) {
+    TempDir dir;
+    const std::string json = std::string(VM_SOURCE_DIR) + "/data/default.json";
+    ASSERT_EQ(runCli({"write-type", json, dir.file("default.type")}).code, 0);
+    const CliRun p = runCli({"print-type", dir.file("default.type")});
+    ASSERT_EQ(p.code, 0) << p.err;
+    EXPECT_NE(p.out.find("\"toFilesEnd\": true"), std::string::npos);
+    EXPECT_NE(p.out.find("\"recordLength\": 16"), std::string::npos);
+    // One raw 16-byte column, then one character column per byte, 0 to F.
+    std::size_t chars = 0;
+    for (std::size_t at = 0; (at = p.out.find("\"kindName\": \"1BChar\"", at)) != std::string::npos; ++at)
+        ++chars;
+    EXPECT_EQ(chars, 16u);
+    EXPECT_NE(p.out.find("\"memo\": \"F\""), std::string::npos);
+    EXPECT_NE(p.out.find("\"kindName\": \"unKnow\""), std::string::npos);
+}
