@@ -12,13 +12,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProgressDialog>
 #include <QSettings>
 
 #include "codec.h"
 #include "filestream.h"
 #include "model.h"
 #include "platform.h"
+#include "progresswindow.h"
 #include "prompter.h"
 
 std::string toNative(const QString& path) {
@@ -72,28 +72,6 @@ vm::Locale systemLocale() {
         loc.timeSeparator = *sep;
     return loc;
 }
-
-// A progress window for long copies; it appears only after half a second.
-class CopyProgress {
-public:
-    explicit CopyProgress(QWidget* parent, const QString& label)
-        : m_dialog(label, QStringLiteral("Cancel"), 0, 1000, parent) {
-        m_dialog.setWindowModality(Qt::WindowModal);
-        m_dialog.setMinimumDuration(500);
-        m_dialog.setAutoClose(false);
-        m_dialog.setAutoReset(false);
-        m_dialog.setValue(0);
-    }
-    vm::Progress callback() {
-        return [this](double fraction) {
-            m_dialog.setValue(static_cast<int>(fraction * 1000));
-            return !m_dialog.wasCanceled();
-        };
-    }
-
-private:
-    QProgressDialog m_dialog;
-};
 
 } // namespace
 
@@ -152,7 +130,7 @@ bool Document::openDataWithType(const QString& path) {
 }
 
 QString Document::workingCopyOf(const QString& name, QString* error) {
-    CopyProgress progress(m_dialogParent, QStringLiteral("Opening ") + name);
+    ProgressWindow progress(m_dialogParent, QStringLiteral("Opening ") + name);
     std::string err;
     const std::string copy =
         vm::makeWorkingCopy(toNative(m_tempDir), toNative(name), &err, progress.callback());
@@ -262,7 +240,8 @@ bool Document::confirmSaveChanges() {
         QString err;
         if (m_work.stream.isOpen())
             m_work.stream.flush();
-        if (!replaceFileWith(workingFileName(), m_dataFileName, &err)) {
+        ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + m_dataFileName);
+        if (!replaceFileWith(workingFileName(), m_dataFileName, &err, progress.callback())) {
             prompter().error(m_dialogParent, err);
             return false; // the changes stay in the working copy, still open
         }
@@ -272,7 +251,8 @@ bool Document::confirmSaveChanges() {
     return true;
 }
 
-bool Document::replaceFileWith(const QString& source, const QString& requested, QString* error) {
+bool Document::replaceFileWith(const QString& source, const QString& requested, QString* error,
+                               const vm::Progress& progress) {
     // A data file reached through a symbolic link is replaced where it lies;
     // the link stays a link.
     QString target = requested;
@@ -313,7 +293,7 @@ bool Document::replaceFileWith(const QString& source, const QString& requested, 
         return false;
     }
     probe.close();
-    const vm::FileResult r = vm::copyWholeFile(toNative(source), toNative(tmp));
+    const vm::FileResult r = vm::copyWholeFile(toNative(source), toNative(tmp), progress);
     if (!r.ok) {
         QFile::remove(tmp);
         if (error)
@@ -350,7 +330,8 @@ bool Document::saveDataFileTo(const QString& name) {
         return false;
     m_work.stream.flush();
     QString err;
-    if (!replaceFileWith(workingFileName(), name, &err)) {
+    ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
+    if (!replaceFileWith(workingFileName(), name, &err, progress.callback())) {
         prompter().error(m_dialogParent, err);
         return false;
     }

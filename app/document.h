@@ -99,7 +99,8 @@ public:
 
     // Copies source over target through a temporary file beside target, which
     // replaces target only once it is complete; target keeps its permissions.
-    static bool replaceFileWith(const QString& source, const QString& target, QString* error);
+    static bool replaceFileWith(const QString& source, const QString& target, QString* error,
+                                const vm::Progress& progress = {});
 
 signals:
     // The enabled states of the actions must be recomputed.

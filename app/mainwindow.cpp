@@ -832,7 +832,7 @@ void Tmain::outputText() {
                            QStringLiteral(" Is Exist. Replace It ?")) != Prompter::Answer::Yes)
         return;
     QString error;
-    if (!writeSegmentsAsText(*m_doc, name, &error)) {
+    if (!writeSegmentsAsText(*m_doc, name, this, &error)) {
         prompter().error(this, error);
         return;
     }

@@ -1,20 +1,22 @@
 #include "textoutputcommand.h"
 
-#include <QProgressDialog>
-
 #include "cutblank.h"
 #include "document.h"
+#include "progresswindow.h"
 #include "textoutput.h"
 
-bool writeSegmentsAsText(Document& doc, const QString& path, QString* error) {
+bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressParent,
+                         QString* error) {
     const vm::FileStream* data = doc.dataStream();
     if (!data) {
         if (error)
             *error = QStringLiteral("No File Open");
         return false;
     }
-    const vm::TextOutputResult r = vm::writeTextOutput(
-        vm::allSegments(doc.segments()), *data, doc.viewSettings(), toNative(path), doc.locale());
+    ProgressWindow progress(progressParent, QStringLiteral("OutPut To Txt File"));
+    const vm::TextOutputResult r =
+        vm::writeTextOutput(vm::allSegments(doc.segments()), *data, doc.viewSettings(),
+                            toNative(path), doc.locale(), progress.callback());
     if (!r.ok && error)
         *error = path + QStringLiteral(": ") + QString::fromStdString(r.error);
     return r.ok;
@@ -23,17 +25,9 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QString* error) {
 bool cutBlankInDocument(Document& doc, QWidget* progressParent, QString* error) {
     if (!doc.dataStream())
         return false;
-    QProgressDialog progress(QStringLiteral("Cut Blank"), QStringLiteral("Cancel"), 0, 1000,
-                             progressParent);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
+    ProgressWindow progress(progressParent, QStringLiteral("Cut Blank"));
     const vm::CutBlankResult r =
-        vm::cutBlank(doc.workingFile(), doc.segments(), doc.viewSettings(), [&](double f) {
-            progress.setValue(static_cast<int>(f * 1000));
-            return !progress.wasCanceled();
-        });
+        vm::cutBlank(doc.workingFile(), doc.segments(), doc.viewSettings(), progress.callback());
     if (r.refused) {
         if (error)
             *error = QStringLiteral(

@@ -11,6 +11,12 @@
 #include "kinds.h"
 #include "typefile.h"
 
+#ifdef _WIN32
+#include "platformfile.h"
+#else
+#include <unistd.h>
+#endif
+
 namespace vm {
 
 namespace {
@@ -22,9 +28,20 @@ constexpr const char* kCrLf = "\r\n";
 // Text gathered in a large buffer and handed on in big pieces.
 class Writer {
 public:
-    explicit Writer(const TextSink& sink) : m_sink(sink) { m_buf.reserve(kFlushAt + 4096); }
+    Writer(const TextSink& sink, const Progress& progress, std::int64_t totalRecords)
+        : m_sink(sink), m_progress(progress), m_total(totalRecords) {
+        m_buf.reserve(kFlushAt + 4096);
+    }
 
-    bool ok() const { return m_ok && !m_readFailed; }
+    bool ok() const { return m_ok && !m_readFailed && !m_stopped; }
+    bool stopped() const { return m_stopped; }
+    // n more records written; asks the progress callback whether to go on.
+    void advance(std::int64_t n) {
+        m_done += n;
+        if (m_progress && m_total > 0 &&
+            !m_progress(static_cast<double>(m_done) / static_cast<double>(m_total)))
+            m_stopped = true;
+    }
     // A read of the data failed inside the data: the text would show zeros
     // that are not in the file, so the output stops.
     void readFailed() { m_readFailed = true; }
@@ -52,9 +69,13 @@ public:
 
 private:
     const TextSink& m_sink;
+    const Progress& m_progress;
+    std::int64_t m_total = 0;
+    std::int64_t m_done = 0;
     std::string m_buf;
     bool m_ok = true;
     bool m_readFailed = false;
+    bool m_stopped = false;
 };
 
 // Reads n bytes at pos into buf, zeros past the end of the data; false when
@@ -197,7 +218,26 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
             }
             w.put(kCrLf);
         }
+        w.advance(k);
     }
+}
+
+// A failed or stopped output is no use to anyone: it goes.
+void discardFile(const std::string& path) {
+#ifdef _WIN32
+    win::removeFile(path);
+#else
+    ::unlink(path.c_str());
+#endif
+}
+
+// Records of every record table, for the share reported as progress.
+std::int64_t countRecords(const std::vector<Segment*>& segments, std::int64_t size) {
+    std::int64_t n = 0;
+    for (const Segment* s : segments)
+        if (!s->anomaly && s->recordLength > 0)
+            n += std::max<std::int64_t>(std::min(s->end(), size) - s->begin, 0) / s->recordLength;
+    return n;
 }
 
 } // namespace
@@ -211,11 +251,12 @@ std::vector<Segment*> allSegments(SegmentList& list) {
 }
 
 bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
-                     const ViewSettings& settings, const TextSink& sink, const Locale& loc) {
-    Writer w(sink);
+                     const ViewSettings& settings, const TextSink& sink, const Locale& loc,
+                     const Progress& progress) {
+    const std::int64_t size = data.size();
+    Writer w(sink, progress, countRecords(segments, size));
     w.put("This File is Made of With Vellomarque. See it at ");
     w.put(kMakerAddress);
-    const std::int64_t size = data.size();
     for (std::size_t i = 0; i < segments.size() && w.ok(); ++i) {
         Segment& seg = *segments[i];
         // A segment that starts past the end gets length 0, never a negative one.
@@ -260,7 +301,7 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
 
 TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                                  const ViewSettings& settings, const std::string& path,
-                                 const Locale& loc) {
+                                 const Locale& loc, const Progress& progress) {
     TextOutputResult r;
     r.path = path;
     FileStream out;
@@ -276,10 +317,18 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
         at += static_cast<std::int64_t>(text.size());
         return true;
     };
-    if (!writeTextOutput(segments, data, settings, sink, loc)) {
-        // A write error carries the system's text; otherwise reading the data failed.
-        r.error =
-            out.lastError().empty() ? std::string("Cannot read the data file") : out.lastError();
+    bool stopped = false;
+    const Progress watch = [&](double f) { return !(stopped = progress && !progress(f)); };
+    if (!writeTextOutput(segments, data, settings, sink, loc, watch)) {
+        // A write error carries the system's text; otherwise reading the data
+        // failed or the user stopped.
+        if (stopped)
+            r.error = kTextOutputStopped;
+        else
+            r.error = out.lastError().empty() ? std::string("Cannot read the data file")
+                                              : out.lastError();
+        out.close();
+        discardFile(path);
         return r;
     }
     r.ok = true;

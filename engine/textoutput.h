@@ -8,6 +8,7 @@
 #include "bytesource.h"
 #include "segment.h"
 #include "textlocale.h"
+#include "workingfile.h"
 
 namespace vm {
 
@@ -24,16 +25,22 @@ using TextSink = std::function<bool(std::string_view)>;
 // text table (CR LF line ends, single-byte text as it is in the file). A
 // segment that runs past the end of the data is cut to it and keeps the cut
 // length. settings byte 2 shows the index column, byte 3 picks hexadecimal
-// positions.
+// positions. progress hears the share of records written and may stop the
+// output (which then fails).
 bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                      const ViewSettings& settings, const TextSink& sink,
-                     const Locale& loc = defaultLocale());
+                     const Locale& loc = defaultLocale(), const Progress& progress = {});
 
-// The same into a file, created or truncated. Opening the file in an editor is
-// the caller's business.
+// The same into a file, created or truncated. A failed or stopped output
+// leaves no partial file behind. Opening the file in an editor is the
+// caller's business.
 TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                                  const ViewSettings& settings, const std::string& path,
-                                 const Locale& loc = defaultLocale());
+                                 const Locale& loc = defaultLocale(),
+                                 const Progress& progress = {});
+
+// The error text of an output stopped through its progress callback.
+inline constexpr const char* kTextOutputStopped = "Stopped by the user";
 
 // Every segment of the list, in order.
 std::vector<Segment*> allSegments(SegmentList& list);

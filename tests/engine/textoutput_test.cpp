@@ -192,3 +192,43 @@ TEST(TextOutput, AReadErrorFailsTheOutput) {
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.empty());
 }
+
+TEST(TextOutput, ProgressRisesToTheEndAndStopLeavesNoFile) {
+    // Enough records for several read blocks, so progress is heard more than once.
+    const std::vector<std::uint8_t> data(12u << 20, 0x41);
+    const MemorySource src(data);
+    SegmentList list;
+    list.append(seg("Big", 0, static_cast<std::int32_t>(data.size()), 16));
+    list[0].entries = {entry(1, 0, 1, "a")};
+    ViewSettings v;
+    v.setPositionFormat(2);
+
+    std::vector<double> heard;
+    std::string text;
+    ASSERT_TRUE(writeTextOutput(
+        allSegments(list), src, v,
+        [&](std::string_view t) {
+            text.append(t);
+            return true;
+        },
+        defaultLocale(), [&](double f) {
+            heard.push_back(f);
+            return true;
+        }));
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+    EXPECT_DOUBLE_EQ(heard.back(), 1.0);
+    EXPECT_NE(text.find(" 12582896 65"), std::string::npos); // the last record is there
+
+    TempDir dir;
+    const std::string out = dir.file("out.txt");
+    int calls = 0;
+    const TextOutputResult r =
+        writeTextOutput(allSegments(list), src, v, out, defaultLocale(), [&](double) {
+            return ++calls < 2;
+        });
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, kTextOutputStopped);
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
