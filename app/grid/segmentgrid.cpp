@@ -361,8 +361,16 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
         bg = palette().color(QPalette::Button);
         fg = palette().color(QPalette::ButtonText);
     } else if (ctx.selection.contains(col, row)) {
-        bg = palette().color(QPalette::Highlight);
-        fg = palette().color(QPalette::HighlightedText);
+        if (ctx.focused) {
+            bg = palette().color(QPalette::Highlight);
+            fg = palette().color(QPalette::HighlightedText);
+        } else {
+            // Every stacked grid keeps its selection; only the grid being
+            // worked in shows it at full strength.
+            const QColor hi = palette().color(QPalette::Highlight);
+            bg = QColor((hi.red() + 3 * bg.red()) / 4, (hi.green() + 3 * bg.green()) / 4,
+                        (hi.blue() + 3 * bg.blue()) / 4);
+        }
     }
 
     QString text;
