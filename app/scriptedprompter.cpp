@@ -37,8 +37,8 @@ std::optional<QString> ScriptedPrompter::inputText(QWidget*, const QString& titl
     return std::optional<QString>(value);
 }
 
-QString ScriptedPrompter::openFileName(QWidget*, const QString& title, const QString& filter) {
-    records.push_back({Kind::OpenFile, title, filter, Buttons::Ok});
+QString ScriptedPrompter::nextFileName(Kind kind, const QString& title, const QString& filter) {
+    records.push_back({kind, title, filter, Buttons::Ok});
     if (fileNames.empty()) {
         ++unanswered;
         return {};
@@ -48,15 +48,12 @@ QString ScriptedPrompter::openFileName(QWidget*, const QString& title, const QSt
     return r;
 }
 
+QString ScriptedPrompter::openFileName(QWidget*, const QString& title, const QString& filter) {
+    return nextFileName(Kind::OpenFile, title, filter);
+}
+
 QString ScriptedPrompter::saveFileName(QWidget*, const QString& title, const QString& filter) {
-    records.push_back({Kind::SaveFile, title, filter, Buttons::Ok});
-    if (fileNames.empty()) {
-        ++unanswered;
-        return {};
-    }
-    const QString r = fileNames.front();
-    fileNames.pop_front();
-    return r;
+    return nextFileName(Kind::SaveFile, title, filter);
 }
 
 int ScriptedPrompter::runModal(QDialog& dialog) {

@@ -42,6 +42,10 @@ public:
     QStringList messageTexts() const;
     const Record* last() const { return records.empty() ? nullptr : &records.back(); }
     void clear();
+
+private:
+    // Records a file dialog and answers it with the next queued name.
+    QString nextFileName(Kind kind, const QString& title, const QString& filter);
 };
 
 // Installs a ScriptedPrompter for the lifetime of the guard.
