@@ -27,7 +27,6 @@
 #include "recordpane.h"
 #include "structurechecks.h"
 #include "textoutputcommand.h"
-#include "toolwindows.h"
 
 namespace {
 
@@ -42,8 +41,8 @@ constexpr int kDockWidth = 264;
 } // namespace
 
 Tmain::Tmain(QWidget* parent)
-    : QMainWindow(parent), m_defaultTools(std::make_unique<ToolWindows>()),
-      m_tools(m_defaultTools.get()) {
+    : QMainWindow(parent), m_panel(std::make_unique<PanelHooks>()),
+      m_tools(std::make_unique<ToolHooks>()) {
     setObjectName(QStringLiteral("main"));
     setWindowIcon(icons::appIcon());
 
@@ -68,7 +67,7 @@ Tmain::Tmain(QWidget* parent)
     connect(m_pane, &RecordPane::statusTextChanged, m_status, &QLabel::setText);
     connect(m_pane, &RecordPane::recordMenuRequested, this, &Tmain::showRecordMenu);
     connect(m_pane, &RecordPane::findMapCleared, this,
-            [this] { m_tools->redrawPositionBars(true); });
+            [this] { m_panel->redrawPositionBars(true); });
 
     // The secondary windows are made once and live as long as the program.
     m_structHint = new TeditStructHint(this);
@@ -78,7 +77,7 @@ Tmain::Tmain(QWidget* parent)
     m_doc->loadSettings();
     updateActionStates(true);
     updateCaption();
-    m_tools->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
+    m_panel->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
 
     // The window's own font; a system without it substitutes its sans font.
     QFont f = font();
@@ -104,16 +103,25 @@ Tmain::~Tmain() {
     vm::clearSegments(m_doc->segments());
 }
 
-void Tmain::setToolWindows(ToolWindows* tools) {
-    m_tools = tools ? tools : m_defaultTools.get();
-    if (QWidget* panel = m_tools->controlPanel(); panel && panel != m_ctrlDock->widget()) {
+void Tmain::setPanel(std::unique_ptr<PanelHooks> panel) {
+    // The dock lets go of the old panel's widget before that panel goes.
+    if (m_ctrlDock->widget() == m_panel->controlPanel())
+        m_ctrlDock->setWidget(makePanelPlaceholder());
+    m_panel = panel ? std::move(panel) : std::make_unique<PanelHooks>();
+    if (QWidget* widget = m_panel->controlPanel()) {
         QWidget* placeholder = m_ctrlDock->widget();
-        m_ctrlDock->setWidget(panel);
+        m_ctrlDock->setWidget(widget);
         if (placeholder)
             placeholder->deleteLater();
     }
     rebuildFileMenu();
-    m_tools->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
+    m_panel->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
+    updateActionStates(true);
+}
+
+void Tmain::setTools(std::unique_ptr<ToolHooks> tools) {
+    m_tools->stopLongOperations();
+    m_tools = tools ? std::move(tools) : std::make_unique<ToolHooks>();
     updateActionStates(true);
 }
 
@@ -124,14 +132,7 @@ void Tmain::createDock() {
     m_ctrlDock->setObjectName(QStringLiteral("Tctrls"));
     m_ctrlDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     // The control panel takes this place when it is plugged in.
-    auto* placeholder =
-        new QLabel(QStringLiteral("The control panel") + QString::fromLatin1(kNotAvailable));
-    placeholder->setObjectName(QStringLiteral("TctrlsPlaceholder"));
-    placeholder->setWordWrap(true);
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setMargin(12);
-    placeholder->setEnabled(false);
-    m_ctrlDock->setWidget(placeholder);
+    m_ctrlDock->setWidget(makePanelPlaceholder());
     addDockWidget(Qt::LeftDockWidgetArea, m_ctrlDock);
     resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
     watchDock(m_ctrlDock);
@@ -374,12 +375,10 @@ void Tmain::connectActions() {
     on("AcanResetType", [this] { toggleCanResetStructure(); });
     on("AcanEditType", [this] { toggleCanEditStructure(); });
     on("AaddRecord", [this] {
-        if (!m_tools->addRecord(m_doc->segments().current()))
-            notAvailable(QStringLiteral("The Add Record window"));
+        notAvailable(QStringLiteral("The Add Record window"));
     });
     on("AdelRecord", [this] {
-        if (!m_tools->deleteRecord(m_doc->segments().current()))
-            notAvailable(QStringLiteral("The Delete Record window"));
+        notAvailable(QStringLiteral("The Delete Record window"));
     });
     on("Ahelp", [] { platform::openHelpTopic(QString()); });
     on("AhelpButton", [] { platform::openHelpTopic(QString()); });
@@ -403,10 +402,10 @@ void Tmain::structureReplaced() {
     for (auto& seg : m_doc->segments())
         m_pane->createSegmentGrids(seg.get());
     syncOptionChecks();
-    m_tools->structureReplaced();
+    m_panel->structureReplaced();
     if (!m_doc->isOpen()) {
-        m_tools->drawSegmentBarOnly();
-        m_tools->setIndicatorsEnabled(false);
+        m_panel->drawSegmentBarOnly();
+        m_panel->setIndicatorsEnabled(false);
     }
 }
 
@@ -442,7 +441,7 @@ void Tmain::syncOptionChecks() {
 
 void Tmain::updateActionStates(bool refreshPanel) {
     if (refreshPanel)
-        m_tools->refreshSegmentEditors();
+        m_panel->refreshSegmentEditors();
     const bool open = m_doc->isOpen();
     for (const char* name :
          {"AopenType",      "AautoIndex",    "AadjustColWideth", "AoutPut",
@@ -503,7 +502,7 @@ void Tmain::rebuildFileMenu() {
         if (old->parent() == m_editMenu)
             old->deleteLater();
     }
-    const QList<QAction*> edit = m_tools->editMenuActions();
+    const QList<QAction*> edit = m_panel->editMenuActions();
     if (edit.isEmpty()) {
         m_editMenu->addActions(m_editPlaceholders);
     } else {
@@ -528,6 +527,17 @@ QString Tmain::statusText() const {
 
 void Tmain::setStatusText(const QString& text) {
     m_pane->setStatusText(text);
+}
+
+QWidget* Tmain::makePanelPlaceholder() {
+    auto* placeholder =
+        new QLabel(QStringLiteral("The control panel") + QString::fromLatin1(kNotAvailable));
+    placeholder->setObjectName(QStringLiteral("TctrlsPlaceholder"));
+    placeholder->setWordWrap(true);
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setMargin(12);
+    placeholder->setEnabled(false);
+    return placeholder;
 }
 
 void Tmain::notAvailable(const QString& window) {
@@ -564,7 +574,7 @@ void Tmain::setDataChanged(bool data, bool type) {
 }
 
 void Tmain::selectSegment(vm::Segment* segment) {
-    if (m_tools->selectSegment(segment))
+    if (m_panel->selectSegment(segment))
         return;
     if (!segment || m_doc->segments().indexOf(segment) < 0)
         return;
@@ -573,7 +583,7 @@ void Tmain::selectSegment(vm::Segment* segment) {
 }
 
 void Tmain::locatePosition(std::int64_t offset) {
-    if (m_tools->locatePosition(offset))
+    if (m_panel->locatePosition(offset))
         return;
     // Without the control panel: the first segment holding the offset.
     for (auto& ptr : m_doc->segments()) {
@@ -602,7 +612,7 @@ void Tmain::locatePosition(std::int64_t offset) {
 }
 
 void Tmain::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
-    m_tools->entryDefinitionChanged(segment, entryIndex);
+    m_panel->entryDefinitionChanged(segment, entryIndex);
 }
 
 void Tmain::dataHover(std::int64_t position, int length, const std::string& hexDump) {
@@ -624,7 +634,7 @@ void Tmain::showEvent(QShowEvent* event) {
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    m_tools->setIndicatorsEnabled(false);
+    m_panel->setIndicatorsEnabled(false);
     if (!m_commandLineFile.isEmpty()) {
         const QString file = m_commandLineFile;
         // After the window has painted, so that messages have a parent on screen.
@@ -640,7 +650,7 @@ void Tmain::closeEvent(QCloseEvent* event) {
     m_tools->stopLongOperations();
     bool showSegList = m_doc->showSegList();
     bool showTypeCtrl = m_doc->showTypeCtrl();
-    m_tools->readPanelSettings(showSegList, showTypeCtrl);
+    m_panel->readPanelSettings(showSegList, showTypeCtrl);
     m_doc->setShowSegList(showSegList);
     m_doc->setShowTypeCtrl(showTypeCtrl);
     m_doc->saveSettings();
@@ -665,8 +675,8 @@ void Tmain::toggleCanResetStructure() {
     }
     if (!m_doc->isOpen())
         v.setCanResetStructure(false);
-    m_tools->reloadFieldFrame();
-    m_tools->refreshActions();
+    m_panel->reloadFieldFrame();
+    m_panel->refreshActions();
     action(QStringLiteral("AcanResetType"))->setChecked(v.canResetStructure());
     updateActionStates(true);
 }
@@ -702,8 +712,8 @@ void Tmain::toggleCanEditStructure() {
     }
     if (!m_doc->isOpen())
         v.setCanEditStructure(false);
-    m_tools->reloadFieldFrame();
-    m_tools->refreshActions();
+    m_panel->reloadFieldFrame();
+    m_panel->refreshActions();
     action(QStringLiteral("AcanEditType"))->setChecked(v.canEditStructure());
     updateActionStates(true);
 }
@@ -858,7 +868,7 @@ void Tmain::autoIndex() {
     vm::Segment* s = m_doc->segments().current();
     if (answer == Prompter::Answer::Yes && s) {
         std::uint16_t start = 0;
-        for (int i : m_tools->fieldDisplayOrder(*s)) {
+        for (int i : m_panel->fieldDisplayOrder(*s)) {
             if (i < 0 || i >= static_cast<int>(s->entries.size()))
                 continue;
             vm::TypeEntry& e = s->entries[static_cast<std::size_t>(i)];
@@ -868,8 +878,8 @@ void Tmain::autoIndex() {
         m_doc->markStructureChanged();
         m_pane->refreshSegmentGrid(s, false);
     }
-    m_tools->refreshFieldRows();
-    m_tools->redrawPositionBars(true);
+    m_panel->refreshFieldRows();
+    m_panel->redrawPositionBars(true);
 }
 
 void Tmain::sortTypeList() {
@@ -877,18 +887,18 @@ void Tmain::sortTypeList() {
     if (!s)
         return;
     vm::sortTypeEntries(*s);
-    m_tools->showCurrentSegment(true);
+    m_panel->showCurrentSegment(true);
     showCurrentSegment(true);
     m_doc->markStructureChanged();
-    m_tools->redrawPositionBars(true);
+    m_panel->redrawPositionBars(true);
 }
 
 void Tmain::sortAll() {
     vm::sortSegments(m_doc->segments());
     if (!m_doc->segments().empty())
         m_doc->segments().setCurrent(&m_doc->segments()[0]);
-    m_tools->rebuildSegmentList();
-    m_tools->showCurrentSegment(true);
+    m_panel->rebuildSegmentList();
+    m_panel->showCurrentSegment(true);
     showCurrentSegment(true);
 }
 
@@ -914,7 +924,7 @@ void Tmain::cutBlank() {
     }
     for (auto& seg : m_doc->segments())
         m_pane->createSegmentGrids(seg.get());
-    m_tools->structureReplaced();
+    m_panel->structureReplaced();
     showCurrentSegment(true);
     updateActionStates(true);
 }

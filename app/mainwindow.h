@@ -7,6 +7,8 @@
 #include <QString>
 
 #include "gridhost.h"
+#include "panelhooks.h"
+#include "toolhooks.h"
 
 class QAction;
 class QDockWidget;
@@ -17,7 +19,6 @@ class Document;
 class RecordPane;
 class Tabout;
 class TeditStructHint;
-class ToolWindows;
 
 // The main window: it owns the document, shows its segments in the record
 // pane, docks the control panel and holds every command as an action.
@@ -41,9 +42,12 @@ public:
     // can float as a stay-on-top tool window too.
     void addLeftDock(QDockWidget* dock);
 
-    // The control panel and the tool windows plug in here (not owned).
-    void setToolWindows(ToolWindows* tools);
-    ToolWindows& tools() const { return *m_tools; }
+    // The control panel and the tool windows plug in here; the window owns
+    // them from then on. nullptr puts the do-nothing default back.
+    void setPanel(std::unique_ptr<PanelHooks> panel);
+    PanelHooks& panel() const { return *m_panel; }
+    void setTools(std::unique_ptr<ToolHooks> tools);
+    ToolHooks& tools() const { return *m_tools; }
 
     // The file named on the command line, opened when the window first shows.
     void setCommandLineFile(const QString& path) { m_commandLineFile = path; }
@@ -92,6 +96,7 @@ private:
     void documentReplaced();
     void syncOptionChecks();
     void notAvailable(const QString& window);
+    QWidget* makePanelPlaceholder();
     void showRecordMenu(vm::Segment* segment, const QPoint& globalPos);
 
     // Commands of the window itself.
@@ -117,8 +122,10 @@ private:
     // Runs the structure checks into the message window; true when it got rows.
     bool checkStructure(bool clearTypeList);
 
-    std::unique_ptr<ToolWindows> m_defaultTools;
-    ToolWindows* m_tools = nullptr;
+    // Destroyed before the widgets of the window: a panel widget docked here
+    // leaves its dock when it goes.
+    std::unique_ptr<PanelHooks> m_panel;
+    std::unique_ptr<ToolHooks> m_tools;
     Document* m_doc = nullptr;
     RecordPane* m_pane = nullptr;
     QDockWidget* m_ctrlDock = nullptr;

@@ -10,7 +10,6 @@
 #include "editstructhint.h"
 #include "icons.h"
 #include "recordpane.h"
-#include "toolwindows.h"
 
 namespace {
 
@@ -363,12 +362,11 @@ TEST_F(MainWindowTest, WindowsThatAreNotThereSaySoAndStayUnchecked) {
         prompts.messageTexts().last().startsWith(QStringLiteral("The File Information window")));
 }
 
-// A control panel and a find window plugged in through the seam.
-class FakeTools : public ToolWindows {
+// A control panel and a find window plugged in through the seams.
+class FakePanel : public PanelHooks {
 public:
     QWidget panel;
     QAction editAction{QStringLiteral("New Segment")};
-    bool findVisible = false;
     int structureChanges = 0;
     int listRebuilds = 0;
     std::vector<bool> panelReloads; // dropFieldClipboard of each reload
@@ -385,53 +383,59 @@ public:
         typeCtrl = current.second;
     }
     QList<QAction*> editMenuActions() override { return {&editAction}; }
+    void structureReplaced() override { ++structureChanges; }
+};
+
+class FakeTools : public ToolHooks {
+public:
+    bool findVisible = false;
     bool setFindVisible(bool visible) override {
         findVisible = visible;
         return true;
     }
-    void structureReplaced() override { ++structureChanges; }
 };
 
 TEST_F(MainWindowTest, PluggedInWindowsReplaceThePlaceholders) {
-    FakeTools tools;
-    tools.panel.setObjectName(QStringLiteral("panel"));
-    window().setToolWindows(&tools);
-    EXPECT_EQ(window().controlDock()->widget(), &tools.panel);
+    auto* panel = new FakePanel;
+    auto* tools = new FakeTools;
+    panel->panel.setObjectName(QStringLiteral("panel"));
+    window().setPanel(std::unique_ptr<PanelHooks>(panel));
+    window().setTools(std::unique_ptr<ToolHooks>(tools));
+    EXPECT_EQ(window().controlDock()->widget(), &panel->panel);
     QMenu* edit = window().menuBar()->actions().at(1)->menu();
     ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(edit->actions(), QList<QAction*>{&tools.editAction});
+    EXPECT_EQ(edit->actions(), QList<QAction*>{&panel->editAction});
 
     openWith({{"S", 0, 4, 64, {{7, 0, 4, "v"}}}});
-    EXPECT_GT(tools.structureChanges, 0);
+    EXPECT_GT(panel->structureChanges, 0);
     trigger("showFind");
-    EXPECT_TRUE(tools.findVisible);
+    EXPECT_TRUE(tools->findVisible);
     EXPECT_TRUE(act("showFind")->isChecked());
     trigger("showFind");
-    EXPECT_FALSE(tools.findVisible);
+    EXPECT_FALSE(tools->findVisible);
     EXPECT_EQ(prompts.messageTexts(), QStringList());
-    // The seam outlives no window: unplug before the tools go.
-    window().setToolWindows(nullptr);
-    window().controlDock()->setWidget(nullptr);
-    tools.panel.setParent(nullptr);
+
+    // Taking the panel out puts the placeholder back in the dock.
+    window().setPanel(nullptr);
+    ASSERT_NE(window().controlDock()->widget(), nullptr);
+    EXPECT_EQ(window().controlDock()->widget()->objectName(),
+              QStringLiteral("TctrlsPlaceholder"));
 }
 
 TEST_F(MainWindowTest, SortingReloadsThePanelButLoadsNoStructure) {
-    FakeTools tools;
-    window().setToolWindows(&tools);
+    auto* panel = new FakePanel;
+    window().setPanel(std::unique_ptr<PanelHooks>(panel));
     openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}},
               {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
-    const int loads = tools.structureChanges;
+    const int loads = panel->structureChanges;
     trigger("AsortTypeList");
-    EXPECT_EQ(tools.panelReloads, std::vector<bool>{true});
-    EXPECT_EQ(tools.listRebuilds, 0);
+    EXPECT_EQ(panel->panelReloads, std::vector<bool>{true});
+    EXPECT_EQ(panel->listRebuilds, 0);
     trigger("AsortAll");
-    EXPECT_EQ(tools.listRebuilds, 1);
-    EXPECT_EQ(tools.panelReloads, (std::vector<bool>{true, true}));
+    EXPECT_EQ(panel->listRebuilds, 1);
+    EXPECT_EQ(panel->panelReloads, (std::vector<bool>{true, true}));
     // A loaded structure empties the panel's copied fields; a sort must not.
-    EXPECT_EQ(tools.structureChanges, loads);
-    window().setToolWindows(nullptr);
-    window().controlDock()->setWidget(nullptr);
-    tools.panel.setParent(nullptr);
+    EXPECT_EQ(panel->structureChanges, loads);
 }
 
 TEST_F(MainWindowTest, ThePanelsViewSettingsGoInAtStartAndOutAtTheEnd) {
@@ -439,22 +443,15 @@ TEST_F(MainWindowTest, ThePanelsViewSettingsGoInAtStartAndOutAtTheEnd) {
         auto s = platform::openSettings();
         s->setValue(QStringLiteral("showSegList"), 0);
     }
-    FakeTools tools;
-    window().setToolWindows(&tools);
-    ASSERT_FALSE(tools.applied.empty());
-    EXPECT_EQ(tools.applied.back(), std::make_pair(false, true));
-    tools.current = {true, false};
-    window().setToolWindows(nullptr);
-    window().controlDock()->setWidget(nullptr);
-    tools.panel.setParent(nullptr);
-    window().setToolWindows(&tools);
+    auto* panel = new FakePanel;
+    window().setPanel(std::unique_ptr<PanelHooks>(panel));
+    ASSERT_FALSE(panel->applied.empty());
+    EXPECT_EQ(panel->applied.back(), std::make_pair(false, true));
+    panel->current = {true, false};
     EXPECT_TRUE(window().close());
     auto s = platform::openSettings();
     EXPECT_EQ(s->value(QStringLiteral("showSegList")).toInt(), 1);
     EXPECT_EQ(s->value(QStringLiteral("showTypeCtrl")).toInt(), 0);
-    window().setToolWindows(nullptr);
-    window().controlDock()->setWidget(nullptr);
-    tools.panel.setParent(nullptr);
 }
 
 TEST_F(MainWindowTest, HelpHomepageAndAbout) {

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include <QApplication>
 #include <QFileInfo>
@@ -8,6 +9,8 @@
 
 #include "aboutbox.h"
 #include "mainwindow.h"
+#include "structureeditor.h"
+#include "toolset.h"
 
 namespace {
 
@@ -43,6 +46,8 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Tollwick"));
 
     Tmain window;
+    installStructureEditor(window);
+    window.setTools(std::make_unique<ToolSet>(window));
     const QStringList args = QApplication::arguments();
     if (args.size() > 1)
         window.setCommandLineFile(QFileInfo(args.at(1)).absoluteFilePath());

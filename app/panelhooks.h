@@ -1,28 +1,22 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include <QList>
-#include <QString>
 
-#include "bytesource.h"
 #include "segment.h"
 
 class QAction;
 class QWidget;
-class Tmain;
 
-// The seam between the main window and the windows that come with the control
-// panel and the tools. The main window calls these; a window that exists
-// overrides its part. Each `show...` returns false when its window is not
-// there, and the main window then tells the user so.
-class ToolWindows {
+// What the main window asks of the control panel. The structure editor
+// implements it; without one the main window keeps this do-nothing default and
+// the dock shows a placeholder. The main window owns the object it is given.
+class PanelHooks {
 public:
-    virtual ~ToolWindows() = default;
+    virtual ~PanelHooks() = default;
 
-    // --- control panel ---
     // The control panel widget docked in the left dock site, or nullptr.
     virtual QWidget* controlPanel() { return nullptr; }
     // The structure was replaced (type file loaded, document closed).
@@ -54,22 +48,4 @@ public:
     // Selects the segment and record holding an offset; false when there is no panel.
     virtual bool locatePosition(std::int64_t /*offset*/) { return false; }
     virtual void entryDefinitionChanged(vm::Segment* /*segment*/, int /*entryIndex*/) {}
-
-    // --- tool windows ---
-    virtual bool setFindVisible(bool /*visible*/) { return false; }
-    virtual bool setCompareVisible(bool /*visible*/) { return false; }
-    virtual bool setDataHintVisible(bool /*visible*/) { return false; }
-    virtual bool showGotoOffset() { return false; }
-    virtual bool showFileInformation(const QString& /*dataFile*/, const QString& /*typeFile*/) {
-        return false;
-    }
-    virtual bool showSplitFile(const QString& /*dataFile*/) { return false; }
-    virtual bool addRecord(vm::Segment* /*segment*/) { return false; }
-    virtual bool deleteRecord(vm::Segment* /*segment*/) { return false; }
-    // Closing: running searches and comparisons end.
-    virtual void stopLongOperations() {}
-    virtual void dataHover(std::int64_t /*position*/, int /*length*/,
-                           const std::string& /*hexDump*/) {}
-    virtual std::vector<std::vector<std::uint8_t>> findPatterns() const { return {}; }
-    virtual const vm::ByteSource* compareSource() const { return nullptr; }
 };
