@@ -74,8 +74,11 @@ bool FileStream::open(const std::string& path, Mode mode) {
     case Mode::Create:
         flags |= O_RDWR | O_CREAT | O_TRUNC;
         break;
+    case Mode::CreateNew:
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+        break;
     }
-    const int fd = ::open(path.c_str(), flags, 0644);
+    const int fd = ::open(path.c_str(), flags, mode == Mode::CreateNew ? 0600 : 0644);
     if (fd < 0) {
         setError(errno);
         return false;
@@ -254,6 +257,9 @@ bool FileStream::open(const std::string& path, Mode mode) {
         break;
     case Mode::Create:
         disposition = CREATE_ALWAYS;
+        break;
+    case Mode::CreateNew:
+        disposition = CREATE_NEW;
         break;
     }
     const HANDLE h = ::CreateFileW(win::widePath(path).c_str(), access, share, nullptr, disposition,

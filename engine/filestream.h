@@ -13,7 +13,12 @@ namespace vm {
 // Errors are returned as flags; lastError() holds the system's text.
 class FileStream : public ByteSource {
 public:
-    enum class Mode { Read, ReadWrite, Create /* create or truncate, read-write */ };
+    enum class Mode {
+        Read,
+        ReadWrite,
+        Create,   // create or truncate, read-write
+        CreateNew // a new file only: never an existing name, never through a link; owner-only
+    };
 
     FileStream() = default;
     ~FileStream() override;

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+
+#include "filestream.h"
+
+namespace vm {
+
+// The one way a user's file is written: Save File, the type file, text output,
+// cut blank, split and the command-line edits. The new contents go to a
+// temporary file beside the real target (a symbolic link is followed, so the
+// shared file is updated and the link stays a link), and replace the target
+// only once they are complete and flushed, keeping its permissions. On any
+// failure the old file is left exactly as it was and error() holds the
+// system's reason (callers put the file's name in front).
+class ReplaceFile {
+public:
+    ReplaceFile() = default;
+    ~ReplaceFile();
+    ReplaceFile(const ReplaceFile&) = delete;
+    ReplaceFile& operator=(const ReplaceFile&) = delete;
+
+    // Resolves the target and creates the temporary file; false (error set)
+    // when it cannot be made. A target that exists but is no regular file is
+    // refused here.
+    bool begin(const std::string& target);
+    // The new contents are written here, from position 0.
+    FileStream& stream() { return m_stream; }
+    // Flushes and puts the new file in the target's place.
+    bool commit();
+    // Removes the temporary file; the target stays as it was.
+    void discard();
+
+    // The file really replaced (a link's target), and the temporary name.
+    const std::string& target() const { return m_target; }
+    const std::string& tempPath() const { return m_temp; }
+    const std::string& error() const { return m_error; }
+
+    // Split in two for replacing two files together: flush both, then rename
+    // both, so a failure while writing never leaves one new and one old.
+    bool prepareCommit();
+    bool finishCommit();
+
+private:
+    bool fail(int err);
+    bool failText(const std::string& reason);
+
+    FileStream m_stream;
+    std::string m_target;
+    std::string m_temp;
+    std::string m_error;
+    unsigned m_mode = 0;
+    bool m_keepMode = false;
+};
+
+// Replaces two files together (cut blank's data file and its type file, the
+// command-line edits): both are complete before either is replaced. error
+// takes the first failure's text.
+bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error);
+
+} // namespace vm
