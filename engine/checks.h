@@ -66,6 +66,11 @@ struct MessageList {
     bool hasErrors = false; // at least one "Error" row was added
 
     void add(const StructMessage& m);
+    // Rows by index: readers go through these, so that the list may keep its
+    // findings in a compact form and build a row only when it is shown.
+    std::size_t size() const { return rows.size(); }
+    bool empty() const { return rows.empty(); }
+    MessageRow row(std::size_t i) const { return rows[i]; }
 };
 void clearMessages(MessageList& list);
 
