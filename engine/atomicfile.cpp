@@ -1,11 +1,13 @@
 #include "atomicfile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -275,6 +277,49 @@ void ReplaceFile::discard() {
 }
 
 #endif
+
+bool ReplaceFile::copyFrom(const FileStream& source,
+                           const std::function<bool(double)>& progress) {
+    const std::int64_t total = source.size();
+    constexpr std::int64_t kBlock = std::int64_t{8} << 20;
+    std::vector<std::uint8_t> buf;
+    std::int64_t pos = 0;
+    while (pos < total) {
+        const std::int64_t want = std::min(kBlock, total - pos);
+#ifndef _WIN32
+        // In the kernel where it can: no copy through our memory.
+        off_t in = static_cast<off_t>(pos);
+        off_t out = static_cast<off_t>(pos);
+        const ssize_t n = ::copy_file_range(source.fd(), &in, m_stream.fd(), &out,
+                                            static_cast<std::size_t>(want), 0);
+        if (n > 0) {
+            pos += n;
+        } else if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+                   errno != EOPNOTSUPP) {
+            m_error = systemErrorText(errno);
+            return false;
+        } else
+#endif
+        {
+            buf.resize(static_cast<std::size_t>(want));
+            if (!source.readExact(pos, buf)) {
+                m_error = source.lastError().empty() ? std::string("The file ended early")
+                                                     : source.lastError();
+                return false;
+            }
+            if (!m_stream.writeAt(pos, buf)) {
+                m_error = m_stream.lastError();
+                return false;
+            }
+            pos += want;
+        }
+        if (progress && !progress(static_cast<double>(pos) / static_cast<double>(total))) {
+            m_error = "Stopped by the user";
+            return false;
+        }
+    }
+    return true;
+}
 
 bool ReplaceFile::commit() {
     return prepareCommit() && finishCommit();

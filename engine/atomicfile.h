@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "filestream.h"
@@ -26,6 +27,9 @@ public:
     bool begin(const std::string& target);
     // The new contents are written here, from position 0.
     FileStream& stream() { return m_stream; }
+    // Writes every byte of source into the new file (the fastest way the
+    // system has); false with error() set, or when progress asked to stop.
+    bool copyFrom(const FileStream& source, const std::function<bool(double)>& progress = {});
     // Flushes and puts the new file in the target's place.
     bool commit();
     // Removes the temporary file; the target stays as it was.

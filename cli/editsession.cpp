@@ -1,0 +1,119 @@
+#include "editsession.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include "platformfile.h"
+#else
+#include <unistd.h>
+#endif
+
+#include "atomicfile.h"
+#include "codec.h"
+#include "commands.h"
+#include "cp1252.h"
+#include "model.h"
+
+namespace vmcli {
+
+namespace {
+
+std::string systemTempDir() {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return "./";
+    const auto u8 = p.u8string();
+    std::string dir(u8.begin(), u8.end());
+    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
+        dir += '/';
+    return dir;
+}
+
+} // namespace
+
+EditSession::~EditSession() {
+    removeWorkingFile();
+}
+
+void EditSession::removeWorkingFile() {
+    m_wf.stream.close();
+    if (m_wf.name.empty())
+        return;
+#ifdef _WIN32
+    vm::win::removeFile(m_wf.name);
+#else
+    ::unlink(m_wf.name.c_str());
+#endif
+    m_wf.name.clear();
+}
+
+std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
+    m_dataFile = dataFile;
+    m_typeFile = typeFile;
+    const std::int64_t size = vm::fileSize(dataFile);
+    if (size < 0 || !vm::fileExists(dataFile))
+        return fail("Cannot open data file " + dataFile);
+    if (!vm::fileExists(typeFile))
+        return fail("Type file not found: " + typeFile);
+    vm::TypeReadResult r = vm::readTypeFile(typeFile, size);
+    if (!r.ok)
+        return fail(vm::cp1252ToUtf8(r.message));
+    m_content = std::move(r.content);
+    m_wf.tempDir = systemTempDir();
+    std::string error;
+    const std::string name = vm::makeWorkingCopy(m_wf.tempDir, dataFile, &error);
+    if (name.empty())
+        return fail("Cannot copy " + dataFile + ": " + error);
+    if (!vm::openWorkingFile(m_wf, name, &error)) {
+        m_wf.name = name;
+        removeWorkingFile();
+        return fail("Cannot open the working copy " + name + ": " + error);
+    }
+    // The counts as the program shows them once the file is open.
+    for (auto& seg : m_content.segments)
+        vm::computeRecordCount(seg.get(), m_wf.stream.size());
+    return std::nullopt;
+}
+
+vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error) {
+    vm::SegmentList& list = m_content.segments;
+    if (arg.size() > 1 && arg[0] == '#') {
+        const std::optional<std::int32_t> n = vm::parseInt32(arg.substr(1));
+        if (!n || *n < 1 || static_cast<std::size_t>(*n) > list.size()) {
+            error = "No segment " + arg + ": the list has " + std::to_string(list.size()) +
+                    " segments";
+            return nullptr;
+        }
+        return &list[static_cast<std::size_t>(*n - 1)];
+    }
+    const std::string name = vm::utf8ToCp1252(arg);
+    for (auto& seg : list)
+        if (seg->name == name)
+            return seg.get();
+    error = "No segment named " + arg;
+    return nullptr;
+}
+
+int EditSession::save() {
+    vm::ReplaceFile data;
+    vm::ReplaceFile type;
+    if (!data.begin(m_dataFile))
+        return fail("Cannot write " + m_dataFile + ": " + data.error());
+    if (!data.copyFrom(m_wf.stream))
+        return fail("Cannot write " + m_dataFile + ": " + data.error());
+    if (!type.begin(m_typeFile))
+        return fail("Cannot write " + m_typeFile + ": " + type.error());
+    const std::string image =
+        vm::typeFileImage(m_content.segments, m_content.settings, m_content.dataHint);
+    if (!type.stream().writeAt(
+            0, {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
+        return fail("Cannot write " + m_typeFile + ": " + type.stream().lastError());
+    std::string error;
+    if (!vm::commitBoth(data, type, &error))
+        return fail("Cannot write " + error);
+    return 0;
+}
+
+} // namespace vmcli
