@@ -16,28 +16,17 @@
 #include "kinds.h"
 #include "prompter.h"
 #include "recordpane.h"
-#include "singlebytetext.h"
+#include "fieldtexts.h"
+#include "segmentheader.h"
 #include "updownbuttons.h"
 
 namespace {
-
-QLabel* valueLabel(const char* name) {
-    auto* l = new QLabel;
-    l->setObjectName(QString::fromLatin1(name));
-    l->setStyleSheet(QStringLiteral("color: teal"));
-    return l;
-}
 
 QLineEdit* edit(const char* name, bool readOnly = false) {
     auto* e = new QLineEdit;
     e->setObjectName(QString::fromLatin1(name));
     e->setReadOnly(readOnly);
     return e;
-}
-
-QString kindText(int kind) {
-    const std::string_view n = vm::kindName(kind);
-    return QString::fromLatin1(n.data(), static_cast<int>(n.size()));
 }
 
 // A typed integer as the edits read it, or the fallback when it is none.
@@ -52,24 +41,11 @@ TAddAType::TAddAType(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Add A Type"));
     m_proposal = vm::newTypeEntry(0, std::string_view(), nullptr);
 
-    auto* header = new QGridLayout;
-    m_segName = valueLabel("LsegName");
-    m_recCount = valueLabel("LrecCount");
-    m_segLength = valueLabel("LsegLength");
-    header->addWidget(new QLabel(QStringLiteral("SegMent Name:")), 0, 0);
-    header->addWidget(m_segName, 0, 1);
-    header->addWidget(new QLabel(QStringLiteral("Record Count:")), 1, 0);
-    header->addWidget(m_recCount, 1, 1);
-    header->addWidget(new QLabel(QStringLiteral("SegMent Length:")), 1, 2);
-    header->addWidget(m_segLength, 1, 3);
-    header->setColumnStretch(1, 1);
-    header->setColumnStretch(3, 1);
+    m_header = new SegmentHeader;
 
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("CKind"));
-    m_kind->setMaxVisibleItems(vm::kKindCount);
-    for (int k = 0; k < vm::kKindCount; ++k)
-        m_kind->addItem(kindText(k));
+    addKindNames(m_kind);
     m_length = edit("Elength");
     const int digits = m_length->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 8;
     m_length->setFixedWidth(digits);
@@ -140,7 +116,7 @@ TAddAType::TAddAType(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(header);
+    layout->addWidget(m_header);
     layout->addLayout(kindRow);
     layout->addWidget(position);
     layout->addWidget(fill);
@@ -169,9 +145,8 @@ void TAddAType::prepareAddType(const vm::Segment& segment, std::optional<vm::Typ
     }
     const int count = static_cast<int>(segment.entries.size());
     m_lastIndex = count - 1;
-    m_segName->setText(RecordPane::toDisplay(segment.name));
-    m_recCount->setText(QString::number(count));
-    m_segLength->setText(QString::number(segment.length));
+    // Its "Record Count:" counts the fields.
+    m_header->showSegment(segment, count);
 
     m_position->setText(QString::number(m_insertIndex));
     m_range->setText(QStringLiteral("0 To ") + QString::number(m_lastIndex));

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class SegmentHeader;
 class UpDownButtons;
 
 // The modal dialog of Add a Type and Insert Type in edit mode: the new field
@@ -53,9 +54,7 @@ public:
 private:
     void decodeDefault();
 
-    QLabel* m_segName = nullptr;
-    QLabel* m_recCount = nullptr;
-    QLabel* m_segLength = nullptr;
+    SegmentHeader* m_header = nullptr;
     QComboBox* m_kind = nullptr;
     QLineEdit* m_length = nullptr;
     UpDownButtons* m_lengthUpDown = nullptr;

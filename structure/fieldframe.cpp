@@ -10,14 +10,13 @@
 
 #include "kinds.h"
 #include "recordpane.h"
-#include "singlebytetext.h"
+#include "fieldtexts.h"
 #include "updownbuttons.h"
 
 TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("tfLv"));
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("cKind"));
-    m_kind->setMaxVisibleItems(vm::kKindCount);
     m_start = new QLineEdit(QStringLiteral("0"));
     m_start->setObjectName(QStringLiteral("Estart"));
     m_startUpDown = new UpDownButtons;
@@ -63,8 +62,7 @@ void TtypeFrame::bindFrame(QAbstractItemView* listView, bool editable) {
     m_editable = editable;
     m_filling = true;
     m_kind->clear();
-    for (const vm::KindInfo& k : vm::kindTable())
-        m_kind->addItem(QString::fromLatin1(k.name.data(), static_cast<int>(k.name.size())));
+    addKindNames(m_kind);
     m_kind->setCurrentIndex(-1);
     m_filling = false;
     reloadFrame();
@@ -123,28 +121,36 @@ void TtypeFrame::cKindChange(int index) {
     announce(rows, true);
 }
 
-void TtypeFrame::EstartChange(const QString& text) {
+template <typename Change> void TtypeFrame::changeSelection(Change change, bool fitColumns) {
     if (m_filling || !m_segment)
         return;
     const std::vector<int> rows = selectedRows();
-    if (vm::frameSetStart(*m_segment, rows, text.toStdString()))
-        announce(rows, false);
+    if (change(*m_segment, rows))
+        announce(rows, fitColumns);
+}
+
+void TtypeFrame::EstartChange(const QString& text) {
+    changeSelection(
+        [&](vm::Segment& s, const std::vector<int>& rows) {
+            return vm::frameSetStart(s, rows, text.toStdString());
+        },
+        false);
 }
 
 void TtypeFrame::ElengthChange(const QString& text) {
-    if (m_filling || !m_segment)
-        return;
-    const std::vector<int> rows = selectedRows();
-    if (vm::frameSetLength(*m_segment, rows, text.toStdString()))
-        announce(rows, true);
+    changeSelection(
+        [&](vm::Segment& s, const std::vector<int>& rows) {
+            return vm::frameSetLength(s, rows, text.toStdString());
+        },
+        true);
 }
 
 void TtypeFrame::EmemoChange(const QString& text) {
-    if (m_filling || !m_segment)
-        return;
-    const std::vector<int> rows = selectedRows();
-    if (vm::frameSetMemo(*m_segment, rows, singleByteText(text)))
-        announce(rows, false);
+    changeSelection(
+        [&](vm::Segment& s, const std::vector<int>& rows) {
+            return vm::frameSetMemo(s, rows, singleByteText(text));
+        },
+        false);
 }
 
 void TtypeFrame::UDStartClick(int step) {

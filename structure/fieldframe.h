@@ -48,6 +48,8 @@ signals:
 
 private:
     void announce(const std::vector<int>& rows, bool fitColumns);
+    // Runs change on the selected entries; announces them when it changed any.
+    template <typename Change> void changeSelection(Change change, bool fitColumns);
     void showLength(int kind);
 
     QComboBox* m_kind = nullptr;

@@ -12,21 +12,10 @@
 
 #include "kinds.h"
 #include "prompter.h"
-#include "recordpane.h"
+#include "fieldtexts.h"
+#include "segmentheader.h"
 
 namespace {
-
-QString kindText(int kind) {
-    const std::string_view n = vm::kindName(kind);
-    return QString::fromLatin1(n.data(), static_cast<int>(n.size()));
-}
-
-QLabel* valueLabel(const char* name) {
-    auto* l = new QLabel;
-    l->setObjectName(QString::fromLatin1(name));
-    l->setStyleSheet(QStringLiteral("color: teal"));
-    return l;
-}
 
 QGroupBox* kindGroup(const QString& title, QWidget* kind, QWidget* length) {
     auto* g = new QGroupBox(title);
@@ -44,16 +33,7 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("transto"));
     setWindowTitle(QStringLiteral("Converts"));
 
-    auto* header = new QGridLayout;
-    m_segName = valueLabel("LsegName");
-    m_recCount = valueLabel("LrecCount");
-    m_segLength = valueLabel("LsegLength");
-    header->addWidget(new QLabel(QStringLiteral("SegMent Name:")), 0, 0);
-    header->addWidget(m_segName, 0, 1);
-    header->addWidget(new QLabel(QStringLiteral("Record Count:")), 1, 0);
-    header->addWidget(m_recCount, 1, 1);
-    header->addWidget(new QLabel(QStringLiteral("SegMent Length:")), 2, 0);
-    header->addWidget(m_segLength, 2, 1);
+    m_header = new SegmentHeader;
 
     m_sourceKind = new QLineEdit;
     m_sourceKind->setObjectName(QStringLiteral("SKind"));
@@ -65,9 +45,7 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
     }
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("CKind"));
-    m_kind->setMaxVisibleItems(vm::kKindCount);
-    for (int k = 0; k < vm::kKindCount; ++k)
-        m_kind->addItem(kindText(k));
+    addKindNames(m_kind);
     m_length = new QLineEdit;
     m_length->setObjectName(QStringLiteral("Clength"));
 
@@ -86,7 +64,7 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
     groups->addWidget(kindGroup(QStringLiteral("Converts To "), m_kind, m_length));
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(header);
+    layout->addWidget(m_header);
     layout->addLayout(groups);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -100,9 +78,7 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
 void Ttransto::prepareTransform(const vm::Segment& segment, std::size_t index) {
     m_target.reset();
     m_source = index < segment.entries.size() ? segment.entries[index] : vm::TypeEntry{};
-    m_segName->setText(RecordPane::toDisplay(segment.name));
-    m_recCount->setText(QString::number(segment.recordCount));
-    m_segLength->setText(QString::number(segment.length));
+    m_header->showSegment(segment, segment.recordCount);
     m_sourceKind->setText(kindText(m_source.kind));
     m_sourceLength->setText(QString::number(m_source.length));
     {

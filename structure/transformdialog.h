@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class SegmentHeader;
 
 // "Converts": a new kind and length for one field, whose value is then
 // converted in every record. The caller prepares it with the field, runs it
@@ -34,9 +35,7 @@ public:
 private:
     void updateOk();
 
-    QLabel* m_segName = nullptr;
-    QLabel* m_recCount = nullptr;
-    QLabel* m_segLength = nullptr;
+    SegmentHeader* m_header = nullptr;
     QLineEdit* m_sourceKind = nullptr;
     QLineEdit* m_sourceLength = nullptr;
     QComboBox* m_kind = nullptr;

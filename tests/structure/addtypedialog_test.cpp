@@ -9,21 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include "fieldfixture.h"
+
 #include "addtypedialog.h"
 #include "kinds.h"
 #include "scriptedprompter.h"
 #include "updownbuttons.h"
 
 namespace {
-
-vm::TypeEntry field(int kind, int start, int length, const char* memo) {
-    vm::TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = static_cast<std::uint16_t>(start);
-    e.length = static_cast<std::uint16_t>(length);
-    e.memo = memo;
-    return e;
-}
 
 class AddTypeTest : public ::testing::Test {
 protected:

@@ -7,20 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include "fieldfixture.h"
+
 #include "fieldframe.h"
 #include "kinds.h"
 #include "updownbuttons.h"
 
 namespace {
-
-vm::TypeEntry field(int kind, int start, int length, const char* memo) {
-    vm::TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = static_cast<std::uint16_t>(start);
-    e.length = static_cast<std::uint16_t>(length);
-    e.memo = memo;
-    return e;
-}
 
 // A field list as the panel keeps it: one row per entry, several selectable.
 class FieldFrameTest : public ::testing::Test {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fieldfixture.h"
+
 #include "kinds.h"
 #include "scriptedprompter.h"
 #include "transformdialog.h"
@@ -18,15 +20,7 @@ protected:
         seg.name = "Recs";
         seg.recordCount = 7;
         seg.length = 154;
-        vm::TypeEntry s;
-        s.kind = static_cast<std::uint8_t>(vm::TypeKind::String);
-        s.start = 2;
-        s.length = 20;
-        s.memo = "name";
-        vm::TypeEntry n = s;
-        n.kind = static_cast<std::uint8_t>(vm::TypeKind::Signed4);
-        n.length = 4;
-        seg.entries = {s, n};
+        seg.entries = {field(14, 2, 20, "name"), field(7, 2, 4, "name")};
     }
     template <typename T> T* child(const char* name) {
         T* w = dlg.findChild<T*>(QString::fromLatin1(name));
