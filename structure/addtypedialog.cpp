@@ -16,7 +16,7 @@
 #include "kinds.h"
 #include "prompter.h"
 #include "recordpane.h"
-#include "fieldtexts.h"
+#include "fieldparts.h"
 #include "segmentheader.h"
 #include "updownbuttons.h"
 
@@ -105,15 +105,8 @@ TAddAType::TAddAType(QWidget* parent) : QDialog(parent) {
     fillLayout->addWidget(m_fillWith);
     fillLayout->addLayout(valueRow);
 
-    m_ok = new QPushButton(QStringLiteral("OK"));
-    m_ok->setObjectName(QStringLiteral("Button1"));
-    m_ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setObjectName(QStringLiteral("Button2"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(cancel);
+    m_ok = new QPushButton;
+    QHBoxLayout* buttons = okCancelRow(this, m_ok, "Button1", "Button2");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_header);
@@ -131,7 +124,6 @@ TAddAType::TAddAType(QWidget* parent) : QDialog(parent) {
     connect(m_transform, &QRadioButton::toggled, this, &TAddAType::fillChoiceChange);
     connect(m_fillWith, &QRadioButton::toggled, this, &TAddAType::fillChoiceChange);
     connect(m_ok, &QPushButton::clicked, this, &TAddAType::Button1Click);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TAddAType::prepareAddType(const vm::Segment& segment, std::optional<vm::TypeEntry> proposal,

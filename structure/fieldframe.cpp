@@ -10,7 +10,7 @@
 
 #include "kinds.h"
 #include "recordpane.h"
-#include "fieldtexts.h"
+#include "fieldparts.h"
 #include "updownbuttons.h"
 
 TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {

@@ -12,7 +12,7 @@
 
 #include "kinds.h"
 #include "prompter.h"
-#include "fieldtexts.h"
+#include "fieldparts.h"
 #include "segmentheader.h"
 
 namespace {
@@ -49,15 +49,8 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
     m_length = new QLineEdit;
     m_length->setObjectName(QStringLiteral("Clength"));
 
-    m_ok = new QPushButton(QStringLiteral("OK"));
-    m_ok->setObjectName(QStringLiteral("BOK"));
-    m_ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setObjectName(QStringLiteral("BCancel"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(cancel);
+    m_ok = new QPushButton;
+    QHBoxLayout* buttons = okCancelRow(this, m_ok, "BOK", "BCancel");
 
     auto* groups = new QHBoxLayout;
     groups->addWidget(kindGroup(QStringLiteral("From "), m_sourceKind, m_sourceLength));
@@ -72,7 +65,6 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
     connect(m_kind, &QComboBox::currentIndexChanged, this, &Ttransto::CKindChange);
     connect(m_length, &QLineEdit::textChanged, this, &Ttransto::ClengthChange);
     connect(m_ok, &QPushButton::clicked, this, &Ttransto::BOKClick);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void Ttransto::prepareTransform(const vm::Segment& segment, std::size_t index) {
