@@ -116,7 +116,8 @@ TAddAType::TAddAType(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(m_kind, &QComboBox::currentIndexChanged, this, &TAddAType::CKindChange);
+    // A kind picked by the user, the same one again too; not one set by the program.
+    connect(m_kind, &QComboBox::activated, this, &TAddAType::CKindChange);
     connect(m_length, &QLineEdit::textChanged, this, &TAddAType::ElengthChange);
     connect(m_lengthUpDown, &UpDownButtons::stepped, this, &TAddAType::UDLengthClick);
     connect(m_addLast, &QCheckBox::clicked, this, &TAddAType::CaddLastClick);

@@ -46,7 +46,8 @@ TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     row->addWidget(m_length);
     row->addWidget(m_memo, 3);
 
-    connect(m_kind, &QComboBox::currentIndexChanged, this, &TtypeFrame::cKindChange);
+    // A kind picked by the user, the same one again too; not one set by the program.
+    connect(m_kind, &QComboBox::activated, this, &TtypeFrame::cKindChange);
     connect(m_start, &QLineEdit::textChanged, this, &TtypeFrame::EstartChange);
     connect(m_length, &QLineEdit::textChanged, this, &TtypeFrame::ElengthChange);
     connect(m_memo, &QLineEdit::textChanged, this, &TtypeFrame::EmemoChange);

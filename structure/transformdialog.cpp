@@ -62,7 +62,8 @@ Ttransto::Ttransto(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(m_kind, &QComboBox::currentIndexChanged, this, &Ttransto::CKindChange);
+    // A kind picked by the user, the same one again too; not one set by the program.
+    connect(m_kind, &QComboBox::activated, this, &Ttransto::CKindChange);
     connect(m_length, &QLineEdit::textChanged, this, &Ttransto::ClengthChange);
     connect(m_ok, &QPushButton::clicked, this, &Ttransto::BOKClick);
 }

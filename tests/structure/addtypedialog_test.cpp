@@ -67,7 +67,7 @@ TEST_F(AddTypeTest, AddingProposesTheCopyWithItsKindsDefaultLength) {
     EXPECT_EQ(length->text(), QStringLiteral("253"));
 
     // A fixed kind: its length, no arrows, and its zero value to fill with.
-    child<QComboBox>("CKind")->setCurrentIndex(static_cast<int>(vm::TypeKind::Unsigned2));
+    choose(child<QComboBox>("CKind"), static_cast<int>(vm::TypeKind::Unsigned2));
     EXPECT_EQ(length->text(), QStringLiteral("2"));
     EXPECT_FALSE(length->isEnabled());
     auto* value = child<QLineEdit>("defValue");

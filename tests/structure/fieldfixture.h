@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include <QComboBox>
+
 #include "segment.h"
 
 // A field for the structure editor's tests.
@@ -12,4 +14,11 @@ inline vm::TypeEntry field(int kind, int start, int length, const char* memo) {
     e.length = static_cast<std::uint16_t>(length);
     e.memo = memo;
     return e;
+}
+
+// Picks an item of a list as the user does: it fires activated even when the
+// item was already shown.
+inline void choose(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index);
 }

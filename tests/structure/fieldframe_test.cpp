@@ -107,12 +107,16 @@ TEST_F(FieldFrameTest, LengthAndKindApplyToEverySelectedField) {
     EXPECT_EQ(changed.count(), before);
     EXPECT_EQ(seg.entries[1].length, 10);
 
-    // A kind resets the length to its default, for a variable-length kind too.
+    // A kind resets the length to its default, for a variable-length kind too,
+    // also when it is the kind the fields already have.
     seg.entries[1].length = 33;
-    kind->setCurrentIndex(static_cast<int>(vm::TypeKind::Unknown));
+    choose(kind, static_cast<int>(vm::TypeKind::String));
+    EXPECT_EQ(seg.entries[1].length, 10);
+    seg.entries[1].length = 33;
+    choose(kind, static_cast<int>(vm::TypeKind::Unknown));
     EXPECT_EQ(seg.entries[1].length, 10);
     EXPECT_EQ(seg.entries[2].kind, 15);
-    kind->setCurrentIndex(static_cast<int>(vm::TypeKind::Double8));
+    choose(kind, static_cast<int>(vm::TypeKind::Double8));
     EXPECT_EQ(seg.entries[1].length, 8);
     EXPECT_EQ(length->text(), QStringLiteral("8"));
     EXPECT_FALSE(length->isEnabled());

@@ -72,12 +72,12 @@ TEST_F(TransformTest, FixedKindsTakeTheirOwnLength) {
     auto* ok = child<QPushButton>("BOK");
     EXPECT_FALSE(length->isEnabled());
     EXPECT_FALSE(ok->isEnabled());
-    child<QComboBox>("CKind")->setCurrentIndex(static_cast<int>(vm::TypeKind::Double8));
+    choose(child<QComboBox>("CKind"), static_cast<int>(vm::TypeKind::Double8));
     EXPECT_EQ(length->text(), QStringLiteral("8"));
     EXPECT_TRUE(ok->isEnabled());
-    child<QComboBox>("CKind")->setCurrentIndex(static_cast<int>(vm::TypeKind::Signed4));
+    choose(child<QComboBox>("CKind"), static_cast<int>(vm::TypeKind::Signed4));
     EXPECT_FALSE(ok->isEnabled());
-    child<QComboBox>("CKind")->setCurrentIndex(static_cast<int>(vm::TypeKind::Unknown));
+    choose(child<QComboBox>("CKind"), static_cast<int>(vm::TypeKind::Unknown));
     EXPECT_TRUE(length->isEnabled());
     QTest::mouseClick(ok, Qt::LeftButton);
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
