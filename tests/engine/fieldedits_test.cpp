@@ -161,69 +161,40 @@ TEST(FieldEdits, ClipboardCrossesSegmentsOnlyInResetMode) {
     EXPECT_TRUE(clip.empty());
 }
 
-TEST(FieldEdits, FrameShowsWhatTheSelectedFieldsShareAndCascadesTheStart) {
+TEST(FieldEdits, FrameRulesForSeveralFieldsAndEachMode) {
     auto s = records(0, 20, 1);
     s->entries = {entry(7, 0, 4, "a"), entry(14, 4, 2, "b"), entry(14, 8, 2, "c")};
 
-    FrameState f = frameState(s.get(), {0, 1, 2}, StructMode::Reset, true);
-    ASSERT_TRUE(f.hasSelection);
-    EXPECT_FALSE(f.kind);   // kinds differ
-    EXPECT_FALSE(f.start);  // c does not follow b
-    EXPECT_FALSE(f.length); // lengths differ
-    EXPECT_TRUE(f.kindEnabled && f.startEnabled);
-    EXPECT_FALSE(f.lengthEnabled); // a has a fixed length
-    EXPECT_FALSE(f.memoEnabled);
-
-    f = frameState(s.get(), {1, 2}, StructMode::Reset, true);
+    FrameState f = frameState(s.get(), {1, 2}, StructMode::Reset, true);
     EXPECT_EQ(f.kind, 14);
     EXPECT_EQ(f.length, 2);
-    EXPECT_FALSE(f.start);
+    EXPECT_FALSE(f.start); // c does not follow b
     EXPECT_TRUE(f.lengthEnabled);
-    f = frameState(s.get(), {0, 1}, StructMode::Reset, true);
-    EXPECT_EQ(f.start, 0);
-
-    // Edit mode: only the memo, also for several fields; neither mode: nothing.
+    EXPECT_FALSE(f.memoEnabled);
+    EXPECT_EQ(frameState(s.get(), {0, 1}, StructMode::Reset, true).start, 0);
+    EXPECT_FALSE(frameState(s.get(), {0, 1}, StructMode::Reset, true).lengthEnabled);
+    // Edit mode: only the memo, also for several fields; neither mode, or a
+    // frame bound read-only: nothing.
     f = frameState(s.get(), {0, 1}, StructMode::Edit, true);
     EXPECT_FALSE(f.kindEnabled || f.startEnabled || f.lengthEnabled);
     EXPECT_TRUE(f.memoEnabled);
     f = frameState(s.get(), {1}, StructMode::ReadOnly, true);
     EXPECT_FALSE(f.kindEnabled || f.startEnabled || f.lengthEnabled || f.memoEnabled);
-    EXPECT_EQ(f.memo, "b");
-    EXPECT_FALSE(frameState(s.get(), {}, StructMode::Reset, true).hasSelection);
+    f = frameState(s.get(), {1}, StructMode::Reset, false);
+    EXPECT_FALSE(f.kindEnabled || f.startEnabled || f.lengthEnabled || f.memoEnabled);
 
-    EXPECT_TRUE(frameSetStart(*s, {0, 1, 2}, "10"));
-    EXPECT_EQ(starts(*s), (std::vector<int>{10, 14, 16}));
-    // -1, text and starts that a field cannot hold change nothing.
-    EXPECT_FALSE(frameSetStart(*s, {0, 1, 2}, "-1"));
-    EXPECT_FALSE(frameSetStart(*s, {0}, "x"));
+    // A start cascade that a field could not hold changes nothing, rather
+    // than wrapping round.
     EXPECT_FALSE(frameSetStart(*s, {0, 1, 2}, "65532"));
     EXPECT_FALSE(frameSetStart(*s, {0}, "70000"));
-    EXPECT_EQ(starts(*s), (std::vector<int>{10, 14, 16}));
-    EXPECT_TRUE(frameSetStart(*s, {2}, "$10"));
-    EXPECT_EQ(s->entries[2].start, 16);
+    EXPECT_FALSE(frameSetStart(*s, {0}, "-1"));
+    EXPECT_EQ(starts(*s), (std::vector<int>{0, 4, 8}));
+    EXPECT_TRUE(frameSetStart(*s, {1, 2}, "$10"));
+    EXPECT_EQ(starts(*s), (std::vector<int>{0, 16, 18}));
 
-    // An emptied length is 10; a length outside 1 to 255 is ignored.
-    EXPECT_TRUE(frameSetLength(*s, {1, 2}, ""));
-    EXPECT_EQ(s->entries[1].length, 10);
-    EXPECT_EQ(s->entries[2].length, 10);
-    EXPECT_FALSE(frameSetLength(*s, {1}, "256"));
     EXPECT_FALSE(frameSetLength(*s, {1}, "0"));
-    EXPECT_EQ(s->entries[1].length, 10);
-
-    // A kind brings its default length, also a variable-length one.
-    EXPECT_TRUE(frameSetKind(*s, {0, 2}, 15));
-    EXPECT_EQ(s->entries[0].length, 10);
-    EXPECT_TRUE(frameSetKind(*s, {2}, 5));
-    EXPECT_EQ(s->entries[2].length, 2);
-
     EXPECT_TRUE(frameSetMemo(*s, {0}, "a very long memo text that is cut"));
     EXPECT_EQ(s->entries[0].memo, "a very long memo tex");
-
-    EXPECT_EQ(stepStartText("0", false), "0");
-    EXPECT_EQ(stepStartText("nope", true), "1");
-    EXPECT_EQ(stepLengthValue("254", true), std::nullopt);
-    EXPECT_EQ(stepLengthValue("2", false), 1);
-    EXPECT_EQ(stepLengthValue("1", false), std::nullopt);
 }
 
 TEST(FieldEdits, TransformOkAndLengthRules) {
