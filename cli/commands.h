@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,14 @@ int cmdWriteType(const Args& args);
 int cmdCheck(const Args& args);
 int cmdExportText(const Args& args);
 int cmdCutBlank(const Args& args);
+
+// Field actions of edit mode (fieldcommands.cpp).
+int cmdAddField(const Args& args);
+int cmdDeleteFields(const Args& args);
+int cmdChangeKind(const Args& args);
+
+// A kind name or a code (0 to 255; callers that need a real kind check it).
+std::optional<int> parseKind(const std::string& text);
 
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);

@@ -39,14 +39,18 @@ EditSession::~EditSession() {
 
 void EditSession::removeWorkingFile() {
     m_wf.stream.close();
-    if (m_wf.name.empty())
-        return;
+    if (m_copyName == m_wf.name)
+        m_copyName.clear();
+    for (std::string* name : {&m_wf.name, &m_copyName}) {
+        if (name->empty())
+            continue;
 #ifdef _WIN32
-    vm::win::removeFile(m_wf.name);
+        vm::win::removeFile(*name);
 #else
-    ::unlink(m_wf.name.c_str());
+        ::unlink(name->c_str());
 #endif
-    m_wf.name.clear();
+        name->clear();
+    }
 }
 
 std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
@@ -71,6 +75,7 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
         removeWorkingFile();
         return fail("Cannot open the working copy " + name + ": " + error);
     }
+    m_copyName = name;
     // The counts as the program shows them once the file is open.
     for (auto& seg : m_content.segments)
         vm::computeRecordCount(seg.get(), m_wf.stream.size());
@@ -82,8 +87,8 @@ vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error
     if (arg.size() > 1 && arg[0] == '#') {
         const std::optional<std::int32_t> n = vm::parseInt32(arg.substr(1));
         if (!n || *n < 1 || static_cast<std::size_t>(*n) > list.size()) {
-            error = "No segment " + arg + ": the list has " + std::to_string(list.size()) +
-                    " segments";
+            error =
+                "No segment " + arg + ": the list has " + std::to_string(list.size()) + " segments";
             return nullptr;
         }
         return &list[static_cast<std::size_t>(*n - 1)];
@@ -107,8 +112,8 @@ int EditSession::save() {
         return fail("Cannot write " + m_typeFile + ": " + type.error());
     const std::string image =
         vm::typeFileImage(m_content.segments, m_content.settings, m_content.dataHint);
-    if (!type.stream().writeAt(
-            0, {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
+    if (!type.stream().writeAt(0,
+                               {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
         return fail("Cannot write " + m_typeFile + ": " + type.stream().lastError());
     std::string error;
     if (!vm::commitBoth(data, type, &error))

@@ -42,6 +42,8 @@ private:
     std::string m_dataFile;
     std::string m_typeFile;
     vm::WorkingFile m_wf;
+    // The first working copy; an edit's rewrite leaves it behind, closed.
+    std::string m_copyName;
     vm::TypeFileContent m_content;
 };
 

@@ -38,10 +38,22 @@ Commands:
   cut-blank DATAFILE -o OUTFILE [--type TYPEFILE]
                                   write the bytes the structure describes to
                                   OUTFILE and its structure to OUTFILE.type
+  add-field DATAFILE SEGMENT KIND LENGTH [--at INDEX] [--memo TEXT]
+            [--value TEXT | --from INDEX] [--type TYPEFILE]
+                                  add a field to every record: at the end, or
+                                  before field INDEX; filled with TEXT (or the
+                                  kind's zero) or converted from field --from
+  delete-fields DATAFILE SEGMENT INDEX [INDEX...] [--type TYPEFILE]
+                                  remove fields from every record
+  change-kind DATAFILE SEGMENT INDEX KIND LENGTH [--type TYPEFILE]
+                                  convert a field in every record; values that
+                                  cannot be converted become zero bytes
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
-8BCurrency, string, unKnow) or its code.
+8BCurrency, string, unKnow) or its code. SEGMENT is a segment's name or #N,
+its row in the segment list counted from 1. Fields are counted from 0. The
+edits replace DATAFILE and its type file only once both are complete.
 )";
 }
 
@@ -80,6 +92,9 @@ int main(int argc, char** argv) {
         {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
         {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
         {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
+        {"add-field", vmcli::cmdAddField},
+        {"delete-fields", vmcli::cmdDeleteFields},
+        {"change-kind", vmcli::cmdChangeKind},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

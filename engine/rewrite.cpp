@@ -1004,7 +1004,9 @@ FileResult insertNewEntry(WorkingFile& wf, Segment& seg, const TypeEntry& entry,
     if (source) {
         v.kind = RecordPiece::Kind::Convert;
         v.from = source->start;
-        v.readLength = static_cast<int>(L);
+        // The source's own bytes: reading the new field's length instead would
+        // cut a wider value (a float, a long string) before converting it.
+        v.readLength = source->length;
         v.fromKind = source->kind;
         v.fromLength = source->length;
         v.toKind = entry.kind;

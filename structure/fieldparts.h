@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QString>
+
+#include "cp1252.h"
+#include "kinds.h"
+#include "recordpane.h"
+
+// Small pieces shared by the field frame and the field dialogs.
+
+// What an edit holds as the engine's single-byte text; a character that has
+// no single-byte form becomes '?'.
+inline std::string singleByteText(const QString& text) {
+    if (auto bytes = RecordPane::fromDisplay(text))
+        return *bytes;
+    return vm::utf8ToCp1252(text.toStdString());
+}
+
+// A kind's name as the kind lists show it.
+inline QString kindText(int kind) {
+    const std::string_view n = vm::kindName(kind);
+    return QString::fromLatin1(n.data(), static_cast<int>(n.size()));
+}
+
+// A kind list: the 16 names in code order, all shown at once when it drops down.
+inline void addKindNames(QComboBox* box) {
+    box->setMaxVisibleItems(vm::kKindCount);
+    for (int k = 0; k < vm::kKindCount; ++k)
+        box->addItem(kindText(k));
+}
+
+// The dialogs' button row: OK (the default button) and Cancel, which rejects.
+inline QHBoxLayout* okCancelRow(QDialog* dialog, QPushButton* ok, const char* okName,
+                                const char* cancelName) {
+    ok->setText(QStringLiteral("OK"));
+    ok->setObjectName(QString::fromLatin1(okName));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QString::fromLatin1(cancelName));
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
