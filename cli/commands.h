@@ -20,6 +20,10 @@ int cmdCheck(const Args& args);
 int cmdExportText(const Args& args);
 int cmdCutBlank(const Args& args);
 
+// Record insertion and deletion (recordcommands.cpp).
+int cmdAddRecords(const Args& args);
+int cmdDeleteRecords(const Args& args);
+
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);
 

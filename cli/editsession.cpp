@@ -1,6 +1,7 @@
 #include "editsession.h"
 
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #ifdef _WIN32
@@ -39,14 +40,19 @@ EditSession::~EditSession() {
 
 void EditSession::removeWorkingFile() {
     m_wf.stream.close();
-    if (m_wf.name.empty())
-        return;
+    for (const std::string* name : {&m_wf.name, &m_firstCopy}) {
+        // Once a rewrite let go of the first copy, another instance may have
+        // taken that name for its own working file; such a file stays.
+        if (name->empty() || vm::isFileInUse(*name))
+            continue;
 #ifdef _WIN32
-    vm::win::removeFile(m_wf.name);
+        vm::win::removeFile(*name);
 #else
-    ::unlink(m_wf.name.c_str());
+        ::unlink(name->c_str());
 #endif
+    }
     m_wf.name.clear();
+    m_firstCopy.clear();
 }
 
 std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
@@ -55,6 +61,9 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
     const std::int64_t size = vm::fileSize(dataFile);
     if (size < 0 || !vm::fileExists(dataFile))
         return fail("Cannot open data file " + dataFile);
+    if (size > std::numeric_limits<std::int32_t>::max())
+        return fail(dataFile + " is 2 GiB or larger: the structure can only describe files "
+                               "smaller than 2 GiB (2147483648 bytes)");
     if (!vm::fileExists(typeFile))
         return fail("Type file not found: " + typeFile);
     vm::TypeReadResult r = vm::readTypeFile(typeFile, size);
@@ -66,8 +75,8 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
     const std::string name = vm::makeWorkingCopy(m_wf.tempDir, dataFile, &error);
     if (name.empty())
         return fail("Cannot copy " + dataFile + ": " + error);
+    m_firstCopy = name;
     if (!vm::openWorkingFile(m_wf, name, &error)) {
-        m_wf.name = name;
         removeWorkingFile();
         return fail("Cannot open the working copy " + name + ": " + error);
     }
@@ -82,8 +91,8 @@ vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error
     if (arg.size() > 1 && arg[0] == '#') {
         const std::optional<std::int32_t> n = vm::parseInt32(arg.substr(1));
         if (!n || *n < 1 || static_cast<std::size_t>(*n) > list.size()) {
-            error = "No segment " + arg + ": the list has " + std::to_string(list.size()) +
-                    " segments";
+            error =
+                "No segment " + arg + ": the list has " + std::to_string(list.size()) + " segments";
             return nullptr;
         }
         return &list[static_cast<std::size_t>(*n - 1)];
@@ -107,8 +116,8 @@ int EditSession::save() {
         return fail("Cannot write " + m_typeFile + ": " + type.error());
     const std::string image =
         vm::typeFileImage(m_content.segments, m_content.settings, m_content.dataHint);
-    if (!type.stream().writeAt(
-            0, {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
+    if (!type.stream().writeAt(0,
+                               {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
         return fail("Cannot write " + m_typeFile + ": " + type.stream().lastError());
     std::string error;
     if (!vm::commitBoth(data, type, &error))

@@ -20,9 +20,12 @@ public:
     EditSession& operator=(const EditSession&) = delete;
 
     // Reads the structure and makes the working copy; the exit code and its
-    // message on stderr when that fails.
+    // message on stderr when that fails. Data files of 2 GiB or more are
+    // refused, as the program refuses them: the structure cannot address them.
     std::optional<int> open(const std::string& dataFile, const std::string& typeFile);
 
+    // The working copy; rewrites may switch it to a new file. The session
+    // removes its first copy and the last one when it ends.
     vm::WorkingFile& working() { return m_wf; }
     vm::TypeFileContent& content() { return m_content; }
     vm::SegmentList& segments() { return m_content.segments; }
@@ -42,6 +45,8 @@ private:
     std::string m_dataFile;
     std::string m_typeFile;
     vm::WorkingFile m_wf;
+    // The first working copy: a rewrite leaves it behind beside the current one.
+    std::string m_firstCopy;
     vm::TypeFileContent m_content;
 };
 

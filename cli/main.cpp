@@ -38,6 +38,15 @@ Commands:
   cut-blank DATAFILE -o OUTFILE [--type TYPEFILE]
                                   write the bytes the structure describes to
                                   OUTFILE and its structure to OUTFILE.type
+  add-records DATAFILE SEGMENT POSITION COUNT [--append] [--fill-near]
+              [--type TYPEFILE]   insert COUNT records before record POSITION
+                                  (zero bytes, or copies of the neighbour)
+  delete-records DATAFILE SEGMENT FIRST LAST [--type TYPEFILE]
+                                  delete records FIRST to LAST (inclusive)
+
+SEGMENT is a segment's name or #N, the N-th segment of the list (from 1);
+record indexes count from 0. The record edits replace DATAFILE and its type
+file together, and only once both are complete.
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
@@ -76,10 +85,11 @@ int main(int argc, char** argv) {
     }
     const vmcli::Args args(argv + 2, argv + argc);
     static const std::map<std::string, int (*)(const vmcli::Args&)> commands = {
-        {"decode", vmcli::cmdDecode},         {"encode", vmcli::cmdEncode},
-        {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
-        {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
+        {"decode", vmcli::cmdDecode},          {"encode", vmcli::cmdEncode},
+        {"convert", vmcli::cmdConvert},        {"print-type", vmcli::cmdPrintType},
+        {"write-type", vmcli::cmdWriteType},   {"check", vmcli::cmdCheck},
         {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
+        {"add-records", vmcli::cmdAddRecords}, {"delete-records", vmcli::cmdDeleteRecords},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())
