@@ -210,6 +210,7 @@ Tctrls::EditorGroup Tctrls::numberEditor(const char* name, const char* caption, 
         auto* ud = new UpDownButtons;
         ud->setObjectName(QString::fromLatin1(objectName));
         ud->setFixedWidth(UpDownButtons::kWidth);
+        ud->setToolTip(step == 1 ? QStringLiteral("Step 1") : QStringLiteral("Step 10"));
         connect(ud, &UpDownButtons::stepped, this,
                 [this, which, edit, step](int delta) { upDownClick(which, edit, delta * step); });
         return ud;
@@ -241,8 +242,11 @@ QGroupBox* Tctrls::makeSegmentInfo() {
     m_toFilesEnd = new QCheckBox(QStringLiteral("ToFilesEnd"));
     m_toFilesEnd->setObjectName(QStringLiteral("cToFileEnd"));
     connect(m_toFilesEnd, &QCheckBox::clicked, this, &Tctrls::cToFileEndClick);
-    grid->addWidget(m_anomaly, 1, 0, 1, 2);
-    grid->addWidget(m_toFilesEnd, 1, 2, 1, 2);
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(m_anomaly);
+    checks->addWidget(m_toFilesEnd);
+    checks->addStretch();
+    grid->addLayout(checks, 1, 0, 1, 4);
 
     struct E {
         const char* name;
