@@ -5,34 +5,15 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "prompter.h"
-#include "recordpane.h"
-
-namespace {
-
-QLabel* valueLabel(const char* name, bool teal = false) {
-    auto* l = new QLabel;
-    l->setObjectName(QString::fromLatin1(name));
-    if (teal) {
-        QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, QColor(0, 128, 128));
-        l->setPalette(p);
-    }
-    return l;
-}
-
-} // namespace
+#include "recorddialogparts.h"
 
 TAddRecord::TAddRecord(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AddRecord"));
     setWindowTitle(QStringLiteral("AddRecord"));
-    m_name = valueLabel("LsegName", true);
-    m_recordCount = valueLabel("LrecCount");
-    m_length = valueLabel("LsegLength");
     m_position = new QLineEdit;
     m_position->setObjectName(QStringLiteral("EinsertPos"));
     m_append = new QCheckBox(QStringLiteral("Add To The Segment Last"));
@@ -50,12 +31,7 @@ TAddRecord::TAddRecord(QWidget* parent) : QDialog(parent) {
             [this](bool checked) { m_position->setEnabled(!checked); });
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("SegMent Name:")), 0, 0);
-    grid->addWidget(m_name, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Record Count:")), 1, 0);
-    grid->addWidget(m_recordCount, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("SegMent Length:")), 2, 0);
-    grid->addWidget(m_length, 2, 1);
+    m_facts = SegmentFacts::addTo(grid, true);
     grid->addWidget(new QLabel(QStringLiteral("Insert Position:")), 3, 0);
     grid->addWidget(m_position, 3, 1);
     grid->addWidget(m_append, 4, 0, 1, 2);
@@ -64,18 +40,9 @@ TAddRecord::TAddRecord(QWidget* parent) : QDialog(parent) {
     grid->addWidget(m_fillNear, 6, 0);
     grid->addWidget(m_fillEmpty, 6, 1);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("BOk"));
-    ok->setDefault(true);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole)
-        ->setObjectName(QStringLiteral("Bcancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TAddRecord::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &TAddRecord::reject);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(this));
 }
 
 void TAddRecord::setInsertPosition(std::int64_t position, bool append) {
@@ -85,9 +52,7 @@ void TAddRecord::setInsertPosition(std::int64_t position, bool append) {
 
 void TAddRecord::prepare(const vm::Segment& segment) {
     m_records = std::max<std::int64_t>(segment.recordCount, 0);
-    m_name->setText(RecordPane::toDisplay(segment.name));
-    m_recordCount->setText(QString::number(segment.recordCount));
-    m_length->setText(QString::number(segment.length));
+    m_facts.show(segment, segment.recordCount);
     m_append->setChecked(m_appendFlag);
     const bool none = m_insertPosition < 0;
     m_position->setText(QString::number(none ? 0 : m_insertPosition));

@@ -4,11 +4,11 @@
 
 #include <QDialog>
 
+#include "recorddialogparts.h"
 #include "recordedits.h"
 #include "segment.h"
 
 class QCheckBox;
-class QLabel;
 class QLineEdit;
 class QRadioButton;
 
@@ -34,9 +34,7 @@ public:
     void accept() override;
 
 private:
-    QLabel* m_name = nullptr;
-    QLabel* m_recordCount = nullptr;
-    QLabel* m_length = nullptr;
+    SegmentFacts m_facts;
     QLineEdit* m_position = nullptr;
     QCheckBox* m_append = nullptr;
     QLineEdit* m_count = nullptr;

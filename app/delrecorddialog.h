@@ -4,10 +4,10 @@
 
 #include <QDialog>
 
+#include "recorddialogparts.h"
 #include "recordedits.h"
 #include "segment.h"
 
-class QLabel;
 class QLineEdit;
 
 // "DelRecord": the first and last record to delete from a record segment.
@@ -28,9 +28,7 @@ public:
     void accept() override;
 
 private:
-    QLabel* m_name = nullptr;
-    QLabel* m_recordCount = nullptr;
-    QLabel* m_length = nullptr;
+    SegmentFacts m_facts;
     QLineEdit* m_first = nullptr;
     QLineEdit* m_last = nullptr;
     std::int64_t m_defaultIndex = 0;

@@ -847,29 +847,31 @@ void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPo
 }
 
 void Tmain::addRecords() {
-    vm::Segment* s = m_doc->segments().current();
-    if (!s || s->anomaly)
-        return;
-    m_addRecord->prepare(*s);
-    if (prompter().runModal(*m_addRecord) != QDialog::Accepted)
-        return;
-    QString error;
-    if (!addRecordsInDocument(*m_doc, *s, m_addRecord->request(), this, &error)) {
-        prompter().error(this, error);
-        return;
-    }
-    recordsChanged();
+    runRecordEdit(
+        *m_addRecord, [this](const vm::Segment& s) { m_addRecord->prepare(s); },
+        [this](vm::Segment& s, QString* error) {
+            return addRecordsInDocument(*m_doc, s, m_addRecord->request(), this, error);
+        });
 }
 
 void Tmain::deleteRecords() {
+    runRecordEdit(
+        *m_delRecord, [this](const vm::Segment& s) { m_delRecord->prepare(s); },
+        [this](vm::Segment& s, QString* error) {
+            return deleteRecordsInDocument(*m_doc, s, m_delRecord->request(), this, error);
+        });
+}
+
+void Tmain::runRecordEdit(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+                          const std::function<bool(vm::Segment&, QString*)>& run) {
     vm::Segment* s = m_doc->segments().current();
     if (!s || s->anomaly)
         return;
-    m_delRecord->prepare(*s);
-    if (prompter().runModal(*m_delRecord) != QDialog::Accepted)
+    prepare(*s);
+    if (prompter().runModal(dialog) != QDialog::Accepted)
         return;
     QString error;
-    if (!deleteRecordsInDocument(*m_doc, *s, m_delRecord->request(), this, &error)) {
+    if (!run(*s, &error)) {
         prompter().error(this, error);
         return;
     }

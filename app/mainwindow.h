@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QHash>
@@ -11,6 +12,7 @@
 #include "toolhooks.h"
 
 class QAction;
+class QDialog;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -108,6 +110,9 @@ private:
     void showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos);
     void addRecords();
     void deleteRecords();
+    // Shows a record dialog prepared for the current segment and runs the edit it accepted.
+    void runRecordEdit(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+                       const std::function<bool(vm::Segment&, QString*)>& run);
     // After a record edit: the panel, the grids and the bars show the new shape.
     void recordsChanged();
 

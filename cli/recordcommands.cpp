@@ -67,50 +67,56 @@ void asEditedInTheProgram(EditSession& session) {
     session.content().settings.setCanResetStructure(false);
 }
 
-} // namespace
+std::string failureText(const vm::FileResult& r) {
+    if (r.ok)
+        return {};
+    return r.error.empty() ? std::string("Unknown error") : r.error;
+}
 
-int cmdAddRecords(const Args& args) {
+// One record edit on DATAFILE and its type file: edit reads the numbers and
+// changes the working copy, returning the message of a refusal or failure.
+template <typename Edit> int runRecordEdit(const Args& args, bool withFlags, Edit&& edit) {
     RecordArgs ra;
-    if (auto e = parseRecordArgs(args, true, ra))
+    if (auto e = parseRecordArgs(args, withFlags, ra))
         return fail(*e);
     EditSession session;
     vm::Segment* seg = nullptr;
     if (auto code = openSegment(session, ra, seg))
         return *code;
-    vm::AddRecordsRequest request;
-    // The numbers are echoed in the message as they were typed (UTF-8).
-    const std::string refusal = vm::readAddRecords(ra.positional[2], ra.positional[3], ra.append,
-                                                   seg->recordCount, request);
-    if (!refusal.empty())
-        return fail(refusal);
-    request.fillNear = ra.fillNear;
-    const vm::FileResult r =
-        vm::addRecordsToSegment(session.working(), session.segments(), *seg, request);
-    if (!r.ok)
-        return fail(r.error);
+    if (const std::string error = edit(session, *seg, ra); !error.empty())
+        return fail(error);
     asEditedInTheProgram(session);
     return session.save();
 }
 
+} // namespace
+
+int cmdAddRecords(const Args& args) {
+    return runRecordEdit(
+        args, true, [](EditSession& session, vm::Segment& seg, const RecordArgs& ra) {
+            vm::AddRecordsRequest request;
+            // The numbers are echoed in a refusal as they were typed (UTF-8).
+            std::string refusal = vm::readAddRecords(ra.positional[2], ra.positional[3], ra.append,
+                                                     seg.recordCount, request);
+            if (!refusal.empty())
+                return refusal;
+            request.fillNear = ra.fillNear;
+            return failureText(
+                vm::addRecordsToSegment(session.working(), session.segments(), seg, request));
+        });
+}
+
 int cmdDeleteRecords(const Args& args) {
-    RecordArgs ra;
-    if (auto e = parseRecordArgs(args, false, ra))
-        return fail(*e);
-    EditSession session;
-    vm::Segment* seg = nullptr;
-    if (auto code = openSegment(session, ra, seg))
-        return *code;
-    vm::DeleteRecordsRequest request;
-    const std::string refusal =
-        vm::readDeleteRecords(ra.positional[2], ra.positional[3], seg->recordCount, request);
-    if (!refusal.empty())
-        return fail(refusal);
-    const vm::FileResult r =
-        vm::deleteRecordsFromSegment(session.working(), session.segments(), *seg, request);
-    if (!r.ok)
-        return fail(r.error);
-    asEditedInTheProgram(session);
-    return session.save();
+    return runRecordEdit(
+        args, false, [](EditSession& session, vm::Segment& seg, const RecordArgs& ra) {
+            vm::DeleteRecordsRequest request;
+            std::string refusal =
+                vm::readDeleteRecords(ra.positional[2], ra.positional[3], seg.recordCount, request);
+            if (!refusal.empty())
+                return refusal;
+            return failureText(
+                vm::deleteRecordsFromSegment(session.working(), session.segments(), seg, request));
+        });
 }
 
 } // namespace vmcli

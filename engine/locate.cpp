@@ -27,7 +27,7 @@ std::int64_t recordHolding(const Segment& seg, std::int64_t offset, std::int64_t
 
 } // namespace
 
-Location locateOffset(const SegmentList& list, const Segment* current, std::int64_t offset,
+Location locateOffset(const SegmentList& list, Segment* current, std::int64_t offset,
                       std::int64_t fileSize, bool absolute) {
     Location where;
     auto tryOne = [&](Segment* seg) {
@@ -38,8 +38,7 @@ Location locateOffset(const SegmentList& list, const Segment* current, std::int6
         where.record = r;
         return true;
     };
-    const int ci = list.indexOf(current);
-    if (ci >= 0 && tryOne(list.items()[static_cast<std::size_t>(ci)].get()))
+    if (current && tryOne(current))
         return where;
     for (const auto& seg : list)
         if (seg.get() != current && tryOne(seg.get()))

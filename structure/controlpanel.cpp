@@ -134,6 +134,39 @@ void Tctrls::buildLayout() {
     layout->addWidget(m_splitter);
 }
 
+PositionBar* Tctrls::addBar(QVBoxLayout* into, bool typeMap, std::vector<IndicatorLabel*>& labels) {
+    struct L {
+        const char* name;
+        const char* caption;
+        QColor colour;
+        std::uint8_t flag;
+    };
+    auto* row = new QHBoxLayout;
+    for (const L& l : {L{"LIsOver", "IsOverly", kMaroon, vm::kIsOver},
+                       L{"LIsOverLay", "IsCover", kMaroon, vm::kIsOverlay},
+                       L{"LHasBlank", "HasBlank", kBlue, vm::kHasSpace},
+                       L{"LIsNotFit", "IsNotFit", kBlue, vm::kIsNotFit},
+                       L{"LnotSort", "NotSort", kBlue, vm::kIsNotSort}}) {
+        // Segments are not cut into records by the segment check: no IsNotFit there.
+        if (!typeMap && l.flag == vm::kIsNotFit)
+            continue;
+        const QString name =
+            QString::fromLatin1(l.name) + (typeMap ? QStringLiteral("1") : QString());
+        auto* label = new IndicatorLabel(name, QString::fromLatin1(l.caption), l.colour, l.flag);
+        connect(label, &IndicatorLabel::clicked, this, &Tctrls::LIsOver1Click);
+        labels.push_back(label);
+        row->addWidget(label);
+    }
+    row->addStretch();
+    into->addLayout(row);
+    auto* bar = new PositionBar(typeMap ? QStringLiteral("cPosImg1") : QStringLiteral("cPosImg"));
+    // A new width needs the map worked out again; the type map is redrawn either way.
+    connect(bar, &PositionBar::widthChanged, this,
+            [this, typeMap] { redrawPositionBars(!typeMap); });
+    into->addWidget(bar);
+    return bar;
+}
+
 QWidget* Tctrls::makeStrip() {
     auto* strip = new QFrame;
     strip->setObjectName(QStringLiteral("segmentStrip"));
@@ -142,28 +175,7 @@ QWidget* Tctrls::makeStrip() {
     auto* v = new QVBoxLayout(strip);
     v->setContentsMargins(3, 2, 3, 2);
     v->setSpacing(2);
-    auto* labels = new QHBoxLayout;
-    struct L {
-        const char* name;
-        const char* caption;
-        QColor colour;
-        std::uint8_t flag;
-    };
-    for (const L& l : {L{"LIsOver", "IsOverly", kMaroon, vm::kIsOver},
-                       L{"LIsOverLay", "IsCover", kMaroon, vm::kIsOverlay},
-                       L{"LHasBlank", "HasBlank", kBlue, vm::kHasSpace},
-                       L{"LnotSort", "NotSort", kBlue, vm::kIsNotSort}}) {
-        auto* label = new IndicatorLabel(QString::fromLatin1(l.name),
-                                         QString::fromLatin1(l.caption), l.colour, l.flag);
-        connect(label, &IndicatorLabel::clicked, this, &Tctrls::LIsOver1Click);
-        m_segmentLabels.push_back(label);
-        labels->addWidget(label);
-    }
-    labels->addStretch();
-    v->addLayout(labels);
-    m_segmentBar = new PositionBar(QStringLiteral("cPosImg"));
-    connect(m_segmentBar, &PositionBar::widthChanged, this, [this] { redrawPositionBars(true); });
-    v->addWidget(m_segmentBar);
+    m_segmentBar = addBar(v, false, m_segmentLabels);
 
     auto* row = new QHBoxLayout;
     auto toggle = [this](const char* name, const char* hint, bool& flag) {
@@ -288,29 +300,7 @@ QGroupBox* Tctrls::makeTypeList() {
     auto* v = new QVBoxLayout(group);
     v->setContentsMargins(3, 3, 3, 3);
     v->setSpacing(2);
-    auto* labels = new QHBoxLayout;
-    struct L {
-        const char* name;
-        const char* caption;
-        QColor colour;
-        std::uint8_t flag;
-    };
-    for (const L& l : {L{"LIsOver1", "IsOverly", kMaroon, vm::kIsOver},
-                       L{"LIsOverLay1", "IsCover", kMaroon, vm::kIsOverlay},
-                       L{"LHasBlank1", "HasBlank", kBlue, vm::kHasSpace},
-                       L{"LIsNotFit1", "IsNotFit", kBlue, vm::kIsNotFit},
-                       L{"LnotSort1", "NotSort", kBlue, vm::kIsNotSort}}) {
-        auto* label = new IndicatorLabel(QString::fromLatin1(l.name),
-                                         QString::fromLatin1(l.caption), l.colour, l.flag);
-        connect(label, &IndicatorLabel::clicked, this, &Tctrls::LIsOver1Click);
-        m_typeLabels.push_back(label);
-        labels->addWidget(label);
-    }
-    labels->addStretch();
-    v->addLayout(labels);
-    m_typeBar = new PositionBar(QStringLiteral("cPosImg1"));
-    connect(m_typeBar, &PositionBar::widthChanged, this, [this] { redrawPositionBars(false); });
-    v->addWidget(m_typeBar);
+    m_typeBar = addBar(v, true, m_typeLabels);
     // The field frame and the field list come in below (setFieldList).
     v->addStretch(1);
     return group;

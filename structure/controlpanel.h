@@ -18,6 +18,7 @@ class QMenu;
 class QSplitter;
 class QToolButton;
 class QTreeWidgetItem;
+class QVBoxLayout;
 class IndicatorLabel;
 class PositionBar;
 class SegmentListView;
@@ -85,6 +86,8 @@ private:
     void buildLayout();
     void createActions();
     QWidget* makeStrip();
+    // A position bar under its indicator labels.
+    PositionBar* addBar(QVBoxLayout* into, bool typeMap, std::vector<IndicatorLabel*>& labels);
     QGroupBox* makeSegmentInfo();
     QGroupBox* makeTypeList();
 

@@ -15,13 +15,6 @@
 
 namespace {
 
-QByteArray counting(int n) {
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>(i);
-    return b;
-}
-
 // A 100-byte file fully described, so "Can Edit Structure" asks nothing:
 // Head [0, 8), Recs five records of 8 at 8, Tail 13 records of 4 at 48.
 class RecordTest : public AppTest {
@@ -30,7 +23,7 @@ protected:
 
     void openExample() {
         data = dir + QStringLiteral("r.bin");
-        writeFile(data, counting(100));
+        writeFile(data, countingBytes(100));
         writeType(data + QStringLiteral(".type"),
                   {{"Head", 0, 8, 8, {{7, 0, 4, "h0"}, {7, 4, 4, "h1"}}},
                    {"Recs", 8, 8, 40, {{7, 0, 4, "a"}, {5, 4, 2, "b"}, {6, 6, 2, "c"}}},
@@ -86,9 +79,9 @@ TEST_F(RecordTest, TheTitleRowAppendsAfterTheLastRecord) {
     EXPECT_EQ(window().recordPane()->mainGrid(&seg(1))->rowCount(), 8);
 
     trigger("AsaveAll");
-    QByteArray expect = counting(48);
-    expect += counting(48).mid(40, 8).repeated(2); // copies of the last record
-    expect += counting(100).mid(48);
+    QByteArray expect = countingBytes(48);
+    expect += countingBytes(48).mid(40, 8).repeated(2); // copies of the last record
+    expect += countingBytes(100).mid(48);
     EXPECT_EQ(readFile(data), expect);
     vm::TypeReadResult t = vm::readTypeFile(toNative(data + QStringLiteral(".type")), 116);
     ASSERT_TRUE(t.ok);
@@ -147,7 +140,7 @@ TEST_F(RecordTest, DeleteRemovesRecordsAndMovesTheFollowingSegments) {
     EXPECT_EQ(seg(1).length, 16);
     EXPECT_EQ(seg(2).begin, 24);
     trigger("AsaveAll");
-    EXPECT_EQ(readFile(data), counting(24) + counting(100).mid(48));
+    EXPECT_EQ(readFile(data), countingBytes(24) + countingBytes(100).mid(48));
 }
 
 TEST_F(RecordTest, TheCommandLineGivesTheSameFiles) {
@@ -194,7 +187,7 @@ TEST_F(RecordTest, AFailedRewriteChangesNothing) {
 
 TEST_F(RecordTest, TheMenuNeedsEditModeFieldsAndRecords) {
     data = dir + QStringLiteral("e.bin");
-    writeFile(data, counting(16));
+    writeFile(data, countingBytes(16));
     writeType(data + QStringLiteral(".type"),
               {{"Empty", 0, 4, 0, {{7, 0, 4, "v"}}}, {"NoFields", 0, 4, 16, {}}});
     openThroughDialog(data);
@@ -217,7 +210,7 @@ TEST_F(RecordTest, TheMenuNeedsEditModeFieldsAndRecords) {
     });
     trigger("AaddRecord");
     EXPECT_EQ(empty.recordCount, 1);
-    EXPECT_EQ(streamBytes(doc().dataStream()), QByteArray(4, '\0') + counting(16));
+    EXPECT_EQ(streamBytes(doc().dataStream()), QByteArray(4, '\0') + countingBytes(16));
 
     rightClick(doc().segments()[1], 1);
     EXPECT_FALSE(act("AaddRecord")->isEnabled()); // no fields

@@ -8,19 +8,13 @@
 #include "typefile.h"
 
 using namespace vm;
+using fixtures::counting;
 using fixtures::entry;
 using fixtures::seg;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes counting(std::size_t n) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<std::uint8_t>(i);
-    return b;
-}
 
 // A 100-byte file: "Head" [0, 8), "Recs" 5 records of 8 at 8, "Tail" [48, 100),
 // and an Anomaly segment over the head.

@@ -34,6 +34,14 @@ inline vm::TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length,
     return e;
 }
 
+// Bytes 0, 1, 2, ... (wrapping at 256): every offset tells where it came from.
+inline std::vector<std::uint8_t> counting(std::size_t n) {
+    std::vector<std::uint8_t> b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i);
+    return b;
+}
+
 // A document's working copy of `bytes` inside a fresh temporary folder.
 struct Work {
     TempDir dir;

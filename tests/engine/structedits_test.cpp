@@ -1,5 +1,3 @@
-#include <numeric>
-
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
@@ -8,6 +6,7 @@
 #include "segmentedits.h"
 
 using namespace vm;
+using fixtures::counting;
 using fixtures::entry;
 using fixtures::seg;
 using fixtures::Work;
@@ -15,12 +14,6 @@ using fixtures::Work;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes counting(std::size_t n) {
-    Bytes b(n);
-    std::iota(b.begin(), b.end(), std::uint8_t{0});
-    return b;
-}
 
 std::vector<std::int32_t> begins(const SegmentList& list) {
     std::vector<std::int32_t> out;

@@ -15,13 +15,6 @@
 
 namespace {
 
-QByteArray counting(int n) {
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>(i);
-    return b;
-}
-
 QStringList captions(const QList<QAction*>& actions) {
     QStringList out;
     for (QAction* a : actions)
@@ -79,7 +72,7 @@ TEST_F(PanelTest, EveryNamedControlIsThereAndStartsDisabled) {
 }
 
 TEST_F(PanelTest, SelectingARowMakesItsSegmentCurrentAndFillsTheEditors) {
-    openWith(kClean, counting(100));
+    openWith(kClean, countingBytes(100));
     ASSERT_EQ(rowCount(), 3);
     EXPECT_EQ(doc().segments().current(), &seg(0));
     EXPECT_EQ(QStringList({cell(1, 0), cell(1, 1), cell(1, 2), cell(1, 3), cell(1, 4)}),
@@ -99,7 +92,7 @@ TEST_F(PanelTest, SelectingARowMakesItsSegmentCurrentAndFillsTheEditors) {
 }
 
 TEST_F(PanelTest, EditorsFollowTheModeAndTheSegmentsKind) {
-    openWith(kClean, counting(100));
+    openWith(kClean, countingBytes(100));
     auto enabled = [this](const char* name) { return find<QWidget>(name)->isEnabled(); };
     EXPECT_FALSE(enabled("segBegin"));
     EXPECT_FALSE(find<QAction>("A_partNew")->isEnabled());
@@ -133,7 +126,7 @@ TEST_F(PanelTest, EditorsFollowTheModeAndTheSegmentsKind) {
 }
 
 TEST_F(PanelTest, TypedNumbersAndUpDownsKeepTheSegmentInsideTheFile) {
-    openWith(kClean, counting(100));
+    openWith(kClean, countingBytes(100));
     trigger("AcanResetType");
     selectRow(1);
     // A begin that runs the segment past the end ends it at the end.
@@ -168,7 +161,7 @@ TEST_F(PanelTest, TypedNumbersAndUpDownsKeepTheSegmentInsideTheFile) {
 }
 
 TEST_F(PanelTest, SegmentActionsInResetModeKeepRowsAndListInStep) {
-    openWith(kClean, counting(100));
+    openWith(kClean, countingBytes(100));
     trigger("AcanResetType");
     selectRow(1);
     find<QAction>("A_partInsert")->trigger();
@@ -219,7 +212,7 @@ TEST_F(PanelTest, SegmentActionsInResetModeKeepRowsAndListInStep) {
 }
 
 TEST_F(PanelTest, SegmentActionsInEditModeMoveTheBytes) {
-    const QString data = openWith(kClean, counting(100));
+    const QString data = openWith(kClean, countingBytes(100));
     trigger("AcanEditType");
     ASSERT_TRUE(doc().viewSettings().canEditStructure());
     find<QAction>("A_partNew")->trigger();
@@ -239,7 +232,7 @@ TEST_F(PanelTest, SegmentActionsInEditModeMoveTheBytes) {
     EXPECT_EQ(seg(4).begin, 120);
     EXPECT_EQ(cell(3, 2), QStringLiteral("80"));
     EXPECT_TRUE(doc().dataChanged());
-    const QByteArray all = counting(100);
+    const QByteArray all = countingBytes(100);
     EXPECT_EQ(streamBytes(doc().dataStream()), all.left(60) + all.mid(40, 20) + all.mid(60));
 
     // Deleting A takes its 40 bytes; everything after moves back.
@@ -267,7 +260,7 @@ TEST_F(PanelTest, SegmentActionsInEditModeMoveTheBytes) {
 }
 
 TEST_F(PanelTest, DropsReorderTheDescriptionsInResetModeOnly) {
-    openWith(kClean, counting(100));
+    openWith(kClean, countingBytes(100));
     EXPECT_FALSE(panel().acceptsSegmentDrag(list()));
     trigger("AcanResetType");
     EXPECT_TRUE(panel().acceptsSegmentDrag(list()));
@@ -289,7 +282,7 @@ TEST_F(PanelTest, DropsReorderTheDescriptionsInResetModeOnly) {
 
 TEST_F(PanelTest, LocatePositionPrefersTheCurrentSegmentAndReportsMisses) {
     openWith({{"Wide", 0, 10, 60, {{7, 0, 4, "w"}}}, {"Part", 20, 4, 20, {{7, 0, 4, "p"}}}},
-             counting(100));
+             countingBytes(100));
     selectRow(1);
     window().locatePosition(25);
     EXPECT_EQ(doc().segments().current(), &seg(1));
@@ -318,7 +311,7 @@ TEST_F(PanelTest, LabelsLightExactlyForTheirFindingsAndListThem) {
     openWith({{"A", 0, 4, 40, {{7, 0, 4, "a"}}},
               {"B", 36, 4, 24, {{7, 0, 4, "b"}}},
               {"C", 60, 8, 40, {{7, 0, 4, "c0"}, {7, 2, 6, "c1"}}}},
-             counting(100));
+             countingBytes(100));
     auto lit = [this](const char* name) { return find<IndicatorLabel>(name)->isEnabled(); };
     EXPECT_TRUE(lit("LIsOverLay"));
     EXPECT_FALSE(lit("LIsOver"));
