@@ -822,7 +822,7 @@ void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPo
     if (segment != m_doc->segments().current())
         selectSegment(segment);
     // The title row, or the space below the last row, stands for appending.
-    int record = row - 1;
+    int record = std::max(row - 1, -1);
     bool append = false;
     const SegmentGrid* g = m_pane->mainGrid(segment);
     if (record < 0 && g && g->rowCount() > 1) {
