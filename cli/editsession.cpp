@@ -40,7 +40,9 @@ EditSession::~EditSession() {
 
 void EditSession::removeWorkingFile() {
     m_wf.stream.close();
-    for (const std::string* name : {&m_wf.name, &m_firstCopy}) {
+    if (m_copyName == m_wf.name)
+        m_copyName.clear();
+    for (std::string* name : {&m_wf.name, &m_copyName}) {
         // Once a rewrite let go of the first copy, another instance may have
         // taken that name for its own working file; such a file stays.
         if (name->empty() || vm::isFileInUse(*name))
@@ -50,9 +52,8 @@ void EditSession::removeWorkingFile() {
 #else
         ::unlink(name->c_str());
 #endif
+        name->clear();
     }
-    m_wf.name.clear();
-    m_firstCopy.clear();
 }
 
 std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
@@ -75,11 +76,12 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
     const std::string name = vm::makeWorkingCopy(m_wf.tempDir, dataFile, &error);
     if (name.empty())
         return fail("Cannot copy " + dataFile + ": " + error);
-    m_firstCopy = name;
     if (!vm::openWorkingFile(m_wf, name, &error)) {
+        m_wf.name = name;
         removeWorkingFile();
         return fail("Cannot open the working copy " + name + ": " + error);
     }
+    m_copyName = name;
     // The counts as the program shows them once the file is open.
     for (auto& seg : m_content.segments)
         vm::computeRecordCount(seg.get(), m_wf.stream.size());

@@ -24,8 +24,6 @@ public:
     // refused, as the program refuses them: the structure cannot address them.
     std::optional<int> open(const std::string& dataFile, const std::string& typeFile);
 
-    // The working copy; rewrites may switch it to a new file. The session
-    // removes its first copy and the last one when it ends.
     vm::WorkingFile& working() { return m_wf; }
     vm::TypeFileContent& content() { return m_content; }
     vm::SegmentList& segments() { return m_content.segments; }
@@ -45,8 +43,8 @@ private:
     std::string m_dataFile;
     std::string m_typeFile;
     vm::WorkingFile m_wf;
-    // The first working copy: a rewrite leaves it behind beside the current one.
-    std::string m_firstCopy;
+    // The first working copy; an edit's rewrite leaves it behind, closed.
+    std::string m_copyName;
     vm::TypeFileContent m_content;
 };
 

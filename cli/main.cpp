@@ -40,17 +40,16 @@ Commands:
                                   OUTFILE and its structure to OUTFILE.type
   add-records DATAFILE SEGMENT POSITION COUNT [--append] [--fill-near]
               [--type TYPEFILE]   insert COUNT records before record POSITION
-                                  (zero bytes, or copies of the neighbour)
+                                  (counted from 0): zero bytes, or copies of
+                                  the neighbouring record with --fill-near
   delete-records DATAFILE SEGMENT FIRST LAST [--type TYPEFILE]
                                   delete records FIRST to LAST (inclusive)
 
-SEGMENT is a segment's name or #N, the N-th segment of the list (from 1);
-record indexes count from 0. The record edits replace DATAFILE and its type
-file together, and only once both are complete.
-
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
-8BCurrency, string, unKnow) or its code.
+8BCurrency, string, unKnow) or its code. SEGMENT is a segment's name or #N,
+its row in the segment list counted from 1. Fields are counted from 0. The
+edits replace DATAFILE and its type file only once both are complete.
 )";
 }
 
@@ -85,11 +84,12 @@ int main(int argc, char** argv) {
     }
     const vmcli::Args args(argv + 2, argv + argc);
     static const std::map<std::string, int (*)(const vmcli::Args&)> commands = {
-        {"decode", vmcli::cmdDecode},          {"encode", vmcli::cmdEncode},
-        {"convert", vmcli::cmdConvert},        {"print-type", vmcli::cmdPrintType},
-        {"write-type", vmcli::cmdWriteType},   {"check", vmcli::cmdCheck},
+        {"decode", vmcli::cmdDecode},         {"encode", vmcli::cmdEncode},
+        {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
+        {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
         {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
-        {"add-records", vmcli::cmdAddRecords}, {"delete-records", vmcli::cmdDeleteRecords},
+        {"add-records", vmcli::cmdAddRecords},
+        {"delete-records", vmcli::cmdDeleteRecords},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())
