@@ -25,6 +25,7 @@
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordpane.h"
+#include "segmentgrid.h"
 #include "segmentlistview.h"
 #include "structurechecks.h"
 #include "updownbuttons.h"
@@ -450,7 +451,20 @@ void Tctrls::showCurrentSegment(bool dropFieldClipboard) {
     fillSegmentEditors();
     m_fields->showSegment(current, dropFieldClipboard && editMode());
     redrawPositionBars(false);
-    m_window.recordPane()->layoutSegmentGrids(current);
+    RecordPane* pane = m_window.recordPane();
+    pane->layoutSegmentGrids(current);
+    // Laying the grids out counted the records of the segments shown (and of
+    // the one after them), which cuts a segment running past the end of the
+    // file: their rows say so.
+    const vm::SegmentList& list = m_window.document().segments();
+    for (int i = std::max(list.indexOf(current), 0); i < static_cast<int>(list.size()); ++i) {
+        const vm::Segment* s = &list[static_cast<std::size_t>(i)];
+        if (segmentAt(i) == s)
+            fillRow(m_list->topLevelItem(i), i);
+        const SegmentGrid* g = pane->mainGrid(s);
+        if (!g || !g->isVisible())
+            break;
+    }
 }
 
 void Tctrls::fillSegmentEditors() {
