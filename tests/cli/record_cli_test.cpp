@@ -11,6 +11,7 @@ using namespace vm;
 using fixtures::counting;
 using fixtures::entry;
 using fixtures::seg;
+using fixtures::slices;
 
 namespace {
 
@@ -69,12 +70,8 @@ TEST_F(CliRecords, AddInsertsCopiesAndMovesTheLaterSegments) {
     Files f;
     CliRun r = runCli({"add-records", f.data, "Recs", "1", "2", "--fill-near"});
     ASSERT_EQ(r.code, 0) << r.err;
-    Bytes expect = counting(16);
-    for (int i = 0; i < 2; ++i)
-        expect.insert(expect.end(), {16, 17, 18, 19, 20, 21, 22, 23}); // record 1
-    const Bytes rest = counting(100);
-    expect.insert(expect.end(), rest.begin() + 16, rest.end());
-    EXPECT_EQ(readBytes(f.data), expect);
+    // Two copies of record 1 before it.
+    EXPECT_EQ(readBytes(f.data), slices(counting(100), {{0, 16}, {16, 24}, {16, 24}, {16, 100}}));
     SegmentList list = f.structure();
     EXPECT_EQ(list[1].recordCount, 7);
     EXPECT_EQ(list[1].length, 56);
@@ -93,10 +90,7 @@ TEST_F(CliRecords, DeleteRemovesTheRecordsInclusive) {
     Files f;
     CliRun r = runCli({"delete-records", f.data, "Recs", "2", "4"});
     ASSERT_EQ(r.code, 0) << r.err;
-    Bytes expect = counting(24);
-    const Bytes all = counting(100);
-    expect.insert(expect.end(), all.begin() + 48, all.end());
-    EXPECT_EQ(readBytes(f.data), expect);
+    EXPECT_EQ(readBytes(f.data), slices(counting(100), {{0, 24}, {48, 100}}));
     SegmentList list = f.structure();
     EXPECT_EQ(list[1].length, 16);
     EXPECT_EQ(list[2].begin, 24);

@@ -9,6 +9,7 @@ using namespace vm;
 using fixtures::counting;
 using fixtures::entry;
 using fixtures::seg;
+using fixtures::slices;
 using fixtures::Work;
 
 namespace {
@@ -155,10 +156,7 @@ TEST(SegmentEdits, PasteCopiesTheBytesBeforeTheSelectedSegment) {
     EXPECT_EQ(p.segment->begin, 100);
     EXPECT_EQ(p.segment->entries.size(), 1u);
     EXPECT_EQ(begins(list), (std::vector<std::int32_t>{0, 100, 150, 170}));
-    Bytes expect(data.begin(), data.begin() + 100);
-    expect.insert(expect.end(), data.begin(), data.begin() + 50);
-    expect.insert(expect.end(), data.begin() + 100, data.end());
-    EXPECT_EQ(w.bytes(), expect);
+    EXPECT_EQ(w.bytes(), slices(data, {{0, 100}, {0, 50}, {100, 200}}));
 
     // Without a selection the bytes go to the end of the file.
     p = pasteSegment(list, list[2], -1, &w.wf);
@@ -312,11 +310,7 @@ TEST(RecordEdits, InsertCopiesTheNeighbourAndMovesLaterSegments) {
     req.fillNear = true;
     FileResult r = addRecordsToSegment(w.wf, list, s, req);
     ASSERT_TRUE(r.ok) << r.error;
-    Bytes expect(data.begin(), data.begin() + 34);
-    for (int i = 0; i < 2; ++i)
-        expect.insert(expect.end(), data.begin() + 34, data.begin() + 42);
-    expect.insert(expect.end(), data.begin() + 34, data.end());
-    EXPECT_EQ(w.bytes(), expect);
+    EXPECT_EQ(w.bytes(), slices(data, {{0, 34}, {34, 42}, {34, 42}, {34, 100}}));
     EXPECT_EQ(s.recordCount, 7);
     EXPECT_EQ(s.length, 56);
     EXPECT_EQ(begins(list), (std::vector<std::int32_t>{10, 66, 0}));
@@ -349,9 +343,7 @@ TEST(RecordEdits, DeleteShrinksTheSegmentAndMovesLaterSegmentsBack) {
     FileResult r = deleteRecordsFromSegment(w.wf, list, s, req);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.delta, -24);
-    Bytes expect(data.begin(), data.begin() + 16);
-    expect.insert(expect.end(), data.begin() + 40, data.end());
-    EXPECT_EQ(w.bytes(), expect);
+    EXPECT_EQ(w.bytes(), slices(data, {{0, 16}, {40, 100}}));
     EXPECT_EQ(s.length, 24);
     EXPECT_EQ(s.recordCount, 3);
     EXPECT_EQ(list[1].begin, 24);
