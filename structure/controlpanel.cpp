@@ -819,12 +819,11 @@ void Tctrls::showNumber(QLineEdit* editor, std::int64_t value) {
     m_filling = filling;
 }
 
-void Tctrls::editedSegmentNumbers(bool withRow) {
-    vm::Segment* s = m_window.document().segments().current();
-    if (withRow)
-        refreshSegmentRow(s);
+void Tctrls::editedSegmentNumbers() {
+    // The grid first: filling it counts the records again, which cuts a length
+    // typed past the end of the file; the row and the bars then show that.
+    m_window.recordPane()->refreshSegmentGrid(m_window.document().segments().current(), false);
     structureChanged(true);
-    m_window.recordPane()->refreshSegmentGrid(s, false);
 }
 
 void Tctrls::segNameChange(const QString& text) {
@@ -846,7 +845,7 @@ void Tctrls::segBeginChange() {
     const std::int32_t count = vm::editSegmentBegin(*s, editorValue(m_begin), fileSize());
     showNumber(m_recCount, count);
     showNumber(m_length, s->length);
-    editedSegmentNumbers(true);
+    editedSegmentNumbers();
 }
 
 void Tctrls::recLengthChange() {
@@ -854,7 +853,7 @@ void Tctrls::recLengthChange() {
     if (m_filling || !s)
         return;
     showNumber(m_recCount, vm::editRecordLength(*s, editorValue(m_recLength), fileSize()));
-    editedSegmentNumbers(false);
+    editedSegmentNumbers();
 }
 
 void Tctrls::segLengthChange() {
@@ -862,7 +861,7 @@ void Tctrls::segLengthChange() {
     if (m_filling || !s)
         return;
     showNumber(m_recCount, vm::editSegmentLength(*s, editorValue(m_length), fileSize()));
-    editedSegmentNumbers(true);
+    editedSegmentNumbers();
 }
 
 void Tctrls::recCountChange() {
@@ -871,7 +870,7 @@ void Tctrls::recCountChange() {
         return;
     if (vm::editRecordCount(*s, editorValue(m_recCount), fileSize()))
         showNumber(m_length, s->length);
-    editedSegmentNumbers(true);
+    editedSegmentNumbers();
 }
 
 void Tctrls::isHClick(bool checked) {

@@ -121,7 +121,7 @@ private:
     // Fills the editors from the current segment, with the guard set.
     void fillSegmentEditors();
     void showNumber(QLineEdit* editor, std::int64_t value);
-    void editedSegmentNumbers(bool withRow);
+    void editedSegmentNumbers();
     void reportFailure(const std::string& error);
 
     bool resetMode() const;

@@ -155,6 +155,11 @@ TEST_F(PanelTest, TypedNumbersAndUpDownsKeepTheSegmentInsideTheFile) {
     EXPECT_EQ(text("recCount"), QStringLiteral("4"));
     setText("segLength", QStringLiteral("4x"));
     EXPECT_EQ(seg(1).length, 4);
+    // Typed past the end of the file: the grid's count cuts it, and the row says so.
+    setText("segBegin", QStringLiteral("60"));
+    setText("segLength", QStringLiteral("1000"));
+    EXPECT_EQ(seg(1).length, 40);
+    EXPECT_EQ(cell(1, 3), QStringLiteral("40"));
     setText("segName", QStringLiteral("Renamed"));
     EXPECT_EQ(seg(1).name, "Renamed");
     EXPECT_EQ(cell(1, 1), QStringLiteral("Renamed"));
