@@ -130,6 +130,17 @@ TEST_F(CliRecords, RefusalsLeaveBothFilesByteIdentical) {
     }
 }
 
+TEST_F(CliRecords, DataFilesOf2GiBAreRefusedBeforeAnyCopy) {
+    Files f;
+    const Bytes type = readBytes(f.type);
+    std::filesystem::resize_file(f.data, std::uintmax_t{1} << 31); // sparse: no real space
+    const CliRun r = runCli({"delete-records", f.data, "Recs", "0", "0"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("2 GiB or larger"), std::string::npos) << r.err;
+    EXPECT_EQ(fileSize(f.data), std::int64_t{1} << 31);
+    EXPECT_EQ(readBytes(f.type), type);
+}
+
 TEST_F(CliRecords, AFailedReplacementLeavesBothFiles) {
     Files f;
     const Bytes data = readBytes(f.data);
