@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <algorithm>
+#include <climits>
 
 #include <QAction>
 #include <QActionGroup>
@@ -18,13 +19,19 @@
 #include <QToolButton>
 
 #include "aboutbox.h"
+#include "addrecorddialog.h"
+#include "delrecorddialog.h"
 #include "document.h"
 #include "editstructhint.h"
 #include "icons.h"
+#include "locate.h"
 #include "model.h"
 #include "platform.h"
 #include "prompter.h"
+#include "recordcommands.h"
 #include "recordpane.h"
+#include "segmentedits.h"
+#include "segmentgrid.h"
 #include "structurechecks.h"
 #include "textoutputcommand.h"
 
@@ -73,6 +80,8 @@ Tmain::Tmain(QWidget* parent)
     m_structHint = new TeditStructHint(this);
     m_structHint->setTypeRowsProvider([this](vm::Segment* s) { return typeFindings(*m_doc, s); });
     m_about = new Tabout(this);
+    m_delRecord = new TdelRecord(this);
+    m_addRecord = new TAddRecord(this);
 
     m_doc->loadSettings();
     updateActionStates(true);
@@ -374,12 +383,8 @@ void Tmain::connectActions() {
     on("AcanEdit", [this] { toggleCanEditData(); });
     on("AcanResetType", [this] { toggleCanResetStructure(); });
     on("AcanEditType", [this] { toggleCanEditStructure(); });
-    on("AaddRecord", [this] {
-        notAvailable(QStringLiteral("The Add Record window"));
-    });
-    on("AdelRecord", [this] {
-        notAvailable(QStringLiteral("The Delete Record window"));
-    });
+    on("AaddRecord", [this] { addRecords(); });
+    on("AdelRecord", [this] { deleteRecords(); });
     on("Ahelp", [] { platform::openHelpTopic(QString()); });
     on("AhelpButton", [] { platform::openHelpTopic(QString()); });
     on("Ahomepage", [] { platform::openWebAddress(QString::fromLatin1(platform::kHomepage)); });
@@ -583,32 +588,32 @@ void Tmain::selectSegment(vm::Segment* segment) {
 }
 
 void Tmain::locatePosition(std::int64_t offset) {
-    if (m_panel->locatePosition(offset))
+    locatePosition(offset, true);
+}
+
+void Tmain::locatePosition(std::int64_t offset, bool absolute) {
+    vm::SegmentList& list = m_doc->segments();
+    const vm::FileStream* data = m_doc->dataStream();
+    if (!data || !list.current())
         return;
-    // Without the control panel: the first segment holding the offset.
-    for (auto& ptr : m_doc->segments()) {
-        vm::Segment* s = ptr.get();
-        if (offset < s->begin || offset >= s->end())
-            continue;
-        int record = 0;
-        if (s->anomaly) {
-            record = -1;
-            for (std::size_t i = 0; i < s->entries.size(); ++i) {
-                const std::int64_t p = s->begin + std::int64_t{s->entries[i].start};
-                if (offset >= p && offset < p + std::max<std::int64_t>(1, s->entries[i].length)) {
-                    record = static_cast<int>(i);
-                    break;
-                }
-            }
-            if (record < 0)
-                continue;
-        } else if (s->recordLength > 0) {
-            record = static_cast<int>((offset - s->begin) / s->recordLength);
-        }
-        selectSegment(s);
-        m_pane->showRecord(s, record);
+    const vm::Location where =
+        vm::locateOffset(list, list.current(), offset, data->size(), absolute);
+    if (!where.segment) {
+        setStatusText(QString::fromStdString(vm::locateMissText(where, offset)));
+        m_locateFailed = true;
         return;
     }
+    if (where.segment != list.current())
+        selectSegment(where.segment);
+    if (m_locateFailed) {
+        m_locateFailed = false;
+        setStatusText(QString());
+    }
+    const int record = static_cast<int>(std::min<std::int64_t>(where.record, INT_MAX - 1));
+    m_pane->showRecord(where.segment, record);
+    if (where.segment->anomaly)
+        if (SegmentGrid* g = m_pane->mainGrid(where.segment))
+            setStatusText(QString::number(g->rowCount()));
 }
 
 void Tmain::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
@@ -811,17 +816,74 @@ void Tmain::splitFile() {
         notAvailable(QStringLiteral("The Split File window"));
 }
 
-void Tmain::showRecordMenu(vm::Segment* segment, const QPoint& globalPos) {
+void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos) {
+    if (!segment)
+        return;
+    if (segment != m_doc->segments().current())
+        selectSegment(segment);
+    // The title row, or the space below the last row, stands for appending.
+    int record = std::max(row - 1, -1);
+    bool append = false;
+    const SegmentGrid* g = m_pane->mainGrid(segment);
+    if (record < 0 && g && g->rowCount() > 1) {
+        record = g->rowCount() - 2;
+        append = true;
+    }
+    if (segment->anomaly) {
+        m_panel->showFieldMenu(record, globalPos);
+        return;
+    }
+    m_delRecord->setDefaultIndex(record);
+    m_addRecord->setInsertPosition(record, append);
     QAction* add = action(QStringLiteral("AaddRecord"));
     QAction* del = action(QStringLiteral("AdelRecord"));
     add->setEnabled(false);
     del->setEnabled(false);
-    if (segment && m_doc->viewSettings().canEditStructure() && !segment->anomaly &&
-        !segment->entries.empty()) {
+    if (m_doc->viewSettings().canEditStructure() && !segment->entries.empty()) {
         add->setEnabled(true);
         del->setEnabled(segment->recordCount > 0);
     }
     m_recordMenu->popup(globalPos);
+}
+
+void Tmain::addRecords() {
+    runRecordEdit(
+        *m_addRecord, [this](const vm::Segment& s) { m_addRecord->prepare(s); },
+        [this](vm::Segment& s, QString* error) {
+            return addRecordsInDocument(*m_doc, s, m_addRecord->request(), this, error);
+        });
+}
+
+void Tmain::deleteRecords() {
+    runRecordEdit(
+        *m_delRecord, [this](const vm::Segment& s) { m_delRecord->prepare(s); },
+        [this](vm::Segment& s, QString* error) {
+            return deleteRecordsInDocument(*m_doc, s, m_delRecord->request(), this, error);
+        });
+}
+
+void Tmain::runRecordEdit(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+                          const std::function<bool(vm::Segment&, QString*)>& run) {
+    vm::Segment* s = m_doc->segments().current();
+    if (!s || s->anomaly)
+        return;
+    prepare(*s);
+    if (prompter().runModal(dialog) != QDialog::Accepted)
+        return;
+    QString error;
+    if (!run(*s, &error)) {
+        prompter().error(this, error);
+        return;
+    }
+    recordsChanged();
+}
+
+void Tmain::recordsChanged() {
+    m_panel->refreshSegmentRows();
+    m_panel->showCurrentSegment(true);
+    showCurrentSegment(true);
+    // The segments behind the edited one moved: the segment map too.
+    m_panel->redrawPositionBars(true);
 }
 
 void Tmain::showAbout() {
@@ -867,16 +929,14 @@ void Tmain::autoIndex() {
             "Position! "));
     vm::Segment* s = m_doc->segments().current();
     if (answer == Prompter::Answer::Yes && s) {
-        std::uint16_t start = 0;
-        for (int i : m_panel->fieldDisplayOrder(*s)) {
-            if (i < 0 || i >= static_cast<int>(s->entries.size()))
-                continue;
-            vm::TypeEntry& e = s->entries[static_cast<std::size_t>(i)];
-            e.start = start;
-            start = static_cast<std::uint16_t>(start + e.length);
+        if (vm::packEntries(*s, m_panel->fieldDisplayOrder(*s))) {
+            m_doc->markStructureChanged();
+            m_pane->refreshSegmentGrid(s, false);
+        } else {
+            prompter().error(this, QStringLiteral("The fields do not fit end to end: a field can "
+                                                  "start no further than 65535 bytes into its "
+                                                  "record. Nothing was changed."));
         }
-        m_doc->markStructureChanged();
-        m_pane->refreshSegmentGrid(s, false);
     }
     m_panel->refreshFieldRows();
     m_panel->redrawPositionBars(true);

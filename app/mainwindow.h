@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QHash>
@@ -11,6 +12,7 @@
 #include "toolhooks.h"
 
 class QAction;
+class QDialog;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -18,6 +20,8 @@ class QToolBar;
 class Document;
 class RecordPane;
 class Tabout;
+class TAddRecord;
+class TdelRecord;
 class TeditStructHint;
 
 // The main window: it owns the document, shows its segments in the record
@@ -31,6 +35,8 @@ public:
     Document& document() { return *m_doc; }
     RecordPane* recordPane() const { return m_pane; }
     TeditStructHint* structHint() const { return m_structHint; }
+    TAddRecord* addRecordDialog() const { return m_addRecord; }
+    TdelRecord* delRecordDialog() const { return m_delRecord; }
     // The dock of the control panel in the left dock site.
     QDockWidget* controlDock() const { return m_ctrlDock; }
     // Every action by its name (AopenFile ...); nullptr for an unknown name.
@@ -61,6 +67,10 @@ public:
     void setStatusText(const QString& text);
     // Index view options changed or the current segment changed: lay the grids out again.
     void showCurrentSegment(bool applyWidths);
+    // Selects the segment and record holding a file offset (counted from the
+    // segment's begin when absolute, else from 0) and scrolls its grid there;
+    // a miss is reported on the status line only.
+    void locatePosition(std::int64_t offset, bool absolute);
 
     // --- GridHost ---
     vm::FileStream* dataStream() override;
@@ -97,7 +107,14 @@ private:
     void syncOptionChecks();
     void notAvailable(const QString& window);
     QWidget* makePanelPlaceholder();
-    void showRecordMenu(vm::Segment* segment, const QPoint& globalPos);
+    void showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos);
+    void addRecords();
+    void deleteRecords();
+    // Shows a record dialog prepared for the current segment and runs the edit it accepted.
+    void runRecordEdit(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+                       const std::function<bool(vm::Segment&, QString*)>& run);
+    // After a record edit: the panel, the grids and the bars show the new shape.
+    void recordsChanged();
 
     // Commands of the window itself.
     void toggleCanEditData();
@@ -131,6 +148,8 @@ private:
     QDockWidget* m_ctrlDock = nullptr;
     TeditStructHint* m_structHint = nullptr;
     Tabout* m_about = nullptr;
+    TdelRecord* m_delRecord = nullptr;
+    TAddRecord* m_addRecord = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
@@ -141,4 +160,6 @@ private:
     QList<QAction*> m_editPlaceholders;
     QString m_commandLineFile;
     bool m_shownOnce = false;
+    // The last locatePosition missed; the next hit clears the status line.
+    bool m_locateFailed = false;
 };

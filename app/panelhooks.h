@@ -8,6 +8,7 @@
 #include "segment.h"
 
 class QAction;
+class QPoint;
 class QWidget;
 
 // What the main window asks of the control panel. The structure editor
@@ -30,6 +31,12 @@ public:
     // empty the clipboard the way loading a structure does.
     virtual void showCurrentSegment(bool /*dropFieldClipboard*/) { structureReplaced(); }
     virtual void refreshActions() {}
+    // Segments other than the current one moved (record insertion and
+    // deletion): every row's texts.
+    virtual void refreshSegmentRows() {}
+    // Right click on an Anomaly grid: the field menu with field row `entry`
+    // selected (none when negative).
+    virtual void showFieldMenu(int /*entry*/, const QPoint& /*globalPos*/) {}
     virtual void refreshFieldRows() {}
     virtual void reloadFieldFrame() {}
     virtual void redrawPositionBars(bool /*all*/) {}
@@ -45,7 +52,5 @@ public:
     virtual QList<QAction*> editMenuActions() { return {}; }
     // Makes a segment current through the segment list; false when there is none.
     virtual bool selectSegment(vm::Segment* /*segment*/) { return false; }
-    // Selects the segment and record holding an offset; false when there is no panel.
-    virtual bool locatePosition(std::int64_t /*offset*/) { return false; }
     virtual void entryDefinitionChanged(vm::Segment* /*segment*/, int /*entryIndex*/) {}
 };

@@ -19,6 +19,8 @@
 
 #include "checks.h"
 #include "filestream.h"
+#include "locate.h"
+#include "recordedits.h"
 #include "rewrite.h"
 #include "textoutput.h"
 #include "workingfile.h"
@@ -113,7 +115,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const std::int64_t GiB = std::int64_t{1} << 30;
     const Progress none;
-    const std::string sections = argc > 2 ? argv[2] : "12345";
+    const std::string sections = argc > 2 ? argv[2] : "123456";
     auto wanted = [&](char c) { return sections.find(c) != std::string::npos; };
 
     const std::function<void()> clean = [&] {
@@ -272,6 +274,68 @@ int main(int argc, char** argv) {
             3, [&] { clearMessages(m); }, [&] { checkSegments(list, 10000000, true, &m, &map); });
         std::printf("%-44s %8.3f s  %zu rows  (target well under 1 s)  %s\n",
                     "checkSegments 100,000 segments", t, m.rows.size(), t < 0.5 ? "ok" : "MISSED");
+    }
+    // 6. A record edit as the program and the command line make it: records
+    // into the middle of a segment of 512 MiB with 100,000 segments behind it
+    // to move; then offsets located among those segments, as the position bar
+    // does while it is dragged.
+    if (wanted('6')) {
+        const std::string file = dir + "edit.bin";
+        makeFile(file, GiB);
+        runCp(file, dir + "warm.bin");
+        std::filesystem::remove(dir + "warm.bin");
+        WorkingFile wf;
+        wf.tempDir = dir;
+        if (!openWorkingFile(wf, makeWorkingCopy(dir, file)))
+            die("cannot open the working file");
+        SegmentList list;
+        auto first = std::make_unique<Segment>();
+        first->recordLength = 16;
+        first->length = 512 << 20;
+        first->recordCount = first->length / 16;
+        Segment& records = list.append(std::move(first));
+        for (int i = 0; i < 100000; ++i) {
+            auto s = std::make_unique<Segment>();
+            s->begin = (512 << 20) + i * 5000;
+            s->length = 5000;
+            s->recordLength = 100;
+            list.append(std::move(s));
+        }
+        AddRecordsRequest add;
+        add.position = records.recordCount / 2;
+        add.count = 1000;
+        const DeleteRecordsRequest del{add.position, add.position + 999};
+        double ref = 1e100, ins = 1e100, rem = 1e100;
+        for (int i = 0; i < 3; ++i) {
+            ref = std::min(ref, cpOnce(file));
+            ins = std::min(ins, seconds([&] {
+                               if (!addRecordsToSegment(wf, list, records, add).ok)
+                                   die("addRecordsToSegment failed");
+                           }));
+            rem = std::min(rem, seconds([&] {
+                               if (!deleteRecordsFromSegment(wf, list, records, del).ok)
+                                   die("deleteRecordsFromSegment failed");
+                           }));
+        }
+        report("addRecordsToSegment (+100,000 moved)", ins, ref, 1.3);
+        report("deleteRecordsFromSegment (+100,000 moved)", rem, ref, 1.3);
+        wf.stream.close();
+        clean();
+        std::filesystem::remove(file);
+
+        // The last segment, the first one current: every segment is tried.
+        const std::int64_t target = list[list.size() - 1].begin + 10;
+        const int calls = 1000;
+        Location hit;
+        const double t = best(3, nullptr, [&] {
+            for (int i = 0; i < calls; ++i)
+                hit = locateOffset(list, &records, target + (i % 100), GiB);
+        });
+        if (hit.segment != &list[list.size() - 1])
+            die("locateOffset found the wrong segment");
+        std::printf("%-44s %8.3f ms a call  (target <= 2 ms, a screen refresh)  %s\n",
+                    "locateOffset among 100,001 segments", t * 1000 / calls,
+                    t * 1000 / calls <= 2 ? "ok" : "MISSED");
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -28,6 +28,9 @@ int cmdChangeKind(const Args& args);
 
 // A kind name or a code (0 to 255; callers that need a real kind check it).
 std::optional<int> parseKind(const std::string& text);
+// Record insertion and deletion (recordcommands.cpp).
+int cmdAddRecords(const Args& args);
+int cmdDeleteRecords(const Args& args);
 
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);

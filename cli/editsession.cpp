@@ -1,6 +1,7 @@
 #include "editsession.h"
 
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #ifdef _WIN32
@@ -42,7 +43,9 @@ void EditSession::removeWorkingFile() {
     if (m_copyName == m_wf.name)
         m_copyName.clear();
     for (std::string* name : {&m_wf.name, &m_copyName}) {
-        if (name->empty())
+        // Once a rewrite let go of the first copy, another instance may have
+        // taken that name for its own working file; such a file stays.
+        if (name->empty() || vm::isFileInUse(*name))
             continue;
 #ifdef _WIN32
         vm::win::removeFile(*name);
@@ -59,6 +62,9 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
     const std::int64_t size = vm::fileSize(dataFile);
     if (size < 0 || !vm::fileExists(dataFile))
         return fail("Cannot open data file " + dataFile);
+    if (size > std::numeric_limits<std::int32_t>::max())
+        return fail(dataFile + " is 2 GiB or larger: the structure can only describe files "
+                               "smaller than 2 GiB (2147483648 bytes)");
     if (!vm::fileExists(typeFile))
         return fail("Type file not found: " + typeFile);
     vm::TypeReadResult r = vm::readTypeFile(typeFile, size);

@@ -20,7 +20,8 @@ public:
     EditSession& operator=(const EditSession&) = delete;
 
     // Reads the structure and makes the working copy; the exit code and its
-    // message on stderr when that fails.
+    // message on stderr when that fails. Data files of 2 GiB or more are
+    // refused, as the program refuses them: the structure cannot address them.
     std::optional<int> open(const std::string& dataFile, const std::string& typeFile);
 
     vm::WorkingFile& working() { return m_wf; }

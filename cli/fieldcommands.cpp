@@ -12,6 +12,7 @@
 #include "editsession.h"
 #include "fieldedits.h"
 #include "kinds.h"
+#include "segmentedits.h"
 
 namespace vmcli {
 

@@ -48,6 +48,12 @@ Commands:
   change-kind DATAFILE SEGMENT INDEX KIND LENGTH [--type TYPEFILE]
                                   convert a field in every record; values that
                                   cannot be converted become zero bytes
+  add-records DATAFILE SEGMENT POSITION COUNT [--append] [--fill-near]
+              [--type TYPEFILE]   insert COUNT records before record POSITION
+                                  (counted from 0): zero bytes, or copies of
+                                  the neighbouring record with --fill-near
+  delete-records DATAFILE SEGMENT FIRST LAST [--type TYPEFILE]
+                                  delete records FIRST to LAST (inclusive)
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
@@ -95,6 +101,8 @@ int main(int argc, char** argv) {
         {"add-field", vmcli::cmdAddField},
         {"delete-fields", vmcli::cmdDeleteFields},
         {"change-kind", vmcli::cmdChangeKind},
+        {"add-records", vmcli::cmdAddRecords},
+        {"delete-records", vmcli::cmdDeleteRecords},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

@@ -401,15 +401,4 @@ void fitEntryColumn(TypeEntry& entry, int fontHeight) {
         columnWidthFor(entryDisplayWidth(entry.kind, entry.length), fontHeight));
 }
 
-void shiftFollowingSegments(SegmentList& list, const Segment& seg, std::int64_t delta) {
-    const std::int64_t oldEnd = seg.end() - delta;
-    for (auto& s : list) {
-        if (s.get() == &seg || s->begin < oldEnd)
-            continue;
-        s->begin = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-            std::int64_t{s->begin} + delta, std::numeric_limits<std::int32_t>::min(),
-            std::numeric_limits<std::int32_t>::max()));
-    }
-}
-
 } // namespace vm

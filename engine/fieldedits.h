@@ -187,8 +187,4 @@ std::optional<int> stepLengthValue(std::string_view text, bool up);
 // A column width that fits the entry's kind and length.
 void fitEntryColumn(TypeEntry& entry, int fontHeight = kDefaultFontHeight);
 
-// Moves every other segment that began at or after seg's old end by delta
-// (seg's length has already changed by delta).
-void shiftFollowingSegments(SegmentList& list, const Segment& seg, std::int64_t delta);
-
 } // namespace vm

@@ -1,8 +1,10 @@
 #include "structureeditor.h"
 
+#include <memory>
+
+#include "controlpanel.h"
 #include "mainwindow.h"
 
 void installStructureEditor(Tmain& window) {
-    // The control panel is not written yet: the window keeps its placeholder.
-    (void)window;
+    window.setPanel(std::make_unique<Tctrls>(window));
 }

@@ -142,8 +142,10 @@ signals:
     void gridFocused(vm::Segment* segment);
     // The find map strip was cleared; the control panel redraws its bars.
     void findMapCleared();
-    // Right click in a record grid: the main window shows the record menu.
-    void recordMenuRequested(vm::Segment* segment, const QPoint& globalPos);
+    // Right click in a main grid: the main window shows the record menu (the
+    // field menu for an Anomaly grid). row: the grid row at the pointer's
+    // height in the index column, -1 below the last row.
+    void recordMenuRequested(vm::Segment* segment, int row, const QPoint& globalPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -530,8 +530,16 @@ void SegmentGrid::mousePressEvent(QMouseEvent* event) {
     if (!m_segment)
         return;
     m_pane->gridClickedOrLeft(this);
-    if (event->button() == Qt::RightButton && m_role == Role::Main && !m_anomalyShape && m_segment)
-        emit m_pane->recordMenuRequested(m_segment, event->globalPosition().toPoint());
+    // Record grids show the record menu; Anomaly grids the control panel's field
+    // menu. The row is the one under the pointer as the user saw it, before
+    // the focus made this segment current and the grids moved.
+    if (event->button() == Qt::RightButton && m_role == Role::Main && m_segment) {
+        int menuCol = 0;
+        int menuRow = -1;
+        if (!cellAt(QPoint(1, pos.y()), &menuCol, &menuRow))
+            menuRow = -1;
+        emit m_pane->recordMenuRequested(m_segment, menuRow, event->globalPosition().toPoint());
+    }
 }
 
 void SegmentGrid::mouseMoveEvent(QMouseEvent* event) {

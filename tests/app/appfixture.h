@@ -35,6 +35,14 @@ public:
     }
 };
 
+// Bytes 0, 1, 2, ... (wrapping at 256): every offset tells where it came from.
+inline QByteArray countingBytes(int n) {
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>(i);
+    return b;
+}
+
 // A field description for building type files in tests.
 struct FieldSpec {
     int kind;

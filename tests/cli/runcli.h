@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +28,9 @@ inline std::string slurpFd(int fd) {
     return s;
 }
 
-inline CliRun runCli(const std::vector<std::string>& args) {
+// fileSizeLimit > 0: the tool may write no file larger than that many bytes
+// (a disk that fills up), its writes failing with EFBIG.
+inline CliRun runCli(const std::vector<std::string>& args, long fileSizeLimit = 0) {
     CliRun r;
     char outName[] = "/tmp/vmcli-outXXXXXX";
     char errName[] = "/tmp/vmcli-errXXXXXX";
@@ -36,6 +40,12 @@ inline CliRun runCli(const std::vector<std::string>& args) {
     if (pid == 0) {
         ::dup2(outFd, 1);
         ::dup2(errFd, 2);
+        if (fileSizeLimit > 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit lim{static_cast<rlim_t>(fileSizeLimit),
+                             static_cast<rlim_t>(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &lim);
+        }
         std::vector<char*> argv;
         std::string exe = VM_CLI_PATH;
         argv.push_back(exe.data());

@@ -5,6 +5,7 @@
 #include "fieldedits.h"
 #include "fixtures.h"
 #include "kinds.h"
+#include "segmentedits.h"
 
 using namespace vm;
 using fixtures::entry;

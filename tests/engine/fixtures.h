@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -32,6 +33,26 @@ inline vm::TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length,
     e.length = length;
     e.memo = std::move(memo);
     return e;
+}
+
+// Bytes 0, 1, 2, ... (wrapping at 256): every offset tells where it came from.
+inline std::vector<std::uint8_t> counting(std::size_t n) {
+    std::vector<std::uint8_t> b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i);
+    return b;
+}
+
+// The ranges [from, to) of src one after another: a file as a rewrite should
+// leave it.
+inline std::vector<std::uint8_t>
+slices(const std::vector<std::uint8_t>& src,
+       std::initializer_list<std::pair<std::size_t, std::size_t>> ranges) {
+    std::vector<std::uint8_t> out;
+    for (const auto& [from, to] : ranges)
+        for (std::size_t i = from; i < to; ++i)
+            out.push_back(src.at(i));
+    return out;
 }
 
 // A document's working copy of `bytes` inside a fresh temporary folder.

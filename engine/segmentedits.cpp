@@ -1,0 +1,212 @@
+#include "segmentedits.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "model.h"
+#include "rewrite.h"
+
+namespace vm {
+
+namespace {
+
+std::int32_t clamp32(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+std::vector<Segment*> shiftFollowingSegments(SegmentList& list, const Segment& seg,
+                                             std::int64_t delta) {
+    std::vector<Segment*> moved;
+    if (delta == 0)
+        return moved;
+    const std::int64_t oldEnd = seg.end() - delta;
+    for (auto& s : list) {
+        if (s.get() == &seg || s->begin < oldEnd)
+            continue;
+        s->begin = clamp32(s->begin + delta);
+        moved.push_back(s.get());
+    }
+    return moved;
+}
+
+Segment& addNewSegment(SegmentList& list, std::int64_t fileSize, bool editMode, int before) {
+    auto seg = newSegment(list, fileSize);
+    const bool inserting = before >= 0 && static_cast<std::size_t>(before) < list.size();
+    if (editMode) {
+        if (inserting)
+            placeSegment(*seg, list, list[static_cast<std::size_t>(before)].begin);
+        else
+            placeSegment(*seg, list);
+    }
+    if (inserting)
+        return list.insert(static_cast<std::size_t>(before), std::move(seg));
+    return list.append(std::move(seg));
+}
+
+FileResult deleteSegment(SegmentList& list, std::size_t index, WorkingFile* wf,
+                         const Progress& progress) {
+    if (index >= list.size()) {
+        FileResult r;
+        r.error = "No segment to delete";
+        return r;
+    }
+    Segment& gone = list[index];
+    FileResult r;
+    r.ok = true;
+    if (wf) {
+        r = deleteSegmentBytes(*wf, gone, progress);
+        if (!r.ok)
+            return r;
+        // Moved back by the bytes really removed; a segment that began inside
+        // the removed bytes now begins where they were, not before them.
+        const std::int64_t removed = -r.delta;
+        for (auto& s : list)
+            if (s.get() != &gone && s->begin > gone.begin)
+                s->begin = clamp32(std::max<std::int64_t>(s->begin - removed, gone.begin));
+    }
+    freeSegment(list, &gone);
+    return r;
+}
+
+PasteResult pasteSegment(SegmentList& list, const Segment& source, int before, WorkingFile* wf,
+                         const Progress& progress) {
+    PasteResult out;
+    auto copy = cloneSegment(source);
+    const bool inserting = before >= 0 && static_cast<std::size_t>(before) < list.size();
+    if (wf) {
+        std::optional<std::int32_t> at;
+        if (inserting)
+            at = list[static_cast<std::size_t>(before)].begin;
+        out.file = insertSegmentBytes(*wf, list, *copy, at, progress);
+        if (!out.file.ok)
+            return out;
+    } else {
+        out.file.ok = true;
+    }
+    out.segment = inserting ? &list.insert(static_cast<std::size_t>(before), std::move(copy))
+                            : &list.append(std::move(copy));
+    return out;
+}
+
+void moveSegments(SegmentList& list, std::vector<std::size_t> moved, int target) {
+    std::sort(moved.begin(), moved.end());
+    moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+    while (!moved.empty() && moved.back() >= list.size())
+        moved.pop_back();
+    if (moved.empty())
+        return;
+    auto isMoved = [&](int row) {
+        return std::binary_search(moved.begin(), moved.end(), static_cast<std::size_t>(row));
+    };
+    while (target >= 0 && target < static_cast<int>(list.size()) && isMoved(target))
+        ++target;
+    const Segment* targetSeg = target >= 0 && target < static_cast<int>(list.size())
+                                   ? &list[static_cast<std::size_t>(target)]
+                                   : nullptr;
+    Segment* current = list.current();
+    std::vector<SegmentList::Ptr> scratch; // last row first
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it)
+        scratch.push_back(std::move(list.items()[*it]));
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it)
+        list.items().erase(list.items().begin() + static_cast<std::ptrdiff_t>(*it));
+    if (!targetSeg) {
+        for (auto it = scratch.rbegin(); it != scratch.rend(); ++it)
+            list.append(std::move(*it));
+    } else {
+        const auto at = static_cast<std::size_t>(list.indexOf(targetSeg));
+        for (auto& s : scratch)
+            list.insert(at, std::move(s));
+    }
+    list.setCurrent(current);
+}
+
+// ---- editors ------------------------------------------------------------------
+
+std::int64_t availableLength(const Segment& seg, std::int64_t fileSize) {
+    if (seg.toFilesEnd || seg.end() > fileSize)
+        return fileSize - seg.begin;
+    return seg.length;
+}
+
+std::int32_t recordsIn(std::int64_t available, std::int32_t recordLength) {
+    if (recordLength <= 0 || available <= 0)
+        return 0;
+    return clamp32(available / recordLength);
+}
+
+std::int32_t editSegmentBegin(Segment& seg, std::optional<std::int32_t> value,
+                              std::int64_t fileSize) {
+    // A begin before the start of the file describes nothing; it is not taken.
+    if (value && *value >= 0)
+        seg.begin = *value;
+    const std::int64_t available = availableLength(seg, fileSize);
+    seg.length = clamp32(available);
+    seg.recordCount = recordsIn(available, seg.recordLength);
+    return seg.recordCount;
+}
+
+std::int32_t editRecordLength(Segment& seg, std::optional<std::int32_t> value,
+                              std::int64_t fileSize) {
+    if (value && *value > 0)
+        seg.recordLength = *value;
+    return recordsIn(availableLength(seg, fileSize), seg.recordLength);
+}
+
+std::int32_t editSegmentLength(Segment& seg, std::optional<std::int32_t> value,
+                               std::int64_t fileSize) {
+    if (value && *value >= 0)
+        seg.length = *value;
+    seg.recordCount = recordsIn(availableLength(seg, fileSize), seg.recordLength);
+    return seg.recordCount;
+}
+
+bool editRecordCount(Segment& seg, std::optional<std::int32_t> value, std::int64_t fileSize) {
+    if (value && *value > 0)
+        seg.recordCount = *value;
+    const std::int64_t bytes = std::int64_t{seg.recordCount} * seg.recordLength;
+    if (seg.begin + bytes > fileSize || bytes > std::numeric_limits<std::int32_t>::max())
+        return false;
+    seg.length = static_cast<std::int32_t>(bytes);
+    return true;
+}
+
+std::optional<std::int64_t> steppedValue(SegmentNumber which, std::int64_t current, int step,
+                                         const Segment& seg, std::int64_t fileSize) {
+    std::int64_t v = current + step;
+    switch (which) {
+    case SegmentNumber::Begin:
+        v = std::max<std::int64_t>(v, 0);
+        return v < fileSize ? std::optional(v) : std::nullopt;
+    case SegmentNumber::Length:
+        v = std::max<std::int64_t>(v, 0);
+        return v <= fileSize - seg.begin ? std::optional(v) : std::nullopt;
+    case SegmentNumber::RecordLength:
+        return std::max<std::int64_t>(v, 1);
+    case SegmentNumber::RecordCount:
+        return std::max<std::int64_t>(v, 0);
+    }
+    return std::nullopt;
+}
+
+bool packEntries(Segment& seg, const std::vector<int>& order) {
+    std::vector<std::uint16_t> starts(seg.entries.size());
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        starts[i] = seg.entries[i].start;
+    std::int64_t at = 0;
+    for (int i : order) {
+        if (i < 0 || static_cast<std::size_t>(i) >= seg.entries.size())
+            continue;
+        if (at > std::numeric_limits<std::uint16_t>::max())
+            return false;
+        starts[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(at);
+        at += seg.entries[static_cast<std::size_t>(i)].length;
+    }
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        seg.entries[i].start = starts[i];
+    return true;
+}
+
+} // namespace vm

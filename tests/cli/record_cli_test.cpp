@@ -1,0 +1,160 @@
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "fixtures.h"
+#include "runcli.h"
+#include "tempdir.h"
+#include "typefile.h"
+
+using namespace vm;
+using fixtures::counting;
+using fixtures::entry;
+using fixtures::seg;
+using fixtures::slices;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A 100-byte file: "Head" [0, 8), "Recs" 5 records of 8 at 8, "Tail" [48, 100),
+// and an Anomaly segment over the head.
+struct Files {
+    TempDir dir;
+    std::string data = dir.file("d.bin");
+    std::string type = data + ".type";
+
+    Files() {
+        writeBytes(data, counting(100));
+        SegmentList list;
+        list.append(seg("Head", 0, 8, 8)).entries = {entry(7, 0, 4, "h")};
+        list.append(seg("Recs", 8, 40, 8)).entries = {entry(7, 0, 4, "a"), entry(5, 4, 2, "b")};
+        list.append(seg("Tail", 48, 52, 4)).entries = {entry(1, 0, 1, "t")};
+        Segment& an = list.append(seg("Odd", 0, 8, 8));
+        an.anomaly = true;
+        an.entries = {entry(1, 0, 1, "x")};
+        for (auto& s : list)
+            s->recordCount = s->anomaly ? 0 : s->length / s->recordLength;
+        ViewSettings v;
+        v.setCanResetStructure(true);
+        EXPECT_TRUE(writeTypeFile(list, v, DataHintFlags{}, type).ok);
+    }
+    SegmentList structure() const {
+        TypeReadResult r = readTypeFile(type, fileSize(data));
+        EXPECT_TRUE(r.ok) << r.message;
+        return std::move(r.content.segments);
+    }
+};
+
+// Working copies are made in TMPDIR; a command leaves none behind.
+class CliRecords : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+        ::setenv("TMPDIR", m_tmp.path().c_str(), 1);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(std::filesystem::is_empty(m_tmp.path())) << "working copies left behind";
+        if (m_oldTmp.empty())
+            ::unsetenv("TMPDIR");
+        else
+            ::setenv("TMPDIR", m_oldTmp.c_str(), 1);
+    }
+
+private:
+    TempDir m_tmp;
+    std::string m_oldTmp;
+};
+
+TEST_F(CliRecords, AddInsertsCopiesAndMovesTheLaterSegments) {
+    Files f;
+    CliRun r = runCli({"add-records", f.data, "Recs", "1", "2", "--fill-near"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // Two copies of record 1 before it.
+    EXPECT_EQ(readBytes(f.data), slices(counting(100), {{0, 16}, {16, 24}, {16, 24}, {16, 100}}));
+    SegmentList list = f.structure();
+    EXPECT_EQ(list[1].recordCount, 7);
+    EXPECT_EQ(list[1].length, 56);
+    EXPECT_EQ(list[2].begin, 64);
+    EXPECT_EQ(list[0].begin, 0);
+
+    // By row number, appended, zero bytes.
+    r = runCli({"add-records", f.data, "#2", "0", "1", "--append"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Bytes now = readBytes(f.data);
+    EXPECT_EQ(Bytes(now.begin() + 64, now.begin() + 72), Bytes(8, 0));
+    EXPECT_EQ(f.structure()[2].begin, 72);
+}
+
+TEST_F(CliRecords, DeleteRemovesTheRecordsInclusive) {
+    Files f;
+    CliRun r = runCli({"delete-records", f.data, "Recs", "2", "4"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readBytes(f.data), slices(counting(100), {{0, 24}, {48, 100}}));
+    SegmentList list = f.structure();
+    EXPECT_EQ(list[1].length, 16);
+    EXPECT_EQ(list[2].begin, 24);
+}
+
+TEST_F(CliRecords, RefusalsLeaveBothFilesByteIdentical) {
+    Files f;
+    const Bytes data = readBytes(f.data);
+    const Bytes type = readBytes(f.type);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"add-records", f.data, "Recs", "6", "1"},
+         "The Insert Position \"6\" Is Not a Valid Value\n"},
+        {{"add-records", f.data, "Recs", "0", "-2"},
+         "The Add Record Count \"-2\" Is Not a Valid Value\n"},
+        {{"delete-records", f.data, "Recs", "3", "1"},
+         "The Deleted End Must Bigger Than Deleted Begin\n"},
+        {{"delete-records", f.data, "Recs", "0", "5"},
+         "The Deleted End \"5\" Is Not a Valid Value\n"},
+        {{"delete-records", f.data, "Odd", "0", "0"},
+         "Segment Odd is an Anomaly segment: its fields are not records, so none can be added "
+         "or deleted\n"},
+        {{"add-records", f.data, "#9", "0", "1"}, "No segment #9: the list has 4 segments\n"},
+        {{"add-records", f.data, "Recs", "0"},
+         "Usage: add-records DATAFILE SEGMENT POSITION COUNT [--append] [--fill-near] [--type "
+         "TYPEFILE]\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = runCli(c.args);
+        EXPECT_EQ(r.code, 1) << c.args[3];
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_EQ(readBytes(f.data), data);
+        EXPECT_EQ(readBytes(f.type), type);
+    }
+}
+
+TEST_F(CliRecords, DataFilesOf2GiBAreRefusedBeforeAnyCopy) {
+    Files f;
+    const Bytes type = readBytes(f.type);
+    std::filesystem::resize_file(f.data, std::uintmax_t{1} << 31); // sparse: no real space
+    const CliRun r = runCli({"delete-records", f.data, "Recs", "0", "0"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("2 GiB or larger"), std::string::npos) << r.err;
+    EXPECT_EQ(fileSize(f.data), std::int64_t{1} << 31);
+    EXPECT_EQ(readBytes(f.type), type);
+}
+
+TEST_F(CliRecords, AFailedReplacementLeavesBothFiles) {
+    Files f;
+    const Bytes data = readBytes(f.data);
+    const Bytes type = readBytes(f.type);
+    // Room for the data file's 108 bytes but not for the type file: the data
+    // file, although complete, must not be replaced alone.
+    ASSERT_GT(type.size(), 400u);
+    const CliRun r = runCli({"add-records", f.data, "Recs", "0", "1"}, 300);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.rfind("Cannot write " + f.type, 0), 0u) << r.err;
+    EXPECT_EQ(readBytes(f.data), data);
+    EXPECT_EQ(readBytes(f.type), type);
+    for (const auto& e : std::filesystem::directory_iterator(f.dir.path()))
+        EXPECT_TRUE(e.path() == f.data || e.path() == f.type) << e.path();
+}
+
+} // namespace
