@@ -20,6 +20,11 @@ int cmdCheck(const Args& args);
 int cmdExportText(const Args& args);
 int cmdCutBlank(const Args& args);
 
+// The data hint readings, split and file information (toolcommands2.cpp).
+int cmdInspect(const Args& args);
+int cmdSplit(const Args& args);
+int cmdInfo(const Args& args);
+
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);
 

@@ -38,6 +38,20 @@ Commands:
   cut-blank DATAFILE -o OUTFILE [--type TYPEFILE]
                                   write the bytes the structure describes to
                                   OUTFILE and its structure to OUTFILE.type
+  inspect --hex HEX [--kinds LIST]
+  inspect --value KIND TEXT [--kinds LIST]
+  inspect DATAFILE OFFSET [--kinds LIST]
+                                  the bytes (typed, encoded from TEXT, or the
+                                  ten at OFFSET) read as each kind of LIST
+                                  (names or codes, comma-separated; all 16
+                                  without it): kind TAB reading
+  split SOURCE TARGET --piece BEGIN:END [--piece BEGIN:END ...] [--append]
+                                  copy the pieces [BEGIN, END) of SOURCE in
+                                  order into TARGET (replaced, or appended to);
+                                  prints the bytes written
+  info DATAFILE [TYPEFILE]        names, sizes, times and attributes: label
+                                  TAB data file TAB type file (DATAFILE.type
+                                  when there is one and none is given)
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
@@ -80,6 +94,8 @@ int main(int argc, char** argv) {
         {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
         {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
         {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
+        {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
+        {"info", vmcli::cmdInfo},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

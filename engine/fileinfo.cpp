@@ -124,4 +124,9 @@ std::string formatFileDate(std::int64_t seconds, const Locale& loc) {
     return datePart(t, loc) + " ";
 }
 
+FileInfoTexts fileInfoTexts(const std::string& path, const FileFacts& facts, const Locale& loc) {
+    return {path, std::to_string(facts.size), formatFileTime(facts.created, loc),
+            formatFileTime(facts.modified, loc), formatFileDate(facts.accessed, loc)};
+}
+
 } // namespace vm

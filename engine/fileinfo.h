@@ -39,4 +39,15 @@ std::string formatFileTime(std::int64_t seconds, const Locale& loc = defaultLoca
 // "yyyy/mm/dd " with its trailing blank: the date of the last access.
 std::string formatFileDate(std::int64_t seconds, const Locale& loc = defaultLocale());
 
+// The texts of one column of the file information window.
+struct FileInfoTexts {
+    std::string name;
+    std::string size;
+    std::string created;
+    std::string modified;
+    std::string accessed;
+};
+FileInfoTexts fileInfoTexts(const std::string& path, const FileFacts& facts,
+                            const Locale& loc = defaultLocale());
+
 } // namespace vm
