@@ -108,6 +108,12 @@ bool isSameFile(const std::string& a, const std::string& b) {
 #endif
 }
 
+std::optional<std::string> checkSplitNames(const std::string& source, const std::string& target) {
+    if (source == target || isSameFile(source, target))
+        return "The source file and the target file are the same file: " + target;
+    return std::nullopt;
+}
+
 FileResult splitToFile(const FileStream& source, const std::string& target,
                        std::span<const SplitPiece> pieces, bool append, const Progress& progress) {
     if (auto refusal = checkSplitPieces(pieces))
@@ -139,8 +145,8 @@ FileResult splitToFile(const FileStream& source, const std::string& target,
 
 FileResult splitFiles(const std::string& source, const std::string& target,
                       std::span<const SplitPiece> pieces, bool append, const Progress& progress) {
-    if (source == target || isSameFile(source, target))
-        return failed("The source file and the target file are the same file: " + target);
+    if (auto refusal = checkSplitNames(source, target))
+        return failed(*refusal);
     FileStream in;
     if (!in.open(source, FileStream::Mode::Read))
         return failed("Cannot read " + source + ": " + in.lastError());

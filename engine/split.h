@@ -42,6 +42,9 @@ std::optional<std::string> checkSplitPieces(std::span<const SplitPiece> pieces);
 // True when both names lead to one existing file (links and other spellings
 // of the path included).
 bool isSameFile(const std::string& a, const std::string& b);
+// Reading a file while writing it would copy bytes already overwritten: a
+// source that is the target is refused. The message, or nothing.
+std::optional<std::string> checkSplitNames(const std::string& source, const std::string& target);
 
 // The split writes the pieces in list order. delta of the result is the number
 // of bytes they gave the target; error is a whole message naming the file.

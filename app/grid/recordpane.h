@@ -144,6 +144,9 @@ signals:
     void findMapCleared();
     // Right click in a record grid: the main window shows the record menu.
     void recordMenuRequested(vm::Segment* segment, const QPoint& globalPos);
+    // The mouse moved onto a field: its file offset, its length and the hex
+    // pairs of the ten bytes there (fewer at the end), for the data hint window.
+    void dataHovered(qint64 position, int length, const QString& hexDump);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
