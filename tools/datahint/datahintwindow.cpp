@@ -1,5 +1,7 @@
 #include "datahintwindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -62,12 +64,16 @@ TfcurShow::TfcurShow(Tmain& main)
     setup->setToolTip(QStringLiteral("Setup"));
     setup->setGeometry(220, 52, 21, 21);
 
-    // The value column takes the rest of the width: dates and doubles need it.
+    // Kind names get the room the screen's font needs; the values take the
+    // rest of the width, which dates and doubles need.
+    const int nameWidth =
+        std::max(60, body->fontMetrics().horizontalAdvance(QStringLiteral("8BDateTime")) + 4);
     for (int i = 0; i < kRows; ++i) {
-        m_names[i] = label(QString(), body, 10, 80 + 15 * i, 60);
+        m_names[i] = label(QString(), body, 10, 80 + 15 * i, nameWidth);
         m_names[i]->setObjectName(QStringLiteral("hintName%1").arg(i));
         m_names[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_values[i] = label(QString(), body, 80, 80 + 15 * i, kMaxWidth - 85);
+        m_values[i] =
+            label(QString(), body, 20 + nameWidth, 80 + 15 * i, kMaxWidth - 25 - nameWidth);
         m_values[i]->setObjectName(QStringLiteral("hintValue%1").arg(i));
     }
     setWidget(body);
@@ -119,10 +125,15 @@ void TfcurShow::dataHovered(qint64 position, int length, const QString& hexDump)
         return;
     m_pos->setText(QString::number(position));
     m_buf.count = length;
-    if (m_hex->text() == hexDump)
+    setHex(hexDump);
+}
+
+void TfcurShow::setHex(const QString& hex) {
+    if (m_hex->text() == hex)
         hexValueChange();
     else
-        m_hex->setText(hexDump);
+        m_hex->setText(hex);
+    m_hex->setCursorPosition(0); // the first bytes matter most
 }
 
 void TfcurShow::hexValueChange() {
@@ -137,9 +148,12 @@ void TfcurShow::hexValueChange() {
         m_hexLabel->setStyleSheet(QStringLiteral("color: black"));
     }
     const auto readings = vm::hintReadings(m_buf, m_doc.dataHintFlags(), m_doc.locale());
-    for (std::size_t i = 0; i < m_values.size(); ++i)
-        m_values[i]->setText(i < readings.size() ? RecordPane::toDisplay(readings[i].text)
-                                                 : QString());
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        const QString value =
+            i < readings.size() ? RecordPane::toDisplay(readings[i].text) : QString();
+        m_values[i]->setText(value);
+        m_values[i]->setToolTip(value); // a long reading does not fit the window's width
+    }
 }
 
 void TfcurShow::valueChange() {
@@ -149,11 +163,7 @@ void TfcurShow::valueChange() {
     const vm::HintValue v =
         vm::hintHexOfValue(text.value_or(std::string()),
                            k >= 0 && text ? std::optional<int>(k) : std::nullopt, m_doc.locale());
-    const QString hex = QString::fromLatin1(v.hex);
-    if (m_hex->text() == hex)
-        hexValueChange();
-    else
-        m_hex->setText(hex);
+    setHex(QString::fromLatin1(v.hex));
 }
 
 void TfcurShow::refreshNames() {

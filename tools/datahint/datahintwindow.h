@@ -37,6 +37,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Puts bytes into the hex box; its change handler reads them.
+    void setHex(const QString& hex);
     void hexValueChange();
     void valueChange();
     void showSetup();

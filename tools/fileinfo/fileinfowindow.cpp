@@ -17,7 +17,7 @@ QLineEdit* box(const QString& name) {
     auto* e = new QLineEdit;
     e->setObjectName(name);
     e->setReadOnly(true);
-    e->setMinimumWidth(180);
+    e->setMinimumWidth(240);
     return e;
 }
 
@@ -103,6 +103,7 @@ bool TFileInfo::fillColumn(const Column& column, const QString& path, bool attri
     }
     const vm::FileInfoTexts t = vm::fileInfoTexts(toNative(path), r.facts, m_doc.locale());
     column.name->setText(path);
+    column.name->setToolTip(path);
     column.size->setText(QString::fromStdString(t.size));
     column.created->setText(QString::fromStdString(t.created));
     column.created->setToolTip(
