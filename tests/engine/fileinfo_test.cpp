@@ -62,15 +62,20 @@ TEST(FileInfo, ReadOnlyHiddenFileAndAPlainOne) {
 #ifdef _WIN32
     ::SetFileAttributesW(win::widePath(plain).c_str(), FILE_ATTRIBUTE_NORMAL);
     ::SetFileAttributesW(win::widePath(hidden).c_str(),
-                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 #else
     ::chmod(hidden.c_str(), 0444);
 #endif
     FileFacts f = readFileFacts(hidden).facts;
     EXPECT_TRUE(f.readOnly);
     EXPECT_TRUE(f.hidden);
+#ifdef _WIN32
+    EXPECT_TRUE(f.system);
+#else
+    // Unix has neither bit.
     EXPECT_FALSE(f.system);
     EXPECT_FALSE(f.archive);
+#endif
     f = readFileFacts(plain).facts;
     EXPECT_FALSE(f.readOnly);
     EXPECT_FALSE(f.hidden);
