@@ -5,17 +5,13 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include "fixtures.h"
 #include "runcli.h"
 #include "tempdir.h"
 
-namespace {
+using fixtures::counting;
 
-std::vector<std::uint8_t> counting(std::size_t n) {
-    std::vector<std::uint8_t> b(n);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<std::uint8_t>(i);
-    return b;
-}
+namespace {
 
 std::size_t lineCount(const std::string& s) {
     return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
@@ -81,15 +77,7 @@ TEST(CliTools2, InfoPrintsBothColumnsAndKeepsTheTypeColumnEmptyWithoutOne) {
     TempDir dir;
     const std::string data = dir.file("d.bin");
     writeBytes(data, counting(300));
-    struct tm t {};
-    t.tm_year = 2006 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 4;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 3;
-    t.tm_isdst = -1;
-    const time_t when = mktime(&t);
+    const auto when = static_cast<time_t>(fixtures::localSeconds(2006, 3, 4, 9, 5, 3));
     struct utimbuf times {
         when, when
     };

@@ -13,31 +13,16 @@
 #endif
 
 #include "fileinfo.h"
+#include "fixtures.h"
 #include "tempdir.h"
 
 using namespace vm;
-
-namespace {
-
-std::int64_t localSeconds(int y, int mo, int d, int h, int mi, int s) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    t.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&t));
-}
-
-} // namespace
 
 TEST(FileInfo, TimesShowInLocalTimeWithTheLocalesSeparators) {
     TempDir dir;
     const std::string path = dir.file("data.bin");
     writeBytes(path, std::vector<std::uint8_t>(1234, 7));
-    const std::int64_t when = localSeconds(2006, 3, 4, 9, 5, 3);
+    const std::int64_t when = fixtures::localSeconds(2006, 3, 4, 9, 5, 3);
     std::filesystem::last_write_time(
         std::filesystem::path(path),
         std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(when))));

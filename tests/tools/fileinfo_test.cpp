@@ -1,10 +1,7 @@
-#include <ctime>
-
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QFile>
-
-#include <utime.h>
 
 #include "fileinfo/fileinfowindow.h"
 #include "tools2test.h"
@@ -21,19 +18,12 @@ protected:
 
 TEST_F(FileInfoTest, ShowsBothFilesWithTimesInLocalTime) {
     const QString data = openData(QByteArray(300, 'x'));
-    std::tm t{};
-    t.tm_year = 2006 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 4;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 3;
-    t.tm_isdst = -1;
-    const std::time_t when = std::mktime(&t);
-    struct utimbuf times {
-        when, when
-    };
-    ASSERT_EQ(::utime(QFile::encodeName(data).constData(), &times), 0);
+    QFile file(data);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QDateTime when(QDate(2006, 3, 4), QTime(9, 5, 3));
+    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileAccessTime));
+    file.close();
 
     prompts.clear();
     prompts.modals.push_back([](QDialog&) { return int(QDialog::Accepted); });

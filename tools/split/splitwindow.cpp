@@ -199,8 +199,8 @@ Tsplit::Tsplit(Tmain& main) : QDialog(&main), m_main(main), m_doc(main.document(
     connect(m_menuDelete, &QAction::triggered, this, &Tsplit::deletePiece);
     connect(m_add, &QPushButton::clicked, this, &Tsplit::addPiece);
     connect(m_delete, &QPushButton::clicked, this, &Tsplit::deletePiece);
-    connect(m_begin, &QLineEdit::textChanged, this, &Tsplit::beginEdited);
-    connect(m_end, &QLineEdit::textChanged, this, &Tsplit::endEdited);
+    connect(m_begin, &QLineEdit::textChanged, this, [this] { boundEdited(true); });
+    connect(m_end, &QLineEdit::textChanged, this, [this] { boundEdited(false); });
     connect(m_length, &QLineEdit::textChanged, this, &Tsplit::lengthEdited);
     connect(m_split, &QPushButton::clicked, this, &Tsplit::splitClicked);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
@@ -365,28 +365,15 @@ void Tsplit::deletePiece() {
     selectionChanged();
 }
 
-void Tsplit::beginEdited() {
+void Tsplit::boundEdited(bool begin) {
     const int row = selectedRow();
-    const auto v = boxValue(m_begin);
+    const auto v = boxValue(begin ? m_begin : m_end);
     // A piece cannot begin before the start of the file.
-    if (m_busy || row < 0 || !v || *v < 0)
+    if (m_busy || row < 0 || !v || (begin && *v < 0))
         return;
     m_busy = true;
     vm::SplitPiece& p = m_pieces[static_cast<std::size_t>(row)];
-    p.begin = *v;
-    m_length->setText(QString::number(std::int64_t{p.end} - p.begin));
-    refreshRow(row);
-    m_busy = false;
-}
-
-void Tsplit::endEdited() {
-    const int row = selectedRow();
-    const auto v = boxValue(m_end);
-    if (m_busy || row < 0 || !v)
-        return;
-    m_busy = true;
-    vm::SplitPiece& p = m_pieces[static_cast<std::size_t>(row)];
-    p.end = *v;
+    (begin ? p.begin : p.end) = *v;
     m_length->setText(QString::number(std::int64_t{p.end} - p.begin));
     refreshRow(row);
     m_busy = false;

@@ -51,8 +51,8 @@ private:
     void drawStrips();
     void addPiece();
     void deletePiece();
-    void beginEdited();
-    void endEdited();
+    // The Begin (or End) box changed: the selected piece follows it.
+    void boundEdited(bool begin);
     void lengthEdited();
     void step(QLineEdit* box, int delta);
     void browse(QLineEdit* box);
