@@ -1,5 +1,3 @@
-#include <numeric>
-
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
