@@ -120,11 +120,11 @@ void TfcurShow::closeEvent(QCloseEvent* event) {
         a->setChecked(false);
 }
 
-void TfcurShow::dataHovered(qint64 position, int length, const QString& hexDump) {
+void TfcurShow::dataHovered(qint64 position, int /*length*/, const QString& hexDump) {
     if (!isVisible())
         return;
     m_pos->setText(QString::number(position));
-    m_buf.count = length;
+    // The byte count becomes the number of bytes in the dump when it is read.
     setHex(hexDump);
 }
 
