@@ -620,10 +620,6 @@ void Tmain::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
     m_panel->entryDefinitionChanged(segment, entryIndex);
 }
 
-void Tmain::dataHover(std::int64_t position, int length, const std::string& hexDump) {
-    m_tools->dataHover(position, length, hexDump);
-}
-
 std::vector<std::vector<std::uint8_t>> Tmain::findPatterns() const {
     return m_tools->findPatterns();
 }

@@ -82,7 +82,6 @@ public:
     void selectSegment(vm::Segment* segment) override;
     void locatePosition(std::int64_t offset) override;
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
-    void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
     std::vector<std::vector<std::uint8_t>> findPatterns() const override;
     const vm::ByteSource* compareSource() const override;
 

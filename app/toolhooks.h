@@ -26,8 +26,6 @@ public:
     virtual bool showSplitFile(const QString& /*dataFile*/) { return false; }
     // Closing the program or the document: running searches and comparisons end.
     virtual void stopLongOperations() {}
-    virtual void dataHover(std::int64_t /*position*/, int /*length*/,
-                           const std::string& /*hexDump*/) {}
     virtual std::vector<std::vector<std::uint8_t>> findPatterns() const { return {}; }
     virtual const vm::ByteSource* compareSource() const { return nullptr; }
 };

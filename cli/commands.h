@@ -31,6 +31,10 @@ std::optional<int> parseKind(const std::string& text);
 // Record insertion and deletion (recordcommands.cpp).
 int cmdAddRecords(const Args& args);
 int cmdDeleteRecords(const Args& args);
+// The data hint readings, split and file information (toolcommands2.cpp).
+int cmdInspect(const Args& args);
+int cmdSplit(const Args& args);
+int cmdInfo(const Args& args);
 
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);

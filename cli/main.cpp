@@ -54,6 +54,20 @@ Commands:
                                   the neighbouring record with --fill-near
   delete-records DATAFILE SEGMENT FIRST LAST [--type TYPEFILE]
                                   delete records FIRST to LAST (inclusive)
+  inspect --hex HEX [--kinds LIST]
+  inspect --value KIND TEXT [--kinds LIST]
+  inspect DATAFILE OFFSET [--kinds LIST]
+                                  the bytes (typed, encoded from TEXT, or the
+                                  ten at OFFSET) read as each kind of LIST
+                                  (names or codes, comma-separated; all 16
+                                  without it): kind TAB reading
+  split SOURCE TARGET --piece BEGIN:END [--piece BEGIN:END ...] [--append]
+                                  copy the pieces [BEGIN, END) of SOURCE in
+                                  order into TARGET (replaced, or appended to);
+                                  prints the bytes written
+  info DATAFILE [TYPEFILE]        names, sizes, times and attributes: label
+                                  TAB data file TAB type file (DATAFILE.type
+                                  when there is one and none is given)
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
@@ -103,6 +117,8 @@ int main(int argc, char** argv) {
         {"change-kind", vmcli::cmdChangeKind},
         {"add-records", vmcli::cmdAddRecords},
         {"delete-records", vmcli::cmdDeleteRecords},
+        {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
+        {"info", vmcli::cmdInfo},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

@@ -50,6 +50,7 @@ RewriteSink::~RewriteSink() = default;
 bool RewriteSink::create(const std::string& path, bool lock) {
     m_path = path;
     m_adopted = false;
+    m_attached = false;
     if (!m_out.open(path, FileStream::Mode::Create))
         return fail(m_out.lastError());
     if (lock && !m_out.lockExclusive()) {
@@ -108,10 +109,21 @@ bool RewriteSink::adopt(const std::string& path) {
     m_out = std::move(f);
     m_path = path;
     m_adopted = true;
+    m_attached = false;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
     m_fill = 0;
     m_pos = 0;
     return true;
+}
+
+void RewriteSink::attach(FileStream&& out, std::int64_t at) {
+    m_out = std::move(out);
+    m_path = m_out.path();
+    m_adopted = false;
+    m_attached = true;
+    m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
+    m_fill = 0;
+    m_pos = at;
 }
 
 void RewriteSink::setProgress(const Progress& progress, std::int64_t total) {
@@ -276,6 +288,10 @@ bool RewriteSink::finish() {
 }
 
 void RewriteSink::abandon() {
+    if (m_attached) {
+        m_out.close();
+        return;
+    }
     if (m_out.isOpen()) {
         m_out.close();
 #ifdef _WIN32

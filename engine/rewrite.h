@@ -30,6 +30,10 @@ public:
     // from the start; finish() cuts it to what was written. False (with no
     // error) when the file is held or cannot be opened.
     bool adopt(const std::string& path);
+    // Writes into a stream opened elsewhere (the new file of a ReplaceFile, or
+    // a file being appended to) from position at. takeStream() hands it back;
+    // abandon() then only closes it, never deletes its file.
+    void attach(FileStream&& out, std::int64_t at);
     // total: the bytes the finished file is expected to hold (for the fraction).
     void setProgress(const Progress& progress, std::int64_t total);
 
@@ -73,6 +77,7 @@ private:
     std::int64_t m_total = 0;
     std::int64_t m_lastReport = 0;
     bool m_adopted = false;
+    bool m_attached = false;
 };
 
 // One piece of an output record, built from the input record of the same index.

@@ -37,9 +37,6 @@ public:
     virtual void entryDefinitionChanged(vm::Segment* segment, int entryIndex) = 0;
 
     // --- tool windows (filled by the tool windows later) ---
-    // The mouse moved into a field: its position, length and the hex dump of
-    // its bytes, for the data hint window.
-    virtual void dataHover(std::int64_t position, int length, const std::string& hexDump) = 0;
     // Find conditions as byte patterns, for the marks of bottom panel mode 2.
     virtual std::vector<std::vector<std::uint8_t>> findPatterns() const = 0;
     // The file being compared, for mode 3; nullptr when none.

@@ -18,6 +18,7 @@
 
 #include "codec.h"
 #include "cp1252.h"
+#include "datahint.h"
 #include "findmapstrip.h"
 #include "gridsplitter.h"
 #include "indextext.h"
@@ -625,8 +626,7 @@ void RecordPane::gridHover(SegmentGrid* grid, int col, int row) {
         e = &seg->entries[static_cast<std::size_t>(col - 1)];
         pos = seg->recordOffset(row - 1) + e->start;
     }
-    m_host->dataHover(pos, e->length,
-                      vm::decodeValue(*stream, pos, static_cast<int>(vm::TypeKind::Unknown), 10));
+    emit dataHovered(pos, e->length, QString::fromLatin1(vm::hintDump(*stream, pos)));
     if (pos >= 0 && pos < fileSize()) {
         const vm::ViewSettings& vs = m_host->viewSettings();
         vm::Segment* cur = m_host->segments().current();

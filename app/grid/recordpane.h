@@ -146,6 +146,9 @@ signals:
     // field menu for an Anomaly grid). row: the grid row at the pointer's
     // height in the index column, -1 below the last row.
     void recordMenuRequested(vm::Segment* segment, int row, const QPoint& globalPos);
+    // The mouse moved onto a field: its file offset, its length and the hex
+    // pairs of the ten bytes there (fewer at the end), for the data hint window.
+    void dataHovered(qint64 position, int length, const QString& hexDump);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

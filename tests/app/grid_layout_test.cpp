@@ -384,18 +384,19 @@ TEST_F(GridLayout, HoverReportsFieldToTheHintAndStatusLine) {
     s.entries.push_back(TestHost::entry(0, 3, 1));
     showPane();
     QSignalSpy spy(pane, &RecordPane::statusTextChanged);
+    QSignalSpy hovers(pane, &RecordPane::dataHovered);
     SegmentGrid* g = grid(s);
     const QRect cell = g->cellRect(1, 1);
     QTest::mouseMove(g->viewport(), cell.center());
-    EXPECT_EQ(host.hoverPosition, 0x13);
-    EXPECT_EQ(host.hoverLength, 1);
-    EXPECT_EQ(host.hoverDump, vm::decodeValue(*host.dataStream(), 0x13, 15, 10));
+    ASSERT_EQ(hovers.count(), 1);
+    EXPECT_EQ(hovers[0][0].toLongLong(), 0x13);
+    EXPECT_EQ(hovers[0][1].toInt(), 1);
+    EXPECT_EQ(hovers[0][2].toString(), "FE 14 15 16 17 18 19 1A 1B 1C ");
     EXPECT_EQ(pane->statusText(), "Position:0013   Type Kind: 1Bsigned    Value: -2");
     ASSERT_EQ(spy.count(), 1);
     // The index column gives nothing.
-    host.hoverPosition = -1;
     QTest::mouseMove(g->viewport(), g->cellRect(0, 2).center());
-    EXPECT_EQ(host.hoverPosition, -1);
+    EXPECT_EQ(hovers.count(), 1);
 
     host.viewSettings().setPositionFormat(2);
     QTest::mouseMove(g->viewport(), g->cellRect(1, 2).center());

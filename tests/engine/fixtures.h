@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
@@ -35,14 +36,6 @@ inline vm::TypeEntry entry(int kind, std::uint16_t start, std::uint16_t length,
     return e;
 }
 
-// Bytes 0, 1, 2, ... (wrapping at 256): every offset tells where it came from.
-inline std::vector<std::uint8_t> counting(std::size_t n) {
-    std::vector<std::uint8_t> b(n);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<std::uint8_t>(i);
-    return b;
-}
-
 // The ranges [from, to) of src one after another: a file as a rewrite should
 // leave it.
 inline std::vector<std::uint8_t>
@@ -70,5 +63,26 @@ struct Work {
     }
     std::vector<std::uint8_t> bytes() const { return readBytes(wf.name); }
 };
+
+// n bytes counting up from `from` (wrapping at 256).
+inline std::vector<std::uint8_t> counting(std::size_t n, std::uint8_t from = 0) {
+    std::vector<std::uint8_t> b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(from + i);
+    return b;
+}
+
+// Seconds since 1970 of a local date and time.
+inline std::int64_t localSeconds(int y, int mo, int d, int h, int mi, int s) {
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    t.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&t));
+}
 
 } // namespace fixtures

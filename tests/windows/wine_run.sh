@@ -114,6 +114,13 @@ cli)
     sameFile small.bin
     sameFile small.bin.type
     both cut-blank-onto-input 1 cut-blank sensors.bin -o sensors.bin
+    both inspect-hex 0 inspect --hex "41 42 43 44 45 46 47 48"
+    both inspect-file 0 inspect sensors.bin 0x20
+    both split 0 split sensors.bin pieces.bin --piece 64:128 --piece 0:16 --piece 100:90
+    sameFile pieces.bin
+    both split-append 0 split sensors.bin pieces.bin --piece 1:2 --append
+    sameFile pieces.bin
+    both split-onto-source 1 split sensors.bin sensors.bin --piece 0:1
 
     # Names outside any single-byte code page, in arguments and on disk.
     for side in native windows; do
@@ -131,6 +138,8 @@ cli)
     both utf8-write-type 0 write-type "struct-é.json" "sortie é/écrit.type"
     sameFile "sortie é/écrit.type"
     both utf8-onto-input 1 cut-blank "données-€-数据.bin" -o "données-€-数据.bin.type"
+    both utf8-split 0 split "données-€-数据.bin" "sortie é/morceau-€.bin" --piece 8:40
+    sameFile "sortie é/morceau-€.bin"
 
     # The example's own type file is what write-type makes of its JSON.
     if ! cmp "$run/windows/written.type" "$examples/sensors.bin.type"; then

@@ -43,7 +43,6 @@ public:
     }
     void locatePosition(std::int64_t) override {}
     void entryDefinitionChanged(vm::Segment*, int) override {}
-    void dataHover(std::int64_t, int, const std::string&) override {}
     std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
     const vm::ByteSource* compareSource() const override { return compare; }
     const vm::ByteSource* compare = nullptr;

@@ -80,9 +80,3 @@ void TestHost::selectSegment(vm::Segment* segment) {
 void TestHost::entryDefinitionChanged(vm::Segment*, int) {
     ++definitionChanges;
 }
-
-void TestHost::dataHover(std::int64_t position, int length, const std::string& hexDump) {
-    hoverPosition = position;
-    hoverLength = length;
-    hoverDump = hexDump;
-}

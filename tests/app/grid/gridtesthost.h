@@ -40,7 +40,6 @@ public:
             onLocate(offset);
     }
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
-    void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
     std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
     const vm::ByteSource* compareSource() const override { return compare; }
 
@@ -51,9 +50,6 @@ public:
     int definitionChanges = 0;
     std::vector<std::int64_t> located;
     std::function<void(std::int64_t)> onLocate; // what the control panel would do
-    std::int64_t hoverPosition = -1;
-    int hoverLength = 0;
-    std::string hoverDump;
     std::vector<std::vector<std::uint8_t>> patterns;
     const vm::ByteSource* compare = nullptr;
 

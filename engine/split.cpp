@@ -1,0 +1,182 @@
+#include "split.h"
+
+#include <algorithm>
+#include <limits>
+
+#ifdef _WIN32
+#include "platformfile.h"
+#else
+#include <sys/stat.h>
+#endif
+
+#include "atomicfile.h"
+#include "rewrite.h"
+
+namespace vm {
+
+namespace {
+
+// A document's working copy must stay addressable by 32-bit offsets.
+constexpr std::int64_t kMaxWorkingSize = std::numeric_limits<std::int32_t>::max();
+
+FileResult failed(std::string text) {
+    FileResult r;
+    r.error = std::move(text);
+    return r;
+}
+
+bool writePieces(RewriteSink& sink, const FileStream& source, std::int64_t sourceSize,
+                 std::span<const SplitPiece> pieces) {
+    for (const SplitPiece& p : pieces)
+        if (!sink.copyRange(source, p.begin, splitPieceBytes(p, sourceSize)))
+            return false;
+    return true;
+}
+
+std::string errorOf(const RewriteSink& sink) {
+    return sink.error().empty() ? std::string("Unknown error") : sink.error();
+}
+
+FileResult appendToFile(const FileStream& source, std::int64_t sourceSize,
+                        const std::string& target, std::span<const SplitPiece> pieces,
+                        std::int64_t length, const Progress& progress) {
+    FileStream out;
+    if (!out.open(target, FileStream::Mode::ReadWrite))
+        return failed("Cannot write " + target + ": " + out.lastError());
+    const std::int64_t oldSize = out.size();
+    RewriteSink sink;
+    sink.attach(std::move(out), oldSize);
+    sink.setProgress(progress, oldSize + length);
+    const bool ok = writePieces(sink, source, sourceSize, pieces) && sink.finish();
+    out = sink.takeStream();
+    if (!ok || !out.flush()) {
+        const std::string reason = ok ? out.lastError() : errorOf(sink);
+        // What was added goes again: the file is left as the user had it.
+        out.truncate(oldSize);
+        return failed("Cannot write " + target + ": " + reason);
+    }
+    FileResult r;
+    r.ok = true;
+    r.delta = length;
+    return r;
+}
+
+} // namespace
+
+std::string_view splitMemo(const SplitPiece& piece, std::int64_t sourceSize) {
+    if (piece.end < piece.begin)
+        return kMemoEndBeforeBegin;
+    if (piece.end > sourceSize)
+        return kMemoEndPastSource;
+    return {};
+}
+
+std::int64_t splitPieceBytes(const SplitPiece& piece, std::int64_t sourceSize) {
+    const std::int64_t end = std::min<std::int64_t>(piece.end, sourceSize);
+    return std::max<std::int64_t>(0, end - piece.begin);
+}
+
+SplitTargetLayout splitTargetLayout(std::span<const SplitPiece> pieces, std::int64_t sourceSize,
+                                    int selected) {
+    SplitTargetLayout l;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (static_cast<int>(i) == selected)
+            l.selectedBegin = l.length;
+        l.length += splitPieceBytes(pieces[i], sourceSize);
+        if (static_cast<int>(i) == selected)
+            l.selectedEnd = l.length;
+    }
+    return l;
+}
+
+std::optional<std::string> checkSplitPieces(std::span<const SplitPiece> pieces) {
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        if (pieces[i].begin < 0)
+            return "Piece " + std::to_string(i) + " begins at " + std::to_string(pieces[i].begin) +
+                   ", before the start of the file";
+    return std::nullopt;
+}
+
+bool isSameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return win::sameFile(a, b);
+#else
+    struct stat x {
+    }, y{};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+#endif
+}
+
+std::optional<std::string> checkSplitNames(const std::string& source, const std::string& target) {
+    if (source == target || isSameFile(source, target))
+        return "The source file and the target file are the same file: " + target;
+    return std::nullopt;
+}
+
+FileResult splitToFile(const FileStream& source, const std::string& target,
+                       std::span<const SplitPiece> pieces, bool append, const Progress& progress) {
+    if (auto refusal = checkSplitPieces(pieces))
+        return failed(*refusal);
+    const std::int64_t sourceSize = source.size();
+    const std::int64_t length = splitTargetLayout(pieces, sourceSize).length;
+    if (append && fileExists(target))
+        return appendToFile(source, sourceSize, target, pieces, length, progress);
+
+    ReplaceFile file;
+    if (!file.begin(target))
+        return failed("Cannot write " + target + ": " + file.error());
+    RewriteSink sink;
+    sink.attach(std::move(file.stream()), 0);
+    sink.setProgress(progress, length);
+    const bool ok = writePieces(sink, source, sourceSize, pieces) && sink.finish();
+    file.stream() = sink.takeStream();
+    if (!ok) {
+        file.discard();
+        return failed("Cannot write " + target + ": " + errorOf(sink));
+    }
+    if (!file.commit())
+        return failed("Cannot write " + target + ": " + file.error());
+    FileResult r;
+    r.ok = true;
+    r.delta = length;
+    return r;
+}
+
+FileResult splitFiles(const std::string& source, const std::string& target,
+                      std::span<const SplitPiece> pieces, bool append, const Progress& progress) {
+    if (auto refusal = checkSplitNames(source, target))
+        return failed(*refusal);
+    FileStream in;
+    if (!in.open(source, FileStream::Mode::Read))
+        return failed("Cannot read " + source + ": " + in.lastError());
+    return splitToFile(in, target, pieces, append, progress);
+}
+
+FileResult splitIntoWorkingFile(WorkingFile& wf, const FileStream* source,
+                                std::span<const SplitPiece> pieces, bool append,
+                                const Progress& progress) {
+    if (auto refusal = checkSplitPieces(pieces))
+        return failed(*refusal);
+    if (!wf.stream.isOpen())
+        return failed("No working file is open");
+    const FileStream& from = source ? *source : wf.stream;
+    const std::int64_t sourceSize = from.size();
+    const std::int64_t kept = append ? wf.stream.size() : 0;
+    const std::int64_t length = splitTargetLayout(pieces, sourceSize).length;
+    if (kept + length > kMaxWorkingSize)
+        return failed("The data file would reach 2 GiB, which the structure cannot address");
+    FileResult r =
+        runRewrite(wf, kept + length, progress, [&](RewriteSink& sink, const FileStream& current) {
+            if (append && !sink.copyRange(current, 0, kept))
+                return false;
+            return writePieces(sink, from, sourceSize, pieces);
+        });
+    if (r.ok)
+        r.delta = length;
+    else
+        r.error = "Cannot write the working copy " + wf.name + ": " + r.error;
+    return r;
+}
+
+} // namespace vm

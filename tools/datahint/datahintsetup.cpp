@@ -1,0 +1,49 @@
+#include "datahintsetup.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TfSetCurShow::TfSetCurShow(vm::DataHintFlags& flags, QWidget* parent)
+    : QDialog(parent), m_flags(flags) {
+    setObjectName(QStringLiteral("TfSetCurShow"));
+    setWindowTitle(QStringLiteral("Data Hint Setup"));
+    m_list = new QListWidget;
+    m_list->setObjectName(QStringLiteral("ChB"));
+    for (const vm::KindInfo& k : vm::kindTable()) {
+        auto* item = new QListWidgetItem(
+            QString::fromLatin1(k.name.data(), static_cast<int>(k.name.size())), m_list);
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+        item->setCheckState(Qt::Unchecked);
+    }
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    connect(ok, &QPushButton::clicked, this, &TfSetCurShow::okClicked);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list);
+    layout->addLayout(buttons);
+    setFixedSize(200, 340);
+}
+
+void TfSetCurShow::load() {
+    for (int k = 0; k < vm::kKindCount; ++k)
+        m_list->item(k)->setCheckState(m_flags[static_cast<std::size_t>(k)] ? Qt::Checked
+                                                                            : Qt::Unchecked);
+}
+
+void TfSetCurShow::okClicked() {
+    for (int k = 0; k < vm::kKindCount; ++k)
+        m_flags[static_cast<std::size_t>(k)] = m_list->item(k)->checkState() == Qt::Checked;
+    emit flagsChanged();
+    accept();
+}

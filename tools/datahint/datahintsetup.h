@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+
+#include "kinds.h"
+
+class QListWidget;
+class QPushButton;
+
+// The data hint setup dialog: which kinds the data hint window shows. The
+// choice belongs to the structure and is saved with the type file.
+class TfSetCurShow : public QDialog {
+    Q_OBJECT
+public:
+    TfSetCurShow(vm::DataHintFlags& flags, QWidget* parent);
+
+    // Checks the kinds that are shown now; done before each showing.
+    void load();
+
+signals:
+    // OK copied the check marks into the flags.
+    void flagsChanged();
+
+private:
+    void okClicked();
+
+    vm::DataHintFlags& m_flags;
+    QListWidget* m_list;
+};
