@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
         const double t = best(
             3, [&] { clearMessages(m); }, [&] { checkSegments(list, 10000000, true, &m, &map); });
         std::printf("%-44s %8.3f s  %zu rows  (target well under 1 s)  %s\n",
-                    "checkSegments 100,000 segments", t, m.rows.size(), t < 0.5 ? "ok" : "MISSED");
+                    "checkSegments 100,000 segments", t, m.size(), t < 0.5 ? "ok" : "MISSED");
     }
     std::filesystem::remove_all(dir);
     return 0;

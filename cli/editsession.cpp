@@ -17,36 +17,12 @@
 
 namespace vmcli {
 
-namespace {
-
-std::string systemTempDir() {
-    std::error_code ec;
-    const std::filesystem::path p = std::filesystem::temp_directory_path(ec);
-    if (ec)
-        return "./";
-    const auto u8 = p.u8string();
-    std::string dir(u8.begin(), u8.end());
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
-        dir += '/';
-    return dir;
-}
-
-} // namespace
-
 EditSession::~EditSession() {
     removeWorkingFile();
 }
 
 void EditSession::removeWorkingFile() {
-    m_wf.stream.close();
-    if (m_wf.name.empty())
-        return;
-#ifdef _WIN32
-    vm::win::removeFile(m_wf.name);
-#else
-    ::unlink(m_wf.name.c_str());
-#endif
-    m_wf.name.clear();
+    vm::discardWorkingFile(m_wf);
 }
 
 std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
@@ -61,16 +37,10 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
     if (!r.ok)
         return fail(vm::cp1252ToUtf8(r.message));
     m_content = std::move(r.content);
-    m_wf.tempDir = systemTempDir();
+    m_wf.tempDir = vm::systemTempFolder();
     std::string error;
-    const std::string name = vm::makeWorkingCopy(m_wf.tempDir, dataFile, &error);
-    if (name.empty())
+    if (!vm::makeWorkingCopy(m_wf, dataFile, &error))
         return fail("Cannot copy " + dataFile + ": " + error);
-    if (!vm::openWorkingFile(m_wf, name, &error)) {
-        m_wf.name = name;
-        removeWorkingFile();
-        return fail("Cannot open the working copy " + name + ": " + error);
-    }
     // The counts as the program shows them once the file is open.
     for (auto& seg : m_content.segments)
         vm::computeRecordCount(seg.get(), m_wf.stream.size());
@@ -82,8 +52,8 @@ vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error
     if (arg.size() > 1 && arg[0] == '#') {
         const std::optional<std::int32_t> n = vm::parseInt32(arg.substr(1));
         if (!n || *n < 1 || static_cast<std::size_t>(*n) > list.size()) {
-            error = "No segment " + arg + ": the list has " + std::to_string(list.size()) +
-                    " segments";
+            error =
+                "No segment " + arg + ": the list has " + std::to_string(list.size()) + " segments";
             return nullptr;
         }
         return &list[static_cast<std::size_t>(*n - 1)];
@@ -107,8 +77,8 @@ int EditSession::save() {
         return fail("Cannot write " + m_typeFile + ": " + type.error());
     const std::string image =
         vm::typeFileImage(m_content.segments, m_content.settings, m_content.dataHint);
-    if (!type.stream().writeAt(
-            0, {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
+    if (!type.stream().writeAt(0,
+                               {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
         return fail("Cannot write " + m_typeFile + ": " + type.stream().lastError());
     std::string error;
     if (!vm::commitBoth(data, type, &error))

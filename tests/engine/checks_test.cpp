@@ -27,9 +27,11 @@ TypeEntry entry(std::string memo, std::uint16_t start, std::uint16_t length) {
 // One line per row: caption | first | second | collide | message.
 std::vector<std::string> lines(const MessageList& list) {
     std::vector<std::string> out;
-    for (const MessageRow& r : list.rows)
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const MessageRow r = list.row(i);
         out.push_back(r.caption + "|" + r.firstName + "|" + r.secondName + "|" + r.collide + "|" +
                       r.message);
+    }
     return out;
 }
 
@@ -67,10 +69,10 @@ TEST(Checks, LeadingGapInDecimalAndHexadecimal) {
     MessageList dec;
     EXPECT_EQ(checkSegments(list, 10, false, &dec), kHasSpace);
     EXPECT_EQ(lines(dec), Lines{"Warning||A|HasSpace |Has Blank at Position 0 To 4"});
-    EXPECT_EQ(dec.rows[0].image, 1);
+    EXPECT_EQ(dec.row(0).image, 1);
     EXPECT_FALSE(dec.hasErrors);
-    EXPECT_EQ(dec.rows[0].finding.first, -1);
-    EXPECT_EQ(dec.rows[0].finding.second, 0);
+    EXPECT_EQ(dec.row(0).finding.first, -1);
+    EXPECT_EQ(dec.row(0).finding.second, 0);
 
     MessageList hex;
     checkSegments(list, 10, true, &hex);
@@ -95,10 +97,10 @@ TEST(Checks, OverlapAndGapRowsAreInterleavedInSortedOrder) {
                             "Error|D||IsOver |This Segment is Bigger Than File Length 40",
                         }));
     EXPECT_TRUE(m.hasErrors);
-    EXPECT_EQ(m.rows[1].image, 0);
+    EXPECT_EQ(m.row(1).image, 0);
     // Objects are indices into the list as it stands.
-    EXPECT_EQ(m.rows[1].finding.first, 2);
-    EXPECT_EQ(m.rows[1].finding.second, 0);
+    EXPECT_EQ(m.row(1).finding.first, 2);
+    EXPECT_EQ(m.row(1).finding.second, 0);
     // Without a list the flags are the same.
     EXPECT_EQ(checkSegments(list, 40, false), f);
 }
@@ -109,15 +111,15 @@ TEST(Checks, TrailingGapAndCleanStructures) {
     list.append(seg("B", 10, 10));
     MessageList m;
     EXPECT_EQ(checkSegments(list, 20, false, &m), 0);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
     EXPECT_EQ(checkSegments(list, 25, false, &m), kHasSpace);
     EXPECT_EQ(lines(m), Lines{"Warning|B||HasSpace |Has Blank at Position 20 To 25"});
     clearMessages(m);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
 
     SegmentList none;
     EXPECT_EQ(checkSegments(none, 100, false, &m), 0);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
 }
 
 TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
@@ -128,12 +130,12 @@ TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
     list[1].entries = {entry("x", 4, 4), entry("y", 0, 4), entry("z", 4, 2)};
     MessageList m;
     EXPECT_EQ(checkSegments(list, 40, false, &m), 0); // field findings are not OR-ed in
-    ASSERT_EQ(m.rows.size(), 1u);
+    ASSERT_EQ(m.size(), 1u);
     const std::uint8_t ff = kIsNotSort | kIsOverlay | kHasSpace;
     EXPECT_EQ(lines(m), Lines{"Error|Bad||Click To Expend|" + anomalyNames(ff)});
-    EXPECT_TRUE(m.rows[0].finding.expandable);
-    EXPECT_EQ(m.rows[0].finding.first, 1);
-    EXPECT_EQ(m.rows[0].finding.flags, ff);
+    EXPECT_TRUE(m.row(0).finding.expandable);
+    EXPECT_EQ(m.row(0).finding.first, 1);
+    EXPECT_EQ(m.row(0).finding.flags, ff);
     EXPECT_TRUE(m.hasErrors);
 
     // Expanding lists the field rows; x and z share a start and keep their
@@ -147,7 +149,7 @@ TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
                   // the walk keeps the end of the previous range, not the largest end
                   "Warning|z||HasSpace |Has Blank at Position 6 To 10",
               }));
-    EXPECT_FALSE(fields.rows[0].finding.isSegment);
+    EXPECT_FALSE(fields.row(0).finding.isSegment);
 }
 
 TEST(Checks, FieldsPastTheRecordAndRecordsThatDoNotFit) {
@@ -176,7 +178,7 @@ TEST(Checks, ZeroRecordLengthReportsNothing) {
     s->entries = {entry("a", 0, 50)};
     MessageList m;
     EXPECT_EQ(checkTypeEntries(s.get(), 100, false, &m), 0);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
     EXPECT_EQ(checkTypeEntries(nullptr, 100, false, &m), 0);
 
     // A length that is a whole number of records is fine; a negative remainder is no misfit.
@@ -245,5 +247,5 @@ TEST(Checks, ManySegmentsAreCheckedInLinearTime) {
     MessageList m;
     const std::uint8_t f = checkSegments(list, 1000000, false, &m);
     EXPECT_EQ(f, kIsNotSort | kHasSpace);
-    EXPECT_EQ(m.rows.size(), 1u + 100000u);
+    EXPECT_EQ(m.size(), 1u + 100000u);
 }
