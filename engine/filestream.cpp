@@ -94,7 +94,7 @@ std::string fileTypeProblem(const std::string& path) {
 FileStamp fileStamp(const std::string& path) {
     FileStamp s;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return s;
     s.exists = true;
     s.size = static_cast<std::int64_t>(st.st_size);
@@ -387,7 +387,8 @@ std::string fileTypeProblem(const std::string& path) {
 FileStamp fileStamp(const std::string& path) {
     FileStamp s;
     WIN32_FILE_ATTRIBUTE_DATA d{};
-    if (!::GetFileAttributesExW(win::widePath(path).c_str(), GetFileExInfoStandard, &d))
+    if (!::GetFileAttributesExW(win::widePath(path).c_str(), GetFileExInfoStandard, &d) ||
+        (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return s;
     s.exists = true;
     s.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) |

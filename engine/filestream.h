@@ -99,14 +99,14 @@ std::int64_t fileSize(const std::string& path);
 // What the user's file looked like when the program last read or wrote it, so
 // that a save can notice another program's changes in between.
 struct FileStamp {
-    bool exists = false;
+    bool exists = false; // a regular file is there
     std::int64_t size = 0;
     std::int64_t modified = 0; // modification time, in the system's finest unit
     bool operator==(const FileStamp&) const = default;
 };
 FileStamp fileStamp(const std::string& path);
-// True when the file exists now and its size or time differs from the stamp
-// (a file that was absent and now exists counts as changed too).
+// True when a regular file is there now and its size or time differs from the
+// stamp (a file that was absent and now exists counts as changed too).
 bool changedSince(const FileStamp& stamp, const std::string& path);
 
 } // namespace vm

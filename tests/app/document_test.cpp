@@ -150,7 +150,7 @@ TEST_F(DocumentTest, EditingACellWritesEachKeystrokeAndSaveStoresTheBytes) {
     // The replaced file keeps its permissions and no temporary file is left.
     EXPECT_TRUE(QFile::permissions(data) & QFileDevice::ExeOwner);
     EXPECT_EQ(QDir(dir)
-                  .entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden)
+                  .entryList(QStringList{QStringLiteral(".vm*")}, QDir::Files | QDir::Hidden)
                   .size(),
               0);
     EXPECT_NE(doc().dataStream(), nullptr);
@@ -367,7 +367,7 @@ protected:
     int leftovers() const {
         return static_cast<int>(
             QDir(dir)
-                .entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden)
+                .entryList(QStringList{QStringLiteral(".vm*")}, QDir::Files | QDir::Hidden)
                 .size());
     }
 };
