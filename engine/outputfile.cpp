@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #ifdef _WIN32
@@ -42,8 +43,32 @@ OutputKind outputKind(const std::string& path, std::string* why) {
     return OutputKind::Refused;
 }
 #else
+// A descriptor the program already has, named by path: "-", /dev/stdout,
+// /dev/stderr, /dev/fd/N, /proc/self/fd/N. It is written through that very
+// descriptor, so a redirection keeps its position and its append mode (a new
+// open of the same file would start at its beginning), and a file the shell
+// opened is never replaced under it.
+std::optional<int> namedDescriptor(const std::string& path) {
+    if (path == OutputFile::kStandardOutput || path == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (path == "/dev/stderr")
+        return STDERR_FILENO;
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        int n = 0;
+        for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+            if (path[i] < '0' || path[i] > '9' || n > 100000)
+                return std::nullopt;
+            n = n * 10 + (path[i] - '0');
+        }
+        return n;
+    }
+    return std::nullopt;
+}
+
 OutputKind outputKind(const std::string& path, std::string* why) {
-    if (path == OutputFile::kStandardOutput)
+    if (namedDescriptor(path))
         return OutputKind::InPlace;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
@@ -109,8 +134,12 @@ bool OutputFile::begin(const std::string& path, bool waitForReader) {
         m_ownFd = true;
     }
 #else
-    if (path == kStandardOutput) {
-        m_fd = STDOUT_FILENO;
+    if (const std::optional<int> own = namedDescriptor(path)) {
+        if (::fcntl(*own, F_GETFD) == -1) {
+            m_error = systemErrorText(errno);
+            return false;
+        }
+        m_fd = *own;
         m_ownFd = false;
     } else {
         // Never waits by surprise: a FIFO with no reader fails at once with
@@ -171,10 +200,11 @@ bool OutputFile::write(std::string_view bytes) {
     // A reader that goes away must give an error here, not end the program,
     // except on standard output, where ending quietly is what a pipe into
     // "head" expects.
+    const bool quiet = m_fd != STDOUT_FILENO;
     sigset_t pipeSignal, old;
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
-    if (m_ownFd)
+    if (quiet)
         ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
     int err = 0;
     while (!bytes.empty()) {
@@ -193,7 +223,7 @@ bool OutputFile::write(std::string_view bytes) {
         err = n < 0 ? errno : ENOSPC;
         break;
     }
-    if (m_ownFd) {
+    if (quiet) {
         if (err == EPIPE) {
             const timespec now{};
             ::sigtimedwait(&pipeSignal, nullptr, &now); // the signal we kept from ending us

@@ -10,9 +10,10 @@ namespace vm {
 // Where an output the user names goes (text output, and whatever else writes
 // a stream of bytes to a name). A regular file, or a name not yet taken, is
 // replaced through ReplaceFile, so a failed output keeps the old file.
-// Standard output ("-"), a FIFO or a character device such as /dev/null is
-// written where it is and never removed, truncated or replaced; anything else
-// (a folder, a block device) is refused.
+// Standard output ("-", /dev/stdout, and likewise /dev/stderr and /dev/fd/N:
+// through the program's own descriptor), a FIFO or a character device such as
+// /dev/null is written where it is and never removed, truncated or replaced;
+// anything else (a folder, a block device) is refused.
 class OutputFile {
 public:
     static constexpr std::string_view kStandardOutput = "-";

@@ -141,6 +141,8 @@ std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
 bool createLockedFile(FileStream& out, const std::string& name, std::string* error, bool* taken) {
     if (taken)
         *taken = false;
+    if (createHook())
+        createHook()(name);
     FileStream s;
 #ifndef _WIN32
     // Best: a file with no name is locked, then linked under the name, so no
@@ -193,8 +195,6 @@ bool createWorkingFile(WorkingFile& wf, std::string* error) {
         const std::string name = workingName(dir, n);
         if (nameTaken(name) && !removeLeftover(name))
             continue;
-        if (createHook())
-            createHook()(name);
         FileStream s;
         bool taken = false;
         std::string why;

@@ -72,9 +72,10 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
 // Opens (and locks) an existing file as the document's stream.
 bool openWorkingFile(WorkingFile& wf, const std::string& name, std::string* error = nullptr);
 
-// For tests: called with each name just before a working file is created
-// under it, so that a race (a link planted, another instance taking the
-// name) can be staged at exactly that moment. Empty: no hook.
+// For tests: called with each name just before createLockedFile creates a
+// file under it (working files, the rewrites' new files), so that a race (a
+// link planted, another instance taking the name) can be staged at exactly
+// that moment. Empty: no hook.
 void setWorkingFileCreateHook(std::function<void(const std::string& name)> hook);
 
 } // namespace vm
