@@ -22,6 +22,7 @@
 #include "editstructhint.h"
 #include "icons.h"
 #include "model.h"
+#include "outputfile.h"
 #include "platform.h"
 #include "prompter.h"
 #include "recordpane.h"
@@ -848,7 +849,9 @@ void Tmain::outputText() {
     }
     // Segments may have been cut to the file's end.
     showCurrentSegment(false);
-    platform::openInTextEditor(name);
+    // A FIFO or a device got the text; there is no file to show.
+    if (!vm::writesInPlace(toNative(name)))
+        platform::openInTextEditor(name);
 }
 
 void Tmain::adjustColumnWidths() {

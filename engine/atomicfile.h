@@ -5,6 +5,13 @@
 
 #include "filestream.h"
 
+#ifdef _WIN32
+// <windows.h> makes ReplaceFile a macro for its own ReplaceFileW; taken in
+// here first and undone, so the name means the class below in every file.
+#include <windows.h>
+#undef ReplaceFile
+#endif
+
 namespace vm {
 
 // The one way a user's file is written: Save File, the type file, text output,

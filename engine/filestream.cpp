@@ -372,7 +372,7 @@ std::string fileTypeProblem(const std::string& path) {
     if (a == INVALID_FILE_ATTRIBUTES)
         return {};
     if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return win::errorText(ERROR_DIRECTORY_NOT_SUPPORTED);
+        return win::errorText(ERROR_DIRECTORY);
     // Devices and pipes answer an attributes-only open; their type gives them away.
     const HANDLE h = ::CreateFileW(win::widePath(path).c_str(), 0,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
