@@ -107,7 +107,7 @@ bool ReplaceFile::copyFrom(const FileStream& source, const std::function<bool(do
         m_error = "The source and the target are the same file";
         return false;
     }
-    return copyAll(source, m_stream, progress, m_error);
+    return copyAll(source, m_stream, progress, m_error, true);
 }
 
 bool ReplaceFile::commit() {

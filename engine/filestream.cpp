@@ -563,10 +563,10 @@ bool FileStream::flush() {
 namespace vm {
 
 bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(double)>& progress,
-             std::string& error) {
+             std::string& error, bool towardsDisk) {
     const std::int64_t total = from.size();
     // Steps between progress reports; the kernel's copy needs no buffer of ours.
-    constexpr std::int64_t kStep = std::int64_t{64} << 20;
+    constexpr std::int64_t kStep = std::int64_t{16} << 20;
     constexpr std::int64_t kBuffer = std::int64_t{8} << 20;
     std::vector<std::uint8_t> buf;
     std::int64_t pos = 0;
@@ -611,6 +611,13 @@ bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(do
             }
             done += n;
         }
+#ifndef _WIN32
+        // The disk starts on each step while the next one is copied, so the
+        // flush at the end has little left to wait for.
+        if (towardsDisk)
+            ::sync_file_range(to.fd(), static_cast<off_t>(pos), static_cast<off_t>(want),
+                              SYNC_FILE_RANGE_WRITE);
+#endif
         pos += want;
         if (progress && !progress(static_cast<double>(pos) / static_cast<double>(total))) {
             error = kStoppedByUser;

@@ -76,9 +76,10 @@ std::string systemErrorText(int err);
 
 // Writes every byte of from into to at the same positions, the fastest way the
 // system offers (the kernel's copy where it can). progress hears the share
-// done and may stop the copy. false with the reason in error.
+// done and may stop the copy. towardsDisk: to will be flushed afterwards, so
+// its blocks go to the disk while the copy runs. false with the reason in error.
 bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(double)>& progress,
-             std::string& error);
+             std::string& error, bool towardsDisk = false);
 
 // The error text of a copy stopped through its progress callback.
 inline constexpr const char* kStoppedByUser = "Stopped by the user";
