@@ -291,48 +291,6 @@ void ReplaceFile::discard() {
     m_stream.close();
 }
 
-bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error) {
-    auto failed = [&](ReplaceFile& f) {
-        if (error)
-            *error = f.target() + ": " + f.error();
-        first.discard();
-        second.discard();
-        return false;
-    };
-    if (!first.prepareCommit())
-        return failed(first);
-    if (!second.prepareCommit())
-        return failed(second);
-    // The old first file keeps a second name until the second file is in
-    // place, so that it can be put back if that fails.
-    std::string backup;
-    if (first.m_targetExisted) {
-        for (int attempt = 0; attempt < 1000 && backup.empty(); ++attempt) {
-            const std::string name =
-                tempName(first.target(), static_cast<unsigned long>(::getpid()));
-            if (::link(first.target().c_str(), name.c_str()) == 0)
-                backup = name;
-            else if (errno != EEXIST)
-                break; // no hard links here: replaced without a way back
-        }
-    }
-    if (!first.finishCommit()) {
-        if (!backup.empty())
-            ::unlink(backup.c_str());
-        return failed(first);
-    }
-    if (!second.finishCommit()) {
-        if (!backup.empty())
-            ::rename(backup.c_str(), first.target().c_str());
-        else if (!first.m_targetExisted)
-            ::unlink(first.target().c_str());
-        return failed(second);
-    }
-    if (!backup.empty())
-        ::unlink(backup.c_str());
-    return true;
-}
-
 #else // _WIN32
 
 namespace {
@@ -348,6 +306,21 @@ std::string resolveTarget(const std::string& path) {
         }
     }
     return path;
+}
+
+// Removes the temporary files of killed saves of the same target. A save
+// under way holds its file open without sharing its deletion, so the system
+// itself refuses to delete that one.
+void removeLeftovers(const std::string& folder, const std::string& prefix) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(folder), ec)) {
+        const auto u8 = e.path().filename().u8string();
+        const std::string name(u8.begin(), u8.end());
+        if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - 4, 4, kTempSuffix) == 0 &&
+            win::isPlainFile(folder + "\\" + name))
+            win::removeFile(folder + "\\" + name);
+    }
 }
 
 } // namespace
@@ -367,6 +340,7 @@ bool ReplaceFile::begin(const std::string& target) {
         if (const std::string problem = fileTypeProblem(m_target); !problem.empty())
             return failText(problem);
     }
+    removeLeftovers(parentFolder(m_target), tempPrefix(m_target));
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string name = tempName(m_target, ::GetCurrentProcessId());
         std::string why;
@@ -412,6 +386,48 @@ void ReplaceFile::discard() {
     m_temp.clear();
 }
 
+#endif
+
+namespace {
+
+// A second name for a file, a name removed, a name put over another: what
+// commitBoth needs to put a replaced file back.
+bool linkName(const std::string& existing, const std::string& name) {
+#ifdef _WIN32
+    return ::CreateHardLinkW(win::widePath(name).c_str(), win::widePath(existing).c_str(),
+                             nullptr) != 0;
+#else
+    return ::link(existing.c_str(), name.c_str()) == 0;
+#endif
+}
+
+void removeName(const std::string& name) {
+#ifdef _WIN32
+    win::removeFile(name);
+#else
+    ::unlink(name.c_str());
+#endif
+}
+
+void renameOver(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    ::MoveFileExW(win::widePath(from).c_str(), win::widePath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
+    ::rename(from.c_str(), to.c_str());
+#endif
+}
+
+unsigned long processId() {
+#ifdef _WIN32
+    return ::GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+} // namespace
+
 bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error) {
     auto failed = [&](ReplaceFile& f) {
         if (error)
@@ -424,13 +440,34 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error) {
         return failed(first);
     if (!second.prepareCommit())
         return failed(second);
-    if (!first.finishCommit())
+    // The old first file keeps a second name until the second file is in
+    // place, so that it can be put back if that fails. Where the file system
+    // has no hard links it is replaced without that way back.
+    std::string backup;
+    if (first.m_targetExisted) {
+        for (int attempt = 0; attempt < 1000 && backup.empty(); ++attempt) {
+            const std::string name = tempName(first.target(), processId());
+            if (linkName(first.target(), name))
+                backup = name;
+            else if (!fileExists(name))
+                break;
+        }
+    }
+    if (!first.finishCommit()) {
+        if (!backup.empty())
+            removeName(backup);
         return failed(first);
-    if (!second.finishCommit())
+    }
+    if (!second.finishCommit()) {
+        if (!backup.empty())
+            renameOver(backup, first.target());
+        else if (!first.m_targetExisted)
+            removeName(first.target());
         return failed(second);
+    }
+    if (!backup.empty())
+        removeName(backup);
     return true;
 }
-
-#endif
 
 } // namespace vm

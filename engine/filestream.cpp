@@ -617,6 +617,8 @@ bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(do
         if (towardsDisk)
             ::sync_file_range(to.fd(), static_cast<off_t>(pos), static_cast<off_t>(want),
                               SYNC_FILE_RANGE_WRITE);
+#else
+        (void)towardsDisk; // Windows writes back on its own schedule
 #endif
         pos += want;
         if (progress && !progress(static_cast<double>(pos) / static_cast<double>(total))) {

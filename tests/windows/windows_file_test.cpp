@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "atomicfile.h"
 #include "filestream.h"
 #include "fixtures.h"
 #include "platformfile.h"
@@ -330,4 +331,29 @@ TEST(WindowsFileStream, ReadsAndWritesAtPositionsPastFourGiB) {
     ASSERT_TRUE(f.truncate(10));
     EXPECT_EQ(f.size(), 10);
     ASSERT_TRUE(f.flush());
+}
+
+TEST(WindowsReplaceFile, LeftoversOfKilledSavesGoButASaveUnderWayStays) {
+    TempDir dir;
+    const std::string target = dir.file("data.bin");
+    ASSERT_TRUE(writeFile(target, {1}));
+    // The name a save of this file uses, left behind as by a killed save.
+    std::string left;
+    {
+        ReplaceFile probe;
+        ASSERT_TRUE(probe.begin(target));
+        left = probe.tempPath();
+    }
+    ASSERT_FALSE(left.empty());
+    ASSERT_TRUE(writeFile(left, Bytes(500, 7)));
+    ReplaceFile underWay;
+    ASSERT_TRUE(underWay.begin(target));
+    ReplaceFile save;
+    ASSERT_TRUE(save.begin(target) && save.append("new") && save.commit()) << save.error();
+    EXPECT_FALSE(fileExists(left));
+    EXPECT_TRUE(fileExists(underWay.tempPath()));
+    const Bytes got = readFile(target);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "new");
+    underWay.discard();
+    EXPECT_EQ(filesIn(dir.path()), 1);
 }
