@@ -213,8 +213,10 @@ bool ReplaceFile::begin(const std::string& target) {
     }
     const std::string folder = parentFolder(m_target);
     removeLeftovers(folder, tempPrefix(m_target));
-    // A file with no name: nothing to clean up if the program dies.
-    if (m_stream.createAnonymous(folder) && m_stream.lockExclusive())
+    // A file with no name: nothing to clean up if the program dies. It gets a
+    // name at the commit through /proc, so only where that is there.
+    if (::access("/proc/self/fd", X_OK) == 0 && m_stream.createAnonymous(folder) &&
+        m_stream.lockExclusive())
         return true;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string name = tempName(m_target, static_cast<unsigned long>(::getpid()));
