@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QSettings>
 
+#include "atomicfile.h"
 #include "codec.h"
 #include "filestream.h"
 #include "model.h"
@@ -129,14 +130,18 @@ bool Document::openDataWithType(const QString& path) {
     return true;
 }
 
-QString Document::workingCopyOf(const QString& name, QString* error) {
+bool Document::makeWorkingCopy(const QString& name, vm::WorkingFile& wf, QString* error) {
     ProgressWindow progress(m_dialogParent, QStringLiteral("Opening ") + name);
+    wf.tempDir = toNative(m_tempDir);
     std::string err;
-    const std::string copy =
-        vm::makeWorkingCopy(toNative(m_tempDir), toNative(name), &err, progress.callback());
-    if (copy.empty() && error)
-        *error = QString::fromStdString(err);
-    return fromNative(copy);
+    // Created, locked and held before the copy starts, and never let go
+    // between the copy and its use: another instance cannot take it.
+    if (!vm::makeWorkingCopy(wf, toNative(name), &err, progress.callback())) {
+        if (error)
+            *error = QString::fromStdString(err);
+        return false;
+    }
+    return true;
 }
 
 bool Document::openDataFile(const QString& name) {
@@ -157,20 +162,14 @@ bool Document::openDataFile(const QString& name) {
         reopenAfterQuestions();
         return false;
     }
-    const QString openError = QStringLiteral("File  ") + name + QStringLiteral(" Open Error");
-    QString err;
-    const QString copy = workingCopyOf(name, &err);
-    if (copy.isEmpty()) {
-        prompter().error(m_dialogParent, openError);
-        reopenAfterQuestions();
-        return false;
-    }
-    // The previous document stays open until the new one is.
+    // The previous document stays open until the new one is. The file is
+    // stamped before it is copied, so a change made during the copy counts.
+    const vm::FileStamp stamp = vm::fileStamp(toNative(name));
     vm::WorkingFile wf;
-    wf.tempDir = toNative(m_tempDir);
-    if (!vm::openWorkingFile(wf, toNative(copy))) {
-        prompter().error(m_dialogParent, openError);
-        QFile::remove(copy);
+    QString err;
+    if (!makeWorkingCopy(name, wf, &err)) {
+        prompter().error(m_dialogParent,
+                         QStringLiteral("File  ") + name + QStringLiteral(" Open Error\n") + err);
         reopenAfterQuestions();
         return false;
     }
@@ -178,6 +177,7 @@ bool Document::openDataFile(const QString& name) {
     m_dataChanged = false;
     addRecentName(RecentList::Files, name);
     m_dataFileName = name;
+    m_dataStamp = stamp;
     emit captionChanged();
     m_gridFillEnabled = true;
     emit actionStatesChanged(true);
@@ -194,14 +194,13 @@ void Document::closeStream() {
 bool Document::reopenAfterQuestions() {
     if (m_dataFileName.isEmpty() || m_work.stream.isOpen())
         return true;
-    QString err;
-    const QString copy = workingCopyOf(m_dataFileName, &err);
+    const vm::FileStamp stamp = vm::fileStamp(toNative(m_dataFileName));
     vm::WorkingFile wf;
-    wf.tempDir = toNative(m_tempDir);
-    if (copy.isEmpty() || !vm::openWorkingFile(wf, toNative(copy))) {
+    if (!makeWorkingCopy(m_dataFileName, wf, nullptr)) {
         emptyDocument();
         return false;
     }
+    m_dataStamp = stamp;
     m_work = std::move(wf);
     m_dataChanged = false;
     emit documentReplaced();
@@ -236,105 +235,49 @@ bool Document::confirmSaveChanges() {
                                   Prompter::Buttons::YesNoCancel);
     if (a == Prompter::Answer::Cancel)
         return false;
-    if (a == Prompter::Answer::Yes) {
-        QString err;
-        if (m_work.stream.isOpen())
-            m_work.stream.flush();
-        ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + m_dataFileName);
-        if (!replaceFileWith(workingFileName(), m_dataFileName, &err, progress.callback())) {
-            prompter().error(m_dialogParent, err);
-            return false; // the changes stay in the working copy, still open
-        }
-    }
+    // A failed or declined save keeps the changes in the working copy, still open.
+    if (a == Prompter::Answer::Yes && !saveWorkingCopyTo(m_dataFileName))
+        return false;
     closeStream();
     m_dataChanged = false;
     return true;
 }
 
-bool Document::replaceFileWith(const QString& source, const QString& requested, QString* error,
-                               const vm::Progress& progress) {
-    // A data file reached through a symbolic link is replaced where it lies;
-    // the link stays a link.
-    QString target = requested;
-    if (const QFileInfo link(requested); link.isSymLink() && !link.canonicalFilePath().isEmpty())
-        target = link.canonicalFilePath();
-    const QFileInfo targetInfo(target);
-    const QString dir = targetInfo.absolutePath();
-    // Renaming over a file needs no right to write it; the user's refusal of
-    // that right must still stop the save, as writing into it would.
-    if (targetInfo.exists() && !targetInfo.isWritable()) {
-        if (error)
-            *error = target + QStringLiteral(": ") +
-                     QString::fromStdString(
-                         std::make_error_code(std::errc::permission_denied).message());
+bool Document::confirmOverwriteChanged(const QString& path, const vm::FileStamp& stamp) {
+    if (!vm::changedSince(stamp, toNative(path)))
+        return true;
+    return prompter().ask(m_dialogParent, QStringLiteral("Warning"),
+                          QStringLiteral("The file ") + path +
+                              QStringLiteral(" was changed by another program since it was "
+                                             "opened.\nOverwrite it?")) == Prompter::Answer::Yes;
+}
+
+bool Document::saveWorkingCopyTo(const QString& name) {
+    if (!m_work.stream.isOpen())
+        return false;
+    // Another program (or instance) may have written the file since it was
+    // opened or last saved: not overwritten without asking.
+    const bool sameFile = name == m_dataFileName;
+    if (sameFile && !confirmOverwriteChanged(name, m_dataStamp))
+        return false;
+    ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
+    // Copied from the open stream, never by the working file's name: the
+    // name is in a shared folder, the stream is certainly ours.
+    vm::ReplaceFile out;
+    if (!out.begin(toNative(name)) || !out.copyFrom(m_work.stream, progress.callback()) ||
+        !out.commit()) {
+        prompter().error(m_dialogParent,
+                         name + QStringLiteral(": ") + QString::fromStdString(out.error()));
         return false;
     }
-    // A name of our own beside the target, created the ordinary way so that a
-    // new file gets the usual permissions.
-    static std::atomic<int> counter{0};
-    QString tmp;
-    QFile probe;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tmp = dir + QStringLiteral("/.") + targetInfo.fileName() + QStringLiteral(".") +
-              QString::number(QApplication::applicationPid()) + QStringLiteral("-") +
-              QString::number(counter++) + QStringLiteral(".vmsave");
-        probe.setFileName(tmp);
-        if (probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            break;
-        if (probe.error() != QFileDevice::OpenError || !QFileInfo::exists(tmp)) {
-            if (error)
-                *error = target + QStringLiteral(": ") + probe.errorString();
-            return false;
-        }
-    }
-    if (!probe.isOpen()) {
-        if (error)
-            *error = target + QStringLiteral(": ") + probe.errorString();
-        return false;
-    }
-    probe.close();
-    const vm::FileResult r = vm::copyWholeFile(toNative(source), toNative(tmp), progress);
-    if (!r.ok) {
-        QFile::remove(tmp);
-        if (error)
-            *error = target + QStringLiteral(": ") + QString::fromStdString(r.error);
-        return false;
-    }
-    {
-        vm::FileStream sync;
-        if (sync.open(toNative(tmp), vm::FileStream::Mode::ReadWrite) && !sync.flush()) {
-            const QString msg = QString::fromStdString(sync.lastError());
-            sync.close();
-            QFile::remove(tmp);
-            if (error)
-                *error = target + QStringLiteral(": ") + msg;
-            return false;
-        }
-    }
-    if (targetInfo.exists())
-        QFile::setPermissions(tmp, QFile::permissions(target));
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(toNative(tmp)),
-                            std::filesystem::path(toNative(target)), ec);
-    if (ec) {
-        QFile::remove(tmp);
-        if (error)
-            *error = target + QStringLiteral(": ") + QString::fromLocal8Bit(ec.message());
-        return false;
-    }
+    if (sameFile)
+        m_dataStamp = vm::fileStamp(toNative(name));
     return true;
 }
 
 bool Document::saveDataFileTo(const QString& name) {
-    if (m_dataFileName.isEmpty() || !m_work.stream.isOpen())
+    if (m_dataFileName.isEmpty() || !saveWorkingCopyTo(name))
         return false;
-    m_work.stream.flush();
-    QString err;
-    ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
-    if (!replaceFileWith(workingFileName(), name, &err, progress.callback())) {
-        prompter().error(m_dialogParent, err);
-        return false;
-    }
     setDataChanged(false, false);
     return true;
 }
@@ -408,6 +351,7 @@ void Document::saveSettings() const {
 // --- type files ------------------------------------------------------------
 
 bool Document::readTypeFile(const QString& path) {
+    const vm::FileStamp stamp = vm::fileStamp(toNative(path));
     vm::TypeReadResult r = vm::readTypeFile(toNative(path), dataSize());
     if (r.opened)
         addRecentName(RecentList::Types, path);
@@ -416,6 +360,8 @@ bool Document::readTypeFile(const QString& path) {
         return false;
     }
     applyTypeContent(std::move(r.content), path);
+    m_typeStampPath = path;
+    m_typeStamp = stamp;
     return true;
 }
 
@@ -443,12 +389,19 @@ void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& pa
 }
 
 bool Document::writeTypeFile(const QString& path) {
+    // The type file as it was loaded or last written may have been changed
+    // by someone else in the meantime.
+    if (path == m_typeStampPath && !confirmOverwriteChanged(path, m_typeStamp))
+        return false;
     emit aboutToWriteTypeFile();
     const vm::TypeWriteResult r = vm::writeTypeFile(m_segments, m_view, m_dataHint, toNative(path));
     if (!r.ok) {
-        prompter().error(m_dialogParent, QString::fromStdString(r.message));
+        prompter().error(m_dialogParent, fromNative(r.message) + QStringLiteral("\n") +
+                                             QString::fromStdString(r.systemError));
         return false;
     }
+    m_typeStampPath = path;
+    m_typeStamp = vm::fileStamp(toNative(path));
     m_typeFileName = path;
     emit captionChanged();
     return true;
@@ -494,12 +447,13 @@ void Document::newFileCommand() {
                        name + QStringLiteral("  is Exist, Over Write it?")) !=
             Prompter::Answer::Yes)
         return;
-    QFile f(name);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || !f.resize(size)) {
-        prompter().error(m_dialogParent, name + QStringLiteral(": ") + f.errorString());
+    // Replaced only once the new file is complete, like every other save.
+    vm::ReplaceFile out;
+    if (!out.begin(toNative(name)) || !out.stream().truncate(size) || !out.commit()) {
+        const std::string why = out.error().empty() ? out.stream().lastError() : out.error();
+        prompter().error(m_dialogParent, name + QStringLiteral(": ") + QString::fromStdString(why));
         return;
     }
-    f.close();
     openDataWithType(name);
 }
 
@@ -531,6 +485,7 @@ void Document::saveAsCommand() {
         return;
     if (saveDataFileTo(name)) {
         m_dataFileName = name;
+        m_dataStamp = vm::fileStamp(toNative(name));
         emit captionChanged();
     }
 }

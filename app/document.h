@@ -97,11 +97,6 @@ public:
     void loadSettings();
     void saveSettings() const;
 
-    // Copies source over target through a temporary file beside target, which
-    // replaces target only once it is complete; target keeps its permissions.
-    static bool replaceFileWith(const QString& source, const QString& target, QString* error,
-                                const vm::Progress& progress = {});
-
 signals:
     // The enabled states of the actions must be recomputed.
     void actionStatesChanged(bool refreshPanel);
@@ -121,11 +116,20 @@ private:
     bool reopenAfterQuestions();
     void emptyDocument();
     void applyTypeContent(vm::TypeFileContent&& content, const QString& path);
-    QString workingCopyOf(const QString& name, QString* error);
+    bool makeWorkingCopy(const QString& name, vm::WorkingFile& wf, QString* error);
+    // Writes the working copy over name (asking first when name is the data
+    // file and another program changed it); messages on failure.
+    bool saveWorkingCopyTo(const QString& name);
+    // Yes/No when path changed on disk since stamp; true when it may be written.
+    bool confirmOverwriteChanged(const QString& path, const vm::FileStamp& stamp);
 
     QWidget* m_dialogParent = nullptr;
     QString m_dataFileName;
     vm::WorkingFile m_work;
+    // The data file and the type file as last read or written by us.
+    vm::FileStamp m_dataStamp;
+    QString m_typeStampPath;
+    vm::FileStamp m_typeStamp;
     QString m_typeFileName;
     bool m_dataChanged = false;
     bool m_typeChanged = false;

@@ -26,6 +26,7 @@
 #include "icons.h"
 #include "locate.h"
 #include "model.h"
+#include "outputfile.h"
 #include "platform.h"
 #include "prompter.h"
 #include "recordcommands.h"
@@ -906,7 +907,9 @@ void Tmain::outputText() {
     }
     // Segments may have been cut to the file's end.
     showCurrentSegment(false);
-    platform::openInTextEditor(name);
+    // A FIFO or a device got the text; there is no file to show.
+    if (!vm::writesInPlace(toNative(name)))
+        platform::openInTextEditor(name);
 }
 
 void Tmain::adjustColumnWidths() {

@@ -29,8 +29,8 @@ StructHintRow hintRow(const vm::MessageRow& r, vm::SegmentList& list) {
 void fillSegmentFindings(Document& doc, TeditStructHint& window) {
     vm::MessageList messages;
     vm::checkSegments(doc.segments(), doc.dataSize(), doc.viewSettings().hexPositions(), &messages);
-    for (const auto& r : messages.rows)
-        window.addSegRow(hintRow(r, doc.segments()));
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        window.addSegRow(hintRow(messages.row(i), doc.segments()));
 }
 
 std::vector<StructHintRow> typeFindings(Document& doc, vm::Segment* segment) {
@@ -39,7 +39,8 @@ std::vector<StructHintRow> typeFindings(Document& doc, vm::Segment* segment) {
         return out;
     vm::MessageList messages;
     vm::checkTypeEntries(segment, doc.dataSize(), doc.viewSettings().hexPositions(), &messages);
-    for (const auto& r : messages.rows)
-        out.push_back(hintRow(r, doc.segments()));
+    out.reserve(messages.size());
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        out.push_back(hintRow(messages.row(i), doc.segments()));
     return out;
 }

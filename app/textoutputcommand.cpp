@@ -1,5 +1,6 @@
 #include "textoutputcommand.h"
 
+#include "cp1252.h"
 #include "cutblank.h"
 #include "document.h"
 #include "progresswindow.h"
@@ -18,7 +19,8 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressPa
         vm::writeTextOutput(vm::allSegments(doc.segments()), *data, doc.viewSettings(),
                             toNative(path), doc.locale(), progress.callback());
     if (!r.ok && error)
-        *error = path + QStringLiteral(": ") + QString::fromStdString(r.error);
+        *error = r.refused ? QString::fromStdString(vm::cp1252ToUtf8(r.error))
+                           : path + QStringLiteral(": ") + QString::fromStdString(r.error);
     return r.ok;
 }
 

@@ -1,5 +1,6 @@
-// vmbench: times the engine's file rewrites, text output and checks against a
-// plain `cp` of the same file measured in the same run.
+// vmbench: times the engine's file rewrites, text output, checks and saves
+// against a plain `cp` of the same file measured in the same run, and two
+// commands of vellomarque-cli on hostile structures.
 //
 //   vmbench [FOLDER [SECTIONS]]   (default: the system's temporary folder, all
 //                                  sections; SECTIONS e.g. "35" runs 3 and 5)
@@ -14,9 +15,12 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "atomicfile.h"
 #include "checks.h"
 #include "filestream.h"
 #include "locate.h"
@@ -24,6 +28,7 @@
 #include "rewrite.h"
 #include "split.h"
 #include "textoutput.h"
+#include "typefile.h"
 #include "workingfile.h"
 
 using namespace vm;
@@ -101,6 +106,38 @@ TypeEntry field(int kind, std::uint16_t start, std::uint16_t length) {
     return e;
 }
 
+struct CliRun {
+    int code = -1;
+    double seconds = 0;
+    double peakMB = 0;
+};
+
+// Runs vellomarque-cli with its standard output into a file; its wall time
+// and its peak resident memory.
+CliRun runCli(const std::vector<std::string>& args, const std::string& outFile) {
+    CliRun r;
+    const auto t0 = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        std::vector<std::string> copy = args;
+        std::vector<char*> argv{const_cast<char*>(VM_CLI_PATH)};
+        for (auto& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(VM_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
 void report(const char* what, double t, double ref, double target, bool atMost = true) {
     const double ratio = t / ref;
     std::printf("%-44s %8.3f s  ref %7.3f s  ratio %5.2f  (target %s %.1f)  %s\n", what, t, ref,
@@ -116,7 +153,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const std::int64_t GiB = std::int64_t{1} << 30;
     const Progress none;
-    const std::string sections = argc > 2 ? argv[2] : "1234567";
+    const std::string sections = argc > 2 ? argv[2] : "123456789a";
     auto wanted = [&](char c) { return sections.find(c) != std::string::npos; };
 
     const std::function<void()> clean = [&] {
@@ -135,7 +172,7 @@ int main(int argc, char** argv) {
 
     // 1. Whole-file copy.
     const std::string big = dir + "big.bin";
-    if (wanted('1') || wanted('2')) {
+    if (wanted('1') || wanted('2') || wanted('8')) {
         makeFile(big, GiB);
         runCp(big, dir + "warm.bin"); // the source in the page cache, as after opening
         std::filesystem::remove(dir + "warm.bin");
@@ -146,7 +183,9 @@ int main(int argc, char** argv) {
             ref = std::min(ref, cpOnce(big));
             clean();
             t = std::min(t, seconds([&] {
-                             if (makeWorkingCopy(dir, big).empty())
+                             WorkingFile wf;
+                             wf.tempDir = dir;
+                             if (!makeWorkingCopy(wf, big))
                                  die("makeWorkingCopy failed");
                          }));
             clean();
@@ -159,8 +198,8 @@ int main(int argc, char** argv) {
         clean();
         WorkingFile wf;
         wf.tempDir = dir;
-        if (!openWorkingFile(wf, makeWorkingCopy(dir, big)))
-            die("cannot open the working file");
+        if (!makeWorkingCopy(wf, big))
+            die("cannot make the working file");
         Segment seg;
         seg.begin = 0;
         seg.recordLength = 16;
@@ -182,6 +221,39 @@ int main(int argc, char** argv) {
         report("insertRecords (1000 x 16 B, middle of 1 GiB)", ins, ref, 1.3);
         report("deleteRecords (1000 x 16 B, middle of 1 GiB)", del, ref, 1.3);
     }
+    // 8. Save File: the working copy replaces the data file through ReplaceFile
+    // (new file beside it, flushed to the disk, renamed over the old one),
+    // against cp of the same file over the same kind of existing target, and
+    // against cp to a new name.
+    if (wanted('8')) {
+        clean();
+        WorkingFile wf;
+        wf.tempDir = dir;
+        if (!makeWorkingCopy(wf, big))
+            die("cannot make the working file");
+        const std::string saved = dir + "saved.bin";
+        const std::string over = dir + "over.bin";
+        runCp(big, saved);
+        runCp(big, over);
+        double fresh = 1e100, ref = 1e100, t = 1e100;
+        // Each starts with nothing left to write back from the one before.
+        for (int i = 0; i < runs; ++i) {
+            ::sync();
+            fresh = std::min(fresh, cpOnce(big));
+            ::sync();
+            ref = std::min(ref, seconds([&] { runCp(big, over); }));
+            ::sync();
+            t = std::min(t, seconds([&] {
+                             ReplaceFile out;
+                             if (!out.begin(saved) || !out.copyFrom(wf.stream) || !out.commit())
+                                 die("save failed: " + out.error());
+                         }));
+        }
+        report("Save File 1 GiB over the old file", t, ref, 1.1);
+        report("  (the same against cp to a new name)", t, fresh, 1.1);
+        std::filesystem::remove(saved);
+        std::filesystem::remove(over);
+    }
     clean();
     std::filesystem::remove(big);
 
@@ -192,8 +264,8 @@ int main(int argc, char** argv) {
         makeFile(mid, records * 16);
         WorkingFile wf;
         wf.tempDir = dir;
-        if (!openWorkingFile(wf, makeWorkingCopy(dir, mid)))
-            die("cannot open the working file");
+        if (!makeWorkingCopy(wf, mid))
+            die("cannot make the working file");
         Segment seg;
         seg.begin = 0;
         seg.recordLength = 16;
@@ -274,7 +346,84 @@ int main(int argc, char** argv) {
         const double t = best(
             3, [&] { clearMessages(m); }, [&] { checkSegments(list, 10000000, true, &m, &map); });
         std::printf("%-44s %8.3f s  %zu rows  (target well under 1 s)  %s\n",
-                    "checkSegments 100,000 segments", t, m.rows.size(), t < 0.5 ? "ok" : "MISSED");
+                    "checkSegments 100,000 segments", t, m.size(), t < 0.5 ? "ok" : "MISSED");
+    }
+    // 9. vellomarque-cli check on 5,000 identical segments: every pair
+    // overlaps, 12,497,500 rows. Time and peak memory of the whole command,
+    // and its output compared line by line with the rows the rules give.
+    if (wanted('9')) {
+        const int n = 5000;
+        const std::string data = dir + "same.bin";
+        makeFile(data, 100);
+        SegmentList list;
+        for (int i = 0; i < n; ++i) {
+            auto s = std::make_unique<Segment>();
+            s->name = "S" + std::to_string(i);
+            s->length = 100;
+            s->recordLength = 10;
+            s->entries = {field(1, 0, 10)};
+            list.append(std::move(s));
+        }
+        if (!writeTypeFile(list, ViewSettings(), DataHintFlags{}, data + ".type").ok)
+            die("cannot write the type file");
+        const std::string out = dir + "check.txt";
+        const CliRun r = runCli({"check", data}, out);
+        if (r.code != 2)
+            die("check exited with " + std::to_string(r.code));
+        std::FILE* f = std::fopen(out.c_str(), "rb");
+        if (!f)
+            die("no output");
+        std::string line(256, '\0');
+        std::size_t rows = 0, wrong = 0;
+        for (int i = 0; i < n; ++i)
+            for (int j = i + 1; j < n; ++j) {
+                const std::string want = "segment\tError\tS" + std::to_string(i) + "\tS" +
+                                         std::to_string(j) + "\tIsOverlay \tOverlay\n";
+                if (!std::fgets(line.data(), static_cast<int>(line.size()), f) ||
+                    want != line.c_str())
+                    ++wrong;
+                ++rows;
+            }
+        const bool ended = std::fgetc(f) == EOF;
+        std::fclose(f);
+        std::printf("%-44s %8.3f s  peak %6.0f MB  %zu rows %s  (target < 10 s, < 1024 MB)  %s\n",
+                    "check, 5,000 identical segments", r.seconds, r.peakMB, rows,
+                    wrong == 0 && ended ? "as the rules give" : "DIFFERENT",
+                    r.seconds < 10 && r.peakMB < 1024 && wrong == 0 && ended ? "ok" : "MISSED");
+        std::filesystem::remove(out);
+        std::filesystem::remove(data);
+        std::filesystem::remove(data + ".type");
+    }
+
+    // a. vellomarque-cli write-type with 100,000 fields and no memos (each
+    // gets the first free "Mn"), and 4,000 for the growth.
+    if (wanted('a')) {
+        for (const int fields : {4000, 100000}) {
+            const std::string json = dir + "fields.json";
+            std::FILE* f = std::fopen(json.c_str(), "wb");
+            std::fputs("{\"segments\":[{\"name\":\"Many\",\"recordLength\":100000,"
+                       "\"fields\":[",
+                       f);
+            for (int i = 0; i < fields; ++i)
+                std::fprintf(f, "%s{\"kind\":1,\"start\":%d,\"length\":1}", i ? "," : "",
+                             i % 65536);
+            std::fputs("]}]}", f);
+            std::fclose(f);
+            const CliRun r = runCli({"write-type", json, dir + "many.type"}, dir + "wt.txt");
+            if (r.code != 0)
+                die("write-type failed");
+            const TypeReadResult t = readTypeFile(dir + "many.type", 0);
+            const bool right =
+                t.ok && t.content.segments.size() == 1 &&
+                t.content.segments[0].entries.size() == static_cast<std::size_t>(fields) &&
+                t.content.segments[0].entries.back().memo == "M" + std::to_string(fields - 1);
+            std::printf("write-type, %6d fields %18.3f s  %s  (target < 2 s at 100,000)  %s\n",
+                        fields, r.seconds, right ? "read back whole" : "WRONG",
+                        right && r.seconds < 2 ? "ok" : "MISSED");
+            std::filesystem::remove(json);
+            std::filesystem::remove(dir + "many.type");
+            std::filesystem::remove(dir + "wt.txt");
+        }
     }
     // 6. A record edit as the program and the command line make it: records
     // into the middle of a segment of 512 MiB with 100,000 segments behind it

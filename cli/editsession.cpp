@@ -18,42 +18,25 @@
 
 namespace vmcli {
 
-namespace {
-
-std::string systemTempDir() {
-    std::error_code ec;
-    const std::filesystem::path p = std::filesystem::temp_directory_path(ec);
-    if (ec)
-        return "./";
-    const auto u8 = p.u8string();
-    std::string dir(u8.begin(), u8.end());
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
-        dir += '/';
-    return dir;
-}
-
-} // namespace
-
 EditSession::~EditSession() {
     removeWorkingFile();
 }
 
 void EditSession::removeWorkingFile() {
-    m_wf.stream.close();
     if (m_copyName == m_wf.name)
         m_copyName.clear();
-    for (std::string* name : {&m_wf.name, &m_copyName}) {
-        // Once a rewrite let go of the first copy, another instance may have
-        // taken that name for its own working file; such a file stays.
-        if (name->empty() || vm::isFileInUse(*name))
-            continue;
+    vm::discardWorkingFile(m_wf);
+    // A rewrite leaves the first copy behind, closed. Once let go, another
+    // instance may have taken that name for its own working file; such a
+    // file stays.
+    if (!m_copyName.empty() && !vm::isFileInUse(m_copyName)) {
 #ifdef _WIN32
-        vm::win::removeFile(*name);
+        vm::win::removeFile(m_copyName);
 #else
-        ::unlink(name->c_str());
+        ::unlink(m_copyName.c_str());
 #endif
-        name->clear();
     }
+    m_copyName.clear();
 }
 
 std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
@@ -71,17 +54,11 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
     if (!r.ok)
         return fail(vm::cp1252ToUtf8(r.message));
     m_content = std::move(r.content);
-    m_wf.tempDir = systemTempDir();
+    m_wf.tempDir = vm::systemTempFolder();
     std::string error;
-    const std::string name = vm::makeWorkingCopy(m_wf.tempDir, dataFile, &error);
-    if (name.empty())
+    if (!vm::makeWorkingCopy(m_wf, dataFile, &error))
         return fail("Cannot copy " + dataFile + ": " + error);
-    if (!vm::openWorkingFile(m_wf, name, &error)) {
-        m_wf.name = name;
-        removeWorkingFile();
-        return fail("Cannot open the working copy " + name + ": " + error);
-    }
-    m_copyName = name;
+    m_copyName = m_wf.name;
     // The counts as the program shows them once the file is open.
     for (auto& seg : m_content.segments)
         vm::computeRecordCount(seg.get(), m_wf.stream.size());

@@ -34,10 +34,12 @@ Commands:
                                   run the structure checks; exit 0 clean,
                                   1 warnings only, 2 errors
   export-text DATAFILE [-o OUTFILE] [--type TYPEFILE]
-                                  text output of every segment
-  cut-blank DATAFILE -o OUTFILE [--type TYPEFILE]
+                                  text output of every segment, to standard
+                                  output without -o
+  cut-blank DATAFILE -o OUTFILE [--type TYPEFILE] [--type-out TYPEFILE]
                                   write the bytes the structure describes to
                                   OUTFILE and its structure to OUTFILE.type
+                                  (or the --type-out file)
   add-field DATAFILE SEGMENT KIND LENGTH [--at INDEX] [--memo TEXT]
             [--value TEXT | --from INDEX] [--type TYPEFILE]
                                   add a field to every record: at the end, or
@@ -68,6 +70,11 @@ Commands:
   info DATAFILE [TYPEFILE]        names, sizes, times and attributes: label
                                   TAB data file TAB type file (DATAFILE.type
                                   when there is one and none is given)
+
+-o - writes to standard output (cut-blank then needs --type-out). A FIFO or a
+device such as /dev/null is written in place; a file is replaced only once its
+new contents are complete, keeping its permissions, so a failed command leaves
+it as it was. Files that are not regular (FIFOs, devices) are refused as inputs.
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,

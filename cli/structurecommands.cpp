@@ -1,24 +1,20 @@
 // check, export-text and cut-blank: the structure of a data file at work.
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 
 #ifdef _WIN32
-#include <windows.h>
-
 #include "platformfile.h"
-#else
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
+#include "atomicfile.h"
 #include "checks.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "cutblank.h"
 #include "filestream.h"
+#include "outputfile.h"
 #include "textoutput.h"
 #include "typefile.h"
 #include "workingfile.h"
@@ -31,19 +27,23 @@ struct StructureArgs {
     std::string data;
     std::string type;
     std::optional<std::string> out;
+    std::optional<std::string> typeOut;
 };
 
-// DATAFILE [-o OUTFILE] [--type TYPEFILE]; the error text when they do not parse.
+// DATAFILE [-o OUTFILE] [--type TYPEFILE] [--type-out TYPEFILE]; the error
+// text when they do not parse.
 std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--type" || a == "-o") {
+        if (a == "--type" || a == "-o" || a == "--type-out") {
             if (i + 1 >= args.size())
                 return a + " needs a file name";
             if (a == "-o")
                 sa.out = args[i + 1];
-            else
+            else if (a == "--type")
                 sa.type = args[i + 1];
+            else
+                sa.typeOut = args[i + 1];
             ++i;
         } else if (sa.data.empty() && !(a.size() > 1 && a[0] == '-')) {
             sa.data = a;
@@ -58,6 +58,15 @@ std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
     return std::nullopt;
 }
 
+bool isStandardOutput(const std::string& path) {
+    return path == vm::OutputFile::kStandardOutput;
+}
+
+// How messages name an output.
+std::string outputName(const std::string& path) {
+    return isStandardOutput(path) ? std::string("standard output") : path;
+}
+
 // Whether two paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b) {
 #ifdef _WIN32
@@ -70,54 +79,78 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 // The input files are only ever read: an output that names one is refused.
 std::optional<int> refuseOverwrite(const StructureArgs& sa, const std::string& out) {
-    if (sameFile(out, sa.data) || sameFile(out, sa.type))
+    if (!isStandardOutput(out) && (sameFile(out, sa.data) || sameFile(out, sa.type)))
         return fail("The output " + out + " would overwrite an input file");
     return std::nullopt;
 }
 
 struct Loaded {
+    vm::FileStream data; // open for reading: a FIFO or a device never gets this far
     std::int64_t dataSize = 0;
     vm::TypeFileContent content;
 };
 
-// The data file's size and its structure; exit code and message on failure.
+// The data file, open, and its structure; exit code and message on failure.
 std::optional<int> load(const StructureArgs& sa, Loaded& l) {
-    l.dataSize = vm::fileSize(sa.data);
-    if (l.dataSize < 0 || !vm::fileExists(sa.data))
+    if (!vm::fileExists(sa.data))
         return fail("Cannot open data file " + sa.data);
+    if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
+        return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
+    l.dataSize = l.data.size();
     if (!vm::fileExists(sa.type))
         return fail("Type file not found: " + sa.type);
     vm::TypeReadResult r = vm::readTypeFile(sa.type, l.dataSize);
     if (!r.ok)
-        return fail(vm::cp1252ToUtf8(r.message));
+        return fail(r.message); // the path and our own words: already UTF-8
     l.content = std::move(r.content);
     return std::nullopt;
 }
 
-std::string rowLine(const vm::MessageRow& row) {
-    std::string s = row.finding.isSegment ? "segment" : "field";
-    for (const std::string* f :
-         {&row.caption, &row.firstName, &row.secondName, &row.collide, &row.message}) {
-        s += '\t';
-        s += vm::cp1252ToUtf8(*f);
-    }
-    return s;
+// Single-byte text of the type file as UTF-8, without a copy when it is ASCII.
+void appendText(std::string& out, std::string_view cp1252) {
+    for (const char c : cp1252)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            out += vm::cp1252ToUtf8(cp1252);
+            return;
+        }
+    out += cp1252;
 }
 
-// Every row, and after an expandable row the field rows that expanding it lists.
-void printRows(std::ostream& os, const vm::MessageList& list, const vm::SegmentList& segments,
-               std::int64_t dataSize, bool hex) {
-    for (const vm::MessageRow& row : list.rows) {
-        os << rowLine(row) << '\n';
-        if (!row.finding.expandable || row.finding.first < 0 ||
-            static_cast<std::size_t>(row.finding.first) >= segments.size())
-            continue;
-        vm::MessageList fields;
-        vm::checkTypeEntries(&segments[static_cast<std::size_t>(row.finding.first)], dataSize, hex,
-                             &fields);
-        for (const vm::MessageRow& f : fields.rows)
-            os << rowLine(f) << '\n';
+void appendRow(std::string& out, const vm::MessageRowTexts& t) {
+    out += t.isSegment ? "segment" : "field";
+    for (const std::string_view f : {t.caption, t.firstName, t.secondName, t.collide, t.message}) {
+        out += '\t';
+        appendText(out, f);
     }
+    out += '\n';
+}
+
+// Every row, and after an expandable row the field rows that expanding it
+// lists. Millions of rows go out in large pieces.
+bool printRows(std::FILE* to, const vm::MessageList& list, const vm::SegmentList& segments,
+               std::int64_t dataSize, bool hex) {
+    std::string buf;
+    auto flushIf = [&](std::size_t at) {
+        if (buf.size() < at)
+            return true;
+        const bool ok = std::fwrite(buf.data(), 1, buf.size(), to) == buf.size();
+        buf.clear();
+        return ok;
+    };
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const vm::MessageRowTexts t = list.texts(i);
+        appendRow(buf, t);
+        if (t.expandable && t.first >= 0 && static_cast<std::size_t>(t.first) < segments.size()) {
+            vm::MessageList fields;
+            vm::checkTypeEntries(&segments[static_cast<std::size_t>(t.first)], dataSize, hex,
+                                 &fields);
+            for (std::size_t k = 0; k < fields.size(); ++k)
+                appendRow(buf, fields.texts(k));
+        }
+        if (!flushIf(std::size_t{1} << 20))
+            return false;
+    }
+    return flushIf(0) && std::fflush(to) == 0;
 }
 
 } // namespace
@@ -126,7 +159,7 @@ int cmdCheck(const Args& args) {
     StructureArgs sa;
     if (auto e = parseArgs(args, sa))
         return fail(*e);
-    if (sa.out)
+    if (sa.out || sa.typeOut)
         return fail("check takes no -o");
     Loaded l;
     if (auto code = load(sa, l))
@@ -134,40 +167,33 @@ int cmdCheck(const Args& args) {
     const bool hex = l.content.settings.hexPositions();
     vm::MessageList list;
     vm::checkSegments(l.content.segments, l.dataSize, hex, &list);
-    printRows(std::cout, list, l.content.segments, l.dataSize, hex);
-    std::cout.flush();
+    if (!printRows(stdout, list, l.content.segments, l.dataSize, hex))
+        return fail("Cannot write the findings to standard output");
     if (list.hasErrors)
         return 2;
-    return list.rows.empty() ? 0 : 1;
+    return list.empty() ? 0 : 1;
 }
 
 int cmdExportText(const Args& args) {
     StructureArgs sa;
     if (auto e = parseArgs(args, sa))
         return fail(*e);
+    if (sa.typeOut)
+        return fail("export-text takes no --type-out");
     Loaded l;
     if (auto code = load(sa, l))
         return *code;
-    vm::FileStream data;
-    if (!data.open(sa.data, vm::FileStream::Mode::Read))
-        return fail("Cannot open data file " + sa.data + ": " + data.lastError());
-    const auto segments = vm::allSegments(l.content.segments);
-    if (sa.out) {
-        if (auto code = refuseOverwrite(sa, *sa.out))
-            return *code;
-        const vm::TextOutputResult r =
-            vm::writeTextOutput(segments, data, l.content.settings, *sa.out);
-        if (!r.ok)
-            return fail("Cannot write " + *sa.out + ": " + r.error);
-        return 0;
-    }
-    // The bytes go out exactly as they are: no conversion of single-byte text.
-    const vm::TextSink toStdout = [](std::string_view text) {
-        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    };
-    if (!vm::writeTextOutput(segments, data, l.content.settings, toStdout) ||
-        std::fflush(stdout) != 0)
-        return fail("Cannot write the text output");
+    const std::string out = sa.out.value_or(std::string(vm::OutputFile::kStandardOutput));
+    if (auto code = refuseOverwrite(sa, out))
+        return *code;
+    // A FIFO nobody reads yet is waited for, as a shell's redirection would.
+    const vm::TextOutputResult r =
+        vm::writeTextOutput(vm::allSegments(l.content.segments), l.data, l.content.settings, out,
+                            vm::defaultLocale(), {}, true);
+    if (r.refused)
+        return fail(vm::cp1252ToUtf8(r.error));
+    if (!r.ok)
+        return fail("Cannot write " + outputName(out) + ": " + r.error);
     return 0;
 }
 
@@ -177,106 +203,69 @@ int cmdCutBlank(const Args& args) {
         return fail(*e);
     if (!sa.out)
         return fail("cut-blank needs -o OUTFILE");
+    const std::string& out = *sa.out;
+    const bool toStdout = isStandardOutput(out);
+    if (toStdout && !sa.typeOut)
+        return fail("cut-blank -o - needs --type-out TYPEFILE for the structure");
+    const std::string typeOut = sa.typeOut.value_or(out + ".type");
+    // The structure goes beside the data, and both replace their files
+    // together: an output that is no regular file is refused.
+    if (!toStdout) {
+        if (const std::string why = vm::fileTypeProblem(out); !why.empty())
+            return fail("Cannot write " + out + ": " + why);
+    }
+    if (const std::string why = vm::fileTypeProblem(typeOut); !why.empty())
+        return fail("Cannot write " + typeOut + ": " + why);
     Loaded l;
     if (auto code = load(sa, l))
         return *code;
-    if (auto code = refuseOverwrite(sa, *sa.out))
+    if (auto code = refuseOverwrite(sa, out))
         return *code;
-    if (auto code = refuseOverwrite(sa, *sa.out + ".type"))
+    if (auto code = refuseOverwrite(sa, typeOut))
         return *code;
     const bool hex = l.content.settings.hexPositions();
     const vm::MessageList findings = vm::cutBlankFindings(l.content.segments, l.dataSize, hex);
     if (findings.hasErrors) {
         std::cerr << "Has any error in structure setting, please fix the error then try again.\n";
-        printRows(std::cerr, findings, l.content.segments, l.dataSize, hex);
+        std::cerr.flush();
+        printRows(stderr, findings, l.content.segments, l.dataSize, hex);
         return 2;
     }
 
-    // The data file stands in for the working file: cut blank only reads it.
-    // The new file is made in a private folder beside the output, so that no
-    // file of anyone else's is taken for a leftover, and a rename finishes it.
-#ifdef _WIN32
-    const std::filesystem::path outPath(std::u8string(sa.out->begin(), sa.out->end()));
-    const std::u8string parent = outPath.parent_path().u8string();
-    std::string folder = (outPath.has_parent_path() ? std::string(parent.begin(), parent.end())
-                                                    : std::string(".")) +
-                         "/.vmcut-XXXXXX";
-#else
-    const std::filesystem::path outPath(*sa.out);
-    std::string folder =
-        (outPath.has_parent_path() ? outPath.parent_path().string() : std::string(".")) +
-        "/.vmcut-XXXXXX";
-#endif
-#ifdef _WIN32
-    folder.resize(folder.size() - 6);
-    const std::string base = folder + std::to_string(::GetCurrentProcessId()) + "-";
-    for (unsigned n = 0;; ++n) {
-        folder = base + std::to_string(n);
-        if (::CreateDirectoryW(vm::win::widePath(folder).c_str(), nullptr))
-            break;
-        if (::GetLastError() != ERROR_ALREADY_EXISTS || n >= 1000)
-            return fail("Cannot write " + *sa.out + ": " + vm::win::lastErrorText());
-    }
-#else
-    if (!::mkdtemp(folder.data()))
-        return fail("Cannot write " + *sa.out + ": " + vm::systemErrorText(errno));
-#endif
+    // The data file stands in for the working file (cut blank only reads
+    // it); the compacted data is made as a working file of our own.
     vm::WorkingFile wf;
-    wf.tempDir = folder + "/";
-    std::string made;
+    wf.tempDir = vm::systemTempFolder();
+    wf.stream = std::move(l.data);
+    wf.name = sa.data;
+    const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
+    if (r.refused)
+        return fail("Has any error in structure setting, please fix the error then try again.", 2);
+    if (!r.file.ok)
+        return fail("Cut blank failed: " + r.file.error);
+    struct Made { // the compacted file goes when the command ends, whatever happens
+        vm::WorkingFile& wf;
+        ~Made() { vm::discardWorkingFile(wf); }
+    } made{wf};
+
+    vm::ReplaceFile type;
+    if (!type.begin(typeOut) ||
+        !type.append(vm::typeFileImage(l.content.segments, l.content.settings, l.content.dataHint)))
+        return fail("Cannot write " + typeOut + ": " + type.error());
+    if (toStdout) {
+        vm::OutputFile data;
+        if (!data.begin(out) || !data.copyFrom(wf.stream) || !data.commit())
+            return fail("Cannot write standard output: " + data.error());
+        if (!type.commit())
+            return fail("Cannot write " + typeOut + ": " + type.error());
+        return 0;
+    }
+    vm::ReplaceFile data;
+    if (!data.begin(out) || !data.copyFrom(wf.stream))
+        return fail("Cannot write " + out + ": " + data.error());
     std::string error;
-    int code = 0;
-    if (!wf.stream.open(sa.data, vm::FileStream::Mode::Read)) {
-        error = "Cannot open data file " + sa.data + ": " + wf.stream.lastError();
-        code = 1;
-    } else {
-        wf.name = sa.data;
-        const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
-        if (r.refused) {
-            error = "Has any error in structure setting, please fix the error then try again.";
-            code = 2;
-        } else if (!r.file.ok) {
-            error = "Cut blank failed: " + r.file.error;
-            code = 1;
-        } else {
-            made = wf.name;
-            wf.stream.close();
-#ifdef _WIN32
-            if (!::MoveFileExW(vm::win::widePath(made).c_str(), vm::win::widePath(*sa.out).c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-                error = "Cannot write " + *sa.out + ": " + vm::win::lastErrorText();
-                code = 1;
-                vm::win::removeFile(made);
-            }
-        }
-    }
-#else
-            if (::rename(made.c_str(), sa.out->c_str()) != 0) {
-                error = "Cannot write " + *sa.out + ": " + vm::systemErrorText(errno);
-                code = 1;
-                ::unlink(made.c_str());
-            } else {
-                // It was made as a private working file; the output gets the
-                // mode of any new file.
-                const mode_t mask = ::umask(0);
-                ::umask(mask);
-                ::chmod(sa.out->c_str(), 0666 & ~mask);
-            }
-        }
-    }
-#endif
-    wf.stream.close();
-#ifdef _WIN32
-    ::RemoveDirectoryW(vm::win::widePath(folder).c_str());
-#else
-    ::rmdir(folder.c_str());
-#endif
-    if (code != 0)
-        return fail(error, code);
-    const vm::TypeWriteResult t = vm::writeTypeFile(l.content.segments, l.content.settings,
-                                                    l.content.dataHint, *sa.out + ".type");
-    if (!t.ok)
-        return fail(vm::cp1252ToUtf8(t.message) + ": " + t.systemError);
+    if (!vm::commitBoth(data, type, &error))
+        return fail("Cannot write " + error);
     return 0;
 }
 

@@ -58,7 +58,8 @@ T number(const json& obj, const char* key, T fallback, const std::string& where)
     if (!v.is_number_integer())
         throw JsonError{where + "." + key + " must be an integer"};
     const auto n = v.get<std::int64_t>();
-    if (n < std::numeric_limits<T>::min() || n > static_cast<std::int64_t>(std::numeric_limits<T>::max()))
+    if (n < std::numeric_limits<T>::min() ||
+        n > static_cast<std::int64_t>(std::numeric_limits<T>::max()))
         throw JsonError{where + "." + key + " is out of range"};
     return static_cast<T>(n);
 }
@@ -92,7 +93,8 @@ const json& arrayOf(const json& obj, const char* key, const std::string& where) 
     return v;
 }
 
-vm::TypeEntry entryFrom(const json& j, const vm::Segment& owner, const std::string& where) {
+// memos: the names the owner's entries so far hold, for the default memo.
+vm::TypeEntry entryFrom(const json& j, vm::UniqueNames& memos, const std::string& where) {
     if (!j.is_object())
         throw JsonError{where + " must be an object"};
     int kind = 0;
@@ -104,7 +106,7 @@ vm::TypeEntry entryFrom(const json& j, const vm::Segment& owner, const std::stri
             throw JsonError{where + ".kindName is not a kind name"};
         kind = *k;
     }
-    vm::TypeEntry e = vm::newTypeEntry(kind, std::nullopt, &owner);
+    vm::TypeEntry e = vm::newTypeEntry(kind, memos.next(), nullptr);
     e.start = number<std::uint16_t>(j, "start", e.start, where);
     const bool lengthGiven = j.contains("length");
     e.length = number<std::uint16_t>(j, "length", e.length, where);
@@ -115,6 +117,7 @@ vm::TypeEntry entryFrom(const json& j, const vm::Segment& owner, const std::stri
     e.columnWidth = number<std::uint16_t>(j, "columnWidth", width, where);
     if (j.contains("memo"))
         e.memo = text(j, "memo", vm::kMemoMax, where);
+    memos.use(e.memo);
     return e;
 }
 
@@ -145,14 +148,19 @@ void buildStructure(const json& root, vm::TypeFileContent& out) {
     if (!root.contains("segments"))
         return;
     const json& segs = arrayOf(root, "segments", "segments");
+    vm::UniqueNames names("Seg");
+    for (const auto& s : out.segments)
+        names.use(s->name);
     for (std::size_t i = 0; i < segs.size(); ++i) {
         const std::string where = "segments[" + std::to_string(i) + "]";
         const json& j = segs[i];
         if (!j.is_object())
             throw JsonError{where + " must be an object"};
-        auto s = vm::newSegment(out.segments, 0);
+        auto s = vm::newSegment(vm::SegmentList(), 0);
+        s->name = names.next();
         if (j.contains("name"))
             s->name = text(j, "name", vm::kSegmentNameMax, where);
+        names.use(s->name);
         s->begin = number<std::int32_t>(j, "begin", s->begin, where);
         s->recordCount = number<std::int32_t>(j, "recordCount", s->recordCount, where);
         s->recordLength = number<std::int32_t>(j, "recordLength", s->recordLength, where);
@@ -172,9 +180,10 @@ void buildStructure(const json& root, vm::TypeFileContent& out) {
         }
         if (j.contains("fields")) {
             const json& f = arrayOf(j, "fields", where);
+            vm::UniqueNames memos("M");
             for (std::size_t k = 0; k < f.size(); ++k)
                 s->entries.push_back(
-                    entryFrom(f[k], *s, where + ".fields[" + std::to_string(k) + "]"));
+                    entryFrom(f[k], memos, where + ".fields[" + std::to_string(k) + "]"));
         }
         out.segments.append(std::move(s));
     }
@@ -201,7 +210,7 @@ int cmdPrintType(const Args& a) {
         return fail("Usage: vellomarque-cli print-type TYPEFILE [--data-size N]");
     const vm::TypeReadResult r = vm::readTypeFile(path, dataSize);
     if (!r.ok)
-        return fail(vm::cp1252ToUtf8(r.message));
+        return fail(r.message); // the path and our own words: already UTF-8
     json segs = json::array();
     for (const auto& s : r.content.segments)
         segs.push_back(segmentJson(*s));
@@ -236,7 +245,7 @@ int cmdWriteType(const Args& a) {
     const vm::TypeWriteResult w =
         vm::writeTypeFile(content.segments, content.settings, content.dataHint, a[1]);
     if (!w.ok)
-        return fail(vm::cp1252ToUtf8(w.message) + " (" + w.systemError + ")");
+        return fail(w.message + " (" + w.systemError + ")");
     return 0;
 }
 

@@ -5,9 +5,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
-#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,11 +18,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "workingfile.h"
 
 namespace vm {
 
@@ -29,18 +31,18 @@ namespace {
 
 std::atomic<unsigned> g_counter{0};
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return path.substr(0, 1);
-    return path.substr(0, slash);
+std::function<void(const std::string&)>& commitHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
 }
 
 std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = parentFolder(path);
+    const std::size_t skip =
+        path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0
+            ? folder.size() + 1
+            : 0;
+    return path.substr(std::min(skip, path.size()));
 }
 
 // Temporary names are short whatever the target's name (a name of 255 bytes
@@ -59,7 +61,21 @@ std::string tempPrefix(const std::string& target) {
 
 constexpr const char* kTempSuffix = ".tmp";
 
+std::string tempName(const std::string& target, unsigned long pid) {
+#ifdef _WIN32
+    const char sep = '\\';
+#else
+    const char sep = '/';
+#endif
+    return parentFolder(target) + sep + tempPrefix(target) + std::to_string(pid) + "-" +
+           std::to_string(g_counter++) + kTempSuffix;
+}
+
 } // namespace
+
+void setReplaceFileCommitHook(std::function<void(const std::string& tempName)> hook) {
+    commitHook() = std::move(hook);
+}
 
 ReplaceFile::~ReplaceFile() {
     discard();
@@ -70,9 +86,32 @@ bool ReplaceFile::fail(int err) {
 }
 
 bool ReplaceFile::failText(const std::string& reason) {
-    m_error = reason;
+    m_error = reason.empty() ? std::string("Unknown error") : reason;
     discard();
     return false;
+}
+
+bool ReplaceFile::append(std::string_view text) {
+    if (!m_stream.writeAt(m_appended,
+                          std::span<const std::uint8_t>(
+                              reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
+        m_error = m_stream.lastError();
+        return false;
+    }
+    m_appended += static_cast<std::int64_t>(text.size());
+    return true;
+}
+
+bool ReplaceFile::copyFrom(const FileStream& source, const std::function<bool(double)>& progress) {
+    if (sameOpenFile(source, m_stream)) {
+        m_error = "The source and the target are the same file";
+        return false;
+    }
+    return copyAll(source, m_stream, progress, m_error, true);
+}
+
+bool ReplaceFile::commit() {
+    return prepareCommit() && finishCommit();
 }
 
 #ifndef _WIN32
@@ -93,21 +132,36 @@ std::string resolveTarget(const std::string& path) {
             return current;
         std::string next(buf, static_cast<std::size_t>(n));
         if (next.empty() || next[0] != '/')
-            next = folderOf(current) + "/" + next;
+            next = parentFolder(current) + "/" + next;
         current = next;
     }
     return current;
 }
 
+// The process's umask, read where that changes nothing (another thread may be
+// creating files); the umask() round trip only where the system cannot say.
 unsigned currentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<unsigned>(std::strtoul(line.c_str() + 6, nullptr, 8));
     const mode_t m = ::umask(0);
     ::umask(m);
     return static_cast<unsigned>(m);
 }
 
+bool nameLeadsTo(const std::string& name, int fd) {
+    struct stat named {
+    }, opened{};
+    return ::lstat(name.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
 // Removes the temporary files of earlier saves of the same target that nobody
 // holds any more: every writer keeps its temporary file locked until it is
-// renamed or removed, so an unlocked one belongs to a killed save.
+// renamed or removed, so an unlocked one belongs to a killed save. Each is
+// locked before it goes and its name checked to still lead to it.
 void removeLeftovers(const std::string& folder, const std::string& prefix) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
@@ -123,7 +177,7 @@ void removeLeftovers(const std::string& folder, const std::string& prefix) {
             continue;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && nameLeadsTo(path, fd))
             ::unlink(path.c_str());
         ::close(fd);
     }
@@ -135,37 +189,45 @@ void removeLeftovers(const std::string& folder, const std::string& prefix) {
 bool ReplaceFile::begin(const std::string& target) {
     discard();
     m_error.clear();
+    m_appended = 0;
     m_target = resolveTarget(target);
+    m_targetExisted = false;
     struct stat st {};
     if (::stat(m_target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             return fail(EISDIR);
         if (!S_ISREG(st.st_mode))
-            return failText("not a regular file");
+            return failText(fileTypeProblem(m_target));
         // Renaming over a file needs no right to write it; the user's refusal
         // of that right must still stop the save, as writing into it would.
         if (::access(m_target.c_str(), W_OK) != 0)
             return fail(errno);
         m_mode = st.st_mode & 07777;
+        m_uid = st.st_uid;
+        m_gid = st.st_gid;
+        m_targetExisted = true;
     } else if (errno != ENOENT) {
         return fail(errno);
     } else {
         m_mode = 0666 & ~currentUmask();
     }
-    const std::string folder = folderOf(m_target);
-    const std::string prefix = tempPrefix(m_target);
-    removeLeftovers(folder, prefix);
+    const std::string folder = parentFolder(m_target);
+    removeLeftovers(folder, tempPrefix(m_target));
+    // A file with no name: nothing to clean up if the program dies. It gets a
+    // name at the commit through /proc, so only where that is there.
+    if (::access("/proc/self/fd", X_OK) == 0 && m_stream.createAnonymous(folder) &&
+        m_stream.lockExclusive())
+        return true;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string name = folder + "/" + prefix + std::to_string(::getpid()) + "-" +
-                                 std::to_string(g_counter++) + kTempSuffix;
-        if (m_stream.open(name, FileStream::Mode::CreateNew)) {
+        const std::string name = tempName(m_target, static_cast<unsigned long>(::getpid()));
+        std::string why;
+        bool taken = false;
+        if (createLockedFile(m_stream, name, &why, &taken)) {
             m_temp = name;
-            if (!m_stream.lockExclusive())
-                return failText(m_stream.lastError());
             return true;
         }
-        if (errno != EEXIST)
-            return failText(m_stream.lastError());
+        if (!taken)
+            return failText(why);
     }
     return fail(EEXIST);
 }
@@ -173,6 +235,11 @@ bool ReplaceFile::begin(const std::string& target) {
 bool ReplaceFile::prepareCommit() {
     if (!m_stream.isOpen())
         return failText(m_error.empty() ? systemErrorText(EBADF) : m_error);
+    // The owner first: changing it clears set-user-ID bits the mode then restores.
+    // Only root may give a file away; anyone else keeps being its owner.
+    if (m_targetExisted && (m_uid != ::geteuid() || m_gid != ::getegid()) &&
+        ::fchown(m_stream.fd(), m_uid, m_gid) != 0)
+        (void)!::fchown(m_stream.fd(), static_cast<uid_t>(-1), m_gid);
     if (::fchmod(m_stream.fd(), static_cast<mode_t>(m_mode)) != 0)
         return fail(errno);
     if (!m_stream.flush())
@@ -180,7 +247,30 @@ bool ReplaceFile::prepareCommit() {
     return true;
 }
 
+// An anonymous file gets a temporary name beside the target first: rename
+// needs one, and nothing can replace a name from a descriptor.
+bool ReplaceFile::nameTemporary() {
+    if (!m_temp.empty())
+        return true;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string name = tempName(m_target, static_cast<unsigned long>(::getpid()));
+        if (m_stream.linkAs(name)) {
+            m_temp = name;
+            return true;
+        }
+        if (m_stream.lastErrorCode() != EEXIST)
+            return failText(m_stream.lastError());
+    }
+    return fail(EEXIST);
+}
+
 bool ReplaceFile::finishCommit() {
+    if (!m_stream.isOpen())
+        return failText(m_error.empty() ? systemErrorText(EBADF) : m_error);
+    if (!nameTemporary())
+        return false;
+    if (commitHook())
+        commitHook()(m_temp);
     // The temporary file stays open, and so locked, until it has its new name:
     // another save of the same file must not take it for a leftover.
     if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
@@ -188,7 +278,7 @@ bool ReplaceFile::finishCommit() {
     m_temp.clear();
     m_stream.close();
     // The new name itself survives a crash once the folder is flushed.
-    const int dfd = ::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dfd = ::open(parentFolder(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
@@ -197,7 +287,7 @@ bool ReplaceFile::finishCommit() {
 }
 
 void ReplaceFile::discard() {
-    if (!m_temp.empty())
+    if (!m_temp.empty() && m_stream.isOpen() && nameLeadsTo(m_temp, m_stream.fd()))
         ::unlink(m_temp.c_str());
     m_temp.clear();
     m_stream.close();
@@ -220,33 +310,49 @@ std::string resolveTarget(const std::string& path) {
     return path;
 }
 
+// Removes the temporary files of killed saves of the same target. A save
+// under way holds its file open without sharing its deletion, so the system
+// itself refuses to delete that one.
+void removeLeftovers(const std::string& folder, const std::string& prefix) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(folder), ec)) {
+        const auto u8 = e.path().filename().u8string();
+        const std::string name(u8.begin(), u8.end());
+        if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - 4, 4, kTempSuffix) == 0 &&
+            win::isPlainFile(folder + "\\" + name))
+            win::removeFile(folder + "\\" + name);
+    }
+}
+
 } // namespace
 
 bool ReplaceFile::begin(const std::string& target) {
     discard();
     m_error.clear();
+    m_appended = 0;
     m_target = resolveTarget(target);
     const std::wstring wide = win::widePath(m_target);
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
+    m_targetExisted = attributes != INVALID_FILE_ATTRIBUTES;
+    if (m_targetExisted) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
             (attributes & FILE_ATTRIBUTE_READONLY) != 0)
             return failText(win::errorText(ERROR_ACCESS_DENIED));
-        if (!win::isPlainFile(m_target))
-            return failText("not a regular file");
+        if (const std::string problem = fileTypeProblem(m_target); !problem.empty())
+            return failText(problem);
     }
-    const std::string folder = folderOf(m_target);
-    const std::string prefix = tempPrefix(m_target);
+    removeLeftovers(parentFolder(m_target), tempPrefix(m_target));
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string name = folder + "\\" + prefix +
-                                 std::to_string(::GetCurrentProcessId()) + "-" +
-                                 std::to_string(g_counter++) + kTempSuffix;
-        if (m_stream.open(name, FileStream::Mode::CreateNew)) {
+        const std::string name = tempName(m_target, ::GetCurrentProcessId());
+        std::string why;
+        bool taken = false;
+        if (createLockedFile(m_stream, name, &why, &taken)) {
             m_temp = name;
             return true;
         }
-        if (::GetLastError() != ERROR_FILE_EXISTS)
-            return failText(m_stream.lastError());
+        if (!taken)
+            return failText(why);
     }
     return failText(win::errorText(ERROR_FILE_EXISTS));
 }
@@ -259,7 +365,13 @@ bool ReplaceFile::prepareCommit() {
     return true;
 }
 
+bool ReplaceFile::nameTemporary() {
+    return true; // Windows files always have their name
+}
+
 bool ReplaceFile::finishCommit() {
+    if (commitHook())
+        commitHook()(m_temp);
     // Windows renames only a file nobody holds open.
     m_stream.close();
     if (!::MoveFileExW(win::widePath(m_temp).c_str(), win::widePath(m_target).c_str(),
@@ -278,52 +390,45 @@ void ReplaceFile::discard() {
 
 #endif
 
-bool ReplaceFile::copyFrom(const FileStream& source,
-                           const std::function<bool(double)>& progress) {
-    const std::int64_t total = source.size();
-    constexpr std::int64_t kBlock = std::int64_t{8} << 20;
-    std::vector<std::uint8_t> buf;
-    std::int64_t pos = 0;
-    while (pos < total) {
-        const std::int64_t want = std::min(kBlock, total - pos);
-#ifndef _WIN32
-        // In the kernel where it can: no copy through our memory.
-        off_t in = static_cast<off_t>(pos);
-        off_t out = static_cast<off_t>(pos);
-        const ssize_t n = ::copy_file_range(source.fd(), &in, m_stream.fd(), &out,
-                                            static_cast<std::size_t>(want), 0);
-        if (n > 0) {
-            pos += n;
-        } else if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
-                   errno != EOPNOTSUPP) {
-            m_error = systemErrorText(errno);
-            return false;
-        } else
+namespace {
+
+// A second name for a file, a name removed, a name put over another: what
+// commitBoth needs to put a replaced file back.
+bool linkName(const std::string& existing, const std::string& name) {
+#ifdef _WIN32
+    return ::CreateHardLinkW(win::widePath(name).c_str(), win::widePath(existing).c_str(),
+                             nullptr) != 0;
+#else
+    return ::link(existing.c_str(), name.c_str()) == 0;
 #endif
-        {
-            buf.resize(static_cast<std::size_t>(want));
-            if (!source.readExact(pos, buf)) {
-                m_error = source.lastError().empty() ? std::string("The file ended early")
-                                                     : source.lastError();
-                return false;
-            }
-            if (!m_stream.writeAt(pos, buf)) {
-                m_error = m_stream.lastError();
-                return false;
-            }
-            pos += want;
-        }
-        if (progress && !progress(static_cast<double>(pos) / static_cast<double>(total))) {
-            m_error = "Stopped by the user";
-            return false;
-        }
-    }
-    return true;
 }
 
-bool ReplaceFile::commit() {
-    return prepareCommit() && finishCommit();
+void removeName(const std::string& name) {
+#ifdef _WIN32
+    win::removeFile(name);
+#else
+    ::unlink(name.c_str());
+#endif
 }
+
+void renameOver(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    ::MoveFileExW(win::widePath(from).c_str(), win::widePath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
+    ::rename(from.c_str(), to.c_str());
+#endif
+}
+
+unsigned long processId() {
+#ifdef _WIN32
+    return ::GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+} // namespace
 
 bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error) {
     auto failed = [&](ReplaceFile& f) {
@@ -337,10 +442,33 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error) {
         return failed(first);
     if (!second.prepareCommit())
         return failed(second);
-    if (!first.finishCommit())
+    // The old first file keeps a second name until the second file is in
+    // place, so that it can be put back if that fails. Where the file system
+    // has no hard links it is replaced without that way back.
+    std::string backup;
+    if (first.m_targetExisted) {
+        for (int attempt = 0; attempt < 1000 && backup.empty(); ++attempt) {
+            const std::string name = tempName(first.target(), processId());
+            if (linkName(first.target(), name))
+                backup = name;
+            else if (!fileExists(name))
+                break;
+        }
+    }
+    if (!first.finishCommit()) {
+        if (!backup.empty())
+            removeName(backup);
         return failed(first);
-    if (!second.finishCommit())
+    }
+    if (!second.finishCommit()) {
+        if (!backup.empty())
+            renameOver(backup, first.target());
+        else if (!first.m_targetExisted)
+            removeName(first.target());
         return failed(second);
+    }
+    if (!backup.empty())
+        removeName(backup);
     return true;
 }
 

@@ -18,9 +18,16 @@ namespace vm {
 // cut blank, split and the command-line edits. The new contents go to a
 // temporary file beside the real target (a symbolic link is followed, so the
 // shared file is updated and the link stays a link), and replace the target
-// only once they are complete and flushed, keeping its permissions. On any
-// failure the old file is left exactly as it was and error() holds the
-// system's reason (callers put the file's name in front).
+// only once they are complete and flushed, keeping its permissions (and its
+// owner where the system lets us). On any failure the old file is left exactly
+// as it was and error() holds the system's reason (callers put the file's name
+// in front).
+//
+// Where the system has files without a name (Linux), the new contents have no
+// name until the commit, so a killed save leaves nothing behind. Otherwise the
+// temporary file is ".vm<tag of the target's name>-<pid>-<n>.tmp", locked
+// while it is written; the next save of the same target removes such
+// leftovers that nobody holds.
 class ReplaceFile {
 public:
     ReplaceFile() = default;
@@ -30,10 +37,12 @@ public:
 
     // Resolves the target and creates the temporary file; false (error set)
     // when it cannot be made. A target that exists but is no regular file is
-    // refused here.
+    // refused here, as is one the user may not write.
     bool begin(const std::string& target);
     // The new contents are written here, from position 0.
     FileStream& stream() { return m_stream; }
+    // Writes text at the end of what was appended so far (starting at 0).
+    bool append(std::string_view text);
     // Writes every byte of source into the new file (the fastest way the
     // system has); false with error() set, or when progress asked to stop.
     bool copyFrom(const FileStream& source, const std::function<bool(double)>& progress = {});
@@ -42,7 +51,8 @@ public:
     // Removes the temporary file; the target stays as it was.
     void discard();
 
-    // The file really replaced (a link's target), and the temporary name.
+    // The file really replaced (a link's target), and the temporary name
+    // (empty while the new contents have no name).
     const std::string& target() const { return m_target; }
     const std::string& tempPath() const { return m_temp; }
     const std::string& error() const { return m_error; }
@@ -53,20 +63,31 @@ public:
     bool finishCommit();
 
 private:
+    friend bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error);
+
     bool fail(int err);
     bool failText(const std::string& reason);
+    bool nameTemporary();
 
     FileStream m_stream;
     std::string m_target;
     std::string m_temp;
     std::string m_error;
+    std::int64_t m_appended = 0;
     unsigned m_mode = 0;
-    bool m_keepMode = false;
+    bool m_targetExisted = false;
+    unsigned m_uid = 0;
+    unsigned m_gid = 0;
 };
 
 // Replaces two files together (cut blank's data file and its type file, the
-// command-line edits): both are complete before either is replaced. error
-// takes the first failure's text.
+// command-line edits): both are complete before either is replaced, and if
+// the second cannot be put in place the first is put back as it was. error
+// takes the failing file's name and reason.
 bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error);
+
+// For tests: called with the temporary name just before it replaces the
+// target, so that a save can be killed at that very moment. Empty: no hook.
+void setReplaceFileCommitHook(std::function<void(const std::string& tempName)> hook);
 
 } // namespace vm

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <numeric>
+#include <unordered_set>
 
 namespace vm {
 
@@ -40,6 +41,7 @@ struct Range {
     std::int64_t b = 0;
     int index = -1;
     const std::string* name = nullptr;
+    std::uint32_t nameId = 0; // the name in the message list's texts
 };
 
 class MapBuilder {
@@ -64,6 +66,12 @@ public:
     void overlap(std::int64_t from, std::int64_t to) {
         const int x = scaled(from, 0.99);
         const int w = scaled(to - from, 0.99);
+        // Every overlap is painted in one colour, so a span painted already
+        // adds nothing: millions of overlapping pairs give a few spans.
+        const auto key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
+                         static_cast<std::uint32_t>(w);
+        if (!m_overlapSeen.insert(key).second)
+            return;
         m_overlaps.push_back(
             {w == 0 ? MapSpan::Kind::Line : MapSpan::Kind::Fill, kMapOverlap, x, w});
     }
@@ -90,25 +98,30 @@ private:
     StructureMap* m_map;
     double m_scale = 0.0;
     std::vector<MapSpan> m_ranges, m_overlaps, m_outlines;
+    std::unordered_set<std::uint64_t> m_overlapSeen;
 };
 
-StructMessage finding(bool isSegment, const Range* first, const Range* second, std::uint8_t flags,
-                      std::string message) {
-    StructMessage m;
+MessageList::Compact finding(bool isSegment, const Range* first, const Range* second,
+                             std::uint8_t flags, std::uint32_t message) {
+    MessageList::Compact m;
     m.isSegment = isSegment;
     if (first) {
         m.first = first->index;
-        m.firstName = *first->name;
+        m.firstName = first->nameId;
     }
     if (second) {
         m.second = second->index;
-        m.secondName = *second->name;
+        m.secondName = second->nameId;
     }
     m.flags = flags;
-    if (message.size() > kMessageMax)
-        message.resize(kMessageMax);
-    m.message = std::move(message);
+    m.message = message;
     return m;
+}
+
+std::uint32_t messageText(MessageList& list, std::string text) {
+    if (text.size() > kMessageMax)
+        text.resize(kMessageMax);
+    return list.text(text);
 }
 
 // Steps shared by segments and entries: list order, then overlaps and gaps
@@ -122,7 +135,8 @@ std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isS
         if (ranges[i].a < ranges[i - 1].a) {
             flags |= kIsNotSort;
             if (messages)
-                messages->add(finding(isSegment, nullptr, nullptr, kIsNotSort, notSortedText));
+                messages->add(finding(isSegment, nullptr, nullptr, kIsNotSort,
+                                      messageText(*messages, notSortedText)));
             break;
         }
     }
@@ -131,27 +145,37 @@ std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isS
     if (map.active())
         for (const Range& r : ranges)
             map.range(r.a, r.b - r.a);
+    if (messages)
+        for (Range& r : ranges)
+            r.nameId = messages->text(*r.name);
+
+    // Later ranges begin at or after range i. An empty range shares no byte,
+    // so the search skips them: nextFull[k] is the first non-empty range at or
+    // after k. Every non-empty later range that begins before range i ends
+    // then overlaps it, and the first one that begins at or after its end
+    // ends the search, so the work is the pairs reported and no more.
+    const std::size_t n = ranges.size();
+    std::vector<std::size_t> nextFull(n + 1, n);
+    for (std::size_t k = n; k-- > 0;)
+        nextFull[k] = ranges[k].b > ranges[k].a ? k : nextFull[k + 1];
+    const std::uint32_t overlayText = messages ? messages->text("Overlay") : 0;
 
     std::int64_t prevEnd = 0;
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         const Range& ri = ranges[i];
-        // Later ranges begin at or after ri; once one begins at ri's end no
-        // later one can share a byte with it, so the search stops there.
-        for (std::size_t j = i + 1; j < ranges.size() && ranges[j].a < ri.b; ++j) {
-            const RangeOverlap o = rangesOverlap(ri.a, ri.b, ranges[j].a, ranges[j].b);
-            if (!o.overlaps)
-                continue;
+        for (std::size_t j = nextFull[i + 1]; j < n && ranges[j].a < ri.b; j = nextFull[j + 1]) {
             flags |= kIsOverlay;
             if (messages)
-                messages->add(finding(isSegment, &ri, &ranges[j], kIsOverlay, "Overlay"));
+                messages->add(finding(isSegment, &ri, &ranges[j], kIsOverlay, overlayText));
             if (map.active())
-                map.overlap(o.from, o.to);
+                map.overlap(ranges[j].a, std::min(ri.b, ranges[j].b));
         }
         if (ri.a > prevEnd) {
             flags |= kHasSpace;
             if (messages)
                 messages->add(finding(isSegment, prevEnd != 0 && i > 0 ? &ranges[i - 1] : nullptr,
-                                      &ri, kHasSpace, gapMessage(prevEnd, ri.a, hex)));
+                                      &ri, kHasSpace,
+                                      messageText(*messages, gapMessage(prevEnd, ri.a, hex))));
         }
         prevEnd = ri.b;
     }
@@ -159,17 +183,32 @@ std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isS
         flags |= kHasSpace;
         if (messages)
             messages->add(finding(isSegment, &ranges.back(), nullptr, kHasSpace,
-                                  gapMessage(ranges.back().b, limit, hex)));
+                                  messageText(*messages, gapMessage(ranges.back().b, limit, hex))));
     }
     for (const Range& r : ranges) {
         if (r.b > limit) {
             flags |= kIsOver;
             if (messages)
-                messages->add(finding(isSegment, &r, nullptr, kIsOver, overText));
+                messages->add(
+                    finding(isSegment, &r, nullptr, kIsOver, messageText(*messages, overText)));
         }
     }
     return flags;
 }
+
+// Anomaly names of every flag set, made once: a listing of millions of rows
+// reads them without building them anew.
+const std::array<std::string, 256>& namesOfFlags() {
+    static const std::array<std::string, 256> names = [] {
+        std::array<std::string, 256> a;
+        for (std::size_t f = 0; f < a.size(); ++f)
+            a[f] = anomalyNames(static_cast<std::uint8_t>(f));
+        return a;
+    }();
+    return names;
+}
+
+constexpr std::string_view kClickToExpand = "Click To Expend";
 
 } // namespace
 
@@ -213,21 +252,86 @@ MessageRow messageRow(const StructMessage& m) {
     row.image = row.caption == "Error" ? 0 : 1;
     row.firstName = m.firstName;
     row.secondName = m.secondName;
-    row.collide = m.expandable ? std::string("Click To Expend") : anomalyNames(m.flags);
+    row.collide = m.expandable ? std::string(kClickToExpand) : anomalyNames(m.flags);
     row.message = m.message;
     row.finding = m;
     return row;
 }
 
-void MessageList::add(const StructMessage& m) {
-    rows.push_back(messageRow(m));
-    if (rows.back().image == 0)
+std::uint32_t MessageList::text(std::string_view s) {
+    if (s.empty())
+        return 0;
+    const auto [it, added] =
+        m_textIndex.try_emplace(std::string(s), static_cast<std::uint32_t>(m_texts.size()));
+    if (added)
+        m_texts.emplace_back(s);
+    return it->second;
+}
+
+void MessageList::add(const Compact& c) {
+    m_rows.push_back(c);
+    if (c.flags & (kIsOver | kIsOverlay))
         hasErrors = true;
 }
 
+void MessageList::add(const StructMessage& m) {
+    Compact c;
+    c.isSegment = m.isSegment;
+    c.first = m.first;
+    c.second = m.second;
+    c.firstName = text(m.firstName);
+    c.secondName = text(m.secondName);
+    c.message = text(m.message);
+    c.flags = m.flags;
+    c.expandable = m.expandable;
+    add(c);
+}
+
+MessageRowTexts MessageList::texts(std::size_t i) const {
+    const Compact& c = m_rows[i];
+    MessageRowTexts t;
+    t.caption = (c.flags & (kIsOver | kIsOverlay))                 ? "Error"
+                : (c.flags & (kHasSpace | kIsNotFit | kIsNotSort)) ? "Warning"
+                                                                   : "";
+    t.firstName = m_texts[c.firstName];
+    t.secondName = m_texts[c.secondName];
+    t.collide = c.expandable ? kClickToExpand : std::string_view(namesOfFlags()[c.flags]);
+    t.message = m_texts[c.message];
+    t.isSegment = c.isSegment;
+    t.expandable = c.expandable;
+    t.first = c.first;
+    t.second = c.second;
+    t.flags = c.flags;
+    return t;
+}
+
+StructMessage MessageList::finding(std::size_t i) const {
+    const MessageRowTexts t = texts(i);
+    StructMessage m;
+    m.isSegment = t.isSegment;
+    m.first = t.first;
+    m.second = t.second;
+    m.firstName = t.firstName;
+    m.secondName = t.secondName;
+    m.message = t.message;
+    m.flags = t.flags;
+    m.expandable = t.expandable;
+    return m;
+}
+
+MessageRow MessageList::row(std::size_t i) const {
+    return messageRow(finding(i));
+}
+
+void MessageList::clear() {
+    m_rows.clear();
+    m_texts.assign(1, std::string());
+    m_textIndex.clear();
+    hasErrors = false;
+}
+
 void clearMessages(MessageList& list) {
-    list.rows.clear();
-    list.hasErrors = false;
+    list.clear();
 }
 
 std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool hexPositions,
@@ -252,12 +356,12 @@ std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool 
             const std::uint8_t f = checkTypeEntries(&s, fileSize, hexPositions);
             if (f == 0)
                 continue;
-            StructMessage m;
+            MessageList::Compact m;
             m.isSegment = true;
             m.first = static_cast<int>(i);
-            m.firstName = s.name;
+            m.firstName = messages->text(s.name);
             m.flags = f;
-            m.message = anomalyNames(f);
+            m.message = messages->text(anomalyNames(f));
             m.expandable = true;
             messages->add(m);
         }
@@ -294,8 +398,9 @@ std::uint8_t checkTypeEntries(const Segment* seg, std::int64_t fileSize, bool he
         if (rest > 0) {
             flags |= kIsNotFit;
             if (messages)
-                messages->add(finding(false, nullptr, nullptr, kIsNotFit,
-                                      "segLength mod recLength=" + std::to_string(rest)));
+                messages->add(finding(
+                    false, nullptr, nullptr, kIsNotFit,
+                    messageText(*messages, "segLength mod recLength=" + std::to_string(rest))));
         }
     }
     return flags;

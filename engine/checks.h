@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "segment.h"
@@ -61,16 +64,57 @@ struct MessageRow {
 
 MessageRow messageRow(const StructMessage& m);
 
-struct MessageList {
-    std::vector<MessageRow> rows;
+// The texts of one row, without copies: views into the list (valid while it
+// lives and is not added to) or into constant texts.
+struct MessageRowTexts {
+    std::string_view caption;
+    std::string_view firstName;
+    std::string_view secondName;
+    std::string_view collide;
+    std::string_view message;
+    bool isSegment = true;
+    bool expandable = false;
+    int first = -1;
+    int second = -1;
+    std::uint8_t flags = 0;
+};
+
+// The findings of a check. A hostile structure can have millions (every pair
+// of 5,000 identical segments overlaps), so they are kept compactly, each
+// text once, and rows are built only when they are read.
+class MessageList {
+public:
     bool hasErrors = false; // at least one "Error" row was added
 
     void add(const StructMessage& m);
-    // Rows by index: readers go through these, so that the list may keep its
-    // findings in a compact form and build a row only when it is shown.
-    std::size_t size() const { return rows.size(); }
-    bool empty() const { return rows.empty(); }
-    MessageRow row(std::size_t i) const { return rows[i]; }
+    std::size_t size() const { return m_rows.size(); }
+    bool empty() const { return m_rows.empty(); }
+    // Row i as the structure message window shows it, with its own copy of
+    // the finding.
+    MessageRow row(std::size_t i) const;
+    StructMessage finding(std::size_t i) const;
+    MessageRowTexts texts(std::size_t i) const;
+    void clear();
+
+    // How the checks add findings in bulk: texts are stored once and a row
+    // refers to them by number.
+    struct Compact {
+        std::int32_t first = -1;
+        std::int32_t second = -1;
+        std::uint32_t firstName = 0; // numbers from text(); 0 is the empty text
+        std::uint32_t secondName = 0;
+        std::uint32_t message = 0;
+        std::uint8_t flags = 0;
+        bool isSegment = true;
+        bool expandable = false;
+    };
+    std::uint32_t text(std::string_view s);
+    void add(const Compact& c);
+
+private:
+    std::deque<Compact> m_rows; // no copy of them all when it grows
+    std::vector<std::string> m_texts{std::string()};
+    std::unordered_map<std::string, std::uint32_t> m_textIndex;
 };
 void clearMessages(MessageList& list);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -24,7 +25,53 @@ std::string systemErrorText(int err) {
     return std::strerror(err);
 }
 
+std::string parentFolder(const std::string& path) {
+#ifdef _WIN32
+    const std::size_t slash = path.find_last_of("/\\");
+#else
+    const std::size_t slash = path.rfind('/'); // a backslash is part of a name here
+#endif
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return path.substr(0, 1);
+    return path.substr(0, slash);
+}
+
+bool sameOpenFile(const FileStream& a, const FileStream& b) {
+    if (!a.isOpen() || !b.isOpen())
+        return false;
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return ::GetFileInformationByHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(a.fd())), &x) &&
+           ::GetFileInformationByHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(b.fd())), &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+#else
+    struct stat x {
+    }, y{};
+    return ::fstat(a.fd(), &x) == 0 && ::fstat(b.fd(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+#endif
+}
+
 #ifndef _WIN32
+namespace {
+
+// Why a name that is no regular file cannot be used as one.
+std::string notRegularText(mode_t mode) {
+    if (S_ISDIR(mode))
+        return systemErrorText(EISDIR);
+    const char* what = S_ISFIFO(mode)   ? "a FIFO"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "a special file";
+    return std::string("It is ") + what + ", not a regular file";
+}
+
+} // namespace
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -36,7 +83,30 @@ std::int64_t fileSize(const std::string& path) {
         return -1;
     return static_cast<std::int64_t>(st.st_size);
 }
+
+std::string fileTypeProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return notRegularText(st.st_mode);
+}
+
+FileStamp fileStamp(const std::string& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return s;
+    s.exists = true;
+    s.size = static_cast<std::int64_t>(st.st_size);
+    s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+}
 #endif
+
+bool changedSince(const FileStamp& stamp, const std::string& path) {
+    const FileStamp now = fileStamp(path);
+    return now.exists && now != stamp;
+}
 
 FileStream::~FileStream() {
     close();
@@ -44,7 +114,7 @@ FileStream::~FileStream() {
 
 FileStream::FileStream(FileStream&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)),
-      m_error(std::move(other.m_error)) {}
+      m_error(std::move(other.m_error)), m_errorCode(other.m_errorCode) {}
 
 FileStream& FileStream::operator=(FileStream&& other) noexcept {
     if (this != &other) {
@@ -52,6 +122,7 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
         m_error = std::move(other.m_error);
+        m_errorCode = other.m_errorCode;
     }
     return *this;
 }
@@ -63,7 +134,9 @@ void FileStream::setError(int err) const {
 #ifndef _WIN32
 bool FileStream::open(const std::string& path, Mode mode) {
     close();
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK: opening a FIFO or a device must never wait for a partner;
+    // such a file is refused just below anyway.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
     case Mode::Read:
         flags |= O_RDONLY;
@@ -77,21 +150,74 @@ bool FileStream::open(const std::string& path, Mode mode) {
     case Mode::CreateNew:
         flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
         break;
+    case Mode::ReadWriteNoFollow:
+        flags |= O_RDWR | O_NOFOLLOW;
+        break;
+    }
+    struct stat st {};
+    // Truncating opens no device: whatever is not a regular file is refused
+    // before it is opened at all (and checked again once it is).
+    if (mode == Mode::Create && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        m_errorCode = S_ISDIR(st.st_mode) ? EISDIR : 0;
+        m_error = notRegularText(st.st_mode);
+        return false;
     }
     const int fd = ::open(path.c_str(), flags, mode == Mode::CreateNew ? 0600 : 0644);
     if (fd < 0) {
-        setError(errno);
+        m_errorCode = errno;
+        setError(m_errorCode);
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno;
+        m_errorCode = S_ISDIR(st.st_mode) ? EISDIR : 0;
+        m_error = st.st_mode == 0 ? systemErrorText(err) : notRegularText(st.st_mode);
         ::close(fd);
-        setError(EISDIR);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
     m_path = path;
     m_error.clear();
+    m_errorCode = 0;
+    return true;
+}
+
+bool FileStream::createAnonymous(const std::string& folder) {
+    close();
+#ifdef O_TMPFILE
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        m_fd = fd;
+        m_path.clear();
+        m_error.clear();
+        m_errorCode = 0;
+        return true;
+    }
+    m_errorCode = errno;
+#else
+    m_errorCode = EOPNOTSUPP;
+#endif
+    setError(m_errorCode);
+    return false;
+}
+
+bool FileStream::linkAs(const std::string& name) {
+    if (m_fd < 0) {
+        m_errorCode = EBADF;
+        setError(EBADF);
+        return false;
+    }
+    // The descriptor's own entry in /proc names the anonymous file; linkat
+    // never replaces an existing name, link or not.
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        m_errorCode = errno;
+        setError(m_errorCode);
+        return false;
+    }
+    m_path = name;
     return true;
 }
 
@@ -241,11 +367,44 @@ std::int64_t fileSize(const std::string& path) {
                                      d.nFileSizeLow);
 }
 
+std::string fileTypeProblem(const std::string& path) {
+    const DWORD a = ::GetFileAttributesW(win::widePath(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return {};
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return win::errorText(ERROR_DIRECTORY);
+    // Devices and pipes answer an attributes-only open; their type gives them away.
+    const HANDLE h = ::CreateFileW(win::widePath(path).c_str(), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return {};
+    const DWORD type = ::GetFileType(h);
+    ::CloseHandle(h);
+    return type == FILE_TYPE_DISK ? std::string() : std::string("It is not a regular file");
+}
+
+FileStamp fileStamp(const std::string& path) {
+    FileStamp s;
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    if (!::GetFileAttributesExW(win::widePath(path).c_str(), GetFileExInfoStandard, &d) ||
+        (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return s;
+    s.exists = true;
+    s.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) |
+                                       d.nFileSizeLow);
+    s.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) |
+        d.ftLastWriteTime.dwLowDateTime);
+    return s;
+}
+
 bool FileStream::open(const std::string& path, Mode mode) {
     close();
     DWORD access = GENERIC_READ | GENERIC_WRITE;
     DWORD share = FILE_SHARE_READ;
     DWORD disposition = OPEN_EXISTING;
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
     int crtFlags = _O_RDWR | _O_BINARY;
     switch (mode) {
     case Mode::Read:
@@ -261,23 +420,50 @@ bool FileStream::open(const std::string& path, Mode mode) {
     case Mode::CreateNew:
         disposition = CREATE_NEW;
         break;
+    case Mode::ReadWriteNoFollow:
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+        break;
     }
     const HANDLE h = ::CreateFileW(win::widePath(path).c_str(), access, share, nullptr, disposition,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        m_error = win::lastErrorText();
+        m_errorCode = static_cast<int>(::GetLastError());
+        m_error = win::errorText(static_cast<unsigned long>(m_errorCode));
+        return false;
+    }
+    // Pipes and character devices (NUL, CON, COM1) are no data files.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        m_errorCode = 0;
+        m_error = "It is not a regular file";
         return false;
     }
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), crtFlags);
     if (fd < 0) {
         ::CloseHandle(h);
+        m_errorCode = errno;
         setError(errno);
         return false;
     }
     m_fd = fd;
     m_path = path;
     m_error.clear();
+    m_errorCode = 0;
     return true;
+}
+
+// Windows has no file without a name; callers make a named one instead.
+bool FileStream::createAnonymous(const std::string&) {
+    close();
+    m_errorCode = ERROR_NOT_SUPPORTED;
+    m_error = win::errorText(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool FileStream::linkAs(const std::string&) {
+    m_errorCode = ERROR_NOT_SUPPORTED;
+    m_error = win::errorText(ERROR_NOT_SUPPORTED);
+    return false;
 }
 
 bool FileStream::lockExclusive() {
@@ -371,5 +557,80 @@ bool FileStream::flush() {
     return true;
 }
 #endif
+
+} // namespace vm
+
+namespace vm {
+
+bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(double)>& progress,
+             std::string& error, bool towardsDisk) {
+    const std::int64_t total = from.size();
+    // Steps between progress reports; the kernel's copy needs no buffer of ours.
+    constexpr std::int64_t kStep = std::int64_t{16} << 20;
+    constexpr std::int64_t kBuffer = std::int64_t{8} << 20;
+    std::vector<std::uint8_t> buf;
+    std::int64_t pos = 0;
+#ifndef _WIN32
+    bool kernel = true;
+#endif
+    while (pos < total) {
+        const std::int64_t want = std::min(kStep, total - pos);
+        std::int64_t done = 0;
+#ifndef _WIN32
+        while (kernel && done < want) {
+            off_t in = static_cast<off_t>(pos + done);
+            off_t out = in;
+            const ssize_t n = ::copy_file_range(from.fd(), &in, to.fd(), &out,
+                                                static_cast<std::size_t>(want - done), 0);
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+                errno != EOPNOTSUPP && errno != EBADF && errno != ETXTBSY) {
+                error = systemErrorText(errno);
+                return false;
+            }
+            // This pair of files is not for the kernel's copy (or the source
+            // ended early, which the buffered read below reports).
+            kernel = false;
+        }
+#endif
+        while (done < want) {
+            const std::int64_t n = std::min(kBuffer, want - done);
+            buf.resize(static_cast<std::size_t>(n));
+            if (!from.readExact(pos + done, buf)) {
+                error = from.lastError();
+                return false;
+            }
+            if (!to.writeAt(pos + done, buf)) {
+                error = to.lastError();
+                return false;
+            }
+            done += n;
+        }
+#ifndef _WIN32
+        // The disk starts on each step while the next one is copied, so the
+        // flush at the end has little left to wait for.
+        if (towardsDisk)
+            ::sync_file_range(to.fd(), static_cast<off_t>(pos), static_cast<off_t>(want),
+                              SYNC_FILE_RANGE_WRITE);
+#else
+        (void)towardsDisk; // Windows writes back on its own schedule
+#endif
+        pos += want;
+        if (progress && !progress(static_cast<double>(pos) / static_cast<double>(total))) {
+            error = kStoppedByUser;
+            return false;
+        }
+    }
+    if (total == 0 && progress && !progress(1.0)) {
+        error = kStoppedByUser;
+        return false;
+    }
+    return true;
+}
 
 } // namespace vm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -16,8 +17,9 @@ public:
     enum class Mode {
         Read,
         ReadWrite,
-        Create,   // create or truncate, read-write
-        CreateNew // a new file only: never an existing name, never through a link; owner-only
+        Create,    // create or truncate, read-write
+        CreateNew, // a new file only: never an existing name, never through a link; owner-only
+        ReadWriteNoFollow // read-write, never through a link (names in shared folders)
     };
 
     FileStream() = default;
@@ -27,10 +29,20 @@ public:
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;
 
+    // Only regular files are opened: a FIFO, a device or a socket is refused at
+    // once (never waited on), with a text saying what it is.
     bool open(const std::string& path, Mode mode);
     // Takes an exclusive advisory lock, so that a second instance treats the
     // file as in use (see isFileInUse).
     bool lockExclusive();
+    // A new file in folder with no name yet, read-write and owner-only, where
+    // the system has such files (O_TMPFILE); false (error set) elsewhere. A
+    // file that never gets a name leaves nothing behind when the program dies.
+    bool createAnonymous(const std::string& folder);
+    bool isAnonymous() const { return m_fd >= 0 && m_path.empty(); }
+    // Gives an anonymous file its name; never replaces or follows anything
+    // already there (false, lastErrorCode() EEXIST).
+    bool linkAs(const std::string& name);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     const std::string& path() const { return m_path; }
@@ -45,6 +57,9 @@ public:
     bool flush();
 
     const std::string& lastError() const { return m_error; }
+    // The system's code of the last failure of open (errno, or GetLastError on
+    // Windows); 0 when it was ours (a file that is not regular).
+    int lastErrorCode() const { return m_errorCode; }
     int fd() const { return m_fd; }
 
 private:
@@ -53,13 +68,46 @@ private:
     int m_fd = -1;
     std::string m_path;
     mutable std::string m_error;
+    int m_errorCode = 0;
 };
 
 // The system's text for an errno value.
 std::string systemErrorText(int err);
 
+// Writes every byte of from into to at the same positions, the fastest way the
+// system offers (the kernel's copy where it can). progress hears the share
+// done and may stop the copy. towardsDisk: to will be flushed afterwards, so
+// its blocks go to the disk while the copy runs. false with the reason in error.
+bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(double)>& progress,
+             std::string& error, bool towardsDisk = false);
+
+// The error text of a copy stopped through its progress callback.
+inline constexpr const char* kStoppedByUser = "Stopped by the user";
+
+// The folder part of a path ("." for a bare name).
+std::string parentFolder(const std::string& path);
+// True when two open streams are one file.
+bool sameOpenFile(const FileStream& a, const FileStream& b);
+
+// Why the file at path cannot be read or written as a regular file ("It is a
+// FIFO, not a regular file"); empty when it is one, or when nothing is there.
+std::string fileTypeProblem(const std::string& path);
+
 bool fileExists(const std::string& path);
 // Size of a file, or -1 when it cannot be read.
 std::int64_t fileSize(const std::string& path);
+
+// What the user's file looked like when the program last read or wrote it, so
+// that a save can notice another program's changes in between.
+struct FileStamp {
+    bool exists = false; // a regular file is there
+    std::int64_t size = 0;
+    std::int64_t modified = 0; // modification time, in the system's finest unit
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const std::string& path);
+// True when a regular file is there now and its size or time differs from the
+// stamp (a file that was absent and now exists counts as changed too).
+bool changedSince(const FileStamp& stamp, const std::string& path);
 
 } // namespace vm

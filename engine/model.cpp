@@ -30,8 +30,8 @@ void placeSegment(Segment& seg, const SegmentList& list, std::optional<std::int3
         seg.begin = 0;
     } else {
         const Segment& last = list[list.size() - 1];
-        seg.begin = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(last.end(), INT32_MIN, INT32_MAX));
+        seg.begin =
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(last.end(), INT32_MIN, INT32_MAX));
     }
     seg.recordCount = 0;
     seg.recordLength = 0;
@@ -68,8 +68,8 @@ TypeEntry newTypeEntry(int kind, std::optional<std::string_view> memo, const Seg
     e.start = 0;
     const KindInfo* k = kindInfo(kind);
     e.length = static_cast<std::uint16_t>(k ? k->defaultLength : 0);
-    e.columnWidth = static_cast<std::uint16_t>(
-        columnWidthFor(entryDisplayWidth(kind, e.length), fontHeight));
+    e.columnWidth =
+        static_cast<std::uint16_t>(columnWidthFor(entryDisplayWidth(kind, e.length), fontHeight));
     if (memo)
         e.setMemo(*memo);
     else
@@ -77,14 +77,13 @@ TypeEntry newTypeEntry(int kind, std::optional<std::string_view> memo, const Seg
     return e;
 }
 
-TypeEntry newTypeEntryFrom(const Segment* owner, int selectedIndex, bool addMode,
-                           int fontHeight) {
+TypeEntry newTypeEntryFrom(const Segment* owner, int selectedIndex, bool addMode, int fontHeight) {
     if (!addMode || !owner || owner->entries.empty())
         return newTypeEntry(0, std::nullopt, owner, fontHeight);
-    const std::size_t i = selectedIndex >= 0 &&
-                                  static_cast<std::size_t>(selectedIndex) < owner->entries.size()
-                              ? static_cast<std::size_t>(selectedIndex)
-                              : owner->entries.size() - 1;
+    const std::size_t i =
+        selectedIndex >= 0 && static_cast<std::size_t>(selectedIndex) < owner->entries.size()
+            ? static_cast<std::size_t>(selectedIndex)
+            : owner->entries.size() - 1;
     TypeEntry e = owner->entries[i];
     e.setMemo(uniqueMemo(owner));
     return e;
@@ -102,13 +101,20 @@ std::string firstFreeName(std::string_view prefix, const std::unordered_set<std:
     }
 }
 
-template <typename Seq, typename Key>
-void stableSortBy(Seq& seq, Key key) {
+template <typename Seq, typename Key> void stableSortBy(Seq& seq, Key key) {
     std::stable_sort(seq.begin(), seq.end(),
                      [&](const auto& a, const auto& b) { return key(a) < key(b); });
 }
 
 } // namespace
+
+std::string UniqueNames::next() {
+    for (;; ++m_next) {
+        std::string candidate = m_prefix + std::to_string(m_next);
+        if (!m_used.count(candidate))
+            return candidate;
+    }
+}
 
 std::string uniqueMemo(const Segment* seg) {
     std::unordered_set<std::string> used;
@@ -143,17 +149,18 @@ std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize) {
         return static_cast<std::int32_t>(seg->entries.size());
     const std::int64_t rest = fileSize - seg->begin;
     if (seg->toFilesEnd) {
-        seg->length = static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
-        seg->recordCount =
-            seg->recordLength != 0
-                ? static_cast<std::int32_t>(std::clamp<std::int64_t>(rest / seg->recordLength,
-                                                                     INT32_MIN, INT32_MAX))
-                : 0;
+        seg->length =
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
+        seg->recordCount = seg->recordLength != 0
+                               ? static_cast<std::int32_t>(std::clamp<std::int64_t>(
+                                     rest / seg->recordLength, INT32_MIN, INT32_MAX))
+                               : 0;
         return seg->recordCount;
     }
     if (seg->recordLength != 0) {
         if (rest < seg->length)
-            seg->length = static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
+            seg->length =
+                static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
         seg->recordCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(
             std::int64_t{seg->length} / seg->recordLength, INT32_MIN, INT32_MAX));
         return seg->recordCount;

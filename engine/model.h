@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "segment.h"
 
@@ -38,6 +39,23 @@ TypeEntry newTypeEntryFrom(const Segment* owner, int selectedIndex, bool addMode
 
 std::string uniqueMemo(const Segment* seg);
 std::string uniqueSegmentName(const SegmentList& list);
+
+// The names uniqueMemo and uniqueSegmentName give, for a list built one item
+// at a time: next() is the smallest prefix + n not used so far, in constant
+// time per name however long the list grows (asking the list each time would
+// make building it quadratic).
+class UniqueNames {
+public:
+    explicit UniqueNames(std::string prefix) : m_prefix(std::move(prefix)) {}
+    // A name an added item holds.
+    void use(const std::string& name) { m_used.insert(name); }
+    std::string next();
+
+private:
+    std::string m_prefix;
+    std::unordered_set<std::string> m_used;
+    std::size_t m_next = 0; // names only join, so the smallest free one never falls
+};
 
 void sortTypeEntries(Segment& seg);
 // Segments by begin and the entries of each by start, both stable; the current

@@ -51,24 +51,16 @@ bool RewriteSink::create(const std::string& path, bool lock) {
     m_path = path;
     m_adopted = false;
     m_attached = false;
-    if (!m_out.open(path, FileStream::Mode::Create))
+    m_taken = false;
+    if (lock) {
+        // A working file: made in a shared folder, so never over an existing
+        // name or through a link, private and locked before a byte goes in.
+        std::string text;
+        if (!createLockedFile(m_out, path, &text, &m_taken))
+            return fail(text);
+    } else if (!m_out.open(path, FileStream::Mode::Create)) {
         return fail(m_out.lastError());
-    if (lock && !m_out.lockExclusive()) {
-        const std::string text = m_out.lastError();
-        m_out.close();
-        return fail(text);
     }
-#ifndef _WIN32
-    // A working file holds a copy of the user's data in a shared folder: it
-    // is readable by its owner only, before a byte of data goes in. (On
-    // Windows the temporary folder is the user's own.)
-    if (lock && ::fchmod(m_out.fd(), S_IRUSR | S_IWUSR) != 0) {
-        const std::string text = systemErrorText(errno);
-        m_out.close();
-        ::unlink(path.c_str());
-        return fail(text);
-    }
-#endif
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
     m_fill = 0;
     m_pos = 0;
@@ -85,7 +77,7 @@ bool RewriteSink::adopt(const std::string& path) {
     if (!win::isPlainFile(path) || isFileInUse(path))
         return false;
     FileStream f;
-    if (!f.open(path, FileStream::Mode::ReadWrite) || !f.lockExclusive())
+    if (!f.open(path, FileStream::Mode::ReadWriteNoFollow) || !f.lockExclusive())
         return false; // held by someone, or not ours to write: no error, the caller looks further
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(f.fd())), &info) ||
@@ -97,12 +89,14 @@ bool RewriteSink::adopt(const std::string& path) {
         named.st_uid != ::geteuid())
         return false;
     FileStream f;
-    if (!f.open(path, FileStream::Mode::ReadWrite) || !f.lockExclusive())
+    if (!f.open(path, FileStream::Mode::ReadWriteNoFollow) || !f.lockExclusive())
         return false; // held by someone, or not ours to write: no error, the caller looks further
+    // Checked again once locked: another instance may have removed the name
+    // and made a new file under it while this one was being opened.
     struct stat opened {};
-    if (::fstat(f.fd(), &opened) != 0 || opened.st_dev != named.st_dev ||
-        opened.st_ino != named.st_ino)
-        return false; // the name changed hands in between
+    if (::fstat(f.fd(), &opened) != 0 || ::lstat(path.c_str(), &named) != 0 ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino || opened.st_nlink != 1)
+        return false;
     if ((opened.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::fchmod(f.fd(), S_IRUSR | S_IWUSR) != 0)
         return false;
 #endif
@@ -617,12 +611,15 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
                 return true;
             continue;
         }
-        if (!sink.create(name, true)) {
-            result.error = sink.error();
-            sink.abandon();
-            return false;
+        if (sink.create(name, true))
+            return true;
+        if (sink.nameWasTaken()) {
+            sink.clearError(); // another instance was quicker: the next name
+            continue;
         }
-        return true;
+        result.error = sink.error();
+        sink.abandon();
+        return false;
     }
     result.error = "No free working file name in " + wf.tempDir;
     return false;

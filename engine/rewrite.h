@@ -22,10 +22,14 @@ public:
     RewriteSink(const RewriteSink&) = delete;
     RewriteSink& operator=(const RewriteSink&) = delete;
 
-    // Creates (or truncates) the file; with lock (a working file) it is
-    // locked at once so that no other instance takes the name while it is
-    // being written, and made readable by its owner only.
+    // Creates (or truncates) the file. With lock (a working file) the name
+    // must be free: the file is created exclusively, never through a link,
+    // readable by its owner only and locked before anything is written; when
+    // the name was taken nameWasTaken() says so.
     bool create(const std::string& path, bool lock);
+    bool nameWasTaken() const { return m_taken; }
+    // Forgets a failure, so that the sink can try again.
+    void clearError() { m_error.clear(); }
     // Opens an existing file that nobody holds, locks it and writes over it
     // from the start; finish() cuts it to what was written. False (with no
     // error) when the file is held or cannot be opened.
@@ -78,6 +82,7 @@ private:
     std::int64_t m_lastReport = 0;
     bool m_adopted = false;
     bool m_attached = false;
+    bool m_taken = false;
 };
 
 // One piece of an output record, built from the input record of the same index.

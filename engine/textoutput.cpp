@@ -7,15 +7,9 @@
 #include <limits>
 
 #include "codec.h"
-#include "filestream.h"
 #include "kinds.h"
+#include "outputfile.h"
 #include "typefile.h"
-
-#ifdef _WIN32
-#include "platformfile.h"
-#else
-#include <unistd.h>
-#endif
 
 namespace vm {
 
@@ -222,15 +216,6 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
     }
 }
 
-// A failed or stopped output is no use to anyone: it goes.
-void discardFile(const std::string& path) {
-#ifdef _WIN32
-    win::removeFile(path);
-#else
-    ::unlink(path.c_str());
-#endif
-}
-
 // Records of every record table, for the share reported as progress.
 std::int64_t countRecords(const std::vector<Segment*>& segments, std::int64_t size) {
     std::int64_t n = 0;
@@ -253,6 +238,8 @@ std::vector<Segment*> allSegments(SegmentList& list) {
 bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                      const ViewSettings& settings, const TextSink& sink, const Locale& loc,
                      const Progress& progress) {
+    if (textOutputRefusal(segments))
+        return false;
     const std::int64_t size = data.size();
     Writer w(sink, progress, countRecords(segments, size));
     w.put("This File is Made of With Vellomarque. See it at ");
@@ -301,38 +288,46 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
 
 TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                                  const ViewSettings& settings, const std::string& path,
-                                 const Locale& loc, const Progress& progress) {
+                                 const Locale& loc, const Progress& progress, bool waitForReader) {
     TextOutputResult r;
     r.path = path;
-    FileStream out;
-    if (!out.open(path, FileStream::Mode::Create)) {
-        r.error = out.lastError();
+    if (auto refusal = textOutputRefusal(segments)) {
+        r.refused = true;
+        r.error = std::move(*refusal);
         return r;
     }
-    std::int64_t at = 0;
-    const TextSink sink = [&](std::string_view text) {
-        if (!out.writeAt(at, std::span<const std::uint8_t>(
-                                 reinterpret_cast<const std::uint8_t*>(text.data()), text.size())))
-            return false;
-        at += static_cast<std::int64_t>(text.size());
-        return true;
-    };
+    OutputFile out;
+    if (!out.begin(path, waitForReader)) {
+        r.error = out.error();
+        return r;
+    }
+    const TextSink sink = [&](std::string_view text) { return out.write(text); };
     bool stopped = false;
     const Progress watch = [&](double f) { return !(stopped = progress && !progress(f)); };
     if (!writeTextOutput(segments, data, settings, sink, loc, watch)) {
         // A write error carries the system's text; otherwise reading the data
-        // failed or the user stopped.
+        // failed or the user stopped. A replaced file keeps its old contents.
         if (stopped)
             r.error = kTextOutputStopped;
         else
-            r.error = out.lastError().empty() ? std::string("Cannot read the data file")
-                                              : out.lastError();
-        out.close();
-        discardFile(path);
+            r.error = out.error().empty() ? std::string("Cannot read the data file") : out.error();
+        out.discard();
+        return r;
+    }
+    if (!out.commit()) {
+        r.error = out.error();
         return r;
     }
     r.ok = true;
     return r;
+}
+
+std::optional<std::string> textOutputRefusal(const std::vector<Segment*>& segments) {
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        if (segments[i]->begin < 0)
+            return "Segment " + std::to_string(i) + " (" + segments[i]->name +
+                   ") begins before the start of the file";
+    return std::nullopt;
 }
 
 } // namespace vm

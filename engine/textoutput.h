@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,10 @@ namespace vm {
 struct TextOutputResult {
     bool ok = false;
     std::string path;
-    std::string error; // the system's text on failure
+    std::string error; // the system's text on failure, or why the output was refused
+    // Refused before anything was written (error names the segment, its name
+    // as stored in the type file).
+    bool refused = false;
 };
 
 // Receives the text in large pieces; false stops the output (a write error).
@@ -31,13 +35,20 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
                      const ViewSettings& settings, const TextSink& sink,
                      const Locale& loc = defaultLocale(), const Progress& progress = {});
 
-// The same into a file, created or truncated. A failed or stopped output
-// leaves no partial file behind. Opening the file in an editor is the
-// caller's business.
+// The same into the output named path (see OutputFile: "-" is standard
+// output; a FIFO or a device is written in place). A file is replaced only by
+// a complete output: a failed or stopped one keeps the old file, or leaves no
+// file where there was none. Opening the file in an editor is the caller's
+// business.
 TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                                  const ViewSettings& settings, const std::string& path,
-                                 const Locale& loc = defaultLocale(),
-                                 const Progress& progress = {});
+                                 const Locale& loc = defaultLocale(), const Progress& progress = {},
+                                 bool waitForReader = false);
+
+// Why a text output of these segments is refused, or nothing: a segment that
+// begins before the start of the file has no records to read (the rewrites
+// refuse it too). The sink form above writes nothing for such a list.
+std::optional<std::string> textOutputRefusal(const std::vector<Segment*>& segments);
 
 // The error text of an output stopped through its progress callback.
 inline constexpr const char* kTextOutputStopped = "Stopped by the user";

@@ -2,20 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "platformfile.h"
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
+#include "atomicfile.h"
 #include "codec.h"
 #include "filestream.h"
 #include "model.h"
@@ -41,7 +30,8 @@ std::string banner() {
 
 // Reads as much as is there; the missing tail stays zero. Returns bytes read.
 template <std::size_t N>
-std::size_t readZeroFilled(const FileStream& f, std::int64_t pos, std::array<std::uint8_t, N>& out) {
+std::size_t readZeroFilled(const FileStream& f, std::int64_t pos,
+                           std::array<std::uint8_t, N>& out) {
     out.fill(0);
     return f.readAt(pos, out);
 }
@@ -113,7 +103,7 @@ TypeReadResult readTypeFile(const std::string& path, std::int64_t dataFileSize) 
     }
     FileStream f;
     if (!f.open(path, FileStream::Mode::Read)) {
-        r.message = "Error Read File -" + path;
+        r.message = "Error Read File -" + path + "\n" + f.lastError();
         return r;
     }
     r.opened = true;
@@ -188,115 +178,19 @@ std::string typeFileImage(const SegmentList& segments, const ViewSettings& setti
     return out;
 }
 
-#ifdef _WIN32
-// The new image goes to a file of its own beside the old one and replaces it
-// in one step once it is complete and on disk, so that a failure midway never
-// leaves a cut type file behind.
 TypeWriteResult writeTypeFile(const SegmentList& segments, const ViewSettings& settings,
                               const DataHintFlags& dataHint, const std::string& path) {
     TypeWriteResult r;
-    const std::string image = typeFileImage(segments, settings, dataHint);
-    auto fail = [&](DWORD err) {
-        r.ok = false;
+    ReplaceFile out;
+    if (!out.begin(path) || !out.append(typeFileImage(segments, settings, dataHint)) ||
+        !out.commit()) {
         r.message = path + " Write Error";
-        r.systemError = win::errorText(err);
+        r.systemError = out.error();
         return r;
-    };
-    const std::wstring target = win::widePath(path);
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    // A folder, or a file the user marked read-only, is not replaced (the
-    // system refuses the latter itself; the check keeps it so everywhere).
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
-        return fail(ERROR_ACCESS_DENIED);
-    std::wstring tmp;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    for (unsigned n = 0; h == INVALID_HANDLE_VALUE; ++n) {
-        tmp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) +
-              L".tmp";
-        h = ::CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                          nullptr);
-        if (h == INVALID_HANDLE_VALUE &&
-            (::GetLastError() != ERROR_FILE_EXISTS || n >= 1000))
-            return fail(::GetLastError());
-    }
-    DWORD err = 0;
-    std::size_t done = 0;
-    while (done < image.size()) {
-        DWORD n = 0;
-        if (!::WriteFile(h, image.data() + done, static_cast<DWORD>(image.size() - done), &n,
-                         nullptr)) {
-            err = ::GetLastError();
-            break;
-        }
-        done += n;
-    }
-    if (!err && !::FlushFileBuffers(h))
-        err = ::GetLastError();
-    if (!::CloseHandle(h) && !err)
-        err = ::GetLastError();
-    if (!err && !::MoveFileExW(tmp.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        err = ::GetLastError();
-    if (err) {
-        ::DeleteFileW(tmp.c_str());
-        return fail(err);
     }
     r.ok = true;
     return r;
 }
-#else
-TypeWriteResult writeTypeFile(const SegmentList& segments, const ViewSettings& settings,
-                              const DataHintFlags& dataHint, const std::string& path) {
-    TypeWriteResult r;
-    const std::string image = typeFileImage(segments, settings, dataHint);
-    auto fail = [&](int err) {
-        r.ok = false;
-        r.message = path + " Write Error";
-        r.systemError = systemErrorText(err);
-        return r;
-    };
-
-    // Keep the permissions of a file we replace.
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return fail(EISDIR);
-        mode = st.st_mode & 07777;
-    }
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return fail(errno);
-    int err = 0;
-    std::size_t done = 0;
-    while (done < image.size()) {
-        const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (!err && ::fchmod(fd, mode) != 0)
-        err = errno;
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(tmp.c_str(), path.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(tmp.c_str());
-        return fail(err);
-    }
-    r.ok = true;
-    return r;
-}
-#endif
 
 DataTypePair pairDataAndType(const std::string& path) {
     constexpr std::string_view ext = ".type";

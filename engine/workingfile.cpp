@@ -1,7 +1,9 @@
 #include "workingfile.h"
 
 #include <cerrno>
-#include <vector>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -14,11 +16,17 @@
 #include <unistd.h>
 #endif
 
-#include "rewrite.h"
-
 namespace vm {
 
 namespace {
+
+std::function<void(const std::string&)>& createHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+// A bound only so that a folder we cannot write never hangs the program.
+constexpr long kMaxNames = 1000000;
 
 std::string withSeparator(const std::string& dir) {
     if (dir.empty() || dir.back() == '/')
@@ -30,7 +38,65 @@ std::string withSeparator(const std::string& dir) {
     return dir + '/';
 }
 
+std::string workingName(const std::string& dir, long n) {
+    return dir + "~qzt" + std::to_string(n) + ".tmp";
+}
+
+// Anything under the name, a dangling link included: creating through a link
+// would make a file wherever it points.
+bool nameTaken(const std::string& name) {
+#ifdef _WIN32
+    return win::nameTaken(name);
+#else
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0;
+#endif
+}
+
+#ifndef _WIN32
+// Whether name still leads to the file open as fd, and not through a link.
+bool nameLeadsTo(const std::string& name, int fd) {
+    struct stat named {
+    }, opened{};
+    return ::lstat(name.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+#endif
+
+// Deletes a working file nobody holds. It is locked first and its name
+// checked to still lead to it, so a file another instance takes at the same
+// moment is never deleted under it; only plain files of our own are touched.
+bool removeLeftover(const std::string& name) {
+#ifdef _WIN32
+    return win::isPlainFile(name) && !isFileInUse(name) && win::removeFile(name);
+#else
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool removed =
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && nameLeadsTo(name, fd) && ::unlink(name.c_str()) == 0;
+    ::close(fd);
+    return removed;
+#endif
+}
+
 } // namespace
+
+std::string systemTempFolder() {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return "./";
+    const auto u8 = p.u8string();
+    return withSeparator(std::string(u8.begin(), u8.end()));
+}
+
+void setWorkingFileCreateHook(std::function<void(const std::string& name)> hook) {
+    createHook() = std::move(hook);
+}
 
 #ifdef _WIN32
 // On Windows a working file is held by an open handle (see FileStream), and an
@@ -47,9 +113,13 @@ bool isFileInUse(const std::string& path) {
 }
 #else
 bool isFileInUse(const std::string& path) {
-    if (!fileExists(path))
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return false;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    // A link, a FIFO or a device is nothing we could use: never opened through.
+    if (!S_ISREG(st.st_mode))
+        return true;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return true; // exists but cannot be opened for reading and writing
     const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
@@ -60,69 +130,140 @@ bool isFileInUse(const std::string& path) {
 
 std::string newWorkingFileName(const std::string& tempDir, bool reuse) {
     const std::string dir = withSeparator(tempDir);
-    // A bound only so that a folder we cannot write never hangs the program.
-    for (long n = 0; n < 1000000; ++n) {
-        std::string name = dir + "~qzt" + std::to_string(n) + ".tmp";
-        // A dangling link counts as taken: creating through it would make a
-        // file wherever it points.
-#ifdef _WIN32
-        if (!win::nameTaken(name))
+    for (long n = 0; n < kMaxNames; ++n) {
+        std::string name = workingName(dir, n);
+        if (!nameTaken(name) || (reuse && removeLeftover(name)))
             return name;
-        if (reuse && !isFileInUse(name) && win::removeFile(name))
-            return name;
-#else
-        struct stat st {};
-        if (::lstat(name.c_str(), &st) != 0)
-            return name;
-        if (reuse && !isFileInUse(name) && ::unlink(name.c_str()) == 0)
-            return name;
-#endif
     }
     return {};
 }
 
-namespace {
+bool createLockedFile(FileStream& out, const std::string& name, std::string* error, bool* taken) {
+    if (taken)
+        *taken = false;
+    if (createHook())
+        createHook()(name);
+    FileStream s;
+#ifndef _WIN32
+    // Best: a file with no name is locked, then linked under the name, so no
+    // one ever sees it unlocked.
+    if (s.createAnonymous(parentFolder(name)) && s.lockExclusive()) {
+        if (s.linkAs(name)) {
+            out = std::move(s);
+            return true;
+        }
+        if (s.lastErrorCode() == EEXIST) {
+            if (taken)
+                *taken = true;
+            if (error)
+                *error = s.lastError();
+            return false;
+        }
+        // No O_TMPFILE or no /proc: an exclusive create by name instead.
+    }
+#endif
+    if (!s.open(name, FileStream::Mode::CreateNew)) {
+#ifdef _WIN32
+        const bool exists =
+            s.lastErrorCode() == ERROR_FILE_EXISTS || s.lastErrorCode() == ERROR_ALREADY_EXISTS;
+#else
+        const bool exists = s.lastErrorCode() == EEXIST;
+#endif
+        if (taken)
+            *taken = exists;
+        if (error)
+            *error = s.lastError();
+        return false;
+    }
+    // On Windows the open itself shares nothing but reading, which is the lock.
+    if (!s.lockExclusive()) {
+        if (error)
+            *error = s.lastError();
+        s.close();
+#ifndef _WIN32
+        ::unlink(name.c_str());
+#endif
+        return false;
+    }
+    out = std::move(s);
+    return true;
+}
 
-// lock: the target is held while it is written, so that another instance
-// looking for a working file sees it as in use and leaves it alone.
-FileResult copyInto(const std::string& source, const std::string& target, const Progress& progress,
-                    bool lock) {
+bool createWorkingFile(WorkingFile& wf, std::string* error) {
+    const std::string dir = withSeparator(wf.tempDir);
+    for (long n = 0; n < kMaxNames; ++n) {
+        const std::string name = workingName(dir, n);
+        if (nameTaken(name) && !removeLeftover(name))
+            continue;
+        FileStream s;
+        bool taken = false;
+        std::string why;
+        if (createLockedFile(s, name, &why, &taken)) {
+            wf.stream = std::move(s);
+            wf.name = name;
+            return true;
+        }
+        if (!taken) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        // Someone took the name between the look and the create: the next one.
+    }
+    if (error)
+        *error = "No free working file name in " + wf.tempDir;
+    return false;
+}
+
+FileResult fillWorkingFile(FileStream& target, const std::string& source,
+                           const Progress& progress) {
     FileResult r;
     FileStream in;
     if (!in.open(source, FileStream::Mode::Read)) {
         r.error = in.lastError();
         return r;
     }
-    // Creating the target truncates it: copying a file onto itself would
-    // destroy it before a byte is read.
-#ifdef _WIN32
-    if (win::sameFile(source, target)) {
-#else
-    struct stat a {
-    }, b{};
-    if (::fstat(in.fd(), &a) == 0 && ::stat(target.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino) {
-#endif
+    if (sameOpenFile(in, target)) {
         r.error = "The source and the target are the same file";
         return r;
     }
-    RewriteSink out;
-    if (!out.create(target, lock)) {
-        r.error = out.error();
+    if (!copyAll(in, target, progress, r.error))
         return r;
-    }
-    const std::int64_t size = in.size();
-    out.setProgress(progress, size);
-    if (!out.copyRest(in, 0) || !out.finish()) {
-        r.error = out.error();
-        return r;
-    }
     r.ok = true;
-    r.delta = out.written();
+    r.delta = in.size();
     return r;
 }
 
-} // namespace
+bool makeWorkingCopy(WorkingFile& wf, const std::string& source, std::string* error,
+                     const Progress& progress) {
+    WorkingFile made;
+    made.tempDir = wf.tempDir;
+    if (!createWorkingFile(made, error))
+        return false;
+    const FileResult r = fillWorkingFile(made.stream, source, progress);
+    if (!r.ok) {
+        discardWorkingFile(made); // a half copy is of no use to anyone
+        if (error)
+            *error = r.error;
+        return false;
+    }
+    wf.stream = std::move(made.stream);
+    wf.name = std::move(made.name);
+    return true;
+}
+
+void discardWorkingFile(WorkingFile& wf) {
+#ifdef _WIN32
+    wf.stream.close(); // Windows deletes no file that is open
+    if (!wf.name.empty())
+        win::removeFile(wf.name);
+#else
+    if (wf.stream.isOpen() && !wf.name.empty() && nameLeadsTo(wf.name, wf.stream.fd()))
+        ::unlink(wf.name.c_str());
+    wf.stream.close();
+#endif
+    wf.name.clear();
+}
 
 #ifdef _WIN32
 namespace {
@@ -130,9 +271,9 @@ namespace {
 DWORD CALLBACK copyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
     const Progress& progress = *static_cast<const Progress*>(data);
-    const double f = total.QuadPart > 0 ? static_cast<double>(done.QuadPart) /
-                                              static_cast<double>(total.QuadPart)
-                                        : 1.0;
+    const double f = total.QuadPart > 0
+                         ? static_cast<double>(done.QuadPart) / static_cast<double>(total.QuadPart)
+                         : 1.0;
     return progress(f) ? PROGRESS_CONTINUE : PROGRESS_CANCEL;
 }
 
@@ -155,13 +296,12 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
                              : ::CopyFileW(from.c_str(), to.c_str(), FALSE);
     if (!ok) {
         const DWORD err = ::GetLastError();
-        r.error = err == ERROR_REQUEST_ABORTED ? std::string("Stopped by the user")
-                                               : win::errorText(err);
+        r.error = err == ERROR_REQUEST_ABORTED ? std::string(kStoppedByUser) : win::errorText(err);
         return r;
     }
     if (progress && !progress(1.0)) {
         win::removeFile(target);
-        r.error = "Stopped by the user";
+        r.error = kStoppedByUser;
         return r;
     }
     r.ok = true;
@@ -171,31 +311,33 @@ FileResult copyWholeFile(const std::string& source, const std::string& target,
 #else
 FileResult copyWholeFile(const std::string& source, const std::string& target,
                          const Progress& progress) {
-    return copyInto(source, target, progress, false);
+    FileResult r;
+    FileStream in;
+    if (!in.open(source, FileStream::Mode::Read)) {
+        r.error = in.lastError();
+        return r;
+    }
+    // Creating the target truncates it: copying a file onto itself would
+    // destroy it before a byte is read.
+    struct stat a {
+    }, b{};
+    if (::fstat(in.fd(), &a) == 0 && ::stat(target.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino) {
+        r.error = "The source and the target are the same file";
+        return r;
+    }
+    FileStream out;
+    if (!out.open(target, FileStream::Mode::Create)) {
+        r.error = out.lastError();
+        return r;
+    }
+    if (!copyAll(in, out, progress, r.error))
+        return r;
+    r.ok = true;
+    r.delta = in.size();
+    return r;
 }
 #endif
-
-std::string makeWorkingCopy(const std::string& tempDir, const std::string& source,
-                            std::string* error, const Progress& progress) {
-    const std::string name = newWorkingFileName(tempDir, true);
-    if (name.empty()) {
-        if (error)
-            *error = "No free working file name in " + tempDir;
-        return {};
-    }
-    const FileResult r = copyInto(source, name, progress, true);
-    if (!r.ok) {
-#ifdef _WIN32
-        win::removeFile(name); // a half copy is of no use to anyone
-#else
-        ::unlink(name.c_str()); // a half copy is of no use to anyone
-#endif
-        if (error)
-            *error = r.error;
-        return {};
-    }
-    return name;
-}
 
 bool openWorkingFile(WorkingFile& wf, const std::string& name, std::string* error) {
     FileStream s;

@@ -28,18 +28,54 @@ struct FileResult {
     std::int64_t delta = 0; // bytes added to the file by a rewrite (negative when removed)
 };
 
-// True when the file exists and another holder keeps it locked.
+// True when the file exists and another holder keeps it locked (or it is no
+// plain file of ours: a link, a device, something we cannot open).
 bool isFileInUse(const std::string& path);
 // tempDir + "~qzt" + n + ".tmp" for the first n whose file does not exist; with
 // reuse, an existing file that is not in use is deleted and its name taken.
+// Only a name: createWorkingFile is what makes a working file safely.
 std::string newWorkingFileName(const std::string& tempDir, bool reuse);
+
+// Makes a new file under name in a shared folder: never over an existing
+// name, never through a link planted there, readable by its owner only, and
+// locked before anyone else can open it. On failure taken tells whether the
+// name was already in use (the caller then tries the next one).
+bool createLockedFile(FileStream& out, const std::string& name, std::string* error,
+                      bool* taken = nullptr);
+
+// Creates the document's next working file in wf.tempDir ("~qzt" + n +
+// ".tmp", leftovers nobody holds taken over) and holds it: created, locked,
+// empty and open in wf.stream, with its name in wf.name. Filling it is a
+// separate step, which may run elsewhere while the caller keeps the file.
+bool createWorkingFile(WorkingFile& wf, std::string* error = nullptr);
+// Copies every byte of the file source into target (a created working file),
+// which ends up the same size. Touches nothing but target, so it may run on
+// another thread while the holder of target waits.
+FileResult fillWorkingFile(FileStream& target, const std::string& source,
+                           const Progress& progress = {});
+// Both steps: a fresh working copy of source held in wf (whose tempDir is
+// set). On failure the unfinished file is removed, wf keeps what it had and
+// error holds the reason.
+bool makeWorkingCopy(WorkingFile& wf, const std::string& source, std::string* error = nullptr,
+                     const Progress& progress = {});
+// Closes a working file the program holds and removes it (a copy that failed
+// or was stopped), unless its name no longer leads to it.
+void discardWorkingFile(WorkingFile& wf);
+
+// The system's temporary folder with its trailing separator ("./" when it
+// cannot say), where the command-line tool keeps its working files.
+std::string systemTempFolder();
+
 // Copies every byte with the fastest path the system offers.
 FileResult copyWholeFile(const std::string& source, const std::string& target,
                          const Progress& progress = {});
-// A fresh working copy of source in tempDir; its name, or empty (error set) on failure.
-std::string makeWorkingCopy(const std::string& tempDir, const std::string& source,
-                            std::string* error = nullptr, const Progress& progress = {});
-// Opens (and locks) a working file as the document's stream.
+// Opens (and locks) an existing file as the document's stream.
 bool openWorkingFile(WorkingFile& wf, const std::string& name, std::string* error = nullptr);
+
+// For tests: called with each name just before createLockedFile creates a
+// file under it (working files, the rewrites' new files), so that a race (a
+// link planted, another instance taking the name) can be staged at exactly
+// that moment. Empty: no hook.
+void setWorkingFileCreateHook(std::function<void(const std::string& name)> hook);
 
 } // namespace vm

@@ -1,6 +1,7 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,10 +150,9 @@ TEST_F(DocumentTest, EditingACellWritesEachKeystrokeAndSaveStoresTheBytes) {
     EXPECT_FALSE(act("AsaveData")->isEnabled());
     // The replaced file keeps its permissions and no temporary file is left.
     EXPECT_TRUE(QFile::permissions(data) & QFileDevice::ExeOwner);
-    EXPECT_EQ(QDir(dir)
-                  .entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden)
-                  .size(),
-              0);
+    EXPECT_EQ(
+        QDir(dir).entryList(QStringList{QStringLiteral(".vm*")}, QDir::Files | QDir::Hidden).size(),
+        0);
     EXPECT_NE(doc().dataStream(), nullptr);
 }
 
@@ -367,7 +367,7 @@ protected:
     int leftovers() const {
         return static_cast<int>(
             QDir(dir)
-                .entryList(QStringList{QStringLiteral("*.vmsave")}, QDir::Files | QDir::Hidden)
+                .entryList(QStringList{QStringLiteral(".vm*")}, QDir::Files | QDir::Hidden)
                 .size());
     }
 };
@@ -413,6 +413,60 @@ TEST_F(DocumentTest, SavingThroughALinkReplacesTheLinkedFile) {
     trigger("AsaveData");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readFile(real).at(1), 0x55);
+}
+
+TEST_F(SaveQuestions, AFileChangedOnDiskIsOverwrittenOnlyAfterAYes) {
+    // Another program writes the data file (and the type file) after it was opened.
+    writeFile(data, "changed elsewhere");
+    writeFile(data + QStringLiteral(".type"), "also changed");
+    const QString question = QStringLiteral("The file ") + data +
+                             QStringLiteral(" was changed by another program since it was "
+                                            "opened.\nOverwrite it?");
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AsaveData");
+    ASSERT_EQ(prompts.records.size(), 1u);
+    EXPECT_EQ(prompts.records[0].title, QStringLiteral("Warning"));
+    EXPECT_EQ(prompts.records[0].text, question);
+    EXPECT_EQ(prompts.records[0].buttons, Prompter::Buttons::YesNo);
+    EXPECT_EQ(readFile(data), QByteArray("changed elsewhere"));
+    EXPECT_TRUE(doc().dataChanged());
+
+    doc().markStructureChanged();
+    prompts.answers = {Prompter::Answer::No};
+    trigger("AsaveType");
+    EXPECT_EQ(prompts.records.back().text,
+              QStringLiteral("The file ") + data +
+                  QStringLiteral(".type was changed by another program since it was "
+                                 "opened.\nOverwrite it?"));
+    EXPECT_EQ(readFile(data + QStringLiteral(".type")), QByteArray("also changed"));
+    EXPECT_TRUE(doc().typeChanged());
+
+    prompts.answers = {Prompter::Answer::Yes};
+    trigger("AsaveData");
+    EXPECT_EQ(readFile(data), edited());
+    EXPECT_FALSE(doc().dataChanged());
+    // Our own save is no change by someone else: the next one asks nothing.
+    prompts.records.clear();
+    const std::uint8_t b = 0x77;
+    ASSERT_TRUE(doc().dataStream()->writeAt(1, {&b, 1}));
+    window().setDataChanged(true, false);
+    trigger("AsaveData");
+    EXPECT_TRUE(prompts.records.empty());
+    EXPECT_EQ(readFile(data).at(1), 0x77);
+}
+
+TEST_F(DocumentTest, AFifoIsRefusedAtOnceWithTheReason) {
+    const QString good = makeData(QStringLiteral("good.bin"));
+    openThroughDialog(good);
+    const QString fifo = dir + QStringLiteral("fifo.bin");
+    ASSERT_EQ(::mkfifo(toNative(fifo).c_str(), 0600), 0);
+    openThroughDialog(fifo); // would wait for a writer forever if opened plainly
+    EXPECT_EQ(prompts.messageTexts().last(), QStringLiteral("File  ") + fifo +
+                                                 QStringLiteral(" Open Error\nIt is a FIFO, not "
+                                                                "a regular file"));
+    EXPECT_EQ(doc().dataFileName(), good);
+    EXPECT_EQ(streamBytes(doc().dataStream()), kBytes);
+    EXPECT_EQ(QDir(tempDir).entryList(QDir::Files).size(), 1); // no copy of it was left
 }
 
 TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {

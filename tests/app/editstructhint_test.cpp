@@ -129,8 +129,12 @@ TEST_F(StartupTest, AWorkingCopyThatCannotBeMadeIsReported) {
     writeFile(data, QByteArray(10, 'w'));
     doc().setTempDir(dir + QStringLiteral("no-such-folder/"));
     openThroughDialog(data);
-    EXPECT_EQ(prompts.messageTexts(),
-              QStringList{QStringLiteral("File  ") + data + QStringLiteral(" Open Error")});
+    // The message keeps its text and gives the system's reason on a second line.
+    ASSERT_EQ(prompts.messageTexts().size(), 1);
+    const QStringList lines = prompts.messageTexts().first().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("File  ") + data + QStringLiteral(" Open Error"));
+    EXPECT_FALSE(lines[1].isEmpty());
     EXPECT_TRUE(doc().dataFileName().isEmpty());
     EXPECT_TRUE(doc().recentFiles().isEmpty());
 }

@@ -337,6 +337,21 @@ TEST_F(MainWindowTest, TextOutputWritesTheTableAndOpensIt) {
     EXPECT_EQ(readFile(out).size(), 0);
 }
 
+TEST_F(MainWindowTest, TextOutputOfASegmentBeforeTheFileIsRefusedAndKeepsTheOldFile) {
+    openWith({{"Early", -8, 2, 16, {{1, 0, 1, "v"}}}});
+    const QString out = dir + QStringLiteral("out.txt");
+    writeFile(out, "old");
+    prompts.fileNames = {out};
+    prompts.answers = {Prompter::Answer::Yes};
+    desktop.urls.clear();
+    trigger("AoutPut");
+    ASSERT_EQ(prompts.records.back().kind, ScriptedPrompter::Kind::Message);
+    EXPECT_EQ(prompts.records.back().text,
+              QStringLiteral("Segment 0 (Early) begins before the start of the file"));
+    EXPECT_EQ(readFile(out), QByteArray("old"));
+    EXPECT_TRUE(desktop.urls.empty());
+}
+
 TEST_F(MainWindowTest, WindowsThatAreNotThereSaySoAndStayUnchecked) {
     trigger("AsplitFile");
     EXPECT_EQ(prompts.messageTexts().last(),
@@ -418,8 +433,7 @@ TEST_F(MainWindowTest, PluggedInWindowsReplaceThePlaceholders) {
     // Taking the panel out puts the placeholder back in the dock.
     window().setPanel(nullptr);
     ASSERT_NE(window().controlDock()->widget(), nullptr);
-    EXPECT_EQ(window().controlDock()->widget()->objectName(),
-              QStringLiteral("TctrlsPlaceholder"));
+    EXPECT_EQ(window().controlDock()->widget()->objectName(), QStringLiteral("TctrlsPlaceholder"));
 }
 
 TEST_F(MainWindowTest, SortingReloadsThePanelButLoadsNoStructure) {

@@ -148,7 +148,7 @@ TEST_F(CliRecords, AFailedReplacementLeavesBothFiles) {
     // Room for the data file's 108 bytes but not for the type file: the data
     // file, although complete, must not be replaced alone.
     ASSERT_GT(type.size(), 400u);
-    const CliRun r = runCli({"add-records", f.data, "Recs", "0", "1"}, 300);
+    const CliRun r = runCli({"add-records", f.data, "Recs", "0", "1"}, {.fileLimit = 300});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err.rfind("Cannot write " + f.type, 0), 0u) << r.err;
     EXPECT_EQ(readBytes(f.data), data);

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include <signal.h>
+#include <csignal>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,9 +29,13 @@ inline std::string slurpFd(int fd) {
     return s;
 }
 
-// fileSizeLimit > 0: the tool may write no file larger than that many bytes
-// (a disk that fills up), its writes failing with EFBIG.
-inline CliRun runCli(const std::vector<std::string>& args, long fileSizeLimit = 0) {
+struct CliOptions {
+    int stdoutFd = -1;                // the tool's standard output (else collected in out)
+    rlim_t fileLimit = RLIM_INFINITY; // files may not grow past this: a full disk
+    int timeoutSeconds = 30;          // a tool that hangs is killed: code -1
+};
+
+inline CliRun runCli(const std::vector<std::string>& args, const CliOptions& opts = {}) {
     CliRun r;
     char outName[] = "/tmp/vmcli-outXXXXXX";
     char errName[] = "/tmp/vmcli-errXXXXXX";
@@ -38,13 +43,12 @@ inline CliRun runCli(const std::vector<std::string>& args, long fileSizeLimit = 
     const int errFd = ::mkstemp(errName);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(outFd, 1);
+        ::dup2(opts.stdoutFd >= 0 ? opts.stdoutFd : outFd, 1);
         ::dup2(errFd, 2);
-        if (fileSizeLimit > 0) {
+        if (opts.fileLimit != RLIM_INFINITY) {
             ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit lim{static_cast<rlim_t>(fileSizeLimit),
-                             static_cast<rlim_t>(fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &lim);
+            const rlimit rl{opts.fileLimit, opts.fileLimit};
+            ::setrlimit(RLIMIT_FSIZE, &rl);
         }
         std::vector<char*> argv;
         std::string exe = VM_CLI_PATH;
@@ -57,7 +61,14 @@ inline CliRun runCli(const std::vector<std::string>& args, long fileSizeLimit = 
         ::_exit(127);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited >= opts.timeoutSeconds * 100) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        ::usleep(10000);
+    }
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     ::lseek(outFd, 0, SEEK_SET);
     ::lseek(errFd, 0, SEEK_SET);

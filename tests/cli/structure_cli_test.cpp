@@ -1,6 +1,10 @@
+#include <iostream>
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "filestream.h"
 #include "runcli.h"
@@ -10,9 +14,8 @@
 #include "typefile.h"
 
 using namespace vm;
-using fixtures::seg;
 using fixtures::entry;
-
+using fixtures::seg;
 
 namespace {
 
@@ -140,7 +143,8 @@ TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
     CliRun r = runCli({"cut-blank", data, "-o", dir.file("small.bin")});
     ASSERT_EQ(r.code, 0) << r.err;
     // An output like any other new file, not a private working file.
-    struct stat made {}, plain {};
+    struct stat made {
+    }, plain{};
     ASSERT_EQ(::stat(dir.file("small.bin").c_str(), &made), 0);
     ASSERT_EQ(::stat((data + ".type").c_str(), &plain), 0);
     EXPECT_EQ(made.st_mode & 0777, plain.st_mode & 0777);
@@ -186,4 +190,125 @@ TEST(CliStructure, CutBlankWritesDataAndStructureAndLeavesTheInput) {
     EXPECT_NE(r.err.find("segment\tError\tS\tT\tIsOverlay \tOverlay\n"), std::string::npos)
         << r.err;
     EXPECT_FALSE(fileExists(dir.file("again.bin")));
+}
+
+namespace {
+
+bool isKind(const std::string& path, mode_t kind) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+
+// d.bin with a structure that cut blank takes to 8 bytes.
+std::string cuttable(const TempDir& dir) {
+    const std::string data = dir.file("d.bin");
+    writeBytes(data, counting(100));
+    SegmentList list;
+    list.append(seg("S", 10, 20, 10));
+    list[0].entries = {entry(15, 2, 4, "f")};
+    saveType(list, data + ".type");
+    return data;
+}
+
+} // namespace
+
+TEST(CliStructure, OutputsThatAreNotFilesAreWrittenInPlace) {
+    TempDir dir;
+    const std::string data = cuttable(dir);
+    const std::string text = runCli({"export-text", data}).out;
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(runCli({"export-text", data, "-o", "-"}).out, text);
+
+    // /dev/stdout is the tool's own standard output: a redirection that
+    // appends keeps what the file held and is never replaced.
+    const std::string log = dir.file("log.txt");
+    writeText(log, "HEAD\n");
+    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+    CliOptions to;
+    to.stdoutFd = fd;
+    EXPECT_EQ(runCli({"export-text", data, "-o", "/dev/stdout"}, to).code, 0);
+    ::close(fd);
+    const auto logged = readBytes(log);
+    EXPECT_EQ(std::string(logged.begin(), logged.end()), "HEAD\n" + text);
+
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    // cut-blank must write OUTFILE.type beside OUTFILE: only a file will do.
+    CliRun r = runCli({"cut-blank", data, "-o", fifo});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Cannot write " + fifo + ": It is a FIFO, not a regular file\n");
+    EXPECT_TRUE(isKind(fifo, S_IFIFO));
+    EXPECT_FALSE(fileExists(fifo + ".type"));
+    if (::geteuid() == 0) {
+        // A device node of our own making, so that a fault cannot harm the system's.
+        const std::string null = dir.file("null");
+        ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        EXPECT_EQ(runCli({"export-text", data, "-o", null}).code, 0);
+        EXPECT_EQ(runCli({"cut-blank", data, "-o", null}).code, 1);
+        EXPECT_TRUE(isKind(null, S_IFCHR));
+    } else {
+        std::cout << "[  SKIPPED ] device nodes need root to be made\n";
+    }
+
+    // cut-blank to standard output: the structure needs a name of its own.
+    r = runCli({"cut-blank", data, "-o", "-"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("--type-out"), std::string::npos) << r.err;
+    r = runCli({"cut-blank", data, "-o", "-", "--type-out", dir.file("cut.type")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, std::string("\x0C\x0D\x0E\x0F\x16\x17\x18\x19"));
+    EXPECT_TRUE(readTypeFile(dir.file("cut.type"), 8).ok);
+}
+
+TEST(CliStructure, AFullDiskKeepsTheOldOutputsAndSaysWhy) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin");
+    writeBytes(data, counting(200000));
+    SegmentList list;
+    list.append(seg("All", 0, 200000, 4));
+    list[0].entries = {entry(6, 0, 2, "a"), entry(6, 2, 2, "b")};
+    saveType(list, data + ".type");
+    const std::string out = dir.file("out.txt");
+    writeText(out, "old text");
+    CliOptions full;
+    full.fileLimit = 64 * 1024;
+    CliRun r = runCli({"export-text", data, "-o", out}, full);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Cannot write " + out + ": File too large\n");
+    EXPECT_EQ(readBytes(out), (std::vector<std::uint8_t>{'o', 'l', 'd', ' ', 't', 'e', 'x', 't'}));
+
+    // Cut blank's data and structure are replaced together or not at all.
+    writeText(dir.file("cut.bin"), "old data");
+    writeText(dir.file("cut.bin.type"), "old type");
+    r = runCli({"cut-blank", data, "-o", dir.file("cut.bin")}, full);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_EQ(readBytes(dir.file("cut.bin")).size(), 8u);
+    EXPECT_EQ(readBytes(dir.file("cut.bin.type")).size(), 8u);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 5u); // d.bin, d.bin.type, out.txt, cut.bin, cut.bin.type
+}
+
+TEST(CliStructure, InputsThatAreNotFilesAreRefusedAtOnce) {
+    TempDir dir;
+    const std::string data = cuttable(dir);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Each would wait for a writer forever if it opened the FIFO the ordinary way.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"check", fifo, "--type", data + ".type"},
+          {"export-text", fifo, "--type", data + ".type"}}) {
+        const CliRun r = runCli(args);
+        EXPECT_EQ(r.code, 1) << args[0];
+        EXPECT_EQ(r.err, "Cannot open data file " + fifo + ": It is a FIFO, not a regular file\n");
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"print-type", fifo}, {"check", data, "--type", fifo}}) {
+        const CliRun r = runCli(args);
+        EXPECT_EQ(r.code, 1) << args[0];
+        EXPECT_EQ(r.err, "Error Read File -" + fifo + "\nIt is a FIFO, not a regular file\n");
+    }
 }

@@ -1,3 +1,7 @@
+#include <cmath>
+#include <random>
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "checks.h"
@@ -27,9 +31,11 @@ TypeEntry entry(std::string memo, std::uint16_t start, std::uint16_t length) {
 // One line per row: caption | first | second | collide | message.
 std::vector<std::string> lines(const MessageList& list) {
     std::vector<std::string> out;
-    for (const MessageRow& r : list.rows)
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const MessageRow r = list.row(i);
         out.push_back(r.caption + "|" + r.firstName + "|" + r.secondName + "|" + r.collide + "|" +
                       r.message);
+    }
     return out;
 }
 
@@ -67,10 +73,10 @@ TEST(Checks, LeadingGapInDecimalAndHexadecimal) {
     MessageList dec;
     EXPECT_EQ(checkSegments(list, 10, false, &dec), kHasSpace);
     EXPECT_EQ(lines(dec), Lines{"Warning||A|HasSpace |Has Blank at Position 0 To 4"});
-    EXPECT_EQ(dec.rows[0].image, 1);
+    EXPECT_EQ(dec.row(0).image, 1);
     EXPECT_FALSE(dec.hasErrors);
-    EXPECT_EQ(dec.rows[0].finding.first, -1);
-    EXPECT_EQ(dec.rows[0].finding.second, 0);
+    EXPECT_EQ(dec.row(0).finding.first, -1);
+    EXPECT_EQ(dec.row(0).finding.second, 0);
 
     MessageList hex;
     checkSegments(list, 10, true, &hex);
@@ -95,10 +101,10 @@ TEST(Checks, OverlapAndGapRowsAreInterleavedInSortedOrder) {
                             "Error|D||IsOver |This Segment is Bigger Than File Length 40",
                         }));
     EXPECT_TRUE(m.hasErrors);
-    EXPECT_EQ(m.rows[1].image, 0);
+    EXPECT_EQ(m.row(1).image, 0);
     // Objects are indices into the list as it stands.
-    EXPECT_EQ(m.rows[1].finding.first, 2);
-    EXPECT_EQ(m.rows[1].finding.second, 0);
+    EXPECT_EQ(m.row(1).finding.first, 2);
+    EXPECT_EQ(m.row(1).finding.second, 0);
     // Without a list the flags are the same.
     EXPECT_EQ(checkSegments(list, 40, false), f);
 }
@@ -109,15 +115,15 @@ TEST(Checks, TrailingGapAndCleanStructures) {
     list.append(seg("B", 10, 10));
     MessageList m;
     EXPECT_EQ(checkSegments(list, 20, false, &m), 0);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
     EXPECT_EQ(checkSegments(list, 25, false, &m), kHasSpace);
     EXPECT_EQ(lines(m), Lines{"Warning|B||HasSpace |Has Blank at Position 20 To 25"});
     clearMessages(m);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
 
     SegmentList none;
     EXPECT_EQ(checkSegments(none, 100, false, &m), 0);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
 }
 
 TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
@@ -128,12 +134,12 @@ TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
     list[1].entries = {entry("x", 4, 4), entry("y", 0, 4), entry("z", 4, 2)};
     MessageList m;
     EXPECT_EQ(checkSegments(list, 40, false, &m), 0); // field findings are not OR-ed in
-    ASSERT_EQ(m.rows.size(), 1u);
+    ASSERT_EQ(m.size(), 1u);
     const std::uint8_t ff = kIsNotSort | kIsOverlay | kHasSpace;
     EXPECT_EQ(lines(m), Lines{"Error|Bad||Click To Expend|" + anomalyNames(ff)});
-    EXPECT_TRUE(m.rows[0].finding.expandable);
-    EXPECT_EQ(m.rows[0].finding.first, 1);
-    EXPECT_EQ(m.rows[0].finding.flags, ff);
+    EXPECT_TRUE(m.row(0).finding.expandable);
+    EXPECT_EQ(m.row(0).finding.first, 1);
+    EXPECT_EQ(m.row(0).finding.flags, ff);
     EXPECT_TRUE(m.hasErrors);
 
     // Expanding lists the field rows; x and z share a start and keep their
@@ -147,7 +153,7 @@ TEST(Checks, FieldFindingsGiveOneExpandableRowPerSegment) {
                   // the walk keeps the end of the previous range, not the largest end
                   "Warning|z||HasSpace |Has Blank at Position 6 To 10",
               }));
-    EXPECT_FALSE(fields.rows[0].finding.isSegment);
+    EXPECT_FALSE(fields.row(0).finding.isSegment);
 }
 
 TEST(Checks, FieldsPastTheRecordAndRecordsThatDoNotFit) {
@@ -176,7 +182,7 @@ TEST(Checks, ZeroRecordLengthReportsNothing) {
     s->entries = {entry("a", 0, 50)};
     MessageList m;
     EXPECT_EQ(checkTypeEntries(s.get(), 100, false, &m), 0);
-    EXPECT_TRUE(m.rows.empty());
+    EXPECT_TRUE(m.empty());
     EXPECT_EQ(checkTypeEntries(nullptr, 100, false, &m), 0);
 
     // A length that is a whole number of records is fine; a negative remainder is no misfit.
@@ -245,5 +251,174 @@ TEST(Checks, ManySegmentsAreCheckedInLinearTime) {
     MessageList m;
     const std::uint8_t f = checkSegments(list, 1000000, false, &m);
     EXPECT_EQ(f, kIsNotSort | kHasSpace);
-    EXPECT_EQ(m.rows.size(), 1u + 100000u);
+    EXPECT_EQ(m.size(), 1u + 100000u);
+}
+
+namespace {
+
+// The checks as their rules read, pair by pair with no shortcut: the rows
+// and the map the sorted search must give exactly.
+struct Plain {
+    Lines rows;
+    std::vector<std::pair<int, int>> objects;
+    std::vector<MapSpan> spans;
+};
+
+Plain plainWalk(std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> r,
+                std::int64_t limit, const std::string& notSorted, const std::string& over,
+                int width) {
+    Plain p;
+    std::vector<int> index(r.size());
+    for (std::size_t i = 0; i < r.size(); ++i)
+        index[i] = static_cast<int>(i);
+    auto add = [&](const char* caption, int a, int b, const char* names, const std::string& msg) {
+        const std::string na = a < 0 ? "" : std::get<2>(r[static_cast<std::size_t>(a)]);
+        const std::string nb = b < 0 ? "" : std::get<2>(r[static_cast<std::size_t>(b)]);
+        p.rows.push_back(std::string(caption) + "|" + na + "|" + nb + "|" + names + "|" + msg);
+        p.objects.emplace_back(a, b);
+    };
+    for (std::size_t i = 1; i < r.size(); ++i)
+        if (std::get<0>(r[i]) < std::get<0>(r[i - 1])) {
+            add("Warning", -1, -1, "IsNotSort ", notSorted);
+            break;
+        }
+    std::stable_sort(index.begin(), index.end(),
+                     [&](int x, int y) { return std::get<0>(r[x]) < std::get<0>(r[y]); });
+    const double scale = limit > 0 ? static_cast<double>(width) / static_cast<double>(limit) : 0;
+    auto px = [&](std::int64_t v) { return static_cast<int>(std::trunc(v * scale + 0.99)); };
+    p.spans.push_back({MapSpan::Kind::Fill, kMapBackground, 0, width});
+    for (int k : index) {
+        const auto& [a, b, n] = r[static_cast<std::size_t>(k)];
+        const int w = px(b - a);
+        p.spans.push_back(
+            {w == 0 ? MapSpan::Kind::Line : MapSpan::Kind::Fill, kMapRange, px(a), w});
+    }
+    std::vector<MapSpan> overlaps;
+    std::int64_t prevEnd = 0;
+    for (std::size_t i = 0; i < index.size(); ++i) {
+        const auto& ri = r[static_cast<std::size_t>(index[i])];
+        for (std::size_t j = i + 1; j < index.size(); ++j) {
+            const auto& rj = r[static_cast<std::size_t>(index[j])];
+            const RangeOverlap o =
+                rangesOverlap(std::get<0>(ri), std::get<1>(ri), std::get<0>(rj), std::get<1>(rj));
+            if (!o.overlaps)
+                continue;
+            add("Error", index[i], index[j], "IsOverlay ", "Overlay");
+            const int w = px(o.to - o.from);
+            overlaps.push_back(
+                {w == 0 ? MapSpan::Kind::Line : MapSpan::Kind::Fill, kMapOverlap, px(o.from), w});
+        }
+        if (std::get<0>(ri) > prevEnd)
+            add("Warning", prevEnd != 0 && i > 0 ? index[i - 1] : -1, index[i], "HasSpace ",
+                gapMessage(prevEnd, std::get<0>(ri), false));
+        prevEnd = std::get<1>(ri);
+    }
+    if (!index.empty() && std::get<1>(r[static_cast<std::size_t>(index.back())]) < limit)
+        add("Warning", index.back(), -1, "HasSpace ",
+            gapMessage(std::get<1>(r[static_cast<std::size_t>(index.back())]), limit, false));
+    for (int k : index)
+        if (std::get<1>(r[static_cast<std::size_t>(k)]) > limit)
+            add("Error", k, -1, "IsOver ", over);
+    p.spans.insert(p.spans.end(), overlaps.begin(), overlaps.end());
+    return p;
+}
+
+// The colour of every pixel once the spans are painted in order.
+std::vector<Rgb> paint(const std::vector<MapSpan>& spans, int width) {
+    std::vector<Rgb> px(static_cast<std::size_t>(width));
+    auto set = [&](int x, Rgb c) {
+        if (x >= 0 && x < width)
+            px[static_cast<std::size_t>(x)] = c;
+    };
+    for (const MapSpan& s : spans) {
+        if (s.kind == MapSpan::Kind::Fill)
+            for (int x = s.x; x < s.x + s.width; ++x)
+                set(x, s.colour);
+        else
+            set(s.x, s.colour);
+    }
+    return px;
+}
+
+std::vector<std::pair<int, int>> objects(const MessageList& m) {
+    std::vector<std::pair<int, int>> out;
+    for (std::size_t i = 0; i < m.size(); ++i)
+        out.emplace_back(m.finding(i).first, m.finding(i).second);
+    return out;
+}
+
+} // namespace
+
+TEST(Checks, SortedSearchGivesWhatEveryPairWouldOnRandomStructures) {
+    std::mt19937 rnd(8);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rnd); };
+    const std::vector<std::string> names = {"a", "b", "c", "d"};
+    for (int round = 0; round < 300; ++round) {
+        // Ranges that nest, repeat, touch, are empty or even run backwards.
+        const std::int64_t size = pick(0, 80);
+        const int count = pick(0, 12);
+        SegmentList list;
+        std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> segs;
+        auto fields = seg("F", 0, 64, pick(0, 40));
+        std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> ents;
+        for (int k = 0; k < count; ++k) {
+            const int begin = pick(-4, 60), length = pick(-3, 30);
+            const std::string& name = names[static_cast<std::size_t>(pick(0, 3))];
+            list.append(seg(name, begin, length));
+            segs.emplace_back(begin, std::int64_t{begin} + length, name);
+            const auto start = static_cast<std::uint16_t>(pick(0, 40));
+            const auto len = static_cast<std::uint16_t>(pick(0, 12));
+            fields->entries.push_back(entry(name, start, len));
+            ents.emplace_back(start, start + len, name);
+        }
+        const int width = pick(1, 120);
+        MessageList m;
+        StructureMap map;
+        map.width = width;
+        checkSegments(list, size, false, &m, &map);
+        Lines got = lines(m);
+        auto gotObjects = objects(m);
+        // The summary rows of segments with field findings come last.
+        while (!got.empty() && m.finding(got.size() - 1).expandable) {
+            got.pop_back();
+            gotObjects.pop_back();
+        }
+        const Plain want =
+            plainWalk(segs, size, "Segment Not Sortted",
+                      "This Segment is Bigger Than File Length " + std::to_string(size), width);
+        ASSERT_EQ(got, want.rows) << "round " << round;
+        ASSERT_EQ(gotObjects, want.objects) << "round " << round;
+        ASSERT_EQ(paint(map.spans, width), paint(want.spans, width)) << "round " << round;
+
+        MessageList f;
+        const std::int64_t extent = fields->extent();
+        checkTypeEntries(fields.get(), size, false, &f);
+        Lines fieldRows = lines(f);
+        if (!fieldRows.empty() && fieldRows.back().find("segLength") != std::string::npos)
+            fieldRows.pop_back();
+        const Lines fieldWant = extent == 0 ? Lines{} : plainWalk(ents, extent, "", "", 1).rows;
+        ASSERT_EQ(fieldRows, fieldWant) << "round " << round;
+    }
+}
+
+TEST(Checks, MillionsOfOverlapsAreListedAndMappedCompactly) {
+    // Every pair of 2,000 identical segments overlaps: all the rows are there,
+    // each as it would be built alone, while the map stays a few spans.
+    SegmentList list;
+    for (int i = 0; i < 2000; ++i)
+        list.append(seg("S" + std::to_string(i), 0, 100));
+    MessageList m;
+    StructureMap map;
+    map.width = 500;
+    EXPECT_EQ(checkSegments(list, 100, false, &m, &map), kIsOverlay);
+    ASSERT_EQ(m.size(), 2000u * 1999u / 2u);
+    EXPECT_TRUE(m.hasErrors);
+    const MessageRow last = m.row(m.size() - 1);
+    EXPECT_EQ(last.firstName, "S1998");
+    EXPECT_EQ(last.secondName, "S1999");
+    EXPECT_EQ(last.collide, "IsOverlay ");
+    const MessageRowTexts t = m.texts(m.size() - 1);
+    EXPECT_EQ(t.firstName, "S1998");
+    EXPECT_EQ(t.message, "Overlay");
+    EXPECT_LE(map.spans.size(), 2000u + 2u);
 }

@@ -54,7 +54,7 @@ TEST(CutBlank, KeepsOnlyTheBytesOfFields) {
     EXPECT_EQ(s.entries[0].start, 0);
     EXPECT_EQ(list.current(), nullptr);
     // Gaps are only warnings: they were found but did not stop the cut.
-    EXPECT_FALSE(r.findings.rows.empty());
+    EXPECT_FALSE(r.findings.empty());
     EXPECT_FALSE(r.findings.hasErrors);
 }
 

@@ -80,6 +80,18 @@ TEST(UniqueNames, SmallestFreeNumberExactMatch) {
     s->entries = {entry(0, "M0"), entry(0, "m1")};
     EXPECT_EQ(uniqueMemo(s.get()), "M1");
     EXPECT_EQ(uniqueMemo(nullptr), "M0");
+
+    // Built one entry at a time, the running names are those uniqueMemo
+    // gives for the list so far, whatever names the entries bring along.
+    auto grown = seg(0, 0, 1);
+    UniqueNames memos("M");
+    for (const char* given : {"", "M1", "", "M3", "M2", "", "x", "", ""}) {
+        const std::string expected = uniqueMemo(grown.get());
+        EXPECT_EQ(memos.next(), expected);
+        const std::string taken = *given ? given : expected;
+        grown->entries.push_back(entry(0, taken));
+        memos.use(taken);
+    }
 }
 
 TEST(NewObjects, DefaultsOfSegmentsAndEntries) {
@@ -177,7 +189,8 @@ TEST(SegmentList, CloneAndFree) {
 TEST(SegmentList, RowTexts) {
     auto s = seg(16, 32, 8, "Header");
     s->anomaly = true;
-    EXPECT_EQ(segmentListRow(*s, 0), (std::array<std::string, 5>{"1", "Header", "16", "32", "true"}));
+    EXPECT_EQ(segmentListRow(*s, 0),
+              (std::array<std::string, 5>{"1", "Header", "16", "32", "true"}));
 }
 
 TEST(Images, FieldsLandAtTheirOffsets) {
@@ -220,8 +233,8 @@ TEST(Images, FieldsLandAtTheirOffsets) {
 TEST(Images, ReservedBytesSurviveAReadAndAWrite) {
     TypeEntryImage ei{};
     ei[0] = 3;
-    ei[1] = 0x77;     // reserved
-    ei[40] = 0x99;    // reserved tail
+    ei[1] = 0x77;  // reserved
+    ei[40] = 0x99; // reserved tail
     ei[8] = 2;
     ei[9] = 'o';
     ei[10] = 'k';

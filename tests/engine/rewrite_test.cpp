@@ -119,13 +119,15 @@ TEST(WorkingFile, CopiesSmallAndLargeFilesExactly) {
     EXPECT_FALSE(missing.error.empty());
 
     std::string error;
-    EXPECT_TRUE(makeWorkingCopy(dir.dir(), dir.file("nothing"), &error).empty());
+    WorkingFile wf;
+    wf.tempDir = dir.dir();
+    EXPECT_FALSE(makeWorkingCopy(wf, dir.file("nothing"), &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(fileExists(dir.file("~qzt0.tmp"))); // no half copy left behind
 
-    const std::string name = makeWorkingCopy(dir.dir(), dir.file("src"), &error);
-    EXPECT_EQ(name, dir.dir() + "~qzt0.tmp");
-    EXPECT_EQ(readBytes(name), counting((std::size_t{3} << 20) + 17));
+    ASSERT_TRUE(makeWorkingCopy(wf, dir.file("src"), &error));
+    EXPECT_EQ(wf.name, dir.dir() + "~qzt0.tmp");
+    EXPECT_EQ(readBytes(wf.name), counting((std::size_t{3} << 20) + 17));
 }
 
 #ifndef _WIN32 // the kernel copy and /dev/shm are Linux matters
@@ -598,20 +600,23 @@ TEST(EntryBytes, PastedFieldFromALongerRecordCopiesTheBytesAtItsOffset) {
     EXPECT_EQ(s->entries[0].start, 0); // appended: nothing moves
 }
 
-TEST(WorkingFile, CopyInProgressIsHeldAgainstOtherInstances) {
+TEST(WorkingFile, CopyIsHeldFromItsCreationOnAndAfterwards) {
     TempDir dir;
     writeBytes(dir.file("src"), counting((std::size_t{2} << 20) + 1));
     int calls = 0;
     bool heldThroughout = true;
-    const std::string name = makeWorkingCopy(dir.dir(), dir.file("src"), nullptr, [&](double) {
+    WorkingFile wf;
+    wf.tempDir = dir.dir();
+    ASSERT_TRUE(makeWorkingCopy(wf, dir.file("src"), nullptr, [&](double) {
         ++calls;
         heldThroughout = heldThroughout && isFileInUse(dir.file("~qzt0.tmp"));
         return true;
-    });
-    ASSERT_EQ(name, dir.file("~qzt0.tmp"));
+    }));
+    ASSERT_EQ(wf.name, dir.file("~qzt0.tmp"));
     EXPECT_GT(calls, 0);
     EXPECT_TRUE(heldThroughout); // a rewrite elsewhere would otherwise write over it
-    EXPECT_FALSE(isFileInUse(name));
+    // The lock is never let go between the copy and its use.
+    EXPECT_TRUE(isFileInUse(wf.name));
 }
 
 TEST(Rewrite, RequestsOutsideWhatTheFileCanHoldAreRefused) {
@@ -658,10 +663,11 @@ TEST(Rewrite, LinksUnderWorkingFileNamesAreNeverWrittenThrough) {
     // A fresh working copy does not create a file through a dangling link either.
     ::unlink(w.dir.file("~qzt0.tmp").c_str());
     ASSERT_EQ(::symlink(w.dir.file("nowhere").c_str(), w.dir.file("~qzt0.tmp").c_str()), 0);
-    const std::string name = makeWorkingCopy(w.dir.dir(), w.dir.file("data.bin"));
-    EXPECT_FALSE(name.empty());
+    WorkingFile fresh;
+    fresh.tempDir = w.dir.dir();
+    ASSERT_TRUE(makeWorkingCopy(fresh, w.dir.file("data.bin")));
     EXPECT_FALSE(fileExists(w.dir.file("nowhere")));
-    EXPECT_EQ(readBytes(name), data);
+    EXPECT_EQ(readBytes(fresh.name), data);
 }
 #endif
 

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstring>
 
 #ifndef _WIN32
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "filestream.h"
 #include "model.h"
 #include "segment.h"
 #include "tempdir.h"
@@ -181,8 +183,14 @@ TEST(TypeFile, RefusalsCarryTheirMessages) {
         writeBytes(locked, header(35467, 110, 110));
         ::chmod(locked.c_str(), 0);
         r = readTypeFile(locked, 0);
-        EXPECT_EQ(r.message, "Error Read File -" + locked);
+        EXPECT_EQ(r.message, "Error Read File -" + locked + "\n" + systemErrorText(EACCES));
     }
+    // A FIFO in place of the type file is refused at once, never waited on.
+    const std::string fifo = dir.file("fifo.type");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    r = readTypeFile(fifo, 0);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, "Error Read File -" + fifo + "\nIt is a FIFO, not a regular file");
 #endif
     EXPECT_EQ(readTypeFile(dir.path(), 0).message, dir.path() + " Is Not Exit!");
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "atomicfile.h"
 #include "filestream.h"
 #include "fixtures.h"
 #include "platformfile.h"
@@ -94,7 +95,7 @@ TEST(WindowsWorkingFile, HeldWorkingFileIsInUseForASecondInstance) {
     EXPECT_EQ(RawHandle(held, GENERIC_READ | GENERIC_WRITE, 0).error,
               DWORD{ERROR_SHARING_VIOLATION});
     EXPECT_FALSE(win::removeFile(held));
-    // ...but it can be read, which is how the document saves it by name.
+    // ...but it can be read.
     EXPECT_TRUE(RawHandle(held, GENERIC_READ, kShareAll).ok());
     const FileResult saved = copyWholeFile(held, w.dir.file("saved.bin"));
     ASSERT_TRUE(saved.ok) << saved.error;
@@ -124,9 +125,12 @@ TEST(WindowsWorkingFile, LeftoverNobodyHoldsIsReused) {
         EXPECT_TRUE(fileExists(left));
     }
     // A fresh working copy takes the leftover's name once it is free.
-    const std::string copy = makeWorkingCopy(w.dir.dir(), w.dir.file("data.bin"));
-    EXPECT_EQ(copy, left);
-    EXPECT_EQ(readFile(copy), counting(100));
+    WorkingFile copy;
+    copy.tempDir = w.dir.dir();
+    ASSERT_TRUE(makeWorkingCopy(copy, w.dir.file("data.bin")));
+    EXPECT_EQ(copy.name, left);
+    EXPECT_TRUE(isFileInUse(copy.name)); // held from its creation on
+    EXPECT_EQ(copy.stream.size(), 100);
 }
 
 TEST(WindowsWorkingFile, RewriteTakesOverOnlyLeftoversNobodyOpened) {
@@ -156,15 +160,19 @@ TEST(WindowsWorkingFile, FolderSpelledWithBackslashes) {
     ASSERT_TRUE(writeFile(dir.file("src"), counting(10)));
     // With its trailing separator the folder is used as given...
     EXPECT_EQ(newWorkingFileName(back + "\\", true), back + "\\~qzt0.tmp");
-    EXPECT_EQ(makeWorkingCopy(back + "\\", dir.file("src")), back + "\\~qzt0.tmp");
+    WorkingFile first;
+    first.tempDir = back + "\\";
+    ASSERT_TRUE(makeWorkingCopy(first, dir.file("src")));
+    EXPECT_EQ(first.name, back + "\\~qzt0.tmp");
+    first.stream.close(); // left behind
     EXPECT_EQ(readFile(dir.file("~qzt0.tmp")), counting(10));
     // ...and without it the names still land inside it.
-    const std::string again = makeWorkingCopy(back, dir.file("src"));
-    EXPECT_EQ(again, back + "/~qzt0.tmp");
-    EXPECT_EQ(filesIn(dir.path()), 2);
     WorkingFile wf;
+    wf.tempDir = back;
+    ASSERT_TRUE(makeWorkingCopy(wf, dir.file("src")));
+    EXPECT_EQ(wf.name, back + "/~qzt0.tmp");
+    EXPECT_EQ(filesIn(dir.path()), 2);
     wf.tempDir = back + "\\";
-    ASSERT_TRUE(openWorkingFile(wf, again));
     auto s = fixtures::seg("S", 0, 10, 2);
     s->recordCount = 5;
     ASSERT_TRUE(deleteRecords(wf, *s, 0, 0).ok);
@@ -240,8 +248,10 @@ TEST(WindowsPaths, Utf8NamesReachTheSystemIntact) {
     const FileResult r = copyWholeFile(name, name + ".copy");
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(readFile(name + ".copy"), counting(300));
-    const std::string work = makeWorkingCopy(dir.dir(), name);
-    EXPECT_EQ(readFile(work), counting(300));
+    WorkingFile work;
+    work.tempDir = dir.dir();
+    ASSERT_TRUE(makeWorkingCopy(work, name));
+    EXPECT_EQ(work.stream.size(), 300);
 
     const TypeFileContent c = sample();
     ASSERT_TRUE(writeTypeFile(c.segments, c.settings, c.dataHint, name + ".type").ok);
@@ -321,4 +331,29 @@ TEST(WindowsFileStream, ReadsAndWritesAtPositionsPastFourGiB) {
     ASSERT_TRUE(f.truncate(10));
     EXPECT_EQ(f.size(), 10);
     ASSERT_TRUE(f.flush());
+}
+
+TEST(WindowsReplaceFile, LeftoversOfKilledSavesGoButASaveUnderWayStays) {
+    TempDir dir;
+    const std::string target = dir.file("data.bin");
+    ASSERT_TRUE(writeFile(target, {1}));
+    // The name a save of this file uses, left behind as by a killed save.
+    std::string left;
+    {
+        ReplaceFile probe;
+        ASSERT_TRUE(probe.begin(target));
+        left = probe.tempPath();
+    }
+    ASSERT_FALSE(left.empty());
+    ASSERT_TRUE(writeFile(left, Bytes(500, 7)));
+    ReplaceFile underWay;
+    ASSERT_TRUE(underWay.begin(target));
+    ReplaceFile save;
+    ASSERT_TRUE(save.begin(target) && save.append("new") && save.commit()) << save.error();
+    EXPECT_FALSE(fileExists(left));
+    EXPECT_TRUE(fileExists(underWay.tempPath()));
+    const Bytes got = readFile(target);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "new");
+    underWay.discard();
+    EXPECT_EQ(filesIn(dir.path()), 1);
 }
