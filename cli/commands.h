@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,13 @@ int cmdWriteType(const Args& args);
 int cmdCheck(const Args& args);
 int cmdExportText(const Args& args);
 int cmdCutBlank(const Args& args);
+
+// find and compare (toolcommands.cpp).
+int cmdFind(const Args& args);
+int cmdCompare(const Args& args);
+
+// A kind name or a code 0..255 (codes above 15 are unknown kinds).
+std::optional<int> parseKind(const std::string& text);
 
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);

@@ -38,6 +38,16 @@ Commands:
   cut-blank DATAFILE -o OUTFILE [--type TYPEFILE]
                                   write the bytes the structure describes to
                                   OUTFILE and its structure to OUTFILE.type
+  find DATAFILE --cond KIND=VALUE [--cond KIND=VALUE ...] [--range R]
+                                  places where every value lies within R bytes
+                                  (default 100) of the others; one line a
+                                  condition: hit, kind, value, offset; an empty
+                                  line after each hit of several conditions
+  compare DATAFILE OTHERFILE [--max M]
+                                  differing bytes: index, byte, other file's
+                                  byte, offset; at most M-1 lines (default 500),
+                                  then "differences" and the count; exit 0 same,
+                                  1 different, 2 trouble
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
@@ -80,6 +90,7 @@ int main(int argc, char** argv) {
         {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
         {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
         {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
+        {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

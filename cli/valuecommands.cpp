@@ -16,10 +16,7 @@ int fail(const std::string& message, int code) {
     return code;
 }
 
-namespace {
-
-// A kind name or any number; numbers above 15 are kept so decoding can show
-// what an unknown code gives.
+// Numbers above 15 are kept so decoding can show what an unknown code gives.
 std::optional<int> parseKind(const std::string& text) {
     if (auto k = vm::kindFromName(text))
         return k;
@@ -27,6 +24,8 @@ std::optional<int> parseKind(const std::string& text) {
         return static_cast<int>(*n);
     return std::nullopt;
 }
+
+namespace {
 
 std::optional<int> parseLength(const std::string& text) {
     auto n = vm::parseInteger(text);

@@ -114,6 +114,9 @@ cli)
     sameFile small.bin
     sameFile small.bin.type
     both cut-blank-onto-input 1 cut-blank sensors.bin -o sensors.bin
+    both find 0 find sensors.bin --cond 1Bunsigned=0 --cond 1Bunsigned=1 --range 8
+    both compare 1 compare sensors.bin sensors.bin.type --max 20
+    both compare-same 0 compare sensors.bin sensors.bin
 
     # Names outside any single-byte code page, in arguments and on disk.
     for side in native windows; do
