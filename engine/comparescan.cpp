@@ -122,10 +122,10 @@ bool CompareScan::run(const ByteSource& source, const ByteSource& target,
         const std::int64_t blockEnd = m_k + m_aLen;
         while (m_k < blockEnd) {
             const std::int64_t boundary = m_columns > 0 ? nextColumnStart() : m_size;
-            const std::int64_t end = std::min(blockEnd, boundary + 1);
+            const std::int64_t end = std::min(blockEnd, boundary);
             compareRange(m_k, end, events);
             m_k = end;
-            if (m_columns > 0 && end == boundary + 1) {
+            if (m_columns > 0 && end == boundary && boundary < m_size) {
                 const auto x = static_cast<int>(boundary * m_columns / m_size);
                 if (events.columns)
                     events.columns(m_column, x, m_pending);

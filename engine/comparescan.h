@@ -17,8 +17,8 @@ struct CompareEvents {
     std::function<void(std::int64_t number, std::int64_t offset, std::uint8_t source,
                        std::optional<std::uint8_t> target)>
         listed;
-    // Map columns [from, to) were reached; differs when a byte compared since
-    // the previous report differed.
+    // The bytes drawn in map columns [from, to) are compared; differs when
+    // any of them differed.
     std::function<void(int from, int to, bool differs)> columns;
 };
 
@@ -26,10 +26,11 @@ struct CompareEvents {
 // the data's length. Every differing offset is counted; those numbered below
 // listLimit are listed (so 500 lists 499), as the compare window always did.
 // An offset past the end of a shorter other file is a difference with no
-// target byte. With a map of `columns` columns, offset k belongs to column
-// k * columns / size, and each time a new column is reached the stretch since
-// the previous report is reported, marked when any byte in it differed; the
-// last stretch is reported at the end too, so the end of the data shows.
+// target byte. With a map of `columns` columns, offset k is drawn in column
+// k * columns / size; each time the compare reaches a new column the columns
+// since the previous report are reported, marked when any of their bytes
+// differed, and the last ones at the end. (The window once marked a stretch
+// by the byte that began the next one, and never drew the last stretch.)
 //
 // The scan owns no data: each run() is given both files, so a window can drive
 // it in slices and stop it before the files go away.

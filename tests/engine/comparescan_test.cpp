@@ -20,8 +20,9 @@ struct Event {
     bool operator==(const Event&) const = default;
 };
 
-// The compare window's loop as it was first written, one offset at a time; the
-// map's last stretch is reported at the end as well.
+// The compare window's loop, one offset at a time, with the map drawing each
+// byte in its own column: a stretch is reported when the next one begins, and
+// the last one at the end.
 std::vector<Event> referenceCompare(const Bytes& a, const Bytes& b, std::int64_t maxListed,
                                     int columns, std::int64_t* count) {
     std::vector<Event> out;
@@ -31,13 +32,6 @@ std::vector<Event> referenceCompare(const Bytes& a, const Bytes& b, std::int64_t
     bool brush = false;
     for (std::int64_t k = 0; k < S; ++k) {
         const auto i = static_cast<std::size_t>(k);
-        const bool past = i >= b.size();
-        if (past || a[i] != b[i]) {
-            ++d;
-            brush = true;
-            if (d < maxListed)
-                out.push_back({'l', d, k, a[i], past ? -1 : b[i]});
-        }
         if (columns > 0) {
             const auto x = static_cast<int>(k * columns / S);
             if (x > c) {
@@ -45,6 +39,13 @@ std::vector<Event> referenceCompare(const Bytes& a, const Bytes& b, std::int64_t
                 c = x;
                 brush = false;
             }
+        }
+        const bool past = i >= b.size();
+        if (past || a[i] != b[i]) {
+            ++d;
+            brush = true;
+            if (d < maxListed)
+                out.push_back({'l', d, k, a[i], past ? -1 : b[i]});
         }
     }
     if (columns > 0 && S > 0)
