@@ -619,14 +619,6 @@ void Tmain::dataHover(std::int64_t position, int length, const std::string& hexD
     m_tools->dataHover(position, length, hexDump);
 }
 
-std::vector<std::vector<std::uint8_t>> Tmain::findPatterns() const {
-    return m_tools->findPatterns();
-}
-
-const vm::ByteSource* Tmain::compareSource() const {
-    return m_tools->compareSource();
-}
-
 // --- start and end ---------------------------------------------------------
 
 void Tmain::showEvent(QShowEvent* event) {

@@ -73,8 +73,6 @@ public:
     void locatePosition(std::int64_t offset) override;
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
     void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
-    std::vector<std::vector<std::uint8_t>> findPatterns() const override;
-    const vm::ByteSource* compareSource() const override;
 
     static constexpr const char* kNotAvailable = " is not available in this version yet.";
 

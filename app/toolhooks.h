@@ -2,11 +2,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include <QString>
-
-#include "bytesource.h"
 
 // What the main window asks of the tool windows (find, compare, data hint,
 // goto offset, file information, split). The tools implement it; each `show...`
@@ -28,6 +25,4 @@ public:
     virtual void stopLongOperations() {}
     virtual void dataHover(std::int64_t /*position*/, int /*length*/,
                            const std::string& /*hexDump*/) {}
-    virtual std::vector<std::vector<std::uint8_t>> findPatterns() const { return {}; }
-    virtual const vm::ByteSource* compareSource() const { return nullptr; }
 };

@@ -2,9 +2,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "bytesource.h"
 #include "filestream.h"
 #include "segment.h"
 #include "textlocale.h"
@@ -40,8 +38,4 @@ public:
     // The mouse moved into a field: its position, length and the hex dump of
     // its bytes, for the data hint window.
     virtual void dataHover(std::int64_t position, int length, const std::string& hexDump) = 0;
-    // Find conditions as byte patterns, for the marks of bottom panel mode 2.
-    virtual std::vector<std::vector<std::uint8_t>> findPatterns() const = 0;
-    // The file being compared, for mode 3; nullptr when none.
-    virtual const vm::ByteSource* compareSource() const = 0;
 };

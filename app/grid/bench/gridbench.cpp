@@ -28,7 +28,6 @@ public:
     vm::ViewSettings view;
     vm::Locale loc;
     RecordPane* pane = nullptr;
-    std::vector<std::vector<std::uint8_t>> patterns;
 
     vm::FileStream* dataStream() override { return stream.isOpen() ? &stream : nullptr; }
     vm::SegmentList& segments() override { return list; }
@@ -44,9 +43,6 @@ public:
     void locatePosition(std::int64_t) override {}
     void entryDefinitionChanged(vm::Segment*, int) override {}
     void dataHover(std::int64_t, int, const std::string&) override {}
-    std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
-    const vm::ByteSource* compareSource() const override { return compare; }
-    const vm::ByteSource* compare = nullptr;
 };
 
 long residentKiB() {
@@ -216,7 +212,7 @@ int shot(const char* out, const std::string& extra) {
         other.bytes()[9] = 21;
         other.bytes()[16 + 2 * 16 + 12] = 99;
         other.bytes()[16 + 5 * 16 + 4] = 'X';
-        host.compare = &other;
+        pane->setCompareSource(&other);
         pane->setBottomPanelMode(3);
         pane->showComparePane();
         pane->clearFindMap();

@@ -41,8 +41,6 @@ public:
     }
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
     void dataHover(std::int64_t position, int length, const std::string& hexDump) override;
-    std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
-    const vm::ByteSource* compareSource() const override { return compare; }
 
     RecordPane* pane = nullptr;
     bool fillEnabled = true;
@@ -54,8 +52,6 @@ public:
     std::int64_t hoverPosition = -1;
     int hoverLength = 0;
     std::string hoverDump;
-    std::vector<std::vector<std::uint8_t>> patterns;
-    const vm::ByteSource* compare = nullptr;
 
 private:
     QTemporaryDir m_dir;
