@@ -2,6 +2,9 @@
 
 #include "toolhooks.h"
 
+class Tcompf;
+class TFfind;
+class TgotoOffsetf;
 class Tmain;
 
 // The tool windows of the program, made once with the main window as their
@@ -11,6 +14,19 @@ public:
     explicit ToolSet(Tmain& window);
     ~ToolSet() override;
 
+    bool setFindVisible(bool visible) override;
+    bool setCompareVisible(bool visible) override;
+    bool showGotoOffset() override;
+    void stopLongOperations() override;
+
+    TFfind* findWindow() const { return m_find; }
+    Tcompf* compareWindow() const { return m_compare; }
+    TgotoOffsetf* gotoOffsetWindow() const { return m_goto; }
+
 private:
     Tmain& m_window;
+    // Children of the main window, deleted with the set.
+    TFfind* m_find = nullptr;
+    Tcompf* m_compare = nullptr;
+    TgotoOffsetf* m_goto = nullptr;
 };
