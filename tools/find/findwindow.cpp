@@ -53,6 +53,9 @@ TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main
     m_lvFind->setHeaderLabels({QString(), QStringLiteral("Kind"), QStringLiteral("Value")});
     m_lvFind->setRootIsDecorated(false);
     m_lvFind->setColumnWidth(0, 24);
+    m_lvFind->setColumnWidth(1, 90);
+    // A few conditions are usual; the results get the room.
+    m_lvFind->setMaximumHeight(90);
     m_lvFind->setContextMenuPolicy(Qt::CustomContextMenu);
 
     m_kind = new QComboBox;
@@ -101,7 +104,10 @@ TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main
     m_lvResult->setModel(m_resultModel);
     m_lvResult->setRootIsDecorated(false);
     m_lvResult->setUniformRowHeights(true);
-    m_lvResult->setColumnWidth(0, 40);
+    m_lvResult->setMinimumHeight(120);
+    m_lvResult->setColumnWidth(0, 36);
+    m_lvResult->setColumnWidth(1, 78);
+    m_lvResult->setColumnWidth(2, 60);
     auto* resultGroup =
         new QGroupBox(QStringLiteral("Result List---Double-Click Item Goto Data Position"));
     auto* rg = new QVBoxLayout(resultGroup);
@@ -110,8 +116,8 @@ TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(condGroup, 2);
-    layout->addWidget(resultGroup, 3);
+    layout->addWidget(condGroup);
+    layout->addWidget(resultGroup, 1);
     setWidget(body);
 
     auto* help = new QAction(QStringLiteral("Help"), this);
