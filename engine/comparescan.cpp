@@ -9,6 +9,27 @@ namespace vm {
 namespace {
 
 constexpr std::int64_t kBlock = std::int64_t{1} << 20;
+// Equal pieces of this size are passed over by memcmp alone.
+constexpr std::int64_t kPiece = 4096;
+
+// The index of the first byte where a and b differ, or n.
+std::size_t firstDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t x = 0;
+            std::uint64_t y = 0;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (const std::uint64_t v = x ^ y; v != 0)
+                return i + static_cast<std::size_t>(std::countr_zero(v) / 8);
+        }
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i])
+            return i;
+    return n;
+}
 
 // Number of differing bytes of a and b, eight at a time.
 std::int64_t countDiffering(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
@@ -50,50 +71,52 @@ std::int64_t CompareScan::nextColumnStart() const {
 }
 
 void CompareScan::listRange(std::int64_t from, std::int64_t to, const CompareEvents& events) {
-    const std::int64_t bEnd = m_blockStart + m_bLen;
-    for (std::int64_t k = from; k < to; ++k) {
-        const std::size_t i = static_cast<std::size_t>(k - m_blockStart);
-        std::optional<std::uint8_t> target;
-        if (k < bEnd) {
-            if (m_a[i] == m_b[i])
-                continue;
-            target = m_b[i];
-        }
-        ++m_count;
-        if (m_count >= m_listLimit) {
+    std::int64_t k = from;
+    while (k < to) {
+        const auto i = static_cast<std::size_t>(k - m_blockStart);
+        const auto n = static_cast<std::size_t>(to - k);
+        const std::size_t d = firstDifference(m_a.data() + i, m_b.data() + i, n);
+        if (d == n)
+            return;
+        k += static_cast<std::int64_t>(d);
+        if (m_count + 1 >= m_listLimit) {
             // The list is full: the rest is only counted.
-            --m_count;
-            compareRange(k, to, events);
+            m_count += countDiffering(m_a.data() + i + d, m_b.data() + i + d, n - d);
             return;
         }
+        ++m_count;
         if (events.listed)
-            events.listed(m_count, k, m_a[i], target);
+            events.listed(m_count, k, m_a[i + d], m_b[i + d]);
+        ++k;
     }
 }
 
 void CompareScan::compareRange(std::int64_t from, std::int64_t to, const CompareEvents& events) {
-    if (from >= to)
-        return;
-    const bool listing = m_count + 1 < m_listLimit;
     const std::int64_t bEnd = std::clamp(m_blockStart + m_bLen, from, to);
-    const auto i0 = static_cast<std::size_t>(from - m_blockStart);
-    const auto n = static_cast<std::size_t>(bEnd - from);
-    if (n > 0 && std::memcmp(m_a.data() + i0, m_b.data() + i0, n) != 0) {
+    // Piece by piece, so that only pieces holding a difference are walked.
+    for (std::int64_t k = from; k < bEnd; k += kPiece) {
+        const std::int64_t end = std::min(bEnd, k + kPiece);
+        const auto i = static_cast<std::size_t>(k - m_blockStart);
+        const auto n = static_cast<std::size_t>(end - k);
+        if (std::memcmp(m_a.data() + i, m_b.data() + i, n) == 0)
+            continue;
         m_pending = true;
-        if (listing) {
-            listRange(from, to, events);
-            return;
-        }
-        m_count += countDiffering(m_a.data() + i0, m_b.data() + i0, n);
+        if (m_count + 1 < m_listLimit)
+            listRange(k, end, events);
+        else
+            m_count += countDiffering(m_a.data() + i, m_b.data() + i, n);
     }
-    if (bEnd < to) {
-        // Past the end of the other file every byte differs.
+    // Past the end of the other file every byte differs.
+    for (std::int64_t k = bEnd; k < to; ++k) {
         m_pending = true;
-        if (listing) {
-            listRange(bEnd, to, events);
-            return;
+        if (m_count + 1 >= m_listLimit) {
+            m_count += to - k;
+            break;
         }
-        m_count += to - bEnd;
+        ++m_count;
+        if (events.listed)
+            events.listed(m_count, k, m_a[static_cast<std::size_t>(k - m_blockStart)],
+                          std::nullopt);
     }
 }
 

@@ -1,7 +1,16 @@
 #include "findscan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VM_FIND_AVX2 1
+#endif
 
 #include "codec.h"
 #include "kinds.h"
@@ -16,8 +25,9 @@ constexpr std::int64_t kBlock = std::int64_t{1} << 20;
 constexpr int kMatchesPerCheck = 1024;
 
 // How unlikely a byte is in typical binary data: zero bytes and FF fill most
-// files, small numbers and blanks come next. memchr looks for the least likely
-// byte of a pattern, so it stops rarely on candidates that then fail.
+// files, small numbers and blanks come next. The search looks for the least
+// likely bytes of a pattern first, so it stops rarely on candidates that then
+// fail.
 int rarity(std::uint8_t b) {
     if (b == 0x00)
         return 0;
@@ -28,12 +38,106 @@ int rarity(std::uint8_t b) {
     return 3;
 }
 
-std::size_t rarestIndex(const std::vector<std::uint8_t>& pattern) {
-    std::size_t best = 0;
-    for (std::size_t i = 1; i < pattern.size(); ++i)
-        if (rarity(pattern[i]) > rarity(pattern[best]))
+// The index of the rarest byte of the pattern, skipping one index.
+std::size_t rarestIndex(const std::vector<std::uint8_t>& pattern, std::size_t skip) {
+    std::size_t best = pattern.size();
+    for (std::size_t i = 0; i < pattern.size(); ++i)
+        if (i != skip && (best == pattern.size() || rarity(pattern[i]) > rarity(pattern[best])))
             best = i;
-    return best;
+    return best == pattern.size() ? 0 : best;
+}
+
+#ifdef VM_FIND_AVX2
+// Sixty-four candidates at a time where the processor can; i ends where the
+// search stopped without a match.
+__attribute__((target("avx2"))) std::int64_t searchWide(const std::uint8_t* buf, std::int64_t& i,
+                                                        std::int64_t e, const std::uint8_t* pat,
+                                                        std::size_t L, std::int64_t r,
+                                                        std::int64_t r2) {
+    const __m256i a = _mm256_set1_epi8(static_cast<char>(pat[r]));
+    const __m256i b = _mm256_set1_epi8(static_cast<char>(pat[r2]));
+    for (; i + 63 <= e; i += 64) {
+        const __m256i m0 = _mm256_and_si256(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + i + r)), a),
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + i + r2)),
+                              b));
+        const __m256i m1 = _mm256_and_si256(
+            _mm256_cmpeq_epi8(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + i + 32 + r)), a),
+            _mm256_cmpeq_epi8(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + i + 32 + r2)), b));
+        const __m256i any = _mm256_or_si256(m0, m1);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        std::uint64_t mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(m0)) |
+                             std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(m1))}
+                                 << 32;
+        while (mask != 0) {
+            const std::int64_t s = i + std::countr_zero(mask);
+            if (std::memcmp(buf + s, pat, L) == 0)
+                return s;
+            mask &= mask - 1;
+        }
+    }
+    return -1;
+}
+
+bool hasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// The first s in [i, e] where the pattern lies at buf + s, or -1; the bytes up
+// to buf + e + length - 1 are readable. `rare` and `rare2` are two different
+// indexes of the pattern (equal for a single byte).
+std::int64_t searchBuffer(const std::uint8_t* buf, std::int64_t i, std::int64_t e,
+                          const std::vector<std::uint8_t>& pattern, std::size_t rare,
+                          std::size_t rare2) {
+    const std::uint8_t* pat = pattern.data();
+    const std::size_t L = pattern.size();
+    const auto r = static_cast<std::int64_t>(rare);
+#ifdef VM_FIND_AVX2
+    if (L >= 2 && hasAvx2())
+        if (const std::int64_t s =
+                searchWide(buf, i, e, pat, L, r, static_cast<std::int64_t>(rare2));
+            s >= 0)
+            return s;
+#endif
+#if defined(__SSE2__)
+    if (L >= 2) {
+        // Sixteen candidates at a time: both rare bytes must be in place, which
+        // leaves few candidates to compare in full.
+        const auto r2 = static_cast<std::int64_t>(rare2);
+        const __m128i a = _mm_set1_epi8(static_cast<char>(pat[rare]));
+        const __m128i b = _mm_set1_epi8(static_cast<char>(pat[rare2]));
+        for (; i + 15 <= e; i += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + r));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + r2));
+            auto mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, a), _mm_cmpeq_epi8(y, b))));
+            while (mask != 0) {
+                const std::int64_t s = i + std::countr_zero(mask);
+                if (std::memcmp(buf + s, pat, L) == 0)
+                    return s;
+                mask &= mask - 1;
+            }
+        }
+    }
+#else
+    (void)rare2;
+#endif
+    const std::uint8_t key = pat[rare];
+    while (i <= e) {
+        const void* h = std::memchr(buf + i + r, key, static_cast<std::size_t>(e - i + 1));
+        if (!h)
+            break;
+        const std::int64_t s = static_cast<const std::uint8_t*>(h) - buf - r;
+        if (std::memcmp(buf + s, pat, L) == 0)
+            return s;
+        i = s + 1;
+    }
+    return -1;
 }
 
 } // namespace
@@ -79,7 +183,8 @@ FindScan::FindScan(std::int64_t size, std::vector<std::vector<std::uint8_t>> pat
     for (auto& p : patterns) {
         Condition c;
         c.pattern = std::move(p);
-        c.rare = rarestIndex(c.pattern);
+        c.rare = rarestIndex(c.pattern, c.pattern.size());
+        c.rare2 = c.pattern.size() >= 2 ? rarestIndex(c.pattern, c.rare) : c.rare;
         m_conds.push_back(std::move(c));
     }
     m_positions.resize(m_conds.size());
@@ -130,21 +235,10 @@ std::int64_t FindScan::nextMatch(const ByteSource& src, std::int64_t limit,
         }
     }
     const std::int64_t end = std::min(limit, m_bufStart + m_bufLen - L);
-    const std::uint8_t* buf = m_buf.data();
-    const std::uint8_t* pat = c.pattern.data();
-    const std::uint8_t key = pat[c.rare];
-    const auto r = static_cast<std::int64_t>(c.rare);
-    std::int64_t i = m_p - m_bufStart;
-    const std::int64_t e = end - m_bufStart;
-    while (i <= e) {
-        const void* h = std::memchr(buf + i + r, key, static_cast<std::size_t>(e - i + 1));
-        if (!h)
-            break;
-        const std::int64_t cand = static_cast<const std::uint8_t*>(h) - buf - r;
-        if (std::memcmp(buf + cand, pat, static_cast<std::size_t>(L)) == 0)
-            return m_bufStart + cand;
-        i = cand + 1;
-    }
+    const std::int64_t s =
+        searchBuffer(m_buf.data(), m_p - m_bufStart, end - m_bufStart, c.pattern, c.rare, c.rare2);
+    if (s >= 0)
+        return m_bufStart + s;
     *searched = end;
     return -1;
 }

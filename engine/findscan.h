@@ -75,7 +75,8 @@ public:
 private:
     struct Condition {
         std::vector<std::uint8_t> pattern;
-        std::size_t rare = 0; // index of the pattern byte memchr looks for
+        std::size_t rare = 0; // the indexes of the two rarest pattern bytes, looked for first
+        std::size_t rare2 = 0;
         std::int64_t found = 0;
         bool flag = false;
         std::int64_t scanStart = 0;
