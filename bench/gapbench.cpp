@@ -21,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "compare/comparewindow.h"
@@ -47,7 +49,7 @@ void makeFile(const std::string& path, std::int64_t size, int seed) {
         b = static_cast<std::uint8_t>(rng());
     for (std::int64_t at = 0; at < size; at += static_cast<std::int64_t>(buf.size())) {
         buf[0] = static_cast<std::uint8_t>(at >> 20);
-        buf[4096] = static_cast<std::uint8_t>(seed); // the second file differs once a block
+        buf[4096] = static_cast<std::uint8_t>(seed); // the files differ every 8 MiB
         if (!f.writeAt(at, buf))
             die("cannot write " + path);
     }
@@ -89,6 +91,10 @@ int main(int argc, char** argv) {
     const std::string base = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
     const std::string dir = base + "/gapbench-" + std::to_string(::getpid()) + "/";
     std::filesystem::create_directories(dir);
+    // Settings and recent lists go to the bench's folder, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(dir + "config"));
     const std::int64_t GiB = std::int64_t{1} << 30;
     makeFile(dir + "data.bin", GiB, 1);
     makeFile(dir + "other.bin", GiB, 2);
