@@ -25,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include "benchfiles.h"
 #include "compare/comparewindow.h"
 #include "document.h"
 #include "filestream.h"
@@ -33,27 +34,6 @@
 #include "toolset.h"
 
 namespace {
-
-void die(const std::string& what) {
-    std::fprintf(stderr, "gapbench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-void makeFile(const std::string& path, std::int64_t size, int seed) {
-    vm::FileStream f;
-    if (!f.open(path, vm::FileStream::Mode::Create))
-        die("cannot create " + path);
-    std::vector<std::uint8_t> buf(std::size_t{8} << 20);
-    std::mt19937 rng(12345);
-    for (auto& b : buf)
-        b = static_cast<std::uint8_t>(rng());
-    for (std::int64_t at = 0; at < size; at += static_cast<std::int64_t>(buf.size())) {
-        buf[0] = static_cast<std::uint8_t>(at >> 20);
-        buf[4096] = static_cast<std::uint8_t>(seed); // the files differ every 8 MiB
-        if (!f.writeAt(at, buf))
-            die("cannot write " + path);
-    }
-}
 
 // Runs start(), then handles events until running() turns false; returns the
 // longest gap between two ticks of a 1 ms timer, and the time taken.
@@ -96,8 +76,8 @@ int main(int argc, char** argv) {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QString::fromStdString(dir + "config"));
     const std::int64_t GiB = std::int64_t{1} << 30;
-    makeFile(dir + "data.bin", GiB, 1);
-    makeFile(dir + "other.bin", GiB, 2);
+    benchfiles::makeFile(dir + "data.bin", GiB, 1);
+    benchfiles::makeFile(dir + "other.bin", GiB, 2);
 
     int code = 0;
     {
@@ -109,7 +89,7 @@ int main(int argc, char** argv) {
         w.resize(1000, 700);
         w.show();
         if (!w.document().openDataWithType(QString::fromStdString(dir + "data.bin")))
-            die("cannot open the data file");
+            benchfiles::die("cannot open the data file");
         TFfind* find = tools.findWindow();
         tools.setFindVisible(true);
         auto* kind = find->findChild<QComboBox*>(QStringLiteral("Ckind"));

@@ -20,27 +20,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "benchfiles.h"
 #include "comparescan.h"
 #include "filestream.h"
 #include "findscan.h"
 
 using namespace vm;
+using benchfiles::die;
+using benchfiles::makeFile;
+using benchfiles::seconds;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr std::size_t kBlock = std::size_t{1} << 20; // the scans' block
-
-double seconds(const std::function<void()>& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-void die(const std::string& what) {
-    std::fprintf(stderr, "scanbench: %s\n", what.c_str());
-    std::exit(1);
-}
 
 // Best of several runs, each figure taken in turn with its references so that
 // all see the same load on a shared machine.
@@ -48,23 +40,6 @@ struct Best {
     double t = 1e100;
     void take(double s) { t = std::min(t, s); }
 };
-
-void makeFile(const std::string& path, std::int64_t size) {
-    FileStream f;
-    if (!f.open(path, FileStream::Mode::Create))
-        die("cannot create " + path + ": " + f.lastError());
-    std::vector<std::uint8_t> buf(std::size_t{8} << 20);
-    std::mt19937 rng(12345);
-    for (auto& b : buf)
-        b = static_cast<std::uint8_t>(rng());
-    for (std::int64_t at = 0; at < size; at += static_cast<std::int64_t>(buf.size())) {
-        const auto n = static_cast<std::size_t>(
-            std::min<std::int64_t>(size - at, static_cast<std::int64_t>(buf.size())));
-        buf[0] = static_cast<std::uint8_t>(at >> 20); // blocks differ from each other
-        if (!f.writeAt(at, std::span<const std::uint8_t>(buf.data(), n)))
-            die("cannot write " + path + ": " + f.lastError());
-    }
-}
 
 FileStream openRead(const std::string& path) {
     FileStream f;

@@ -4,9 +4,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGroupBox>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -17,11 +17,11 @@
 #include "codec.h"
 #include "document.h"
 #include "mainwindow.h"
-#include "platform.h"
 #include "prompter.h"
 #include "recordpane.h"
 #include "resultrows.h"
 #include "scanrunner.h"
+#include "toolwidgets.h"
 
 namespace {
 
@@ -59,11 +59,8 @@ Tcompf::Tcompf(Tmain& main) : QDockWidget(QStringLiteral("Compare"), &main), m_m
         {QStringLiteral("Index"), QStringLiteral("Source"), QStringLiteral("Target"),
          QStringLiteral("Position")},
         [this](int row, int column) { return resultText(row, column); }, this);
-    m_lv = new QTreeView;
-    m_lv->setObjectName(QStringLiteral("lv"));
-    m_lv->setModel(m_resultModel);
-    m_lv->setRootIsDecorated(false);
-    m_lv->setUniformRowHeights(true);
+    m_lv = toolwidgets::resultView(QStringLiteral("lv"), m_resultModel,
+                                   [this](int row) { lvDblClick(row); });
     for (int c = 0; c < 3; ++c)
         m_lv->setColumnWidth(c, 50);
 
@@ -77,25 +74,13 @@ Tcompf::Tcompf(Tmain& main) : QDockWidget(QStringLiteral("Compare"), &main), m_m
     top->addWidget(new QLabel(QStringLiteral("Result Count:")), 2, 0);
     top->addWidget(m_resultCount, 2, 1);
     top->addWidget(m_stop, 2, 2, 1, 2);
-    auto* resultGroup =
-        new QGroupBox(QStringLiteral("Result List---Double-Click Item Goto Data Position"));
-    auto* rg = new QVBoxLayout(resultGroup);
-    rg->addWidget(m_lv);
-
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addLayout(top);
-    layout->addWidget(resultGroup, 1);
+    layout->addWidget(toolwidgets::resultGroup(m_lv), 1);
     setWidget(body);
-
-    auto* help = new QAction(QStringLiteral("Help"), this);
-    help->setObjectName(QStringLiteral("Ahelp"));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    help->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(help);
-    connect(help, &QAction::triggered, this,
-            [] { platform::openHelpTopic(QString::fromLatin1(kHelpTopic)); });
+    toolwidgets::addHelpAction(this, kHelpTopic);
 
     connect(m_fileName, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_compare->setEnabled(!text.isEmpty() && !comparing());
@@ -103,8 +88,6 @@ Tcompf::Tcompf(Tmain& main) : QDockWidget(QStringLiteral("Compare"), &main), m_m
     connect(m_choose, &QPushButton::clicked, this, &Tcompf::chooseFile);
     connect(m_compare, &QPushButton::clicked, this, &Tcompf::BcompareClick);
     connect(m_stop, &QPushButton::clicked, this, &Tcompf::stopCompare);
-    connect(m_lv, &QTreeView::doubleClicked, this,
-            [this](const QModelIndex& index) { lvDblClick(index.row()); });
 }
 
 Tcompf::~Tcompf() {

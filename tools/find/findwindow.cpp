@@ -20,10 +20,10 @@
 #include "codec.h"
 #include "kinds.h"
 #include "mainwindow.h"
-#include "platform.h"
 #include "recordpane.h"
 #include "resultrows.h"
 #include "scanrunner.h"
+#include "toolwidgets.h"
 
 namespace {
 
@@ -99,34 +99,19 @@ TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main
     m_resultModel = new ResultRows(
         {QString(), QStringLiteral("Kind"), QStringLiteral("Value"), QStringLiteral("Position")},
         [this](int row, int column) { return resultText(row, column); }, this);
-    m_lvResult = new QTreeView;
-    m_lvResult->setObjectName(QStringLiteral("lvResult"));
-    m_lvResult->setModel(m_resultModel);
-    m_lvResult->setRootIsDecorated(false);
-    m_lvResult->setUniformRowHeights(true);
+    m_lvResult = toolwidgets::resultView(QStringLiteral("lvResult"), m_resultModel,
+                                         [this](int row) { lvResultDblClick(row); });
     m_lvResult->setMinimumHeight(120);
     m_lvResult->setColumnWidth(0, 36);
     m_lvResult->setColumnWidth(1, 78);
     m_lvResult->setColumnWidth(2, 60);
-    auto* resultGroup =
-        new QGroupBox(QStringLiteral("Result List---Double-Click Item Goto Data Position"));
-    auto* rg = new QVBoxLayout(resultGroup);
-    rg->addWidget(m_lvResult);
-
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(condGroup);
-    layout->addWidget(resultGroup, 1);
+    layout->addWidget(toolwidgets::resultGroup(m_lvResult), 1);
     setWidget(body);
-
-    auto* help = new QAction(QStringLiteral("Help"), this);
-    help->setObjectName(QStringLiteral("Ahelp"));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    help->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(help);
-    connect(help, &QAction::triggered, this,
-            [] { platform::openHelpTopic(QString::fromLatin1(kHelpTopic)); });
+    toolwidgets::addHelpAction(this, kHelpTopic);
 
     connect(m_lvFind, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { lvFindSelectItem(item); });
@@ -144,8 +129,6 @@ TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main
     connect(m_pdel, &QAction::triggered, this, &TFfind::delItem);
     connect(m_find, &QPushButton::clicked, this, &TFfind::BfindClick);
     connect(m_cancel, &QPushButton::clicked, this, &TFfind::stopSearch);
-    connect(m_lvResult, &QTreeView::doubleClicked, this,
-            [this](const QModelIndex& index) { lvResultDblClick(index.row()); });
 
     // The first condition: "1Bsigned" with the value 0.
     addCondition(0, QString());

@@ -10,9 +10,9 @@
 
 #include "codec.h"
 #include "mainwindow.h"
-#include "platform.h"
 #include "recordpane.h"
 #include "segment.h"
+#include "toolwidgets.h"
 
 namespace {
 
@@ -77,12 +77,7 @@ TgotoOffsetf::TgotoOffsetf(Tmain& main) : QDialog(&main), m_main(main) {
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    auto* help = new QAction(QStringLiteral("Help"), this);
-    help->setObjectName(QStringLiteral("Ahelp"));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    addAction(help);
-    connect(help, &QAction::triggered, this,
-            [] { platform::openHelpTopic(QString::fromLatin1(kHelpTopic)); });
+    toolwidgets::addHelpAction(this, kHelpTopic);
 
     connect(m_num, &QLineEdit::textChanged, this, [this] { EnumChange(false); });
     connect(m_hex, &QLineEdit::textChanged, this, [this] { EnumChange(true); });
