@@ -358,6 +358,7 @@ void TFfind::prepareMap(Run& run, std::int64_t size) {
     for (int k = 0; k < n; ++k) {
         run.laneTop.push_back(top + k * (run.laneHeight + gap));
         run.lastColumn.push_back(0);
+        run.lastHit.push_back(-1);
         p.fillRect(QRect(left, run.laneTop.back(), right - left, run.laneHeight), kLane);
     }
 }
@@ -383,6 +384,13 @@ void TFfind::paintLane(QPainter& painter, int lane, std::int64_t from, std::int6
     right = std::min(right, run.mapRight);
     if (right <= left)
         return;
+    if (hit) {
+        // Dense hits fall on one column again and again: it is red already.
+        int& lastHit = run.lastHit[static_cast<std::size_t>(lane)];
+        if (lastHit == left)
+            return;
+        lastHit = left;
+    }
     painter.fillRect(
         QRect(left, run.laneTop[static_cast<std::size_t>(lane)], right - left, run.laneHeight),
         hit ? RecordPane::hitColour() : kScanned);

@@ -67,6 +67,7 @@ private:
         int mapRight = 0;
         std::vector<int> laneTop;
         std::vector<int> lastColumn;
+        std::vector<int> lastHit;
     };
 
     QTreeWidgetItem* addCondition(int kind, const QString& value);
