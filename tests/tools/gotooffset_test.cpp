@@ -95,3 +95,14 @@ TEST_F(GotoTest, AnAnomalySegmentCountsFieldsAndRefusesIndexesPastThem) {
     EXPECT_TRUE(located.empty());
     EXPECT_EQ(box("Enum")->text(), "307");
 }
+
+TEST_F(GotoTest, ASegmentWithoutRecordLengthGivesNoIndex) {
+    // Type files and the panel keep record lengths at 1 or more; the dialog
+    // must not divide by zero all the same.
+    openData(QByteArray(64, '\0'), {{"flat", 8, 1, 40, {{1, 0, 1, ""}}}});
+    doc().segments()[0].recordLength = 0;
+    trigger("AgotoOffSet");
+    box("Enum")->setText(QStringLiteral("20"));
+    EXPECT_EQ(box("Eindex")->text(), "");
+    EXPECT_EQ(located.back(), 20);
+}
