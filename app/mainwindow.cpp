@@ -593,6 +593,7 @@ void Tmain::locatePosition(std::int64_t offset) {
 }
 
 void Tmain::locatePosition(std::int64_t offset, bool absolute) {
+    emit locateRequested(offset, absolute);
     vm::SegmentList& list = m_doc->segments();
     const vm::FileStream* data = m_doc->dataStream();
     if (!data || !list.current())
@@ -619,14 +620,6 @@ void Tmain::locatePosition(std::int64_t offset, bool absolute) {
 
 void Tmain::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
     m_panel->entryDefinitionChanged(segment, entryIndex);
-}
-
-std::vector<std::vector<std::uint8_t>> Tmain::findPatterns() const {
-    return m_tools->findPatterns();
-}
-
-const vm::ByteSource* Tmain::compareSource() const {
-    return m_tools->compareSource();
 }
 
 // --- start and end ---------------------------------------------------------

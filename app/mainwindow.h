@@ -82,10 +82,13 @@ public:
     void selectSegment(vm::Segment* segment) override;
     void locatePosition(std::int64_t offset) override;
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
-    std::vector<std::vector<std::uint8_t>> findPatterns() const override;
-    const vm::ByteSource* compareSource() const override;
 
     static constexpr const char* kNotAvailable = " is not available in this version yet.";
+
+signals:
+    // A tool, the position bar or the grid asked to show a file offset (hit
+    // or miss); windows that follow the user's place listen here.
+    void locateRequested(qint64 offset, bool absolute);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -2,11 +2,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include <QString>
-
-#include "bytesource.h"
 
 // What the main window asks of the tool windows (find, compare, data hint,
 // goto offset, file information, split). The tools implement it; each `show...`
@@ -26,6 +23,4 @@ public:
     virtual bool showSplitFile(const QString& /*dataFile*/) { return false; }
     // Closing the program or the document: running searches and comparisons end.
     virtual void stopLongOperations() {}
-    virtual std::vector<std::vector<std::uint8_t>> findPatterns() const { return {}; }
-    virtual const vm::ByteSource* compareSource() const { return nullptr; }
 };

@@ -35,6 +35,9 @@ int cmdDeleteRecords(const Args& args);
 int cmdInspect(const Args& args);
 int cmdSplit(const Args& args);
 int cmdInfo(const Args& args);
+// find and compare (toolcommands.cpp).
+int cmdFind(const Args& args);
+int cmdCompare(const Args& args);
 
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);

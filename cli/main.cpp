@@ -71,6 +71,17 @@ Commands:
                                   TAB data file TAB type file (DATAFILE.type
                                   when there is one and none is given)
 
+  find DATAFILE --cond KIND=VALUE [--cond KIND=VALUE ...] [--range R]
+                                  places where every value lies within R bytes
+                                  (default 100) of the others; one line a
+                                  condition: hit, kind, value, offset; an empty
+                                  line after each hit of several conditions
+  compare DATAFILE OTHERFILE [--max M]
+                                  differing bytes: index, byte, other file's
+                                  byte, offset; at most M-1 lines (default 500),
+                                  then "differences" and the count; exit 0 same,
+                                  1 different, 2 trouble
+
 -o - writes to standard output (cut-blank then needs --type-out). A FIFO or a
 device such as /dev/null is written in place; a file is replaced only once its
 new contents are complete, keeping its permissions, so a failed command leaves
@@ -126,6 +137,7 @@ int main(int argc, char** argv) {
         {"delete-records", vmcli::cmdDeleteRecords},
         {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
         {"info", vmcli::cmdInfo},
+        {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

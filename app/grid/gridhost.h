@@ -2,9 +2,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "bytesource.h"
 #include "filestream.h"
 #include "segment.h"
 #include "textlocale.h"
@@ -35,10 +33,4 @@ public:
     virtual void locatePosition(std::int64_t offset) = 0;
     // An entry's definition was changed from a floating editor of an Anomaly grid.
     virtual void entryDefinitionChanged(vm::Segment* segment, int entryIndex) = 0;
-
-    // --- tool windows (filled by the tool windows later) ---
-    // Find conditions as byte patterns, for the marks of bottom panel mode 2.
-    virtual std::vector<std::vector<std::uint8_t>> findPatterns() const = 0;
-    // The file being compared, for mode 3; nullptr when none.
-    virtual const vm::ByteSource* compareSource() const = 0;
 };

@@ -391,7 +391,7 @@ void RecordPane::refreshSegmentGrid(vm::Segment* segment, bool applyWidths) {
     segment->needsRedraw = false;
     if (segment->anomaly) {
         if (m_bottomMode == 3) {
-            fillAnomalyGrid(v->compareGrid, m_host->compareSource(), widths);
+            fillAnomalyGrid(v->compareGrid, m_compareSource, widths);
             v->compareGrid->viewport()->update();
         }
         fillAnomalyGrid(v->mainGrid, m_host->dataStream(), widths);
@@ -843,6 +843,10 @@ void RecordPane::setBottomPanelMode(int mode) {
 
 void RecordPane::setBottomPanelLayout() {
     m_strip->setFixedHeight(m_bottomMode == 1 ? 0 : kStripHeight);
+    // The strip takes its height now, not at the next layout pass: the find and
+    // compare windows paint their maps on it right after this.
+    if (QLayout* l = layout())
+        l->activate();
     if (m_bottomMode != 3 && m_compareInUse) {
         m_compareInUse = false;
         m_rightArea->hide();
@@ -864,6 +868,18 @@ void RecordPane::showComparePane() {
     setBottomPanelLayout();
     vm::Segment* start = m_layoutStart ? m_layoutStart : m_host->segments().current();
     layoutSegmentGrids(start);
+}
+
+void RecordPane::setFindPatterns(std::vector<std::vector<std::uint8_t>> patterns) {
+    m_findPatterns = std::move(patterns);
+    if (m_bottomMode == 2)
+        repaintVisibleGrids();
+}
+
+void RecordPane::setCompareSource(const vm::ByteSource* source) {
+    m_compareSource = source;
+    if (m_bottomMode == 3)
+        repaintVisibleGrids();
 }
 
 QImage& RecordPane::findMapImage() {

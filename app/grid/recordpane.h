@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include <QFont>
 #include <QImage>
@@ -122,6 +123,15 @@ public:
     QImage& findMapImage();
     void updateFindMap();
     QWidget* findMapStrip() const;
+
+    // --- what the find and compare windows show through the grids ---
+    // The byte patterns whose places are marked in bottom panel mode 2.
+    void setFindPatterns(std::vector<std::vector<std::uint8_t>> patterns);
+    const std::vector<std::vector<std::uint8_t>>& findPatterns() const { return m_findPatterns; }
+    // The file the compare grids show in mode 3; nullptr for none. The caller
+    // keeps it alive until it sets another one.
+    void setCompareSource(const vm::ByteSource* source);
+    const vm::ByteSource* compareSource() const { return m_compareSource; }
     QScrollBar* positionBar() const { return m_positionBar; }
     QWidget* recordArea() const { return m_leftArea; }
     QWidget* compareArea() const { return m_rightArea; }
@@ -198,6 +208,8 @@ private:
     bool m_fillingEditors = false;
 
     int m_bottomMode = 1;
+    std::vector<std::vector<std::uint8_t>> m_findPatterns;
+    const vm::ByteSource* m_compareSource = nullptr;
     bool m_compareInUse = false;
     vm::Segment* m_layoutStart = nullptr;
     vm::Segment* m_editedSegment = nullptr;

@@ -1,7 +1,6 @@
 #include "segmentgrid.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -12,6 +11,7 @@
 #include <QScrollBar>
 
 #include "codec.h"
+#include "findscan.h"
 #include "indextext.h"
 #include "recordpane.h"
 
@@ -21,27 +21,6 @@ constexpr int kPitch = SegmentGrid::kRowHeight + SegmentGrid::kLineWidth;
 const QColor kFixedLine(128, 128, 128);
 const QColor kNormalLine(192, 192, 192);
 
-// True when pattern occurs at an offset that overlaps [pos, pos + len).
-bool patternTouches(const vm::ByteSource& src, const std::vector<std::uint8_t>& pattern,
-                    std::int64_t pos, int len) {
-    const auto L = static_cast<std::int64_t>(pattern.size());
-    if (L == 0 || len <= 0)
-        return false;
-    const std::int64_t from = std::max<std::int64_t>(0, pos - L + 1);
-    const std::int64_t last = pos + len - 1; // last candidate start
-    if (last < from)
-        return false;
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(last - from + L));
-    const std::size_t n = src.readAt(from, buf);
-    for (std::int64_t s = 0; s <= last - from; ++s) {
-        if (static_cast<std::size_t>(s + L) > n)
-            break;
-        if (std::memcmp(buf.data() + s, pattern.data(), pattern.size()) == 0)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 struct SegmentGrid::PaintContext {
@@ -49,7 +28,7 @@ struct SegmentGrid::PaintContext {
     const vm::ByteSource* data = nullptr;    // the working copy
     const vm::ByteSource* compare = nullptr; // the compare file
     int mode = 1;
-    std::vector<std::vector<std::uint8_t>> patterns;
+    const std::vector<std::vector<std::uint8_t>>* patterns = nullptr;
     QRect selection;
     bool focused = false;
 };
@@ -196,7 +175,7 @@ QString SegmentGrid::cellText(int col, int row) const {
     GridHost* h = m_pane->host();
     const vm::ByteSource* src = m_role == Role::Main
                                     ? static_cast<const vm::ByteSource*>(h->dataStream())
-                                    : h->compareSource();
+                                    : m_pane->compareSource();
     return decodedText(col, row, src);
 }
 
@@ -309,11 +288,10 @@ void SegmentGrid::paintEvent(QPaintEvent*) {
     PaintContext ctx;
     GridHost* h = m_pane->host();
     ctx.data = h->dataStream();
-    ctx.compare = h->compareSource();
+    ctx.compare = m_pane->compareSource();
     ctx.own = m_role == Role::Main ? ctx.data : ctx.compare;
     ctx.mode = m_pane->bottomPanelMode();
-    if (ctx.mode == 2)
-        ctx.patterns = h->findPatterns();
+    ctx.patterns = &m_pane->findPatterns();
     ctx.selection = selection();
     ctx.focused = hasFocus() || (m_editor && m_editor->hasFocus());
 
@@ -392,8 +370,8 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
     if (isField) {
         bool hit = false;
         if (ctx.mode == 2 && ctx.data) {
-            for (const auto& pattern : ctx.patterns)
-                if (patternTouches(*ctx.data, pattern, pos, e->length)) {
+            for (const auto& pattern : *ctx.patterns)
+                if (vm::patternTouches(*ctx.data, pattern, pos, e->length)) {
                     hit = true;
                     break;
                 }

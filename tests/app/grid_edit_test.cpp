@@ -314,7 +314,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
 
     // The pattern 02 03 overlaps the cell of byte 2 (record 0, field 1) and
     // the cell of byte 3 (record 1, field 0) by one byte each.
-    host.patterns = {{2, 3}};
+    pane->setFindPatterns({{2, 3}});
     pane->setBottomPanelMode(2);
     pane->setBottomPanelLayout();
     EXPECT_EQ(pane->findMapStrip()->height(), 30);
@@ -324,7 +324,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
     EXPECT_NE(pixelOf(g, 2, 2), hit);
 
     vm::MemorySource other({1, 2, 3, 4, 5, 9, 7, 8});
-    host.compare = &other;
+    pane->setCompareSource(&other);
     pane->setBottomPanelMode(3);
     pane->showComparePane();
     SegmentGrid* cg = pane->compareGrid(&s);
@@ -344,7 +344,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
 TEST_F(GridEdit, CompareModeScrollsBothGridsTogether) {
     host.createFile(std::vector<std::uint8_t>(4000, 0));
     vm::MemorySource other(std::vector<std::uint8_t>(4000, 0));
-    host.compare = &other;
+    pane->setCompareSource(&other);
     vm::Segment& s = host.addSegment(0, 4000, 4);
     s.entries.push_back(TestHost::entry(0, 0, 1));
     showPane();

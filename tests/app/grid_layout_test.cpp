@@ -175,7 +175,7 @@ TEST_F(GridLayout, StackedGridsTakeTheirRowsAndTheLastFillsThePane) {
 TEST_F(GridLayout, SplitterInEitherPaneResizesTheGridAboveInBoth) {
     host.createFile(counting(64));
     vm::MemorySource other(counting(64));
-    host.compare = &other;
+    pane->setCompareSource(&other);
     vm::Segment& a = host.addSegment(0, 20, 10);
     vm::Segment& b = host.addSegment(20, 20, 10);
     for (vm::Segment* s : {&a, &b})

@@ -7,7 +7,7 @@
 #include "datahint/datahintwindow.h"
 #include "recordpane.h"
 #include "segmentgrid.h"
-#include "tools2test.h"
+#include "toolsfixture.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ protected:
 } // namespace
 
 TEST_F(DataHintTest, TypedBytesAreReadAsTheChosenKindsAndTheChoiceIsPartOfTheStructure) {
-    const QString data = openData(QByteArray(16, '\0'));
+    const QString data = openWords(QByteArray(16, '\0'));
     // The type file showed every kind.
     EXPECT_EQ(rows("hintName")[15], "unKnow");
     EXPECT_FALSE(doc().typeChanged());
@@ -73,7 +73,7 @@ TEST_F(DataHintTest, TypedBytesAreReadAsTheChosenKindsAndTheChoiceIsPartOfTheStr
 }
 
 TEST_F(DataHintTest, BadHexIsFlaggedAndTypedValuesFillTheHexBox) {
-    openData(QByteArray(16, '\0'));
+    openWords(QByteArray(16, '\0'));
     choose({1, 9});
     type("hexValue", QStringLiteral("4G"));
     auto* label = child<QLabel>("LabelHexS");
@@ -87,7 +87,7 @@ TEST_F(DataHintTest, BadHexIsFlaggedAndTypedValuesFillTheHexBox) {
     // No kind chosen yet: the bytes stay zero.
     type("Value", QStringLiteral("1"));
     EXPECT_EQ(text("hexValue"), "00 00 00 00 00 00 00 00 00 00 ");
-    child<QComboBox>("Ckind")->setCurrentIndex(9);
+    child<QComboBox>(child<QWidget>("TfcurShow"), "Ckind")->setCurrentIndex(9);
     EXPECT_EQ(text("hexValue"), "00 00 80 3F 00 00 00 00 00 00 ");
     EXPECT_EQ(rows("hintValue").mid(0, 2), (QStringList{"0", "1"}));
     type("Value", QStringLiteral("nonsense"));
@@ -98,9 +98,9 @@ TEST_F(DataHintTest, HoverFeedsTheWindowOnlyWhileItIsShown) {
     QByteArray bytes(16, '\0');
     bytes[4] = 'Z';
     bytes[5] = 1;
-    openData(bytes);
+    openWords(bytes);
     choose({3});
-    SegmentGrid* grid = main().findChild<SegmentGrid*>(QStringLiteral("segmentGrid"));
+    SegmentGrid* grid = tools().findChild<SegmentGrid*>(QStringLiteral("segmentGrid"));
     ASSERT_NE(grid, nullptr);
     QTest::mouseMove(grid->viewport(), grid->cellRect(1, 2).center());
     EXPECT_EQ(text("pos"), "");

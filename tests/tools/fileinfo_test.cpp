@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "fileinfo/fileinfowindow.h"
-#include "tools2test.h"
+#include "toolsfixture.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ protected:
 } // namespace
 
 TEST_F(FileInfoTest, ShowsBothFilesWithTimesInLocalTime) {
-    const QString data = openData(QByteArray(300, 'x'));
+    const QString data = openWords(QByteArray(300, 'x'));
     QFile file(data);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     const QDateTime when(QDate(2006, 3, 4), QTime(9, 5, 3));
@@ -43,7 +43,7 @@ TEST_F(FileInfoTest, ShowsBothFilesWithTimesInLocalTime) {
 }
 
 TEST_F(FileInfoTest, AttributesOfAReadOnlyHiddenFileAndTheTypeColumnKept) {
-    main();
+    tools();
     const QString hidden = dir + ".hidden.bin";
     writeFile(hidden, "abc");
     QFile::setPermissions(hidden, QFileDevice::ReadOwner | QFileDevice::ReadGroup);

@@ -5,7 +5,7 @@
 #include <QTreeWidget>
 
 #include "split/splitwindow.h"
-#include "tools2test.h"
+#include "toolsfixture.h"
 #include "updownbuttons.h"
 
 namespace {
@@ -45,7 +45,7 @@ protected:
 } // namespace
 
 TEST_F(SplitTest, PiecesListMemosTargetLengthAndTheCopyByteForByte) {
-    main();
+    tools();
     EXPECT_FALSE(child<QPushButton>("Badd")->isEnabled()); // no source yet
     const QString src = source();
     EXPECT_EQ(text("EsLength"), "100");
@@ -102,7 +102,7 @@ TEST_F(SplitTest, PiecesListMemosTargetLengthAndTheCopyByteForByte) {
 }
 
 TEST_F(SplitTest, OverlapAndSelectionAreDrawnOnTheStrips) {
-    main();
+    tools();
     source();
     addPiece(0, 50);
     addPiece(40, 90);
@@ -124,7 +124,7 @@ TEST_F(SplitTest, OverlapAndSelectionAreDrawnOnTheStrips) {
 }
 
 TEST_F(SplitTest, TheArrowsNeverGoBelowOne) {
-    main();
+    tools();
     source();
     addPiece(1, 5);
     auto* arrows = child<UpDownButtons>("UDstart");
@@ -139,7 +139,7 @@ TEST_F(SplitTest, TheArrowsNeverGoBelowOne) {
 
 TEST_F(SplitTest, TheOpenDataFileAsTargetGetsTheWorkingCopyChanged) {
     const QByteArray bytes = counting(64);
-    const QString data = openData(bytes);
+    const QString data = openWords(bytes);
     ASSERT_TRUE(doc().dataStream());
     prompts.clear();
     prompts.modals.push_back([&](QDialog&) {

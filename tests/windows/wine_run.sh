@@ -129,6 +129,9 @@ cli)
     both split-append 0 split sensors.bin pieces.bin --piece 1:2 --append
     sameFile pieces.bin
     both split-onto-source 1 split sensors.bin sensors.bin --piece 0:1
+    both find 0 find sensors.bin --cond 1Bunsigned=0 --cond 1Bunsigned=1 --range 8
+    both compare 1 compare sensors.bin sensors.bin.type --max 20
+    both compare-same 0 compare sensors.bin sensors.bin
 
     # Names outside any single-byte code page, in arguments and on disk.
     for side in native windows; do

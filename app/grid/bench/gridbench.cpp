@@ -28,7 +28,6 @@ public:
     vm::ViewSettings view;
     vm::Locale loc;
     RecordPane* pane = nullptr;
-    std::vector<std::vector<std::uint8_t>> patterns;
 
     vm::FileStream* dataStream() override { return stream.isOpen() ? &stream : nullptr; }
     vm::SegmentList& segments() override { return list; }
@@ -43,9 +42,6 @@ public:
     }
     void locatePosition(std::int64_t) override {}
     void entryDefinitionChanged(vm::Segment*, int) override {}
-    std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
-    const vm::ByteSource* compareSource() const override { return compare; }
-    const vm::ByteSource* compare = nullptr;
 };
 
 long residentKiB() {
@@ -215,7 +211,7 @@ int shot(const char* out, const std::string& extra) {
         other.bytes()[9] = 21;
         other.bytes()[16 + 2 * 16 + 12] = 99;
         other.bytes()[16 + 5 * 16 + 4] = 'X';
-        host.compare = &other;
+        pane->setCompareSource(&other);
         pane->setBottomPanelMode(3);
         pane->showComparePane();
         pane->clearFindMap();

@@ -40,8 +40,6 @@ public:
             onLocate(offset);
     }
     void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
-    std::vector<std::vector<std::uint8_t>> findPatterns() const override { return patterns; }
-    const vm::ByteSource* compareSource() const override { return compare; }
 
     RecordPane* pane = nullptr;
     bool fillEnabled = true;
@@ -50,8 +48,6 @@ public:
     int definitionChanges = 0;
     std::vector<std::int64_t> located;
     std::function<void(std::int64_t)> onLocate; // what the control panel would do
-    std::vector<std::vector<std::uint8_t>> patterns;
-    const vm::ByteSource* compare = nullptr;
 
 private:
     QTemporaryDir m_dir;

@@ -1,0 +1,246 @@
+#include "comparewindow.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "codec.h"
+#include "document.h"
+#include "mainwindow.h"
+#include "prompter.h"
+#include "recordpane.h"
+#include "resultrows.h"
+#include "scanrunner.h"
+#include "toolwidgets.h"
+
+namespace {
+
+const QColor kMapBack(192, 192, 192);
+const QColor kSame(0, 0, 255);
+
+QString byteText(int b) {
+    return QString::number(b, 16).toUpper();
+}
+
+} // namespace
+
+Tcompf::Tcompf(Tmain& main) : QDockWidget(QStringLiteral("Compare"), &main), m_main(main) {
+    setObjectName(QStringLiteral("Tcompf"));
+    m_runner = new ScanRunner(this);
+
+    m_fileName = new QLineEdit;
+    m_fileName->setObjectName(QStringLiteral("EfName"));
+    m_choose = new QPushButton(QStringLiteral("..."));
+    m_choose->setObjectName(QStringLiteral("Button3"));
+    m_choose->setMaximumWidth(28);
+    m_maxResult = new QLineEdit(QStringLiteral("500"));
+    m_maxResult->setObjectName(QStringLiteral("EmaxResult"));
+    m_resultCount = new QLineEdit(QStringLiteral("0"));
+    m_resultCount->setObjectName(QStringLiteral("EresultCount"));
+    m_resultCount->setReadOnly(true);
+    m_compare = new QPushButton(QStringLiteral("Compare"));
+    m_compare->setObjectName(QStringLiteral("Bcompare"));
+    m_compare->setDefault(true);
+    m_compare->setEnabled(false);
+    m_stop = new QPushButton(QStringLiteral("Stop"));
+    m_stop->setObjectName(QStringLiteral("Button2"));
+
+    m_resultModel = new ResultRows(
+        {QStringLiteral("Index"), QStringLiteral("Source"), QStringLiteral("Target"),
+         QStringLiteral("Position")},
+        [this](int row, int column) { return resultText(row, column); }, this);
+    m_lv = toolwidgets::resultView(QStringLiteral("lv"), m_resultModel,
+                                   [this](int row) { lvDblClick(row); });
+    for (int c = 0; c < 3; ++c)
+        m_lv->setColumnWidth(c, 50);
+
+    auto* top = new QGridLayout;
+    top->addWidget(new QLabel(QStringLiteral("Compare File:")), 0, 0);
+    top->addWidget(m_fileName, 0, 1, 1, 2);
+    top->addWidget(m_choose, 0, 3);
+    top->addWidget(new QLabel(QStringLiteral("MaxResult:")), 1, 0);
+    top->addWidget(m_maxResult, 1, 1);
+    top->addWidget(m_compare, 1, 2, 1, 2);
+    top->addWidget(new QLabel(QStringLiteral("Result Count:")), 2, 0);
+    top->addWidget(m_resultCount, 2, 1);
+    top->addWidget(m_stop, 2, 2, 1, 2);
+    auto* body = new QWidget;
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addLayout(top);
+    layout->addWidget(toolwidgets::resultGroup(m_lv), 1);
+    setWidget(body);
+    toolwidgets::addHelpAction(this, kHelpTopic);
+
+    connect(m_fileName, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_compare->setEnabled(!text.isEmpty() && !comparing());
+    });
+    connect(m_choose, &QPushButton::clicked, this, &Tcompf::chooseFile);
+    connect(m_compare, &QPushButton::clicked, this, &Tcompf::BcompareClick);
+    connect(m_stop, &QPushButton::clicked, this, &Tcompf::stopCompare);
+}
+
+Tcompf::~Tcompf() {
+    m_runner->stop();
+    releaseCompareFile();
+}
+
+const vm::FileStream* Tcompf::compareFile() const {
+    return m_file.get();
+}
+
+void Tcompf::releaseCompareFile() {
+    // The grids let go of the file before it closes.
+    if (RecordPane* pane = m_main.recordPane())
+        pane->setCompareSource(nullptr);
+    m_file.reset();
+}
+
+bool Tcompf::comparing() const {
+    return m_runner->running();
+}
+
+void Tcompf::chooseFile() {
+    if (comparing())
+        return;
+    const QString name = prompter().openFileName(this, QStringLiteral("Open File"), QString());
+    if (name.isEmpty())
+        return;
+    m_fileName->setText(name);
+    BcompareClick();
+}
+
+void Tcompf::BcompareClick() {
+    if (comparing() || !m_main.requireDataStream())
+        return;
+    const QString name = m_fileName->text();
+    const QFileInfo info(name);
+    if (name.isEmpty() || !info.exists()) {
+        prompter().inform(this, QStringLiteral("File ") + name + QStringLiteral(" Is Not Exit"));
+        return;
+    }
+    releaseCompareFile();
+    auto file = std::make_unique<vm::FileStream>();
+    const bool opened = !info.isDir() && file->open(toNative(name), vm::FileStream::Mode::Read);
+    if (!opened) {
+        prompter().error(this, QStringLiteral("Can Not Open File ") + name);
+        close();
+        return;
+    }
+    m_file = std::move(file);
+    RecordPane* pane = m_main.recordPane();
+    pane->setCompareSource(m_file.get());
+    pane->setBottomPanelMode(3);
+    pane->showComparePane();
+    byteCompare();
+}
+
+void Tcompf::byteCompare() {
+    RecordPane* pane = m_main.recordPane();
+    const vm::FileStream* data = m_main.dataStream();
+    pane->clearFindMap();
+    m_rows.clear();
+    m_resultModel->reset();
+    m_resultCount->setText(QStringLiteral("0"));
+    const std::int64_t maxListed = vm::parseInt32(m_maxResult->text().toStdString()).value_or(0);
+    const QWidget* strip = pane->findMapStrip();
+    const int width = strip->width() - 32;
+    if (width < 2 || !data || !m_file) {
+        // No room for a map: nothing is compared.
+        m_compare->setEnabled(!m_fileName->text().isEmpty());
+        return;
+    }
+    m_mapTop = 2;
+    m_mapBottom = strip->height() - 4;
+    {
+        QPainter p(&pane->findMapImage());
+        p.fillRect(QRect(16, m_mapTop, width, m_mapBottom - m_mapTop), kMapBack);
+    }
+    pane->updateFindMap();
+    m_compare->setEnabled(false);
+    m_streamPath = data->path();
+    m_scan = std::make_unique<vm::CompareScan>(
+        std::max<std::int64_t>(0, data->size()),
+        std::min<std::int64_t>(maxListed, std::int64_t{ResultRows::kMaxRows} + 1), width);
+    m_runner->start([this](const vm::Progress& progress) { return runSlice(progress); },
+                    [this](bool) { compareEnded(); });
+}
+
+bool Tcompf::runSlice(const vm::Progress& progress) {
+    const vm::FileStream* data = m_main.dataStream();
+    if (!data || data->path() != m_streamPath || !m_file) {
+        // The document was closed or replaced: nothing more is read.
+        m_runner->stop();
+        return false;
+    }
+    vm::CompareEvents events;
+    events.listed = [this](std::int64_t, std::int64_t offset, std::uint8_t source,
+                           std::optional<std::uint8_t> target) {
+        m_rows.push_back({offset, source, static_cast<std::int16_t>(target ? *target : -1)});
+    };
+    QPainter painter(&m_main.recordPane()->findMapImage());
+    events.columns = [this, &painter](int from, int to, bool differs) {
+        if (to > from)
+            painter.fillRect(QRect(from + 16, m_mapTop, to - from, m_mapBottom - m_mapTop),
+                             differs ? RecordPane::hitColour() : kSame);
+    };
+    const bool done = m_scan->run(*data, *m_file, events, progress);
+    painter.end();
+    m_resultModel->grow(static_cast<int>(m_rows.size()));
+    m_resultCount->setText(QString::number(m_scan->differences()));
+    m_main.recordPane()->updateFindMap();
+    return done;
+}
+
+void Tcompf::compareEnded() {
+    if (m_scan)
+        m_resultCount->setText(QString::number(m_scan->differences()));
+    m_resultModel->grow(static_cast<int>(m_rows.size()));
+    m_scan.reset();
+    m_compare->setEnabled(!m_fileName->text().isEmpty());
+    m_main.recordPane()->updateFindMap();
+}
+
+void Tcompf::stopCompare() {
+    m_runner->stop();
+}
+
+QString Tcompf::resultText(int row, int column) const {
+    const Difference& d = m_rows[static_cast<std::size_t>(row)];
+    switch (column) {
+    case 0:
+        return QString::number(row + 1);
+    case 1:
+        return byteText(d.source);
+    case 2:
+        return d.target < 0 ? QString() : byteText(d.target);
+    default:
+        return QString::number(d.offset);
+    }
+}
+
+void Tcompf::lvDblClick(int row) {
+    if (row < 0 || row >= static_cast<int>(m_rows.size()))
+        return;
+    m_main.locatePosition(m_rows[static_cast<std::size_t>(row)].offset);
+}
+
+void Tcompf::closeEvent(QCloseEvent* event) {
+    stopCompare();
+    if (QAction* a = m_main.action(QStringLiteral("showComp")))
+        a->setChecked(false);
+    RecordPane* pane = m_main.recordPane();
+    pane->setBottomPanelMode(1);
+    pane->setBottomPanelLayout();
+    QDockWidget::closeEvent(event);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDockWidget>
+
+#include "comparescan.h"
+#include "filestream.h"
+
+class QLineEdit;
+class QPushButton;
+class QTreeView;
+class ResultRows;
+class ScanRunner;
+class Tmain;
+
+// The compare window: the open data byte by byte against a second file. The
+// differences are listed (a double-click goes to the place), counted and
+// drawn on the find map strip, and the main window shows every segment a
+// second time over the compare file, differing values marked in both grids.
+// The compare runs in slices on the interface thread.
+class Tcompf : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit Tcompf(Tmain& main);
+    ~Tcompf() override;
+
+    // "...": chooses the compare file and compares.
+    void chooseFile();
+    // "Compare": opens the named file, enters compare mode and compares.
+    void BcompareClick();
+    // "Stop", closing the window or the document: a running compare ends.
+    void stopCompare();
+    bool comparing() const;
+    void lvDblClick(int row);
+
+    // The file the compare grids show, or nullptr.
+    const vm::FileStream* compareFile() const;
+
+    static constexpr const char* kHelpTopic = "Compare Window.htm";
+
+protected:
+    // FormClose: the compare stops and the main window leaves compare mode;
+    // the compare file stays open until the next compare.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Difference {
+        std::int64_t offset;
+        std::uint8_t source;
+        std::int16_t target; // -1: past the end of the compare file
+    };
+
+    bool enterCompareMode();
+    void byteCompare();
+    bool runSlice(const vm::Progress& progress);
+    void compareEnded();
+    void releaseCompareFile();
+    QString resultText(int row, int column) const;
+
+    Tmain& m_main;
+    QLineEdit* m_fileName = nullptr;
+    QPushButton* m_choose = nullptr;
+    QLineEdit* m_maxResult = nullptr;
+    QLineEdit* m_resultCount = nullptr;
+    QPushButton* m_compare = nullptr;
+    QPushButton* m_stop = nullptr;
+    QTreeView* m_lv = nullptr;
+    ResultRows* m_resultModel = nullptr;
+    ScanRunner* m_runner = nullptr;
+
+    std::unique_ptr<vm::FileStream> m_file;
+    std::unique_ptr<vm::CompareScan> m_scan;
+    std::string m_streamPath;
+    std::vector<Difference> m_rows;
+    int m_mapTop = 0;
+    int m_mapBottom = 0;
+};

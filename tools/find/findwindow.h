@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDockWidget>
+#include <QString>
+
+#include "findscan.h"
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QPainter;
+class QPushButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class ResultRows;
+class ScanRunner;
+class Tmain;
+
+// The find window: a list of conditions (a kind and a value each), searched
+// for together within a range of bytes. Hits are listed (a double-click goes
+// to the place), drawn on the main window's find map strip, and marked in the
+// grids. The search runs in slices on the interface thread over copies of the
+// conditions, so the list stays editable meanwhile.
+class TFfind : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit TFfind(Tmain& main);
+    ~TFfind() override;
+
+    // "Find": starts a search over the open data.
+    void BfindClick();
+    // "Stop", closing the window or the document: a running search ends.
+    void stopSearch();
+    bool searching() const;
+    void addItem();
+    void delItem();
+    // Double-click on a result row: its position, unless it is a separator.
+    void lvResultDblClick(int row);
+
+    static constexpr const char* kHelpTopic = "Find window.htm";
+
+protected:
+    // FormClose: the search stops, the main window leaves find mode.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct ResultRow {
+        std::int64_t number; // 0: separator; -1: "more hits than listed"
+        std::int32_t condition;
+        std::int64_t position;
+    };
+    // One search: copies of what it searches for and where its map lanes lie.
+    struct Run {
+        std::vector<int> kinds;
+        std::vector<QString> values;
+        std::unique_ptr<vm::FindScan> scan;
+        std::string streamPath;
+        bool mapped = false;
+        float scale = 0;
+        int laneHeight = 0;
+        int mapRight = 0;
+        std::vector<int> laneTop;
+        std::vector<int> lastColumn;
+        std::vector<int> lastHit;
+    };
+
+    QTreeWidgetItem* addCondition(int kind, const QString& value);
+    void refreshConditionRow(QTreeWidgetItem* item);
+    void lvFindSelectItem(QTreeWidgetItem* item);
+    void CkindChange(int index);
+    void EvalueChange(const QString& text);
+    void updateItemButtons();
+    void prepareMap(Run& run, std::int64_t size);
+    void paintLane(QPainter& painter, int lane, std::int64_t from, std::int64_t to, bool hit);
+    bool runSlice(const vm::Progress& progress);
+    void addHit(QPainter& painter, std::int64_t number, std::span<const std::int64_t> positions);
+    void searchEnded();
+    QString resultText(int row, int column) const;
+
+    Tmain& m_main;
+    QTreeWidget* m_lvFind = nullptr;
+    QComboBox* m_kind = nullptr;
+    QLineEdit* m_value = nullptr;
+    QPushButton* m_addItem = nullptr;
+    QPushButton* m_delItem = nullptr;
+    QAction* m_padd = nullptr;
+    QAction* m_pdel = nullptr;
+    QLineEdit* m_range = nullptr;
+    QLineEdit* m_resultCount = nullptr;
+    QPushButton* m_find = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QTreeView* m_lvResult = nullptr;
+    ResultRows* m_resultModel = nullptr;
+    ScanRunner* m_runner = nullptr;
+    bool m_loading = false;
+
+    Run m_run;
+    std::vector<ResultRow> m_rows;
+};
