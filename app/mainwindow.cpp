@@ -20,6 +20,7 @@
 #include "aboutbox.h"
 #include "document.h"
 #include "editstructhint.h"
+#include "helptopic.h"
 #include "icons.h"
 #include "model.h"
 #include "platform.h"
@@ -71,7 +72,8 @@ Tmain::Tmain(QWidget* parent)
 
     // The secondary windows are made once and live as long as the program.
     m_structHint = new TeditStructHint(this);
-    m_structHint->setTypeRowsProvider([this](vm::Segment* s) { return typeFindings(*m_doc, s); });
+    m_structHint->setTypeRowsProvider(
+        [this](int segment) { return typeFindings(*m_doc, segment); });
     m_about = new Tabout(this);
 
     m_doc->loadSettings();
@@ -380,9 +382,9 @@ void Tmain::connectActions() {
     on("AdelRecord", [this] {
         notAvailable(QStringLiteral("The Delete Record window"));
     });
-    on("Ahelp", [] { platform::openHelpTopic(QString()); });
-    on("AhelpButton", [] { platform::openHelpTopic(QString()); });
-    on("Ahomepage", [] { platform::openWebAddress(QString::fromLatin1(platform::kHomepage)); });
+    on("Ahelp", [this] { showHelpTopic(this, QString()); });
+    on("AhelpButton", [this] { showHelpTopic(this, QString()); });
+    on("Ahomepage", [this] { showWebAddress(this, QString::fromLatin1(platform::kHomepage)); });
     on("Aabout", [this] { showAbout(); });
 }
 
