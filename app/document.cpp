@@ -73,6 +73,15 @@ vm::Locale systemLocale() {
     return loc;
 }
 
+// The progress window is gone before any message about the outcome appears: a
+// window-modal progress window left open would cover the error box and take
+// its clicks.
+bool saveWithProgress(QWidget* parent, const QString& source, const QString& target,
+                      QString* error) {
+    ProgressWindow progress(parent, QStringLiteral("Saving ") + target);
+    return Document::replaceFileWith(source, target, error, progress.callback());
+}
+
 } // namespace
 
 Document::Document(QObject* parent)
@@ -240,8 +249,7 @@ bool Document::confirmSaveChanges() {
         QString err;
         if (m_work.stream.isOpen())
             m_work.stream.flush();
-        ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + m_dataFileName);
-        if (!replaceFileWith(workingFileName(), m_dataFileName, &err, progress.callback())) {
+        if (!saveWithProgress(m_dialogParent, workingFileName(), m_dataFileName, &err)) {
             prompter().error(m_dialogParent, err);
             return false; // the changes stay in the working copy, still open
         }
@@ -330,8 +338,7 @@ bool Document::saveDataFileTo(const QString& name) {
         return false;
     m_work.stream.flush();
     QString err;
-    ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
-    if (!replaceFileWith(workingFileName(), name, &err, progress.callback())) {
+    if (!saveWithProgress(m_dialogParent, workingFileName(), name, &err)) {
         prompter().error(m_dialogParent, err);
         return false;
     }
