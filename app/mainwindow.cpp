@@ -401,6 +401,7 @@ void Tmain::connectDocument() {
 // --- document display ------------------------------------------------------
 
 void Tmain::structureReplaced() {
+    m_pane->forgetDocument();
     for (auto& seg : m_doc->segments())
         m_pane->createSegmentGrids(seg.get());
     syncOptionChecks();
@@ -412,6 +413,7 @@ void Tmain::structureReplaced() {
 }
 
 void Tmain::documentReplaced() {
+    m_pane->forgetDocument();
     m_pane->updateEditOptions();
     showCurrentSegment(true);
 }
