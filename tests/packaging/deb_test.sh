@@ -7,11 +7,7 @@ set -u
 cpack=$1
 build=$2
 work=$3
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/../checks.sh"
 
 if ! command -v dpkg-deb >/dev/null 2>&1 || ! command -v dpkg-shlibdeps >/dev/null 2>&1; then
     echo "SKIPPED: dpkg-deb or dpkg-shlibdeps is missing (Debian packages dpkg, dpkg-dev)"
@@ -58,8 +54,4 @@ out=$("$usr/bin/vellomarque-cli" print-type "$usr/share/vellomarque/default.type
     fail "print-type of the default type file: $out"
 echo "$out" | tr -d ' \n' | grep -q '"viewSettings":\[0,' || fail "default type: Can Edit Data is on"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "all checks passed"
+finish
