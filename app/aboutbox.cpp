@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "icons.h"
+#include "helptopic.h"
 #include "platform.h"
 
 namespace {
@@ -17,7 +18,7 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
         QLabel::mouseReleaseEvent(event);
-        platform::openWebAddress(QString::fromLatin1(platform::kHomepage));
+        showWebAddress(window(), QString::fromLatin1(platform::kHomepage));
     }
 };
 } // namespace

@@ -260,12 +260,18 @@ bool Document::saveWorkingCopyTo(const QString& name) {
     const bool sameFile = name == m_dataFileName;
     if (sameFile && !confirmOverwriteChanged(name, m_dataStamp))
         return false;
-    ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
     // Copied from the open stream, never by the working file's name: the
     // name is in a shared folder, the stream is certainly ours.
     vm::ReplaceFile out;
-    if (!out.begin(toNative(name)) || !out.copyFrom(m_work.stream, progress.callback()) ||
-        !out.commit()) {
+    bool saved = false;
+    {
+        // Gone before any message: a modal progress window left on top would
+        // take the clicks meant for the error box.
+        ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
+        saved = out.begin(toNative(name)) && out.copyFrom(m_work.stream, progress.callback()) &&
+                out.commit();
+    }
+    if (!saved) {
         prompter().error(m_dialogParent,
                          name + QStringLiteral(": ") + QString::fromStdString(out.error()));
         return false;

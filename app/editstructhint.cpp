@@ -1,17 +1,46 @@
 #include "editstructhint.h"
 
+#include <algorithm>
+#include <climits>
+
 #include <QAction>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTreeWidget>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 
-#include "icons.h"
-#include "platform.h"
+#include "helptopic.h"
+#include "structhintmodel.h"
+
+namespace {
+
+// A cell's whole text as its tooltip, only when the column is too narrow for it.
+class CutTextTips : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event && event->type() == QEvent::ToolTip &&
+            sizeHint(option, index).width() <= option.rect.width()) {
+            QToolTip::hideText();
+            return true;
+        }
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+};
+
+int clampedCount(std::size_t n) {
+    return static_cast<int>(std::min<std::size_t>(n, INT_MAX));
+}
+
+} // namespace
 
 TeditStructHint::TeditStructHint(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("editStructHint"));
@@ -21,14 +50,14 @@ TeditStructHint::TeditStructHint(QWidget* parent) : QDialog(parent) {
 
     auto* segGroup = new QGroupBox(QStringLiteral("Segments Error(Warnning) List"));
     auto* segLayout = new QVBoxLayout(segGroup);
-    m_segList = makeList(QStringLiteral("Error Segment"));
-    m_segList->setObjectName(QStringLiteral("segList"));
+    m_segModel = new StructHintModel(QStringLiteral("Error Segment"), this);
+    m_segList = makeList(m_segModel, "segList");
     segLayout->addWidget(m_segList);
 
     auto* typeGroup = new QGroupBox(QStringLiteral("Type Error(Warnning) List"));
     auto* typeLayout = new QVBoxLayout(typeGroup);
-    m_typeList = makeList(QStringLiteral("Error Type"));
-    m_typeList->setObjectName(QStringLiteral("typeList"));
+    m_typeModel = new StructHintModel(QStringLiteral("Error Type"), this);
+    m_typeList = makeList(m_typeModel, "typeList");
     typeLayout->addWidget(m_typeList);
 
     auto* split = new QSplitter(Qt::Vertical);
@@ -57,7 +86,7 @@ TeditStructHint::TeditStructHint(QWidget* parent) : QDialog(parent) {
     m_help->setShortcutContext(Qt::WindowShortcut);
     addAction(m_help);
     connect(m_help, &QAction::triggered, this,
-            [] { platform::openHelpTopic(QString::fromLatin1(kHelpTopic)); });
+            [this] { showHelpTopic(this, QString::fromLatin1(kHelpTopic)); });
     connect(helpButton, &QPushButton::clicked, m_help, &QAction::trigger);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -74,72 +103,89 @@ TeditStructHint::TeditStructHint(QWidget* parent) : QDialog(parent) {
 
     // A row chosen by the user, not the current row the list takes by itself
     // when it gets the focus: the field findings stay until a row is chosen.
-    connect(m_segList, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const QList<QTreeWidgetItem*> chosen = m_segList->selectedItems();
+    connect(m_segList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList chosen = m_segList->selectionModel()->selectedRows();
         if (!chosen.isEmpty())
-            segListSelectItem(chosen.first());
+            segListSelectItem(chosen.first().row());
     });
+    fitColumns(m_segList);
+    fitColumns(m_typeList);
 }
 
-QTreeWidget* TeditStructHint::makeList(const QString& secondColumn) {
-    auto* list = new QTreeWidget;
-    list->setColumnCount(5);
-    list->setHeaderLabels({QStringLiteral("Error Kind"), secondColumn, QStringLiteral("Collide"),
-                           QStringLiteral("Message"), QStringLiteral("Explication")});
-    const int widths[] = {70, 80, 80, 80, 280};
-    for (int i = 0; i < 5; ++i)
-        list->setColumnWidth(i, widths[i]);
-    list->setRootIsDecorated(false);
+QTableView* TeditStructHint::makeList(StructHintModel* model, const char* objectName) {
+    auto* list = new QTableView;
+    list->setObjectName(QString::fromLatin1(objectName));
+    list->setModel(model);
+    list->setItemDelegate(new CutTextTips(list));
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->setShowGrid(true);
+    list->setWordWrap(false);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setUniformRowHeights(true);
-    list->setAllColumnsShowFocus(true);
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                                       "border-bottom: 1px solid #d0d0d0; }"));
+    list->setTabKeyNavigation(false);
     return list;
 }
 
-void TeditStructHint::addRow(QTreeWidget* list, const StructHintRow& row, bool& errorMark) {
-    auto* item = new QTreeWidgetItem(list);
-    item->setText(0, row.error ? QStringLiteral("Error") : QStringLiteral("Warning"));
-    item->setIcon(0, row.error ? icons::errorIcon() : icons::warningIcon());
-    item->setText(1, row.first);
-    item->setText(2, row.collide);
-    item->setText(3, row.expandable ? QStringLiteral("Click To Expend") : row.names);
-    item->setText(4, row.message);
-    if (row.error)
-        errorMark = true;
+// Every column is at least as wide as designed and as wide as its title and
+// the texts of the first and the last rows (the summary rows come last).
+void TeditStructHint::fitColumns(QTableView* list) {
+    static constexpr int kDesignWidths[StructHintModel::kColumns] = {70, 80, 80, 80, 280};
+    constexpr int kSample = 200;
+    auto* model = static_cast<StructHintModel*>(list->model());
+    list->clearSpans();
+    if (model->hiddenLineRow() >= 0)
+        list->setSpan(model->hiddenLineRow(), 0, 1, StructHintModel::kColumns);
+    const int rows = model->rowCount();
+    for (int c = 0; c < StructHintModel::kColumns; ++c) {
+        int w = std::max(kDesignWidths[c], list->horizontalHeader()->sectionSizeHint(c));
+        for (int r = 0; r < rows; ++r) {
+            if (r == kSample && rows > 2 * kSample)
+                r = rows - kSample;
+            if (model->messageIndex(r) >= 0)
+                w = std::max(w, list->sizeHintForIndex(model->index(r, c)).width());
+        }
+        // The grid line takes a pixel of the column.
+        list->setColumnWidth(c, w + (list->showGrid() ? 1 : 0));
+    }
+}
+
+void TeditStructHint::setSegMessages(vm::MessageList messages) {
+    m_segModel->setMessages(std::move(messages));
+    fitColumns(m_segList);
+}
+
+void TeditStructHint::setTypeMessages(vm::MessageList messages) {
+    m_typeModel->setMessages(std::move(messages));
+    fitColumns(m_typeList);
 }
 
 void TeditStructHint::clearSegList() {
-    m_segList->clear();
-    m_segRows.clear();
-    m_segError = false;
+    setSegMessages({});
 }
 
 void TeditStructHint::clearTypeList() {
-    m_typeList->clear();
-    m_typeRows.clear();
-    m_typeError = false;
+    setTypeMessages({});
 }
 
-void TeditStructHint::addSegRow(const StructHintRow& row) {
-    m_segRows.push_back(row);
-    addRow(m_segList, row, m_segError);
+bool TeditStructHint::segListHasError() const {
+    return m_segModel->hasErrors();
 }
 
-void TeditStructHint::addTypeRow(const StructHintRow& row) {
-    m_typeRows.push_back(row);
-    addRow(m_typeList, row, m_typeError);
+bool TeditStructHint::typeListHasError() const {
+    return m_typeModel->hasErrors();
 }
 
 int TeditStructHint::segRowCount() const {
-    return m_segList->topLevelItemCount();
+    return clampedCount(m_segModel->messages().size());
 }
 
 int TeditStructHint::typeRowCount() const {
-    return m_typeList->topLevelItemCount();
+    return clampedCount(m_typeModel->messages().size());
 }
 
 void TeditStructHint::setExplanation(const QString& text) {
@@ -150,13 +196,12 @@ QString TeditStructHint::explanation() const {
     return m_lab->text();
 }
 
-void TeditStructHint::segListSelectItem(QTreeWidgetItem* item) {
-    const int index = item ? m_segList->indexOfTopLevelItem(item) : -1;
-    if (index < 0 || index >= static_cast<int>(m_segRows.size()))
+void TeditStructHint::segListSelectItem(int row) {
+    const std::ptrdiff_t i = m_segModel->messageIndex(row);
+    if (i < 0)
         return;
     clearTypeList();
-    const StructHintRow& row = m_segRows[static_cast<std::size_t>(index)];
-    if (row.expandable && row.segment && m_provider)
-        for (const auto& r : m_provider(row.segment))
-            addTypeRow(r);
+    const vm::StructMessage f = m_segModel->messages().row(static_cast<std::size_t>(i)).finding;
+    if (f.expandable && f.isSegment && f.first >= 0 && m_provider)
+        setTypeMessages(m_provider(f.first));
 }

@@ -1,74 +1,67 @@
 #pragma once
 
 #include <functional>
-#include <vector>
 
 #include <QDialog>
 #include <QString>
 
-#include "segment.h"
+#include "checks.h"
 
 class QAction;
 class QLabel;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
-
-// One row of a findings list: what the structure check reported, as shown.
-struct StructHintRow {
-    bool error = false;      // "Error", else "Warning"
-    QString first;           // the segment's name or the field's memo
-    QString collide;         // the colliding item's name, or empty
-    QString names;           // "Click To Expend" or the names of the findings
-    QString message;         // the explanation of the finding
-    bool expandable = false; // stands for the field findings of `segment`
-    vm::Segment* segment = nullptr;
-};
+class QTableView;
+class StructHintModel;
 
 // The structure message window: the findings of the segment check, and those of
-// one segment's fields when its summary row is selected.
+// one segment's fields when its summary row is selected. Each list keeps the
+// check's own message list, which holds each row's copy of its finding; rows
+// are read from it only as they are shown.
 class TeditStructHint : public QDialog {
     Q_OBJECT
 public:
-    // Field findings of a segment, for the summary rows.
-    using TypeRowsProvider = std::function<std::vector<StructHintRow>(vm::Segment*)>;
+    // Field findings of the segment at an index of the segment list, for the
+    // summary rows.
+    using TypeRowsProvider = std::function<vm::MessageList(int segmentIndex)>;
 
     explicit TeditStructHint(QWidget* parent = nullptr);
 
     void clearSegList();
     void clearTypeList();
-    void addSegRow(const StructHintRow& row);
-    void addTypeRow(const StructHintRow& row);
-    // Set when an error row was added since the list was last emptied.
-    bool segListHasError() const { return m_segError; }
-    bool typeListHasError() const { return m_typeError; }
+    // The findings of a check become the list's rows.
+    void setSegMessages(vm::MessageList messages);
+    void setTypeMessages(vm::MessageList messages);
+    // Set when the list holds an error row.
+    bool segListHasError() const;
+    bool typeListHasError() const;
+    // Findings held, listed or not.
     int segRowCount() const;
     int typeRowCount() const;
     void setTypeRowsProvider(TypeRowsProvider provider) { m_provider = std::move(provider); }
     void setExplanation(const QString& text);
     QString explanation() const;
 
-    QTreeWidget* segList() const { return m_segList; }
-    QTreeWidget* typeList() const { return m_typeList; }
+    QTableView* segList() const { return m_segList; }
+    QTableView* typeList() const { return m_typeList; }
+    StructHintModel* segModel() const { return m_segModel; }
+    StructHintModel* typeModel() const { return m_typeModel; }
 
     // Selecting a segList row: typeList shows the field findings of a summary row.
-    void segListSelectItem(QTreeWidgetItem* item);
+    void segListSelectItem(int row);
 
     static constexpr const char* kHelpTopic = "Structure Error Message.htm";
 
 private:
-    QTreeWidget* makeList(const QString& secondColumn);
-    void addRow(QTreeWidget* list, const StructHintRow& row, bool& errorMark);
+    QTableView* makeList(StructHintModel* model, const char* objectName);
+    void fitColumns(QTableView* list);
 
-    QTreeWidget* m_segList = nullptr;
-    QTreeWidget* m_typeList = nullptr;
+    QTableView* m_segList = nullptr;
+    QTableView* m_typeList = nullptr;
+    StructHintModel* m_segModel = nullptr;
+    StructHintModel* m_typeModel = nullptr;
     QLabel* m_lab = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     QAction* m_help = nullptr;
-    bool m_segError = false;
-    bool m_typeError = false;
-    std::vector<StructHintRow> m_segRows; // each row's own copy of its finding
-    std::vector<StructHintRow> m_typeRows;
     TypeRowsProvider m_provider;
 };

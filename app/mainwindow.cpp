@@ -23,6 +23,7 @@
 #include "delrecorddialog.h"
 #include "document.h"
 #include "editstructhint.h"
+#include "helptopic.h"
 #include "icons.h"
 #include "locate.h"
 #include "model.h"
@@ -79,7 +80,8 @@ Tmain::Tmain(QWidget* parent)
 
     // The secondary windows are made once and live as long as the program.
     m_structHint = new TeditStructHint(this);
-    m_structHint->setTypeRowsProvider([this](vm::Segment* s) { return typeFindings(*m_doc, s); });
+    m_structHint->setTypeRowsProvider(
+        [this](int segment) { return typeFindings(*m_doc, segment); });
     m_about = new Tabout(this);
     m_delRecord = new TdelRecord(this);
     m_addRecord = new TAddRecord(this);
@@ -386,9 +388,9 @@ void Tmain::connectActions() {
     on("AcanEditType", [this] { toggleCanEditStructure(); });
     on("AaddRecord", [this] { addRecords(); });
     on("AdelRecord", [this] { deleteRecords(); });
-    on("Ahelp", [] { platform::openHelpTopic(QString()); });
-    on("AhelpButton", [] { platform::openHelpTopic(QString()); });
-    on("Ahomepage", [] { platform::openWebAddress(QString::fromLatin1(platform::kHomepage)); });
+    on("Ahelp", [this] { showHelpTopic(this, QString()); });
+    on("AhelpButton", [this] { showHelpTopic(this, QString()); });
+    on("Ahomepage", [this] { showWebAddress(this, QString::fromLatin1(platform::kHomepage)); });
     on("Aabout", [this] { showAbout(); });
 }
 
@@ -405,6 +407,7 @@ void Tmain::connectDocument() {
 // --- document display ------------------------------------------------------
 
 void Tmain::structureReplaced() {
+    m_pane->forgetDocument();
     for (auto& seg : m_doc->segments())
         m_pane->createSegmentGrids(seg.get());
     syncOptionChecks();
@@ -416,6 +419,7 @@ void Tmain::structureReplaced() {
 }
 
 void Tmain::documentReplaced() {
+    m_pane->forgetDocument();
     m_pane->updateEditOptions();
     showCurrentSegment(true);
 }
@@ -816,7 +820,11 @@ void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPo
     bool append = false;
     const SegmentGrid* g = m_pane->mainGrid(segment);
     if (record < 0 && g && g->rowCount() > 1) {
+        // The last record; a short tail after it has a row of its own but is
+        // no record.
         record = g->rowCount() - 2;
+        if (!segment->anomaly)
+            record = std::min(record, std::max(segment->recordCount - 1, 0));
         append = true;
     }
     if (segment->anomaly) {

@@ -75,9 +75,13 @@ void setDesktop(Desktop* d) {
     g_desktop = d;
 }
 
-bool openHelpTopic(const QString& topic) {
+QString helpPagePath(const QString& topic) {
     const QString page = topic.isEmpty() ? QString::fromLatin1(kHelpContents) : topic;
-    return desktop().openUrl(QUrl::fromLocalFile(helpDir() + QLatin1Char('/') + page));
+    return helpDir() + QLatin1Char('/') + page;
+}
+
+bool openHelpTopic(const QString& topic) {
+    return desktop().openUrl(QUrl::fromLocalFile(helpPagePath(topic)));
 }
 
 bool openInTextEditor(const QString& path) {

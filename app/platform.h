@@ -41,6 +41,8 @@ void setDesktop(Desktop* d);
 
 // Opens a help page ("Find window.htm"); an empty topic opens the contents.
 bool openHelpTopic(const QString& topic);
+// The file of a help page, as openHelpTopic opens it.
+QString helpPagePath(const QString& topic);
 // Opens a plain text file in the system's text editor.
 bool openInTextEditor(const QString& path);
 // Starts another instance of the program on a file.

@@ -6,6 +6,8 @@
 Prompter::Answer ScriptedPrompter::message(QWidget*, const QString& title, const QString& text,
                                            Buttons buttons, Icon) {
     records.push_back({Kind::Message, title, text, buttons});
+    if (onMessage)
+        onMessage(records.back());
     if (buttons == Buttons::Ok) {
         // A plain message needs no answer, but a queued one is still taken so
         // that scripts stay in step.

@@ -29,6 +29,8 @@ public:
     // Modal windows: the handler sees the window (already filled) and returns its result.
     std::deque<std::function<int(QDialog&)>> modals;
     int unanswered = 0;
+    // Runs as each message box is shown, to look at the windows around it.
+    std::function<void(const Record&)> onMessage;
 
     Answer message(QWidget* parent, const QString& title, const QString& text, Buttons buttons,
                    Icon icon) override;

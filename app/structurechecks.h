@@ -1,13 +1,12 @@
 #pragma once
 
-#include <vector>
-
-#include "editstructhint.h"
+#include "checks.h"
 
 class Document;
+class TeditStructHint;
 
-// Fills the window's segment list with the segment checks' findings (the list
-// is emptied by the caller).
+// Fills the window's segment list with the segment checks' findings.
 void fillSegmentFindings(Document& doc, TeditStructHint& window);
-// The field findings of one segment, for a summary row.
-std::vector<StructHintRow> typeFindings(Document& doc, vm::Segment* segment);
+// The field findings of the segment at an index of the segment list, for a
+// summary row; empty when there is no such segment.
+vm::MessageList typeFindings(Document& doc, int segmentIndex);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "kinds.h"
 #include "segment.h"
@@ -662,6 +663,150 @@ bool encodeValue(std::string_view text, int kind, int length, std::span<std::uin
         (void)tmp;
         return false;
     }
+}
+
+// ---- encode report ----------------------------------------------------------
+
+namespace {
+
+bool isSignedKind(int kind) {
+    return kind == 0 || kind == 5 || kind == 7 || kind == 10;
+}
+
+bool isIntegerKind(int kind) {
+    return isSignedKind(kind) || kind == 1 || kind == 6 || kind == 8;
+}
+
+// After blanks and a sign: "$", "x" or "0x".
+bool hexInput(std::string_view t) {
+    std::size_t i = t.find_first_not_of(" +-");
+    if (i == std::string_view::npos)
+        return false;
+    return t[i] == '$' || t[i] == 'x' || t[i] == 'X' ||
+           (t[i] == '0' && i + 1 < t.size() && (t[i + 1] == 'x' || t[i + 1] == 'X'));
+}
+
+std::string kindText(int kind) {
+    return std::string(kindName(kind));
+}
+
+std::string numberReason(const Locale& loc) {
+    return std::string("not a number (the decimal separator is \"") + loc.decimalSeparator + "\")";
+}
+
+std::string notEncodedReason(std::string_view text, int kind, const Locale& loc) {
+    if (isIntegerKind(kind))
+        return parseInteger(text) ? "beyond the whole numbers that can be typed (-2147483648 to "
+                                    "2147483647, or up to 8 hexadecimal digits)"
+                                  : "not a whole number";
+    switch (kind) {
+    case 2:
+        return "not a hexadecimal number";
+    case 3:
+        return "empty: a character is needed";
+    case 9:
+    case 13:
+        return parseFloat(text, loc) ? "beyond the range of " + kindText(kind) : numberReason(loc);
+    case 11:
+        return numberReason(loc);
+    case 12: {
+        std::string pattern = loc.shortDate + " " + loc.longTime;
+        for (char& c : pattern)
+            c = c == '/' ? loc.dateSeparator : c == ':' ? loc.timeSeparator : c;
+        return "not a date and time (" + pattern + ")";
+    }
+    default:
+        return "not a value of " + kindText(kind);
+    }
+}
+
+// Why the bytes kept hold less than the text says; empty when they hold it all.
+std::string cutReason(std::string_view text, int kind, int length, const Locale& loc) {
+    const int own = kindByteSize(kind, 0);
+    const KindInfo* info = kindInfo(kind);
+    const bool fixed = info && !info->variableLength;
+    const int kept = fixed && length > 0 && length < own ? length : own;
+    const std::string what =
+        kept < own ? "the field's " + std::to_string(kept) + " bytes" : kindText(kind);
+    if (isIntegerKind(kind)) {
+        const auto v = parseInteger(text);
+        if (!v || kept >= 8)
+            return {};
+        const int bits = 8 * kept;
+        const std::int64_t unsignedMax = (std::int64_t{1} << bits) - 1;
+        const std::int64_t lo = isSignedKind(kind) ? -(std::int64_t{1} << (bits - 1)) : 0;
+        const std::int64_t hi =
+            isSignedKind(kind) ? (std::int64_t{1} << (bits - 1)) - 1 : unsignedMax;
+        // Hexadecimal text is a bit pattern, whatever the sign of the kind.
+        if ((*v >= lo && *v <= hi) || (hexInput(text) && *v >= 0 && *v <= unsignedMax))
+            return {};
+        return "outside the range of " + what + ", " + std::to_string(lo) + " to " +
+               std::to_string(hi);
+    }
+    switch (kind) {
+    case 2: {
+        const auto v = parseInteger("0x" + std::string(text));
+        return v && *v >= 0 && *v <= 0xFF ? std::string() : "more than one byte (00 to FF)";
+    }
+    case 3:
+        return text.size() > 1 ? "only its first character fits" : std::string();
+    case 4:
+        if (text.size() > 8)
+            return "only eight bits fit";
+        if (text.find_first_not_of("01") != std::string_view::npos)
+            return "characters other than 0 and 1 count as 0 bits";
+        return {};
+    case 9: {
+        const auto v = parseFloat(text, loc);
+        if (v && *v != 0.0 && static_cast<float>(*v) == 0.0f)
+            return "too small for 4BFloat, so it is 0";
+        break;
+    }
+    case 13: {
+        const auto v = parseFloat(text, loc);
+        if (v) {
+            const double units = *v * 10000.0;
+            if (std::fabs(units - std::round(units)) > 1e-6 * std::max(1.0, std::fabs(units)))
+                return "only four decimals are kept";
+        }
+        break;
+    }
+    case 14:
+        if (text.size() > static_cast<std::size_t>(std::max(length, 0)))
+            return "longer than the field's " + std::to_string(std::max(length, 0)) + " characters";
+        return {};
+    case 15: {
+        std::vector<std::uint8_t> all(text.size());
+        const HexBytes h = parseHexBytes(text, all);
+        if (h.count > static_cast<std::size_t>(std::max(length, 0)))
+            return "more than the field's " + std::to_string(std::max(length, 0)) + " bytes";
+        if (!h.valid)
+            return "characters other than hexadecimal digits and blanks are left out";
+        return {};
+    }
+    default:
+        break;
+    }
+    if (fixed && kept < own)
+        return "the field keeps only " + std::to_string(kept) + " of " + kindText(kind) + "'s " +
+               std::to_string(own) + " bytes";
+    return {};
+}
+
+} // namespace
+
+EncodeReport encodeValueReport(std::string_view text, int kind, int length,
+                               std::span<std::uint8_t> buf, const Locale& loc) {
+    EncodeReport r;
+    if (!encodeValue(text, kind, length, buf, loc)) {
+        r.fit = EncodeFit::NotEncoded;
+        r.reason = notEncodedReason(text, kind, loc);
+        return r;
+    }
+    r.reason = cutReason(text, kind, length, loc);
+    if (!r.reason.empty())
+        r.fit = EncodeFit::Cut;
+    return r;
 }
 
 // ---- convert --------------------------------------------------------------

@@ -33,6 +33,22 @@ std::string decodeValue(std::span<const std::uint8_t> buf, int kind, int length,
 bool encodeValue(std::string_view text, int kind, int length, std::span<std::uint8_t> buf,
                  const Locale& loc = defaultLocale());
 
+// What became of a text in encodeValue.
+enum class EncodeFit {
+    Exact,      // the bytes hold what the text says
+    Cut,        // written, but the bytes hold less than the text says
+    NotEncoded, // no value of the kind: encodeValue is false and nothing is to be written
+};
+struct EncodeReport {
+    EncodeFit fit = EncodeFit::Exact;
+    std::string reason; // when not exact: why, as a phrase ("outside the range of ...")
+};
+// encodeValue with a report. The field keeps its first `length` bytes, which
+// for a fixed kind may be fewer than the kind's own size. Writes exactly what
+// encodeValue writes.
+EncodeReport encodeValueReport(std::string_view text, int kind, int length,
+                               std::span<std::uint8_t> buf, const Locale& loc = defaultLocale());
+
 // Converts in place the value at the start of buf from one field's kind and
 // length to another's. buf must hold at least max(both lengths, 8) bytes.
 // False when the value cannot be converted (buf is then unspecified).

@@ -168,6 +168,25 @@ std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize) {
     return 0;
 }
 
+std::int32_t partialRecordLength(const Segment& seg) {
+    if (seg.anomaly || seg.recordLength <= 0 || seg.length <= 0)
+        return 0;
+    return seg.length % seg.recordLength;
+}
+
+FieldSpan recordFieldSpan(const Segment& seg, std::int64_t record, const TypeEntry& e) {
+    FieldSpan span{seg.recordOffset(record) + e.start, e.length};
+    const std::int32_t partial = partialRecordLength(seg);
+    if (partial == 0 || record < seg.recordCount)
+        return span;
+    const int inside = partial - e.start;
+    if (e.length > inside) {
+        const KindInfo* k = kindInfo(e.kind);
+        span.length = k && k->variableLength && inside > 0 ? inside : 0;
+    }
+    return span;
+}
+
 std::array<std::string, 5> segmentListRow(const Segment& seg, int position) {
     return {std::to_string(position + 1), seg.name, std::to_string(seg.begin),
             std::to_string(seg.length), seg.anomaly ? "true" : "false"};

@@ -66,6 +66,20 @@ void sortSegments(SegmentList& list);
 // length and recordCount as the rules say (see the .cpp).
 std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize);
 
+// Bytes of a record segment after its last whole record (read after
+// computeRecordCount): the grid shows them as a last, partial record.
+std::int32_t partialRecordLength(const Segment& seg);
+
+// Where field e of a record lies as the grid shows and edits it. In the partial
+// record a field keeps to the segment's bytes: a string or hex-bytes field is
+// shortened to end with them, any other field that does not fit has length 0
+// (its cell stays empty).
+struct FieldSpan {
+    std::int64_t pos = 0;
+    int length = 0;
+};
+FieldSpan recordFieldSpan(const Segment& seg, std::int64_t record, const TypeEntry& e);
+
 // Texts of one row of the segment list: caption (position + 1), name, begin,
 // length, "true"/"false" for Anomaly.
 std::array<std::string, 5> segmentListRow(const Segment& seg, int position);

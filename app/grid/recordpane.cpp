@@ -10,6 +10,7 @@
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollBar>
@@ -164,6 +165,8 @@ void RecordPane::segmentViewsGone(vm::Segment* segment) {
         m_layoutStart = nullptr;
     if (m_hoverGrid && m_hoverGrid->segment() == segment)
         m_hoverGrid = nullptr;
+    if (m_inputProblem.grid && m_inputProblem.grid->segment() == segment)
+        clearInputProblem();
 }
 
 std::int64_t RecordPane::fileSize() const {
@@ -177,8 +180,16 @@ int RecordPane::gridFontHeight() const {
 
 // --- layout -------------------------------------------------------------------
 
+std::int64_t RecordPane::gridRecordCount(vm::Segment* segment) const {
+    const std::int64_t records = vm::computeRecordCount(segment, fileSize());
+    // The bytes after the last whole record show as one more, partial record.
+    if (records >= 0 && segment && vm::partialRecordLength(*segment) > 0)
+        return records + 1;
+    return records;
+}
+
 int RecordPane::segmentGridHeight(vm::Segment* segment) const {
-    const std::int64_t rows = vm::computeRecordCount(segment, fileSize());
+    const std::int64_t rows = gridRecordCount(segment);
     return static_cast<int>(std::clamp<std::int64_t>(
         std::max<std::int64_t>(rows, 0) * kRowPitch + kGridExtra, 0, INT_MAX / 2));
 }
@@ -316,10 +327,21 @@ void RecordPane::splitterDragged(vm::Segment* segment, bool, int dy) {
 // --- filling --------------------------------------------------------------------
 
 void RecordPane::measureWidths(vm::Segment* segment) {
-    const std::int64_t last = segment->anomaly
-                                  ? std::int64_t(segment->entries.size()) - 1
-                                  : std::int64_t{vm::computeRecordCount(segment, fileSize())} - 1;
+    const std::int64_t last =
+        segment->anomaly ? std::int64_t(segment->entries.size()) - 1 : gridRecordCount(segment) - 1;
     gridtext::measureIndexWidths(*segment, last, m_host->viewSettings(), fileSize());
+}
+
+// The index column's own width, widened to what it shows in the grid's font:
+// the last index text and, in the title cell, the segment's name.
+int RecordPane::indexColumnWidth(const SegmentGrid* grid, std::int64_t lastIndex) const {
+    const vm::Segment& seg = *grid->segment();
+    const QFontMetrics fm(grid->font());
+    const std::string index =
+        gridtext::indexCellText(seg, std::max<std::int64_t>(lastIndex, 0), m_host->viewSettings());
+    const int text = std::max(fm.horizontalAdvance(QString::fromStdString(index)),
+                              fm.horizontalAdvance(toDisplay(seg.name)));
+    return std::max(gridtext::indexColumnWidth(seg), text + SegmentGrid::kTextPadding);
 }
 
 void RecordPane::fillRecordGrid(SegmentGrid* grid, bool widths) {
@@ -332,10 +354,10 @@ void RecordPane::fillRecordGrid(SegmentGrid* grid, bool widths) {
     grid->setColumnCount(fields + 1);
     if (!m_host->gridFillEnabled())
         return;
-    const std::int64_t records = std::max(0, vm::computeRecordCount(seg, fileSize()));
+    const std::int64_t records = std::max<std::int64_t>(0, gridRecordCount(seg));
     grid->setRowCount(static_cast<int>(std::min<std::int64_t>(records + 1, INT_MAX)));
     measureWidths(seg);
-    grid->setColumnWidth(0, gridtext::indexColumnWidth(*seg));
+    grid->setColumnWidth(0, indexColumnWidth(grid, records - 1));
     grid->setStoredText(0, 0, toDisplay(seg->name));
     for (int i = 0; i < fields; ++i) {
         const vm::TypeEntry& e = seg->entries[static_cast<std::size_t>(i)];
@@ -357,7 +379,7 @@ void RecordPane::fillAnomalyGrid(SegmentGrid* grid, const vm::ByteSource* src, b
     for (int c = 1; c <= 5; ++c)
         grid->setStoredText(c, 0, QString::fromLatin1(titles[c - 1]));
     measureWidths(seg);
-    grid->setColumnWidth(0, gridtext::indexColumnWidth(*seg));
+    grid->setColumnWidth(0, indexColumnWidth(grid, fields - 1));
     if (widths)
         for (int c = 1; c <= 5; ++c)
             if (const int w = seg->anomalyColumnWidths[static_cast<std::size_t>(c - 1)]; w > 0)
@@ -498,6 +520,10 @@ void RecordPane::positionBarMoved(int value) {
     const int page = m_positionBar->pageStep();
     if (std::int64_t{value} + page == std::int64_t{m_positionBar->maximum()} - 1)
         target += page;
+    // The bar's range ends with the file's size, one past its last byte: the
+    // far right, and the steps that reach it, stand for that last byte so
+    // that they show the last page rather than nothing.
+    target = std::min(target, fileSize() - 1);
     m_host->locatePosition(target);
     m_navigating = false;
 }
@@ -610,35 +636,25 @@ void RecordPane::gridHover(SegmentGrid* grid, int col, int row) {
     m_hoverCol = col;
     m_hoverRow = row;
     vm::FileStream* stream = m_host->dataStream();
-    vm::Segment* seg = grid->segment();
-    if (!stream || !seg || row < 1 || col < 0)
-        return;
     const vm::TypeEntry* e = nullptr;
     std::int64_t pos = 0;
-    if (grid->isAnomalyShape()) {
-        if (row - 1 >= static_cast<int>(seg->entries.size()))
-            return;
-        e = &seg->entries[static_cast<std::size_t>(row - 1)];
-        pos = std::int64_t{seg->begin} + e->start;
-    } else {
-        if (col < 1 || col - 1 >= static_cast<int>(seg->entries.size()))
-            return;
-        e = &seg->entries[static_cast<std::size_t>(col - 1)];
-        pos = seg->recordOffset(row - 1) + e->start;
-    }
-    emit dataHovered(pos, e->length, QString::fromLatin1(vm::hintDump(*stream, pos)));
-    if (pos >= 0 && pos < fileSize()) {
+    int len = 0;
+    if (!stream || !grid->segment() || col < 0 || !grid->fieldOf(col, row, &pos, &e, &len))
+        return;
+    emit dataHovered(pos, len, QString::fromLatin1(vm::hintDump(*stream, pos)));
+    if (isInputProblemCell(grid, col, row)) {
+        setStatusText(m_inputProblem.message);
+    } else if (pos >= 0 && pos < fileSize()) {
         const vm::ViewSettings& vs = m_host->viewSettings();
         vm::Segment* cur = m_host->segments().current();
         const int digits = cur ? cur->positionTextWidth : 0;
         const std::string posText = gridtext::positionText(pos, vs.positionFormat() != 2, digits);
         const std::string_view kind = vm::kindName(e->kind);
-        setStatusText(
-            QStringLiteral("Position:") + QString::fromStdString(posText) +
-            QStringLiteral("   Type Kind: ") +
-            QString::fromLatin1(kind.data(), static_cast<int>(kind.size())) +
-            QStringLiteral("    Value: ") +
-            toDisplay(vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale())));
+        setStatusText(QStringLiteral("Position:") + QString::fromStdString(posText) +
+                      QStringLiteral("   Type Kind: ") +
+                      QString::fromLatin1(kind.data(), static_cast<int>(kind.size())) +
+                      QStringLiteral("    Value: ") +
+                      toDisplay(vm::decodeValue(*stream, pos, e->kind, len, m_host->locale())));
     }
 }
 
@@ -653,48 +669,121 @@ void RecordPane::setStatusText(const QString& text) {
 
 void RecordPane::dataEdited(SegmentGrid* grid, int col, int row, const QString& text) {
     vm::FileStream* stream = m_host->dataStream();
-    vm::Segment* seg = grid->segment();
-    if (!stream || !seg || !m_host->viewSettings().canEditData())
+    if (!stream || !grid->segment() || !m_host->viewSettings().canEditData())
+        return;
+    // Only the Value column of an Anomaly grid holds data; the others describe the field.
+    if (grid->isAnomalyShape() && col != 1)
         return;
     const vm::TypeEntry* e = nullptr;
     std::int64_t pos = 0;
-    if (grid->isAnomalyShape()) {
-        // Only the Value column holds data; the others describe the field.
-        if (col != 1 || row < 1 || row - 1 >= static_cast<int>(seg->entries.size()))
-            return;
-        e = &seg->entries[static_cast<std::size_t>(row - 1)];
-        pos = std::int64_t{seg->begin} + e->start;
-    } else {
-        if (col < 1 || row < 1 || col - 1 >= static_cast<int>(seg->entries.size()))
-            return;
-        e = &seg->entries[static_cast<std::size_t>(col - 1)];
-        pos = seg->recordOffset(row - 1) + e->start;
-    }
-    const std::int64_t size = stream->size();
-    if (pos < 0 || pos + e->length > size) {
+    int len = 0;
+    if (!grid->fieldOf(col, row, &pos, &e, &len))
+        return;
+    if (pos < 0 || pos + len > stream->size()) {
         if (!grid->isAnomalyShape() && grid->cellEditor())
             grid->cellEditor()->setText(QStringLiteral("____"));
         return;
     }
+    const vm::Locale& loc = m_host->locale();
+    const auto holds = [&] { return toDisplay(vm::decodeValue(*stream, pos, e->kind, len, loc)); };
     const std::optional<std::string> bytes = fromDisplay(text);
-    if (!bytes)
-        return; // a character no single byte can hold
+    if (!bytes) {
+        setInputProblem(grid, col, row,
+                        QStringLiteral("\"") + text +
+                            QStringLiteral("\" was not written: it has a character that no "
+                                           "single byte holds. The field holds ") +
+                            holds() + QStringLiteral("."));
+        return;
+    }
     // A non-printable byte shows as 0x80; leaving that placeholder in place
     // must not overwrite the byte with 0x80.
-    if (e->kind == static_cast<int>(vm::TypeKind::Char1) && *bytes == std::string(1, '\x80'))
+    const bool placeholder =
+        e->kind == static_cast<int>(vm::TypeKind::Char1) && *bytes == std::string(1, '\x80');
+    if (placeholder || *bytes == vm::decodeValue(*stream, pos, e->kind, len, loc)) {
+        clearInputProblem(grid, col, row);
         return;
-    if (*bytes == vm::decodeValue(*stream, pos, e->kind, e->length, m_host->locale()))
+    }
+    std::vector<std::uint8_t> buf(
+        static_cast<std::size_t>(std::max({len, vm::kindByteSize(e->kind, len), 8})));
+    const vm::EncodeReport report = vm::encodeValueReport(*bytes, e->kind, len, buf, loc);
+    if (report.fit != vm::EncodeFit::NotEncoded && len > 0) {
+        if (!stream->writeAt(pos, std::span<const std::uint8_t>(buf.data(), len))) {
+            // Nothing was changed, so no change mark.
+            setInputProblem(grid, col, row,
+                            QStringLiteral("\"") + text + QStringLiteral("\" was not written: ") +
+                                QString::fromStdString(stream->lastError()));
+            return;
+        }
+        m_host->setDataChanged(true, false);
+        m_pendingRepaint = true;
+    }
+    // Each keystroke writes what it can; while the text is not stored as
+    // typed the cell is marked and the status line says why.
+    if (report.fit == vm::EncodeFit::Exact)
+        clearInputProblem(grid, col, row);
+    else
+        setInputProblem(grid, col, row,
+                        QStringLiteral("\"") + text +
+                            (report.fit == vm::EncodeFit::Cut
+                                 ? QStringLiteral("\" was cut to fit: ")
+                                 : QStringLiteral("\" was not written: ")) +
+                            QString::fromStdString(report.reason) +
+                            QStringLiteral(". The field holds ") + holds() + QStringLiteral("."));
+}
+
+void RecordPane::setInputProblem(SegmentGrid* grid, int col, int row, const QString& message) {
+    if (m_inputProblem.grid && m_inputProblem.grid != grid) {
+        markEditor(m_inputProblem.grid, false);
+        m_inputProblem.grid->viewport()->update();
+    }
+    m_inputProblem = {grid, col, row, message};
+    markEditor(grid, true);
+    grid->viewport()->update();
+    setStatusText(message);
+}
+
+void RecordPane::clearInputProblem(SegmentGrid* grid, int col, int row) {
+    if (m_inputProblem.grid == grid && m_inputProblem.col == col && m_inputProblem.row == row)
+        clearInputProblem();
+    else if (grid)
+        markEditor(grid, false);
+}
+
+void RecordPane::clearInputProblem() {
+    SegmentGrid* grid = m_inputProblem.grid;
+    const QString message = m_inputProblem.message;
+    m_inputProblem = {};
+    if (grid) {
+        markEditor(grid, false);
+        grid->viewport()->update();
+    }
+    if (!message.isEmpty() && m_statusText == message)
+        setStatusText(QString());
+}
+
+void RecordPane::markEditor(SegmentGrid* grid, bool marked) {
+    QLineEdit* editor = grid->cellEditor();
+    if (!editor)
         return;
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(
-        std::max({int{e->length}, vm::kindByteSize(e->kind, e->length), 8})));
-    if (!vm::encodeValue(*bytes, e->kind, e->length, buf, m_host->locale()))
-        return;
-    if (e->length == 0)
-        return;
-    if (!stream->writeAt(pos, std::span<const std::uint8_t>(buf.data(), e->length)))
-        return; // nothing was changed, so no change mark
-    m_host->setDataChanged(true, false);
-    m_pendingRepaint = true;
+    QPalette pal = grid->palette();
+    if (marked) {
+        pal.setColor(QPalette::Base, hitColour());
+        pal.setColor(QPalette::Text, Qt::white);
+    }
+    editor->setPalette(pal);
+}
+
+bool RecordPane::isInputProblemCell(const SegmentGrid* grid, int col, int row) const {
+    return grid && m_inputProblem.grid == grid && m_inputProblem.col == col &&
+           m_inputProblem.row == row;
+}
+
+void RecordPane::forgetDocument() {
+    clearInputProblem();
+    m_hoverGrid = nullptr;
+    m_hoverCol = -1;
+    m_hoverRow = -1;
+    setStatusText(QString());
 }
 
 // --- the floating structure editors of Anomaly grids ------------------------------

@@ -139,6 +139,14 @@ public:
     // --- status line ---
     QString statusText() const { return m_statusText; }
     void setStatusText(const QString& text);
+    // The last cell whose typed text was not stored as typed (cut to fit, or
+    // not written at all): it shows in the hit colour, and the status line
+    // says why, until that cell takes a text as typed or the document changes.
+    bool isInputProblemCell(const SegmentGrid* grid, int col, int row) const;
+    QString inputProblem() const { return m_inputProblem.message; }
+    // The document was opened, closed or given another structure: the status
+    // line and the marks that described the previous one go.
+    void forgetDocument();
 
     // Single-byte text (as the engine holds it) to and from what the screen
     // shows; Windows-1252, so 0x80 shows as the euro sign. fromDisplay fails
@@ -192,6 +200,13 @@ private:
     void structureEdited(vm::Segment* segment, int entryIndex);
     void positionBarMoved(int value);
     std::int64_t fileSize() const;
+    // Rows of a record grid below its titles: the records and a partial one.
+    std::int64_t gridRecordCount(vm::Segment* segment) const;
+    int indexColumnWidth(const SegmentGrid* grid, std::int64_t lastIndex) const;
+    void setInputProblem(SegmentGrid* grid, int col, int row, const QString& message);
+    void clearInputProblem(SegmentGrid* grid, int col, int row);
+    void clearInputProblem();
+    void markEditor(SegmentGrid* grid, bool marked);
 
     GridHost* m_host;
     QFont m_font;
@@ -222,6 +237,14 @@ private:
     bool m_syncingScroll = false;
     bool m_layingOut = false;
     QString m_statusText;
+
+    struct InputProblem {
+        QPointer<SegmentGrid> grid;
+        int col = -1;
+        int row = -1;
+        QString message;
+    };
+    InputProblem m_inputProblem;
 
     // Last hovered cell, so moves within one cell do no work.
     const SegmentGrid* m_hoverGrid = nullptr;

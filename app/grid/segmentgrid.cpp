@@ -4,15 +4,19 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include "codec.h"
 #include "findscan.h"
 #include "indextext.h"
+#include "model.h"
 #include "recordpane.h"
 
 namespace {
@@ -134,7 +138,8 @@ void SegmentGrid::clearStoredRows() {
     m_rows.clear();
 }
 
-bool SegmentGrid::fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEntry** entry) const {
+bool SegmentGrid::fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEntry** entry,
+                          int* length) const {
     if (!m_segment || row < 1 || row >= m_rowCount)
         return false;
     if (m_anomalyShape) {
@@ -143,6 +148,7 @@ bool SegmentGrid::fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEnt
             return false;
         *entry = &m_segment->entries[i];
         *pos = std::int64_t{m_segment->begin} + (*entry)->start;
+        *length = (*entry)->length;
         return true;
     }
     if (col < 1)
@@ -151,17 +157,21 @@ bool SegmentGrid::fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEnt
     if (f >= m_segment->entries.size())
         return false;
     *entry = &m_segment->entries[f];
-    *pos = m_segment->recordOffset(row - 1) + (*entry)->start;
-    return true;
+    const vm::FieldSpan span = vm::recordFieldSpan(*m_segment, row - 1, **entry);
+    *pos = span.pos;
+    *length = span.length;
+    // A field that does not reach into a partial record's bytes has no cell.
+    return span.length > 0 || (*entry)->length == 0;
 }
 
 QString SegmentGrid::decodedText(int col, int row, const vm::ByteSource* src) const {
     std::int64_t pos = 0;
     const vm::TypeEntry* e = nullptr;
-    if (!src || !fieldOf(col, row, &pos, &e))
+    int len = 0;
+    if (!src || !fieldOf(col, row, &pos, &e, &len))
         return {};
     return RecordPane::toDisplay(
-        vm::decodeValue(*src, pos, e->kind, e->length, m_pane->host()->locale()));
+        vm::decodeValue(*src, pos, e->kind, len, m_pane->host()->locale()));
 }
 
 QString SegmentGrid::cellText(int col, int row) const {
@@ -354,7 +364,9 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
     QString text;
     std::int64_t pos = 0;
     const vm::TypeEntry* e = nullptr;
-    const bool isField = !fixed && fieldOf(col, row, &pos, &e) && (!m_anomalyShape || col == 1);
+    int len = 0;
+    const bool isField =
+        !fixed && fieldOf(col, row, &pos, &e, &len) && (!m_anomalyShape || col == 1);
 
     if (row == 0 || m_anomalyShape) {
         text = storedText(col, row);
@@ -363,7 +375,7 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
             gridtext::indexCellText(*m_segment, row - 1, m_pane->host()->viewSettings()));
     } else if (isField && ctx.own) {
         text = RecordPane::toDisplay(
-            vm::decodeValue(*ctx.own, pos, e->kind, e->length, m_pane->host()->locale()));
+            vm::decodeValue(*ctx.own, pos, e->kind, len, m_pane->host()->locale()));
     }
 
     // Find hits and compare differences.
@@ -371,21 +383,21 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
         bool hit = false;
         if (ctx.mode == 2 && ctx.data) {
             for (const auto& pattern : *ctx.patterns)
-                if (vm::patternTouches(*ctx.data, pattern, pos, e->length)) {
+                if (vm::patternTouches(*ctx.data, pattern, pos, len)) {
                     hit = true;
                     break;
                 }
         } else if (ctx.mode == 3 && ctx.data && ctx.compare) {
             const vm::Locale& loc = m_pane->host()->locale();
-            const std::string a = vm::decodeValue(*ctx.data, pos, e->kind, e->length, loc);
-            const std::string b = vm::decodeValue(*ctx.compare, pos, e->kind, e->length, loc);
+            const std::string a = vm::decodeValue(*ctx.data, pos, e->kind, len, loc);
+            const std::string b = vm::decodeValue(*ctx.compare, pos, e->kind, len, loc);
             if (a != b) {
                 hit = true;
                 if (!m_anomalyShape)
                     text = RecordPane::toDisplay(m_role == Role::Main ? a : b);
             }
         }
-        if (hit) {
+        if (hit || m_pane->isInputProblemCell(this, col, row)) {
             bg = RecordPane::hitColour();
             fg = Qt::white;
         }
@@ -476,6 +488,21 @@ void SegmentGrid::resizeEvent(QResizeEvent* event) {
 bool SegmentGrid::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Leave)
         leaveEvent(event);
+    if (event->type() == QEvent::ToolTip) {
+        // A title or value cut by its column shows whole as a tooltip.
+        auto* help = static_cast<QHelpEvent*>(event);
+        int col = 0;
+        int row = 0;
+        QString text;
+        if (cellAt(help->pos(), &col, &row))
+            text = cellText(col, row);
+        if (!text.isEmpty() &&
+            QFontMetrics(font()).horizontalAdvance(text) + kTextPadding > columnWidth(col))
+            QToolTip::showText(help->globalPos(), text, viewport(), cellRect(col, row));
+        else
+            QToolTip::hideText();
+        return true;
+    }
     return QAbstractScrollArea::viewportEvent(event);
 }
 
@@ -663,7 +690,8 @@ bool SegmentGrid::openEditor() {
         return false;
     std::int64_t pos = 0;
     const vm::TypeEntry* e = nullptr;
-    if (!fieldOf(m_curCol, m_curRow, &pos, &e) || (m_anomalyShape && m_curCol != 1))
+    int len = 0;
+    if (!fieldOf(m_curCol, m_curRow, &pos, &e, &len) || (m_anomalyShape && m_curCol != 1))
         return false;
     if (!m_editor) {
         m_editor = new QLineEdit(viewport());

@@ -29,6 +29,8 @@ public:
     static constexpr int kLineWidth = 1;
     static constexpr int kDefaultColumnWidth = 64;
     static constexpr int kMinimumHeight = 20;
+    // Pixels a cell needs beside its text's own width.
+    static constexpr int kTextPadding = 3;
 
     SegmentGrid(RecordPane* pane, vm::Segment* segment, Role role, QWidget* parent);
 
@@ -59,6 +61,11 @@ public:
     // What the cell shows: decoded from the file for record grids, stored
     // otherwise. For tests and the status line.
     QString cellText(int col, int row) const;
+    // Field cell: its file offset, entry and the bytes it shows (all of the
+    // field's but in a partial last record); false for titles, index and empty
+    // cells. Anomaly grids give the field of the row in every column.
+    bool fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEntry** entry,
+                 int* length) const;
 
     // --- scrolling ---
     int topRow() const; // first grid row below the fixed row
@@ -112,8 +119,6 @@ private:
     struct PaintContext;
     void paintCell(QPainter& p, const PaintContext& ctx, int col, int row, const QRect& rect,
                    bool fixed) const;
-    // Field cell: its file offset and entry; false for titles, index and empty cells.
-    bool fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEntry** entry) const;
     QString decodedText(int col, int row, const vm::ByteSource* src) const;
     void editorTextEdited(const QString& text);
 

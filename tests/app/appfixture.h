@@ -25,9 +25,10 @@ class RecordingDesktop : public platform::Desktop {
 public:
     std::vector<QUrl> urls;
     std::vector<QStringList> started;
+    bool noBrowser = false; // openUrl fails, as on a system without a browser
     bool openUrl(const QUrl& url) override {
         urls.push_back(url);
-        return true;
+        return !noBrowser;
     }
     bool startDetached(const QString& program, const QStringList& arguments) override {
         started.push_back(QStringList{program} + arguments);

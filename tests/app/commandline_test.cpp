@@ -1,3 +1,4 @@
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -27,6 +28,12 @@ TEST(CommandLine, HelpAndVersionPrintAndExitWithoutAWindow) {
     const QByteArray version = run({QStringLiteral("--version")}, &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(version, QByteArray("Vellomarque Version 1.20 (2006-Oct-28)\n"));
+}
+
+TEST(CommandLine, RunFromTheBuildFolderItFindsTheDefaultTypeFile) {
+    // Without an installation the program's own folder is its installation folder.
+    const QString folder = QFileInfo(QStringLiteral(VELLOMARQUE_EXE)).absolutePath();
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/default.type")));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 
 #include "appfixture.h"
 #include "recordpane.h"
@@ -274,6 +275,22 @@ TEST_F(SaveQuestions, AFailingSaveReportsTheSystemErrorAndKeepsTheChanges) {
     EXPECT_EQ(prompts.records[1].kind, ScriptedPrompter::Kind::Message);
     EXPECT_TRUE(doc().dataChanged());
     EXPECT_EQ(doc().dataFileName(), data);
+}
+
+TEST_F(SaveQuestions, AFailedSaveClosesItsProgressWindowBeforeTheError) {
+    QFile::remove(data);
+    ASSERT_TRUE(QDir().mkdir(data));
+    // A progress window still there under the error box would show on top of
+    // it half a second into the save and take its clicks.
+    std::vector<qsizetype> progressWindows;
+    prompts.onMessage = [&](const ScriptedPrompter::Record&) {
+        progressWindows.push_back(window().findChildren<QProgressDialog*>().size());
+    };
+    prompts.answers = {Prompter::Answer::Yes};
+    EXPECT_FALSE(window().close());
+    trigger("AsaveData");
+    EXPECT_EQ(progressWindows, (std::vector<qsizetype>{0, 0, 0}));
+    prompts.onMessage = nullptr;
 }
 
 TEST_F(SaveQuestions, SaveAsMovesTheDocumentButNotTheTypeFile) {

@@ -132,6 +132,47 @@ TEST_F(GridEdit, PlaceholderCharacterOfANonPrintableByteIsNotWritten) {
     EXPECT_EQ(host.fileBytes(), (std::vector<std::uint8_t>{'Z', 0x41}));
 }
 
+TEST_F(GridEdit, TextNotStoredAsTypedMarksTheCellAndSaysWhy) {
+    host.createFile({0, 0, 0, 0, 0, 0, 0, 0});
+    host.viewSettings().setCanEditData(true);
+    vm::Segment& s = host.addSegment(0, 8, 8);
+    s.entries.push_back(TestHost::entry(5, 0, 2)); // 2Bsigned
+    s.entries.push_back(TestHost::entry(9, 4, 4)); // 4BFloat
+    showPane();
+    SegmentGrid* g = grid(s);
+    // Each keystroke still writes what it can: 40000 becomes -25536.
+    typeInto(g, 1, 1, "40000");
+    EXPECT_EQ(host.fileBytes(), (std::vector<std::uint8_t>{0x40, 0x9C, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(pane->isInputProblemCell(g, 1, 1));
+    EXPECT_EQ(pane->statusText(), "\"40000\" was cut to fit: outside the range of 2Bsigned, "
+                                  "-32768 to 32767. The field holds -25536.");
+    EXPECT_EQ(g->cellEditor()->palette().color(QPalette::Base), RecordPane::hitColour());
+    // Back to a text that stores as typed: the mark and the reason go.
+    QTest::keyClick(g->cellEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(host.fileBytes(), (std::vector<std::uint8_t>{0xA0, 0x0F, 0, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(pane->isInputProblemCell(g, 1, 1));
+    EXPECT_EQ(pane->statusText(), "");
+    EXPECT_NE(g->cellEditor()->palette().color(QPalette::Base), RecordPane::hitColour());
+    QTest::keyClick(g->cellEditor(), Qt::Key_Escape);
+
+    // "1,5" with a decimal point: "1" is written, then nothing more.
+    typeInto(g, 2, 1, "1,5");
+    EXPECT_EQ(host.fileBytes(), (std::vector<std::uint8_t>{0xA0, 0x0F, 0, 0, 0, 0, 0x80, 0x3F}));
+    EXPECT_TRUE(pane->statusText().startsWith("\"1,5\" was not written: not a number"));
+    EXPECT_TRUE(pane->statusText().endsWith("The field holds 1."));
+    // The closed cell keeps its mark, and hovering it gives the reason again.
+    QTest::keyClick(g->cellEditor(), Qt::Key_Escape);
+    EXPECT_EQ(pixelOf(g, 2, 1), RecordPane::hitColour());
+    const QString reason = pane->statusText();
+    QTest::mouseMove(g->viewport(), g->cellRect(1, 1).center());
+    EXPECT_TRUE(pane->statusText().startsWith("Position:"));
+    QTest::mouseMove(g->viewport(), g->cellRect(2, 1).center());
+    EXPECT_EQ(pane->statusText(), reason);
+    pane->forgetDocument();
+    EXPECT_EQ(pane->statusText(), "");
+    EXPECT_NE(pixelOf(g, 2, 1), RecordPane::hitColour());
+}
+
 TEST_F(GridEdit, CellsPastTheEndOfTheFileRefuseEdits) {
     host.createFile({1, 2, 3, 4, 5, 6, 7, 8});
     host.viewSettings().setCanEditData(true);

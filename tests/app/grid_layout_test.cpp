@@ -1,7 +1,10 @@
 // Shape, texts and stacking of the segment grids.
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QToolTip>
 
 #include "gridfixture.h"
 #include "codec.h"
@@ -330,6 +333,16 @@ TEST_F(GridLayout, PositionBarKeepsTheUsersPlaceWhileNavigatingAndReachesTheEnd)
     ASSERT_EQ(host.located.size(), 1u);
     EXPECT_EQ(host.located[0], bar->maximum() - 1);
 
+    // The far right, and the right arrow once it gets there, stand for the
+    // file's last byte: the last page, not nothing past the end.
+    host.located.clear();
+    bar->setValue(bar->maximum());
+    ASSERT_EQ(host.located.size(), 1u);
+    EXPECT_EQ(host.located[0], 3999);
+    bar->setValue(bar->maximum() - 50);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(host.located.back(), 3999);
+
     // An Anomaly segment: its start plus one, two bytes a row.
     vm::Segment& h = host.addSegment(40, 16, 0, true);
     h.entries.push_back(TestHost::entry(0, 0, 1));
@@ -337,6 +350,59 @@ TEST_F(GridLayout, PositionBarKeepsTheUsersPlaceWhileNavigatingAndReachesTheEnd)
     pane->layoutSegmentGrids(&h);
     EXPECT_EQ(bar->value(), 41);
     EXPECT_EQ(bar->pageStep(), grid(h)->visibleRowCount() * 2);
+}
+
+TEST_F(GridLayout, APartialLastRecordShowsTheBytesAfterTheLastWholeOne) {
+    host.createFile(counting(37));
+    vm::Segment& s = host.addSegment(0, 0, 16);
+    s.toFilesEnd = true;
+    s.entries.push_back(TestHost::entry(15, 0, 16)); // the record's bytes in hex
+    s.entries.push_back(TestHost::entry(1, 4, 1));
+    s.entries.push_back(TestHost::entry(1, 5, 1));
+    showPane();
+    SegmentGrid* g = grid(s);
+    ASSERT_EQ(g->rowCount(), 4); // titles, two records, the last five bytes
+    EXPECT_EQ(g->cellText(1, 3).toStdString(), vm::decodeValue(*host.dataStream(), 32, 15, 5));
+    EXPECT_EQ(g->cellText(2, 3), "36");
+    EXPECT_EQ(g->cellText(3, 3), "");
+    EXPECT_EQ(pane->segmentGridHeight(&s), 3 * 17 + 25);
+
+    // What is there can be edited; a cell with no bytes cannot.
+    host.viewSettings().setCanEditData(true);
+    g->setFocus();
+    g->selectCell(2, 3);
+    QTest::keyClick(g, '7');
+    EXPECT_EQ(host.fileBytes().back(), 7);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    g->selectCell(3, 3);
+    EXPECT_FALSE(g->openEditor());
+}
+
+TEST_F(GridLayout, TheIndexColumnFitsItsTextsAndCutTextsShowWhole) {
+    host.createFile(counting(64));
+    vm::Segment& s = host.addSegment(0, 64, 16);
+    s.setName("Readings");
+    s.entries.push_back(TestHost::entry(1, 0, 1, "level", 20));
+    showPane();
+    SegmentGrid* g = grid(s);
+    const QFontMetrics fm(g->font());
+    EXPECT_GE(g->columnWidth(0), fm.horizontalAdvance("Readings") + SegmentGrid::kTextPadding);
+    EXPECT_GE(g->columnWidth(0),
+              fm.horizontalAdvance(g->cellText(0, 4)) + SegmentGrid::kTextPadding);
+    // The stored width of a field stays; its cut title shows whole as a tooltip.
+    EXPECT_EQ(g->columnWidth(1), 20);
+    const auto tipAt = [&](int col, int row) {
+        const QPoint p = g->cellRect(col, row).center();
+        QHelpEvent e(QEvent::ToolTip, p, g->viewport()->mapToGlobal(p));
+        QApplication::sendEvent(g->viewport(), &e);
+    };
+    tipAt(1, 0);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "level");
+    QToolTip::hideText();
+    QTRY_VERIFY(!QToolTip::isVisible());
+    tipAt(0, 0);
+    EXPECT_FALSE(QToolTip::isVisible());
 }
 
 TEST_F(GridLayout, CtrlEndAndPageDownOnTheLastRowRefillTheGrid) {

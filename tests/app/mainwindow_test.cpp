@@ -3,7 +3,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTableView>
 
 #include "aboutbox.h"
 #include "appfixture.h"
@@ -232,10 +232,10 @@ TEST_F(MainWindowTest, CanEditStructureAsksAboutWarnings) {
     prompts.modals.push_back([&](QDialog& d) {
         auto& hint = static_cast<TeditStructHint&>(d);
         explanation = hint.explanation();
-        QTreeWidget* seg = hint.segList();
-        for (int i = 0; i < seg->topLevelItemCount(); ++i)
-            if (seg->topLevelItem(i)->text(3) == QStringLiteral("Click To Expend"))
-                seg->setCurrentItem(seg->topLevelItem(i));
+        QTableView* seg = hint.segList();
+        for (int i = 0; i < seg->model()->rowCount(); ++i)
+            if (seg->model()->index(i, 3).data() == QStringLiteral("Click To Expend"))
+                seg->selectRow(i);
         typeRows = hint.typeRowCount();
         return int(QDialog::Rejected);
     });
@@ -491,6 +491,17 @@ TEST_F(MainWindowTest, HelpHomepageAndAbout) {
     EXPECT_TRUE(
         desktop.urls.back().toLocalFile().endsWith(QStringLiteral("/Structure Error Message.htm")));
     EXPECT_TRUE(QFileInfo::exists(desktop.urls.back().toLocalFile()));
+
+    // Without a browser the user is told so, with the page to open by hand.
+    desktop.noBrowser = true;
+    prompts.records.clear();
+    trigger("Ahelp");
+    window().structHint()->findChild<QAction*>(QStringLiteral("Ahelp"))->trigger();
+    trigger("Ahomepage");
+    ASSERT_EQ(prompts.records.size(), 3u);
+    EXPECT_TRUE(prompts.records[0].text.endsWith(QDir::toNativeSeparators(page)));
+    EXPECT_TRUE(prompts.records[1].text.endsWith(QStringLiteral("Structure Error Message.htm")));
+    EXPECT_TRUE(prompts.records[2].text.contains(QStringLiteral("http://www.vellomarque.net/")));
 }
 
 } // namespace

@@ -217,3 +217,27 @@ TEST_F(RecordTest, TheMenuNeedsEditModeFieldsAndRecords) {
 }
 
 } // namespace
+
+TEST_F(RecordTest, BelowAShortTailTheTitleRowStillOffersTheLastWholeRecord) {
+    // Five records of 8 and two bytes more: the tail has a row of its own but
+    // is no record, so appending starts after record 4, not after the tail.
+    data = dir + QStringLiteral("t.bin");
+    writeFile(data, countingBytes(50));
+    writeType(data + QStringLiteral(".type"),
+              {{"Head", 0, 8, 8, {{7, 0, 4, "h0"}, {7, 4, 4, "h1"}}},
+               {"Recs", 8, 8, 42, {{7, 0, 4, "a"}, {7, 4, 4, "b"}}}});
+    openThroughDialog(data);
+    prompts.modals.push_back([](QDialog&) { return int(QDialog::Accepted); }); // warnings only
+    trigger("AcanEditType");
+    ASSERT_TRUE(doc().viewSettings().canEditStructure());
+    ASSERT_EQ(seg(1).recordCount, 5);
+    ASSERT_EQ(window().recordPane()->mainGrid(&seg(1))->rowCount(), 7);
+    rightClick(seg(1), 0);
+    answer<TAddRecord>([](TAddRecord& d) {
+        EXPECT_EQ(d.positionBox()->text(), QStringLiteral("4"));
+        EXPECT_TRUE(d.appendBox()->isChecked());
+        d.reject();
+    });
+    trigger("AaddRecord");
+    EXPECT_EQ(prompts.unanswered, 0);
+}

@@ -202,6 +202,60 @@ TEST(Encode, EveryKindRoundTripsThroughItsOwnText) {
     }
 }
 
+TEST(EncodeReport, TellsWhatWasCutAndWhatDidNotEncode) {
+    struct Case {
+        const char* text;
+        int kind;
+        int length;
+        EncodeFit fit;
+    };
+    const Case cases[] = {
+        {"40000", 5, 2, EncodeFit::Cut},
+        {"-32768", 5, 2, EncodeFit::Exact},
+        {"-1", 8, 4, EncodeFit::Cut},
+        {"$FFFFFFFF", 8, 4, EncodeFit::Exact},
+        {"$FFFF", 5, 2, EncodeFit::Exact},
+        {"$1FF", 1, 1, EncodeFit::Cut},
+        {"4294967295", 8, 4, EncodeFit::NotEncoded},
+        {"2147483647", 10, 8, EncodeFit::Exact},
+        {"300", 6, 1, EncodeFit::Cut}, // a fixed kind in a field of fewer bytes
+        {"1FF", 2, 1, EncodeFit::Cut},
+        {"ab", 3, 1, EncodeFit::Cut},
+        {"", 3, 1, EncodeFit::NotEncoded},
+        {"101", 4, 1, EncodeFit::Exact},
+        {"10120", 4, 1, EncodeFit::Cut},
+        {"1,5", 9, 4, EncodeFit::NotEncoded},
+        {"1e-50", 9, 4, EncodeFit::Cut},
+        {"1e40", 9, 4, EncodeFit::NotEncoded},
+        {"0.1", 9, 4, EncodeFit::Exact},
+        {"1.1", 13, 8, EncodeFit::Exact},
+        {"1.23456", 13, 8, EncodeFit::Cut},
+        {"1.5", 11, 4, EncodeFit::Cut},
+        {"hello", 14, 4, EncodeFit::Cut},
+        {"hell", 14, 4, EncodeFit::Exact},
+        {"DE AD BE EF 01", 15, 4, EncodeFit::Cut},
+        {"DE AD zz", 15, 4, EncodeFit::Cut},
+        {"2006/10/28", 12, 8, EncodeFit::Exact},
+        {"28.10.2006", 12, 8, EncodeFit::NotEncoded},
+    };
+    for (const Case& c : cases) {
+        Bytes plain(16, 0xEE);
+        Bytes reported(16, 0xEE);
+        const bool ok = encodeValue(c.text, c.kind, c.length, plain);
+        const EncodeReport r = encodeValueReport(c.text, c.kind, c.length, reported);
+        EXPECT_EQ(r.fit, c.fit) << c.text << " kind " << c.kind << ": " << r.reason;
+        EXPECT_EQ(r.reason.empty(), c.fit == EncodeFit::Exact) << c.text;
+        // The report changes nothing of what is written.
+        EXPECT_EQ(ok, r.fit != EncodeFit::NotEncoded) << c.text;
+        EXPECT_EQ(reported, plain) << c.text;
+    }
+    Bytes buf(8);
+    EXPECT_EQ(encodeValueReport("40000", 5, 2, buf).reason,
+              "outside the range of 2Bsigned, -32768 to 32767");
+    EXPECT_EQ(encodeValueReport("1,5", 9, 4, buf).reason,
+              "not a number (the decimal separator is \".\")");
+}
+
 TEST(Convert, BetweenKinds) {
     Bytes b = {0x2C, 0x01, 0, 0, 0, 0, 0, 0}; // 300 as 2Bsigned
     ASSERT_TRUE(convertValue(b, 5, 2, 1, 1));

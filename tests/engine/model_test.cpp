@@ -54,6 +54,35 @@ TEST(RecordCount, FollowsTheFileAndNeverOverruns) {
     EXPECT_EQ(past->length, -100);
 }
 
+TEST(RecordCount, APartialLastRecordKeepsItsFieldsInsideTheSegment) {
+    auto s = seg(0, 0, 16);
+    s->toFilesEnd = true;
+    TypeEntry hex;
+    hex.kind = static_cast<std::uint8_t>(TypeKind::Unknown);
+    hex.length = 16;
+    TypeEntry word;
+    word.kind = static_cast<std::uint8_t>(TypeKind::Unsigned4);
+    word.start = 1;
+    word.length = 4;
+    ASSERT_EQ(computeRecordCount(s.get(), 37), 2);
+    EXPECT_EQ(partialRecordLength(*s), 5);
+    const FieldSpan whole = recordFieldSpan(*s, 1, hex);
+    EXPECT_EQ(whole.pos, 16);
+    EXPECT_EQ(whole.length, 16);
+    // In the partial record, raw bytes end with the segment; a number that
+    // does not fit has no value.
+    const FieldSpan cut = recordFieldSpan(*s, 2, hex);
+    EXPECT_EQ(cut.pos, 32);
+    EXPECT_EQ(cut.length, 5);
+    EXPECT_EQ(recordFieldSpan(*s, 2, word).length, 4);
+    word.start = 2;
+    EXPECT_EQ(recordFieldSpan(*s, 2, word).length, 0);
+
+    ASSERT_EQ(computeRecordCount(s.get(), 32), 2);
+    EXPECT_EQ(partialRecordLength(*s), 0);
+    EXPECT_EQ(recordFieldSpan(*s, 1, word).length, 4);
+}
+
 TEST(RecordCount, LargeValuesDoNotOverflow) {
     auto s = seg(-2147483647 - 1, 2147483647, 1);
     s->toFilesEnd = true;

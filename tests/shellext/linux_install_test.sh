@@ -5,11 +5,7 @@ set -u
 cmake=$1
 build=$2
 work=$3
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/../checks.sh"
 
 rm -rf "$work"
 mkdir -p "$work/home"
@@ -47,8 +43,4 @@ link="$work/home/.local/share/nautilus/scripts/Open With Vellomarque"
 HOME="$work/home" XDG_DATA_HOME= "$setup" --remove >/dev/null || fail "--remove"
 [ -e "$link" ] && fail "--remove left the script"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "all checks passed"
+finish
