@@ -372,7 +372,7 @@ std::size_t DateLayout::format(char* out, double v) const {
                                secs % 60};
     // The time is left out at exactly midnight.
     const std::size_t parts = v - std::trunc(v) != 0 ? m_used : m_dateParts;
-    Cursor c{out, out + kCellTextRoom};
+    Cursor c{out, out + kMaxValueBytes};
     for (std::size_t i = 0; i < parts; ++i) {
         const Part& p = m_parts[i];
         if (p.field == kLiteral)

@@ -36,7 +36,7 @@ std::size_t formatRaw(char* out, std::span<const std::uint8_t> bytes, int length
 std::size_t formatGeneral(char* out, double v, char decimalSeparator);
 // OLE Automation date to the locale's short date and long time; the time is
 // left out at exactly midnight; "n/a" when not a date. A pattern so long that
-// the text would pass kCellTextRoom is cut there.
+// the text would pass 255 characters is cut there.
 std::size_t formatDateTime(char* out, double v, const Locale& loc);
 
 // The text of a value of the kind held at the start of bytes; bytes missing

@@ -6,9 +6,8 @@
 #include "textoutput.h"
 
 using namespace vm;
-using fixtures::seg;
 using fixtures::entry;
-
+using fixtures::seg;
 
 namespace {
 
@@ -211,7 +210,8 @@ TEST(TextOutput, ProgressRisesToTheEndAndStopLeavesNoFile) {
             text.append(t);
             return true;
         },
-        defaultLocale(), [&](double f) {
+        defaultLocale(),
+        [&](double f) {
             heard.push_back(f);
             return true;
         }));
@@ -223,12 +223,67 @@ TEST(TextOutput, ProgressRisesToTheEndAndStopLeavesNoFile) {
     TempDir dir;
     const std::string out = dir.file("out.txt");
     int calls = 0;
-    const TextOutputResult r =
-        writeTextOutput(allSegments(list), src, v, out, defaultLocale(), [&](double) {
-            return ++calls < 2;
-        });
+    const TextOutputResult r = writeTextOutput(allSegments(list), src, v, out, defaultLocale(),
+                                               [&](double) { return ++calls < 2; });
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, kTextOutputStopped);
     EXPECT_EQ(calls, 2);
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(TextOutput, BlocksOnSeveralThreadsGiveTheTextOfOneBlock) {
+    // Odd record length, a field reaching past its record, every kind, a second
+    // segment starting mid-record: block edges must not show in the text.
+    std::vector<std::uint8_t> data(40000);
+    std::uint32_t x = 7;
+    for (auto& b : data) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(x >> 16);
+    }
+    SegmentList list;
+    list.append(seg("Mixed", 5, 37000, 37));
+    for (int k = 0; k < 16; ++k)
+        list[0].entries.push_back(entry(k, static_cast<std::uint16_t>(k * 2), 9));
+    list[0].entries.push_back(entry(14, 30, 40, "past the record"));
+    list.append(seg("Small", 1001, 3000, 3));
+    list[1].entries = {entry(6, 1, 2)};
+    ViewSettings v;
+    Locale comma;
+    comma.decimalSeparator = ',';
+    comma.shortDate = "dd/mm/yyyy";
+    comma.dateSeparator = '.';
+    auto render = [&](TextOutputBlocks blocks, const ByteSource& src, std::string& out) {
+        out.clear();
+        return writeTextOutput(
+            allSegments(list), src, v,
+            [&](std::string_view t) {
+                out.append(t);
+                return true;
+            },
+            comma, {}, blocks);
+    };
+    const MemorySource src(data);
+    for (const bool hex : {false, true}) {
+        v.setShowIndexNum(!hex);
+        v.setPositionFormat(hex ? 1 : 2);
+        std::string one, many;
+        ASSERT_TRUE(render({1 << 30, 1}, src, one));
+        for (const TextOutputBlocks b :
+             {TextOutputBlocks{1, 2}, TextOutputBlocks{7, 3}, TextOutputBlocks{100, 8}}) {
+            ASSERT_TRUE(render(b, src, many));
+            EXPECT_TRUE(many == one) << b.records << " records on " << b.threads << " threads";
+        }
+        if (!hex) { // the last record of Mixed, with its index
+            EXPECT_NE(one.find("\r\n999 36968 "), std::string::npos);
+        }
+    }
+
+    // A read failing in a later block: what went before is the text so far, in
+    // order, and the output fails.
+    const FailingSource failing(data, 20000);
+    std::string one, part;
+    ASSERT_TRUE(render({1 << 30, 1}, src, one));
+    EXPECT_FALSE(render({10, 3}, failing, part));
+    EXPECT_GT(part.size(), 100000u);
+    EXPECT_TRUE(one.compare(0, part.size(), part) == 0);
 }
