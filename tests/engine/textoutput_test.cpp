@@ -6,8 +6,9 @@
 #include "textoutput.h"
 
 using namespace vm;
-using fixtures::entry;
 using fixtures::seg;
+using fixtures::entry;
+
 
 namespace {
 
@@ -210,8 +211,7 @@ TEST(TextOutput, ProgressRisesToTheEndAndStopLeavesNoFile) {
             text.append(t);
             return true;
         },
-        defaultLocale(),
-        [&](double f) {
+        defaultLocale(), [&](double f) {
             heard.push_back(f);
             return true;
         }));
@@ -223,8 +223,10 @@ TEST(TextOutput, ProgressRisesToTheEndAndStopLeavesNoFile) {
     TempDir dir;
     const std::string out = dir.file("out.txt");
     int calls = 0;
-    const TextOutputResult r = writeTextOutput(allSegments(list), src, v, out, defaultLocale(),
-                                               [&](double) { return ++calls < 2; });
+    const TextOutputResult r =
+        writeTextOutput(allSegments(list), src, v, out, defaultLocale(), [&](double) {
+            return ++calls < 2;
+        });
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, kTextOutputStopped);
     EXPECT_EQ(calls, 2);
