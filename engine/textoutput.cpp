@@ -32,6 +32,8 @@ constexpr std::int64_t kReadBlock = std::int64_t{4} << 20;
 // threads costs nothing, small enough that progress is heard often.
 constexpr std::int64_t kTextPerBlock = std::int64_t{2} << 20;
 constexpr unsigned kMaxThreads = 8;
+// Records longer than this are read only where their fields lie.
+constexpr std::int64_t kSparseRecord = std::int64_t{64} << 10;
 constexpr const char* kCrLf = "\r\n";
 
 // Text gathered in a large buffer and handed on in big pieces.
@@ -238,6 +240,7 @@ struct RecordRows {
     };
     std::int64_t begin = 0;
     std::int64_t recordLength = 0;
+    std::int64_t stride = 0; // from one record's bytes to the next in a block
     bool showIndex = false;
     std::size_t indexWidth = 0;
     const Positions* pos = nullptr;
@@ -254,7 +257,7 @@ struct RecordRows {
                 p = putPaddedNumber(p, first + r, indexWidth);
             *p++ = ' ';
             p = pos->write(p, begin + (first + r) * recordLength);
-            const std::uint8_t* rec = block + r * recordLength;
+            const std::uint8_t* rec = block + r * stride;
             for (const Column& c : columns) {
                 *p++ = ' ';
                 std::size_t n = (*cell)(p, std::span<const std::uint8_t>(rec + c.start, c.bytes),
@@ -311,7 +314,7 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
     const CellFormat cell(loc);
     rows.cell = &cell;
     rows.rowRoom = std::max<std::size_t>(I, 24) + 1 + pos.room() + 2;
-    std::int64_t window = S;
+    std::int64_t fields = 0; // bytes from a record's start its fields cover
     std::int64_t textPerRow = static_cast<std::int64_t>(I + pos.width) + 3;
     for (const TypeEntry& e : seg.entries) {
         const auto width =
@@ -319,7 +322,7 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
         rows.columns.push_back({e.kind, e.length, e.start, valueBytes(e), width});
         rows.rowRoom += 1 + std::max(width, kCellTextRoom);
         textPerRow += static_cast<std::int64_t>(width) + 1;
-        window = std::max<std::int64_t>(window, e.start + static_cast<std::int64_t>(valueBytes(e)));
+        fields = std::max<std::int64_t>(fields, e.start + static_cast<std::int64_t>(valueBytes(e)));
     }
     w.pad("index", I + pos.width + 1, PadSide::Right);
     for (std::size_t k = 0; k < seg.entries.size(); ++k) {
@@ -333,11 +336,17 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
     // Records are read in blocks, one thread formats each block of a batch,
     // and the texts go out in order while the next batch is formatted. A
     // field may reach past its record, so each block holds the last record's
-    // whole window.
+    // whole window. Records far longer than what their fields cover are read
+    // field window by field window: a few fields over records of hundreds of
+    // megabytes must not read or hold whole records.
+    const bool sparse = S > kSparseRecord && S > 2 * fields;
+    const std::int64_t window = sparse ? std::max<std::int64_t>(fields, 1) : std::max(S, fields);
+    rows.stride = sparse ? window : S;
     std::int64_t perBlock =
-        tuning.records > 0 ? tuning.records
-                           : std::clamp<std::int64_t>(kTextPerBlock / textPerRow, 1,
-                                                      std::max<std::int64_t>(1, kReadBlock / S));
+        tuning.records > 0
+            ? tuning.records
+            : std::clamp<std::int64_t>(kTextPerBlock / textPerRow, 1,
+                                       std::max<std::int64_t>(1, kReadBlock / rows.stride));
     perBlock = std::min(perBlock, N);
     const unsigned threads = static_cast<unsigned>(
         std::min<std::int64_t>(formattingThreads(tuning.threads), (N + perBlock - 1) / perBlock));
@@ -351,11 +360,18 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
             RecordBlock& b = batch[count];
             b.first = next;
             b.count = std::min(perBlock, N - next);
-            b.bytes.resize(static_cast<std::size_t>((b.count - 1) * S + window));
-            if (!readZeroFilled(data, seg.begin + next * S, b.bytes.data(), b.bytes.size())) {
-                readFailed = true;
-                break;
+            b.bytes.resize(static_cast<std::size_t>((b.count - 1) * rows.stride + window));
+            if (sparse) {
+                for (std::int64_t r = 0; r < b.count && !readFailed; ++r)
+                    readFailed = !readZeroFilled(data, seg.begin + (next + r) * S,
+                                                 b.bytes.data() + r * window,
+                                                 static_cast<std::size_t>(window));
+            } else {
+                readFailed =
+                    !readZeroFilled(data, seg.begin + next * S, b.bytes.data(), b.bytes.size());
             }
+            if (readFailed)
+                break;
             next += b.count;
             ++count;
         }
