@@ -144,6 +144,17 @@ TypeEntry field(int kind, std::uint16_t start, std::uint16_t length) {
     return e;
 }
 
+// A record segment from offset 0 over records of recordLength bytes.
+void addSegment(SegmentList& list, const char* name, std::int64_t records, int recordLength,
+                std::vector<TypeEntry> fields) {
+    auto s = std::make_unique<Segment>();
+    s->name = name;
+    s->recordLength = recordLength;
+    s->length = static_cast<std::int32_t>(records * recordLength);
+    s->entries = std::move(fields);
+    list.append(std::move(s));
+}
+
 void report(const char* what, double t, double ref, double target, bool atMost = true) {
     const double ratio = t / ref;
     std::printf("%-44s %8.3f s  ref %7.3f s  ratio %5.2f  (target %s %.1f)  %s\n", what, t, ref,
@@ -278,12 +289,8 @@ int main(int argc, char** argv) {
         if (!in.open(src, FileStream::Mode::Read))
             die("cannot open " + src);
         SegmentList list;
-        auto s = std::make_unique<Segment>();
-        s->name = "Text";
-        s->recordLength = 20;
-        s->length = static_cast<std::int32_t>(records * 20);
-        s->entries = {field(7, 0, 4), field(6, 4, 2), field(11, 6, 8), field(14, 14, 6)};
-        list.append(std::move(s));
+        addSegment(list, "Text", records, 20,
+                   {field(7, 0, 4), field(6, 4, 2), field(11, 6, 8), field(14, 14, 6)});
         ViewSettings v;
         v.setShowIndexNum(true);
         v.setPositionFormat(2);
@@ -360,13 +367,9 @@ int main(int argc, char** argv) {
                 die("cannot write " + src);
         }
         SegmentList list;
-        auto s = std::make_unique<Segment>();
-        s->name = "Kinds";
-        s->recordLength = 32;
-        s->length = static_cast<std::int32_t>(records * 32);
-        s->entries = {field(7, 0, 4), field(6, 4, 2),   field(2, 6, 1),   field(3, 7, 1),
-                      field(9, 8, 4), field(11, 12, 8), field(12, 20, 8), field(14, 28, 4)};
-        list.append(std::move(s));
+        addSegment(list, "Kinds", records, 32,
+                   {field(7, 0, 4), field(6, 4, 2), field(2, 6, 1), field(3, 7, 1), field(9, 8, 4),
+                    field(11, 12, 8), field(12, 20, 8), field(14, 28, 4)});
         ViewSettings v;
         v.setShowIndexNum(true);
         v.setPositionFormat(1);

@@ -104,6 +104,18 @@ vm::Segment& addSegment(BenchHost& h, const char* name, int begin, int length, i
     return h.list.append(std::move(s));
 }
 
+// A record pane filling a window of the given size, shown.
+RecordPane* showPane(BenchHost& host, QWidget& window, int width, int height) {
+    window.resize(width, height);
+    auto* pane = new RecordPane(&host, &window);
+    host.pane = pane;
+    pane->setGeometry(window.rect());
+    window.show();
+    while (!window.isVisible())
+        QApplication::processEvents();
+    return pane;
+}
+
 // Processes events until the grid's viewport has painted once more.
 class PaintWatch : public QObject {
 public:
@@ -141,13 +153,7 @@ int bench(bool big) {
     host.list.setCurrent(&s);
 
     QWidget window;
-    window.resize(900, 600);
-    auto* pane = new RecordPane(&host, &window);
-    host.pane = pane;
-    pane->setGeometry(window.rect());
-    window.show();
-    while (!window.isVisible())
-        QApplication::processEvents();
+    RecordPane* pane = showPane(host, window, 900, 600);
     const long rss0 = residentKiB();
 
     QElapsedTimer t;
@@ -202,13 +208,7 @@ int paint() {
     host.list.setCurrent(&s);
 
     QWidget window;
-    window.resize(1280, 800);
-    auto* pane = new RecordPane(&host, &window);
-    host.pane = pane;
-    pane->setGeometry(window.rect());
-    window.show();
-    while (!window.isVisible())
-        QApplication::processEvents();
+    RecordPane* pane = showPane(host, window, 1280, 800);
     pane->layoutSegmentGrids(&s);
     for (int k = 0; k < 64; ++k)
         pane->fitColumnWidth(&s, k); // each as wide as its kind's values
@@ -299,11 +299,7 @@ int shot(const char* out, const std::string& extra) {
     host.list.setCurrent(&head);
 
     QWidget window;
-    window.resize(760, 480);
-    auto* pane = new RecordPane(&host, &window);
-    host.pane = pane;
-    pane->setGeometry(window.rect());
-    window.show();
+    RecordPane* pane = showPane(host, window, 760, 480);
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents();
     pane->layoutSegmentGrids(&head);
