@@ -5,8 +5,12 @@
 //   vmbench [FOLDER [SECTIONS]]   (default: the system's temporary folder, all
 //                                  sections; SECTIONS e.g. "35" runs 3 and 5)
 //
+// Section b times `vellomarque-cli export-text` to standard output against
+// `xxd` of the same file, both written to /dev/null.
+//
 // Needs about 3 GiB free in FOLDER; every file it makes is deleted at the end.
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -69,6 +73,46 @@ void runCp(const std::string& from, const std::string& to) {
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         die("cp failed");
+}
+
+// Runs a program with its standard output on outFd; returns its exit status.
+int runTo(const std::vector<std::string>& argv, int outFd) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(outFd, 1);
+        std::vector<char*> a;
+        for (const std::string& s : argv)
+            a.push_back(const_cast<char*>(s.c_str()));
+        a.push_back(nullptr);
+        ::execvp(a[0], a.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// Bytes a program writes to its standard output.
+std::int64_t outputBytes(const std::vector<std::string>& argv) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        die("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::_exit(runTo(argv, fds[1]));
+    }
+    ::close(fds[1]);
+    std::vector<char> buf(1 << 20);
+    std::int64_t n = 0;
+    for (ssize_t got; (got = ::read(fds[0], buf.data(), buf.size())) > 0;)
+        n += got;
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        die(argv[0] + " failed");
+    return n;
 }
 
 void makeFile(const std::string& path, std::int64_t size) {
@@ -138,6 +182,17 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& outFile) 
     return r;
 }
 
+// A record segment from offset 0 over records of recordLength bytes.
+void addSegment(SegmentList& list, const char* name, std::int64_t records, int recordLength,
+                std::vector<TypeEntry> fields) {
+    auto s = std::make_unique<Segment>();
+    s->name = name;
+    s->recordLength = recordLength;
+    s->length = static_cast<std::int32_t>(records * recordLength);
+    s->entries = std::move(fields);
+    list.append(std::move(s));
+}
+
 void report(const char* what, double t, double ref, double target, bool atMost = true) {
     const double ratio = t / ref;
     std::printf("%-44s %8.3f s  ref %7.3f s  ratio %5.2f  (target %s %.1f)  %s\n", what, t, ref,
@@ -153,7 +208,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const std::int64_t GiB = std::int64_t{1} << 30;
     const Progress none;
-    const std::string sections = argc > 2 ? argv[2] : "123456789a";
+    const std::string sections = argc > 2 ? argv[2] : "123456789ab";
     auto wanted = [&](char c) { return sections.find(c) != std::string::npos; };
 
     const std::function<void()> clean = [&] {
@@ -307,12 +362,8 @@ int main(int argc, char** argv) {
         if (!in.open(src, FileStream::Mode::Read))
             die("cannot open " + src);
         SegmentList list;
-        auto s = std::make_unique<Segment>();
-        s->name = "Text";
-        s->recordLength = 20;
-        s->length = static_cast<std::int32_t>(records * 20);
-        s->entries = {field(7, 0, 4), field(6, 4, 2), field(11, 6, 8), field(14, 14, 6)};
-        list.append(std::move(s));
+        addSegment(list, "Text", records, 20,
+                   {field(7, 0, 4), field(6, 4, 2), field(11, 6, 8), field(14, 14, 6)});
         ViewSettings v;
         v.setShowIndexNum(true);
         v.setPositionFormat(2);
@@ -436,7 +487,7 @@ int main(int argc, char** argv) {
         std::filesystem::remove(dir + "warm.bin");
         WorkingFile wf;
         wf.tempDir = dir;
-        if (!openWorkingFile(wf, makeWorkingCopy(dir, file)))
+        if (!makeWorkingCopy(wf, file))
             die("cannot open the working file");
         SegmentList list;
         auto first = std::make_unique<Segment>();
@@ -500,7 +551,7 @@ int main(int argc, char** argv) {
             c{2 * third, static_cast<std::int32_t>(GiB - 1)};
         WorkingFile wf;
         wf.tempDir = dir;
-        if (!openWorkingFile(wf, makeWorkingCopy(dir, src)))
+        if (!makeWorkingCopy(wf, src))
             die("cannot open the working file");
         // The new file is flushed before it replaces the target, so its
         // reference is a copy that is flushed too.
@@ -543,6 +594,81 @@ int main(int argc, char** argv) {
         clean();
         std::filesystem::remove(src);
     }
+    // b. Text output of 4 million records of 32 bytes, eight kinds, against xxd.
+    if (wanted('b')) {
+        const std::int64_t records = 4000000;
+        const std::string src = dir + "kinds.bin";
+        {
+            // Values a user would have: dates within the calendar, ordinary
+            // numbers, printable text, so every kind's whole path is taken.
+            FileStream f;
+            if (!f.open(src, FileStream::Mode::Create))
+                die("cannot create " + src);
+            std::vector<std::uint8_t> buf(static_cast<std::size_t>(records) * 32);
+            std::uint64_t x = 88172645463325252ull;
+            auto next = [&] {
+                x ^= x << 13;
+                x ^= x >> 7;
+                x ^= x << 17;
+                return x;
+            };
+            auto put = [&](std::size_t at, std::uint64_t v, int n) {
+                for (int i = 0; i < n; ++i)
+                    buf[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+            };
+            for (std::int64_t r = 0; r < records; ++r) {
+                const auto at = static_cast<std::size_t>(r) * 32;
+                const std::uint64_t a = next(), b = next();
+                put(at, static_cast<std::uint32_t>(a) - 0x40000000u, 4);
+                put(at + 4, a >> 32, 3); // 2Bunsigned, 1BHex
+                buf[at + 7] = static_cast<std::uint8_t>(32 + (a >> 56) % 95);
+                put(at + 8, std::bit_cast<std::uint32_t>(static_cast<float>(b % 100000) / 7.0f), 4);
+                put(at + 12, std::bit_cast<std::uint64_t>(static_cast<double>(b >> 11) * 1e-9), 8);
+                const double date = 36000.0 + static_cast<double>(b % 20000) +
+                                    static_cast<double>((b >> 20) % 86400) / 86400.0;
+                put(at + 20, std::bit_cast<std::uint64_t>(date), 8);
+                for (int i = 0; i < 4; ++i)
+                    buf[at + 28 + static_cast<std::size_t>(i)] =
+                        static_cast<std::uint8_t>('A' + (b >> (40 + 5 * i)) % 26);
+            }
+            if (!f.writeAt(0, buf))
+                die("cannot write " + src);
+        }
+        SegmentList list;
+        addSegment(list, "Kinds", records, 32,
+                   {field(7, 0, 4), field(6, 4, 2), field(2, 6, 1), field(3, 7, 1), field(9, 8, 4),
+                    field(11, 12, 8), field(12, 20, 8), field(14, 28, 4)});
+        ViewSettings v;
+        v.setShowIndexNum(true);
+        v.setPositionFormat(1);
+        if (!writeTypeFile(list, v, DataHintFlags{}, src + ".type").ok)
+            die("cannot write the type file");
+        const std::vector<std::string> ours = {VM_CLI_PATH, "export-text", src};
+        const std::vector<std::string> xxd = {"xxd", src};
+        const double ourBytes = static_cast<double>(outputBytes(ours));
+        const double xxdBytes = static_cast<double>(outputBytes(xxd));
+        const int null = ::open("/dev/null", O_WRONLY);
+        double t = 1e100, ref = 1e100;
+        for (int i = 0; i < runs; ++i) {
+            ref = std::min(ref, seconds([&] {
+                               if (runTo(xxd, null) != 0)
+                                   die("xxd failed");
+                           }));
+            t = std::min(t, seconds([&] {
+                             if (runTo(ours, null) != 0)
+                                 die("export-text failed");
+                         }));
+        }
+        ::close(null);
+        const double rate = ourBytes / t, xxdRate = xxdBytes / ref;
+        std::printf("%-44s %8.3f s  %.0f MB/s  xxd %.3f s %.0f MB/s  ratio %5.2f  (target >= 1.0)  "
+                    "%s\n",
+                    "export-text 4M x 32 B, 8 kinds", t, rate / 1e6, ref, xxdRate / 1e6,
+                    rate / xxdRate, rate >= xxdRate ? "ok" : "MISSED");
+        std::filesystem::remove(src);
+        std::filesystem::remove(src + ".type");
+    }
+
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -6,11 +6,11 @@
 #include <cfenv>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "cellformat.h"
 #include "kinds.h"
 #include "segment.h"
 
@@ -22,9 +22,6 @@ const Locale& defaultLocale() {
 }
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr std::uint8_t kUnshownChar = 0x80;
 
 std::uint64_t readLE(std::span<const std::uint8_t> b, std::size_t n) {
     std::uint64_t v = 0;
@@ -62,34 +59,6 @@ std::optional<std::int64_t> toInt64(double v) {
     return static_cast<std::int64_t>(r);
 }
 
-// Days since 0001-01-01 style civil conversions (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<std::int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
-}
-
-// Unix day number of the OLE epoch 1899-12-30.
-const std::int64_t kOleEpoch = daysFromCivil(1899, 12, 30);
-constexpr double kMinOleDate = -693593.0;        // 0001-01-01
-constexpr double kMaxOleDateExcl = 2958466.0;    // 10000-01-01
-
 bool isLeap(std::int64_t y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
@@ -97,61 +66,6 @@ bool isLeap(std::int64_t y) {
 unsigned daysInMonth(std::int64_t y, unsigned m) {
     static constexpr unsigned dm[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && isLeap(y) ? 29u : dm[m - 1];
-}
-
-void appendNumber(std::string& out, std::int64_t v, int minDigits) {
-    std::string s = std::to_string(v);
-    while (static_cast<int>(s.size()) < minDigits)
-        s.insert(s.begin(), '0');
-    out += s;
-}
-
-// Writes a pattern such as yyyy/mm/dd or hh:nn:ss.
-std::string applyPattern(std::string_view pat, const Locale& loc, std::int64_t y, unsigned mo,
-                         unsigned d, unsigned h, unsigned mi, unsigned s) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < pat.size()) {
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pat[i])));
-        std::size_t run = 1;
-        while (i + run < pat.size() &&
-               std::tolower(static_cast<unsigned char>(pat[i + run])) == c)
-            ++run;
-        switch (c) {
-        case 'y':
-            if (run >= 3)
-                appendNumber(out, y, 4);
-            else
-                appendNumber(out, y % 100, 2);
-            break;
-        case 'm':
-            appendNumber(out, mo, run >= 2 ? 2 : 1);
-            break;
-        case 'd':
-            appendNumber(out, d, run >= 2 ? 2 : 1);
-            break;
-        case 'h':
-            appendNumber(out, h, run >= 2 ? 2 : 1);
-            break;
-        case 'n':
-            appendNumber(out, mi, run >= 2 ? 2 : 1);
-            break;
-        case 's':
-            appendNumber(out, s, run >= 2 ? 2 : 1);
-            break;
-        case '/':
-            out.append(run, loc.dateSeparator);
-            break;
-        case ':':
-            out.append(run, loc.timeSeparator);
-            break;
-        default:
-            out.append(pat.substr(i, run));
-            break;
-        }
-        i += run;
-    }
-    return out;
 }
 
 // Order of the date parts in the short date pattern, e.g. "ymd".
@@ -212,11 +126,8 @@ struct Value {
 // ---- helpers ------------------------------------------------------------
 
 std::string bitsText(std::uint8_t b) {
-    std::string s(8, '0');
-    for (int i = 0; i < 8; ++i)
-        if (b & (0x80 >> i))
-            s[static_cast<std::size_t>(i)] = '1';
-    return s;
+    char buf[8];
+    return std::string(buf, formatBits(buf, b));
 }
 
 std::uint8_t parseBits(std::string_view text) {
@@ -295,12 +206,11 @@ std::optional<std::int64_t> parseInteger(std::string_view t) {
     if (i >= t.size())
         return std::nullopt;
     std::uint64_t v = 0;
-    const std::uint64_t limit = hex ? std::numeric_limits<std::uint64_t>::max()
-                                    : static_cast<std::uint64_t>(1) << 63;
+    const std::uint64_t limit =
+        hex ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(1) << 63;
     for (; i < t.size(); ++i) {
-        const int d = hex ? hexValue(t[i]) : (std::isdigit(static_cast<unsigned char>(t[i]))
-                                                  ? t[i] - '0'
-                                                  : -1);
+        const int d = hex ? hexValue(t[i])
+                          : (std::isdigit(static_cast<unsigned char>(t[i])) ? t[i] - '0' : -1);
         if (d < 0)
             return std::nullopt;
         const std::uint64_t base = hex ? 16 : 10;
@@ -320,9 +230,9 @@ std::optional<std::int32_t> parseInt32(std::string_view t) {
         ++i;
     if (i < t.size() && (t[i] == '+' || t[i] == '-'))
         ++i;
-    const bool hex = i < t.size() &&
-                     (t[i] == '$' || t[i] == 'x' || t[i] == 'X' ||
-                      (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')));
+    const bool hex =
+        i < t.size() && (t[i] == '$' || t[i] == 'x' || t[i] == 'X' ||
+                         (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')));
     const auto v = parseInteger(t);
     if (!v)
         return std::nullopt;
@@ -343,52 +253,8 @@ std::optional<std::int32_t> parseInt32(std::string_view t) {
 }
 
 std::string formatGeneral(double v, const Locale& loc) {
-    if (std::isnan(v))
-        return "NAN";
-    if (std::isinf(v))
-        return v > 0 ? "INF" : "-INF";
-    if (v == 0)
-        return "0";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", v); // 15 significant digits: d.dddddddddddddde±x
-    std::string s(buf);
-    const std::size_t epos = s.find('e');
-    const int exp = std::atoi(s.c_str() + epos + 1);
-    const bool neg = s[0] == '-';
-    std::string digits;
-    for (std::size_t i = neg ? 1 : 0; i < epos; ++i)
-        if (std::isdigit(static_cast<unsigned char>(s[i])))
-            digits += s[i];
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    std::string out = neg ? "-" : "";
-    if (exp >= -5 && exp < 15) {
-        if (exp < 0) {
-            out += '0';
-            out += loc.decimalSeparator;
-            out.append(static_cast<std::size_t>(-exp - 1), '0');
-            out += digits;
-        } else {
-            const auto intLen = static_cast<std::size_t>(exp + 1);
-            if (digits.size() <= intLen) {
-                out += digits;
-                out.append(intLen - digits.size(), '0');
-            } else {
-                out += digits.substr(0, intLen);
-                out += loc.decimalSeparator;
-                out += digits.substr(intLen);
-            }
-        }
-    } else {
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += loc.decimalSeparator;
-            out += digits.substr(1);
-        }
-        out += 'E';
-        out += std::to_string(exp);
-    }
-    return out;
+    char buf[kCellTextRoom];
+    return std::string(buf, formatGeneral(buf, v, loc.decimalSeparator));
 }
 
 std::optional<double> parseFloat(std::string_view text, const Locale& loc) {
@@ -435,25 +301,8 @@ std::optional<double> parseFloat(std::string_view text, const Locale& loc) {
 }
 
 std::string formatDateTime(double value, const Locale& loc) {
-    if (!std::isfinite(value) || value < kMinOleDate || value >= kMaxOleDateExcl)
-        return "n/a";
-    double whole = std::trunc(value);
-    auto ms = static_cast<std::int64_t>(std::llround(std::fabs(value - whole) * 86400000.0));
-    if (ms >= 86400000) {
-        ms -= 86400000;
-        whole += value < 0 ? -1 : 1;
-    }
-    std::int64_t y;
-    unsigned mo, d;
-    civilFromDays(kOleEpoch + static_cast<std::int64_t>(whole), y, mo, d);
-    if (y < 1 || y > 9999)
-        return "n/a";
-    const auto secs = static_cast<unsigned>(ms / 1000);
-    std::string out = applyPattern(loc.shortDate, loc, y, mo, d, 0, 0, 0);
-    if (value - std::trunc(value) != 0)
-        out += ' ' + applyPattern(loc.longTime, loc, y, mo, d, secs / 3600, (secs / 60) % 60,
-                                  secs % 60);
-    return out;
+    char buf[kCellTextRoom];
+    return std::string(buf, formatDateTime(buf, value, loc));
 }
 
 std::optional<double> parseDateTime(std::string_view text, const Locale& loc) {
@@ -489,7 +338,7 @@ std::optional<double> parseDateTime(std::string_view text, const Locale& loc) {
         d > static_cast<std::int64_t>(daysInMonth(y, static_cast<unsigned>(m))))
         return std::nullopt;
     double days = static_cast<double>(
-        daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - kOleEpoch);
+        daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - kOleEpochDay);
     if (!timePart.empty()) {
         std::vector<std::int64_t> tg;
         const std::string timeSeps{loc.timeSeparator, ':'};
@@ -508,85 +357,22 @@ std::optional<double> parseDateTime(std::string_view text, const Locale& loc) {
 
 std::string decodeValue(std::span<const std::uint8_t> buf, int kind, int length,
                         const Locale& loc) {
-    auto u = [&](std::size_t n) { return readLE(buf, n); };
-    switch (kind) {
-    case 0:
-        return std::to_string(static_cast<std::int8_t>(u(1)));
-    case 1:
-        return std::to_string(static_cast<std::uint8_t>(u(1)));
-    case 2: {
-        const auto b = static_cast<std::uint8_t>(u(1));
-        return {kHexDigits[b >> 4], kHexDigits[b & 15]};
-    }
-    case 3: {
-        const auto b = static_cast<std::uint8_t>(u(1));
-        return std::string(1, static_cast<char>(isShownChar(b) ? b : kUnshownChar));
-    }
-    case 4:
-        return bitsText(static_cast<std::uint8_t>(u(1)));
-    case 5:
-        return std::to_string(static_cast<std::int16_t>(u(2)));
-    case 6:
-        return std::to_string(static_cast<std::uint16_t>(u(2)));
-    case 7:
-        return std::to_string(static_cast<std::int32_t>(u(4)));
-    case 8:
-        return std::to_string(static_cast<std::uint32_t>(u(4)));
-    case 9:
-        return formatGeneral(
-            static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(u(4)))), loc);
-    case 10:
-        return std::to_string(static_cast<std::int64_t>(u(8)));
-    case 11:
-        return formatGeneral(std::bit_cast<double>(u(8)), loc);
-    case 12:
-        return formatDateTime(std::bit_cast<double>(u(8)), loc);
-    case 13:
-        return formatGeneral(static_cast<double>(static_cast<std::int64_t>(u(8))) / 10000.0, loc);
-    case 14: {
-        const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, 255));
-        std::string s;
-        for (std::size_t i = 0; i < n && i < buf.size() && buf[i] != 0; ++i)
-            s += static_cast<char>(buf[i]);
-        return s;
-    }
-    case 15: {
-        const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, 50));
-        std::string s;
-        s.reserve(n * 3);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t b = i < buf.size() ? buf[i] : 0;
-            s += kHexDigits[b >> 4];
-            s += kHexDigits[b & 15];
-            s += ' ';
-        }
-        return s;
-    }
-    default:
-        return "******";
-    }
+    char text[kCellTextRoom];
+    return std::string(text, formatCell(text, buf, kind, length, loc));
 }
 
 std::string decodeValue(const ByteSource& src, std::int64_t pos, int kind, int length,
                         const Locale& loc) {
-    if (pos < 0 || pos >= src.size())
-        return {};
-    std::array<std::uint8_t, kMaxValueBytes> buf{};
-    int n = kindByteSize(kind, length);
-    if (kind == 15)
-        n = std::min(n, 50);
-    n = std::clamp(n, 0, static_cast<int>(kMaxValueBytes));
-    src.readAt(pos, std::span(buf.data(), static_cast<std::size_t>(n)));
-    return decodeValue(std::span<const std::uint8_t>(buf.data(), static_cast<std::size_t>(n)),
-                       kind, length, loc);
+    char text[kCellTextRoom];
+    return std::string(text, formatCellAt(text, src, pos, kind, length, loc));
 }
 
 // ---- encode ---------------------------------------------------------------
 
 bool encodeValue(std::string_view text, int kind, int length, std::span<std::uint8_t> buf,
                  const Locale& loc) {
-    const std::size_t own = static_cast<std::size_t>(
-        std::max(std::max(length, 0), kindByteSize(kind, 0)));
+    const std::size_t own =
+        static_cast<std::size_t>(std::max(std::max(length, 0), kindByteSize(kind, 0)));
     std::fill_n(buf.begin(), std::min(own, buf.size()), std::uint8_t{0});
     std::array<std::uint8_t, 8> tmp{};
     auto put = [&](std::size_t n, std::uint64_t v) {
@@ -649,8 +435,8 @@ bool encodeValue(std::string_view text, int kind, int length, std::span<std::uin
         return put(8, static_cast<std::uint64_t>(*c));
     }
     case 14: {
-        const std::size_t n = std::min({text.size(), static_cast<std::size_t>(std::max(length, 0)),
-                                        buf.size()});
+        const std::size_t n =
+            std::min({text.size(), static_cast<std::size_t>(std::max(length, 0)), buf.size()});
         std::memcpy(buf.data(), text.data(), n);
         return true;
     }

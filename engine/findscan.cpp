@@ -160,6 +160,12 @@ std::vector<std::uint8_t> findPattern(int kind, std::string_view value, const Lo
 
 bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern, std::int64_t pos,
                     int length) {
+    std::vector<std::uint8_t> scratch;
+    return patternTouches(src, pattern, pos, length, scratch);
+}
+
+bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern, std::int64_t pos,
+                    int length, std::vector<std::uint8_t>& buf) {
     const auto L = static_cast<std::int64_t>(pattern.size());
     if (L == 0 || length <= 0)
         return false;
@@ -167,7 +173,7 @@ bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern
     const std::int64_t last = pos + length - 1; // the last start that still overlaps
     if (last < from)
         return false;
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(last - from + L));
+    buf.resize(static_cast<std::size_t>(last - from + L));
     const std::size_t n = src.readAt(from, buf);
     for (std::int64_t s = 0; s <= last - from && static_cast<std::size_t>(s + L) <= n; ++s)
         if (std::memcmp(buf.data() + s, pattern.data(), pattern.size()) == 0)

@@ -29,6 +29,10 @@ std::vector<std::uint8_t> findPattern(int kind, std::string_view value,
 // find results are shown.
 bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern, std::int64_t pos,
                     int length);
+// The same, reading into scratch, which a caller testing many cells keeps so
+// that a cell costs no allocation.
+bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern, std::int64_t pos,
+                    int length, std::vector<std::uint8_t>& scratch);
 
 // What a search reports while it runs.
 struct FindEvents {

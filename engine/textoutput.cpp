@@ -4,8 +4,13 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
+#include <utility>
 
+#include "cellformat.h"
 #include "codec.h"
 #include "kinds.h"
 #include "outputfile.h"
@@ -17,6 +22,12 @@ namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 constexpr std::int64_t kReadBlock = std::int64_t{4} << 20;
+// Text of one block of records: large enough that handing blocks between
+// threads costs nothing, small enough that progress is heard often.
+constexpr std::int64_t kTextPerBlock = std::int64_t{2} << 20;
+constexpr unsigned kMaxThreads = 8;
+// Records longer than this are read only where their fields lie.
+constexpr std::int64_t kSparseRecord = std::int64_t{64} << 10;
 constexpr const char* kCrLf = "\r\n";
 
 // Text gathered in a large buffer and handed on in big pieces.
@@ -54,6 +65,16 @@ public:
         if (m_buf.size() >= kFlushAt)
             flush();
     }
+    // A formatted block: small ones join the buffer, large ones go on as they are.
+    void putBlock(std::string_view text) {
+        if (m_buf.size() + text.size() < kFlushAt) {
+            m_buf.append(text);
+            return;
+        }
+        flush();
+        if (m_ok && !text.empty())
+            m_ok = m_sink(text);
+    }
     bool flush() {
         if (m_ok && !m_buf.empty())
             m_ok = m_sink(m_buf);
@@ -85,26 +106,39 @@ bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf,
 struct Num {
     std::array<char, 24> buf{};
     std::size_t n = 0;
-    explicit Num(std::int64_t v) {
-        n = static_cast<std::size_t>(std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr -
-                                     buf.data());
-    }
+    explicit Num(std::int64_t v) : n(formatSigned(buf.data(), v)) {}
     std::string_view view() const { return {buf.data(), n}; }
 };
 
-std::string hexDigits(std::int64_t v, std::size_t minDigits) {
-    const std::uint64_t u = v < 0 && v >= std::numeric_limits<std::int32_t>::min()
-                                ? static_cast<std::uint32_t>(v)
-                                : static_cast<std::uint64_t>(v);
-    std::array<char, 24> b{};
-    auto r = std::to_chars(b.data(), b.data() + b.size(), u, 16);
-    std::string s(b.data(), r.ptr);
-    for (char& c : s)
-        if (c >= 'a' && c <= 'f')
-            c = static_cast<char>(c - 'a' + 'A');
-    if (s.size() < minDigits)
-        s.insert(0, minDigits - s.size(), '0');
-    return s;
+// v in decimal, blanks on the left up to width.
+char* putPaddedNumber(char* p, std::int64_t v, std::size_t width) {
+    const Num num(v);
+    if (num.n < width) {
+        std::memset(p, ' ', width - num.n);
+        p += width - num.n;
+    }
+    std::memcpy(p, num.buf.data(), num.n);
+    return p + num.n;
+}
+
+// Upper-case hexadecimal with at least minDigits digits; a negative 32-bit
+// offset shows its 32-bit pattern.
+char* putHex(char* p, std::int64_t v, std::size_t minDigits) {
+    std::uint64_t u = v < 0 && v >= std::numeric_limits<std::int32_t>::min()
+                          ? static_cast<std::uint32_t>(v)
+                          : static_cast<std::uint64_t>(v);
+    char digits[16];
+    std::size_t n = 0;
+    do {
+        digits[15 - n++] = "0123456789ABCDEF"[u & 15];
+        u >>= 4;
+    } while (u != 0);
+    if (n < minDigits) {
+        std::memset(p, '0', minDigits - n);
+        p += minDigits - n;
+    }
+    std::memcpy(p, digits + 16 - n, n);
+    return p + n;
 }
 
 // Position text of one segment: hexadecimal with at least W digits, or decimal
@@ -119,11 +153,15 @@ struct Positions {
         else
             width = Num(end).n;
     }
-    void write(Writer& w, std::int64_t p) const {
-        if (hex)
-            w.put(hexDigits(p, width));
-        else
-            w.pad(Num(p).view(), width, PadSide::Left);
+    // Characters write() may need.
+    std::size_t room() const { return std::max<std::size_t>(width, 24); }
+    char* write(char* p, std::int64_t pos) const {
+        return hex ? putHex(p, pos, width) : putPaddedNumber(p, pos, width);
+    }
+    void write(Writer& w, std::int64_t pos) const {
+        std::array<char, 32> b{};
+        w.put(
+            std::string_view(b.data(), static_cast<std::size_t>(write(b.data(), pos) - b.data())));
     }
 };
 
@@ -150,8 +188,10 @@ void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
             w.pad(Num(static_cast<std::int64_t>(k)).view(), I, PadSide::Left);
         w.put(" ");
         pos.write(w, std::int64_t{seg.begin} + e.start);
-        w.pad(decodeValue(std::span<const std::uint8_t>(buf.data(), n), e.kind, e.length, loc), 24,
-              PadSide::Left);
+        char text[kCellTextRoom];
+        const std::size_t len =
+            formatCell(text, std::span<const std::uint8_t>(buf.data(), n), e.kind, e.length, loc);
+        w.pad(std::string_view(text, len), 24, PadSide::Left);
         w.put(" ");
         w.pad(kindName(e.kind), 10, PadSide::Right);
         w.put(" ");
@@ -164,56 +204,206 @@ void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
     }
 }
 
+// A character buffer written through a raw cursor: room for a whole row is
+// made once, then the cells are formatted straight into it.
+class TextBuffer {
+public:
+    char* room(std::size_t n) {
+        if (m_used + n > m_buf.size())
+            m_buf.resize(std::max(m_buf.size() * 2, m_used + n));
+        return m_buf.data() + m_used;
+    }
+    void commit(const char* end) { m_used = static_cast<std::size_t>(end - m_buf.data()); }
+    void clear() { m_used = 0; }
+    std::string_view view() const { return {m_buf.data(), m_used}; }
+
+private:
+    std::string m_buf;
+    std::size_t m_used = 0;
+};
+
+// The rows of a record table. Formatting a block touches nothing shared, so
+// blocks can be formatted on several threads at once.
+struct RecordRows {
+    struct Column {
+        int kind;
+        int length;
+        std::size_t start;
+        std::size_t bytes;
+        std::size_t width;
+    };
+    std::int64_t begin = 0;
+    std::int64_t recordLength = 0;
+    std::int64_t stride = 0; // from one record's bytes to the next in a block
+    bool showIndex = false;
+    std::size_t indexWidth = 0;
+    const Positions* pos = nullptr;
+    const CellFormat* cell = nullptr;
+    std::vector<Column> columns;
+    std::size_t rowRoom = 0; // most characters a row can take
+
+    // Rows first .. first + count - 1, whose bytes start at block.
+    void format(const std::uint8_t* block, std::int64_t first, std::int64_t count,
+                TextBuffer& out) const {
+        for (std::int64_t r = 0; r < count; ++r) {
+            char* p = out.room(rowRoom);
+            if (showIndex)
+                p = putPaddedNumber(p, first + r, indexWidth);
+            *p++ = ' ';
+            p = pos->write(p, begin + (first + r) * recordLength);
+            const std::uint8_t* rec = block + r * stride;
+            for (const Column& c : columns) {
+                *p++ = ' ';
+                std::size_t n = (*cell)(p, std::span<const std::uint8_t>(rec + c.start, c.bytes),
+                                        c.kind, c.length);
+                if (n < c.width) {
+                    std::memset(p + n, ' ', c.width - n);
+                    n = c.width;
+                }
+                p += n;
+            }
+            *p++ = '\r';
+            *p++ = '\n';
+            out.commit(p);
+        }
+    }
+};
+
+// Records read together and formatted by one thread.
+struct RecordBlock {
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+    std::vector<std::uint8_t> bytes;
+    TextBuffer text;
+    std::exception_ptr failure;
+};
+
+// Joins the formatting threads however the batch ends.
+struct Joiner {
+    std::vector<std::thread> threads;
+    ~Joiner() {
+        for (std::thread& t : threads)
+            if (t.joinable())
+                t.join();
+    }
+};
+
+unsigned formattingThreads(unsigned asked) {
+    const unsigned n = asked ? asked : std::thread::hardware_concurrency();
+    return std::clamp(n, 1u, kMaxThreads);
+}
+
 void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
-                       const ViewSettings& settings, const Positions& pos, const Locale& loc) {
+                       const ViewSettings& settings, const Positions& pos, const Locale& loc,
+                       const TextOutputBlocks& tuning) {
     const std::int64_t S = seg.recordLength;
     const std::int64_t N = seg.length / S;
     const std::size_t I = Num(N - 1).n;
-    std::vector<std::size_t> widths;
-    std::int64_t window = S;
+    RecordRows rows;
+    rows.begin = seg.begin;
+    rows.recordLength = S;
+    rows.showIndex = settings.showIndexNum();
+    rows.indexWidth = I;
+    rows.pos = &pos;
+    const CellFormat cell(loc);
+    rows.cell = &cell;
+    rows.rowRoom = std::max<std::size_t>(I, 24) + 1 + pos.room() + 2;
+    std::int64_t fields = 0; // bytes from a record's start its fields cover
+    std::int64_t textPerRow = static_cast<std::int64_t>(I + pos.width) + 3;
     for (const TypeEntry& e : seg.entries) {
-        widths.push_back(
-            static_cast<std::size_t>(std::max(entryDisplayWidth(e.kind, e.length), 0)));
-        window = std::max<std::int64_t>(window, e.start + static_cast<std::int64_t>(valueBytes(e)));
+        const auto width =
+            static_cast<std::size_t>(std::max(entryDisplayWidth(e.kind, e.length), 0));
+        rows.columns.push_back({e.kind, e.length, e.start, valueBytes(e), width});
+        rows.rowRoom += 1 + std::max(width, kCellTextRoom);
+        textPerRow += static_cast<std::int64_t>(width) + 1;
+        fields = std::max<std::int64_t>(fields, e.start + static_cast<std::int64_t>(valueBytes(e)));
     }
     w.pad("index", I + pos.width + 1, PadSide::Right);
     for (std::size_t k = 0; k < seg.entries.size(); ++k) {
         w.put(" ");
-        w.pad(Num(static_cast<std::int64_t>(k)).view(), widths[k], PadSide::Right);
+        w.pad(Num(static_cast<std::int64_t>(k)).view(), rows.columns[k].width, PadSide::Right);
     }
     w.put(kCrLf);
     if (N <= 0)
         return;
 
-    // Records are read in large blocks; a field may reach past its record, so
-    // each block holds the last record's whole window.
-    const std::int64_t perBlock = std::min(N, std::max<std::int64_t>(1, kReadBlock / S));
-    std::vector<std::uint8_t> block(static_cast<std::size_t>((perBlock - 1) * S + window));
-    const bool showIndex = settings.showIndexNum();
-    for (std::int64_t r0 = 0; r0 < N && w.ok(); r0 += perBlock) {
-        const std::int64_t k = std::min(perBlock, N - r0);
-        const std::size_t want = static_cast<std::size_t>((k - 1) * S + window);
-        if (!readZeroFilled(data, seg.begin + r0 * S, block.data(), want)) {
-            w.readFailed();
-            return;
-        }
-        for (std::int64_t r = 0; r < k; ++r) {
-            const std::uint8_t* rec = block.data() + r * S;
-            if (showIndex)
-                w.pad(Num(r0 + r).view(), I, PadSide::Left);
-            w.put(" ");
-            pos.write(w, seg.begin + (r0 + r) * S);
-            for (std::size_t f = 0; f < seg.entries.size(); ++f) {
-                const TypeEntry& e = seg.entries[f];
-                w.put(" ");
-                w.pad(decodeValue(std::span<const std::uint8_t>(rec + e.start, valueBytes(e)),
-                                  e.kind, e.length, loc),
-                      widths[f], PadSide::Right);
+    // Records are read in blocks, one thread formats each block of a batch,
+    // and the texts go out in order while the next batch is formatted. A
+    // field may reach past its record, so each block holds the last record's
+    // whole window. Records far longer than what their fields cover are read
+    // field window by field window: a few fields over records of hundreds of
+    // megabytes must not read or hold whole records.
+    const bool sparse = S > kSparseRecord && S > 2 * fields;
+    const std::int64_t window = sparse ? std::max<std::int64_t>(fields, 1) : std::max(S, fields);
+    rows.stride = sparse ? window : S;
+    std::int64_t perBlock =
+        tuning.records > 0
+            ? tuning.records
+            : std::clamp<std::int64_t>(kTextPerBlock / textPerRow, 1,
+                                       std::max<std::int64_t>(1, kReadBlock / rows.stride));
+    perBlock = std::min(perBlock, N);
+    const unsigned threads = static_cast<unsigned>(
+        std::min<std::int64_t>(formattingThreads(tuning.threads), (N + perBlock - 1) / perBlock));
+    std::vector<RecordBlock> batch(threads), done(threads);
+    std::size_t doneCount = 0;
+    std::int64_t next = 0;
+    bool readFailed = false;
+    for (;;) {
+        std::size_t count = 0;
+        while (count < threads && next < N && !readFailed) {
+            RecordBlock& b = batch[count];
+            b.first = next;
+            b.count = std::min(perBlock, N - next);
+            b.bytes.resize(static_cast<std::size_t>((b.count - 1) * rows.stride + window));
+            if (sparse) {
+                for (std::int64_t r = 0; r < b.count && !readFailed; ++r)
+                    readFailed = !readZeroFilled(data, seg.begin + (next + r) * S,
+                                                 b.bytes.data() + r * window,
+                                                 static_cast<std::size_t>(window));
+            } else {
+                readFailed =
+                    !readZeroFilled(data, seg.begin + next * S, b.bytes.data(), b.bytes.size());
             }
-            w.put(kCrLf);
+            if (readFailed)
+                break;
+            next += b.count;
+            ++count;
         }
-        w.advance(k);
+        {
+            Joiner join;
+            auto format = [&rows](RecordBlock& b) {
+                try {
+                    b.text.clear();
+                    rows.format(b.bytes.data(), b.first, b.count, b.text);
+                } catch (...) {
+                    b.failure = std::current_exception();
+                }
+            };
+            for (std::size_t i = 1; i < count; ++i) {
+                try {
+                    join.threads.emplace_back(format, std::ref(batch[i]));
+                } catch (const std::system_error&) {
+                    format(batch[i]); // no thread to be had: this one does it
+                }
+            }
+            // The previous batch goes out while this one is formatted.
+            for (std::size_t i = 0; i < doneCount && w.ok(); ++i) {
+                w.putBlock(done[i].text.view());
+                w.advance(done[i].count);
+            }
+            if (count > 0 && w.ok())
+                format(batch[0]);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            if (batch[i].failure)
+                std::rethrow_exception(std::exchange(batch[i].failure, nullptr));
+        std::swap(batch, done);
+        doneCount = count;
+        if (count == 0 || !w.ok())
+            break;
     }
+    if (readFailed && w.ok())
+        w.readFailed();
 }
 
 // Records of every record table, for the share reported as progress.
@@ -237,7 +427,7 @@ std::vector<Segment*> allSegments(SegmentList& list) {
 
 bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                      const ViewSettings& settings, const TextSink& sink, const Locale& loc,
-                     const Progress& progress) {
+                     const Progress& progress, const TextOutputBlocks& blocks) {
     if (textOutputRefusal(segments))
         return false;
     const std::int64_t size = data.size();
@@ -281,7 +471,7 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
             w.put(kCrLf);
         }
         if (seg.recordLength > 0)
-            writeRecordsTable(w, seg, data, settings, pos, loc);
+            writeRecordsTable(w, seg, data, settings, pos, loc, blocks);
     }
     return w.flush();
 }

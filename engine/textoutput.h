@@ -25,6 +25,13 @@ struct TextOutputResult {
 // Receives the text in large pieces; false stops the output (a write error).
 using TextSink = std::function<bool(std::string_view)>;
 
+// How record tables are cut into blocks formatted side by side. The text is
+// the same whatever the values; zero lets the table and the machine decide.
+struct TextOutputBlocks {
+    std::int64_t records = 0; // records per block
+    unsigned threads = 0;     // blocks formatted at once
+};
+
 // Writes the segments, their fields and every decoded value as a fixed-width
 // text table (CR LF line ends, single-byte text as it is in the file). A
 // segment that runs past the end of the data is cut to it and keeps the cut
@@ -33,7 +40,8 @@ using TextSink = std::function<bool(std::string_view)>;
 // output (which then fails).
 bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& data,
                      const ViewSettings& settings, const TextSink& sink,
-                     const Locale& loc = defaultLocale(), const Progress& progress = {});
+                     const Locale& loc = defaultLocale(), const Progress& progress = {},
+                     const TextOutputBlocks& blocks = {});
 
 // The same into the output named path (see OutputFile: "-" is standard
 // output; a FIFO or a device is written in place). A file is replaced only by

@@ -1,9 +1,9 @@
 #include "indextext.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
-#include "codec.h"
 #include "kinds.h"
 
 namespace gridtext {
@@ -37,19 +37,33 @@ void measureIndexWidths(vm::Segment& seg, std::int64_t lastIndex, const vm::View
         seg.positionTextWidth = end < 0xFFFF ? 4 : 8;
 }
 
-std::string positionText(std::int64_t pos, bool hex, int minDigits) {
+namespace {
+
+// Offset text into out; see positionText.
+std::size_t writePosition(std::int64_t pos, bool hex, int minDigits, char* out) {
     if (!hex)
-        return std::to_string(pos);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*llX", std::max(minDigits, 1),
-                  static_cast<unsigned long long>(pos));
-    return buf;
+        return static_cast<std::size_t>(std::to_chars(out, out + 24, pos).ptr - out);
+    const int n = std::snprintf(out, 32, "%0*llX", std::max(minDigits, 1),
+                                static_cast<unsigned long long>(pos));
+    return static_cast<std::size_t>(std::clamp(n, 0, 31));
 }
 
-std::string indexCellText(const vm::Segment& seg, std::int64_t i, const vm::ViewSettings& vs) {
-    std::string text;
-    if (vs.showIndexNum())
-        text = vm::padText(std::to_string(i), seg.indexTextWidth);
+} // namespace
+
+std::string positionText(std::int64_t pos, bool hex, int minDigits) {
+    char buf[32];
+    return std::string(buf, writePosition(pos, hex, minDigits, buf));
+}
+
+std::size_t indexCellText(const vm::Segment& seg, std::int64_t i, const vm::ViewSettings& vs,
+                          char* out) {
+    char* p = out;
+    if (vs.showIndexNum()) {
+        p = std::to_chars(p, p + 24, i).ptr;
+        // Blanks on the right up to the index width.
+        while (p - out < seg.indexTextWidth)
+            *p++ = ' ';
+    }
     std::int64_t pos = 0;
     if (seg.anomaly) {
         const auto idx = static_cast<std::size_t>(i);
@@ -57,7 +71,13 @@ std::string indexCellText(const vm::Segment& seg, std::int64_t i, const vm::View
     } else {
         pos = seg.recordOffset(i);
     }
-    return text + positionText(pos, vs.positionFormat() != 2, seg.positionTextWidth);
+    p += writePosition(pos, vs.positionFormat() != 2, seg.positionTextWidth, p);
+    return static_cast<std::size_t>(p - out);
+}
+
+std::string indexCellText(const vm::Segment& seg, std::int64_t i, const vm::ViewSettings& vs) {
+    char buf[kIndexTextRoom];
+    return std::string(buf, indexCellText(seg, i, vs, buf));
 }
 
 int indexColumnWidth(const vm::Segment& seg) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,11 @@ void measureIndexWidths(vm::Segment& seg, std::int64_t lastIndex, const vm::View
 // Index text of record i (field i of an Anomaly segment): the padded number
 // when shown, then the first byte's offset in hexadecimal or decimal.
 std::string indexCellText(const vm::Segment& seg, std::int64_t i, const vm::ViewSettings& vs);
+// The same written into out (kIndexTextRoom characters), for painting without
+// a string per cell; returns its length.
+inline constexpr std::size_t kIndexTextRoom = 320;
+std::size_t indexCellText(const vm::Segment& seg, std::int64_t i, const vm::ViewSettings& vs,
+                          char* out);
 
 // Pixel width of the index column: 8 per character plus 5.
 int indexColumnWidth(const vm::Segment& seg);

@@ -119,10 +119,15 @@ RecordPane::~RecordPane() = default;
 
 QString RecordPane::toDisplay(const std::string& bytes) {
     QString out;
-    out.reserve(static_cast<int>(bytes.size()));
-    for (unsigned char b : bytes)
-        out.append(QChar(static_cast<char16_t>(vm::cp1252ToUnicode(b))));
+    toDisplay(bytes, out);
     return out;
+}
+
+void RecordPane::toDisplay(std::string_view bytes, QString& out) {
+    out.resize(static_cast<qsizetype>(bytes.size()));
+    QChar* d = out.data();
+    for (unsigned char b : bytes)
+        *d++ = QChar(static_cast<char16_t>(vm::cp1252ToUnicode(b)));
 }
 
 std::optional<std::string> RecordPane::fromDisplay(const QString& text) {

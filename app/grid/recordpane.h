@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include <QFont>
@@ -152,6 +153,8 @@ public:
     // shows; Windows-1252, so 0x80 shows as the euro sign. fromDisplay fails
     // for characters that have no single-byte form.
     static QString toDisplay(const std::string& bytes);
+    // The same into out, whose buffer is kept: painting reuses one string.
+    static void toDisplay(std::string_view bytes, QString& out);
     static std::optional<std::string> fromDisplay(const QString& text);
 
 signals:

@@ -1,6 +1,10 @@
 #include "segmentgrid.h"
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string_view>
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -13,6 +17,9 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include "byteglyphs.h"
+#include "cachedsource.h"
+#include "cellformat.h"
 #include "codec.h"
 #include "findscan.h"
 #include "indextext.h"
@@ -25,9 +32,27 @@ constexpr int kPitch = SegmentGrid::kRowHeight + SegmentGrid::kLineWidth;
 const QColor kFixedLine(128, 128, 128);
 const QColor kNormalLine(192, 192, 192);
 
+// Pens of the few colours a paint uses: setting a pen by colour makes a new
+// one each time.
+class PenCache {
+public:
+    const QPen& operator()(const QColor& c) {
+        for (const QPen& p : m_pens)
+            if (p.color() == c)
+                return p;
+        m_pens.emplace_back(c);
+        return m_pens.back();
+    }
+
+private:
+    std::deque<QPen> m_pens;
+};
+
 } // namespace
 
 struct SegmentGrid::PaintContext {
+    std::optional<vm::CachedSource> dataCache;
+    std::optional<vm::CachedSource> compareCache;
     const vm::ByteSource* own = nullptr;     // the bytes this grid shows
     const vm::ByteSource* data = nullptr;    // the working copy
     const vm::ByteSource* compare = nullptr; // the compare file
@@ -35,6 +60,12 @@ struct SegmentGrid::PaintContext {
     const std::vector<std::vector<std::uint8_t>>* patterns = nullptr;
     QRect selection;
     bool focused = false;
+    std::optional<vm::CellFormat> cell; // the locale's formats, prepared once a paint
+    // Kept from cell to cell, so that painting a cell allocates nothing.
+    mutable std::optional<ByteGlyphs> glyphs;
+    mutable PenCache pens;
+    mutable QString text;
+    mutable std::vector<std::uint8_t> scratch;
 };
 
 SegmentGrid::SegmentGrid(RecordPane* pane, vm::Segment* segment, Role role, QWidget* parent)
@@ -297,9 +328,14 @@ void SegmentGrid::paintEvent(QPaintEvent*) {
 
     PaintContext ctx;
     GridHost* h = m_pane->host();
-    ctx.data = h->dataStream();
-    ctx.compare = m_pane->compareSource();
+    // A paint reads its cells from a block in memory, not one read a cell.
+    if (h->dataStream())
+        ctx.data = &ctx.dataCache.emplace(*h->dataStream());
+    if (m_pane->compareSource())
+        ctx.compare = &ctx.compareCache.emplace(*m_pane->compareSource());
     ctx.own = m_role == Role::Main ? ctx.data : ctx.compare;
+    ctx.cell.emplace(h->locale());
+    ctx.glyphs.emplace(font());
     ctx.mode = m_pane->bottomPanelMode();
     ctx.patterns = &m_pane->findPatterns();
     ctx.selection = selection();
@@ -310,14 +346,17 @@ void SegmentGrid::paintEvent(QPaintEvent*) {
     const int fixedRight = columnWidth(0) + kLineWidth;
 
     std::vector<int> rows{0};
+    rows.reserve(static_cast<std::size_t>(vh / kPitch + 2));
     for (int r = topRow(), y = kPitch; r < m_rowCount && y < vh; ++r, y += kPitch)
         rows.push_back(r);
 
+    auto rowTop = [this](int r) { return r == 0 ? 0 : kPitch + (r - topRow()) * kPitch; };
+    // Scrolled columns first, clipped so they never run under the index column
+    // (one clip for all rows: the index column is painted apart anyway).
+    p.save();
+    p.setClipRect(QRect(fixedRight, 0, std::max(0, vw - fixedRight), vh));
     for (int r : rows) {
-        const int y = r == 0 ? 0 : kPitch + (r - topRow()) * kPitch;
-        // Scrolled columns first, clipped so they never run under the index column.
-        p.save();
-        p.setClipRect(QRect(fixedRight, 0, std::max(0, vw - fixedRight), vh));
+        const int y = rowTop(r);
         for (int c = 1; c < columnCount(); ++c) {
             const int x = columnLeft(c);
             if (x >= vw)
@@ -327,15 +366,18 @@ void SegmentGrid::paintEvent(QPaintEvent*) {
                 continue;
             const bool fixed = r < fixedRows();
             paintCell(p, ctx, c, r, QRect(x, y, w, kRowHeight), fixed);
-            p.setPen(fixed ? kFixedLine : kNormalLine);
+            p.setPen(ctx.pens(fixed ? kFixedLine : kNormalLine));
             p.drawLine(x + w, y, x + w, y + kRowHeight);
             p.drawLine(x, y + kRowHeight, x + w, y + kRowHeight);
         }
-        p.restore();
-        const int w0 = columnWidth(0);
+    }
+    p.restore();
+    const int w0 = columnWidth(0);
+    for (int r : rows) {
+        const int y = rowTop(r);
         const bool fixed0 = r < fixedRows() || fixedCols() > 0;
         paintCell(p, ctx, 0, r, QRect(0, y, w0, kRowHeight), fixed0);
-        p.setPen(fixed0 ? kFixedLine : kNormalLine);
+        p.setPen(ctx.pens(fixed0 ? kFixedLine : kNormalLine));
         p.drawLine(w0, y, w0, y + kRowHeight);
         p.drawLine(0, y + kRowHeight, w0, y + kRowHeight);
     }
@@ -361,7 +403,13 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
         }
     }
 
-    QString text;
+    // Titles and Anomaly rows show stored texts; every other cell single-byte
+    // text written into a buffer here.
+    QString stored;
+    bool isStored = false;
+    char text[std::max(vm::kCellTextRoom, gridtext::kIndexTextRoom)];
+    char other[vm::kCellTextRoom];
+    std::string_view bytes;
     std::int64_t pos = 0;
     const vm::TypeEntry* e = nullptr;
     int len = 0;
@@ -369,13 +417,14 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
         !fixed && fieldOf(col, row, &pos, &e, &len) && (!m_anomalyShape || col == 1);
 
     if (row == 0 || m_anomalyShape) {
-        text = storedText(col, row);
+        stored = storedText(col, row);
+        isStored = true;
     } else if (col == 0) {
-        text = QString::fromStdString(
-            gridtext::indexCellText(*m_segment, row - 1, m_pane->host()->viewSettings()));
+        bytes =
+            std::string_view(text, gridtext::indexCellText(*m_segment, row - 1,
+                                                           m_pane->host()->viewSettings(), text));
     } else if (isField && ctx.own) {
-        text = RecordPane::toDisplay(
-            vm::decodeValue(*ctx.own, pos, e->kind, len, m_pane->host()->locale()));
+        bytes = std::string_view(text, ctx.cell->at(text, *ctx.own, pos, e->kind, len));
     }
 
     // Find hits and compare differences.
@@ -383,18 +432,21 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
         bool hit = false;
         if (ctx.mode == 2 && ctx.data) {
             for (const auto& pattern : *ctx.patterns)
-                if (vm::patternTouches(*ctx.data, pattern, pos, len)) {
+                if (vm::patternTouches(*ctx.data, pattern, pos, len, ctx.scratch)) {
                     hit = true;
                     break;
                 }
         } else if (ctx.mode == 3 && ctx.data && ctx.compare) {
-            const vm::Locale& loc = m_pane->host()->locale();
-            const std::string a = vm::decodeValue(*ctx.data, pos, e->kind, len, loc);
-            const std::string b = vm::decodeValue(*ctx.compare, pos, e->kind, len, loc);
-            if (a != b) {
+            // This grid's own text is in text; the other file's goes to other.
+            const vm::ByteSource* otherSource = m_role == Role::Main ? ctx.compare : ctx.data;
+            const std::size_t n = ctx.cell->at(other, *otherSource, pos, e->kind, len);
+            const std::string_view own(
+                text, m_anomalyShape ? ctx.cell->at(text, *ctx.own, pos, e->kind, len)
+                                     : bytes.size());
+            if (own != std::string_view(other, n)) {
                 hit = true;
                 if (!m_anomalyShape)
-                    text = RecordPane::toDisplay(m_role == Role::Main ? a : b);
+                    bytes = own;
             }
         }
         if (hit || m_pane->isInputProblemCell(this, col, row)) {
@@ -404,10 +456,15 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
     }
 
     p.fillRect(rect, bg);
-    if (!text.isEmpty()) {
-        p.setPen(fg);
-        p.drawText(rect.adjusted(2, 0, -1, 0),
-                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    const QRect textRect = rect.adjusted(2, 0, -1, 0);
+    if (isStored ? !stored.isEmpty() : !bytes.empty()) {
+        p.setPen(ctx.pens(fg));
+        if (isStored || !ctx.glyphs->draw(p, textRect, bytes)) {
+            if (!isStored)
+                RecordPane::toDisplay(bytes, ctx.text);
+            p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                       isStored ? stored : ctx.text);
+        }
     }
     if (!fixed && ctx.focused && col == m_curCol && row == m_curRow) {
         p.setPen(QPen(fg, 1, Qt::DotLine));

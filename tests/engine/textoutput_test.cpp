@@ -232,3 +232,101 @@ TEST(TextOutput, ProgressRisesToTheEndAndStopLeavesNoFile) {
     EXPECT_EQ(calls, 2);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+TEST(TextOutput, BlocksOnSeveralThreadsGiveTheTextOfOneBlock) {
+    // Odd record length, a field reaching past its record, every kind, a second
+    // segment starting mid-record: block edges must not show in the text.
+    std::vector<std::uint8_t> data(8000);
+    std::uint32_t x = 7;
+    for (auto& b : data) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(x >> 16);
+    }
+    SegmentList list;
+    list.append(seg("Mixed", 5, 7400, 37));
+    for (int k = 0; k < 16; ++k)
+        list[0].entries.push_back(entry(k, static_cast<std::uint16_t>(k * 2), 9));
+    list[0].entries.push_back(entry(14, 30, 40, "past the record"));
+    list.append(seg("Small", 1001, 300, 3));
+    list[1].entries = {entry(6, 1, 2)};
+    ViewSettings v;
+    Locale comma;
+    comma.decimalSeparator = ',';
+    comma.shortDate = "dd/mm/yyyy";
+    comma.dateSeparator = '.';
+    auto render = [&](TextOutputBlocks blocks, const ByteSource& src, std::string& out) {
+        out.clear();
+        return writeTextOutput(
+            allSegments(list), src, v,
+            [&](std::string_view t) {
+                out.append(t);
+                return true;
+            },
+            comma, {}, blocks);
+    };
+    const MemorySource src(data);
+    for (const bool hex : {false, true}) {
+        v.setShowIndexNum(!hex);
+        v.setPositionFormat(hex ? 1 : 2);
+        std::string one, many;
+        ASSERT_TRUE(render({1 << 30, 1}, src, one));
+        for (const TextOutputBlocks b :
+             {TextOutputBlocks{1, 2}, TextOutputBlocks{7, 3}, TextOutputBlocks{100, 8}}) {
+            ASSERT_TRUE(render(b, src, many));
+            EXPECT_TRUE(many == one) << b.records << " records on " << b.threads << " threads";
+        }
+        if (!hex) { // the last record of Mixed, with its index
+            EXPECT_NE(one.find("\r\n199 7368 "), std::string::npos);
+        }
+    }
+
+    // A read failing in a later block: what went before is the text so far, in
+    // order, and the output fails.
+    const FailingSource failing(data, 4000);
+    std::string one, part;
+    ASSERT_TRUE(render({1 << 30, 1}, src, one));
+    EXPECT_FALSE(render({10, 3}, failing, part));
+    EXPECT_GT(part.size(), 10000u);
+    EXPECT_TRUE(one.compare(0, part.size(), part) == 0);
+}
+
+namespace {
+
+// 1.5 GB of data that is never held: byte i is i % 251. Counts the bytes asked for.
+class VastSource : public ByteSource {
+public:
+    std::int64_t size() const override { return 1500000000; }
+    std::size_t readAt(std::int64_t pos, std::span<std::uint8_t> out) const override {
+        const auto n = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(size() - pos, 0, static_cast<std::int64_t>(out.size())));
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<std::uint8_t>((pos + static_cast<std::int64_t>(i)) % 251);
+        asked += static_cast<std::int64_t>(out.size());
+        return n;
+    }
+    mutable std::int64_t asked = 0;
+};
+
+} // namespace
+
+TEST(TextOutput, HugeRecordsAreReadOnlyWhereTheirFieldsLie) {
+    // Three records of 500 MB with two small fields: reading whole records
+    // would take gigabytes of memory for a table of three lines.
+    const VastSource src;
+    SegmentList list;
+    list.append(seg("Vast", 0, 1500000000, 500000000));
+    list[0].entries = {entry(1, 0, 1, "a"), entry(1, 1000, 1, "b")};
+    list.append(seg("Bare", 0, 1500000000, 700000000)); // no fields at all
+    ViewSettings v;
+    v.setShowIndexNum(true);
+    v.setPositionFormat(2);
+    std::string out;
+    ASSERT_TRUE(writeTextOutput(allSegments(list), src, v, [&](std::string_view t) {
+        out.append(t);
+        return true;
+    }));
+    // Record 2 starts at 1e9: 1e9 % 251 = 187, (1e9 + 1000) % 251 = 183.
+    EXPECT_NE(out.find("\r\n2 1000000000 187 183\r\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\r\n1  700000000\r\n"), std::string::npos) << out;
+    EXPECT_LT(src.asked, 100000);
+}

@@ -1,9 +1,12 @@
 // gridbench big|small   time to first paint and resident memory of a segment
 //                       of 100 million (or 10) 10-byte records in a 1 GiB file
+// gridbench paint       time and heap allocations of a full repaint of a
+//                       screen of small cells
 // gridbench shot FILE   a PNG of the record pane over a small sample
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -18,6 +21,27 @@
 #include "gridhost.h"
 #include "recordpane.h"
 #include "segmentgrid.h"
+
+// Every heap allocation of the process, Qt's included, counted on its way to
+// the C library.
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+}
+static std::atomic<long> g_allocations{0};
+extern "C" void* malloc(std::size_t n) noexcept {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(n);
+}
+extern "C" void* calloc(std::size_t n, std::size_t size) noexcept {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(n, size);
+}
+extern "C" void* realloc(void* p, std::size_t n) noexcept {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, n);
+}
 
 namespace {
 
@@ -75,6 +99,18 @@ vm::Segment& addSegment(BenchHost& h, const char* name, int begin, int length, i
     return h.list.append(std::move(s));
 }
 
+// A record pane filling a window of the given size, shown.
+RecordPane* showPane(BenchHost& host, QWidget& window, int width, int height) {
+    window.resize(width, height);
+    auto* pane = new RecordPane(&host, &window);
+    host.pane = pane;
+    pane->setGeometry(window.rect());
+    window.show();
+    while (!window.isVisible())
+        QApplication::processEvents();
+    return pane;
+}
+
 // Processes events until the grid's viewport has painted once more.
 class PaintWatch : public QObject {
 public:
@@ -112,13 +148,7 @@ int bench(bool big) {
     host.list.setCurrent(&s);
 
     QWidget window;
-    window.resize(900, 600);
-    auto* pane = new RecordPane(&host, &window);
-    host.pane = pane;
-    pane->setGeometry(window.rect());
-    window.show();
-    while (!window.isVisible())
-        QApplication::processEvents();
+    RecordPane* pane = showPane(host, window, 900, 600);
     const long rss0 = residentKiB();
 
     QElapsedTimer t;
@@ -144,6 +174,77 @@ int bench(bool big) {
                 big ? "100M" : "10", static_cast<long long>(records), g->rowCount(), firstPaintMs,
                 scrollMs, rss0, rss1, rss2,
                 g->cellText(0, g->rowCount() - 1).toStdString().c_str());
+    return 0;
+}
+
+// A screen of one-byte cells of four kinds, repainted again and again.
+int paint() {
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/data.bin").toStdString();
+    {
+        std::vector<std::uint8_t> bytes(std::size_t{1} << 20);
+        std::uint32_t x = 1;
+        for (auto& b : bytes) {
+            x = x * 1103515245u + 12345u;
+            b = static_cast<std::uint8_t>(x >> 16);
+        }
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    }
+    BenchHost host;
+    host.stream.open(path, vm::FileStream::Mode::Read);
+    host.view.setShowIndexNum(true);
+    host.view.setPositionFormat(1);
+    vm::Segment& s = addSegment(host, "Small", 0, 1 << 20, 64);
+    const int kinds[] = {2, 1, 3, 0};
+    for (int k = 0; k < 64; ++k)
+        s.entries.push_back(field(kinds[k % 4], k, 1, "", 0));
+    host.list.setCurrent(&s);
+
+    QWidget window;
+    RecordPane* pane = showPane(host, window, 1280, 800);
+    pane->layoutSegmentGrids(&s);
+    for (int k = 0; k < 64; ++k)
+        pane->fitColumnWidth(&s, k); // each as wide as its kind's values
+    SegmentGrid* g = pane->mainGrid(&s);
+    for (int i = 0; i < 10; ++i) {
+        g->viewport()->repaint();
+        QApplication::processEvents();
+    }
+    // Full repaints at two heights: what the extra rows cost is what a cell
+    // costs, apart from what every paint costs once.
+    struct Measure {
+        int cells;
+        double ms;
+        double allocations;
+    };
+    auto measure = [&] {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+        int columns = 0;
+        for (int c = 1; c < g->columnCount() && g->cellRect(c, 1).isValid(); ++c)
+            ++columns;
+        const int cells = (columns + 1) * g->visibleRowCount();
+        const int paints = 200;
+        const long before = g_allocations.load();
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < paints; ++i)
+            g->viewport()->repaint();
+        const double ms = double(t.nsecsElapsed()) / 1e6 / paints;
+        return Measure{cells, ms, double(g_allocations.load() - before) / paints};
+    };
+    const Measure full = measure();
+    window.resize(1280, 400);
+    pane->setGeometry(window.rect());
+    pane->layoutSegmentGrids(&s);
+    const Measure half = measure();
+    std::printf("full repaint of %d cells: %.2f ms, %.0f heap allocations; of %d cells: %.2f ms, "
+                "%.0f; each further cell %.2f us, %.2f allocations\n",
+                full.cells, full.ms, full.allocations, half.cells, half.ms, half.allocations,
+                (full.ms - half.ms) * 1000 / (full.cells - half.cells),
+                (full.allocations - half.allocations) / (full.cells - half.cells));
     return 0;
 }
 
@@ -193,11 +294,7 @@ int shot(const char* out, const std::string& extra) {
     host.list.setCurrent(&head);
 
     QWidget window;
-    window.resize(760, 480);
-    auto* pane = new RecordPane(&host, &window);
-    host.pane = pane;
-    pane->setGeometry(window.rect());
-    window.show();
+    RecordPane* pane = showPane(host, window, 760, 480);
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents();
     pane->layoutSegmentGrids(&head);
@@ -233,6 +330,8 @@ int shot(const char* out, const std::string& extra) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "big";
+    if (mode == "paint")
+        return paint();
     if (mode == "shot")
         return shot(argc > 2 ? argv[2] : "grid.png", argc > 3 ? argv[3] : "");
     return bench(mode != "small");
