@@ -25,8 +25,8 @@
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordpane.h"
+#include "rowlistview.h"
 #include "segmentgrid.h"
-#include "segmentlistview.h"
 #include "structurechecks.h"
 #include "updownbuttons.h"
 
@@ -93,7 +93,9 @@ void Tctrls::createActions() {
 void Tctrls::buildLayout() {
     m_listGroup = new QGroupBox(QStringLiteral("Segments List"));
     m_listGroup->setObjectName(QStringLiteral("lvPartGB"));
-    m_list = new SegmentListView;
+    m_list = new RowListView;
+    m_list->setObjectName(QStringLiteral("LvPart"));
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setColumnCount(5);
     m_list->setHeaderLabels({QString(), QStringLiteral("Segment Name"), QStringLiteral("Begin"),
                              QStringLiteral("Length"), QStringLiteral("Anomaly")});
