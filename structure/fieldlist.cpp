@@ -51,20 +51,15 @@ FieldList::~FieldList() {
 // --- construction ------------------------------------------------------------
 
 void FieldList::createActions() {
-    auto make = [this](const char* name, const char* caption, void (FieldList::*handler)()) {
-        auto* a = new QAction(QString::fromLatin1(caption), m_widget);
-        a->setObjectName(QString::fromLatin1(name));
-        QObject::connect(a, &QAction::triggered, m_widget, [this, handler] { (this->*handler)(); });
-        return a;
-    };
-    m_add = make("A_addItem", "Add a Type", &FieldList::A_addItemExecute);
-    m_insert = make("A_insert", "Insert Type", &FieldList::A_insertExecute);
-    m_delete = make("A_del", "Delete Type", &FieldList::A_delExecute);
-    m_copy = make("A_copy", "Copy Type", &FieldList::A_copyExecute);
-    m_cut = make("A_cut", "Cut Type", &FieldList::A_cutExecute);
-    m_paste = make("A_paste", "Paste Type", &FieldList::A_pasteExecute);
-    m_selectAll = make("A_selAll", "Select All Type", &FieldList::A_selAllExecute);
-    m_convert = make("A_trans", "Converts Type", &FieldList::A_transExecute);
+    QWidget* w = m_widget;
+    m_add = panelAction(w, "A_addItem", "Add a Type", [this] { A_addItemExecute(); });
+    m_insert = panelAction(w, "A_insert", "Insert Type", [this] { A_insertExecute(); });
+    m_delete = panelAction(w, "A_del", "Delete Type", [this] { A_delExecute(); });
+    m_copy = panelAction(w, "A_copy", "Copy Type", [this] { A_copyExecute(); });
+    m_cut = panelAction(w, "A_cut", "Cut Type", [this] { A_cutExecute(); });
+    m_paste = panelAction(w, "A_paste", "Paste Type", [this] { A_pasteExecute(); });
+    m_selectAll = panelAction(w, "A_selAll", "Select All Type", [this] { A_selAllExecute(); });
+    m_convert = panelAction(w, "A_trans", "Converts Type", [this] { A_transExecute(); });
 }
 
 void FieldList::buildWidget() {
@@ -139,7 +134,7 @@ void FieldList::saveColumnWidths() {
 // --- rows --------------------------------------------------------------------------
 
 void FieldList::fillRow(QTreeWidgetItem* item, int row) {
-    const vm::Segment* s = m_segment;
+    const vm::Segment* s = current();
     if (!s || row < 0 || static_cast<std::size_t>(row) >= s->entries.size())
         return;
     const vm::TypeEntry& e = s->entries[static_cast<std::size_t>(row)];
@@ -296,60 +291,51 @@ void FieldList::closingSteps(bool dropClipboard) {
 // --- field actions ---------------------------------------------------------------------
 
 void FieldList::A_addItemExecute() {
-    vm::Segment* s = current();
-    if (!s)
-        return;
-    saveColumnWidths();
-    switch (mode()) {
-    case vm::StructMode::Reset:
-        vm::addTypeDescription(*s, firstSelectedRow(), pane().gridFontHeight());
-        closingSteps(true);
-        break;
-    case vm::StructMode::Edit:
-        m_addDialog->setLocale(document().locale());
-        m_addDialog->setFontHeight(pane().gridFontHeight());
-        m_addDialog->prepareAddType(*s, vm::proposeAddType(*s, m_addDialog->proposal()), true);
-        runAddDialog(*s, QStringLiteral("Add A Type"));
-        break;
-    case vm::StructMode::ReadOnly:
-        break;
-    }
+    addOrInsert(true);
 }
 
 void FieldList::A_insertExecute() {
+    addOrInsert(false);
+}
+
+void FieldList::addOrInsert(bool add) {
     vm::Segment* s = current();
     if (!s)
         return;
     saveColumnWidths();
-    switch (mode()) {
-    case vm::StructMode::Reset:
-        vm::insertTypeDescription(*s, firstSelectedRow(), pane().gridFontHeight());
+    const int row = firstSelectedRow();
+    const int fontHeight = pane().gridFontHeight();
+    if (mode() == vm::StructMode::Reset) {
+        if (add)
+            vm::addTypeDescription(*s, row, fontHeight);
+        else
+            vm::insertTypeDescription(*s, row, fontHeight);
         closingSteps(true);
-        break;
-    case vm::StructMode::Edit:
-        if (const auto p = vm::proposeInsertType(*s, firstSelectedRow())) {
-            m_addDialog->setInsertIndex(p->index);
-            m_addDialog->setLocale(document().locale());
-            m_addDialog->setFontHeight(pane().gridFontHeight());
-            m_addDialog->prepareAddType(*s, p->entry, false);
-            runAddDialog(*s, QStringLiteral("Insert A Type"));
-        }
-        break;
-    case vm::StructMode::ReadOnly:
-        break;
+        return;
     }
-}
-
-void FieldList::runAddDialog(vm::Segment& segment, const QString& title) {
+    if (mode() != vm::StructMode::Edit)
+        return;
+    std::optional<vm::TypeEntry> proposal;
+    if (add) {
+        proposal = vm::proposeAddType(*s, m_addDialog->proposal());
+    } else if (const auto p = vm::proposeInsertType(*s, row)) {
+        m_addDialog->setInsertIndex(p->index);
+        proposal = p->entry;
+    } else {
+        return; // nothing to insert before
+    }
+    m_addDialog->setLocale(document().locale());
+    m_addDialog->setFontHeight(fontHeight);
+    m_addDialog->prepareAddType(*s, proposal, add);
+    const QString title = add ? QStringLiteral("Add A Type") : QStringLiteral("Insert A Type");
     m_addDialog->setWindowTitle(title);
     if (prompter().runModal(*m_addDialog) != QDialog::Accepted || !m_addDialog->newField())
         return;
     const vm::NewField field = *m_addDialog->newField();
     const vm::FieldEdit e = rewrite(title, [&](const vm::Progress& progress) {
-        return vm::addField(document().workingFile(), segment, field, document().locale(),
-                            progress);
+        return vm::addField(document().workingFile(), *s, field, document().locale(), progress);
     });
-    if (applied(segment, e))
+    if (applied(*s, e))
         closingSteps(true);
 }
 

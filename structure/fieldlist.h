@@ -70,9 +70,10 @@ private:
     void LVSelectItem();
     void frameChanged(const QList<int>& rows, bool fitColumns);
 
-    // Add a Type and Insert Type in edit mode: the prepared dialog, then the new
-    // field's bytes in every record.
-    void runAddDialog(vm::Segment& segment, const QString& title);
+    // Add a Type (add) and Insert Type: in reset mode a copy of the selected
+    // entry; in edit mode the Add-a-type dialog, then the new field's bytes in
+    // every record.
+    void addOrInsert(bool add);
     // Runs a field edit; in edit mode with a progress window that can stop it.
     template <typename Edit> vm::FieldEdit rewrite(const QString& label, Edit&& edit);
     // After an edit: a failure is reported and changes nothing; moved bytes
