@@ -91,36 +91,38 @@ PasteResult pasteSegment(SegmentList& list, const Segment& source, int before, W
     return out;
 }
 
-void moveSegments(SegmentList& list, std::vector<std::size_t> moved, int target) {
+std::vector<std::size_t> orderAfterMove(std::size_t count, std::vector<std::size_t> moved,
+                                        int target) {
     std::sort(moved.begin(), moved.end());
     moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
-    while (!moved.empty() && moved.back() >= list.size())
+    while (!moved.empty() && moved.back() >= count)
         moved.pop_back();
-    if (moved.empty())
-        return;
-    auto isMoved = [&](int row) {
-        return std::binary_search(moved.begin(), moved.end(), static_cast<std::size_t>(row));
+    auto isMoved = [&](std::size_t row) {
+        return std::binary_search(moved.begin(), moved.end(), row);
     };
-    while (target >= 0 && target < static_cast<int>(list.size()) && isMoved(target))
+    while (target >= 0 && static_cast<std::size_t>(target) < count &&
+           isMoved(static_cast<std::size_t>(target)))
         ++target;
-    const Segment* targetSeg = target >= 0 && target < static_cast<int>(list.size())
-                                   ? &list[static_cast<std::size_t>(target)]
-                                   : nullptr;
-    Segment* current = list.current();
-    std::vector<SegmentList::Ptr> scratch; // last row first
-    for (auto it = moved.rbegin(); it != moved.rend(); ++it)
-        scratch.push_back(std::move(list.items()[*it]));
-    for (auto it = moved.rbegin(); it != moved.rend(); ++it)
-        list.items().erase(list.items().begin() + static_cast<std::ptrdiff_t>(*it));
-    if (!targetSeg) {
-        for (auto it = scratch.rbegin(); it != scratch.rend(); ++it)
-            list.append(std::move(*it));
-    } else {
-        const auto at = static_cast<std::size_t>(list.indexOf(targetSeg));
-        for (auto& s : scratch)
-            list.insert(at, std::move(s));
+    std::vector<std::size_t> order;
+    order.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (static_cast<int>(i) == target)
+            order.insert(order.end(), moved.begin(), moved.end());
+        if (!isMoved(i))
+            order.push_back(i);
     }
-    list.setCurrent(current);
+    if (target < 0 || static_cast<std::size_t>(target) >= count)
+        order.insert(order.end(), moved.begin(), moved.end());
+    return order;
+}
+
+void moveSegments(SegmentList& list, std::vector<std::size_t> moved, int target) {
+    const std::vector<std::size_t> order = orderAfterMove(list.size(), std::move(moved), target);
+    std::vector<SegmentList::Ptr> items;
+    items.reserve(order.size());
+    for (std::size_t i : order)
+        items.push_back(std::move(list.items()[i]));
+    list.items() = std::move(items);
 }
 
 // ---- editors ------------------------------------------------------------------
@@ -207,6 +209,14 @@ bool packEntries(Segment& seg, const std::vector<int>& order) {
     for (std::size_t i = 0; i < starts.size(); ++i)
         seg.entries[i].start = starts[i];
     return true;
+}
+
+void moveEntries(Segment& seg, const std::vector<std::size_t>& moved, int target) {
+    std::vector<TypeEntry> entries;
+    entries.reserve(seg.entries.size());
+    for (std::size_t i : orderAfterMove(seg.entries.size(), moved, target))
+        entries.push_back(seg.entries[i]);
+    seg.entries = std::move(entries);
 }
 
 } // namespace vm

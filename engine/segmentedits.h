@@ -44,9 +44,13 @@ struct PasteResult {
 PasteResult pasteSegment(SegmentList& list, const Segment& source, int before, WorkingFile* wf,
                          const Progress& progress = {});
 
-// Drag-and-drop: the segments at rows `moved` go, in their order, before the
-// row `target`; a target that is itself moved gives way to the next row below,
-// and no target (or none left below) appends them. Only the order changes.
+// Drag-and-drop of list rows: the order of `count` rows (old indices, top to
+// bottom) after the rows `moved` go, in their order, before the row `target`;
+// a target that is itself moved gives way to the next row below, and no target
+// (or none left below) appends them.
+std::vector<std::size_t> orderAfterMove(std::size_t count, std::vector<std::size_t> moved,
+                                        int target);
+// The segments dragged that way. Only the order changes.
 void moveSegments(SegmentList& list, std::vector<std::size_t> moved, int target);
 
 // ---- the segment editors --------------------------------------------------------
@@ -84,5 +88,8 @@ std::optional<std::int64_t> steppedValue(SegmentNumber which, std::int64_t curre
 // from 0 in that order. False, with nothing changed, when a start would pass
 // the 65535 bytes a field's start can address.
 bool packEntries(Segment& seg, const std::vector<int>& order);
+// Field rows dragged in reset mode, as orderAfterMove; starts stay as they
+// were, so only the order of the grid's columns changes.
+void moveEntries(Segment& seg, const std::vector<std::size_t>& moved, int target);
 
 } // namespace vm

@@ -19,14 +19,15 @@
 #include "codec.h"
 #include "document.h"
 #include "editstructhint.h"
+#include "fieldparts.h"
 #include "mainwindow.h"
 #include "model.h"
 #include "positionbar.h"
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordpane.h"
+#include "rowlistview.h"
 #include "segmentgrid.h"
-#include "segmentlistview.h"
 #include "structurechecks.h"
 #include "updownbuttons.h"
 
@@ -76,24 +77,21 @@ Tctrls::~Tctrls() {
 // --- construction ------------------------------------------------------------
 
 void Tctrls::createActions() {
-    auto make = [this](const char* name, const char* caption, void (Tctrls::*handler)()) {
-        auto* a = new QAction(QString::fromLatin1(caption), this);
-        a->setObjectName(QString::fromLatin1(name));
-        connect(a, &QAction::triggered, this, handler);
-        return a;
-    };
-    m_new = make("A_partNew", "New Segment", &Tctrls::A_partNewExecute);
-    m_insert = make("A_partInsert", "Insert Segment", &Tctrls::A_partInsertExecute);
-    m_delete = make("A_partDel", "Delete Segment", &Tctrls::A_partDelExecute);
-    m_copy = make("A_partCopy", "Copy Segment", &Tctrls::A_partCopyExecute);
-    m_cut = make("A_partCut", "Cut Segment", &Tctrls::A_partCutExecute);
-    m_paste = make("A_partPast", "Past Segment", &Tctrls::A_partPastExecute);
+    m_new = panelAction(this, "A_partNew", "New Segment", [this] { A_partNewExecute(); });
+    m_insert =
+        panelAction(this, "A_partInsert", "Insert Segment", [this] { A_partInsertExecute(); });
+    m_delete = panelAction(this, "A_partDel", "Delete Segment", [this] { A_partDelExecute(); });
+    m_copy = panelAction(this, "A_partCopy", "Copy Segment", [this] { A_partCopyExecute(); });
+    m_cut = panelAction(this, "A_partCut", "Cut Segment", [this] { A_partCutExecute(); });
+    m_paste = panelAction(this, "A_partPast", "Past Segment", [this] { A_partPastExecute(); });
 }
 
 void Tctrls::buildLayout() {
     m_listGroup = new QGroupBox(QStringLiteral("Segments List"));
     m_listGroup->setObjectName(QStringLiteral("lvPartGB"));
-    m_list = new SegmentListView;
+    m_list = new RowListView;
+    m_list->setObjectName(QStringLiteral("LvPart"));
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setColumnCount(5);
     m_list->setHeaderLabels({QString(), QStringLiteral("Segment Name"), QStringLiteral("Begin"),
                              QStringLiteral("Length"), QStringLiteral("Anomaly")});

@@ -21,7 +21,7 @@ class QTreeWidgetItem;
 class QVBoxLayout;
 class IndicatorLabel;
 class PositionBar;
-class SegmentListView;
+class RowListView;
 class Tmain;
 class UpDownButtons;
 
@@ -133,7 +133,7 @@ private:
 
     QSplitter* m_splitter = nullptr;
     QGroupBox* m_listGroup = nullptr; // lvPartGB
-    SegmentListView* m_list = nullptr;
+    RowListView* m_list = nullptr;
     QMenu* m_partMenu = nullptr;
     PositionBar* m_segmentBar = nullptr;
     PositionBar* m_typeBar = nullptr;

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include <QAction>
 #include <QComboBox>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -13,7 +14,7 @@
 #include "kinds.h"
 #include "recordpane.h"
 
-// Small pieces shared by the field frame and the field dialogs.
+// Small pieces shared by the panel's lists, the field frame and the field dialogs.
 
 // What an edit holds as the engine's single-byte text; a character that has
 // no single-byte form becomes '?'.
@@ -50,4 +51,14 @@ inline QHBoxLayout* okCancelRow(QDialog* dialog, QPushButton* ok, const char* ok
     row->addWidget(ok);
     row->addWidget(cancel);
     return row;
+}
+
+// An action of the panel, found by its objectName, owned by parent; run is
+// called with parent as the context, so it never outlives its owner.
+template <typename Run>
+QAction* panelAction(QObject* parent, const char* name, const char* caption, Run run) {
+    auto* a = new QAction(QString::fromLatin1(caption), parent);
+    a->setObjectName(QString::fromLatin1(name));
+    QObject::connect(a, &QAction::triggered, parent, std::move(run));
+    return a;
 }

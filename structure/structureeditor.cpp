@@ -3,8 +3,12 @@
 #include <memory>
 
 #include "controlpanel.h"
+#include "fieldlist.h"
 #include "mainwindow.h"
 
 void installStructureEditor(Tmain& window) {
-    window.setPanel(std::make_unique<Tctrls>(window));
+    auto panel = std::make_unique<Tctrls>(window);
+    Tctrls& p = *panel;
+    window.setPanel(std::move(panel));
+    p.setFieldList(std::make_unique<FieldList>(p));
 }

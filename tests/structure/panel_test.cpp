@@ -15,13 +15,6 @@
 
 namespace {
 
-QStringList captions(const QList<QAction*>& actions) {
-    QStringList out;
-    for (QAction* a : actions)
-        out << (a->isSeparator() ? QStringLiteral("|") : a->text());
-    return out;
-}
-
 void click(UpDownButtons* ud, bool up) {
     (up ? ud->upButton() : ud->downButton())->click();
 }

@@ -10,6 +10,14 @@
 #include "fieldlisthooks.h"
 #include "structureeditor.h"
 
+// Captions of menu entries, "|" for a separator.
+inline QStringList captions(const QList<QAction*>& actions) {
+    QStringList out;
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    return out;
+}
+
 // A field list that records what the panel asks of it.
 class RecordingFieldList : public FieldListHooks {
 public:
@@ -19,7 +27,8 @@ public:
     void refreshActions(const ActionState& state) override { actionStates.push_back(state); }
 };
 
-// The main window with the control panel installed, as the program has it.
+// The main window with the control panel installed, as the program has it;
+// the field list is a recording one unless realFieldList is set.
 class PanelTest : public AppTest {
 protected:
     Tctrls& panel() {
@@ -27,6 +36,8 @@ protected:
             installStructureEditor(window());
             m_panel = dynamic_cast<Tctrls*>(&window().panel());
             EXPECT_NE(m_panel, nullptr);
+            if (realFieldList)
+                return *m_panel;
             auto fields = std::make_unique<RecordingFieldList>();
             fieldList = fields.get();
             m_panel->setFieldList(std::move(fields));
@@ -64,6 +75,7 @@ protected:
     vm::Segment& seg(int i) { return doc().segments()[static_cast<std::size_t>(i)]; }
 
     RecordingFieldList* fieldList = nullptr;
+    bool realFieldList = false;
 
 private:
     Tctrls* m_panel = nullptr;

@@ -1,11 +1,10 @@
-#include "segmentlistview.h"
+#include "rowlistview.h"
 
 #include <QDropEvent>
+#include <QKeyEvent>
 
-SegmentListView::SegmentListView(QWidget* parent) : QTreeWidget(parent) {
-    setObjectName(QStringLiteral("LvPart"));
+RowListView::RowListView(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
-    setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(true);
@@ -15,14 +14,14 @@ SegmentListView::SegmentListView(QWidget* parent) : QTreeWidget(parent) {
     setDefaultDropAction(Qt::CopyAction);
 }
 
-void SegmentListView::dragEnterEvent(QDragEnterEvent* event) {
+void RowListView::dragEnterEvent(QDragEnterEvent* event) {
     if (acceptsDrag && acceptsDrag(event->source()))
         QTreeWidget::dragEnterEvent(event);
     else
         event->ignore();
 }
 
-void SegmentListView::dragMoveEvent(QDragMoveEvent* event) {
+void RowListView::dragMoveEvent(QDragMoveEvent* event) {
     if (acceptsDrag && acceptsDrag(event->source())) {
         QTreeWidget::dragMoveEvent(event);
         event->setDropAction(Qt::CopyAction);
@@ -32,7 +31,7 @@ void SegmentListView::dragMoveEvent(QDragMoveEvent* event) {
     }
 }
 
-void SegmentListView::dropEvent(QDropEvent* event) {
+void RowListView::dropEvent(QDropEvent* event) {
     if (!acceptsDrag || !acceptsDrag(event->source())) {
         event->ignore();
         return;
@@ -42,4 +41,12 @@ void SegmentListView::dropEvent(QDropEvent* event) {
     event->accept();
     if (dropped)
         dropped(at.isValid() ? at.row() : -1);
+}
+
+void RowListView::keyPressEvent(QKeyEvent* event) {
+    if (keyPressed && keyPressed(event->key())) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <vector>
+
+#include <QList>
+#include <QString>
+
+#include "fieldedits.h"
+#include "fieldlisthooks.h"
+
+class QAction;
+class QMenu;
+class QObject;
+class QTreeWidgetItem;
+class Document;
+class RecordPane;
+class RowListView;
+class TAddAType;
+class Tctrls;
+class TtypeFrame;
+class Ttransto;
+
+// The lower half of the control panel: the field list `LV` of the current
+// segment with the field frame `tfLv` above it, the field actions and the
+// field clipboard. In reset mode the actions change the description only; in
+// edit mode adding, inserting, deleting, pasting and converting rewrite the
+// data file, and the segments behind the current one move.
+//
+// Row i carries entry i of the current segment: a drop reorders the entries
+// at once, so rows and entries never stand in different orders.
+class FieldList : public FieldListHooks {
+public:
+    explicit FieldList(Tctrls& panel);
+    ~FieldList() override;
+
+    // --- FieldListHooks ---
+    QWidget* widget() override;
+    QList<QAction*> actions() override;
+    void refreshActions(const ActionState& state) override;
+    void showSegment(vm::Segment* segment, bool dropClipboard) override;
+    void syncFieldOrder() override;
+    std::vector<std::size_t> selectedEntries() const override;
+    void refreshFieldRows() override;
+    void reloadFieldFrame() override;
+    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
+    void showFieldMenu(int entry, const QPoint& globalPos) override;
+
+    void refreshFieldRow(int row);
+    const vm::FieldClipboard& clipboard() const { return m_clipboard; }
+
+    // Drag-and-drop of field rows: taken only from the list itself in reset
+    // mode; a drop moves the selected fields before row target (-1: to the end).
+    bool acceptsFieldDrag(const QObject* source) const;
+    void LVDragDrop(int target);
+
+private:
+    void createActions();
+    void buildWidget();
+
+    // Handlers.
+    void A_addItemExecute();
+    void A_insertExecute();
+    void A_delExecute();
+    void A_copyExecute();
+    void A_cutExecute();
+    void A_pasteExecute();
+    void A_selAllExecute();
+    void A_transExecute();
+    bool LVKeyDown(int key);
+    void LVSelectItem();
+    void frameChanged(const QList<int>& rows, bool fitColumns);
+
+    // Add a Type (add) and Insert Type: in reset mode a copy of the selected
+    // entry; in edit mode the Add-a-type dialog, then the new field's bytes in
+    // every record.
+    void addOrInsert(bool add);
+    // Runs a field edit; in edit mode with a progress window that can stop it.
+    template <typename Edit> vm::FieldEdit rewrite(const QString& label, Edit&& edit);
+    // After an edit: a failure is reported and changes nothing; moved bytes
+    // mark the data changed and move the segments behind. False when there is
+    // nothing more to do.
+    bool applied(vm::Segment& segment, const vm::FieldEdit& edit);
+    // Reloads the segment (the clipboard goes with dropClipboard in edit
+    // mode), marks the structure changed and redraws the field bar.
+    void closingSteps(bool dropClipboard);
+    void rebuildRows();
+    void fillRow(QTreeWidgetItem* item, int row);
+    // The grid's column widths into the entries, before the columns change.
+    void saveColumnWidths();
+
+    vm::Segment* current() const;
+    vm::StructMode mode() const;
+    Document& document() const;
+    RecordPane& pane() const;
+    std::vector<int> selectedRows() const;
+    int firstSelectedRow() const;
+
+    Tctrls& m_panel;
+    QWidget* m_widget = nullptr;
+    TtypeFrame* m_frame = nullptr;
+    RowListView* m_list = nullptr;
+    QMenu* m_menu = nullptr;
+    TAddAType* m_addDialog = nullptr;
+    Ttransto* m_transform = nullptr;
+
+    QAction* m_add = nullptr;
+    QAction* m_insert = nullptr;
+    QAction* m_delete = nullptr;
+    QAction* m_copy = nullptr;
+    QAction* m_cut = nullptr;
+    QAction* m_paste = nullptr;
+    QAction* m_selectAll = nullptr;
+    QAction* m_convert = nullptr;
+
+    // The segment the rows show; the document's current one once shown.
+    vm::Segment* m_segment = nullptr;
+    vm::FieldClipboard m_clipboard;
+};
