@@ -85,6 +85,21 @@ bool ReplaceFile::fail(int err) {
     return failText(systemErrorText(err));
 }
 
+bool ReplaceFile::createTemporary(unsigned long pid) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string name = tempName(m_target, pid);
+        std::string why;
+        bool taken = false;
+        if (createLockedFile(m_stream, name, &why, &taken)) {
+            m_temp = name;
+            return true;
+        }
+        if (!taken)
+            return failText(why);
+    }
+    return failText("No free name for a temporary file beside the target");
+}
+
 bool ReplaceFile::failText(const std::string& reason) {
     m_error = reason.empty() ? std::string("Unknown error") : reason;
     discard();
@@ -218,18 +233,7 @@ bool ReplaceFile::begin(const std::string& target) {
     if (::access("/proc/self/fd", X_OK) == 0 && m_stream.createAnonymous(folder) &&
         m_stream.lockExclusive())
         return true;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string name = tempName(m_target, static_cast<unsigned long>(::getpid()));
-        std::string why;
-        bool taken = false;
-        if (createLockedFile(m_stream, name, &why, &taken)) {
-            m_temp = name;
-            return true;
-        }
-        if (!taken)
-            return failText(why);
-    }
-    return fail(EEXIST);
+    return createTemporary(static_cast<unsigned long>(::getpid()));
 }
 
 bool ReplaceFile::prepareCommit() {
@@ -343,18 +347,7 @@ bool ReplaceFile::begin(const std::string& target) {
             return failText(problem);
     }
     removeLeftovers(parentFolder(m_target), tempPrefix(m_target));
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string name = tempName(m_target, ::GetCurrentProcessId());
-        std::string why;
-        bool taken = false;
-        if (createLockedFile(m_stream, name, &why, &taken)) {
-            m_temp = name;
-            return true;
-        }
-        if (!taken)
-            return failText(why);
-    }
-    return failText(win::errorText(ERROR_FILE_EXISTS));
+    return createTemporary(::GetCurrentProcessId());
 }
 
 bool ReplaceFile::prepareCommit() {

@@ -68,6 +68,8 @@ private:
     bool fail(int err);
     bool failText(const std::string& reason);
     bool nameTemporary();
+    // A temporary file beside the target under the next free name, locked.
+    bool createTemporary(unsigned long pid);
 
     FileStream m_stream;
     std::string m_target;
