@@ -16,19 +16,13 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QSettings>
-#include <QStandardPaths>
 
 #include "benchfiles.h"
 #include "document.h"
+#include "guibench.h"
 #include "mainwindow.h"
-#include "model.h"
-#include "recordpane.h"
 #include "segmentgrid.h"
 #include "structureeditor.h"
 #include "toolset.h"
@@ -49,25 +43,12 @@ public:
     }
 };
 
-// One segment of 10-byte records over the whole file, a few fields of each kind.
+// One segment of 10-byte records over the whole file, fields of a few kinds.
 void writeTypeFor(const std::string& data, std::int64_t size) {
     vm::SegmentList list;
-    auto seg = std::make_unique<vm::Segment>();
-    seg->setName("Records");
-    seg->begin = 0;
-    seg->recordLength = 10;
-    seg->length = static_cast<std::int32_t>(size);
-    const struct {
-        int kind, start, length;
-        const char* memo;
-    } fields[] = {{8, 0, 4, "id"}, {6, 4, 2, "count"}, {1, 6, 1, "flags"}, {2, 7, 3, "tail"}};
-    for (const auto& f : fields) {
-        vm::TypeEntry e = vm::newTypeEntry(f.kind, std::string_view(f.memo), seg.get());
-        e.start = static_cast<std::uint16_t>(f.start);
-        e.length = static_cast<std::uint16_t>(f.length);
-        seg->entries.push_back(e);
-    }
-    list.append(std::move(seg));
+    using benchfiles::field;
+    benchfiles::addSegment(list, "Records", size / 10, 10,
+                           {field(8, 0, 4), field(6, 4, 2), field(1, 6, 1), field(2, 7, 3)});
     vm::ViewSettings view;
     view.setShowIndexNum(true);
     view.setPositionFormat(1);
@@ -138,17 +119,11 @@ double median(std::vector<double> v) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    guibench::offscreenWithoutDisplay();
     QApplication app(argc, argv);
-    const std::string base = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
-    const std::string dir = base + "/openbench-" + std::to_string(::getpid()) + "/";
+    const std::string dir = guibench::makeFolder(argc, argv, "openbench");
     const std::string temp = dir + "temp/";
     std::filesystem::create_directories(temp);
-    // Settings and recent lists go to the bench's folder, not the user's.
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromStdString(dir + "config"));
 
     const std::int64_t MiB = std::int64_t{1} << 20;
     const struct {
