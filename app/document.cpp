@@ -633,6 +633,9 @@ void Document::saveFileCommand() {
 }
 
 void Document::saveAsCommand() {
+    // Refused before the user picks a name for nothing.
+    if (!requireWorkingCopy(m_dialogParent))
+        return;
     const QString name =
         prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
     if (name.isEmpty())
