@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSettings>
+#include <QTimer>
 
 #include "atomicfile.h"
 #include "codec.h"
@@ -85,7 +86,9 @@ Document::Document(QObject* parent)
     m_dataHint.fill(true);
 }
 
-Document::~Document() = default;
+Document::~Document() {
+    stopCopy();
+}
 
 QString Document::workingFileName() const {
     return fromNative(m_work.name);
@@ -130,18 +133,172 @@ bool Document::openDataWithType(const QString& path) {
     return true;
 }
 
-bool Document::makeWorkingCopy(const QString& name, vm::WorkingFile& wf, QString* error) {
-    ProgressWindow progress(m_dialogParent, QStringLiteral("Opening ") + name);
-    wf.tempDir = toNative(m_tempDir);
+// The views read the data file from the first moment, through a stream of
+// their own; the working copy is filled from another on a thread of its own.
+// The previous document is replaced only once both are there.
+bool Document::beginWorkingCopy(const QString& name, bool newDocument, QString* error) {
+    vm::FileStream shown;
+    vm::FileStream source;
+    vm::WorkingFile made;
+    made.tempDir = toNative(m_tempDir);
+    const std::string path = toNative(name);
     std::string err;
-    // Created, locked and held before the copy starts, and never let go
-    // between the copy and its use: another instance cannot take it.
-    if (!vm::makeWorkingCopy(wf, toNative(name), &err, progress.callback())) {
+    const bool ready = [&] {
+        if (!shown.open(path, vm::FileStream::Mode::Read)) {
+            err = shown.lastError();
+            return false;
+        }
+        if (!source.open(path, vm::FileStream::Mode::Read)) {
+            err = source.lastError();
+            return false;
+        }
+        if (!vm::sameOpenFile(shown, source)) {
+            err = "The file was replaced while it was opened";
+            return false;
+        }
+        // Created, locked and held before the copy starts, and never let go
+        // between the copy and its use: another instance cannot take it.
+        return vm::createWorkingFile(made, &err);
+    }();
+    if (!ready) {
         if (error)
             *error = QString::fromStdString(err);
         return false;
     }
+
+    stopCopy();
+    m_work.tempDir = made.tempDir;
+    m_work.name = made.name;
+    m_work.stream = std::move(shown);
+    m_fillPermille = 0;
+    m_fillIsNewDocument = newDocument;
+    const quint64 run = ++m_fillRun;
+    // Reports come from the filling thread; they are handed to this one.
+    vm::Progress progress = [this, run, last = -1](double fraction) mutable {
+        const int permille = static_cast<int>(fraction * 1000);
+        if (permille != last) {
+            last = permille;
+            QMetaObject::invokeMethod(
+                this, [this, run, permille] { copyProgressed(run, permille); },
+                Qt::QueuedConnection);
+        }
+        return true;
+    };
+    auto ended = [this, run] {
+        QMetaObject::invokeMethod(
+            this, [this, run] { copyEnded(run); }, Qt::QueuedConnection);
+    };
+    m_fill = std::make_unique<vm::WorkingFileFill>(std::move(made.stream), std::move(source),
+                                                   std::move(progress), std::move(ended));
+    // Structure editing would rewrite a copy that is not there yet.
+    m_resumeEditStructure = m_view.canEditStructure();
+    if (m_resumeEditStructure) {
+        m_view.setCanEditStructure(false);
+        emit optionsChanged();
+    }
     return true;
+}
+
+void Document::copyProgressed(quint64 run, int permille) {
+    if (run != m_fillRun || !m_fill)
+        return;
+    m_fillPermille = permille;
+    emit copyProgressChanged(permille);
+}
+
+void Document::copyEnded(quint64 run) {
+    if (run != m_fillRun || !m_fill)
+        return;
+    m_fill->wait();
+    if (m_fill->result().ok) {
+        finishCopy();
+        return;
+    }
+    // Closing the document under a dialog or a menu would pull the data from
+    // under the command that opened it: that waits until the user is done.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        QTimer::singleShot(100, this, [this, run] { copyEnded(run); });
+        return;
+    }
+    failCopy(QString::fromStdString(m_fill->result().error));
+}
+
+// The copy holds the same bytes as the data file the views were reading, and
+// it moves into the same stream object: nothing that reads notices the switch.
+void Document::finishCopy() {
+    const std::int64_t shownSize = m_work.stream.size();
+    m_work.stream = m_fill->takeTarget();
+    m_fill.reset();
+    m_fillPermille = 1000;
+    if (m_fillIsNewDocument)
+        addRecentName(RecentList::Files, m_dataFileName);
+    if (m_resumeEditStructure) {
+        m_resumeEditStructure = false;
+        m_view.setCanEditStructure(true);
+        m_view.setCanResetStructure(false);
+        emit optionsChanged();
+    }
+    // Another program changed the file's size while it was copied.
+    if (m_work.stream.size() != shownSize)
+        emit documentReplaced();
+    emit actionStatesChanged(true);
+}
+
+// A copy that failed or was cancelled closes the document, as an open that
+// failed does, and says why.
+void Document::failCopy(const QString& reason) {
+    const QString name = m_dataFileName;
+    stopCopy();
+    // Structure changes made meanwhile are not dropped without asking.
+    if (m_typeChanged) {
+        const QString typePath = name + QStringLiteral(".type");
+        if (prompter().ask(m_dialogParent, QStringLiteral("Warning"),
+                           QStringLiteral(" Do You Want Save The TypeFile to  ") + typePath +
+                               QStringLiteral(" ?"),
+                           Prompter::Buttons::YesNo) == Prompter::Answer::Yes)
+            writeTypeFile(typePath);
+    }
+    emptyDocument();
+    prompter().error(m_dialogParent,
+                     QStringLiteral("File  ") + name + QStringLiteral(" Open Error\n") + reason);
+}
+
+void Document::cancelCopy() {
+    if (!m_fill)
+        return;
+    m_fill->stop();
+    // Finished just before the stop: the copy is complete and is kept.
+    if (m_fill->result().ok)
+        finishCopy();
+    else
+        failCopy(QString::fromStdString(m_fill->result().error));
+}
+
+void Document::stopCopy() {
+    if (!m_fill)
+        return;
+    m_fill->stop();
+    vm::WorkingFile half;
+    half.tempDir = m_work.tempDir;
+    half.name = m_work.name;
+    half.stream = m_fill->takeTarget();
+    vm::discardWorkingFile(half);
+    m_fill.reset();
+    m_work.name.clear();
+    m_work.stream.close();
+    m_resumeEditStructure = false;
+}
+
+QString Document::copyRunningText() const {
+    return QStringLiteral("The working copy of ") + m_dataFileName +
+           QStringLiteral(" is still being made: changes to the data wait until it is complete.");
+}
+
+bool Document::requireWorkingCopy(QWidget* parent) {
+    if (!copying())
+        return true;
+    prompter().inform(parent ? parent : m_dialogParent, copyRunningText());
+    return false;
 }
 
 bool Document::openDataFile(const QString& name) {
@@ -162,20 +319,17 @@ bool Document::openDataFile(const QString& name) {
         reopenAfterQuestions();
         return false;
     }
-    // The previous document stays open until the new one is. The file is
-    // stamped before it is copied, so a change made during the copy counts.
+    // The file is stamped before it is copied, so a change made during the
+    // copy counts.
     const vm::FileStamp stamp = vm::fileStamp(toNative(name));
-    vm::WorkingFile wf;
     QString err;
-    if (!makeWorkingCopy(name, wf, &err)) {
+    if (!beginWorkingCopy(name, true, &err)) {
         prompter().error(m_dialogParent,
                          QStringLiteral("File  ") + name + QStringLiteral(" Open Error\n") + err);
         reopenAfterQuestions();
         return false;
     }
-    m_work = std::move(wf);
     m_dataChanged = false;
-    addRecentName(RecentList::Files, name);
     m_dataFileName = name;
     m_dataStamp = stamp;
     emit captionChanged();
@@ -195,13 +349,11 @@ bool Document::reopenAfterQuestions() {
     if (m_dataFileName.isEmpty() || m_work.stream.isOpen())
         return true;
     const vm::FileStamp stamp = vm::fileStamp(toNative(m_dataFileName));
-    vm::WorkingFile wf;
-    if (!makeWorkingCopy(m_dataFileName, wf, nullptr)) {
+    if (!beginWorkingCopy(m_dataFileName, false, nullptr)) {
         emptyDocument();
         return false;
     }
     m_dataStamp = stamp;
-    m_work = std::move(wf);
     m_dataChanged = false;
     emit documentReplaced();
     emit actionStatesChanged(true);
@@ -253,7 +405,7 @@ bool Document::confirmOverwriteChanged(const QString& path, const vm::FileStamp&
 }
 
 bool Document::saveWorkingCopyTo(const QString& name) {
-    if (!m_work.stream.isOpen())
+    if (!m_work.stream.isOpen() || !requireWorkingCopy(m_dialogParent))
         return false;
     // Another program (or instance) may have written the file since it was
     // opened or last saved: not overwritten without asking.
@@ -389,6 +541,7 @@ void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& pa
     m_segments.setCurrent(m_segments.empty() ? nullptr : &m_segments[0]);
     m_typeFileName = path;
     m_typeChanged = false;
+    m_resumeEditStructure = false; // a loaded structure starts without editing
     emit structureReplaced();
     emit captionChanged();
     emit actionStatesChanged(true);
@@ -480,6 +633,9 @@ void Document::saveFileCommand() {
 }
 
 void Document::saveAsCommand() {
+    // Refused before the user picks a name for nothing.
+    if (!requireWorkingCopy(m_dialogParent))
+        return;
     const QString name =
         prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
     if (name.isEmpty())
@@ -497,11 +653,15 @@ void Document::saveAsCommand() {
 }
 
 void Document::saveAllCommand() {
+    // Half a "Save All" would be a surprise: nothing is written until both can be.
+    if (!requireWorkingCopy(m_dialogParent))
+        return;
     saveFileCommand();
     saveTypeCommand();
 }
 
 void Document::emptyDocument() {
+    stopCopy();
     emit structureAboutToBeCleared();
     m_segments.setCurrent(nullptr);
     vm::clearSegments(m_segments);

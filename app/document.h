@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QObject>
 #include <QString>
@@ -36,10 +37,24 @@ public:
     QString workingFileName() const;
     const QString& typeFileName() const { return m_typeFileName; }
     // The working copy open for reading and writing; nullptr without one.
+    // While the copy is still being made it is the data file itself, open for
+    // reading only: the views show it at once, and the object stays the same
+    // when the finished copy takes its place, so no reader is left holding a
+    // stream that went away.
     vm::FileStream* dataStream();
     const vm::FileStream* dataStream() const;
     // The working copy with its stream, for the rewrites that replace it.
+    // Not while copying(): the stream is then the read-only data file.
     vm::WorkingFile& workingFile() { return m_work; }
+    // The working copy is still being filled on its own thread: the data
+    // cannot change until it is complete.
+    bool copying() const { return m_fill != nullptr; }
+    // Share of the working copy made, in thousandths.
+    int copyProgress() const { return m_fillPermille; }
+    // Why the data cannot change while the copy is made.
+    QString copyRunningText() const;
+    // True when the data may change; otherwise says why and returns false.
+    bool requireWorkingCopy(QWidget* parent);
     bool isOpen() const { return !m_dataFileName.isEmpty(); }
     bool dataChanged() const { return m_dataChanged; }
     bool typeChanged() const { return m_typeChanged; }
@@ -88,6 +103,12 @@ public:
     void saveAsCommand();
     void saveAllCommand();
     void closeAllCommand();
+    // Stops the copy at the user's wish: the document closes as an open that
+    // failed does.
+    void cancelCopy();
+    // The program ends: a copy still being made stops, its unfinished file is
+    // removed and the document keeps no stream.
+    void stopCopy();
     void openTypeCommand();
     void saveTypeCommand();
     void saveTypeAsCommand();
@@ -110,13 +131,23 @@ signals:
     void documentReplaced();
     // The grids hand their column widths to the model before a type file is written.
     void aboutToWriteTypeFile();
+    // More of the working copy was made (thousandths).
+    void copyProgressChanged(int permille);
+    // The options changed without a type file being loaded.
+    void optionsChanged();
 
 private:
     void closeStream();
     bool reopenAfterQuestions();
     void emptyDocument();
     void applyTypeContent(vm::TypeFileContent&& content, const QString& path);
-    bool makeWorkingCopy(const QString& name, vm::WorkingFile& wf, QString* error);
+    // Opens name for the views and starts filling a new working copy of it;
+    // the previous document's stream and copy go only once that worked.
+    bool beginWorkingCopy(const QString& name, bool newDocument, QString* error);
+    void copyProgressed(quint64 run, int permille);
+    void copyEnded(quint64 run);
+    void finishCopy();
+    void failCopy(const QString& reason);
     // Writes the working copy over name (asking first when name is the data
     // file and another program changed it); messages on failure.
     bool saveWorkingCopyTo(const QString& name);
@@ -126,6 +157,13 @@ private:
     QWidget* m_dialogParent = nullptr;
     QString m_dataFileName;
     vm::WorkingFile m_work;
+    // The copy being made, and which one the reports from its thread are for.
+    std::unique_ptr<vm::WorkingFileFill> m_fill;
+    quint64 m_fillRun = 0;
+    int m_fillPermille = 0;
+    bool m_fillIsNewDocument = false;
+    // Structure editing rewrites the working copy: put aside while it is made.
+    bool m_resumeEditStructure = false;
     // The data file and the type file as last read or written by us.
     vm::FileStamp m_dataStamp;
     QString m_typeStampPath;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -68,6 +69,7 @@ Tmain::Tmain(QWidget* parent)
     createMenus();
     createToolBar();
     connectActions();
+    createCopyProgress();
     connectDocument();
 
     m_status = new QLabel;
@@ -402,6 +404,39 @@ void Tmain::connectDocument() {
     connect(m_doc, &Document::documentReplaced, this, &Tmain::documentReplaced);
     connect(m_doc, &Document::aboutToWriteTypeFile, this,
             [this] { m_pane->saveAllColumnWidths(); });
+    connect(m_doc, &Document::optionsChanged, this, &Tmain::optionsChanged);
+    connect(m_doc, &Document::copyProgressChanged, m_copyBar, &QProgressBar::setValue);
+}
+
+void Tmain::createCopyProgress() {
+    m_copyLabel = new QLabel;
+    m_copyLabel->setObjectName(QStringLiteral("copyLabel"));
+    m_copyBar = new QProgressBar;
+    m_copyBar->setObjectName(QStringLiteral("copyProgress"));
+    m_copyBar->setRange(0, 1000);
+    m_copyBar->setMaximumWidth(160);
+    m_copyCancel = new QToolButton;
+    m_copyCancel->setObjectName(QStringLiteral("copyCancel"));
+    m_copyCancel->setText(QStringLiteral("Cancel"));
+    connect(m_copyCancel, &QToolButton::clicked, m_doc, &Document::cancelCopy);
+    for (QWidget* w : {static_cast<QWidget*>(m_copyLabel), static_cast<QWidget*>(m_copyBar),
+                       static_cast<QWidget*>(m_copyCancel)}) {
+        statusBar()->addPermanentWidget(w);
+        w->hide();
+    }
+}
+
+void Tmain::showCopyProgress() {
+    const bool copying = m_doc->copying();
+    if (copying) {
+        m_copyLabel->setText(QStringLiteral("Opening ") +
+                             QFileInfo(m_doc->dataFileName()).fileName());
+        m_copyLabel->setToolTip(m_doc->dataFileName());
+        m_copyBar->setValue(m_doc->copyProgress());
+    }
+    m_copyLabel->setVisible(copying);
+    m_copyBar->setVisible(copying);
+    m_copyCancel->setVisible(copying);
 }
 
 // --- document display ------------------------------------------------------
@@ -439,6 +474,13 @@ void Tmain::showCurrentSegment(bool applyWidths) {
     }
 }
 
+void Tmain::optionsChanged() {
+    syncOptionChecks();
+    m_panel->reloadFieldFrame();
+    m_panel->refreshActions();
+    updateActionStates(true);
+}
+
 void Tmain::syncOptionChecks() {
     const vm::ViewSettings& v = m_doc->viewSettings();
     action(QStringLiteral("AcanEdit"))->setChecked(v.canEditData());
@@ -471,6 +513,13 @@ void Tmain::updateActionStates(bool refreshPanel) {
     action(QStringLiteral("AsaveData"))->setEnabled(m_doc->dataChanged());
     action(QStringLiteral("AsaveType"))->setEnabled(m_doc->typeChanged());
     action(QStringLiteral("AsaveAll"))->setEnabled(m_doc->dataChanged() || m_doc->typeChanged());
+    // Until the working copy is complete nothing may write the data or the
+    // user's file, nor switch to a mode that would.
+    if (m_doc->copying())
+        for (const char* name :
+             {"AsaveData", "AsaveAs", "AsaveAll", "AcanResetType", "AcanEditType", "ACutBlank"})
+            action(QString::fromLatin1(name))->setEnabled(false);
+    showCopyProgress();
 }
 
 void Tmain::updateCaption() {
@@ -560,6 +609,10 @@ vm::FileStream* Tmain::dataStream() {
     return m_doc->dataStream();
 }
 
+bool Tmain::canWriteData() const {
+    return !m_doc->copying();
+}
+
 vm::SegmentList& Tmain::segments() {
     return m_doc->segments();
 }
@@ -647,6 +700,7 @@ void Tmain::closeEvent(QCloseEvent* event) {
         return;
     }
     m_tools->stopLongOperations();
+    m_doc->stopCopy();
     bool showSegList = m_doc->showSegList();
     bool showTypeCtrl = m_doc->showTypeCtrl();
     m_panel->readPanelSettings(showSegList, showTypeCtrl);

@@ -16,7 +16,9 @@ class QDialog;
 class QDockWidget;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QToolBar;
+class QToolButton;
 class Document;
 class RecordPane;
 class Tabout;
@@ -74,6 +76,7 @@ public:
 
     // --- GridHost ---
     vm::FileStream* dataStream() override;
+    bool canWriteData() const override;
     vm::SegmentList& segments() override;
     vm::ViewSettings& viewSettings() override;
     const vm::Locale& locale() const override;
@@ -107,6 +110,10 @@ private:
     void structureReplaced();
     void documentReplaced();
     void syncOptionChecks();
+    void optionsChanged();
+    // The status line shows how far the working copy is, with its Cancel.
+    void createCopyProgress();
+    void showCopyProgress();
     void notAvailable(const QString& window);
     QWidget* makePanelPlaceholder();
     void showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos);
@@ -157,6 +164,9 @@ private:
     QMenu* m_editMenu = nullptr;
     QMenu* m_recordMenu = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_copyLabel = nullptr;
+    QProgressBar* m_copyBar = nullptr;
+    QToolButton* m_copyCancel = nullptr;
     QHash<QString, QAction*> m_actions;
     QList<QAction*> m_fixedFileEntries;
     QList<QAction*> m_editPlaceholders;

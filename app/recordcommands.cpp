@@ -13,6 +13,11 @@ bool runRecordEdit(Document& doc, QWidget* progressParent, const QString& label,
             *error = QStringLiteral("No File Open");
         return false;
     }
+    if (doc.copying()) {
+        if (error)
+            *error = doc.copyRunningText();
+        return false;
+    }
     ProgressWindow progress(progressParent, label);
     const vm::FileResult r = edit(progress.callback());
     if (!r.ok) {

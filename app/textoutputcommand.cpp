@@ -27,6 +27,11 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressPa
 bool cutBlankInDocument(Document& doc, QWidget* progressParent, QString* error) {
     if (!doc.dataStream())
         return false;
+    if (doc.copying()) {
+        if (error)
+            *error = doc.copyRunningText();
+        return false;
+    }
     ProgressWindow progress(progressParent, QStringLiteral("Cut Blank"));
     const vm::CutBlankResult r =
         vm::cutBlank(doc.workingFile(), doc.segments(), doc.viewSettings(), progress.callback());

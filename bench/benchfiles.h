@@ -5,14 +5,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "filestream.h"
+#include "segment.h"
 
-// What the scan benchmarks share: timing, giving up, and large files of
-// random bytes.
+// What the benchmarks share: timing, giving up, large files of random bytes
+// and record segments to lay over them.
 namespace benchfiles {
 
 inline double seconds(const std::function<void()>& f) {
@@ -46,6 +48,25 @@ inline void makeFile(const std::string& path, std::int64_t size, std::uint8_t ma
         if (!f.writeAt(at, std::span<const std::uint8_t>(buf.data(), n)))
             die("cannot write " + path + ": " + f.lastError());
     }
+}
+
+// A record segment from offset 0 over records of recordLength bytes.
+inline void addSegment(vm::SegmentList& list, const char* name, std::int64_t records,
+                       int recordLength, std::vector<vm::TypeEntry> fields) {
+    auto s = std::make_unique<vm::Segment>();
+    s->name = name;
+    s->recordLength = recordLength;
+    s->length = static_cast<std::int32_t>(records * recordLength);
+    s->entries = std::move(fields);
+    list.append(std::move(s));
+}
+
+inline vm::TypeEntry field(int kind, std::uint16_t start, std::uint16_t length) {
+    vm::TypeEntry e;
+    e.kind = static_cast<std::uint8_t>(kind);
+    e.start = start;
+    e.length = length;
+    return e;
 }
 
 } // namespace benchfiles

@@ -14,15 +14,11 @@
 #include <random>
 #include <string>
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include "benchfiles.h"
@@ -30,6 +26,7 @@
 #include "document.h"
 #include "filestream.h"
 #include "find/findwindow.h"
+#include "guibench.h"
 #include "mainwindow.h"
 #include "toolset.h"
 
@@ -65,16 +62,9 @@ Gap measure(const std::function<void()>& start, const std::function<bool()>& run
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    guibench::offscreenWithoutDisplay();
     QApplication app(argc, argv);
-    const std::string base = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
-    const std::string dir = base + "/gapbench-" + std::to_string(::getpid()) + "/";
-    std::filesystem::create_directories(dir);
-    // Settings and recent lists go to the bench's folder, not the user's.
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromStdString(dir + "config"));
+    const std::string dir = guibench::makeFolder(argc, argv, "gapbench");
     const std::int64_t GiB = std::int64_t{1} << 30;
     benchfiles::makeFile(dir + "data.bin", GiB, 1);
     benchfiles::makeFile(dir + "other.bin", GiB, 2);

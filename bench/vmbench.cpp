@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "atomicfile.h"
+#include "benchfiles.h"
 #include "checks.h"
 #include "filestream.h"
 #include "locate.h"
@@ -36,6 +37,8 @@
 #include "workingfile.h"
 
 using namespace vm;
+using benchfiles::addSegment;
+using benchfiles::field;
 
 namespace {
 
@@ -142,14 +145,6 @@ void removeWorkingFiles(const std::string& dir) {
     }
 }
 
-TypeEntry field(int kind, std::uint16_t start, std::uint16_t length) {
-    TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = start;
-    e.length = length;
-    return e;
-}
-
 struct CliRun {
     int code = -1;
     double seconds = 0;
@@ -180,17 +175,6 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& outFile) 
     r.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
-}
-
-// A record segment from offset 0 over records of recordLength bytes.
-void addSegment(SegmentList& list, const char* name, std::int64_t records, int recordLength,
-                std::vector<TypeEntry> fields) {
-    auto s = std::make_unique<Segment>();
-    s->name = name;
-    s->recordLength = recordLength;
-    s->length = static_cast<std::int32_t>(records * recordLength);
-    s->entries = std::move(fields);
-    list.append(std::move(s));
 }
 
 void report(const char* what, double t, double ref, double target, bool atMost = true) {

@@ -25,6 +25,11 @@ std::function<void(const std::string&)>& createHook() {
     return hook;
 }
 
+std::function<void(double, const std::atomic<bool>&)>& fillHook() {
+    static std::function<void(double, const std::atomic<bool>&)> hook;
+    return hook;
+}
+
 // A bound only so that a folder we cannot write never hangs the program.
 constexpr long kMaxNames = 1000000;
 
@@ -217,21 +222,75 @@ bool createWorkingFile(WorkingFile& wf, std::string* error) {
 
 FileResult fillWorkingFile(FileStream& target, const std::string& source,
                            const Progress& progress) {
-    FileResult r;
     FileStream in;
     if (!in.open(source, FileStream::Mode::Read)) {
+        FileResult r;
         r.error = in.lastError();
         return r;
     }
-    if (sameOpenFile(in, target)) {
+    return fillWorkingFile(target, in, progress);
+}
+
+FileResult fillWorkingFile(FileStream& target, const FileStream& source, const Progress& progress) {
+    FileResult r;
+    if (sameOpenFile(source, target)) {
         r.error = "The source and the target are the same file";
         return r;
     }
-    if (!copyAll(in, target, progress, r.error))
+    if (!copyAll(source, target, progress, r.error))
         return r;
     r.ok = true;
-    r.delta = in.size();
+    r.delta = source.size();
     return r;
+}
+
+void setWorkingFileFillHook(
+    std::function<void(double fraction, const std::atomic<bool>& stopping)> hook) {
+    fillHook() = std::move(hook);
+}
+
+WorkingFileFill::WorkingFileFill(FileStream target, FileStream source, Progress progress,
+                                 std::function<void()> ended)
+    : m_target(std::move(target)), m_source(std::move(source)), m_progress(std::move(progress)),
+      m_ended(std::move(ended)) {
+    try {
+        m_thread = std::thread(&WorkingFileFill::run, this);
+    } catch (const std::system_error&) {
+        run(); // no thread to be had: the copy is made here and now
+    }
+}
+
+WorkingFileFill::~WorkingFileFill() {
+    stop();
+}
+
+void WorkingFileFill::stop() {
+    m_stop = true;
+    wait();
+}
+
+void WorkingFileFill::wait() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void WorkingFileFill::run() {
+    const auto report = [this](double fraction) {
+        if (fillHook())
+            fillHook()(fraction, m_stop);
+        if (m_stop)
+            return false;
+        return !m_progress || m_progress(fraction);
+    };
+    if (report(0.0)) {
+        m_result = fillWorkingFile(m_target, m_source, report);
+    } else {
+        m_result = FileResult{};
+        m_result.error = kStoppedByUser;
+    }
+    m_source.close();
+    if (m_ended)
+        m_ended();
 }
 
 bool makeWorkingCopy(WorkingFile& wf, const std::string& source, std::string* error,

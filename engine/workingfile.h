@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "filestream.h"
 
@@ -53,6 +55,50 @@ bool createWorkingFile(WorkingFile& wf, std::string* error = nullptr);
 // another thread while the holder of target waits.
 FileResult fillWorkingFile(FileStream& target, const std::string& source,
                            const Progress& progress = {});
+// The same from a source already open for reading.
+FileResult fillWorkingFile(FileStream& target, const FileStream& source,
+                           const Progress& progress = {});
+
+// Fills a created working file from its source on a thread of its own, so
+// that the program can show the source while the copy is made. Nothing but
+// the two streams it was given is touched there; the caller keeps the file's
+// name and gets the stream back once the thread has ended.
+class WorkingFileFill {
+public:
+    // progress runs on the filling thread and hears the share done (false
+    // stops the fill); ended runs there too, once, as the thread's last act.
+    WorkingFileFill(FileStream target, FileStream source, Progress progress,
+                    std::function<void()> ended);
+    ~WorkingFileFill();
+    WorkingFileFill(const WorkingFileFill&) = delete;
+    WorkingFileFill& operator=(const WorkingFileFill&) = delete;
+
+    // Asks the fill to stop and waits until its thread has ended; a stopped
+    // fill fails with kStoppedByUser unless it had already finished.
+    void stop();
+    // Waits until the thread has ended; result and takeTarget are valid then.
+    void wait();
+    const FileResult& result() const { return m_result; }
+    FileStream takeTarget() { return std::move(m_target); }
+
+private:
+    void run();
+
+    FileStream m_target;
+    FileStream m_source;
+    Progress m_progress;
+    std::function<void()> m_ended;
+    std::atomic<bool> m_stop{false};
+    FileResult m_result;
+    std::thread m_thread;
+};
+
+// For tests: called on the filling thread of every WorkingFileFill, with 0
+// before the first byte and then with each share done, so that a test can
+// hold a fill at a known point; a hook that holds it lets go once stopping
+// turns true. Set it only while no fill runs.
+void setWorkingFileFillHook(
+    std::function<void(double fraction, const std::atomic<bool>& stopping)> hook);
 // Both steps: a fresh working copy of source held in wf (whose tempDir is
 // set). On failure the unfinished file is removed, wf keeps what it had and
 // error holds the reason.

@@ -16,6 +16,9 @@ public:
     // --- document state ---
     // The working copy, open for reading and writing; nullptr without a document.
     virtual vm::FileStream* dataStream() = 0;
+    // Whether edits may write into dataStream() now: not while it is the data
+    // file itself, read while its working copy is made.
+    virtual bool canWriteData() const = 0;
     virtual vm::SegmentList& segments() = 0;
     virtual vm::ViewSettings& viewSettings() = 0;
     virtual const vm::Locale& locale() const = 0;

@@ -674,7 +674,8 @@ void RecordPane::setStatusText(const QString& text) {
 
 void RecordPane::dataEdited(SegmentGrid* grid, int col, int row, const QString& text) {
     vm::FileStream* stream = m_host->dataStream();
-    if (!stream || !grid->segment() || !m_host->viewSettings().canEditData())
+    if (!stream || !grid->segment() || !m_host->canWriteData() ||
+        !m_host->viewSettings().canEditData())
         return;
     // Only the Value column of an Anomaly grid holds data; the others describe the field.
     if (grid->isAnomalyShape() && col != 1)

@@ -735,7 +735,7 @@ bool SegmentGrid::editingAllowed() const {
     if (!m_segment || m_role != Role::Main)
         return false;
     GridHost* h = m_pane->host();
-    return h->dataStream() && h->viewSettings().canEditData();
+    return h->dataStream() && h->canWriteData() && h->viewSettings().canEditData();
 }
 
 bool SegmentGrid::editorOpen() const {

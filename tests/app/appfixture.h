@@ -103,10 +103,14 @@ protected:
         ASSERT_NE(a, nullptr) << name;
         a->trigger();
     }
-    // Opens a file through "Open File...".
+    // Opens a file through "Open File..." and waits for its working copy.
     void openThroughDialog(const QString& path) {
         prompts.fileNames.push_back(path);
         trigger("AopenFile");
+        waitForWorkingCopy();
+    }
+    void waitForWorkingCopy() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !doc().copying(); }));
     }
 
     static void writeFile(const QString& path, const QByteArray& bytes) {

@@ -209,6 +209,7 @@ TEST_F(SaveQuestions, AnOpenThatGoesNoFurtherKeepsTheDocumentAsAnswered) {
     // shows its file as it is on disk again, ready to use.
     prompts.answers = {Prompter::Answer::No};
     trigger("AopenFile");
+    waitForWorkingCopy();
     EXPECT_EQ(doc().dataFileName(), data);
     ASSERT_NE(doc().dataStream(), nullptr);
     EXPECT_EQ(streamBytes(doc().dataStream()), kBytes);
@@ -221,6 +222,7 @@ TEST_F(SaveQuestions, AnOpenThatGoesNoFurtherKeepsTheDocumentAsAnswered) {
     prompts.answers = {Prompter::Answer::Yes};
     prompts.fileNames = {dir + QStringLiteral("gone.bin")};
     trigger("AopenFile");
+    waitForWorkingCopy();
     EXPECT_EQ(doc().dataFileName(), data);
     EXPECT_EQ(readFile(data), edited());
     EXPECT_EQ(streamBytes(doc().dataStream()), edited());

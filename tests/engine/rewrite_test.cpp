@@ -1,4 +1,7 @@
+#include <atomic>
+#include <memory>
 #include <numeric>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +23,6 @@
 using namespace vm;
 using fixtures::entry;
 using fixtures::Work;
-
 
 namespace {
 
@@ -617,6 +619,45 @@ TEST(WorkingFile, CopyIsHeldFromItsCreationOnAndAfterwards) {
     EXPECT_TRUE(heldThroughout); // a rewrite elsewhere would otherwise write over it
     // The lock is never let go between the copy and its use.
     EXPECT_TRUE(isFileInUse(wf.name));
+}
+
+TEST(WorkingFile, AFillOnItsOwnThreadCopiesEveryByteOrStopsUntouched) {
+    TempDir dir;
+    const Bytes data = counting((std::size_t{3} << 20) + 1);
+    writeBytes(dir.file("src"), data);
+    const auto start = [&](WorkingFile& wf, std::atomic<bool>& ended) {
+        wf.tempDir = dir.dir();
+        FileStream source;
+        EXPECT_TRUE(source.open(dir.file("src"), FileStream::Mode::Read));
+        EXPECT_TRUE(createWorkingFile(wf));
+        return std::make_unique<WorkingFileFill>(std::move(wf.stream), std::move(source),
+                                                 Progress{}, [&ended] { ended = true; });
+    };
+    WorkingFile done;
+    std::atomic<bool> ended{false};
+    auto fill = start(done, ended);
+    fill->wait();
+    ASSERT_TRUE(fill->result().ok) << fill->result().error;
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(fill->result().delta, static_cast<std::int64_t>(data.size()));
+    done.stream = fill->takeTarget();
+    EXPECT_EQ(readBytes(done.name), data);
+    EXPECT_TRUE(isFileInUse(done.name));
+
+    // Held before its first byte, then stopped: nothing was written.
+    setWorkingFileFillHook([](double, const std::atomic<bool>& stopping) {
+        while (!stopping)
+            std::this_thread::yield();
+    });
+    WorkingFile stopped;
+    std::atomic<bool> stoppedEnded{false};
+    auto held = start(stopped, stoppedEnded);
+    held->stop();
+    setWorkingFileFillHook({});
+    EXPECT_FALSE(held->result().ok);
+    EXPECT_EQ(held->result().error, kStoppedByUser);
+    EXPECT_TRUE(stoppedEnded);
+    EXPECT_EQ(fileSize(stopped.name), 0);
 }
 
 TEST(Rewrite, RequestsOutsideWhatTheFileCanHoldAreRefused) {

@@ -168,7 +168,9 @@ void Tcompf::byteCompare() {
     }
     pane->updateFindMap();
     m_compare->setEnabled(false);
-    m_streamPath = data->path();
+    // The working file's name, not the stream's path: reading starts on the
+    // data file itself while the working copy is made and carries on there.
+    m_streamPath = m_main.document().workingFile().name;
     m_scan = std::make_unique<vm::CompareScan>(
         std::max<std::int64_t>(0, data->size()),
         std::min<std::int64_t>(maxListed, std::int64_t{ResultRows::kMaxRows} + 1), width);
@@ -178,7 +180,7 @@ void Tcompf::byteCompare() {
 
 bool Tcompf::runSlice(const vm::Progress& progress) {
     const vm::FileStream* data = m_main.dataStream();
-    if (!data || data->path() != m_streamPath || !m_file) {
+    if (!data || m_main.document().workingFile().name != m_streamPath || !m_file) {
         // The document was closed or replaced: nothing more is read.
         m_runner->stop();
         return false;

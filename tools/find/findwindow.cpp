@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "codec.h"
+#include "document.h"
 #include "kinds.h"
 #include "mainwindow.h"
 #include "recordpane.h"
@@ -244,7 +245,9 @@ void TFfind::BfindClick() {
 
     m_find->setEnabled(false);
     m_cancel->setEnabled(true);
-    m_run.streamPath = data->path();
+    // The working file's name, not the stream's path: reading starts on the
+    // data file itself while the working copy is made and carries on there.
+    m_run.streamPath = m_main.document().workingFile().name;
     m_run.scan = std::make_unique<vm::FindScan>(size, std::move(patterns), range);
     m_runner->start([this](const vm::Progress& progress) { return runSlice(progress); },
                     [this](bool) { searchEnded(); });
@@ -252,7 +255,7 @@ void TFfind::BfindClick() {
 
 bool TFfind::runSlice(const vm::Progress& progress) {
     const vm::FileStream* data = m_main.dataStream();
-    if (!data || data->path() != m_run.streamPath) {
+    if (!data || m_main.document().workingFile().name != m_run.streamPath) {
         // The document was closed or replaced: nothing more is read.
         m_runner->stop();
         return false;

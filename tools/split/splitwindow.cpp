@@ -418,6 +418,9 @@ void Tsplit::splitClicked() {
     const QString target = m_target->text();
     const bool sourceIsDoc = isOpenDataFile(source);
     const bool targetIsDoc = isOpenDataFile(target);
+    // Split into the open file rewrites its working copy, which must be complete.
+    if (targetIsDoc && !m_doc.requireWorkingCopy(this))
+        return;
     // Both the open data file is the one case where a file is its own source:
     // the working copy is read while a new one is written.
     if (!(sourceIsDoc && targetIsDoc)) {

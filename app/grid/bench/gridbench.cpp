@@ -54,6 +54,7 @@ public:
     RecordPane* pane = nullptr;
 
     vm::FileStream* dataStream() override { return stream.isOpen() ? &stream : nullptr; }
+    bool canWriteData() const override { return true; }
     vm::SegmentList& segments() override { return list; }
     vm::ViewSettings& viewSettings() override { return view; }
     const vm::Locale& locale() const override { return loc; }

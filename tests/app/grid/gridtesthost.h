@@ -28,6 +28,7 @@ public:
                                int width = 60);
 
     vm::FileStream* dataStream() override { return m_stream.isOpen() ? &m_stream : nullptr; }
+    bool canWriteData() const override { return true; }
     vm::SegmentList& segments() override { return m_segments; }
     vm::ViewSettings& viewSettings() override { return m_view; }
     const vm::Locale& locale() const override { return m_locale; }
