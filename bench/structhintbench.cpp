@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
 #include <QTemporaryDir>
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
     window.show();
     prompts.fileNames.push_back(data);
     window.action(QStringLiteral("AopenFile"))->trigger();
+    // Structure changes wait for the working copy.
+    while (window.document().copying())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
     const double before = peakMiB();
     using Clock = std::chrono::steady_clock;
