@@ -57,6 +57,14 @@ int main(int argc, char* argv[]) {
     // the command-line file is open, then end.
     const QString shot = qEnvironmentVariable("VELLOMARQUE_SCREENSHOT");
     if (!shot.isEmpty()) {
+        // The picture's size, WIDTHxHEIGHT: set once the file is open, since
+        // the first layout of its grids may take the window back to its
+        // minimum before a -geometry request has arrived.
+        const QStringList size = qEnvironmentVariable("VELLOMARQUE_SCREENSHOT_SIZE").split('x');
+        if (size.size() == 2)
+            QTimer::singleShot(1000, &window, [&window, size] {
+                window.resize(size[0].toInt(), size[1].toInt());
+            });
         QTimer::singleShot(2000, &window, [&window, shot] {
             const bool ok = window.grab().save(shot, "PNG");
             std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
