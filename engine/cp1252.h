@@ -16,4 +16,10 @@ std::string cp1252ToUtf8(std::string_view bytes);
 // or when the text is not valid UTF-8.
 std::string utf8ToCp1252(std::string_view utf8, bool* ok = nullptr);
 
+// The code point of UTF-8 text at s[i], moving i past it; nullopt for bytes
+// that start no valid sequence (i then moves on by one byte, or to the end
+// when the text ends inside a sequence). Surrogates and values above U+10FFFF
+// are not valid.
+std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& i);
+
 } // namespace vm
