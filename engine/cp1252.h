@@ -12,6 +12,8 @@ char32_t cp1252ToUnicode(unsigned char b);
 std::optional<unsigned char> unicodeToCp1252(char32_t c);
 
 std::string cp1252ToUtf8(std::string_view bytes);
+// Appends the UTF-8 form of a code point.
+void appendUtf8(std::string& out, char32_t c);
 // Characters with no single-byte form become '?'; ok (when given) turns false then,
 // or when the text is not valid UTF-8.
 std::string utf8ToCp1252(std::string_view utf8, bool* ok = nullptr);
