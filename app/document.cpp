@@ -450,7 +450,11 @@ void Document::setDataChanged(bool value, bool refreshPanel) {
 }
 
 void Document::fitSegmentsToData() {
-    if (dataStream() && vm::fitToFilesEnd(m_segments, dataSize()))
+    if (!dataStream() || !vm::fitToFilesEnd(m_segments, dataSize()))
+        return;
+    // The shipped default structure is laid over any file and follows it:
+    // that is nothing to offer to save beside every file viewed with it.
+    if (m_typeFileName != defaultTypeFile())
         m_typeChanged = true;
 }
 

@@ -93,7 +93,8 @@ public:
     // Every ToFilesEnd segment runs to the end of the data file: called when
     // a structure meets the data, after the data's size changed and after a
     // structure change. A stored value it changes marks the structure changed
-    // (no signal: the caller announces the change).
+    // unless it is the default type file's (no signal: the caller announces
+    // the change).
     void fitSegmentsToData();
     void addRecentName(RecentList list, const QString& path);
     bool readTypeFile(const QString& path);

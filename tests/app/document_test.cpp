@@ -638,6 +638,14 @@ TEST_F(DocumentTest, AToFilesEndSegmentRunsToTheEndOfTheFileOnceOpened) {
     trigger("AopenType");
     EXPECT_EQ(doc().segments()[1].recordCount, 16);
     EXPECT_FALSE(doc().typeChanged());
+
+    // The default structure follows every file it is laid over: no change to save.
+    writeType(installDir + QStringLiteral("default.type"),
+              {{"Bytes", 0, 16, 0, {{15, 0, 16, "hex"}}, false, true}});
+    openThroughDialog(makeData(QStringLiteral("other.bin"), countingBytes(40)));
+    EXPECT_EQ(doc().segments()[0].length, 40);
+    EXPECT_EQ(doc().segments()[0].recordCount, 2);
+    EXPECT_FALSE(doc().typeChanged());
 }
 
 TEST_F(DocumentTest, CloseAllEmptiesTheDocument) {
