@@ -239,8 +239,10 @@ void Document::finishCopy() {
         emit optionsChanged();
     }
     // Another program changed the file's size while it was copied.
-    if (m_work.stream.size() != shownSize)
+    if (m_work.stream.size() != shownSize) {
+        fitSegmentsToData();
         emit documentReplaced();
+    }
     emit actionStatesChanged(true);
 }
 
@@ -447,6 +449,15 @@ void Document::setDataChanged(bool value, bool refreshPanel) {
     emit actionStatesChanged(refreshPanel);
 }
 
+void Document::fitSegmentsToData() {
+    if (!dataStream() || !vm::fitToFilesEnd(m_segments, dataSize()))
+        return;
+    // The shipped default structure is laid over any file and follows it:
+    // that is nothing to offer to save beside every file viewed with it.
+    if (m_typeFileName != defaultTypeFile())
+        m_typeChanged = true;
+}
+
 void Document::markStructureChanged() {
     m_typeChanged = true;
     emit actionStatesChanged(false);
@@ -541,6 +552,7 @@ void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& pa
     m_segments.setCurrent(m_segments.empty() ? nullptr : &m_segments[0]);
     m_typeFileName = path;
     m_typeChanged = false;
+    fitSegmentsToData();
     m_resumeEditStructure = false; // a loaded structure starts without editing
     emit structureReplaced();
     emit captionChanged();

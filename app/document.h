@@ -90,6 +90,12 @@ public:
     void setDataChanged(bool value, bool refreshPanel);
     // The structure editor changed the structure.
     void markStructureChanged();
+    // Every ToFilesEnd segment runs to the end of the data file: called when
+    // a structure meets the data, after the data's size changed and after a
+    // structure change. A stored value it changes marks the structure changed
+    // unless it is the default type file's (no signal: the caller announces
+    // the change).
+    void fitSegmentsToData();
     void addRecentName(RecentList list, const QString& path);
     bool readTypeFile(const QString& path);
     bool writeTypeFile(const QString& path);

@@ -24,6 +24,7 @@
 #include "comparescan.h"
 #include "filestream.h"
 #include "findscan.h"
+#include "findtext.h"
 
 using namespace vm;
 using benchfiles::die;
@@ -82,14 +83,18 @@ std::int64_t memmemCount(const FileStream& f, const std::vector<std::uint8_t>& n
     return count;
 }
 
-std::int64_t findHits(const FileStream& f, std::vector<std::vector<std::uint8_t>> patterns,
-                      std::int64_t range) {
+std::int64_t findHits(const FileStream& f, std::vector<FindPattern> patterns, std::int64_t range) {
     FindScan scan(f.size(), std::move(patterns), range);
     FindEvents events;
     events.scanned = [](int, std::int64_t, std::int64_t) {};
     events.hit = [](std::int64_t, std::span<const std::int64_t>) {};
     scan.run(f, events);
     return scan.hits();
+}
+
+std::int64_t findHits(const FileStream& f, const std::vector<std::vector<std::uint8_t>>& patterns,
+                      std::int64_t range) {
+    return findHits(f, std::vector<FindPattern>(patterns.begin(), patterns.end()), range);
 }
 
 std::int64_t compareCount(const FileStream& a, const FileStream& b) {
@@ -139,6 +144,26 @@ int main(int argc, char** argv) {
     const std::string a = dir + "a.bin";
     const std::string b = dir + "b.bin";
     makeFile(a, GiB);
+    {
+        // The text the find's text conditions look for, as typed, in other
+        // cases and in UTF-16: each condition knows how many it must find.
+        FileStream w;
+        if (!w.open(a, FileStream::Mode::ReadWrite))
+            die("cannot write " + a);
+        const std::string typed = "Temperature";
+        const std::string other = "tEMPERATURE";
+        std::vector<std::uint8_t> wide;
+        for (const char c : std::string("TEMPERATURE")) {
+            wide.push_back(static_cast<std::uint8_t>(c));
+            wide.push_back(0);
+        }
+        const auto bytes = [](const std::string& t) {
+            return std::span(reinterpret_cast<const std::uint8_t*>(t.data()), t.size());
+        };
+        if (!w.writeAt(GiB / 3, bytes(typed)) || !w.writeAt(GiB / 2 + 1, bytes(other)) ||
+            !w.writeAt(GiB / 4 * 3, wide))
+            die("cannot write " + a);
+    }
     const FileStream fa = openRead(a);
     readAll({&fa}); // in the page cache, as a working copy is after opening
     const long rssBefore = maxRssKiB();
@@ -172,6 +197,27 @@ int main(int argc, char** argv) {
                     multi.t, GiB / multi.t / 1e9, multi.t / one.t);
         std::printf("  the same, the frequent one first: %.3f s (%.2f GB/s), %.2f x, %lld hits\n",
                     busy.t, GiB / busy.t / 1e9, busy.t / one.t, static_cast<long long>(hitsBusy));
+
+        // One text condition of 11 letters, against the one-condition find.
+        const FindPattern typed = *textPattern("Temperature", TextEncoding::Windows1252, false);
+        const FindPattern anyCase = *textPattern("Temperature", TextEncoding::Windows1252, true);
+        const FindPattern wide = *textPattern("Temperature", TextEncoding::Utf16LE, true);
+        Best oneAgain, tTyped, tAnyCase, tWide;
+        std::int64_t hTyped = 0, hAnyCase = 0, hWide = 0;
+        for (int i = 0; i < runs; ++i) {
+            oneAgain.take(seconds([&] { findHits(fa, {needle}, 100); }));
+            tTyped.take(seconds([&] { hTyped = findHits(fa, {typed}, 100); }));
+            tAnyCase.take(seconds([&] { hAnyCase = findHits(fa, {anyCase}, 100); }));
+            tWide.take(seconds([&] { hWide = findHits(fa, {wide}, 100); }));
+        }
+        if (hTyped != 1 || hAnyCase != 2 || hWide != 1)
+            die("text find: " + std::to_string(hTyped) + ", " + std::to_string(hAnyCase) + ", " +
+                std::to_string(hWide) + " hits, expected 1, 2, 1");
+        line("  text, case as typed: time vs one 4Bunsigned", tTyped.t, oneAgain.t, "find", 1.2,
+             true);
+        line("  text, any case: time vs one 4Bunsigned", tAnyCase.t, oneAgain.t, "find", 1.2, true);
+        line("  text, any case, UTF-16: time vs one 4Bunsigned", tWide.t, oneAgain.t, "find", 1.2,
+             true);
     }
     if (sections.find('c') != std::string::npos) {
         // Compare: identical files, then 1,000 scattered differences.

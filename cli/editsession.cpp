@@ -60,6 +60,7 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
         return fail("Cannot copy " + dataFile + ": " + error);
     m_copyName = m_wf.name;
     // The counts as the program shows them once the file is open.
+    vm::fitToFilesEnd(m_content.segments, m_wf.stream.size());
     for (auto& seg : m_content.segments)
         vm::computeRecordCount(seg.get(), m_wf.stream.size());
     return std::nullopt;
@@ -85,6 +86,8 @@ vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error
 }
 
 int EditSession::save() {
+    // The edit may have changed the file's size: the stored structure follows.
+    vm::fitToFilesEnd(m_content.segments, m_wf.stream.size());
     vm::ReplaceFile data;
     vm::ReplaceFile type;
     if (!data.begin(m_dataFile))

@@ -76,6 +76,11 @@ Commands:
                                   (default 100) of the others; one line a
                                   condition: hit, kind, value, offset; an empty
                                   line after each hit of several conditions
+  find DATAFILE --cond text=VALUE [--ignore-case] [--utf16] ...
+                                  a text condition: VALUE anywhere, of any
+                                  length, in Windows-1252 (UTF-16LE with
+                                  --utf16), in any case with --ignore-case;
+                                  the flags apply to the --cond before them
   compare DATAFILE OTHERFILE [--max M]
                                   differing bytes: index, byte, other file's
                                   byte, offset; at most M-1 lines (default 500),

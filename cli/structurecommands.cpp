@@ -14,6 +14,7 @@
 #include "cp1252.h"
 #include "cutblank.h"
 #include "filestream.h"
+#include "model.h"
 #include "outputfile.h"
 #include "textoutput.h"
 #include "typefile.h"
@@ -103,6 +104,7 @@ std::optional<int> load(const StructureArgs& sa, Loaded& l) {
     if (!r.ok)
         return fail(r.message); // the path and our own words: already UTF-8
     l.content = std::move(r.content);
+    vm::fitToFilesEnd(l.content.segments, l.dataSize);
     return std::nullopt;
 }
 
@@ -243,6 +245,7 @@ int cmdCutBlank(const Args& args) {
         return fail("Has any error in structure setting, please fix the error then try again.", 2);
     if (!r.file.ok)
         return fail("Cut blank failed: " + r.file.error);
+    vm::fitToFilesEnd(l.content.segments, wf.stream.size());
     struct Made { // the compacted file goes when the command ends, whatever happens
         vm::WorkingFile& wf;
         ~Made() { vm::discardWorkingFile(wf); }

@@ -2,6 +2,7 @@
 // their result lists as tab-separated lines.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "cp1252.h"
 #include "filestream.h"
 #include "findscan.h"
+#include "findtext.h"
 #include "kinds.h"
 
 namespace vmcli {
@@ -51,16 +53,37 @@ std::string byteHex(std::uint8_t b) {
 }
 
 struct Condition {
-    int kind = 0;
-    std::string value; // UTF-8, as given
-    std::vector<std::uint8_t> pattern;
+    std::string kindName; // a kind's name, or "text"
+    std::string value;    // UTF-8, as given
+    vm::FindPattern pattern;
+    // A text condition and how it reads its text; the flags after it set them.
+    bool text = false;
+    bool ignoreCase = false;
+    vm::TextEncoding encoding = vm::TextEncoding::Windows1252;
 };
+
+// The pattern of a text condition, once its flags are known; the error text
+// when the text cannot be searched.
+std::optional<std::string> makeTextPattern(Condition& c) {
+    if (c.value.empty())
+        return std::string("A text condition needs a text: text=VALUE");
+    auto p = vm::textPattern(c.value, c.encoding, c.ignoreCase);
+    if (!p) {
+        // UTF-16 can write every character: what it refuses is no UTF-8.
+        if (!vm::textPattern(c.value, vm::TextEncoding::Utf16LE, false))
+            return "The text is not valid UTF-8: " + c.value;
+        return "The text has characters that single-byte data cannot hold: " + c.value +
+               " (--utf16 searches it as UTF-16)";
+    }
+    c.pattern = std::move(*p);
+    return std::nullopt;
+}
 
 } // namespace
 
 int cmdFind(const Args& a) {
     const char* usage = "Usage: vellomarque-cli find DATAFILE --cond KIND=VALUE [--cond KIND=VALUE "
-                        "...] [--range R]";
+                        "...] [--range R]; KIND text takes [--ignore-case] [--utf16] after it";
     std::string dataFile;
     std::vector<Condition> conds;
     std::int64_t range = 100;
@@ -74,11 +97,19 @@ int cmdFind(const Args& a) {
                 continue;
             }
             const std::size_t eq = v.find('=');
+            if (eq != std::string::npos && v.compare(0, eq, vm::kFindTextName) == 0) {
+                Condition c;
+                c.kindName = vm::kFindTextName;
+                c.value = v.substr(eq + 1);
+                c.text = true;
+                conds.push_back(std::move(c));
+                continue;
+            }
             const auto kind = eq == std::string::npos ? std::nullopt : parseKind(v.substr(0, eq));
             if (!kind || vm::findPatternLength(*kind) <= 0)
                 return fail("Not a condition KIND=VALUE: " + v);
             Condition c;
-            c.kind = *kind;
+            c.kindName = vm::kindName(*kind);
             c.value = v.substr(eq + 1);
             bool ok = true;
             std::string text = vm::utf8ToCp1252(c.value, &ok);
@@ -89,8 +120,15 @@ int cmdFind(const Args& a) {
                 text.resize(vm::kFindValueMax);
                 c.value = vm::cp1252ToUtf8(text);
             }
-            c.pattern = vm::findPattern(c.kind, text);
+            c.pattern = vm::FindPattern(vm::findPattern(*kind, text));
             conds.push_back(std::move(c));
+        } else if (a[i] == "--ignore-case" || a[i] == "--utf16") {
+            if (conds.empty() || !conds.back().text)
+                return fail(a[i] + " belongs after a --cond text=VALUE");
+            if (a[i] == "--ignore-case")
+                conds.back().ignoreCase = true;
+            else
+                conds.back().encoding = vm::TextEncoding::Utf16LE;
         } else if (dataFile.empty() && (a[i].empty() || a[i][0] != '-')) {
             dataFile = a[i];
         } else {
@@ -99,11 +137,15 @@ int cmdFind(const Args& a) {
     }
     if (dataFile.empty() || conds.empty())
         return fail(usage);
+    for (Condition& c : conds)
+        if (c.text)
+            if (auto e = makeTextPattern(c))
+                return fail(*e);
     vm::FileStream data;
     if (!data.open(dataFile, vm::FileStream::Mode::Read))
         return fail("Can Not Open File " + dataFile + ": " + data.lastError());
 
-    std::vector<std::vector<std::uint8_t>> patterns;
+    std::vector<vm::FindPattern> patterns;
     for (const Condition& c : conds)
         patterns.push_back(c.pattern);
     Lines out;
@@ -111,8 +153,8 @@ int cmdFind(const Args& a) {
     events.hit = [&](std::int64_t number, std::span<const std::int64_t> positions) {
         const std::string n = std::to_string(number);
         for (std::size_t k = 0; k < conds.size(); ++k)
-            out.add(n + '\t' + std::string(vm::kindName(conds[k].kind)) + '\t' + conds[k].value +
-                    '\t' + std::to_string(positions[k]));
+            out.add(n + '\t' + conds[k].kindName + '\t' + conds[k].value + '\t' +
+                    std::to_string(positions[k]));
         if (conds.size() >= 2)
             out.add({});
     };

@@ -11,6 +11,8 @@ constexpr std::array<char32_t, 32> kHigh = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+} // namespace
+
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -28,8 +30,6 @@ void appendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-
-} // namespace
 
 char32_t cp1252ToUnicode(unsigned char b) {
     if (b >= 0x80 && b < 0xA0)
@@ -54,52 +54,51 @@ std::string cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    char32_t c = 0;
+    std::size_t n = 0;
+    if (b < 0x80) {
+        c = b;
+        n = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+        c = b & 0x1F;
+        n = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+        c = b & 0x0F;
+        n = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+        c = b & 0x07;
+        n = 4;
+    } else {
+        ++i;
+        return std::nullopt;
+    }
+    if (i + n > s.size()) {
+        i = s.size();
+        return std::nullopt;
+    }
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto cb = static_cast<unsigned char>(s[i + k]);
+        if ((cb & 0xC0) != 0x80) {
+            ++i;
+            return std::nullopt;
+        }
+        c = (c << 6) | (cb & 0x3F);
+    }
+    i += n;
+    if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
+        return std::nullopt;
+    return c;
+}
+
 std::string utf8ToCp1252(std::string_view s, bool* ok) {
     std::string out;
     bool good = true;
     std::size_t i = 0;
     while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        char32_t c = 0;
-        std::size_t n = 0;
-        if (b < 0x80) {
-            c = b;
-            n = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            n = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            n = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            n = 4;
-        } else {
-            good = false;
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + n > s.size()) {
-            good = false;
-            out += '?';
-            break;
-        }
-        bool valid = true;
-        for (std::size_t k = 1; k < n; ++k) {
-            const auto cb = static_cast<unsigned char>(s[i + k]);
-            if ((cb & 0xC0) != 0x80)
-                valid = false;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        if (!valid) {
-            good = false;
-            out += '?';
-            ++i;
-            continue;
-        }
-        i += n;
-        const auto m = unicodeToCp1252(c);
+        const std::optional<char32_t> c = nextUtf8(s, i);
+        const auto m = c ? unicodeToCp1252(*c) : std::nullopt;
         if (!m) {
             good = false;
             out += '?';

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bytesource.h"
+#include "findtext.h"
 #include "textlocale.h"
 #include "workingfile.h"
 
@@ -33,6 +34,24 @@ bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern
 // that a cell costs no allocation.
 bool patternTouches(const ByteSource& src, std::span<const std::uint8_t> pattern, std::int64_t pos,
                     int length, std::vector<std::uint8_t>& scratch);
+
+// The same for a find condition's pattern (a text that ignores case, say).
+bool patternTouches(const ByteSource& src, const FindPattern& pattern, std::int64_t pos, int length,
+                    std::vector<std::uint8_t>& scratch);
+
+// Two bytes of a pattern that the search compares first, the least likely
+// ones to be found by chance: a byte at r passes when, ORed with aMask, it
+// equals a (likewise r2, b and bMask). The masks are 0 for exact bytes and
+// take in the bits in which a letter's case forms differ. r is -1 when no
+// byte is worth comparing first.
+struct FindProbe {
+    std::int64_t r = -1;
+    std::int64_t r2 = -1;
+    std::uint8_t a = 0;
+    std::uint8_t aMask = 0;
+    std::uint8_t b = 0;
+    std::uint8_t bMask = 0;
+};
 
 // What a search reports while it runs.
 struct FindEvents {
@@ -61,7 +80,9 @@ class FindScan {
 public:
     // size: the data's size when the search starts. An empty pattern never
     // matches; empty data finds nothing and reports nothing.
-    FindScan(std::int64_t size, std::vector<std::vector<std::uint8_t>> patterns,
+    FindScan(std::int64_t size, std::vector<FindPattern> patterns, std::int64_t range);
+    // Conditions of exact bytes each.
+    FindScan(std::int64_t size, const std::vector<std::vector<std::uint8_t>>& patterns,
              std::int64_t range);
 
     // Scans on until the end or until progress returns false (checked about
@@ -78,9 +99,8 @@ public:
 
 private:
     struct Condition {
-        std::vector<std::uint8_t> pattern;
-        std::size_t rare = 0; // the indexes of the two rarest pattern bytes, looked for first
-        std::size_t rare2 = 0;
+        FindPattern pattern;
+        FindProbe probe;
         std::int64_t found = 0;
         bool flag = false;
         std::int64_t scanStart = 0;
@@ -103,6 +123,7 @@ private:
     bool m_done = false;
     bool m_readError = false;
     std::vector<std::int64_t> m_positions;
+    std::size_t m_longest = 0; // the longest pattern: the buffer holds a block and one more
 
     std::vector<std::uint8_t> m_buf;
     std::int64_t m_bufStart = 0;

@@ -101,6 +101,10 @@ std::string firstFreeName(std::string_view prefix, const std::unordered_set<std:
     }
 }
 
+std::int32_t clamp32(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 template <typename Seq, typename Key> void stableSortBy(Seq& seq, Key key) {
     std::stable_sort(seq.begin(), seq.end(),
                      [&](const auto& a, const auto& b) { return key(a) < key(b); });
@@ -149,23 +153,33 @@ std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize) {
         return static_cast<std::int32_t>(seg->entries.size());
     const std::int64_t rest = fileSize - seg->begin;
     if (seg->toFilesEnd) {
-        seg->length =
-            static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
-        seg->recordCount = seg->recordLength != 0
-                               ? static_cast<std::int32_t>(std::clamp<std::int64_t>(
-                                     rest / seg->recordLength, INT32_MIN, INT32_MAX))
-                               : 0;
+        seg->length = clamp32(rest);
+        seg->recordCount = seg->recordLength != 0 ? clamp32(rest / seg->recordLength) : 0;
         return seg->recordCount;
     }
     if (seg->recordLength != 0) {
         if (rest < seg->length)
-            seg->length =
-                static_cast<std::int32_t>(std::clamp<std::int64_t>(rest, INT32_MIN, INT32_MAX));
-        seg->recordCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-            std::int64_t{seg->length} / seg->recordLength, INT32_MIN, INT32_MAX));
+            seg->length = clamp32(rest);
+        seg->recordCount = clamp32(std::int64_t{seg->length} / seg->recordLength);
         return seg->recordCount;
     }
     return 0;
+}
+
+bool fitToFilesEnd(SegmentList& list, std::int64_t fileSize) {
+    bool changed = false;
+    for (auto& seg : list) {
+        if (!seg->toFilesEnd)
+            continue;
+        const std::int32_t length = seg->length;
+        const std::int32_t count = seg->recordCount;
+        // An Anomaly segment has no records to count, but it still ends with
+        // the file: its length editor is off like any ToFilesEnd segment's.
+        seg->length = clamp32(fileSize - seg->begin);
+        computeRecordCount(seg.get(), fileSize);
+        changed = changed || seg->length != length || seg->recordCount != count;
+    }
+    return changed;
 }
 
 std::int32_t partialRecordLength(const Segment& seg) {

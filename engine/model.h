@@ -66,6 +66,15 @@ void sortSegments(SegmentList& list);
 // length and recordCount as the rules say (see the .cpp).
 std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize);
 
+// A ToFilesEnd segment always runs to the end of the data file. This sets
+// every such segment of the list to the file's fileSize bytes (length = size -
+// begin, the record count by computeRecordCount) so that nothing reads a stale
+// stored length: call it when a structure meets a data file, after the file's
+// size changed and after the structure changed. Other segments keep their
+// stored numbers; they are cut to the file only where they are counted. True
+// when a stored value changed, so the structure differs from its type file.
+bool fitToFilesEnd(SegmentList& list, std::int64_t fileSize);
+
 // Bytes of a record segment after its last whole record (read after
 // computeRecordCount): the grid shows them as a last, partial record.
 std::int32_t partialRecordLength(const Segment& seg);

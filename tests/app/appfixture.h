@@ -58,6 +58,7 @@ struct SegmentSpec {
     int length;
     std::vector<FieldSpec> fields;
     bool anomaly = false;
+    bool toFilesEnd = false;
 };
 
 // Each test gets its own folder with an installation folder (InstallPath),
@@ -143,6 +144,7 @@ protected:
             seg->recordLength = sp.recordLength;
             seg->length = sp.length;
             seg->anomaly = sp.anomaly;
+            seg->toFilesEnd = sp.toFilesEnd;
             seg->anomalyColumnWidths = {80, 80, 50, 50, 80};
             for (const auto& f : sp.fields) {
                 vm::TypeEntry e = vm::newTypeEntry(f.kind, std::string_view(f.memo), seg.get());

@@ -617,6 +617,37 @@ TEST_F(DocumentTest, TypeFileCommands) {
     EXPECT_TRUE(doc().recentTypes().contains(junk));
 }
 
+// The stored length of a ToFilesEnd segment (one record here) is stale as
+// soon as it meets a data file: the segment runs to the end of the file before
+// any grid counts it, and the structure then differs from its type file.
+TEST_F(DocumentTest, AToFilesEndSegmentRunsToTheEndOfTheFileOnceOpened) {
+    const QString data = makeData(QStringLiteral("tfe.bin"), countingBytes(1024));
+    writeType(data + QStringLiteral(".type"), {{"Head", 0, 32, 512, {{1, 0, 1, "b"}}},
+                                               {"T", 512, 32, 32, {{7, 0, 4, "v"}}, false, true}});
+    openThroughDialog(data);
+    ASSERT_EQ(doc().segments().size(), 2u);
+    const vm::Segment& t = doc().segments()[1];
+    EXPECT_EQ(t.length, 512);
+    EXPECT_EQ(t.recordCount, 16);
+    EXPECT_TRUE(doc().typeChanged());
+    EXPECT_TRUE(act("AsaveType")->isEnabled());
+
+    // A structure that already matches the file is not marked changed.
+    trigger("AsaveType");
+    prompts.fileNames = {data + QStringLiteral(".type")};
+    trigger("AopenType");
+    EXPECT_EQ(doc().segments()[1].recordCount, 16);
+    EXPECT_FALSE(doc().typeChanged());
+
+    // The default structure follows every file it is laid over: no change to save.
+    writeType(installDir + QStringLiteral("default.type"),
+              {{"Bytes", 0, 16, 0, {{15, 0, 16, "hex"}}, false, true}});
+    openThroughDialog(makeData(QStringLiteral("other.bin"), countingBytes(40)));
+    EXPECT_EQ(doc().segments()[0].length, 40);
+    EXPECT_EQ(doc().segments()[0].recordCount, 2);
+    EXPECT_FALSE(doc().typeChanged());
+}
+
 TEST_F(DocumentTest, CloseAllEmptiesTheDocument) {
     const QString data = makeData(QStringLiteral("c.bin"));
     writeType(data + QStringLiteral(".type"), {{"C", 0, 1, 16, {{1, 0, 1, "b"}}}});

@@ -74,6 +74,37 @@ TEST(CliStructure, CheckPrintsRowsAndExitsBySeverity) {
                      "field\tError\tp\tq\tIsOverlay \tOverlay\n");
 }
 
+// A ToFilesEnd segment stored with one record of a 1024-byte file: every
+// command sees it run to the end of the file, and an edit stores the count.
+TEST(CliStructure, AToFilesEndSegmentRunsToTheEndOfTheFile) {
+    TempDir dir;
+    const std::string data = dir.file("tfe.bin");
+    writeBytes(data, counting(1024));
+    SegmentList list;
+    list.append(seg("Head", 0, 512, 32));
+    list[0].entries = {entry(15, 0, 32, "h")};
+    list.append(seg("T", 512, 32, 32));
+    list[1].toFilesEnd = true;
+    list[1].entries = {entry(15, 0, 32, "t")};
+    saveType(list, data + ".type");
+
+    CliRun r = runCli({"check", data});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+
+    r = runCli({"export-text", data});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Name:T  Begin:512 Length:512"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n15  992 E0"), std::string::npos) << r.out; // the sixteenth record
+
+    r = runCli({"add-records", data, "T", "16", "1", "--append"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const TypeReadResult t = readTypeFile(data + ".type", 0);
+    ASSERT_TRUE(t.ok);
+    EXPECT_EQ(t.content.segments[1].length, 544);
+    EXPECT_EQ(t.content.segments[1].recordCount, 17);
+    EXPECT_EQ(readBytes(data).size(), 1056u);
+}
+
 TEST(CliStructure, MissingFilesAreClearErrors) {
     TempDir dir;
     writeBytes(dir.file("d.bin"), counting(10));

@@ -38,6 +38,36 @@ TEST(CliFind, RefusesBadArguments) {
     }
 }
 
+TEST(CliFind, TextConditionsTakeEitherEncodingAndAnyCase) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin");
+    // "Hello, W\xF6rld" in Windows-1252 at 0, "HELLO" in UTF-16LE at 14.
+    std::vector<std::uint8_t> bytes{'H', 'e', 'l', 'l', 'o', ',', ' ', 'W', 0xF6, 'r', 'l', 'd'};
+    bytes.resize(14, 0);
+    for (const char c : std::string("HELLO"))
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), 0});
+    writeBytes(data, bytes);
+
+    CliRun r = runCli({"find", data, "--cond", "text=w\xC3\xB6rld"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = runCli({"find", data, "--cond", "text=w\xC3\xB6rld", "--ignore-case"});
+    EXPECT_EQ(r.out, "1\ttext\tw\xC3\xB6rld\t7\n");
+    r = runCli({"find", data, "--cond", "text=hello", "--ignore-case", "--utf16", "--cond",
+                "text=Hello", "--range", "20"});
+    EXPECT_EQ(r.out, "1\ttext\thello\t14\n1\ttext\tHello\t0\n\n");
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"find", data, "--utf16", "--cond", "text=a"},
+          {"find", data, "--cond", "1Bsigned=1", "--ignore-case"},
+          {"find", data, "--cond", "text="},
+          {"find", data, "--cond", "text=\xCE\xA9"}}) {
+        r = runCli(args);
+        EXPECT_EQ(r.code, 1) << args[2];
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
 TEST(CliCompare, ListsBelowTheMaximumCountsAllAndExitsAsCmp) {
     TempDir dir;
     const std::string a = dir.file("a.bin");
