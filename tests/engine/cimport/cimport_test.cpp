@@ -429,3 +429,77 @@ TEST(CImport, Windows64LayoutIsMingwGccs) {
 }
 
 } // namespace
+
+namespace {
+
+// What cannot become a record is refused, naming the type or the member; the
+// header's includes, definitions and target are honoured.
+TEST(CImport, RefusalsNameWhatIsRefused) {
+    if (!vm::cImportBuiltIn())
+        GTEST_SKIP() << vm::kCImportNotBuiltIn;
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("inc"));
+    writeText(dir.file("inc/sizes.h"), "#define PAD 60000\n");
+    const std::string text = "#include \"sizes.h\"\n"
+                             "struct flex { int n; struct { int k; char data[]; } tail; };\n"
+                             "struct zero { int n; char z[0]; };\n"
+                             "union u { int a; };\n"
+                             "typedef enum { A } e_t;\n"
+                             "typedef unsigned count_t;\n"
+                             "struct fwd;\n"
+                             "struct toofar { char pad[PAD]; char more[PAD]; int x; };\n"
+                             "struct toolong { unsigned char blob[70000]; };\n"
+                             "struct empty { };\n"
+                             "struct named { char name[NAME_LEN]; long l; };\n";
+    // Pasted text standing in for a file that is not there.
+    const vm::CHeader pasted{dir.file("pasted.h"), text};
+    vm::CImportOptions options;
+    options.includeDirs = {dir.file("inc")};
+    options.defines = {"NAME_LEN=13"};
+    vm::CDeclarations decls;
+    ASSERT_TRUE(decls.parse(pasted, options)) << decls.error();
+    const std::pair<const char*, const char*> refused[] = {
+        {"flex", "Member tail.data of flex is a flexible array member"},
+        {"struct zero", "Member z of struct zero is an array of no elements"},
+        {"u", "u is not a struct (it is a union)"},
+        {"e_t", "e_t is not a struct (it is an enum)"},
+        {"count_t", "count_t is not a struct (it is unsigned int)"},
+        {"fwd", "fwd is declared but not defined"},
+        {"toofar", "Member x of toofar starts at byte 120000"},
+        {"toolong", "Member blob of toolong is 70000 bytes long"},
+        {"empty", "empty has no bytes"},
+        {"nothing", "The header declares no type named nothing"},
+    };
+    for (const auto& [name, message] : refused) {
+        const vm::CStructImport r = decls.import(name);
+        EXPECT_FALSE(r.ok) << name;
+        EXPECT_NE(r.error.find(message), std::string::npos) << r.error;
+    }
+    const vm::CStructImport named = decls.import("named");
+    ASSERT_TRUE(named.ok) << named.error;
+    EXPECT_EQ(named.recordLength, 24);
+    ASSERT_EQ(named.fields.size(), 2u);
+    EXPECT_EQ(named.fields[0].length, 13);
+
+    // The definition and the include folder are what make the header compile;
+    // a 32-bit Windows program's long is 4 bytes.
+    options.target = "i686-windows-msvc";
+    EXPECT_EQ(vm::importCStruct(pasted, "named", options).recordLength, 20);
+    for (auto drop : {&vm::CImportOptions::defines, &vm::CImportOptions::includeDirs}) {
+        vm::CImportOptions less = options;
+        (less.*drop).clear();
+        const vm::CStructImport r = vm::importCStruct(pasted, "named", less);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find("The header does not compile for i686-windows-msvc: "),
+                  std::string::npos)
+            << r.error;
+    }
+    options.target = "powerpc-linux-gnu";
+    EXPECT_NE(vm::importCStruct(pasted, "named", options).error.find("big-endian"),
+              std::string::npos);
+    EXPECT_NE(vm::importCStruct({dir.file("absent.h"), std::nullopt}, "named", {})
+                  .error.find("Cannot read"),
+              std::string::npos);
+}
+
+} // namespace
