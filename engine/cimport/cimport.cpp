@@ -190,10 +190,6 @@ struct CDeclarations::Parsed {
     }
 };
 
-std::vector<std::string> offeredCTargets() {
-    return {kDefaultCTarget, "i686-windows-msvc", "x86_64-windows-msvc"};
-}
-
 bool cImportBuiltIn() {
     return true;
 }

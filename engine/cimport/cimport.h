@@ -31,7 +31,9 @@ struct CImportOptions {
 
 // The targets offered in lists: the default first, then those of Windows
 // programs, whose files our users often hold.
-std::vector<std::string> offeredCTargets();
+inline std::vector<std::string> offeredCTargets() {
+    return {kDefaultCTarget, "i686-windows-msvc", "x86_64-windows-msvc"};
+}
 
 // False when this build has no libclang.
 bool cImportBuiltIn();

@@ -5,10 +5,6 @@ namespace vm {
 
 struct CDeclarations::Parsed {};
 
-std::vector<std::string> offeredCTargets() {
-    return {kDefaultCTarget, "i686-windows-msvc", "x86_64-windows-msvc"};
-}
-
 bool cImportBuiltIn() {
     return false;
 }
