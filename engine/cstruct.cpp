@@ -89,7 +89,7 @@ std::string unionList(const CType& u) {
 
 class Mapper {
 public:
-    Mapper(std::string_view typeName) : m_typeName(typeName) {}
+    explicit Mapper(std::string_view typeName) : m_typeName(typeName) {}
 
     struct Field {
         int kind;

@@ -200,9 +200,11 @@ CDeclarations::~CDeclarations() = default;
 bool CDeclarations::parse(const CHeader& header, const CImportOptions& options) {
     m_parsed.reset();
     m_error.clear();
+    // Pasted text with no file of its own stands in the current folder.
+    const std::string named = header.path.empty() && header.text ? "pasted.h" : header.path;
     std::error_code ec;
-    const std::string path = std::filesystem::absolute(header.path, ec).string();
-    if (header.path.empty() || ec) {
+    const std::string path = std::filesystem::absolute(named, ec).string();
+    if (named.empty() || ec) {
         m_error = "No header named";
         return false;
     }
@@ -253,7 +255,7 @@ bool CDeclarations::parse(const CHeader& header, const CImportOptions& options) 
         parsed->index, kMainName, argv.data(), static_cast<int>(argv.size()), unsaved.data(),
         static_cast<unsigned>(unsaved.size()), CXTranslationUnit_SkipFunctionBodies, &parsed->tu);
     if (rc != CXError_Success || !parsed->tu) {
-        m_error = "libclang could not parse " + header.path + " for the target " + options.target;
+        m_error = "libclang could not parse " + named + " for the target " + options.target;
         return false;
     }
 

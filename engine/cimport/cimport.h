@@ -15,7 +15,8 @@
 namespace vm {
 
 // The header: a file, or text (pasted, or edited after loading) that stands
-// in for the file at path. Includes in quotes are looked up beside path.
+// in for the file at path (with no path, pasted.h in the current folder).
+// Includes in quotes are looked up beside it.
 struct CHeader {
     std::string path;
     std::optional<std::string> text;
