@@ -39,6 +39,11 @@ int cmdInfo(const Args& args);
 int cmdFind(const Args& args);
 int cmdCompare(const Args& args);
 
+// C headers in and out, Kaitai Struct out (bridgecommands.cpp).
+int cmdImportStruct(const Args& args);
+int cmdExportC(const Args& args);
+int cmdExportKsy(const Args& args);
+
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);
 

@@ -87,6 +87,19 @@ Commands:
                                   then "differences" and the count; exit 0 same,
                                   1 different, 2 trouble
 
+  import-struct HEADER TYPENAME [--target TRIPLE] [-I DIR]... [-D NAME[=VALUE]]...
+                [--into DATAFILE SEGMENT [--type TYPEFILE]]
+                                  the fields of a C struct as the compiler lays
+                                  it out for TRIPLE (default x86_64-linux-gnu;
+                                  also i686-windows-msvc, x86_64-windows-msvc):
+                                  printed as print-type's JSON, or with --into
+                                  made SEGMENT's fields and record length
+  export-c DATAFILE [--type TYPEFILE]
+                                  a C header: one packed struct per segment,
+                                  its offsets and size checked by static_assert
+  export-ksy DATAFILE [--type TYPEFILE]
+                                  a Kaitai Struct description of the structure
+
 -o - writes to standard output (cut-blank then needs --type-out). A FIFO or a
 device such as /dev/null is written in place; a file is replaced only once its
 new contents are complete, keeping its permissions, so a failed command leaves
@@ -143,6 +156,8 @@ int main(int argc, char** argv) {
         {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
         {"info", vmcli::cmdInfo},
         {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
+        {"import-struct", vmcli::cmdImportStruct},
+        {"export-c", vmcli::cmdExportC},      {"export-ksy", vmcli::cmdExportKsy},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

@@ -16,24 +16,16 @@
 #include "filestream.h"
 #include "model.h"
 #include "outputfile.h"
+#include "structureload.h"
 #include "textoutput.h"
 #include "typefile.h"
 #include "workingfile.h"
 
 namespace vmcli {
 
-namespace {
-
-struct StructureArgs {
-    std::string data;
-    std::string type;
-    std::optional<std::string> out;
-    std::optional<std::string> typeOut;
-};
-
 // DATAFILE [-o OUTFILE] [--type TYPEFILE] [--type-out TYPEFILE]; the error
 // text when they do not parse.
-std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
+std::optional<std::string> parseStructureArgs(const Args& args, StructureArgs& sa) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--type" || a == "-o" || a == "--type-out") {
@@ -59,6 +51,25 @@ std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
     return std::nullopt;
 }
 
+// The data file, open, and its structure; exit code and message on failure.
+std::optional<int> loadStructure(const StructureArgs& sa, LoadedStructure& l) {
+    if (!vm::fileExists(sa.data))
+        return fail("Cannot open data file " + sa.data);
+    if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
+        return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
+    l.dataSize = l.data.size();
+    if (!vm::fileExists(sa.type))
+        return fail("Type file not found: " + sa.type);
+    vm::TypeReadResult r = vm::readTypeFile(sa.type, l.dataSize);
+    if (!r.ok)
+        return fail(r.message); // the path and our own words: already UTF-8
+    l.content = std::move(r.content);
+    vm::fitToFilesEnd(l.content.segments, l.dataSize);
+    return std::nullopt;
+}
+
+namespace {
+
 bool isStandardOutput(const std::string& path) {
     return path == vm::OutputFile::kStandardOutput;
 }
@@ -82,29 +93,6 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::optional<int> refuseOverwrite(const StructureArgs& sa, const std::string& out) {
     if (!isStandardOutput(out) && (sameFile(out, sa.data) || sameFile(out, sa.type)))
         return fail("The output " + out + " would overwrite an input file");
-    return std::nullopt;
-}
-
-struct Loaded {
-    vm::FileStream data; // open for reading: a FIFO or a device never gets this far
-    std::int64_t dataSize = 0;
-    vm::TypeFileContent content;
-};
-
-// The data file, open, and its structure; exit code and message on failure.
-std::optional<int> load(const StructureArgs& sa, Loaded& l) {
-    if (!vm::fileExists(sa.data))
-        return fail("Cannot open data file " + sa.data);
-    if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
-        return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
-    l.dataSize = l.data.size();
-    if (!vm::fileExists(sa.type))
-        return fail("Type file not found: " + sa.type);
-    vm::TypeReadResult r = vm::readTypeFile(sa.type, l.dataSize);
-    if (!r.ok)
-        return fail(r.message); // the path and our own words: already UTF-8
-    l.content = std::move(r.content);
-    vm::fitToFilesEnd(l.content.segments, l.dataSize);
     return std::nullopt;
 }
 
@@ -159,12 +147,12 @@ bool printRows(std::FILE* to, const vm::MessageList& list, const vm::SegmentList
 
 int cmdCheck(const Args& args) {
     StructureArgs sa;
-    if (auto e = parseArgs(args, sa))
+    if (auto e = parseStructureArgs(args, sa))
         return fail(*e);
     if (sa.out || sa.typeOut)
         return fail("check takes no -o");
-    Loaded l;
-    if (auto code = load(sa, l))
+    LoadedStructure l;
+    if (auto code = loadStructure(sa, l))
         return *code;
     const bool hex = l.content.settings.hexPositions();
     vm::MessageList list;
@@ -178,12 +166,12 @@ int cmdCheck(const Args& args) {
 
 int cmdExportText(const Args& args) {
     StructureArgs sa;
-    if (auto e = parseArgs(args, sa))
+    if (auto e = parseStructureArgs(args, sa))
         return fail(*e);
     if (sa.typeOut)
         return fail("export-text takes no --type-out");
-    Loaded l;
-    if (auto code = load(sa, l))
+    LoadedStructure l;
+    if (auto code = loadStructure(sa, l))
         return *code;
     const std::string out = sa.out.value_or(std::string(vm::OutputFile::kStandardOutput));
     if (auto code = refuseOverwrite(sa, out))
@@ -201,7 +189,7 @@ int cmdExportText(const Args& args) {
 
 int cmdCutBlank(const Args& args) {
     StructureArgs sa;
-    if (auto e = parseArgs(args, sa))
+    if (auto e = parseStructureArgs(args, sa))
         return fail(*e);
     if (!sa.out)
         return fail("cut-blank needs -o OUTFILE");
@@ -218,8 +206,8 @@ int cmdCutBlank(const Args& args) {
     }
     if (const std::string why = vm::fileTypeProblem(typeOut); !why.empty())
         return fail("Cannot write " + typeOut + ": " + why);
-    Loaded l;
-    if (auto code = load(sa, l))
+    LoadedStructure l;
+    if (auto code = loadStructure(sa, l))
         return *code;
     if (auto code = refuseOverwrite(sa, out))
         return *code;

@@ -13,13 +13,9 @@
 #include "kinds.h"
 #include "model.h"
 #include "typefile.h"
+#include "typejson.h"
 
 namespace vmcli {
-
-namespace {
-
-// Keys keep the order in which they are documented.
-using json = nlohmann::ordered_json;
 
 json entryJson(const vm::TypeEntry& e) {
     return json{{"kind", e.kind},
@@ -44,6 +40,8 @@ json segmentJson(const vm::Segment& s) {
                 {"anomalyColumnWidths", s.anomalyColumnWidths},
                 {"fields", fields}};
 }
+
+namespace {
 
 // A structure error in the JSON, with the place it was found.
 struct JsonError {

@@ -12,8 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Runs the built command-line tool with arguments (no shell) and collects what
-// it printed and its exit code.
+// Runs a program with arguments (no shell) and collects what it printed and
+// its exit code: the built command-line tool, or a compiler a test checks its
+// output with.
 struct CliRun {
     int code = -1;
     std::string out;
@@ -35,7 +36,9 @@ struct CliOptions {
     int timeoutSeconds = 30;          // a tool that hangs is killed: code -1
 };
 
-inline CliRun runCli(const std::vector<std::string>& args, const CliOptions& opts = {}) {
+// exe is looked up on PATH when it names no folder; code 127 when not found.
+inline CliRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const CliOptions& opts = {}) {
     CliRun r;
     char outName[] = "/tmp/vmcli-outXXXXXX";
     char errName[] = "/tmp/vmcli-errXXXXXX";
@@ -51,13 +54,13 @@ inline CliRun runCli(const std::vector<std::string>& args, const CliOptions& opt
             ::setrlimit(RLIMIT_FSIZE, &rl);
         }
         std::vector<char*> argv;
-        std::string exe = VM_CLI_PATH;
+        std::string exe = program;
         argv.push_back(exe.data());
         std::vector<std::string> copy = args;
         for (auto& a : copy)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
+        ::execvp(exe.c_str(), argv.data());
         ::_exit(127);
     }
     int status = 0;
@@ -80,6 +83,12 @@ inline CliRun runCli(const std::vector<std::string>& args, const CliOptions& opt
     ::unlink(errName);
     return r;
 }
+
+#ifdef VM_CLI_PATH
+inline CliRun runCli(const std::vector<std::string>& args, const CliOptions& opts = {}) {
+    return runProgram(VM_CLI_PATH, args, opts);
+}
+#endif
 
 inline void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

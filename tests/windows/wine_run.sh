@@ -132,6 +132,8 @@ cli)
     both find 0 find sensors.bin --cond 1Bunsigned=0 --cond 1Bunsigned=1 --range 8
     both compare 1 compare sensors.bin sensors.bin.type --max 20
     both compare-same 0 compare sensors.bin sensors.bin
+    both export-c 0 export-c sensors.bin
+    both export-ksy 0 export-ksy sensors.bin
 
     # Names outside any single-byte code page, in arguments and on disk.
     for side in native windows; do

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+#include "filestream.h"
+#include "typefile.h"
+
+// A data file and its structure, read for a command that only reads them.
+namespace vmcli {
+
+struct StructureArgs {
+    std::string data;
+    std::string type;
+    std::optional<std::string> out;
+    std::optional<std::string> typeOut;
+};
+
+// DATAFILE [-o OUTFILE] [--type TYPEFILE] [--type-out TYPEFILE]; the error
+// text when they do not parse.
+std::optional<std::string> parseStructureArgs(const Args& args, StructureArgs& sa);
+
+struct LoadedStructure {
+    vm::FileStream data; // open for reading: a FIFO or a device never gets this far
+    std::int64_t dataSize = 0;
+    vm::TypeFileContent content;
+};
+
+// The data file, open, and its structure; exit code and message on failure.
+std::optional<int> loadStructure(const StructureArgs& sa, LoadedStructure& l);
+
+} // namespace vmcli
