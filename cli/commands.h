@@ -38,6 +38,8 @@ int cmdInfo(const Args& args);
 // find and compare (toolcommands.cpp).
 int cmdFind(const Args& args);
 int cmdCompare(const Args& args);
+// A proposed structure from the bytes alone (describecommand.cpp).
+int cmdDescribe(const Args& args);
 
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);

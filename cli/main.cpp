@@ -81,6 +81,14 @@ Commands:
                                   byte, offset; at most M-1 lines (default 500),
                                   then "differences" and the count; exit 0 same,
                                   1 different, 2 trouble
+  describe DATAFILE [--begin B] [--length L] [--top N] [--record-length R]
+                                  propose a record length, header and fields
+                                  from the bytes of [B, B+L) alone; prints the
+                                  structure as print-type does (write-type
+                                  makes a type file of it); --top N lists the
+                                  N best record lengths on stderr: rank TAB
+                                  record length TAB evidence TAB first record
+                                  TAB records; --record-length describes R
 
 -o - writes to standard output (cut-blank then needs --type-out). A FIFO or a
 device such as /dev/null is written in place; a file is replaced only once its
@@ -138,6 +146,7 @@ int main(int argc, char** argv) {
         {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
         {"info", vmcli::cmdInfo},
         {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
+        {"describe", vmcli::cmdDescribe},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

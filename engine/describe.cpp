@@ -1,0 +1,457 @@
+#include "describe.h"
+
+#include <algorithm>
+#include <cmath>
+#include <array>
+#include <complex>
+#include <numeric>
+
+#include "describefields.h"
+#include "kinds.h"
+#include "model.h"
+
+namespace vm {
+
+namespace {
+
+// A contiguous piece of the range as read, at file offset pos.
+struct Window {
+    std::int64_t pos = 0;
+    std::vector<std::uint8_t> bytes;
+    std::int64_t end() const { return pos + static_cast<std::int64_t>(bytes.size()); }
+};
+
+// Reads at most budget bytes of [begin, begin + n): the whole range when it
+// fits, else windows of windowSize spread evenly, the first at the start (the
+// header is there) and the last at the end.
+bool readSample(const ByteSource& src, std::int64_t begin, std::int64_t n, std::int64_t budget,
+                std::int64_t windowSize, std::vector<Window>& out) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+    if (n <= budget) {
+        spans.emplace_back(begin, n);
+    } else {
+        const std::int64_t w = std::min(windowSize, n);
+        const std::int64_t k = std::max<std::int64_t>(2, budget / w);
+        for (std::int64_t i = 0; i < k; ++i)
+            spans.emplace_back(begin + (n - w) * i / (k - 1), w);
+    }
+    for (const auto& [pos, len] : spans) {
+        Window w;
+        w.pos = pos;
+        w.bytes.resize(static_cast<std::size_t>(len));
+        std::size_t got = 0;
+        while (got < w.bytes.size()) {
+            const std::size_t r = src.readAt(
+                pos + static_cast<std::int64_t>(got),
+                std::span<std::uint8_t>(w.bytes.data() + got, w.bytes.size() - got));
+            if (r == 0)
+                break;
+            got += r;
+        }
+        if (got != w.bytes.size())
+            return false;
+        out.push_back(std::move(w));
+    }
+    return true;
+}
+
+using Complex = std::complex<float>;
+
+// In-place radix-2 transform; a.size() is a power of two.
+void fft(std::vector<Complex>& a, bool inverse) {
+    const std::size_t n = a.size();
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(a[i], a[j]);
+    }
+    std::vector<Complex> roots(n / 2);
+    for (std::size_t i = 0; i < n / 2; ++i) {
+        const double angle = (inverse ? 2.0 : -2.0) * 3.14159265358979323846 *
+                             static_cast<double>(i) / static_cast<double>(n);
+        roots[i] = Complex(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
+    }
+    for (std::size_t len = 2; len <= n; len <<= 1) {
+        const std::size_t step = n / len;
+        const std::size_t half = len / 2;
+        for (std::size_t i = 0; i < n; i += len) {
+            for (std::size_t k = 0; k < half; ++k) {
+                const Complex u = a[i + k];
+                const Complex v = a[i + k + half] * roots[k * step];
+                a[i + k] = u + v;
+                a[i + k + half] = u - v;
+            }
+        }
+    }
+}
+
+// The share of byte pairs lag bytes apart that are equal, less what chance
+// gives, for every lag up to maxLag (index 0 unused). Each byte value stands
+// for a fixed point of the unit circle: equal bytes add 1 to the correlation,
+// unequal ones a term that averages away, so one transform per window counts
+// the equal pairs of all lags at once.
+std::vector<double> repetitionByLag(const std::vector<Window>& sample, int maxLag) {
+    std::array<Complex, 256> unit;
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (auto& u : unit) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        const double a = static_cast<double>(state >> 11) * (2.0 * 3.14159265358979323846 / 9007199254740992.0);
+        u = Complex(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)));
+    }
+    std::size_t longest = 0;
+    for (const Window& w : sample)
+        longest = std::max(longest, w.bytes.size());
+    std::size_t size = 1;
+    while (size < longest + static_cast<std::size_t>(maxLag) + 1)
+        size <<= 1;
+    std::vector<double> power(size, 0.0);
+    std::vector<Complex> a(size);
+    Complex mean(0, 0);
+    double total = 0;
+    for (const Window& w : sample) {
+        std::fill(a.begin(), a.end(), Complex(0, 0));
+        for (std::size_t i = 0; i < w.bytes.size(); ++i) {
+            a[i] = unit[w.bytes[i]];
+            mean += a[i];
+        }
+        total += static_cast<double>(w.bytes.size());
+        fft(a, false);
+        for (std::size_t i = 0; i < size; ++i)
+            power[i] += std::norm(a[i]);
+    }
+    for (std::size_t i = 0; i < size; ++i)
+        a[i] = Complex(static_cast<float>(power[i]), 0);
+    fft(a, true);
+    const double chance = total > 0 ? std::norm(mean) / (total * total) : 0;
+    std::vector<double> out(static_cast<std::size_t>(maxLag) + 1, 0.0);
+    for (int lag = 1; lag <= maxLag; ++lag) {
+        double pairs = 0;
+        for (const Window& w : sample)
+            pairs += std::max<double>(0, static_cast<double>(w.bytes.size()) - lag);
+        if (pairs > 0)
+            out[static_cast<std::size_t>(lag)] =
+                a[static_cast<std::size_t>(lag)].real() / static_cast<double>(size) / pairs - chance;
+    }
+    return out;
+}
+
+// Log-gamma differences of the adaptive byte code, kept for every count the
+// sample can reach: the cost of a column needs no call of lgamma.
+class CodeTable {
+public:
+    static constexpr double kAlpha = 0.5;
+    explicit CodeTable(std::size_t maxCount) : m_symbol(maxCount + 1), m_total(maxCount + 1) {
+        for (std::size_t n = 0; n <= maxCount; ++n) {
+            m_symbol[n] = std::lgamma(static_cast<double>(n) + kAlpha) - std::lgamma(kAlpha);
+            m_total[n] = std::lgamma(static_cast<double>(n) + 256 * kAlpha) - std::lgamma(256 * kAlpha);
+        }
+    }
+    // Bits to send n bytes with these counts, each coded by what came before.
+    double bits(const std::uint32_t* counts, const std::uint8_t* touched, std::size_t nTouched,
+                std::size_t n) const {
+        double nats = m_total[n];
+        for (std::size_t i = 0; i < nTouched; ++i)
+            nats -= m_symbol[counts[touched[i]]];
+        return nats / std::log(2.0);
+    }
+
+private:
+    std::vector<double> m_symbol;
+    std::vector<double> m_total;
+};
+
+// Counts of one column of a record length, over the sample.
+struct ColumnCounts {
+    std::array<std::uint32_t, 256> counts{};
+    std::array<std::uint8_t, 256> touched{};
+    std::size_t nTouched = 0;
+    std::size_t n = 0;
+    void add(std::uint8_t b) {
+        if (counts[b]++ == 0)
+            touched[nTouched++] = b;
+        ++n;
+    }
+    void clear() {
+        for (std::size_t i = 0; i < nTouched; ++i)
+            counts[touched[i]] = 0;
+        nTouched = 0;
+        n = 0;
+    }
+};
+
+// Calls f(byte) for every sampled byte in column col of records of length p
+// counted from begin.
+template <typename F>
+void forColumn(const std::vector<Window>& sample, std::int64_t begin, int p, int col, F&& f) {
+    for (const Window& w : sample) {
+        const std::int64_t phase = (w.pos - begin) % p;
+        std::int64_t i = (col - phase + p) % p;
+        const auto len = static_cast<std::int64_t>(w.bytes.size());
+        for (; i < len; i += p)
+            f(w.bytes[static_cast<std::size_t>(i)]);
+    }
+}
+
+// Bits to send the sample with one adaptive byte model per column: the
+// description length of the record length p. A multiple of the true length
+// splits the same columns into more models that each learn from fewer bytes,
+// so it costs more: the fundamental wins without a rule of its own.
+double columnBits(const std::vector<Window>& sample, std::int64_t begin, int p,
+                  const CodeTable& table) {
+    ColumnCounts c;
+    double bits = 0;
+    for (int col = 0; col < p; ++col) {
+        forColumn(sample, begin, p, col, [&c](std::uint8_t b) { c.add(b); });
+        bits += table.bits(c.counts.data(), c.touched.data(), c.nTouched, c.n);
+        c.clear();
+    }
+    return bits;
+}
+
+void addDivisors(int v, int maxLag, std::vector<int>& out) {
+    for (int d = 1; static_cast<std::int64_t>(d) * d <= v; ++d) {
+        if (v % d != 0)
+            continue;
+        if (d <= maxLag)
+            out.push_back(d);
+        if (v / d <= maxLag)
+            out.push_back(v / d);
+    }
+}
+
+// Record lengths worth weighing: the lags that repeat most, the divisors of
+// the strongest (the fundamental may repeat a little less than its multiples)
+// and the small lengths, which cost little to weigh.
+std::vector<int> candidateLengths(const std::vector<double>& byLag, int maxLag) {
+    std::vector<int> lags(static_cast<std::size_t>(maxLag));
+    std::iota(lags.begin(), lags.end(), 1);
+    const std::size_t top = std::min<std::size_t>(24, lags.size());
+    std::partial_sort(lags.begin(), lags.begin() + static_cast<std::ptrdiff_t>(top), lags.end(),
+                      [&](int a, int b) {
+                          return byLag[static_cast<std::size_t>(a)] > byLag[static_cast<std::size_t>(b)];
+                      });
+    std::vector<int> out;
+    for (std::size_t i = 0; i < top; ++i) {
+        out.push_back(lags[i]);
+        if (i < 6)
+            addDivisors(lags[i], maxLag, out);
+        for (std::size_t j = 0; j < std::min<std::size_t>(i, 6); ++j)
+            out.push_back(std::gcd(lags[i], lags[j]));
+    }
+    for (int p = 1; p <= std::min(maxLag, 16); ++p)
+        out.push_back(p);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+// Where the records begin: the split of the first bytes into a header, coded
+// byte by byte with the sample's overall byte frequencies, and records, coded
+// column by column, that costs the fewest bits. A header must save enough bits
+// to be worth naming, so a first record with a few unusual bytes stays a record.
+std::int64_t findFirstRecord(const ByteSource& src, std::int64_t begin, std::int64_t n,
+                             const std::vector<Window>& sample, int p, std::int64_t maxHeader) {
+    const std::int64_t most = std::min(maxHeader, n - p);
+    if (most <= 0)
+        return 0;
+    const std::int64_t span = std::min(n, most + 4 * static_cast<std::int64_t>(p));
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(span));
+    if (src.readAt(begin, head) != head.size())
+        return 0;
+    // A byte of the first window is in the sample: it is left out of its own
+    // prediction.
+    const std::int64_t inSample =
+        sample.empty() || sample.front().pos != begin ? 0 : static_cast<std::int64_t>(sample.front().bytes.size());
+    constexpr double kAlpha = 0.5;
+    std::array<double, 256> all{};
+    double allN = 0;
+    for (const Window& w : sample)
+        for (const std::uint8_t b : w.bytes)
+            all[b] += 1;
+    for (const double v : all)
+        allN += v;
+    std::vector<double> gain(static_cast<std::size_t>(span)); // bits a record saves over header
+    ColumnCounts c;
+    for (int col = 0; col < p; ++col) {
+        forColumn(sample, begin, p, col, [&c](std::uint8_t b) { c.add(b); });
+        for (std::int64_t i = col; i < span; i += p) {
+            const std::uint8_t b = head[static_cast<std::size_t>(i)];
+            const double self = i < inSample ? 1 : 0;
+            const double colP = (c.counts[b] - self + kAlpha) / (static_cast<double>(c.n) - self + 256 * kAlpha);
+            const double allP = (all[b] - self + kAlpha) / (allN - self + 256 * kAlpha);
+            gain[static_cast<std::size_t>(i)] = std::log2(colP / allP);
+        }
+        c.clear();
+    }
+    // Bits of a header ending at h, against none. The records should also
+    // end with the range: a trailer costs as much to name as a header.
+    constexpr double kHeaderBits = 32;
+    constexpr double kTrailerBits = 24;
+    auto trailer = [&](std::int64_t h) { return (n - h) % p != 0 ? kTrailerBits : 0.0; };
+    double run = 0, best = trailer(0);
+    std::int64_t bestAt = 0;
+    for (std::int64_t h = 1; h <= most; ++h) {
+        run += gain[static_cast<std::size_t>(h - 1)];
+        const double cost = run + kHeaderBits + trailer(h);
+        if (cost < best) {
+            best = cost;
+            bestAt = h;
+        }
+    }
+    return bestAt;
+}
+
+// Whole records from the first record on, taken from every window in runs so
+// that neighbours stay neighbours.
+SampleRecords sampleRecords(const std::vector<Window>& sample, std::int64_t first, int p,
+                            std::int64_t rangeEnd) {
+    SampleRecords out;
+    out.recordLength = p;
+    constexpr std::size_t kMaxRecords = 4096;
+    std::size_t perWindow = std::max<std::size_t>(1, kMaxRecords / std::max<std::size_t>(1, sample.size()));
+    for (const Window& w : sample) {
+        std::int64_t at = first;
+        if (w.pos > first)
+            at = first + (w.pos - first + p - 1) / p * p;
+        bool follows = false;
+        for (std::size_t taken = 0; taken < perWindow && at + p <= w.end() && at + p <= rangeEnd;
+             ++taken, at += p) {
+            const auto* b = w.bytes.data() + (at - w.pos);
+            out.bytes.insert(out.bytes.end(), b, b + p);
+            out.follows.push_back(follows);
+            follows = true;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::int64_t length,
+                               const DescribeOptions& options) {
+    DescribeResult r;
+    const std::int64_t size = src.size();
+    if (begin < 0 || begin > size) {
+        r.message = "The range begins outside the data";
+        return r;
+    }
+    const std::int64_t n = length < 0 ? size - begin : std::min(length, size - begin);
+    if (n < 4) {
+        r.message = "Too few bytes to find records in";
+        return r;
+    }
+    const int maxLag = static_cast<int>(std::min<std::int64_t>(
+        std::max(1, options.maxRecordLength), std::max<std::int64_t>(1, n / 2)));
+    if (options.recordLength > 0 && options.recordLength > n) {
+        r.message = "The record length is longer than the range";
+        return r;
+    }
+    const std::int64_t budget = std::max<std::int64_t>(options.sampleBytes, 4096);
+    const std::int64_t windowSize =
+        std::max<std::int64_t>(std::int64_t{1} << 17, 2 * static_cast<std::int64_t>(maxLag));
+    std::vector<Window> sample;
+    if (!readSample(src, begin, n, budget, windowSize, sample)) {
+        r.message = "Cannot read the data";
+        return r;
+    }
+    std::vector<int> candidates;
+    if (options.recordLength > 0)
+        candidates.push_back(options.recordLength);
+    else
+        candidates = candidateLengths(repetitionByLag(sample, maxLag), maxLag);
+
+    std::size_t sampled = 0;
+    for (const Window& w : sample)
+        sampled += w.bytes.size();
+    const CodeTable table(sampled);
+    const double flat = columnBits(sample, begin, 1, table);
+    std::vector<std::pair<double, int>> ranked;
+    for (const int p : candidates)
+        ranked.emplace_back(columnBits(sample, begin, p, table), p);
+    std::sort(ranked.begin(), ranked.end());
+    const std::size_t keep = std::min<std::size_t>(ranked.size(), std::max(1, options.proposals));
+    for (std::size_t i = 0; i < keep; ++i) {
+        RecordProposal p;
+        p.recordLength = ranked[i].second;
+        p.evidence = flat > 0 ? std::clamp(1.0 - ranked[i].first / flat, 0.0, 1.0) : 0.0;
+        const std::int64_t header =
+            findFirstRecord(src, begin, n, sample, p.recordLength, std::min(options.maxHeader, n / 2));
+        p.firstRecord = begin + header;
+        p.recordCount = (n - header) / p.recordLength;
+        p.fields = classifyFields(sampleRecords(sample, p.firstRecord, p.recordLength, begin + n));
+        r.proposals.push_back(std::move(p));
+    }
+    r.ok = true;
+    return r;
+}
+
+namespace {
+
+// Raw fields over an Anomaly segment's bytes: 16 a field, so that each shows
+// whole in its row, then the rest in as few fields as a field's length allows.
+void addRawFields(Segment& s, std::int64_t bytes) {
+    std::int64_t at = 0;
+    while (at < bytes) {
+        const std::int64_t piece = s.entries.size() < 256 ? 16 : 65535;
+        const auto len = static_cast<std::uint16_t>(std::min(piece, bytes - at));
+        TypeEntry e = newTypeEntry(static_cast<int>(TypeKind::Unknown), "", nullptr);
+        e.start = static_cast<std::uint16_t>(std::min<std::int64_t>(at, 65535));
+        e.length = len;
+        e.columnWidth = static_cast<std::uint16_t>(
+            columnWidthFor(entryDisplayWidth(e.kind, e.length), kDefaultFontHeight));
+        e.setMemo("at " + std::to_string(at));
+        s.entries.push_back(std::move(e));
+        at += len;
+        if (at > 65535)
+            break; // a field cannot start further in
+    }
+}
+
+std::unique_ptr<Segment> anomalySegment(const SegmentList& list, const char* name,
+                                        std::int64_t begin, std::int64_t length) {
+    auto s = newSegment(list, 0);
+    s->setName(name);
+    s->anomaly = true;
+    s->begin = static_cast<std::int32_t>(begin);
+    s->length = static_cast<std::int32_t>(length);
+    s->recordLength = static_cast<std::int32_t>(std::min<std::int64_t>(length, INT32_MAX));
+    addRawFields(*s, length);
+    s->recordCount = static_cast<std::int32_t>(s->entries.size());
+    return s;
+}
+
+} // namespace
+
+SegmentList proposalSegments(const RecordProposal& p, std::int64_t begin, std::int64_t length) {
+    SegmentList list;
+    const std::int64_t header = p.firstRecord - begin;
+    if (header > 0)
+        list.append(anomalySegment(list, "Header", begin, header));
+    auto s = newSegment(list, 0);
+    s->setName("Records");
+    s->begin = static_cast<std::int32_t>(p.firstRecord);
+    s->recordLength = p.recordLength;
+    s->recordCount = static_cast<std::int32_t>(std::min<std::int64_t>(p.recordCount, INT32_MAX));
+    s->length = static_cast<std::int32_t>(
+        std::min<std::int64_t>(p.recordCount * p.recordLength, INT32_MAX));
+    for (const FieldProposal& f : p.fields) {
+        TypeEntry e = newTypeEntry(f.kind, f.memo, nullptr);
+        e.start = static_cast<std::uint16_t>(f.start);
+        e.length = static_cast<std::uint16_t>(f.length);
+        e.columnWidth = static_cast<std::uint16_t>(
+            columnWidthFor(entryDisplayWidth(e.kind, e.length), kDefaultFontHeight));
+        s->entries.push_back(std::move(e));
+    }
+    const std::int64_t trailerAt = p.firstRecord + p.recordCount * p.recordLength;
+    list.append(std::move(s));
+    if (trailerAt < begin + length)
+        list.append(anomalySegment(list, "Trailer", trailerAt, begin + length - trailerAt));
+    return list;
+}
+
+} // namespace vm

@@ -1,0 +1,597 @@
+#include "describefields.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <string>
+
+#include "cellformat.h"
+#include "kinds.h"
+#include "segment.h"
+
+namespace vm {
+
+namespace {
+
+constexpr char kDash = '\x96'; // an en dash in single-byte text
+constexpr std::size_t kMemoMaxChars = kMemoMax;
+
+std::uint64_t readLE(const std::uint8_t* p, int n) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    return v;
+}
+
+std::int64_t signExtend(std::uint64_t v, int n) {
+    if (n >= 8)
+        return static_cast<std::int64_t>(v);
+    const std::uint64_t sign = std::uint64_t{1} << (8 * n - 1);
+    return static_cast<std::int64_t>((v ^ sign) - sign);
+}
+
+// What one column of the record holds over the sampled records.
+struct Column {
+    bool constant = true;
+    double entropy = 0; // bits
+    int distinct = 0;
+    double nonPad = 0;  // share of bytes that are neither zero nor a blank
+    bool texty = true;  // every byte printable, a blank or zero
+    bool allZero = true;
+};
+
+bool printable(std::uint8_t b) {
+    return (b >= 0x20 && b < 0x7F) || b >= 0xA0;
+}
+
+std::vector<Column> columnStats(const SampleRecords& rec) {
+    const int p = rec.recordLength;
+    const std::size_t n = rec.count();
+    std::vector<Column> cols(static_cast<std::size_t>(p));
+    std::array<std::uint32_t, 256> counts{};
+    for (int c = 0; c < p; ++c) {
+        counts.fill(0);
+        Column& col = cols[static_cast<std::size_t>(c)];
+        std::size_t nonPad = 0;
+        for (std::size_t r = 0; r < n; ++r) {
+            const std::uint8_t b = rec.record(r)[c];
+            ++counts[b];
+            if (b != 0 && b != 0x20)
+                ++nonPad;
+            if (b != 0 && !printable(b))
+                col.texty = false;
+            if (b != 0)
+                col.allZero = false;
+        }
+        for (const std::uint32_t k : counts) {
+            if (k == 0)
+                continue;
+            ++col.distinct;
+            const double q = static_cast<double>(k) / static_cast<double>(n);
+            col.entropy -= q * std::log2(q);
+        }
+        col.constant = col.distinct <= 1;
+        col.nonPad = n ? static_cast<double>(nonPad) / static_cast<double>(n) : 0;
+    }
+    return cols;
+}
+
+// A short number for a memo: at most four significant digits.
+std::string shortNumber(double v) {
+    char buf[32];
+    const double a = std::fabs(v);
+    if (a != 0 && (a < 0.01 || a >= 1e6))
+        std::snprintf(buf, sizeof buf, "%.1e", v);
+    else if (a >= 100 || v == std::floor(v))
+        std::snprintf(buf, sizeof buf, "%.0f", v);
+    else
+        std::snprintf(buf, sizeof buf, "%.3g", v);
+    return buf;
+}
+
+std::string rangeMemo(const std::string& what, double lo, double hi) {
+    if (lo == hi)
+        return what + " " + shortNumber(lo);
+    std::string m = what + " " + shortNumber(lo) + kDash + shortNumber(hi);
+    if (m.size() > kMemoMaxChars)
+        m = shortNumber(lo) + kDash + shortNumber(hi);
+    return m.substr(0, kMemoMaxChars);
+}
+
+std::int64_t yearOf(double oleDays) {
+    std::int64_t y;
+    unsigned m, d;
+    civilFromDays(static_cast<std::int64_t>(std::floor(oleDays)) + kOleEpochDay, y, m, d);
+    return y;
+}
+
+// Plausible spans of time stamps: OLE days, seconds and milliseconds since 1970.
+constexpr double kFirstOleDay = 29221;  // 1980-01-01
+constexpr double kLastOleDay = 73051;   // 2100-01-01
+constexpr double kFirstUnix = 315532800; // 1980-01-01
+constexpr double kLastUnix = 4102444800; // 2100-01-01
+
+class Classifier {
+public:
+    explicit Classifier(const SampleRecords& rec)
+        : m_rec(rec), m_p(rec.recordLength), m_cols(columnStats(rec)),
+          m_owner(static_cast<std::size_t>(rec.recordLength), -1) {}
+
+    std::vector<FieldProposal> run() {
+        if (m_rec.count() == 0) {
+            addRawGaps();
+            return sorted();
+        }
+        findText();
+        findReals();
+        findIntegers();
+        addRawGaps();
+        return sorted();
+    }
+
+private:
+    const SampleRecords& m_rec;
+    int m_p;
+    std::vector<Column> m_cols;
+    std::vector<int> m_owner;
+    std::vector<FieldProposal> m_fields;
+
+    std::size_t rows() const { return m_rec.count(); }
+    const Column& col(int c) const { return m_cols[static_cast<std::size_t>(c)]; }
+    bool free(int start, int len) const {
+        if (start < 0 || start + len > m_p)
+            return false;
+        for (int c = start; c < start + len; ++c)
+            if (m_owner[static_cast<std::size_t>(c)] >= 0)
+                return false;
+        return true;
+    }
+    void claim(int start, int len, TypeKind kind, std::string memo, double confidence) {
+        const int id = static_cast<int>(m_fields.size());
+        for (int c = start; c < start + len; ++c)
+            m_owner[static_cast<std::size_t>(c)] = id;
+        // Few records say less: the same shapes turn up by chance.
+        const double weight = std::min(1.0, static_cast<double>(rows()) / 32.0);
+        m_fields.push_back({start, len, static_cast<int>(kind), memo.substr(0, kMemoMaxChars),
+                            confidence * (0.5 + 0.5 * weight)});
+    }
+    std::vector<FieldProposal> sorted() {
+        std::sort(m_fields.begin(), m_fields.end(),
+                  [](const FieldProposal& a, const FieldProposal& b) { return a.start < b.start; });
+        return m_fields;
+    }
+
+    // ---- text ---------------------------------------------------------
+
+    // A string starts where most records have a character after a column
+    // that most records leave blank: the end of one text, the start of the next.
+    void findText() {
+        int c = 0;
+        while (c < m_p) {
+            if (!col(c).texty || col(c).allZero) {
+                ++c;
+                continue;
+            }
+            int end = c;
+            while (end < m_p && col(end).texty)
+                ++end;
+            splitTextRun(c, end);
+            c = end;
+        }
+    }
+
+    void splitTextRun(int from, int to) {
+        // Leading columns that are mostly blank or zero belong to no text.
+        while (from < to && col(from).nonPad < 0.5)
+            ++from;
+        int start = from;
+        for (int c = from + 1; c <= to; ++c) {
+            const bool boundary =
+                c == to || (col(c - 1).nonPad < 0.5 && col(c).nonPad >= 0.8 &&
+                            col(c).nonPad - col(c - 1).nonPad >= 0.4);
+            if (!boundary)
+                continue;
+            addText(start, c);
+            start = c;
+        }
+    }
+
+    void addText(int from, int to) {
+        // Zero columns at the end are the text's own padding only when its
+        // records end in zeros elsewhere too; after blanks they are someone
+        // else's (padding of the record, or a number's high bytes).
+        int text = to;
+        while (text > from && col(text - 1).allZero)
+            --text;
+        bool zeroPadded = false, blankPadded = false, anyLetter = false;
+        for (std::size_t r = 0; r < rows(); ++r) {
+            const std::uint8_t* b = m_rec.record(r);
+            bool zeroSeen = false;
+            for (int c = from; c < text; ++c) {
+                if (b[c] == 0) {
+                    zeroSeen = true;
+                } else if (zeroSeen) {
+                    return; // text after its end: not one string
+                } else if (b[c] == 0x20) {
+                    blankPadded = true;
+                } else if (std::isalnum(b[c])) {
+                    anyLetter = true;
+                }
+            }
+            zeroPadded = zeroPadded || zeroSeen;
+        }
+        if (zeroPadded)
+            text = to;
+        // One character is left to the numbers: a float's exponent byte is
+        // often a letter.
+        if (!anyLetter || text - from < 2)
+            return;
+        const bool full = col(text - 1).nonPad >= 1.0;
+        const char* memo = zeroPadded         ? "text, zero padded"
+                           : full || !blankPadded ? "text"
+                                                  : "text, space padded";
+        claim(from, text - from, TypeKind::String, memo, 0.85);
+    }
+
+    // ---- floating numbers and dates --------------------------------------
+
+    template <typename F>
+    bool everyRecord(int start, F&& test) const {
+        for (std::size_t r = 0; r < rows(); ++r)
+            if (!test(m_rec.record(r) + start))
+                return false;
+        return true;
+    }
+
+    int distinctValues(int start, int len, int enough = 3) const {
+        std::set<std::uint64_t> seen;
+        for (std::size_t r = 0; r < rows() && static_cast<int>(seen.size()) < enough; ++r)
+            seen.insert(readLE(m_rec.record(r) + start, len));
+        return static_cast<int>(seen.size());
+    }
+
+    static double asDouble(const std::uint8_t* p) {
+        return std::bit_cast<double>(readLE(p, 8));
+    }
+    static float asFloat(const std::uint8_t* p) {
+        return std::bit_cast<float>(static_cast<std::uint32_t>(readLE(p, 4)));
+    }
+    static bool saneDouble(double v) {
+        const double a = std::fabs(v);
+        return std::isfinite(v) && (a == 0 || (a >= 1e-9 && a <= 1e12));
+    }
+    static bool saneFloat(float v) {
+        const double a = std::fabs(static_cast<double>(v));
+        return std::isfinite(v) && (a == 0 || (a >= 1e-7 && a <= 1e9));
+    }
+
+    // Over the sampled records: the smallest and largest value, and how many
+    // are not zero.
+    template <typename Read>
+    void range(int start, Read&& read, double& lo, double& hi, std::size_t& nonZero) const {
+        lo = std::numeric_limits<double>::max();
+        hi = std::numeric_limits<double>::lowest();
+        nonZero = 0;
+        for (std::size_t r = 0; r < rows(); ++r) {
+            const double v = read(m_rec.record(r) + start);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            if (v != 0)
+                ++nonZero;
+        }
+    }
+
+    void findReals() {
+        const std::size_t needNonZero = (rows() + 1) / 2;
+        for (int s = 0; s + 8 <= m_p; ++s) {
+            if (!free(s, 8) || distinctValues(s, 8) < 2)
+                continue;
+            const bool dates = everyRecord(s, [](const std::uint8_t* b) {
+                const double v = asDouble(b);
+                return v == 0 || (v >= kFirstOleDay && v < kLastOleDay);
+            });
+            double lo, hi;
+            std::size_t nonZero;
+            range(s, asDouble, lo, hi, nonZero);
+            if (dates && nonZero >= needNonZero) {
+                double first = std::numeric_limits<double>::max();
+                for (std::size_t r = 0; r < rows(); ++r)
+                    if (const double v = asDouble(m_rec.record(r) + s); v != 0)
+                        first = std::min(first, v);
+                claim(s, 8, TypeKind::DateTime8,
+                      "date-time " + std::to_string(yearOf(first)) + kDash +
+                          std::to_string(yearOf(hi)),
+                      0.95);
+                s += 7;
+                continue;
+            }
+            const bool doubles = everyRecord(s, [](const std::uint8_t* b) { return saneDouble(asDouble(b)); });
+            // Two floats side by side can read as a double too; a double's low
+            // half is noise as a float.
+            const bool twoFloats = everyRecord(s, [](const std::uint8_t* b) {
+                return saneFloat(asFloat(b)) && saneFloat(asFloat(b + 4));
+            });
+            if (doubles && !twoFloats && nonZero >= needNonZero) {
+                claim(s, 8, TypeKind::Double8, rangeMemo("double", lo, hi), 0.9);
+                s += 7;
+            }
+        }
+        for (int s = 0; s + 4 <= m_p; ++s) {
+            if (!free(s, 4) || distinctValues(s, 4) < 2)
+                continue;
+            if (!everyRecord(s, [](const std::uint8_t* b) { return saneFloat(asFloat(b)); }))
+                continue;
+            double lo, hi;
+            std::size_t nonZero;
+            range(s, [](const std::uint8_t* b) { return static_cast<double>(asFloat(b)); }, lo, hi,
+                  nonZero);
+            if (nonZero < needNonZero)
+                continue;
+            claim(s, 4, TypeKind::Float4, rangeMemo("float", lo, hi), 0.85);
+            s += 3;
+        }
+    }
+
+    // ---- integers ---------------------------------------------------------
+
+    // Distinct values a column of uniformly spread bytes shows in these records.
+    double uniformDistinct() const {
+        const double n = static_cast<double>(rows());
+        return 256.0 * (1.0 - std::pow(255.0 / 256.0, n));
+    }
+
+    // The bytes [s + w, s + 2w) are the high half of a number whose low half
+    // is [s, s + w): the low half uses its whole byte range (so it carries
+    // into the high half) and the high half varies no more than the low half's
+    // top byte; or the high half is zero and the low half never looks negative.
+    bool highHalf(int s, int w) const {
+        const Column& top = col(s + w - 1);
+        bool upperZero = true, upperConstant = true;
+        double upperEntropy = 0;
+        for (int c = s + w; c < s + 2 * w; ++c) {
+            upperZero = upperZero && col(c).allZero;
+            upperConstant = upperConstant && col(c).constant;
+            upperEntropy = std::max(upperEntropy, col(c).entropy);
+        }
+        const bool wide = top.distinct >= 0.6 * uniformDistinct();
+        bool lowNegative = false;
+        for (std::size_t r = 0; r < rows() && !lowNegative; ++r)
+            lowNegative = (m_rec.record(r)[s + w - 1] & 0x80) != 0;
+        if (upperZero)
+            return (wide || risingOrCounting(s, w)) && !lowNegative && w < 4;
+        if (upperConstant)
+            return false; // a constant of its own: a version, a type tag
+        // A sign: the high bytes repeat the low half's sign bit.
+        bool signCopy = true;
+        for (std::size_t r = 0; r < rows() && signCopy; ++r) {
+            const std::uint8_t* b = m_rec.record(r);
+            const std::uint8_t fill = (b[s + w - 1] & 0x80) ? 0xFF : 0x00;
+            for (int c = s + w; c < s + 2 * w; ++c)
+                signCopy = signCopy && b[c] == fill;
+        }
+        if (signCopy)
+            return w < 4;
+        return wide && upperEntropy <= top.entropy + 0.25;
+    }
+
+    // Values that never fall from one record to the next: counters, clocks.
+    bool risingOrCounting(int s, int w) const {
+        std::size_t pairs = 0;
+        for (std::size_t r = 1; r < rows(); ++r) {
+            if (!m_rec.follows[r])
+                continue;
+            if (readLE(m_rec.record(r) + s, w) < readLE(m_rec.record(r - 1) + s, w))
+                return false;
+            ++pairs;
+        }
+        return pairs >= 2;
+    }
+
+    void findIntegers() {
+        int c = 0;
+        while (c < m_p) {
+            if (!free(c, 1)) {
+                ++c;
+                continue;
+            }
+            int gapEnd = c;
+            while (gapEnd < m_p && free(gapEnd, 1))
+                ++gapEnd;
+            integersIn(c, gapEnd);
+            c = gapEnd;
+        }
+    }
+
+    void integersIn(int from, int to) {
+        int s = from;
+        while (s < to) {
+            if (col(s).constant) {
+                int e = s;
+                bool zero = true;
+                while (e < to && col(e).constant) {
+                    zero = zero && col(e).allZero;
+                    ++e;
+                }
+                if (zero) {
+                    claim(s, e - s, TypeKind::Unknown, "zero padding", 0.7);
+                } else {
+                    constantFields(s, e);
+                }
+                s = e;
+                continue;
+            }
+            int w = 1;
+            while (w < 8 && s + 2 * w <= to && highHalf(s, w))
+                w *= 2;
+            addInteger(s, w);
+            s += w;
+        }
+    }
+
+    // Constant bytes: numbers of the natural sizes they fill, else raw bytes.
+    void constantFields(int from, int to) {
+        const int len = to - from;
+        if (len == 1 || len == 2 || len == 4 || len == 8) {
+            const std::uint64_t v = readLE(m_rec.record(0) + from, len);
+            const TypeKind kind = len == 1   ? TypeKind::Unsigned1
+                                  : len == 2 ? TypeKind::Unsigned2
+                                  : len == 4 ? TypeKind::Unsigned4
+                                             : TypeKind::Signed8;
+            claim(from, len, kind, "constant " + std::to_string(v), 0.5);
+        } else {
+            claim(from, len, TypeKind::Unknown, "constant", 0.5);
+        }
+    }
+
+    void addInteger(int s, int w) {
+        std::int64_t loS = std::numeric_limits<std::int64_t>::max(), hiS = std::numeric_limits<std::int64_t>::min();
+        std::uint64_t loU = std::numeric_limits<std::uint64_t>::max(), hiU = 0;
+        std::uint8_t bitsOr = 0;
+        std::set<std::uint64_t> distinct;
+        // Differences between records that follow each other in the file.
+        bool steady = true, rising = true;
+        std::int64_t step = 0;
+        bool stepSet = false;
+        std::uint64_t prev = 0;
+        for (std::size_t r = 0; r < rows(); ++r) {
+            const std::uint64_t v = readLE(m_rec.record(r) + s, w);
+            const std::int64_t sv = signExtend(v, w);
+            loS = std::min(loS, sv);
+            hiS = std::max(hiS, sv);
+            loU = std::min(loU, v);
+            hiU = std::max(hiU, v);
+            bitsOr = static_cast<std::uint8_t>(bitsOr | v);
+            if (distinct.size() < 64)
+                distinct.insert(v);
+            if (r > 0 && m_rec.follows[r]) {
+                const auto d = static_cast<std::int64_t>(v - prev);
+                if (!stepSet) {
+                    step = d;
+                    stepSet = true;
+                } else if (d != step) {
+                    steady = false;
+                }
+                if (v < prev)
+                    rising = false;
+            }
+            prev = v;
+        }
+        const bool negative = w < 8 && (hiU >> (8 * w - 1)) != 0;
+        const bool isSigned =
+            w == 8 || (negative && static_cast<double>(hiS) - static_cast<double>(loS) <
+                                        static_cast<double>(hiU - loU));
+        const double lo = isSigned ? static_cast<double>(loS) : static_cast<double>(loU);
+        const double hi = isSigned ? static_cast<double>(hiS) : static_cast<double>(hiU);
+        TypeKind kind;
+        switch (w) {
+        case 1:
+            kind = isSigned ? TypeKind::Signed1 : TypeKind::Unsigned1;
+            break;
+        case 2:
+            kind = isSigned ? TypeKind::Signed2 : TypeKind::Unsigned2;
+            break;
+        case 4:
+            kind = isSigned ? TypeKind::Signed4 : TypeKind::Unsigned4;
+            break;
+        default:
+            kind = TypeKind::Signed8;
+        }
+        std::string memo;
+        double confidence = 0.6;
+        if (stepSet && steady && step != 0) {
+            memo = std::string("counter ") + (step > 0 ? "+" : "") + std::to_string(step);
+            confidence = 0.9;
+        } else if (w == 4 && !isSigned && lo >= kFirstUnix && hi < kLastUnix) {
+            memo = "Unix time " + std::to_string(yearOf(lo / 86400 - kOleEpochDay)) + kDash +
+                   std::to_string(yearOf(hi / 86400 - kOleEpochDay));
+            confidence = rising ? 0.85 : 0.7;
+        } else if (w == 8 && lo >= kFirstUnix * 1000 && hi < kLastUnix * 1000) {
+            memo = "Unix ms " + std::to_string(yearOf(lo / 86400000 - kOleEpochDay)) + kDash +
+                   std::to_string(yearOf(hi / 86400000 - kOleEpochDay));
+            confidence = rising ? 0.85 : 0.7;
+        } else if (w == 8 && currencyLike(s)) {
+            kind = TypeKind::Currency8;
+            memo = rangeMemo("amount", lo / 10000, hi / 10000);
+        } else if (w == 1 && !isSigned && flagsLike(distinct, bitsOr)) {
+            kind = TypeKind::Bit1;
+            memo = "flags";
+        } else if (w == 1 && lettersOnly(s)) {
+            kind = TypeKind::Char1;
+            memo = "code";
+        } else if (distinct.size() <= 16 && rows() >= 4 * distinct.size()) {
+            memo = "code";
+            if (w == 1)
+                kind = TypeKind::Hex1;
+        } else {
+            memo = rangeMemo(rising && stepSet ? "rising" : "int", lo, hi);
+        }
+        claim(s, w, kind, memo, confidence);
+    }
+
+    bool lettersOnly(int s) const {
+        for (std::size_t r = 0; r < rows(); ++r)
+            if (!std::isalnum(m_rec.record(r)[s]))
+                return false;
+        return true;
+    }
+
+    // Money in hundredths of a unit, as the currency kind keeps four places.
+    bool currencyLike(int s) const {
+        std::size_t nonZero = 0;
+        for (std::size_t r = 0; r < rows(); ++r) {
+            const auto v = static_cast<std::int64_t>(readLE(m_rec.record(r) + s, 8));
+            if (v % 100 != 0 || v > 1'000'000'000'000'000 || v < -1'000'000'000'000'000)
+                return false;
+            nonZero += v != 0;
+        }
+        return nonZero * 2 >= rows();
+    }
+
+    // A byte of separate bits: several values, all made of a few bits that
+    // are not just the low ones of a small number.
+    static bool flagsLike(const std::set<std::uint64_t>& distinct, std::uint8_t bitsOr) {
+        const int bits = std::popcount(bitsOr);
+        if (distinct.size() < 3 || bits < 2)
+            return false;
+        const bool lowRun = (bitsOr & (bitsOr + 1)) == 0; // 0b0..01..1
+        if (lowRun && distinct.size() > static_cast<std::size_t>(bits) + 1)
+            return false;
+        for (const std::uint64_t v : distinct)
+            if (std::popcount(v) > 3)
+                return false;
+        return !lowRun || bits >= 3;
+    }
+
+    // ---- the rest -----------------------------------------------------------
+
+    void addRawGaps() {
+        int c = 0;
+        while (c < m_p) {
+            if (!free(c, 1)) {
+                ++c;
+                continue;
+            }
+            int e = c;
+            while (e < m_p && free(e, 1))
+                ++e;
+            claim(c, e - c, TypeKind::Unknown, "raw", 0.3);
+            c = e;
+        }
+    }
+};
+
+} // namespace
+
+std::vector<FieldProposal> classifyFields(const SampleRecords& records) {
+    if (records.recordLength <= 0)
+        return {};
+    return Classifier(records).run();
+}
+
+} // namespace vm
