@@ -140,29 +140,54 @@ std::vector<double> repetitionByLag(const std::vector<Window>& sample, int maxLa
     return out;
 }
 
-// Log-gamma differences of the adaptive byte code, kept for every count the
-// sample can reach: the cost of a column needs no call of lgamma.
+// The adaptive code of a column: each byte is coded with the counts of the
+// bytes before it in its column, mixed with the sample's overall byte
+// frequencies as a prior of weight kPrior (a Dirichlet prior, so the whole
+// column's bits follow from its counts). With the prior a column learns little
+// that the overall frequencies already say, so a short sample of text or of
+// numbers is not drowned in the cost of learning every byte value anew in
+// every column. Log-gamma values are kept in tables for the counts that occur
+// most; the few larger counts are computed.
 class CodeTable {
 public:
-    static constexpr double kAlpha = 0.5;
-    explicit CodeTable(std::size_t maxCount) : m_symbol(maxCount + 1), m_total(maxCount + 1) {
-        for (std::size_t n = 0; n <= maxCount; ++n) {
-            m_symbol[n] = std::lgamma(static_cast<double>(n) + kAlpha) - std::lgamma(kAlpha);
-            m_total[n] = std::lgamma(static_cast<double>(n) + 256 * kAlpha) - std::lgamma(256 * kAlpha);
+    static constexpr double kPrior = 8;
+    static constexpr std::uint32_t kSmall = 64;
+
+    CodeTable(const std::array<double, 256>& frequency, std::size_t maxCount)
+        : m_total(maxCount + 1) {
+        for (int b = 0; b < 256; ++b) {
+            m_prior[static_cast<std::size_t>(b)] = kPrior * frequency[static_cast<std::size_t>(b)];
+            const double a = m_prior[static_cast<std::size_t>(b)];
+            const double base = std::lgamma(a);
+            for (std::uint32_t n = 0; n <= kSmall; ++n)
+                m_symbol[static_cast<std::size_t>(b) * (kSmall + 1) + n] =
+                    std::lgamma(static_cast<double>(n) + a) - base;
         }
+        for (std::size_t n = 0; n <= maxCount; ++n)
+            m_total[n] = std::lgamma(static_cast<double>(n) + kPrior) - std::lgamma(kPrior);
     }
-    // Bits to send n bytes with these counts, each coded by what came before.
+    // Bits to send the n bytes of a column with these counts.
     double bits(const std::uint32_t* counts, const std::uint8_t* touched, std::size_t nTouched,
                 std::size_t n) const {
         double nats = m_total[n];
-        for (std::size_t i = 0; i < nTouched; ++i)
-            nats -= m_symbol[counts[touched[i]]];
+        for (std::size_t i = 0; i < nTouched; ++i) {
+            const std::uint8_t b = touched[i];
+            const std::uint32_t k = counts[b];
+            nats -= k <= kSmall ? m_symbol[static_cast<std::size_t>(b) * (kSmall + 1) + k]
+                                : std::lgamma(k + m_prior[b]) - std::lgamma(m_prior[b]);
+        }
         return nats / std::log(2.0);
     }
 
 private:
-    std::vector<double> m_symbol;
+    std::array<double, 256> m_prior{};
+    std::array<double, 256 * (kSmall + 1)> m_symbol{};
     std::vector<double> m_total;
+};
+
+struct Coder {
+    const CodeTable& values;
+    const CodeTable& differences;
 };
 
 // Counts of one column of a record length, over the sample.
@@ -200,15 +225,31 @@ void forColumn(const std::vector<Window>& sample, std::int64_t begin, int p, int
 // Bits to send the sample with one adaptive byte model per column: the
 // description length of the record length p. A multiple of the true length
 // splits the same columns into more models that each learn from fewer bytes,
-// so it costs more: the fundamental wins without a rule of its own.
+// so it costs more. A column is coded either by its values or by each value's
+// difference from the one a record before, whichever is shorter: a counter's
+// low byte costs nothing as differences, so it cannot make a multiple of the
+// record look better by splitting its values by their lowest bits.
 double columnBits(const std::vector<Window>& sample, std::int64_t begin, int p,
-                  const CodeTable& table) {
-    ColumnCounts c;
+                  const CodeTable& values, const CodeTable& differences) {
+    ColumnCounts v, d;
     double bits = 0;
     for (int col = 0; col < p; ++col) {
-        forColumn(sample, begin, p, col, [&c](std::uint8_t b) { c.add(b); });
-        bits += table.bits(c.counts.data(), c.touched.data(), c.nTouched, c.n);
-        c.clear();
+        for (const Window& w : sample) {
+            const std::int64_t phase = (w.pos - begin) % p;
+            std::int64_t i = (col - phase + p) % p;
+            const auto len = static_cast<std::int64_t>(w.bytes.size());
+            std::uint8_t prev = 0;
+            for (; i < len; i += p) {
+                const std::uint8_t b = w.bytes[static_cast<std::size_t>(i)];
+                v.add(b);
+                d.add(static_cast<std::uint8_t>(b - prev));
+                prev = b;
+            }
+        }
+        bits += 1 + std::min(values.bits(v.counts.data(), v.touched.data(), v.nTouched, v.n),
+                             differences.bits(d.counts.data(), d.touched.data(), d.nTouched, d.n));
+        v.clear();
+        d.clear();
     }
     return bits;
 }
@@ -224,16 +265,26 @@ void addDivisors(int v, int maxLag, std::vector<int>& out) {
     }
 }
 
-// Record lengths worth weighing: the lags that repeat most, the divisors of
-// the strongest (the fundamental may repeat a little less than its multiples)
-// and the small lengths, which cost little to weigh.
+// Record lengths worth weighing: the lags that stand out most above their
+// neighbours (a run of blanks repeats at every short lag, a record only at its
+// length and its multiples), the divisors of the strongest (the fundamental
+// may stand out a little less than its multiples) and the small lengths, which
+// cost little to weigh.
 std::vector<int> candidateLengths(const std::vector<double>& byLag, int maxLag) {
+    auto at = [&](int lag) {
+        return lag >= 1 && lag <= maxLag ? byLag[static_cast<std::size_t>(lag)] : 0.0;
+    };
+    std::vector<double> prominence(static_cast<std::size_t>(maxLag) + 1, 0.0);
+    for (int lag = 1; lag <= maxLag; ++lag)
+        prominence[static_cast<std::size_t>(lag)] =
+            at(lag) - 0.5 * (std::max(at(lag - 1), 0.0) + at(lag + 1));
     std::vector<int> lags(static_cast<std::size_t>(maxLag));
     std::iota(lags.begin(), lags.end(), 1);
     const std::size_t top = std::min<std::size_t>(24, lags.size());
     std::partial_sort(lags.begin(), lags.begin() + static_cast<std::ptrdiff_t>(top), lags.end(),
                       [&](int a, int b) {
-                          return byLag[static_cast<std::size_t>(a)] > byLag[static_cast<std::size_t>(b)];
+                          return prominence[static_cast<std::size_t>(a)] >
+                                 prominence[static_cast<std::size_t>(b)];
                       });
     std::vector<int> out;
     for (std::size_t i = 0; i < top; ++i) {
@@ -250,24 +301,98 @@ std::vector<int> candidateLengths(const std::vector<double>& byLag, int maxLag) 
     return out;
 }
 
-// Where the records begin: the split of the first bytes into a header, coded
-// byte by byte with the sample's overall byte frequencies, and records, coded
-// column by column, that costs the fewest bits. A header must save enough bits
-// to be worth naming, so a first record with a few unusual bytes stays a record.
+// The share of sampled bytes equal to the byte lag places on, less the share
+// that chance gives.
+double repetition(const std::vector<Window>& sample, int lag, double chance) {
+    std::size_t equal = 0, pairs = 0;
+    for (const Window& w : sample) {
+        const std::size_t n = w.bytes.size();
+        const auto l = static_cast<std::size_t>(lag);
+        if (n <= l)
+            continue;
+        const std::uint8_t* b = w.bytes.data();
+        for (std::size_t i = 0; i + l < n; ++i)
+            equal += b[i] == b[i + l];
+        pairs += n - l;
+    }
+    return pairs ? static_cast<double>(equal) / static_cast<double>(pairs) - chance : 0.0;
+}
+
+double chanceOfEqual(const std::vector<Window>& sample) {
+    std::array<double, 256> counts{};
+    double total = 0;
+    for (const Window& w : sample)
+        for (const std::uint8_t b : w.bytes)
+            counts[b] += 1;
+    for (const double c : counts)
+        total += c;
+    double chance = 0;
+    for (const double c : counts)
+        chance += total > 0 ? (c / total) * (c / total) : 0;
+    return chance;
+}
+
+// The description length weighs how well each column is predicted, so a
+// counter, whose last bit alternates, makes twice its record length look a
+// little better. Equal bytes one record apart do not have that bias: of the
+// best length and its divisors, the shortest that repeats nearly as strongly
+// is the record; and a multiple that repeats far more strongly (the frames of
+// interleaved channels) is the record rather than its part.
+// Runs of blanks or zeros repeat at every short lag, so a divisor must also
+// describe the bytes almost as compactly.
+int fundamental(const std::vector<Window>& sample, std::int64_t begin, int best, double bestBits,
+                int maxLag, const Coder& table) {
+    const double chance = chanceOfEqual(sample);
+    const double strength = repetition(sample, best, chance);
+    if (strength <= 0)
+        return best;
+    for (int d = 1; d < best; ++d)
+        if (best % d == 0 && repetition(sample, d, chance) >= 0.85 * strength &&
+            columnBits(sample, begin, d, table.values, table.differences) <= 1.05 * bestBits)
+            return d;
+    int chosen = best;
+    double chosenStrength = strength;
+    for (int k = 2; k <= 4 && static_cast<std::int64_t>(best) * k <= maxLag; ++k) {
+        const double r = repetition(sample, best * k, chance);
+        if (r >= 1.5 * chosenStrength && r - chosenStrength >= 0.05) {
+            chosen = best * k;
+            chosenStrength = r;
+        }
+    }
+    return chosen;
+}
+
+// Where the records begin. Each of the first bytes and of the last record's
+// worth of bytes is weighed: coded by its column of the records, or by the
+// sample's overall byte frequencies as part of a header or a trailer. The
+// first record is where the header that costs the fewest bits ends; the
+// records then run in whole records to a trailer. A header must save enough
+// bits to be worth naming, so a first record with a few unusual bytes stays a
+// record; a trailer costs a little too, so records that fill the range to its
+// end are preferred where the bytes cannot tell.
 std::int64_t findFirstRecord(const ByteSource& src, std::int64_t begin, std::int64_t n,
                              const std::vector<Window>& sample, int p, std::int64_t maxHeader) {
     const std::int64_t most = std::min(maxHeader, n - p);
     if (most <= 0)
         return 0;
-    const std::int64_t span = std::min(n, most + 4 * static_cast<std::int64_t>(p));
-    std::vector<std::uint8_t> head(static_cast<std::size_t>(span));
-    if (src.readAt(begin, head) != head.size())
+    const std::int64_t headSpan = std::min(n, most + 4 * static_cast<std::int64_t>(p));
+    const std::int64_t tailAt = std::max(headSpan, n - p);
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(headSpan));
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(n - tailAt));
+    if (src.readAt(begin, head) != head.size() ||
+        (!tail.empty() && src.readAt(begin + tailAt, tail) != tail.size()))
         return 0;
-    // A byte of the first window is in the sample: it is left out of its own
-    // prediction.
-    const std::int64_t inSample =
-        sample.empty() || sample.front().pos != begin ? 0 : static_cast<std::int64_t>(sample.front().bytes.size());
+    // A byte that is in the sample is left out of its own prediction.
+    auto sampled = [&sample](std::int64_t pos) {
+        for (const Window& w : sample)
+            if (pos >= w.pos && pos < w.end())
+                return 1.0;
+        return 0.0;
+    };
     constexpr double kAlpha = 0.5;
+    // Weight of the overall frequencies in a column's prediction: a byte its
+    // column never holds costs many bits there, however sparse the column.
+    constexpr double kBackOff = 2;
     std::array<double, 256> all{};
     double allN = 0;
     for (const Window& w : sample)
@@ -275,29 +400,45 @@ std::int64_t findFirstRecord(const ByteSource& src, std::int64_t begin, std::int
             all[b] += 1;
     for (const double v : all)
         allN += v;
-    std::vector<double> gain(static_cast<std::size_t>(span)); // bits a record saves over header
+    // Bits a byte costs more as header or trailer than as part of a record.
+    auto gainOf = [&](const ColumnCounts& c, std::uint8_t b, std::int64_t pos) {
+        const double self = sampled(pos);
+        const double allP = (all[b] - self + kAlpha) / (allN - self + 256 * kAlpha);
+        const double colP =
+            (c.counts[b] - self + kBackOff * allP) / (static_cast<double>(c.n) - self + kBackOff);
+        return std::log2(colP / allP);
+    };
+    std::vector<double> gain(head.size()), tailGain(tail.size());
     ColumnCounts c;
     for (int col = 0; col < p; ++col) {
         forColumn(sample, begin, p, col, [&c](std::uint8_t b) { c.add(b); });
-        for (std::int64_t i = col; i < span; i += p) {
-            const std::uint8_t b = head[static_cast<std::size_t>(i)];
-            const double self = i < inSample ? 1 : 0;
-            const double colP = (c.counts[b] - self + kAlpha) / (static_cast<double>(c.n) - self + 256 * kAlpha);
-            const double allP = (all[b] - self + kAlpha) / (allN - self + 256 * kAlpha);
-            gain[static_cast<std::size_t>(i)] = std::log2(colP / allP);
-        }
+        for (std::int64_t i = col; i < headSpan; i += p)
+            gain[static_cast<std::size_t>(i)] = gainOf(c, head[static_cast<std::size_t>(i)], begin + i);
+        for (std::int64_t i = tailAt + (col - tailAt % p + p) % p; i < n; i += p)
+            tailGain[static_cast<std::size_t>(i - tailAt)] =
+                gainOf(c, tail[static_cast<std::size_t>(i - tailAt)], begin + i);
         c.clear();
     }
-    // Bits of a header ending at h, against none. The records should also
-    // end with the range: a trailer costs as much to name as a header.
     constexpr double kHeaderBits = 32;
-    constexpr double kTrailerBits = 24;
-    auto trailer = [&](std::int64_t h) { return (n - h) % p != 0 ? kTrailerBits : 0.0; };
-    double run = 0, best = trailer(0);
+    constexpr double kTrailerBits = 8;
+    // lastBytes[t]: the gains of the last t bytes, a trailer of t bytes.
+    std::vector<double> lastBytes(static_cast<std::size_t>(p), 0.0);
+    for (std::int64_t t = 1; t < p && t <= n; ++t) {
+        const std::int64_t i = n - t;
+        lastBytes[static_cast<std::size_t>(t)] =
+            lastBytes[static_cast<std::size_t>(t - 1)] +
+            (i >= tailAt ? tailGain[static_cast<std::size_t>(i - tailAt)] : gain[static_cast<std::size_t>(i)]);
+    }
+    // The trailer of records from h on: the bytes after the last whole one.
+    auto trailerCost = [&](std::int64_t h) {
+        const std::int64_t t = (n - h) % p;
+        return t == 0 ? 0.0 : kTrailerBits + lastBytes[static_cast<std::size_t>(t)];
+    };
+    double run = 0, best = trailerCost(0);
     std::int64_t bestAt = 0;
     for (std::int64_t h = 1; h <= most; ++h) {
         run += gain[static_cast<std::size_t>(h - 1)];
-        const double cost = run + kHeaderBits + trailer(h);
+        const double cost = run + kHeaderBits + trailerCost(h);
         if (cost < best) {
             best = cost;
             bestAt = h;
@@ -368,12 +509,34 @@ DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::i
     std::size_t sampled = 0;
     for (const Window& w : sample)
         sampled += w.bytes.size();
-    const CodeTable table(sampled);
-    const double flat = columnBits(sample, begin, 1, table);
+    std::array<double, 256> frequency{};
+    for (const Window& w : sample)
+        for (const std::uint8_t b : w.bytes)
+            frequency[b] += 1;
+    for (double& f : frequency)
+        f = (f + 0.5) / (static_cast<double>(sampled) + 128);
+    const CodeTable values(frequency, sampled);
+    std::array<double, 256> flatFrequency;
+    flatFrequency.fill(1.0 / 256);
+    const CodeTable differences(flatFrequency, sampled);
+    const Coder table{values, differences};
+    const double flat = columnBits(sample, begin, 1, table.values, table.differences);
     std::vector<std::pair<double, int>> ranked;
     for (const int p : candidates)
-        ranked.emplace_back(columnBits(sample, begin, p, table), p);
+        ranked.emplace_back(columnBits(sample, begin, p, table.values, table.differences), p);
     std::sort(ranked.begin(), ranked.end());
+    if (options.recordLength <= 0 && !ranked.empty()) {
+        const int p = fundamental(sample, begin, ranked.front().second, ranked.front().first,
+                                  maxLag, table);
+        if (p != ranked.front().second) {
+            auto it = std::find_if(ranked.begin(), ranked.end(),
+                                   [p](const auto& c) { return c.second == p; });
+            const double bits = it != ranked.end() ? it->first : columnBits(sample, begin, p, table.values, table.differences);
+            if (it != ranked.end())
+                ranked.erase(it);
+            ranked.insert(ranked.begin(), {bits, p});
+        }
+    }
     const std::size_t keep = std::min<std::size_t>(ranked.size(), std::max(1, options.proposals));
     for (std::size_t i = 0; i < keep; ++i) {
         RecordProposal p;
