@@ -58,7 +58,8 @@ bool readSample(const ByteSource& src, std::int64_t begin, std::int64_t n, std::
 using Complex = std::complex<float>;
 
 // In-place radix-2 transform; a.size() is a power of two.
-void fft(std::vector<Complex>& a, bool inverse) {
+// roots[i] = exp(-2 pi i / n) for i < n / 2; the inverse uses their conjugates.
+void fft(std::vector<Complex>& a, const std::vector<Complex>& roots, bool inverse) {
     const std::size_t n = a.size();
     for (std::size_t i = 1, j = 0; i < n; ++i) {
         std::size_t bit = n >> 1;
@@ -68,21 +69,19 @@ void fft(std::vector<Complex>& a, bool inverse) {
         if (i < j)
             std::swap(a[i], a[j]);
     }
-    std::vector<Complex> roots(n / 2);
-    for (std::size_t i = 0; i < n / 2; ++i) {
-        const double angle = (inverse ? 2.0 : -2.0) * 3.14159265358979323846 *
-                             static_cast<double>(i) / static_cast<double>(n);
-        roots[i] = Complex(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
-    }
     for (std::size_t len = 2; len <= n; len <<= 1) {
         const std::size_t step = n / len;
         const std::size_t half = len / 2;
         for (std::size_t i = 0; i < n; i += len) {
             for (std::size_t k = 0; k < half; ++k) {
+                // Written out: std::complex's product checks for infinities.
+                const float wr = roots[k * step].real();
+                const float wi = inverse ? -roots[k * step].imag() : roots[k * step].imag();
+                const Complex x = a[i + k + half];
+                const Complex v(x.real() * wr - x.imag() * wi, x.real() * wi + x.imag() * wr);
                 const Complex u = a[i + k];
-                const Complex v = a[i + k + half] * roots[k * step];
-                a[i + k] = u + v;
-                a[i + k + half] = u - v;
+                a[i + k] = Complex(u.real() + v.real(), u.imag() + v.imag());
+                a[i + k + half] = Complex(u.real() - v.real(), u.imag() - v.imag());
             }
         }
     }
@@ -109,6 +108,12 @@ std::vector<double> repetitionByLag(const std::vector<Window>& sample, int maxLa
     std::size_t size = 1;
     while (size < longest + static_cast<std::size_t>(maxLag) + 1)
         size <<= 1;
+    std::vector<Complex> roots(size / 2);
+    for (std::size_t i = 0; i < size / 2; ++i) {
+        const double angle =
+            -2.0 * 3.14159265358979323846 * static_cast<double>(i) / static_cast<double>(size);
+        roots[i] = Complex(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
+    }
     std::vector<double> power(size, 0.0);
     std::vector<Complex> a(size);
     Complex mean(0, 0);
@@ -120,13 +125,13 @@ std::vector<double> repetitionByLag(const std::vector<Window>& sample, int maxLa
             mean += a[i];
         }
         total += static_cast<double>(w.bytes.size());
-        fft(a, false);
+        fft(a, roots, false);
         for (std::size_t i = 0; i < size; ++i)
             power[i] += std::norm(a[i]);
     }
     for (std::size_t i = 0; i < size; ++i)
         a[i] = Complex(static_cast<float>(power[i]), 0);
-    fft(a, true);
+    fft(a, roots, true);
     const double chance = total > 0 ? std::norm(mean) / (total * total) : 0;
     std::vector<double> out(static_cast<std::size_t>(maxLag) + 1, 0.0);
     for (int lag = 1; lag <= maxLag; ++lag) {
@@ -152,9 +157,10 @@ class CodeTable {
 public:
     static constexpr double kPrior = 8;
     static constexpr std::uint32_t kSmall = 64;
+    static constexpr std::size_t kTotalTable = 1 << 14;
 
     CodeTable(const std::array<double, 256>& frequency, std::size_t maxCount)
-        : m_total(maxCount + 1) {
+        : m_total(std::min<std::size_t>(maxCount, kTotalTable) + 1) {
         for (int b = 0; b < 256; ++b) {
             m_prior[static_cast<std::size_t>(b)] = kPrior * frequency[static_cast<std::size_t>(b)];
             const double a = m_prior[static_cast<std::size_t>(b)];
@@ -163,13 +169,15 @@ public:
                 m_symbol[static_cast<std::size_t>(b) * (kSmall + 1) + n] =
                     std::lgamma(static_cast<double>(n) + a) - base;
         }
-        for (std::size_t n = 0; n <= maxCount; ++n)
+        for (std::size_t n = 0; n < m_total.size(); ++n)
             m_total[n] = std::lgamma(static_cast<double>(n) + kPrior) - std::lgamma(kPrior);
     }
     // Bits to send the n bytes of a column with these counts.
     double bits(const std::uint32_t* counts, const std::uint8_t* touched, std::size_t nTouched,
                 std::size_t n) const {
-        double nats = m_total[n];
+        double nats = n < m_total.size()
+                          ? m_total[n]
+                          : std::lgamma(static_cast<double>(n) + kPrior) - std::lgamma(kPrior);
         for (std::size_t i = 0; i < nTouched; ++i) {
             const std::uint8_t b = touched[i];
             const std::uint32_t k = counts[b];
@@ -293,6 +301,17 @@ std::vector<int> candidateLengths(const std::vector<double>& byLag, int maxLag) 
             addDivisors(lags[i], maxLag, out);
         for (std::size_t j = 0; j < std::min<std::size_t>(i, 6); ++j)
             out.push_back(std::gcd(lags[i], lags[j]));
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    // Each length weighed costs a pass over the sample: the most prominent
+    // 40, and the short lengths.
+    constexpr std::size_t kWeighed = 40;
+    if (out.size() > kWeighed) {
+        std::partial_sort(out.begin(), out.begin() + kWeighed, out.end(), [&](int a, int b) {
+            return prominence[static_cast<std::size_t>(a)] > prominence[static_cast<std::size_t>(b)];
+        });
+        out.resize(kWeighed);
     }
     for (int p = 1; p <= std::min(maxLag, 16); ++p)
         out.push_back(p);

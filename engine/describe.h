@@ -36,7 +36,7 @@ struct DescribeOptions {
     int maxRecordLength = 65535; // a field cannot be longer
     int proposals = 5; // record lengths proposed at most (each with its fields)
     // Bytes read at most, spread over the range; a larger range is sampled.
-    std::int64_t sampleBytes = std::int64_t{1} << 20;
+    std::int64_t sampleBytes = std::int64_t{1} << 19;
     // Longest header looked for before the first record.
     std::int64_t maxHeader = 65536;
     // The record length to describe, instead of the one the bytes suggest.

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <set>
 #include <string>
 
@@ -347,9 +348,10 @@ private:
     }
 
     // The bytes [s + w, s + 2w) are the high half of a number whose low half
-    // is [s, s + w): the low half uses its whole byte range (so it carries
-    // into the high half) and the high half varies no more than the low half's
-    // top byte; or the high half is zero and the low half never looks negative.
+    // is [s, s + w) when they copy its sign; or are zero, the low half never
+    // looking negative and using much of its range (or counting up); or carry
+    // from it; or follow from it value by value (a set of codes); or vary no
+    // more than a low half that uses its whole byte range.
     bool highHalf(int s, int w) const {
         const Column& top = col(s + w - 1);
         bool upperZero = true, upperConstant = true;
@@ -359,25 +361,57 @@ private:
             upperConstant = upperConstant && col(c).constant;
             upperEntropy = std::max(upperEntropy, col(c).entropy);
         }
-        const bool wide = top.distinct >= 0.6 * uniformDistinct();
-        bool lowNegative = false;
-        for (std::size_t r = 0; r < rows() && !lowNegative; ++r)
-            lowNegative = (m_rec.record(r)[s + w - 1] & 0x80) != 0;
-        if (upperZero)
-            return (wide || risingOrCounting(s, w)) && !lowNegative && w < 4;
-        if (upperConstant)
-            return false; // a constant of its own: a version, a type tag
-        // A sign: the high bytes repeat the low half's sign bit.
-        bool signCopy = true;
-        for (std::size_t r = 0; r < rows() && signCopy; ++r) {
+        bool lowNegative = false, signCopy = true;
+        for (std::size_t r = 0; r < rows(); ++r) {
             const std::uint8_t* b = m_rec.record(r);
-            const std::uint8_t fill = (b[s + w - 1] & 0x80) ? 0xFF : 0x00;
-            for (int c = s + w; c < s + 2 * w; ++c)
-                signCopy = signCopy && b[c] == fill;
+            const bool negative = (b[s + w - 1] & 0x80) != 0;
+            lowNegative = lowNegative || negative;
+            for (int c = s + w; c < s + 2 * w && signCopy; ++c)
+                signCopy = b[c] == (negative ? 0xFF : 0x00);
         }
-        if (signCopy)
-            return w < 4;
-        return wide && upperEntropy <= top.entropy + 0.25;
+        if (signCopy && lowNegative)
+            return true;
+        const bool wide = top.distinct >= 0.6 * uniformDistinct();
+        if (upperZero)
+            return !lowNegative && w < 4 &&
+                   (wide || top.distinct >= 0.25 * uniformDistinct() || risingOrCounting(s, w));
+        if (upperConstant)
+            return !top.constant && risingOrCounting(s, w); // a count on its way up
+        return carries(s, w) || determines(s, w) || (wide && upperEntropy <= top.entropy + 0.25);
+    }
+
+    // The high half changes only when the low half runs over (or under).
+    bool carries(int s, int w) const {
+        std::size_t changes = 0, carried = 0, lowChanges = 0;
+        for (std::size_t r = 1; r < rows(); ++r) {
+            if (!m_rec.follows[r])
+                continue;
+            const std::uint8_t* a = m_rec.record(r - 1);
+            const std::uint8_t* b = m_rec.record(r);
+            const std::uint64_t lowA = readLE(a + s, w), lowB = readLE(b + s, w);
+            const std::uint64_t highA = readLE(a + s + w, w), highB = readLE(b + s + w, w);
+            lowChanges += lowA != lowB;
+            if (highA == highB)
+                continue;
+            ++changes;
+            carried += (highB > highA && lowB < lowA) || (highB < highA && lowB > lowA);
+        }
+        return changes >= 2 && carried * 10 >= changes * 9 && changes * 2 <= lowChanges;
+    }
+
+    // Every value of the low half comes with one value of the high half.
+    bool determines(int s, int w) const {
+        std::map<std::uint64_t, std::uint64_t> high;
+        std::set<std::uint64_t> highs;
+        for (std::size_t r = 0; r < rows(); ++r) {
+            const std::uint8_t* b = m_rec.record(r);
+            const std::uint64_t low = readLE(b + s, w), hi = readLE(b + s + w, w);
+            const auto [it, added] = high.emplace(low, hi);
+            if (!added && it->second != hi)
+                return false;
+            highs.insert(hi);
+        }
+        return high.size() >= 2 && highs.size() >= 2 && rows() >= 4 * high.size();
     }
 
     // Values that never fall from one record to the next: counters, clocks.
