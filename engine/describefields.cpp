@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <numeric>
 #include <set>
 #include <string>
 
@@ -45,6 +46,9 @@ struct Column {
     double nonPad = 0;  // share of bytes that are neither zero nor a blank
     bool texty = true;  // every byte printable, a blank or zero
     bool allZero = true;
+    // Byte values the column can hold: 256, fewer when every value is a
+    // multiple of a power of two (the low byte of amounts in cents).
+    int alphabet = 256;
 };
 
 bool printable(std::uint8_t b) {
@@ -78,6 +82,12 @@ std::vector<Column> columnStats(const SampleRecords& rec) {
             col.entropy -= q * std::log2(q);
         }
         col.constant = col.distinct <= 1;
+        int common = 0;
+        for (int b = 1; b < 256; ++b)
+            if (counts[static_cast<std::size_t>(b)])
+                common = std::gcd(common, b);
+        if (common > 0)
+            col.alphabet = 256 >> std::countr_zero(static_cast<unsigned>(common));
         col.nonPad = n ? static_cast<double>(nonPad) / static_cast<double>(n) : 0;
     }
     return cols;
@@ -342,9 +352,10 @@ private:
     // ---- integers ---------------------------------------------------------
 
     // Distinct values a column of uniformly spread bytes shows in these records.
-    double uniformDistinct() const {
+    double uniformDistinct(int alphabet) const {
         const double n = static_cast<double>(rows());
-        return 256.0 * (1.0 - std::pow(255.0 / 256.0, n));
+        const double a = alphabet;
+        return a * (1.0 - std::pow((a - 1) / a, n));
     }
 
     // The bytes [s + w, s + 2w) are the high half of a number whose low half
@@ -371,13 +382,52 @@ private:
         }
         if (signCopy && lowNegative)
             return true;
-        const bool wide = top.distinct >= 0.6 * uniformDistinct();
+        const bool wide = top.distinct >= 0.6 * uniformDistinct(top.alphabet);
         if (upperZero)
             return !lowNegative && w < 4 &&
-                   (wide || top.distinct >= 0.25 * uniformDistinct() || risingOrCounting(s, w));
+                   (wide || top.distinct >= 0.25 * uniformDistinct(top.alphabet) ||
+                    risingOrCounting(s, w));
+        bool lowConstant = true;
+        for (int c = s; c < s + w; ++c)
+            lowConstant = lowConstant && col(c).constant;
         if (upperConstant)
-            return !top.constant && risingOrCounting(s, w); // a count on its way up
-        return carries(s, w) || determines(s, w) || (wide && upperEntropy <= top.entropy + 0.25);
+            return !lowConstant && risingOrCounting(s, w); // a count on its way up
+        return carries(s, w) || determines(s, w) ||
+               (w >= 2 && dense(s, 2 * w) && upperEntropy <= top.entropy + 2.5) ||
+               (wide && upperEntropy <= top.entropy + std::log2(256.0 / top.alphabet) + 0.25);
+    }
+
+    // The values of [s, s + w) as one number fill their range as evenly as
+    // random numbers of that range would (in steps of their common divisor):
+    // two separate fields side by side leave most of the joint range empty.
+    bool dense(int s, int w) const {
+        std::vector<std::int64_t> v(rows());
+        for (std::size_t r = 0; r < rows(); ++r)
+            v[r] = signExtend(readLE(m_rec.record(r) + s, w), w);
+        // Unsigned when the signed reading spreads wider.
+        const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+        if (w < 8) {
+            std::vector<std::int64_t> u(rows());
+            for (std::size_t r = 0; r < rows(); ++r)
+                u[r] = static_cast<std::int64_t>(readLE(m_rec.record(r) + s, w));
+            const auto [ulo, uhi] = std::minmax_element(u.begin(), u.end());
+            if (static_cast<double>(*uhi) - static_cast<double>(*ulo) <
+                static_cast<double>(*hi) - static_cast<double>(*lo))
+                v.swap(u);
+        }
+        const std::int64_t low = *std::min_element(v.begin(), v.end());
+        std::uint64_t step = 0;
+        for (const std::int64_t x : v)
+            step = std::gcd(step, static_cast<std::uint64_t>(x - low));
+        std::sort(v.begin(), v.end());
+        const double distinct = static_cast<double>(std::unique(v.begin(), v.end()) - v.begin());
+        if (step == 0 || distinct < 8)
+            return false;
+        const double span = (static_cast<double>(v[static_cast<std::size_t>(distinct) - 1]) -
+                             static_cast<double>(low)) / static_cast<double>(step) + 1;
+        const double n = static_cast<double>(rows());
+        const double expected = span * -std::expm1(n * std::log1p(-1.0 / span));
+        return distinct >= 0.5 * expected;
     }
 
     // The high half changes only when the low half runs over (or under).
