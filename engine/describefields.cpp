@@ -49,6 +49,8 @@ struct Column {
     // Byte values the column can hold: 256, fewer when every value is a
     // multiple of a power of two (the low byte of amounts in cents).
     int alphabet = 256;
+    double zeroShare = 0;
+    double nonZeroShare() const { return 1 - zeroShare; }
 };
 
 bool printable(std::uint8_t b) {
@@ -82,6 +84,7 @@ std::vector<Column> columnStats(const SampleRecords& rec) {
             col.entropy -= q * std::log2(q);
         }
         col.constant = col.distinct <= 1;
+        col.zeroShare = n ? static_cast<double>(counts[0]) / static_cast<double>(n) : 0;
         int common = 0;
         for (int b = 1; b < 256; ++b)
             if (counts[static_cast<std::size_t>(b)])
@@ -240,8 +243,12 @@ private:
         if (zeroPadded)
             text = to;
         // One character is left to the numbers: a float's exponent byte is
-        // often a letter.
-        if (!anyLetter || text - from < 2)
+        // often a letter. So are the slow high bytes of clocks and counters,
+        // but text varies in more than one column.
+        int varied = 0;
+        for (int c = from; c < text; ++c)
+            varied += col(c).distinct >= 3;
+        if (!anyLetter || text - from < 2 || varied < 2)
             return;
         const bool full = col(text - 1).nonPad >= 1.0;
         const char* memo = zeroPadded         ? "text, zero padded"
@@ -337,6 +344,15 @@ private:
             if (!free(s, 4) || distinctValues(s, 4) < 2)
                 continue;
             if (!everyRecord(s, [](const std::uint8_t* b) { return saneFloat(asFloat(b)); }))
+                continue;
+            // Measured values fill the low bytes of the fraction, or leave them
+            // zero when they are round; the low bytes of a count climbing into
+            // the next bytes, or two small numbers, read as floats of a narrow
+            // range too.
+            const Column& fraction = col(s + 1);
+            if (fraction.distinct < 0.2 * uniformDistinct(256) && fraction.nonZeroShare() > 0.5)
+                continue;
+            if (risingOrCounting(s, 4) && s + 8 <= m_p && highHalf(s, 4))
                 continue;
             double lo, hi;
             std::size_t nonZero;
