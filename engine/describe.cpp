@@ -409,8 +409,8 @@ std::int64_t findFirstRecord(const ByteSource& src, std::int64_t begin, std::int
         return 0.0;
     };
     constexpr double kAlpha = 0.5;
-    // Weight of the overall frequencies in a column's prediction: a byte its
-    // column never holds costs many bits there, however sparse the column.
+    // Least weight of the overall frequencies in a column's prediction: a byte
+    // its column never holds costs many bits there, however sparse the column.
     constexpr double kBackOff = 2;
     std::array<double, 256> all{};
     double allN = 0;
@@ -420,17 +420,41 @@ std::int64_t findFirstRecord(const ByteSource& src, std::int64_t begin, std::int
     for (const double v : all)
         allN += v;
     // Bits a byte costs more as header or trailer than as part of a record.
+    double backOff = 0;
     auto gainOf = [&](const ColumnCounts& c, std::uint8_t b, std::int64_t pos) {
         const double self = sampled(pos);
         const double allP = (all[b] - self + kAlpha) / (allN - self + 256 * kAlpha);
         const double colP =
-            (c.counts[b] - self + kBackOff * allP) / (static_cast<double>(c.n) - self + kBackOff);
+            (c.counts[b] - self + backOff * allP) / (static_cast<double>(c.n) - self + backOff);
         return std::log2(colP / allP);
+    };
+    // How far a column's prediction leans on the overall frequencies: the
+    // weight under which the column predicts its own bytes best, each left out
+    // of its own prediction. A column of scattered values then predicts as
+    // the overall frequencies do, and gains or loses nothing, instead of
+    // losing bits on every byte for the few bytes it learned from.
+    auto chooseBackOff = [&](const ColumnCounts& c) {
+        double bestBits = -1e300, chosen = kBackOff;
+        for (const double weight : {2.0, 8.0, 32.0, 128.0, 512.0, 1e6}) {
+            double bits = 0;
+            for (std::size_t i = 0; i < c.nTouched; ++i) {
+                const std::uint8_t b = c.touched[i];
+                const double allP = (all[b] - 1 + kAlpha) / (allN - 1 + 256 * kAlpha);
+                bits += c.counts[b] * std::log2((c.counts[b] - 1 + weight * allP) /
+                                                (static_cast<double>(c.n) - 1 + weight));
+            }
+            if (bits > bestBits) {
+                bestBits = bits;
+                chosen = weight;
+            }
+        }
+        return chosen;
     };
     std::vector<double> gain(head.size()), tailGain(tail.size());
     ColumnCounts c;
     for (int col = 0; col < p; ++col) {
         forColumn(sample, begin, p, col, [&c](std::uint8_t b) { c.add(b); });
+        backOff = chooseBackOff(c);
         for (std::int64_t i = col; i < headSpan; i += p)
             gain[static_cast<std::size_t>(i)] = gainOf(c, head[static_cast<std::size_t>(i)], begin + i);
         for (std::int64_t i = tailAt + (col - tailAt % p + p) % p; i < n; i += p)
