@@ -202,7 +202,11 @@ def write_wav(folder, name, rng, max_records):
     width = rng.choice([1, 2, 3, 4])
     rate = rng.choice([8000, 22050, 44100])
     frames = int(math.exp(rng.uniform(math.log(2000), math.log(min(max_records, 400000)))))
-    freq = [rng.uniform(100, 2000) for _ in range(channels)]
+    # Sound as recordings have it: a few tones that come and go, over noise
+    # that is smoothed (most energy is low in the spectrum), per channel.
+    tones = [[(rng.uniform(80, 3000), rng.uniform(0.05, 0.3), rng.uniform(0.1, 3))
+              for _ in range(3)] for _ in range(channels)]
+    smooth = [0.0] * channels
     path = os.path.join(folder, name)
     with wave.open(path, "wb") as w:
         w.setnchannels(channels)
@@ -212,7 +216,11 @@ def write_wav(folder, name, rng, max_records):
         top = (1 << (8 * width - 1)) - 1
         for i in range(frames):
             for c in range(channels):
-                v = 0.6 * math.sin(2 * math.pi * freq[c] * i / rate) + rng.uniform(-0.05, 0.05)
+                t = i / rate
+                v = sum(a * (0.5 + 0.5 * math.sin(2 * math.pi * t / swell))
+                        * math.sin(2 * math.pi * f * t) for f, a, swell in tones[c])
+                smooth[c] = 0.95 * smooth[c] + rng.gauss(0, 0.02)
+                v = max(-0.99, min(0.99, v + smooth[c]))
                 s = int(v * top)
                 if width == 1:
                     data += bytes([s + 128])  # 8-bit WAV samples are unsigned
