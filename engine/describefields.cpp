@@ -583,9 +583,11 @@ private:
             prev = v;
         }
         const bool negative = w < 8 && (hiU >> (8 * w - 1)) != 0;
+        // Signed only when that reading is clearly narrower: a counter running
+        // over its top bit stays unsigned.
         const bool isSigned =
-            w == 8 || (negative && static_cast<double>(hiS) - static_cast<double>(loS) <
-                                        static_cast<double>(hiU - loU));
+            w == 8 || (negative && 2 * (static_cast<double>(hiS) - static_cast<double>(loS)) <
+                                       static_cast<double>(hiU - loU));
         const double lo = isSigned ? static_cast<double>(loS) : static_cast<double>(loU);
         const double hi = isSigned ? static_cast<double>(hiS) : static_cast<double>(hiU);
         TypeKind kind;
