@@ -142,8 +142,12 @@ public:
             addRawGaps();
             return sorted();
         }
+        // Dates and floating numbers first: eight or four bytes that read as
+        // a plausible value in every record are hardly anything else, while
+        // their top bytes pass for letters.
+        findReals(true);
+        findReals(false);
         findText();
-        findReals();
         findIntegers();
         addRawGaps();
         return sorted();
@@ -188,12 +192,12 @@ private:
     void findText() {
         int c = 0;
         while (c < m_p) {
-            if (!col(c).texty || col(c).allZero) {
+            if (!col(c).texty || col(c).allZero || !free(c, 1)) {
                 ++c;
                 continue;
             }
             int end = c;
-            while (end < m_p && col(end).texty)
+            while (end < m_p && col(end).texty && free(end, 1))
                 ++end;
             splitTextRun(c, end);
             c = end;
@@ -201,8 +205,12 @@ private:
     }
 
     void splitTextRun(int from, int to) {
-        // Leading columns that are mostly blank or zero belong to no text.
-        while (from < to && col(from).nonPad < 0.5)
+        // Leading columns that are mostly blank or zero belong to no text, nor
+        // do columns of one or two values before a varied one: the top bytes
+        // of numbers read as letters.
+        while (from < to && (col(from).nonPad < 0.5 ||
+                             (rows() >= 8 && col(from).distinct <= 2 && from + 1 < to &&
+                              col(from + 1).distinct > 2)))
             ++from;
         int start = from;
         for (int c = from + 1; c <= to; ++c) {
@@ -305,7 +313,7 @@ private:
         }
     }
 
-    void findReals() {
+    void findReals(bool datesOnly) {
         const std::size_t needNonZero = (rows() + 1) / 2;
         for (int s = 0; s + 8 <= m_p; ++s) {
             if (!free(s, 8) || distinctValues(s, 8) < 2)
@@ -329,6 +337,8 @@ private:
                 s += 7;
                 continue;
             }
+            if (datesOnly)
+                continue;
             const bool doubles = everyRecord(s, [](const std::uint8_t* b) { return saneDouble(asDouble(b)); });
             // Two floats side by side can read as a double too; a double's low
             // half is noise as a float.
@@ -340,6 +350,8 @@ private:
                 s += 7;
             }
         }
+        if (datesOnly)
+            return;
         for (int s = 0; s + 4 <= m_p; ++s) {
             if (!free(s, 4) || distinctValues(s, 4) < 2)
                 continue;
