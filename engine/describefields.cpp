@@ -313,6 +313,22 @@ private:
         }
     }
 
+    // The low bytes of the fraction of a measured value are noise: every one
+    // of them spread wide, or all of them zero in most records for round
+    // values. A small whole number there (an identifier under a float that
+    // reads as a double) is neither.
+    bool fractionLooksMeasured(int s, int bytes) const {
+        bool wide = true;
+        for (int c = s; c < s + bytes; ++c)
+            wide = wide && col(c).distinct >= 0.2 * uniformDistinct(256);
+        if (wide)
+            return true;
+        std::size_t zero = 0;
+        for (std::size_t r = 0; r < rows(); ++r)
+            zero += readLE(m_rec.record(r) + s, bytes) == 0;
+        return zero * 2 > rows();
+    }
+
     void findReals(bool datesOnly) {
         const std::size_t needNonZero = (rows() + 1) / 2;
         for (int s = 0; s + 8 <= m_p; ++s) {
@@ -342,10 +358,14 @@ private:
             const bool doubles = everyRecord(s, [](const std::uint8_t* b) { return saneDouble(asDouble(b)); });
             // Two floats side by side can read as a double too; a double's low
             // half is noise as a float.
-            const bool twoFloats = everyRecord(s, [](const std::uint8_t* b) {
+            // (A round double has a zero low half, which is no float of its own.)
+            std::size_t lowZero = 0;
+            for (std::size_t r = 0; r < rows(); ++r)
+                lowZero += readLE(m_rec.record(r) + s, 4) == 0;
+            const bool twoFloats = lowZero * 2 <= rows() && everyRecord(s, [](const std::uint8_t* b) {
                 return saneFloat(asFloat(b)) && saneFloat(asFloat(b + 4));
             });
-            if (doubles && !twoFloats && nonZero >= needNonZero) {
+            if (doubles && !twoFloats && nonZero >= needNonZero && fractionLooksMeasured(s, 4)) {
                 claim(s, 8, TypeKind::Double8, rangeMemo("double", lo, hi), 0.9);
                 s += 7;
             }
@@ -361,8 +381,7 @@ private:
             // zero when they are round; the low bytes of a count climbing into
             // the next bytes, or two small numbers, read as floats of a narrow
             // range too.
-            const Column& fraction = col(s + 1);
-            if (fraction.distinct < 0.2 * uniformDistinct(256) && fraction.nonZeroShare() > 0.5)
+            if (!fractionLooksMeasured(s, 2))
                 continue;
             if (risingOrCounting(s, 4) && s + 8 <= m_p && highHalf(s, 4))
                 continue;
@@ -455,7 +474,9 @@ private:
                              static_cast<double>(low)) / static_cast<double>(step) + 1;
         const double n = static_cast<double>(rows());
         const double expected = span * -std::expm1(n * std::log1p(-1.0 / span));
-        return distinct >= 0.5 * expected;
+        // Over a range far wider than the records are many, any values are
+        // all distinct: that says nothing.
+        return expected < 0.9 * n && distinct >= 0.5 * expected;
     }
 
     // The high half changes only when the low half runs over (or under).
