@@ -337,12 +337,18 @@ double repetition(const std::vector<Window>& sample, int lag, double chance) {
     return pairs ? static_cast<double>(equal) / static_cast<double>(pairs) - chance : 0.0;
 }
 
-double chanceOfEqual(const std::vector<Window>& sample) {
+// How often each byte value occurs in the sample.
+std::array<double, 256> byteCounts(const std::vector<Window>& sample) {
     std::array<double, 256> counts{};
-    double total = 0;
     for (const Window& w : sample)
         for (const std::uint8_t b : w.bytes)
             counts[b] += 1;
+    return counts;
+}
+
+double chanceOfEqual(const std::vector<Window>& sample) {
+    const std::array<double, 256> counts = byteCounts(sample);
+    double total = 0;
     for (const double c : counts)
         total += c;
     double chance = 0;
@@ -412,11 +418,8 @@ std::int64_t findFirstRecord(const ByteSource& src, std::int64_t begin, std::int
     // Least weight of the overall frequencies in a column's prediction: a byte
     // its column never holds costs many bits there, however sparse the column.
     constexpr double kBackOff = 2;
-    std::array<double, 256> all{};
+    const std::array<double, 256> all = byteCounts(sample);
     double allN = 0;
-    for (const Window& w : sample)
-        for (const std::uint8_t b : w.bytes)
-            all[b] += 1;
     for (const double v : all)
         allN += v;
     // Bits a byte costs more as header or trailer than as part of a record.
@@ -552,10 +555,7 @@ DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::i
     std::size_t sampled = 0;
     for (const Window& w : sample)
         sampled += w.bytes.size();
-    std::array<double, 256> frequency{};
-    for (const Window& w : sample)
-        for (const std::uint8_t b : w.bytes)
-            frequency[b] += 1;
+    std::array<double, 256> frequency = byteCounts(sample);
     for (double& f : frequency)
         f = (f + 0.5) / (static_cast<double>(sampled) + 128);
     const CodeTable values(frequency, sampled);

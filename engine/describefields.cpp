@@ -526,19 +526,25 @@ private:
         return pairs >= 2;
     }
 
-    void findIntegers() {
+    // Calls f(from, to) for every run of columns no field holds yet.
+    template <typename F>
+    void forEachGap(F&& f) {
         int c = 0;
         while (c < m_p) {
             if (!free(c, 1)) {
                 ++c;
                 continue;
             }
-            int gapEnd = c;
-            while (gapEnd < m_p && free(gapEnd, 1))
-                ++gapEnd;
-            integersIn(c, gapEnd);
-            c = gapEnd;
+            int end = c;
+            while (end < m_p && free(end, 1))
+                ++end;
+            f(c, end);
+            c = end;
         }
+    }
+
+    void findIntegers() {
+        forEachGap([this](int from, int to) { integersIn(from, to); });
     }
 
     void integersIn(int from, int to) {
@@ -706,18 +712,7 @@ private:
     // ---- the rest -----------------------------------------------------------
 
     void addRawGaps() {
-        int c = 0;
-        while (c < m_p) {
-            if (!free(c, 1)) {
-                ++c;
-                continue;
-            }
-            int e = c;
-            while (e < m_p && free(e, 1))
-                ++e;
-            claim(c, e - c, TypeKind::Unknown, "raw", 0.3);
-            c = e;
-        }
+        forEachGap([this](int from, int to) { claim(from, to - from, TypeKind::Unknown, "raw", 0.3); });
     }
 };
 
