@@ -30,6 +30,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cachedsource.h"
 #include "describe.h"
 #include "filestream.h"
 #include "kinds.h"
@@ -123,7 +124,7 @@ void print(const std::string& name, const Tally& t) {
 
 // True when a field reads as the same value in every record (at most 200,000,
 // spread over the file).
-bool sameValues(const FileStream& f, std::int64_t first, int recordLength, std::int64_t records,
+bool sameValues(const ByteSource& f, std::int64_t first, int recordLength, std::int64_t records,
                 int start, int length, int trueKind, int kind) {
     const std::int64_t step = std::max<std::int64_t>(1, records / 200000);
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::max(length, 8)));
@@ -249,7 +250,7 @@ int main(int argc, char** argv) {
                 if (t.lengthRight && t.headerRight)
                     for (const FieldProposal& pf : p.fields)
                         if (pf.start == start && pf.length == length)
-                            right = sameValues(f, trueHeader, trueLength, records, start, length,
+                            right = sameValues(CachedSource(f, std::size_t{1} << 20), trueHeader, trueLength, records, start, length,
                                                kind, pf.kind);
                 t.fieldsRight += right;
                 auto& w = byWhat[tf["what"].get<std::string>()];

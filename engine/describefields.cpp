@@ -438,7 +438,9 @@ private:
         for (int c = s; c < s + w; ++c)
             lowConstant = lowConstant && col(c).constant;
         if (upperConstant)
-            return !lowConstant && risingOrCounting(s, w); // a count on its way up
+            return !lowConstant && (risingOrCounting(s, w) || steps(s, w)); // a count on its way up
+        if (steps(s, w) && risingOrCounting(s, 2 * w) && slowerAbove(s, w))
+            return true; // a count that ran over the low half between the samples
         return carries(s, w) || determines(s, w) ||
                (w >= 2 && dense(s, 2 * w) && upperEntropy <= top.entropy + 2.5) ||
                (wide && upperEntropy <= top.entropy + std::log2(256.0 / top.alphabet) + 0.25);
@@ -479,6 +481,20 @@ private:
         return expected < 0.9 * n && distinct >= 0.5 * expected;
     }
 
+    // The high half changes less than half as often as the low half.
+    bool slowerAbove(int s, int w) const {
+        std::size_t low = 0, high = 0;
+        for (std::size_t r = 1; r < rows(); ++r) {
+            if (!m_rec.follows[r])
+                continue;
+            const std::uint8_t* a = m_rec.record(r - 1);
+            const std::uint8_t* b = m_rec.record(r);
+            low += readLE(a + s, w) != readLE(b + s, w);
+            high += readLE(a + s + w, w) != readLE(b + s + w, w);
+        }
+        return high * 2 <= low;
+    }
+
     // The high half changes only when the low half runs over (or under).
     bool carries(int s, int w) const {
         std::size_t changes = 0, carried = 0, lowChanges = 0;
@@ -511,6 +527,25 @@ private:
             highs.insert(hi);
         }
         return high.size() >= 2 && highs.size() >= 2 && rows() >= 4 * high.size();
+    }
+
+    // The low half moves by the same step from each record to the next, its
+    // runs over the top included: the low bytes of a counter.
+    bool steps(int s, int w) const {
+        const std::uint64_t mask = w >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * w)) - 1;
+        std::uint64_t step = 0;
+        std::size_t pairs = 0;
+        for (std::size_t r = 1; r < rows(); ++r) {
+            if (!m_rec.follows[r])
+                continue;
+            const std::uint64_t d =
+                (readLE(m_rec.record(r) + s, w) - readLE(m_rec.record(r - 1) + s, w)) & mask;
+            if (d == 0 || (pairs > 0 && d != step))
+                return false;
+            step = d;
+            ++pairs;
+        }
+        return pairs >= 2;
     }
 
     // Values that never fall from one record to the next: counters, clocks.
