@@ -212,16 +212,77 @@ private:
                              (rows() >= 8 && col(from).distinct <= 2 && from + 1 < to &&
                               col(from + 1).distinct > 2)))
             ++from;
+        // Blanks before figures aligned to the right are theirs.
+        int lead = from;
+        while (lead > 0 && lead - 1 >= 0 && free(lead - 1, 1) && col(lead - 1).texty &&
+               col(lead - 1).nonPad == 0 && !col(lead - 1).allZero)
+            --lead;
+        if (lead < from && from < to && textClass(from) == kFigures)
+            from = lead;
         int start = from;
+        int lastClass = textClass(from), lastClassAt = from;
         for (int c = from + 1; c <= to; ++c) {
-            const bool boundary =
-                c == to || (col(c - 1).nonPad < 0.5 && col(c).nonPad >= 0.8 &&
-                            col(c).nonPad - col(c - 1).nonPad >= 0.4);
+            int at = c;
+            // A text starts where a mostly blank column is followed by a filled
+            // one; figures that fill every record (a date as text) end where
+            // blanks begin.
+            bool written = false; // blanks alone end no text: they lead figures
+            for (int b = start; b < c && !written; ++b)
+                written = col(b).nonPad >= 0.05;
+            bool boundary = c == to ||
+                            (written && col(c - 1).nonPad < 0.5 && col(c).nonPad >= 0.8 &&
+                             col(c).nonPad - col(c - 1).nonPad >= 0.4) ||
+                            (col(c - 1).nonPad >= 0.99 && col(c).nonPad < 0.5 &&
+                             textClass(c - 1) == kFigures);
+            const int k = c < to ? textClass(c) : kNoText;
+            if (boundary && c < to && k == kFigures) {
+                // Figures aligned to the right take the blanks before them.
+                int written = c - 1;
+                while (written > start && col(written).nonPad == 0)
+                    --written;
+                at = written + 1;
+            }
+            if (!boundary && k != kNoText && k != kMixed && lastClass != kNoText &&
+                lastClass != kMixed && k != lastClass && lastClassAt + 1 > start) {
+                // Words then figures (or figures then words) with nothing but
+                // blanks between: two fields written side by side, figures
+                // aligned to the right, so the blanks between go with them.
+                boundary = true;
+                at = k == kFigures ? lastClassAt + 1 : c;
+            }
+            if (k != kNoText) {
+                lastClass = k;
+                lastClassAt = c;
+            }
             if (!boundary)
                 continue;
-            addText(start, c);
-            start = c;
+            addText(start, at);
+            start = at;
         }
+    }
+
+    static constexpr int kNoText = 0, kFigures = 1, kWords = 2, kMixed = 3;
+    // What a column of text holds: figures (digits and their signs and
+    // points), letters, a mixture, or too little to tell.
+    int textClass(int c) const {
+        std::size_t figures = 0, letters = 0, any = 0;
+        for (std::size_t r = 0; r < rows(); ++r) {
+            const std::uint8_t b = m_rec.record(r)[c];
+            if (b == 0 || b == 0x20)
+                continue;
+            ++any;
+            if (std::isdigit(b) || b == '.' || b == '-' || b == '+' || b == ',')
+                ++figures;
+            else if (std::isalpha(b) || b >= 0xC0)
+                ++letters;
+        }
+        if (any == 0 || any * 20 < rows())
+            return kNoText;
+        if (figures * 10 >= any * 9)
+            return kFigures;
+        if (letters * 10 >= any * 9)
+            return kWords;
+        return kMixed;
     }
 
     void addText(int from, int to) {
