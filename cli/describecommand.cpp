@@ -1,6 +1,7 @@
 // describe: a structure proposed from the bytes of a data file alone.
 #include <cstdio>
 #include <iostream>
+#include <limits>
 
 #include "codec.h"
 #include "commands.h"
@@ -52,6 +53,9 @@ int cmdDescribe(const Args& a) {
     if (!data.open(path, vm::FileStream::Mode::Read))
         return fail("Cannot open data file " + path + ": " + data.lastError());
     const std::int64_t size = data.size();
+    if (size > std::numeric_limits<std::int32_t>::max())
+        return fail(path + " is 2 GiB or larger: the structure can only describe files "
+                           "smaller than 2 GiB (2147483648 bytes)");
     if (begin > size)
         return fail("--begin " + std::to_string(begin) + " is past the end of the file (" +
                     std::to_string(size) + " bytes)");

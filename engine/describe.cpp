@@ -238,7 +238,7 @@ void forColumn(const std::vector<Window>& sample, std::int64_t begin, int p, int
 // low byte costs nothing as differences, so it cannot make a multiple of the
 // record look better by splitting its values by their lowest bits.
 double columnBits(const std::vector<Window>& sample, std::int64_t begin, int p,
-                  const CodeTable& values, const CodeTable& differences) {
+                  const Coder& coder) {
     ColumnCounts v, d;
     double bits = 0;
     for (int col = 0; col < p; ++col) {
@@ -254,8 +254,8 @@ double columnBits(const std::vector<Window>& sample, std::int64_t begin, int p,
                 prev = b;
             }
         }
-        bits += 1 + std::min(values.bits(v.counts.data(), v.touched.data(), v.nTouched, v.n),
-                             differences.bits(d.counts.data(), d.touched.data(), d.nTouched, d.n));
+        bits += 1 + std::min(coder.values.bits(v.counts.data(), v.touched.data(), v.nTouched, v.n),
+                             coder.differences.bits(d.counts.data(), d.touched.data(), d.nTouched, d.n));
         v.clear();
         d.clear();
     }
@@ -373,7 +373,7 @@ int fundamental(const std::vector<Window>& sample, std::int64_t begin, int best,
         return best;
     for (int d = 1; d < best; ++d)
         if (best % d == 0 && repetition(sample, d, chance) >= 0.85 * strength &&
-            columnBits(sample, begin, d, table.values, table.differences) <= 1.05 * bestBits)
+            columnBits(sample, begin, d, table) <= 1.05 * bestBits)
             return d;
     int chosen = best;
     double chosenStrength = strength;
@@ -538,6 +538,10 @@ DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::i
         r.message = "The record length is longer than the range";
         return r;
     }
+    if (options.recordLength > 65535) {
+        r.message = "A record of more than 65535 bytes cannot be cut into fields";
+        return r;
+    }
     const std::int64_t budget = std::max<std::int64_t>(options.sampleBytes, 4096);
     const std::int64_t windowSize =
         std::max<std::int64_t>(std::int64_t{1} << 17, 2 * static_cast<std::int64_t>(maxLag));
@@ -563,10 +567,10 @@ DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::i
     flatFrequency.fill(1.0 / 256);
     const CodeTable differences(flatFrequency, sampled);
     const Coder table{values, differences};
-    const double flat = columnBits(sample, begin, 1, table.values, table.differences);
+    const double flat = columnBits(sample, begin, 1, table);
     std::vector<std::pair<double, int>> ranked;
     for (const int p : candidates)
-        ranked.emplace_back(columnBits(sample, begin, p, table.values, table.differences), p);
+        ranked.emplace_back(columnBits(sample, begin, p, table), p);
     std::sort(ranked.begin(), ranked.end());
     if (options.recordLength <= 0 && !ranked.empty()) {
         const int p = fundamental(sample, begin, ranked.front().second, ranked.front().first,
@@ -574,7 +578,7 @@ DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::i
         if (p != ranked.front().second) {
             auto it = std::find_if(ranked.begin(), ranked.end(),
                                    [p](const auto& c) { return c.second == p; });
-            const double bits = it != ranked.end() ? it->first : columnBits(sample, begin, p, table.values, table.differences);
+            const double bits = it != ranked.end() ? it->first : columnBits(sample, begin, p, table);
             if (it != ranked.end())
                 ranked.erase(it);
             ranked.insert(ranked.begin(), {bits, p});

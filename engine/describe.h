@@ -55,7 +55,8 @@ struct DescribeResult {
 DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::int64_t length,
                                const DescribeOptions& options = {});
 
-// The segments of a proposal for the range [begin, begin + length): an
+// The segments of a proposal for the range [begin, begin + length), which
+// lies below 2 GiB as every structure's offsets do: an
 // Anomaly segment "Header" for the bytes before the first record, "Records"
 // with the fields, and an Anomaly segment "Trailer" for the bytes after the
 // last whole record. Bytes of the header and trailer are shown as raw fields.
