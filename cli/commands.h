@@ -38,6 +38,8 @@ int cmdInfo(const Args& args);
 // find and compare (toolcommands.cpp).
 int cmdFind(const Args& args);
 int cmdCompare(const Args& args);
+// A proposed structure from the bytes alone (describecommand.cpp).
+int cmdDescribe(const Args& args);
 
 // C headers in and out, Kaitai Struct out (bridgecommands.cpp).
 int cmdImportStruct(const Args& args);

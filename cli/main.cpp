@@ -86,6 +86,14 @@ Commands:
                                   byte, offset; at most M-1 lines (default 500),
                                   then "differences" and the count; exit 0 same,
                                   1 different, 2 trouble
+  describe DATAFILE [--begin B] [--length L] [--top N] [--record-length R]
+                                  propose a record length, header and fields
+                                  from the bytes of [B, B+L) alone; prints the
+                                  structure as print-type does (write-type
+                                  makes a type file of it); --top N lists the
+                                  N best record lengths on stderr: rank TAB
+                                  record length TAB evidence TAB first record
+                                  TAB records; --record-length describes R
 
   import-struct HEADER TYPENAME [--target TRIPLE] [-I DIR]... [-D NAME[=VALUE]]...
                 [--into DATAFILE SEGMENT [--type TYPEFILE]]
@@ -158,6 +166,7 @@ int main(int argc, char** argv) {
         {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
         {"import-struct", vmcli::cmdImportStruct},
         {"export-c", vmcli::cmdExportC},      {"export-ksy", vmcli::cmdExportKsy},
+        {"describe", vmcli::cmdDescribe},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

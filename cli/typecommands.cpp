@@ -189,6 +189,15 @@ void buildStructure(const json& root, vm::TypeFileContent& out) {
 
 } // namespace
 
+std::string structureJson(const vm::SegmentList& segments, const vm::ViewSettings& settings,
+                          const vm::DataHintFlags& dataHint) {
+    json segs = json::array();
+    for (const auto& s : segments)
+        segs.push_back(segmentJson(*s));
+    const json out{{"viewSettings", settings.bytes}, {"dataHint", dataHint}, {"segments", segs}};
+    return out.dump(2);
+}
+
 int cmdPrintType(const Args& a) {
     std::string path;
     std::int64_t dataSize = 0;
@@ -209,13 +218,8 @@ int cmdPrintType(const Args& a) {
     const vm::TypeReadResult r = vm::readTypeFile(path, dataSize);
     if (!r.ok)
         return fail(r.message); // the path and our own words: already UTF-8
-    json segs = json::array();
-    for (const auto& s : r.content.segments)
-        segs.push_back(segmentJson(*s));
-    const json out{{"viewSettings", r.content.settings.bytes},
-                   {"dataHint", r.content.dataHint},
-                   {"segments", segs}};
-    std::cout << out.dump(2) << '\n';
+    std::cout << structureJson(r.content.segments, r.content.settings, r.content.dataHint)
+              << '\n';
     return 0;
 }
 

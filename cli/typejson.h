@@ -1,7 +1,10 @@
 #pragma once
 
+#include <string>
+
 #include <nlohmann/json.hpp>
 
+#include "kinds.h"
 #include "segment.h"
 
 // The JSON of print-type, for every command that prints a structure.
@@ -12,5 +15,9 @@ using json = nlohmann::ordered_json;
 
 json entryJson(const vm::TypeEntry& e);
 json segmentJson(const vm::Segment& s);
+
+// A structure as the JSON that print-type prints and write-type reads.
+std::string structureJson(const vm::SegmentList& segments, const vm::ViewSettings& settings,
+                          const vm::DataHintFlags& dataHint);
 
 } // namespace vmcli
