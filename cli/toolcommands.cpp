@@ -99,6 +99,7 @@ int cmdFind(const Args& a) {
     }
     if (dataFile.empty() || conds.empty())
         return fail(usage);
+    settlePendingCommit(dataFile);
     vm::FileStream data;
     if (!data.open(dataFile, vm::FileStream::Mode::Read))
         return fail("Can Not Open File " + dataFile + ": " + data.lastError());
@@ -142,6 +143,8 @@ int cmdCompare(const Args& a) {
         return fail(usage, 2);
     vm::FileStream data;
     vm::FileStream other;
+    for (const std::string& f : files)
+        settlePendingCommit(f);
     for (const std::string& f : files)
         if (!vm::fileExists(f))
             return fail("File " + f + " Is Not Exit", 2);
