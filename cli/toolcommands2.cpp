@@ -11,6 +11,7 @@
 #include "fileinfo.h"
 #include "filestream.h"
 #include "kinds.h"
+#include "outputfile.h"
 #include "split.h"
 
 namespace vmcli {
@@ -137,7 +138,9 @@ int cmdSplit(const Args& args) {
     const vm::FileResult r = vm::splitFiles(names[0], names[1], pieces, append);
     if (!r.ok)
         return fail(r.error);
-    std::cout << r.delta << '\n';
+    // The count would land among the bytes written to standard output.
+    if (!vm::writesToStandardOutput(names[1]))
+        std::cout << r.delta << '\n';
     return 0;
 }
 

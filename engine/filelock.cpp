@@ -27,6 +27,12 @@ std::function<void(const std::string&)>& busyHook() {
 
 constexpr std::chrono::milliseconds kRetryEvery{10};
 
+// A copy is called: the hook may replace itself.
+void noteBusy(const std::string& path) {
+    if (const auto hook = busyHook())
+        hook(path);
+}
+
 } // namespace
 
 std::string beingChangedText(const std::string& path) {
@@ -96,8 +102,7 @@ bool FileLock::tryOnce(const std::string& path, Kind kind, bool& again) {
         const int err = errno;
         ::close(fd);
         if (err == EWOULDBLOCK || err == EINTR) {
-            if (busyHook())
-                busyHook()(path);
+            noteBusy(path);
             again = true;
             return false;
         }
@@ -171,8 +176,7 @@ bool FileLock::tryOnce(const std::string& path, Kind kind, bool& again) {
         const DWORD err = ::GetLastError();
         ::CloseHandle(h);
         if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) {
-            if (busyHook())
-                busyHook()(path);
+            noteBusy(path);
             again = true;
             return false;
         }

@@ -89,6 +89,14 @@ bool writesInPlace(const std::string& path) {
     return outputKind(path, nullptr) == OutputKind::InPlace;
 }
 
+bool writesToStandardOutput(const std::string& path) {
+#ifdef _WIN32
+    return path == OutputFile::kStandardOutput;
+#else
+    return namedDescriptor(path) == STDOUT_FILENO;
+#endif
+}
+
 bool sameOutput(const std::string& a, const std::string& b) {
     // What each name leads to: the descriptor's file for a named one.
     const auto where = [](const std::string& path) {

@@ -57,6 +57,9 @@ private:
 // Whether an output named path would be written in place (standard output, a
 // FIFO, a character device), as opposed to replaced.
 bool writesInPlace(const std::string& path);
+// Whether an output named path is the program's standard output ("-",
+// /dev/stdout, /dev/fd/1): a command then prints nothing else there.
+bool writesToStandardOutput(const std::string& path);
 // Whether two outputs would end up in one file: the same file replaced (by
 // any name or link), or the same file or device written in place.
 bool sameOutput(const std::string& a, const std::string& b);

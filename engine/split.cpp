@@ -110,11 +110,13 @@ FileResult appendToFile(const FileStream& source, std::int64_t sourceSize,
     FileStream out;
     if (!out.open(target, FileStream::Mode::Append))
         return failed("Cannot write " + target + ": " + out.lastError());
-    std::int64_t runBegin = -1, runEnd = -1;
+    std::int64_t firstBegin = -1, runBegin = -1, runEnd = -1;
     const auto write = [&](std::span<const std::uint8_t> b) {
         std::int64_t begin = -1, end = -1;
         const bool ok = out.append(b, &begin, &end);
         if (begin >= 0) {
+            if (firstBegin < 0)
+                firstBegin = begin;
             if (begin != runEnd)
                 runBegin = begin; // someone wrote in between: ours start again here
             runEnd = end;
@@ -129,8 +131,9 @@ FileResult appendToFile(const FileStream& source, std::int64_t sourceSize,
     if (error.empty())
         error = out.lastError();
     std::string text = "Cannot write " + target + ": " + error;
-    if (runBegin >= 0 && !(out.size() == runEnd && out.truncate(runBegin)))
-        text += " (what was appended stays: another program has written after it)";
+    const bool cut = runBegin >= 0 && out.size() == runEnd && out.truncate(runBegin);
+    if (firstBegin >= 0 && !(cut && runBegin == firstBegin))
+        text += " (some of what was appended stays: another program has written after it)";
     return failed(text);
 }
 
