@@ -41,6 +41,8 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
         return fail(vm::cp1252ToUtf8(r.message));
     m_content = std::move(r.content);
     m_wf.tempDir = vm::systemTempFolder();
+    // Copies that killed commands or instances left, nobody holding them.
+    vm::removeLeftoverWorkingFiles(m_wf.tempDir);
     std::string error;
     if (!vm::makeWorkingCopy(m_wf, dataFile, &error))
         return fail("Cannot copy " + dataFile + ": " + error);

@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -84,6 +86,17 @@ std::string lastSystemError() {
 #else
     return systemErrorText(errno);
 #endif
+}
+
+// Records name files absolutely: a recovery may run from any folder.
+std::string absolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path p =
+        std::filesystem::absolute(std::filesystem::u8path(path), ec).lexically_normal();
+    if (ec)
+        return path;
+    const auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
 }
 
 bool hasId(const std::string& path, const FileId& id) {
@@ -187,7 +200,7 @@ std::optional<Record> decode(std::string_view s) {
 // word of a record: temporary names beside their own targets.
 bool plausible(const Record& r, const std::string& recordName) {
     return !r.first.target.empty() && !r.second.target.empty() &&
-           commitRecordName(r.first.target) == recordName &&
+           absolutePath(commitRecordName(r.first.target)) == absolutePath(recordName) &&
            isReplacementTempOf(r.first.temp, r.first.target) &&
            isReplacementTempOf(r.second.temp, r.second.target) &&
            (r.backup.empty() || isReplacementTempOf(r.backup, r.first.target));
@@ -542,8 +555,8 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
         return failed(second);
     Record record;
     for (auto [file, rep] : {std::pair{&first, &record.first}, std::pair{&second, &record.second}}) {
-        rep->target = file->target();
-        rep->temp = file->tempPath();
+        rep->target = absolutePath(file->target());
+        rep->temp = absolutePath(file->tempPath());
         const std::optional<FileId> id = fileId(file->stream());
         if (!id) {
             file->m_error = lastSystemError();
@@ -566,7 +579,7 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
         if (!backup.empty()) {
             const std::optional<FileId> id = fileId(backup);
             record.oldId = id.value_or(FileId{});
-            record.backup = backup;
+            record.backup = absolutePath(backup);
         }
     }
 

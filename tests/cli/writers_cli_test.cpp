@@ -39,6 +39,7 @@ public:
             ::unsetenv("TMPDIR");
     }
     bool empty() const { return std::filesystem::is_empty(m_dir.path()); }
+    std::string file(const std::string& name) const { return m_dir.file(name); }
 
 private:
     TempDir m_dir;
@@ -82,7 +83,9 @@ TEST(CliWriters, ASecondWriterWaitsThenGivesUpTouchingNothingAndNoCopyStays) {
     EXPECT_TRUE(tmp.empty());
 
     // Once let go, the edit goes through; neither its working copy nor the
-    // one its rewrite replaced stays in the temporary folder.
+    // one its rewrite replaced stays in the temporary folder, nor a copy a
+    // killed command left there, whatever its number.
+    writeBytes(tmp.file("~qzt5.tmp"), {1});
     CliRun r = runCli({"add-records", data, "Readings", "0", "5"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readBytes(data).size(), data0.size() + 5 * 24);

@@ -70,7 +70,10 @@ TEST(PairCommit, AWriterKilledAtAnyStepLeavesAPairTheNextOpenMakesWhole) {
                 if (s == step)
                     ::raise(SIGKILL);
             });
-            commitPair(dir.file("d.bin"), dir.file("d.bin.type"));
+            // Named from inside the folder; recovered below from elsewhere.
+            if (::chdir(dir.path().c_str()) != 0)
+                ::_exit(2);
+            commitPair("d.bin", "d.bin.type");
             ::_exit(0);
         }
         int status = 0;
