@@ -562,6 +562,12 @@ void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& pa
 }
 
 bool Document::writeTypeFile(const QString& path) {
+    // Writers of the data file and its type file as a pair keep out meanwhile.
+    vm::FileLock lock;
+    if (!m_dataFileName.isEmpty() && !lock.acquire(toNative(m_dataFileName))) {
+        prompter().error(m_dialogParent, fromNative(lock.error()));
+        return false;
+    }
     // The type file as it was loaded or last written may have been changed
     // by someone else in the meantime.
     if (path == m_typeStampPath && !confirmOverwriteChanged(path, m_typeStamp))

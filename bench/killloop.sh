@@ -13,7 +13,7 @@
 # commit left behind. Not part of the tests: it takes minutes.
 set -u
 
-build=${1:?usage: killloop.sh BUILD_DIR [ROUNDS] [FOLDER]}
+build=$(cd "${1:?usage: killloop.sh BUILD_DIR [ROUNDS] [FOLDER]}" && pwd) || exit 2
 rounds=${2:-300}
 base=${3:-${TMPDIR:-/tmp}}
 cli=$build/cli/vellomarque-cli

@@ -11,7 +11,7 @@
 # the tests.
 set -u
 
-build=${1:?usage: twowriters.sh BUILD_DIR [ROUNDS] [FOLDER]}
+build=$(cd "${1:?usage: twowriters.sh BUILD_DIR [ROUNDS] [FOLDER]}" && pwd) || exit 2
 rounds=${2:-100}
 base=${3:-${TMPDIR:-/tmp}}
 cli=$build/cli/vellomarque-cli

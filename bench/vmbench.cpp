@@ -166,8 +166,9 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& outFile,
     const auto t0 = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int fd = outFile.empty() ? pipeFds[1]
-                                       : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fd = outFile.empty()
+                           ? pipeFds[1]
+                           : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(fd, 1);
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 2);
@@ -185,8 +186,7 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& outFile,
         ::close(pipeFds[1]);
         std::vector<char> buf(std::size_t{1} << 20);
         for (ssize_t n; (n = ::read(pipeFds[0], buf.data(), buf.size())) > 0;)
-            r.lines += static_cast<std::uint64_t>(
-                std::count(buf.data(), buf.data() + n, '\n'));
+            r.lines += static_cast<std::uint64_t>(std::count(buf.data(), buf.data() + n, '\n'));
         ::close(pipeFds[0]);
     }
     int status = 0;
@@ -705,7 +705,8 @@ int main(int argc, char** argv) {
                             static_cast<unsigned long long>(c.lines),
                             c.lines ? c.seconds * 1e9 / static_cast<double>(c.lines) : 0.0, c.code,
                             c.code == 2 && c.peakMB < 200 ? "ok" : "MISSED");
-                const CliRun b = runCli({"cut-blank", data, "-o", dir + "cut.bin"}, "/dev/null", tool);
+                const CliRun b =
+                    runCli({"cut-blank", data, "-o", dir + "cut.bin"}, "/dev/null", tool);
                 std::printf("cut-blank, %d overlapping fields%-8s %8.3f s  peak %6.0f MB  exit %d  "
                             "(target < 100 MB, refused)  %s\n",
                             n, label.c_str(), b.seconds, b.peakMB, b.code,

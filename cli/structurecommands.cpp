@@ -88,8 +88,8 @@ std::optional<int> load(const StructureArgs& sa, Loaded& l) {
         return fail("Cannot open data file " + sa.data);
     vm::FileLock lock;
     if (!lock.acquire(sa.data, vm::FileLock::Kind::Shared))
-        return fail(lock.busy() ? lock.error() : "Cannot open data file " + sa.data + ": " +
-                                                     lock.error());
+        return fail(lock.busy() ? lock.error()
+                                : "Cannot open data file " + sa.data + ": " + lock.error());
     if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
         return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
     l.dataSize = l.data.size();

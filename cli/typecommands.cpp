@@ -235,8 +235,8 @@ int cmdWriteType(const Args& a) {
         return fail("Cannot read " + a[0] + ": it is too large for a structure (" +
                     std::to_string(size) + " bytes)");
     std::string text(static_cast<std::size_t>(size), '\0');
-    if (!in.readExact(0, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(text.data()),
-                                                 text.size())))
+    if (!in.readExact(
+            0, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(text.data()), text.size())))
         return fail("Cannot read " + a[0] + ": " + in.lastError());
     vm::TypeFileContent content;
     try {

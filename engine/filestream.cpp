@@ -476,9 +476,8 @@ FileStamp fileStamp(const std::string& path) {
 
 FileStamp fileStamp(const FileStream& stream) {
     BY_HANDLE_FILE_INFORMATION d{};
-    return stream.isOpen() && ::GetFileInformationByHandle(handleOf(stream.fd()), &d)
-               ? stampOf(d)
-               : FileStamp{};
+    return stream.isOpen() && ::GetFileInformationByHandle(handleOf(stream.fd()), &d) ? stampOf(d)
+                                                                                      : FileStamp{};
 }
 
 std::optional<FileId> fileId(const std::string& path) {

@@ -291,9 +291,8 @@ public:
         if (size <= 0 || size > (1 << 20))
             return {};
         std::string s(static_cast<std::size_t>(size), '\0');
-        const std::size_t n =
-            m_stream.readAt(0, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(s.data()),
-                                                       s.size()));
+        const std::size_t n = m_stream.readAt(
+            0, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(s.data()), s.size()));
         s.resize(n);
         return s;
     }
@@ -554,7 +553,8 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
     if (!second.nameTemporary())
         return failed(second);
     Record record;
-    for (auto [file, rep] : {std::pair{&first, &record.first}, std::pair{&second, &record.second}}) {
+    for (auto [file, rep] :
+         {std::pair{&first, &record.first}, std::pair{&second, &record.second}}) {
         rep->target = absolutePath(file->target());
         rep->temp = absolutePath(file->tempPath());
         const std::optional<FileId> id = fileId(file->stream());

@@ -76,7 +76,8 @@ bool fileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) 
 
 bool sameFile(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return fileInformation(a, x) && fileInformation(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+    return fileInformation(a, x) && fileInformation(b, y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 

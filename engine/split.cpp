@@ -65,7 +65,9 @@ bool forEachPieceBuffer(const FileStream& source, std::int64_t sourceSize,
                 return false;
             at += want;
             done += want;
-            if (progress && !progress(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0)) {
+            if (progress &&
+                !progress(total > 0 ? static_cast<double>(done) / static_cast<double>(total)
+                                    : 1.0)) {
                 error = kStoppedByUser;
                 return false;
             }
@@ -82,9 +84,9 @@ FileResult writtenResult(std::int64_t length) {
 }
 
 // Standard output, a FIFO, a device: written where it is.
-FileResult writeInPlace(const FileStream& source, std::int64_t sourceSize, const std::string& target,
-                        std::span<const SplitPiece> pieces, std::int64_t length,
-                        const Progress& progress) {
+FileResult writeInPlace(const FileStream& source, std::int64_t sourceSize,
+                        const std::string& target, std::span<const SplitPiece> pieces,
+                        std::int64_t length, const Progress& progress) {
     OutputFile out;
     if (!out.begin(target))
         return failed("Cannot write " + target + ": " + out.error());
@@ -124,8 +126,9 @@ FileResult appendToFile(const FileStream& source, std::int64_t sourceSize,
         return ok;
     };
     std::string error;
-    const bool ok = forEachPieceBuffer(source, sourceSize, pieces, length, progress, write, error) &&
-                    out.flush();
+    const bool ok =
+        forEachPieceBuffer(source, sourceSize, pieces, length, progress, write, error) &&
+        out.flush();
     if (ok)
         return writtenResult(length);
     if (error.empty())

@@ -106,11 +106,11 @@ TEST(CliWriters, EveryOutputThatIsNoFileIsWrittenInPlaceAndAPairNeedsTwoFiles) {
     toLog.stdoutFd = fd;
     EXPECT_EQ(runCli({"split", data, "/dev/stdout", "--piece", "0:4"}, toLog).code, 0);
     EXPECT_EQ(runCli({"split", data, "/dev/fd/1", "--piece", "4:8", "--append"}, toLog).code, 0);
-    EXPECT_EQ(runCli({"write-type", VM_SOURCE_DIR "/examples/sensors.json", "/dev/stdout"}, toLog)
-                  .code,
-              0);
-    CliRun cut = runCli({"cut-blank", data, "-o", "/dev/stdout", "--type-out", dir.file("c.type")},
-                        toLog);
+    EXPECT_EQ(
+        runCli({"write-type", VM_SOURCE_DIR "/examples/sensors.json", "/dev/stdout"}, toLog).code,
+        0);
+    CliRun cut =
+        runCli({"cut-blank", data, "-o", "/dev/stdout", "--type-out", dir.file("c.type")}, toLog);
     EXPECT_EQ(cut.code, 0) << cut.err;
     ::close(fd);
     const std::string logged = text(readBytes(log));
@@ -123,7 +123,8 @@ TEST(CliWriters, EveryOutputThatIsNoFileIsWrittenInPlaceAndAPairNeedsTwoFiles) {
     // The data and its structure in one file, by one name or through a link:
     // refused before anything is written.
     ASSERT_EQ(::symlink(dir.file("x.bin").c_str(), dir.file("link").c_str()), 0);
-    for (const std::string& typeOut : {dir.file("x.bin"), dir.file("link"), dir.path() + "/./x.bin"}) {
+    for (const std::string& typeOut :
+         {dir.file("x.bin"), dir.file("link"), dir.path() + "/./x.bin"}) {
         CliRun r = runCli({"cut-blank", data, "-o", dir.file("x.bin"), "--type-out", typeOut});
         EXPECT_EQ(r.code, 1) << typeOut;
         EXPECT_NE(r.err.find("are one file"), std::string::npos) << r.err;

@@ -191,8 +191,7 @@ TEST(PairEdit, OneWriterAtATimeAndNothingReplacedThatChangedSinceItWasRead) {
         ASSERT_TRUE(d2.begin(data) && d2.append("lost") && t2.begin(type) && t2.append("lost"));
         EXPECT_FALSE(e.commit(d2, t2, &error, &refused));
         EXPECT_TRUE(refused);
-        EXPECT_NE(error.find("was changed by another program since it was read"),
-                  std::string::npos)
+        EXPECT_NE(error.find("was changed by another program since it was read"), std::string::npos)
             << error;
         EXPECT_EQ(readText(data), dataNow);
         EXPECT_EQ(readText(type), typeNow);

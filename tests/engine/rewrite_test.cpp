@@ -223,7 +223,8 @@ TEST(InsertRecords, RecordsOfAnyLengthAreCopiedWithoutHoldingOne) {
     auto s = seg(0, static_cast<std::int32_t>(rec), 2);
     ASSERT_TRUE(insertRecords(w.wf, *s, 0, 2, true, false).ok);
     const Bytes last = slice(data, rec, 2 * rec);
-    EXPECT_EQ(w.bytes(), concat({slice(data, 0, 2 * rec), last, last, slice(data, 2 * rec, data.size())}));
+    EXPECT_EQ(w.bytes(),
+              concat({slice(data, 0, 2 * rec), last, last, slice(data, 2 * rec, data.size())}));
 #ifndef _WIN32
     // A record length from a damaged type file near 2 GiB: no count, not even
     // 0, ever allocates one such record.

@@ -442,8 +442,8 @@ TEST(WindowsPairCommit, AKilledWriterIsMadeWhole) {
         std::string folder = dir.path();
         std::replace(folder.begin(), folder.end(), '/', '\\');
         ::SetEnvironmentVariableA(kChildVariable, (std::to_string(step) + "|" + folder).c_str());
-        std::wstring command = std::wstring(L"\"") + exe +
-                               L"\" --gtest_filter=WindowsPairCommitChild.*";
+        std::wstring command =
+            std::wstring(L"\"") + exe + L"\" --gtest_filter=WindowsPairCommitChild.*";
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -457,8 +457,8 @@ TEST(WindowsPairCommit, AKilledWriterIsMadeWhole) {
         ::SetEnvironmentVariableA(kChildVariable, nullptr);
         ASSERT_EQ(code, 9u);
         const CommitRecovery r = recoverPendingCommit(dir.file("d.bin"));
-        EXPECT_EQ(r.outcome, step == 2 ? CommitRecovery::Outcome::None
-                                       : CommitRecovery::Outcome::Completed)
+        EXPECT_EQ(r.outcome,
+                  step == 2 ? CommitRecovery::Outcome::None : CommitRecovery::Outcome::Completed)
             << r.message;
         const Bytes data = readFile(dir.file("d.bin")), type = readFile(dir.file("d.bin.type"));
         EXPECT_EQ(std::string(data.begin(), data.end()), "new data");
