@@ -675,8 +675,8 @@ int main(int argc, char** argv) {
     }
 
     // c. check and cut-blank on one segment of 40,000 and 80,000 fields that
-    // start at i % 993, 32 bytes each: every field overlaps some 2,500
-    // others, hundreds of millions of rows. check prints them all (counted
+    // start at i % 993, 16 bytes each: every field overlaps some 1,250
+    // others, 25 and 100 million rows. check prints them all (counted
     // here through a pipe); cut-blank, refused, prints them to stderr.
     // Memory must not grow with the rows, time only in proportion to them.
     // VMBENCH_REFERENCE_CLI names another build of the tool to run alike.
@@ -693,7 +693,7 @@ int main(int argc, char** argv) {
             s->length = 1100;
             s->recordLength = 1100;
             for (int i = 0; i < n; ++i)
-                s->entries.push_back(field(15, i % 993, 32));
+                s->entries.push_back(field(15, i % 993, 16));
             list.append(std::move(s));
             if (!writeTypeFile(list, ViewSettings(), DataHintFlags{}, data + ".type").ok)
                 die("cannot write the type file");

@@ -314,26 +314,44 @@ bool FileStream::readExact(std::int64_t pos, std::span<std::uint8_t> out) const 
 }
 
 #ifndef _WIN32
+namespace {
+
+// Hands the bytes to write (a write call: what it took, or -1 with errno)
+// until every one is taken; wrote hears of each piece. 0, or the error.
+template <typename Write, typename Wrote>
+int writeEvery(std::span<const std::uint8_t> data, Write&& write, Wrote&& wrote) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(data.data() + done, data.size() - done, done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return ENOSPC;
+        done += static_cast<std::size_t>(n);
+        wrote(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+} // namespace
+
 bool FileStream::writeAt(std::int64_t pos, std::span<const std::uint8_t> data) {
     if (m_fd < 0) {
         setError(EBADF);
         return false;
     }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done,
-                                   static_cast<off_t>(pos + static_cast<std::int64_t>(done)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setError(errno);
-            return false;
-        }
-        if (n == 0) {
-            setError(ENOSPC);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+    const int err = writeEvery(
+        data,
+        [&](const std::uint8_t* p, std::size_t n, std::size_t done) {
+            return ::pwrite(m_fd, p, n, static_cast<off_t>(pos + static_cast<std::int64_t>(done)));
+        },
+        [](std::size_t) {});
+    if (err != 0) {
+        setError(err);
+        return false;
     }
     return true;
 }
@@ -344,31 +362,22 @@ bool FileStream::append(std::span<const std::uint8_t> data, std::int64_t* begin,
         setError(EBADF);
         return false;
     }
-    std::size_t done = 0;
-    off_t first = -1;
-    while (done < data.size()) {
-        const ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setError(errno);
-            return false;
-        }
-        if (n == 0) {
-            setError(ENOSPC);
-            return false;
-        }
-        // Each write lands at the end of the file and leaves the offset
-        // just after its bytes.
-        const off_t after = ::lseek(m_fd, 0, SEEK_CUR);
-        if (first < 0) {
-            first = after - static_cast<off_t>(n);
-            if (begin)
-                *begin = static_cast<std::int64_t>(first);
-        }
-        done += static_cast<std::size_t>(n);
-        if (end)
-            *end = static_cast<std::int64_t>(after);
+    bool first = true;
+    const int err = writeEvery(
+        data, [&](const std::uint8_t* p, std::size_t n, std::size_t) { return ::write(m_fd, p, n); },
+        [&](std::size_t n) {
+            // Each write lands at the end of the file and leaves the offset
+            // just after its bytes.
+            const auto after = static_cast<std::int64_t>(::lseek(m_fd, 0, SEEK_CUR));
+            if (first && begin)
+                *begin = after - static_cast<std::int64_t>(n);
+            first = false;
+            if (end)
+                *end = after;
+        });
+    if (err != 0) {
+        setError(err);
+        return false;
     }
     return true;
 }

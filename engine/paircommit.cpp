@@ -324,13 +324,14 @@ private:
     std::string m_name;
 };
 
-std::string pairText(const Record& r) {
-    return r.first.target + " and " + r.second.target;
+// What a recovery did, for the user.
+CommitRecovery told(CommitRecovery::Outcome outcome, const Record& r, const std::string& what) {
+    return {outcome, "An interrupted save of " + r.first.target + " and " + r.second.target + " " +
+                         what};
 }
 
 // Finishes or undoes the commit the held record describes, then removes it.
 CommitRecovery settle(HeldRecord& held, const Record& r) {
-    CommitRecovery out;
     const bool firstNew = hasId(r.first.target, r.first.newId);
     const bool secondNew = hasId(r.second.target, r.second.newId);
     const bool firstReady = firstNew || hasId(r.first.temp, r.first.newId);
@@ -343,11 +344,9 @@ CommitRecovery settle(HeldRecord& held, const Record& r) {
             if (hasId(p->target, p->newId))
                 continue;
             if (!renameOver(p->temp, p->target)) {
-                out.outcome = CommitRecovery::Outcome::Failed;
-                out.message = "An interrupted save of " + pairText(r) +
-                              " could not be completed: " + p->target + ": " + lastSystemError();
                 held.letGo();
-                return out;
+                return told(CommitRecovery::Outcome::Failed, r,
+                            "could not be completed: " + p->target + ": " + lastSystemError());
             }
             syncFolder(p->target);
             renamed = true;
@@ -355,12 +354,10 @@ CommitRecovery settle(HeldRecord& held, const Record& r) {
         if (oldKept)
             removeName(r.backup);
         held.remove();
-        if (renamed) {
-            out.outcome = CommitRecovery::Outcome::Completed;
-            out.message = "An interrupted save of " + pairText(r) +
-                          " was completed: both files hold the new contents";
-        }
-        return out;
+        if (!renamed)
+            return {};
+        return told(CommitRecovery::Outcome::Completed, r,
+                    "was completed: both files hold the new contents");
     }
     // A replacement is gone: the new pair cannot be made whole, so the old
     // one comes back. The second file is replaced last, so it is still old.
@@ -373,12 +370,11 @@ CommitRecovery settle(HeldRecord& held, const Record& r) {
             back = true;
         }
         if (!back) {
-            out.outcome = CommitRecovery::Outcome::Failed;
-            out.message = "An interrupted save of " + pairText(r) +
-                          " could not be undone: " + r.first.target + ": " +
-                          (oldKept ? lastSystemError() : "its old contents are no longer there");
+            const std::string why =
+                oldKept ? lastSystemError() : "its old contents are no longer there";
             held.letGo();
-            return out;
+            return told(CommitRecovery::Outcome::Failed, r,
+                        "could not be undone: " + r.first.target + ": " + why);
         }
         syncFolder(r.first.target);
     } else if (oldKept) {
@@ -388,12 +384,10 @@ CommitRecovery settle(HeldRecord& held, const Record& r) {
         if (hasId(p->temp, p->newId))
             removeName(p->temp);
     held.remove();
-    if (firstNew) {
-        out.outcome = CommitRecovery::Outcome::PutBack;
-        out.message = "An interrupted save of " + pairText(r) +
-                      " could not be completed: both files were put back as they were";
-    }
-    return out;
+    if (!firstNew)
+        return {};
+    return told(CommitRecovery::Outcome::PutBack, r,
+                "could not be completed: both files were put back as they were");
 }
 
 CommitRecovery recoverAt(const std::string& recordName) {
@@ -565,21 +559,18 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
         rep->newId = *id;
     }
     // The old first file keeps a second name until the second file is in
-    // place, so that it can be put back if that fails. Where the file system
-    // has no hard links it is replaced without that way back.
+    // place, so that it can be put back if that fails. The name goes into
+    // the record now; the link is made once the commit is sure to go ahead
+    // (Windows keeps no name of a file another writer holds from going
+    // away). Where the file system has no hard links it is replaced without
+    // that way back.
     record.hadOld = first.m_targetExisted;
+    std::string backupName;
     if (first.m_targetExisted) {
-        for (int attempt = 0; attempt < 1000 && backup.empty(); ++attempt) {
-            const std::string name = replacementTempName(first.target());
-            if (linkName(first.target(), name))
-                backup = name;
-            else if (!fileExists(name))
-                break;
-        }
-        if (!backup.empty()) {
-            const std::optional<FileId> id = fileId(backup);
-            record.oldId = id.value_or(FileId{});
-            record.backup = absolutePath(backup);
+        if (const std::optional<FileId> id = fileId(first.target())) {
+            backupName = replacementTempName(first.target());
+            record.oldId = *id;
+            record.backup = absolutePath(backupName);
         }
     }
 
@@ -609,6 +600,8 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
         if (std::string refusal = beforeReplace(); !refusal.empty())
             return failedWith(refusal);
     }
+    if (!backupName.empty() && linkName(first.target(), backupName))
+        backup = backupName;
 
     if (!first.finishCommit())
         return failed(first);

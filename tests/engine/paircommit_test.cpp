@@ -35,21 +35,14 @@ void writeText(const std::string& path, const std::string& text) {
 }
 
 // Names in the folder other than the pair's: what a commit left behind.
-std::vector<std::string> strays(const TempDir& dir) {
-    std::vector<std::string> out;
+std::string strays(const TempDir& dir) {
+    std::string out;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
         const std::string name = e.path().filename().string();
         if (name != "d.bin" && name != "d.bin.type")
-            out.push_back(name);
+            out += name + " ";
     }
     return out;
-}
-
-bool commitPair(const std::string& data, const std::string& type, std::string* error = nullptr,
-                const std::function<std::string()>& beforeReplace = {}) {
-    ReplaceFile d, t;
-    return d.begin(data) && d.append("new data") && t.begin(type) && t.append("new type") &&
-           commitBoth(d, t, error, beforeReplace);
 }
 
 struct Hooks {
@@ -62,6 +55,17 @@ struct Hooks {
 } // namespace
 
 #ifndef _WIN32
+namespace {
+
+void commitPair(const std::string& data, const std::string& type) {
+    ReplaceFile d, t;
+    std::string error;
+    if (d.begin(data) && d.append("new data") && t.begin(type) && t.append("new type"))
+        commitBoth(d, t, &error);
+}
+
+} // namespace
+
 TEST(PairCommit, AWriterKilledAtAnyStepLeavesAPairTheNextOpenMakesWhole) {
     const auto killedAt = [](const TempDir& dir, PairCommitStep step) {
         const pid_t pid = ::fork();
@@ -94,7 +98,7 @@ TEST(PairCommit, AWriterKilledAtAnyStepLeavesAPairTheNextOpenMakesWhole) {
                                  : CommitRecovery::Outcome::Completed);
         EXPECT_EQ(readText(dir.file("d.bin")), "new data");
         EXPECT_EQ(readText(dir.file("d.bin.type")), "new type");
-        EXPECT_TRUE(strays(dir).empty());
+        EXPECT_EQ(strays(dir), "");
     }
 
     // One new file lost after the kill: the pair cannot be made new, so the
@@ -106,9 +110,9 @@ TEST(PairCommit, AWriterKilledAtAnyStepLeavesAPairTheNextOpenMakesWhole) {
         writeText(dir.file("d.bin.type"), "old type");
         ASSERT_TRUE(killedAt(dir, PairCommitStep::FirstReplaced));
         EXPECT_EQ(readText(dir.file("d.bin")), "new data");
-        for (const std::string& name : strays(dir))
-            if (readText(dir.file(name)) == "new type")
-                ::unlink(dir.file(name).c_str());
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (readText(e.path().string()) == "new type")
+                std::filesystem::remove(e.path());
         // A save of the data file meanwhile keeps the way back.
         ReplaceFile probe;
         ASSERT_TRUE(probe.begin(dir.file("d.bin")));
@@ -121,7 +125,7 @@ TEST(PairCommit, AWriterKilledAtAnyStepLeavesAPairTheNextOpenMakesWhole) {
             EXPECT_EQ(readText(dir.file("d.bin")), "old data");
         }
         EXPECT_EQ(readText(dir.file("d.bin.type")), "old type");
-        EXPECT_TRUE(strays(dir).empty());
+        EXPECT_EQ(strays(dir), "");
     }
 }
 #endif
@@ -195,6 +199,6 @@ TEST(PairEdit, OneWriterAtATimeAndNothingReplacedThatChangedSinceItWasRead) {
             << error;
         EXPECT_EQ(readText(data), dataNow);
         EXPECT_EQ(readText(type), typeNow);
-        EXPECT_TRUE(strays(dir).empty());
+        EXPECT_EQ(strays(dir), "");
     }
 }
