@@ -541,16 +541,19 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
         return failed(first);
     if (!second.prepareCommit())
         return failed(second);
-    // The record names both new files, so they need their names first.
-    if (!first.nameTemporary())
-        return failed(first);
-    if (!second.nameTemporary())
-        return failed(second);
+    // The record names both new files. A file that has no name yet (Linux)
+    // gets it only once the record is there: a writer killed before leaves
+    // nothing behind, one killed after leaves what the record names.
     Record record;
+    std::string planned[2];
+    int i = 0;
     for (auto [file, rep] :
          {std::pair{&first, &record.first}, std::pair{&second, &record.second}}) {
+        if (file->tempPath().empty())
+            planned[i] = replacementTempName(file->target());
         rep->target = absolutePath(file->target());
-        rep->temp = absolutePath(file->tempPath());
+        rep->temp = absolutePath(planned[i].empty() ? file->tempPath() : planned[i]);
+        ++i;
         const std::optional<FileId> id = fileId(file->stream());
         if (!id) {
             file->m_error = lastSystemError();
@@ -602,6 +605,15 @@ bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
     }
     if (!backupName.empty() && linkName(first.target(), backupName))
         backup = backupName;
+    i = 0;
+    for (ReplaceFile* file : {&first, &second}) {
+        const std::string& name = planned[i++];
+        if (name.empty())
+            continue;
+        if (!file->m_stream.linkAs(name))
+            return failedWith(file->target() + ": " + file->m_stream.lastError());
+        file->m_temp = name;
+    }
 
     if (!first.finishCommit())
         return failed(first);

@@ -66,7 +66,8 @@ private:
 
 // For tests: the steps of commitBoth, so that a writer can be killed at each.
 enum class PairCommitStep {
-    RecordWritten, // both replacements complete and named, record flushed
+    RecordWritten, // both replacements complete, the record flushed; on Linux the
+                   // new files get their names only after this step
     FirstReplaced,
     SecondReplaced, // record not yet removed
 };

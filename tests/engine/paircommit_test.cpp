@@ -91,13 +91,15 @@ TEST(PairCommit, AWriterKilledAtAnyStepLeavesAPairTheNextOpenMakesWhole) {
         writeText(dir.file("d.bin"), "old data");
         writeText(dir.file("d.bin.type"), "old type");
         ASSERT_TRUE(killedAt(dir, step));
-        // Found through the type file's name too.
+        // Found through the type file's name too. Killed before the new
+        // files had names, the writer took them along: the old pair stays.
         const CommitRecovery r = recoverPendingCommit(dir.file("d.bin.type"));
-        EXPECT_EQ(r.outcome, step == PairCommitStep::SecondReplaced
-                                 ? CommitRecovery::Outcome::None // nothing left to do
-                                 : CommitRecovery::Outcome::Completed);
-        EXPECT_EQ(readText(dir.file("d.bin")), "new data");
-        EXPECT_EQ(readText(dir.file("d.bin.type")), "new type");
+        const bool completes = step == PairCommitStep::FirstReplaced;
+        const bool stayedOld = step == PairCommitStep::RecordWritten;
+        EXPECT_EQ(r.outcome,
+                  completes ? CommitRecovery::Outcome::Completed : CommitRecovery::Outcome::None);
+        EXPECT_EQ(readText(dir.file("d.bin")), stayedOld ? "old data" : "new data");
+        EXPECT_EQ(readText(dir.file("d.bin.type")), stayedOld ? "old type" : "new type");
         EXPECT_EQ(strays(dir), "");
     }
 
