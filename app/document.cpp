@@ -17,7 +17,9 @@
 
 #include "atomicfile.h"
 #include "codec.h"
+#include "filelock.h"
 #include "filestream.h"
+#include "paircommit.h"
 #include "model.h"
 #include "platform.h"
 #include "progresswindow.h"
@@ -321,6 +323,10 @@ bool Document::openDataFile(const QString& name) {
         reopenAfterQuestions();
         return false;
     }
+    // A pair save another program was killed in is finished, or undone,
+    // before the file is read.
+    if (const vm::CommitRecovery r = vm::recoverPendingCommit(toNative(name)); !r.message.empty())
+        prompter().inform(m_dialogParent, fromNative(r.message));
     // The file is stamped before it is copied, so a change made during the
     // copy counts.
     const vm::FileStamp stamp = vm::fileStamp(toNative(name));
@@ -409,6 +415,14 @@ bool Document::confirmOverwriteChanged(const QString& path, const vm::FileStamp&
 bool Document::saveWorkingCopyTo(const QString& name) {
     if (!m_work.stream.isOpen() || !requireWorkingCopy(m_dialogParent))
         return false;
+    // One writer at a time, from the check below to the replacement.
+    vm::FileLock lock;
+    if (!lock.acquire(toNative(name))) {
+        prompter().error(m_dialogParent, lock.busy() ? fromNative(lock.error())
+                                                     : name + QStringLiteral(": ") +
+                                                           QString::fromStdString(lock.error()));
+        return false;
+    }
     // Another program (or instance) may have written the file since it was
     // opened or last saved: not overwritten without asking.
     const bool sameFile = name == m_dataFileName;
@@ -423,7 +437,7 @@ bool Document::saveWorkingCopyTo(const QString& name) {
         // take the clicks meant for the error box.
         ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
         saved = out.begin(toNative(name)) && out.copyFrom(m_work.stream, progress.callback()) &&
-                out.commit();
+                (lock.beforeReplace(), out.commit());
     }
     if (!saved) {
         prompter().error(m_dialogParent,
@@ -560,6 +574,12 @@ void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& pa
 }
 
 bool Document::writeTypeFile(const QString& path) {
+    // Writers of the data file and its type file as a pair keep out meanwhile.
+    vm::FileLock lock;
+    if (!m_dataFileName.isEmpty() && !lock.acquire(toNative(m_dataFileName))) {
+        prompter().error(m_dialogParent, fromNative(lock.error()));
+        return false;
+    }
     // The type file as it was loaded or last written may have been changed
     // by someone else in the meantime.
     if (path == m_typeStampPath && !confirmOverwriteChanged(path, m_typeStamp))

@@ -6,13 +6,15 @@
 //                                  sections; SECTIONS e.g. "35" runs 3 and 5)
 //
 // Section b times `vellomarque-cli export-text` to standard output against
-// `xxd` of the same file, both written to /dev/null.
+// `xxd` of the same file, both written to /dev/null. Section c runs check and
+// cut-blank on hostile overlapping fields (not in the default run: minutes).
 //
 // Needs about 3 GiB free in FOLDER; every file it makes is deleted at the end.
 #include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -147,26 +149,45 @@ void removeWorkingFiles(const std::string& dir) {
 
 struct CliRun {
     int code = -1;
+    std::uint64_t lines = 0; // counted when the output went through a pipe
     double seconds = 0;
     double peakMB = 0;
 };
 
-// Runs vellomarque-cli with its standard output into a file; its wall time
-// and its peak resident memory.
-CliRun runCli(const std::vector<std::string>& args, const std::string& outFile) {
+// Runs vellomarque-cli (or another build of it) with its standard output
+// into a file, or without one through a pipe whose lines are counted; its
+// wall time and its peak resident memory. Its standard error goes nowhere.
+CliRun runCli(const std::vector<std::string>& args, const std::string& outFile,
+              const std::string& tool = VM_CLI_PATH) {
     CliRun r;
+    int pipeFds[2] = {-1, -1};
+    if (outFile.empty() && ::pipe(pipeFds) != 0)
+        die("no pipe");
     const auto t0 = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int fd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fd = outFile.empty()
+                           ? pipeFds[1]
+                           : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(fd, 1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 2);
+        if (pipeFds[0] >= 0)
+            ::close(pipeFds[0]);
         std::vector<std::string> copy = args;
-        std::vector<char*> argv{const_cast<char*>(VM_CLI_PATH)};
+        std::vector<char*> argv{const_cast<char*>(tool.c_str())};
         for (auto& a : copy)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        ::execv(VM_CLI_PATH, argv.data());
+        ::execv(tool.c_str(), argv.data());
         ::_exit(127);
+    }
+    if (pipeFds[0] >= 0) {
+        ::close(pipeFds[1]);
+        std::vector<char> buf(std::size_t{1} << 20);
+        for (ssize_t n; (n = ::read(pipeFds[0], buf.data(), buf.size())) > 0;)
+            r.lines += static_cast<std::uint64_t>(std::count(buf.data(), buf.data() + n, '\n'));
+        ::close(pipeFds[0]);
     }
     int status = 0;
     rusage usage{};
@@ -651,6 +672,50 @@ int main(int argc, char** argv) {
                     rate / xxdRate, rate >= xxdRate ? "ok" : "MISSED");
         std::filesystem::remove(src);
         std::filesystem::remove(src + ".type");
+    }
+
+    // c. check and cut-blank on one segment of 40,000 and 80,000 fields that
+    // start at i % 993, 16 bytes each: every field overlaps some 1,250
+    // others, 25 and 100 million rows. check prints them all (counted
+    // here through a pipe); cut-blank, refused, prints them to stderr.
+    // Memory must not grow with the rows, time only in proportion to them.
+    // VMBENCH_REFERENCE_CLI names another build of the tool to run alike.
+    if (wanted('c')) {
+        const std::string data = dir + "overlap.bin";
+        makeFile(data, 2048);
+        std::vector<std::pair<std::string, std::string>> tools{{"", VM_CLI_PATH}};
+        if (const char* ref = std::getenv("VMBENCH_REFERENCE_CLI"))
+            tools.emplace_back(" (reference)", ref);
+        for (const int n : {40000, 80000}) {
+            SegmentList list;
+            auto s = std::make_unique<Segment>();
+            s->name = "Overlap";
+            s->length = 1100;
+            s->recordLength = 1100;
+            for (int i = 0; i < n; ++i)
+                s->entries.push_back(field(15, i % 993, 16));
+            list.append(std::move(s));
+            if (!writeTypeFile(list, ViewSettings(), DataHintFlags{}, data + ".type").ok)
+                die("cannot write the type file");
+            for (const auto& [label, tool] : tools) {
+                const CliRun c = runCli({"check", data}, "", tool);
+                std::printf("check, %d overlapping fields%-12s %8.3f s  peak %6.0f MB  %llu rows  "
+                            "%.1f ns/row  exit %d  (target < 200 MB)  %s\n",
+                            n, label.c_str(), c.seconds, c.peakMB,
+                            static_cast<unsigned long long>(c.lines),
+                            c.lines ? c.seconds * 1e9 / static_cast<double>(c.lines) : 0.0, c.code,
+                            c.code == 2 && c.peakMB < 200 ? "ok" : "MISSED");
+                const CliRun b =
+                    runCli({"cut-blank", data, "-o", dir + "cut.bin"}, "/dev/null", tool);
+                std::printf("cut-blank, %d overlapping fields%-8s %8.3f s  peak %6.0f MB  exit %d  "
+                            "(target < 100 MB, refused)  %s\n",
+                            n, label.c_str(), b.seconds, b.peakMB, b.code,
+                            b.code == 2 && b.peakMB < 100 ? "ok" : "MISSED");
+                std::fflush(stdout);
+            }
+        }
+        std::filesystem::remove(data);
+        std::filesystem::remove(data + ".type");
     }
 
     std::filesystem::remove_all(dir);

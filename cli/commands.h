@@ -49,4 +49,8 @@ int cmdExportKsy(const Args& args);
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);
 
+// Every command that reads or writes a data file or a type file first
+// finishes a pair commit a killed writer left there, saying so on stderr.
+void settlePendingCommit(const std::string& file);
+
 } // namespace vmcli

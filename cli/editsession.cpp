@@ -1,14 +1,7 @@
 #include "editsession.h"
 
-#include <filesystem>
+#include <iostream>
 #include <limits>
-#include <system_error>
-
-#ifdef _WIN32
-#include "platformfile.h"
-#else
-#include <unistd.h>
-#endif
 
 #include "atomicfile.h"
 #include "codec.h"
@@ -19,46 +12,40 @@
 namespace vmcli {
 
 EditSession::~EditSession() {
-    removeWorkingFile();
-}
-
-void EditSession::removeWorkingFile() {
-    if (m_copyName == m_wf.name)
-        m_copyName.clear();
+    // The working copy and whatever the edit's rewrites left behind.
     vm::discardWorkingFile(m_wf);
-    // A rewrite leaves the first copy behind, closed. Once let go, another
-    // instance may have taken that name for its own working file; such a
-    // file stays.
-    if (!m_copyName.empty() && !vm::isFileInUse(m_copyName)) {
-#ifdef _WIN32
-        vm::win::removeFile(m_copyName);
-#else
-        ::unlink(m_copyName.c_str());
-#endif
-    }
-    m_copyName.clear();
 }
 
 std::optional<int> EditSession::open(const std::string& dataFile, const std::string& typeFile) {
     m_dataFile = dataFile;
     m_typeFile = typeFile;
+    if (!vm::fileExists(dataFile))
+        return fail("Cannot open data file " + dataFile);
+    if (!vm::fileExists(typeFile))
+        return fail("Type file not found: " + typeFile);
+    // Held from here until the new pair is in place (or the edit ends).
+    std::string notice;
+    const bool locked = m_edit.begin(dataFile, typeFile, &notice);
+    if (!notice.empty())
+        std::cerr << notice << '\n';
+    if (!locked)
+        return fail(m_edit.error());
     const std::int64_t size = vm::fileSize(dataFile);
-    if (size < 0 || !vm::fileExists(dataFile))
+    if (size < 0)
         return fail("Cannot open data file " + dataFile);
     if (size > std::numeric_limits<std::int32_t>::max())
         return fail(dataFile + " is 2 GiB or larger: the structure can only describe files "
                                "smaller than 2 GiB (2147483648 bytes)");
-    if (!vm::fileExists(typeFile))
-        return fail("Type file not found: " + typeFile);
     vm::TypeReadResult r = vm::readTypeFile(typeFile, size);
     if (!r.ok)
         return fail(vm::cp1252ToUtf8(r.message));
     m_content = std::move(r.content);
     m_wf.tempDir = vm::systemTempFolder();
+    // Copies that killed commands or instances left, nobody holding them.
+    vm::removeLeftoverWorkingFiles(m_wf.tempDir);
     std::string error;
     if (!vm::makeWorkingCopy(m_wf, dataFile, &error))
         return fail("Cannot copy " + dataFile + ": " + error);
-    m_copyName = m_wf.name;
     // The counts as the program shows them once the file is open.
     vm::fitToFilesEnd(m_content.segments, m_wf.stream.size());
     for (auto& seg : m_content.segments)
@@ -102,8 +89,10 @@ int EditSession::save() {
                                {reinterpret_cast<const std::uint8_t*>(image.data()), image.size()}))
         return fail("Cannot write " + m_typeFile + ": " + type.stream().lastError());
     std::string error;
-    if (!vm::commitBoth(data, type, &error))
-        return fail("Cannot write " + error);
+    bool refused = false;
+    if (!m_edit.commit(data, type, &error, &refused))
+        return fail(refused ? error : "Cannot write " + error);
+    m_edit.end();
     return 0;
 }
 

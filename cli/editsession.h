@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "paircommit.h"
 #include "typefile.h"
 #include "workingfile.h"
 
@@ -12,6 +13,8 @@ namespace vmcli {
 // way the program does it: on a working copy in the temporary folder. Nothing
 // on disk changes until save(), which replaces both files only once both new
 // contents are complete; a refused or failed edit leaves them untouched.
+// From open() to the end of save() the data file is locked against other
+// writers, and save() refuses when another program changed either file.
 class EditSession {
 public:
     EditSession() = default;
@@ -38,13 +41,10 @@ public:
     int save();
 
 private:
-    void removeWorkingFile();
-
     std::string m_dataFile;
     std::string m_typeFile;
+    vm::PairEdit m_edit;
     vm::WorkingFile m_wf;
-    // The first working copy; an edit's rewrite leaves it behind, closed.
-    std::string m_copyName;
     vm::TypeFileContent m_content;
 };
 

@@ -66,7 +66,8 @@ Commands:
   split SOURCE TARGET --piece BEGIN:END [--piece BEGIN:END ...] [--append]
                                   copy the pieces [BEGIN, END) of SOURCE in
                                   order into TARGET (replaced, or appended to);
-                                  prints the bytes written
+                                  prints the bytes written (unless TARGET is
+                                  standard output)
   info DATAFILE [TYPEFILE]        names, sizes, times and attributes: label
                                   TAB data file TAB type file (DATAFILE.type
                                   when there is one and none is given)
@@ -108,10 +109,19 @@ Commands:
   export-ksy DATAFILE [--type TYPEFILE]
                                   a Kaitai Struct description of the structure
 
--o - writes to standard output (cut-blank then needs --type-out). A FIFO or a
-device such as /dev/null is written in place; a file is replaced only once its
-new contents are complete, keeping its permissions, so a failed command leaves
-it as it was. Files that are not regular (FIFOs, devices) are refused as inputs.
+-o - writes to standard output. Standard output (also /dev/stdout, /dev/fd/N),
+a FIFO or a device such as /dev/null is written in place by every command
+(cut-blank then needs --type-out for the structure); a file is replaced only
+once its new contents are complete, keeping its permissions, so a failed
+command leaves it as it was. Files that are not regular (FIFOs, devices) are
+refused as inputs.
+
+One writer at a time: an edit, a split --append or a cut-blank output held by
+another writer is waited for briefly, then refused ("X is being changed by
+another program") with nothing touched; an edit whose files another program
+changed since it read them is refused too. A data file and its type file
+replaced together survive a crash: the next command to open either completes
+the pair, or puts the old pair back, and says so on stderr.
 
 KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
 2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,

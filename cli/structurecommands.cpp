@@ -4,15 +4,12 @@
 #include <iostream>
 #include <optional>
 
-#ifdef _WIN32
-#include "platformfile.h"
-#endif
-
 #include "atomicfile.h"
 #include "checks.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "cutblank.h"
+#include "filelock.h"
 #include "filestream.h"
 #include "model.h"
 #include "outputfile.h"
@@ -52,9 +49,18 @@ std::optional<std::string> parseStructureArgs(const Args& args, StructureArgs& s
 }
 
 // The data file, open, and its structure; exit code and message on failure.
+// The pair is read under a shared lock, so that an edit replacing both files
+// at that moment is not seen halfway.
 std::optional<int> loadStructure(const StructureArgs& sa, LoadedStructure& l) {
+    settlePendingCommit(sa.data);
+    if (sa.type != sa.data + ".type")
+        settlePendingCommit(sa.type);
     if (!vm::fileExists(sa.data))
         return fail("Cannot open data file " + sa.data);
+    vm::FileLock lock;
+    if (!lock.acquire(sa.data, vm::FileLock::Kind::Shared))
+        return fail(lock.busy() ? lock.error()
+                                : "Cannot open data file " + sa.data + ": " + lock.error());
     if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
         return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
     l.dataSize = l.data.size();
@@ -79,19 +85,9 @@ std::string outputName(const std::string& path) {
     return isStandardOutput(path) ? std::string("standard output") : path;
 }
 
-// Whether two paths name the same existing file.
-bool sameFile(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    return vm::win::sameFile(a, b); // the paths are UTF-8, not the ANSI code page
-#else
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-#endif
-}
-
 // The input files are only ever read: an output that names one is refused.
 std::optional<int> refuseOverwrite(const StructureArgs& sa, const std::string& out) {
-    if (!isStandardOutput(out) && (sameFile(out, sa.data) || sameFile(out, sa.type)))
+    if (vm::sameOutput(out, sa.data) || vm::sameOutput(out, sa.type))
         return fail("The output " + out + " would overwrite an input file");
     return std::nullopt;
 }
@@ -115,33 +111,52 @@ void appendRow(std::string& out, const vm::MessageRowTexts& t) {
     out += '\n';
 }
 
-// Every row, and after an expandable row the field rows that expanding it
-// lists. Millions of rows go out in large pieces.
-bool printRows(std::FILE* to, const vm::MessageList& list, const vm::SegmentList& segments,
-               std::int64_t dataSize, bool hex) {
-    std::string buf;
-    auto flushIf = [&](std::size_t at) {
-        if (buf.size() < at)
-            return true;
-        const bool ok = std::fwrite(buf.data(), 1, buf.size(), to) == buf.size();
-        buf.clear();
-        return ok;
-    };
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const vm::MessageRowTexts t = list.texts(i);
-        appendRow(buf, t);
-        if (t.expandable && t.first >= 0 && static_cast<std::size_t>(t.first) < segments.size()) {
-            vm::MessageList fields;
-            vm::checkTypeEntries(&segments[static_cast<std::size_t>(t.first)], dataSize, hex,
-                                 &fields);
-            for (std::size_t k = 0; k < fields.size(); ++k)
-                appendRow(buf, fields.texts(k));
-        }
-        if (!flushIf(std::size_t{1} << 20))
-            return false;
+// Prints every finding the moment the checks make it, and after a segment's
+// summary row the rows of its fields: a structure with billions of findings
+// prints them all in the memory of its names.
+class RowPrinter : public vm::FindingSink {
+public:
+    RowPrinter(std::FILE* to, const vm::SegmentList& segments, std::int64_t dataSize, bool hex)
+        : m_to(to), m_segments(segments), m_dataSize(dataSize), m_hex(hex) {}
+
+    std::uint32_t text(std::string_view s) override { return m_texts.number(s); }
+    void add(const Compact& c) override {
+        ++m_rows;
+        if (c.flags & (vm::kIsOver | vm::kIsOverlay))
+            m_errors = true;
+        appendRow(m_buf, vm::compactTexts(c, m_texts[c.firstName], m_texts[c.secondName],
+                                          m_texts[c.message]));
+        if (m_buf.size() >= (std::size_t{1} << 20))
+            flush();
+        if (c.expandable && c.first >= 0 && static_cast<std::size_t>(c.first) < m_segments.size())
+            vm::checkTypeEntries(&m_segments[static_cast<std::size_t>(c.first)], m_dataSize, m_hex,
+                                 this);
     }
-    return flushIf(0) && std::fflush(to) == 0;
-}
+    // Everything out; false when the output failed.
+    bool finish() {
+        flush();
+        return m_ok && std::fflush(m_to) == 0;
+    }
+    bool hasErrors() const { return m_errors; }
+    bool empty() const { return m_rows == 0; }
+
+private:
+    void flush() {
+        if (m_ok && !m_buf.empty())
+            m_ok = std::fwrite(m_buf.data(), 1, m_buf.size(), m_to) == m_buf.size();
+        m_buf.clear();
+    }
+
+    std::FILE* m_to;
+    const vm::SegmentList& m_segments;
+    std::int64_t m_dataSize;
+    bool m_hex;
+    vm::TextTable m_texts;
+    std::string m_buf;
+    std::uint64_t m_rows = 0;
+    bool m_errors = false;
+    bool m_ok = true;
+};
 
 } // namespace
 
@@ -154,14 +169,13 @@ int cmdCheck(const Args& args) {
     LoadedStructure l;
     if (auto code = loadStructure(sa, l))
         return *code;
-    const bool hex = l.content.settings.hexPositions();
-    vm::MessageList list;
-    vm::checkSegments(l.content.segments, l.dataSize, hex, &list);
-    if (!printRows(stdout, list, l.content.segments, l.dataSize, hex))
+    RowPrinter rows(stdout, l.content.segments, l.dataSize, l.content.settings.hexPositions());
+    vm::checkSegments(l.content.segments, l.dataSize, l.content.settings.hexPositions(), &rows);
+    if (!rows.finish())
         return fail("Cannot write the findings to standard output");
-    if (list.hasErrors)
+    if (rows.hasErrors())
         return 2;
-    return list.empty() ? 0 : 1;
+    return rows.empty() ? 0 : 1;
 }
 
 int cmdExportText(const Args& args) {
@@ -194,18 +208,18 @@ int cmdCutBlank(const Args& args) {
     if (!sa.out)
         return fail("cut-blank needs -o OUTFILE");
     const std::string& out = *sa.out;
-    const bool toStdout = isStandardOutput(out);
-    if (toStdout && !sa.typeOut)
-        return fail("cut-blank -o - needs --type-out TYPEFILE for the structure");
+    // Standard output, a FIFO or a device is written in place; the structure
+    // cannot go "beside" it.
+    if (vm::writesInPlace(out) && !sa.typeOut)
+        return fail("cut-blank -o " + out + " needs --type-out TYPEFILE for the structure");
     const std::string typeOut = sa.typeOut.value_or(out + ".type");
-    // The structure goes beside the data, and both replace their files
-    // together: an output that is no regular file is refused.
-    if (!toStdout) {
-        if (const std::string why = vm::fileTypeProblem(out); !why.empty())
-            return fail("Cannot write " + out + ": " + why);
-    }
-    if (const std::string why = vm::fileTypeProblem(typeOut); !why.empty())
-        return fail("Cannot write " + typeOut + ": " + why);
+    for (const std::string* o : {&out, &typeOut})
+        if (!vm::writesInPlace(*o))
+            if (const std::string why = vm::fileTypeProblem(*o); !why.empty())
+                return fail("Cannot write " + *o + ": " + why);
+    if (vm::sameOutput(out, typeOut))
+        return fail("The output " + out + " and the type output " + typeOut +
+                    " are one file: the data and its structure need a file each");
     LoadedStructure l;
     if (auto code = loadStructure(sa, l))
         return *code;
@@ -213,14 +227,20 @@ int cmdCutBlank(const Args& args) {
         return *code;
     if (auto code = refuseOverwrite(sa, typeOut))
         return *code;
-    const bool hex = l.content.settings.hexPositions();
-    const vm::MessageList findings = vm::cutBlankFindings(l.content.segments, l.dataSize, hex);
-    if (findings.hasErrors) {
+    if (vm::hasStructureErrors(l.content.segments, l.dataSize)) {
         std::cerr << "Has any error in structure setting, please fix the error then try again.\n";
         std::cerr.flush();
-        printRows(stderr, findings, l.content.segments, l.dataSize, hex);
+        RowPrinter rows(stderr, l.content.segments, l.dataSize, l.content.settings.hexPositions());
+        vm::checkSegments(l.content.segments, l.dataSize, l.content.settings.hexPositions(), &rows);
+        rows.finish();
         return 2;
     }
+    // The output pair is replaced by one writer at a time.
+    settlePendingCommit(out);
+    vm::FileLock outLock;
+    if (!vm::writesInPlace(out) && !outLock.acquire(out))
+        return fail(outLock.busy() ? outLock.error()
+                                   : "Cannot write " + out + ": " + outLock.error());
 
     // The data file stands in for the working file (cut blank only reads
     // it); the compacted data is made as a working file of our own.
@@ -229,6 +249,8 @@ int cmdCutBlank(const Args& args) {
     wf.stream = std::move(l.data);
     wf.name = sa.data;
     const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
+    // The input is no working file: it must never be removed as one.
+    wf.superseded.clear();
     if (r.refused)
         return fail("Has any error in structure setting, please fix the error then try again.", 2);
     if (!r.file.ok)
@@ -239,24 +261,29 @@ int cmdCutBlank(const Args& args) {
         ~Made() { vm::discardWorkingFile(wf); }
     } made{wf};
 
-    vm::ReplaceFile type;
-    if (!type.begin(typeOut) ||
-        !type.append(vm::typeFileImage(l.content.segments, l.content.settings, l.content.dataHint)))
-        return fail("Cannot write " + typeOut + ": " + type.error());
-    if (toStdout) {
-        vm::OutputFile data;
-        if (!data.begin(out) || !data.copyFrom(wf.stream) || !data.commit())
-            return fail("Cannot write standard output: " + data.error());
-        if (!type.commit())
-            return fail("Cannot write " + typeOut + ": " + type.error());
+    // A FIFO nobody reads yet is waited for, as a shell's redirection would.
+    vm::OutputFile type;
+    if (!type.begin(typeOut, true) ||
+        !type.write(vm::typeFileImage(l.content.segments, l.content.settings, l.content.dataHint)))
+        return fail("Cannot write " + outputName(typeOut) + ": " + type.error());
+    vm::OutputFile data;
+    if (!data.begin(out, true) || !data.copyFrom(wf.stream))
+        return fail("Cannot write " + outputName(out) + ": " + data.error());
+    if (data.replacement() && type.replacement()) {
+        std::string error;
+        if (!vm::commitBoth(*data.replacement(), *type.replacement(), &error, [&] {
+                outLock.beforeReplace();
+                return std::string();
+            }))
+            return fail("Cannot write " + error);
         return 0;
     }
-    vm::ReplaceFile data;
-    if (!data.begin(out) || !data.copyFrom(wf.stream))
-        return fail("Cannot write " + out + ": " + data.error());
-    std::string error;
-    if (!vm::commitBoth(data, type, &error))
-        return fail("Cannot write " + error);
+    // One of them is written in place: the other simply follows it.
+    outLock.beforeReplace();
+    if (!data.commit())
+        return fail("Cannot write " + outputName(out) + ": " + data.error());
+    if (!type.commit())
+        return fail("Cannot write " + outputName(typeOut) + ": " + type.error());
     return 0;
 }
 

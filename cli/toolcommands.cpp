@@ -137,6 +137,7 @@ int cmdFind(const Args& a) {
     }
     if (dataFile.empty() || conds.empty())
         return fail(usage);
+    settlePendingCommit(dataFile);
     for (Condition& c : conds)
         if (c.text)
             if (auto e = makeTextPattern(c))
@@ -184,6 +185,8 @@ int cmdCompare(const Args& a) {
         return fail(usage, 2);
     vm::FileStream data;
     vm::FileStream other;
+    for (const std::string& f : files)
+        settlePendingCommit(f);
     for (const std::string& f : files)
         if (!vm::fileExists(f))
             return fail("File " + f + " Is Not Exit", 2);

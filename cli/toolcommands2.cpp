@@ -11,6 +11,7 @@
 #include "fileinfo.h"
 #include "filestream.h"
 #include "kinds.h"
+#include "outputfile.h"
 #include "split.h"
 
 namespace vmcli {
@@ -89,6 +90,7 @@ int cmdInspect(const Args& args) {
         const auto offset = vm::parseInteger(rest[1]);
         if (!offset || *offset < 0)
             return fail("Not an offset: " + rest[1]);
+        settlePendingCommit(rest[0]);
         vm::FileStream data;
         if (!data.open(rest[0], vm::FileStream::Mode::Read))
             return fail("Cannot open data file " + rest[0] + ": " + data.lastError());
@@ -131,16 +133,23 @@ int cmdSplit(const Args& args) {
     }
     if (names.size() != 2 || pieces.empty())
         return fail(usage);
+    settlePendingCommit(names[0]);
+    settlePendingCommit(names[1]);
     const vm::FileResult r = vm::splitFiles(names[0], names[1], pieces, append);
     if (!r.ok)
         return fail(r.error);
-    std::cout << r.delta << '\n';
+    // The count would land among the bytes written to standard output.
+    if (!vm::writesToStandardOutput(names[1]))
+        std::cout << r.delta << '\n';
     return 0;
 }
 
 int cmdInfo(const Args& args) {
     if (args.empty() || args.size() > 2)
         return fail("Usage: vellomarque-cli info DATAFILE [TYPEFILE]");
+    settlePendingCommit(args[0]);
+    if (args.size() == 2)
+        settlePendingCommit(args[1]);
     std::string typeFile;
     if (args.size() == 2)
         typeFile = args[1];

@@ -1,6 +1,4 @@
 // print-type and write-type: a type file as JSON and back.
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <sstream>
@@ -11,7 +9,9 @@
 #include "codec.h"
 #include "cp1252.h"
 #include "kinds.h"
+#include "filestream.h"
 #include "model.h"
+#include "outputfile.h"
 #include "typefile.h"
 #include "typejson.h"
 
@@ -215,6 +215,7 @@ int cmdPrintType(const Args& a) {
     }
     if (path.empty())
         return fail("Usage: vellomarque-cli print-type TYPEFILE [--data-size N]");
+    settlePendingCommit(path);
     const vm::TypeReadResult r = vm::readTypeFile(path, dataSize);
     if (!r.ok)
         return fail(r.message); // the path and our own words: already UTF-8
@@ -226,28 +227,36 @@ int cmdPrintType(const Args& a) {
 int cmdWriteType(const Args& a) {
     if (a.size() != 2)
         return fail("Usage: vellomarque-cli write-type JSONFILE TYPEFILE");
-#ifdef _WIN32
-    // The name is UTF-8; a narrow name would go through the ANSI code page.
-    std::ifstream in(std::filesystem::path(std::u8string(a[0].begin(), a[0].end())),
-                     std::ios::binary);
-#else
-    std::ifstream in(a[0], std::ios::binary);
-#endif
-    if (!in)
-        return fail("Cannot read " + a[0]);
+    // Opened as every input is: a FIFO or a device is refused at once, never
+    // waited on.
+    vm::FileStream in;
+    if (!in.open(a[0], vm::FileStream::Mode::Read))
+        return fail("Cannot read " + a[0] + ": " + in.lastError());
+    const std::int64_t size = in.size();
+    if (size > (std::int64_t{256} << 20))
+        return fail("Cannot read " + a[0] + ": it is too large for a structure (" +
+                    std::to_string(size) + " bytes)");
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (!in.readExact(
+            0, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(text.data()), text.size())))
+        return fail("Cannot read " + a[0] + ": " + in.lastError());
     vm::TypeFileContent content;
     try {
-        const json root = json::parse(in);
+        const json root = json::parse(text);
         buildStructure(root, content);
     } catch (const JsonError& e) {
         return fail(a[0] + ": " + e.message);
     } catch (const json::exception& e) {
         return fail(a[0] + ": " + e.what());
     }
-    const vm::TypeWriteResult w =
-        vm::writeTypeFile(content.segments, content.settings, content.dataHint, a[1]);
-    if (!w.ok)
-        return fail(w.message + " (" + w.systemError + ")");
+    // The type file may be half of a pair a killed edit left.
+    settlePendingCommit(a[1]);
+    // Standard output and FIFOs are written in place, as by every command.
+    vm::OutputFile out;
+    if (!out.begin(a[1], true) ||
+        !out.write(vm::typeFileImage(content.segments, content.settings, content.dataHint)) ||
+        !out.commit())
+        return fail(a[1] + " Write Error (" + out.error() + ")");
     return 0;
 }
 

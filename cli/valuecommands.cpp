@@ -8,12 +8,19 @@
 #include "commands.h"
 #include "cp1252.h"
 #include "kinds.h"
+#include "paircommit.h"
 
 namespace vmcli {
 
 int fail(const std::string& message, int code) {
     std::cerr << message << '\n';
     return code;
+}
+
+void settlePendingCommit(const std::string& file) {
+    const vm::CommitRecovery r = vm::recoverPendingCommit(file);
+    if (!r.message.empty())
+        std::cerr << r.message << '\n';
 }
 
 // A kind name or any number; numbers above 15 are kept so decoding can show

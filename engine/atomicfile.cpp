@@ -23,6 +23,7 @@
 #include <unistd.h>
 #endif
 
+#include "paircommit.h"
 #include "workingfile.h"
 
 namespace vm {
@@ -61,7 +62,7 @@ std::string tempPrefix(const std::string& target) {
 
 constexpr const char* kTempSuffix = ".tmp";
 
-std::string tempName(const std::string& target, unsigned long pid) {
+std::string tempNameFor(const std::string& target, unsigned long pid) {
 #ifdef _WIN32
     const char sep = '\\';
 #else
@@ -72,6 +73,35 @@ std::string tempName(const std::string& target, unsigned long pid) {
 }
 
 } // namespace
+
+std::string replacementTempName(const std::string& target) {
+#ifdef _WIN32
+    return tempNameFor(target, ::GetCurrentProcessId());
+#else
+    return tempNameFor(target, static_cast<unsigned long>(::getpid()));
+#endif
+}
+
+bool isReplacementTempOf(const std::string& name, const std::string& target) {
+    const std::string folder = parentFolder(target);
+    if (parentFolder(name) != folder)
+        return false;
+    const std::string own = nameOf(name);
+    const std::string prefix = tempPrefix(target);
+    return own.size() > prefix.size() + 4 && own.compare(0, prefix.size(), prefix) == 0 &&
+           own.compare(own.size() - 4, 4, kTempSuffix) == 0;
+}
+
+std::string commitRecordName(const std::string& target) {
+#ifdef _WIN32
+    const char sep = '\\';
+#else
+    const char sep = '/';
+#endif
+    std::string tag = tempPrefix(target);
+    tag.pop_back(); // the dash that leads to a number in temporary names
+    return parentFolder(target) + sep + tag + ".commit";
+}
 
 void setReplaceFileCommitHook(std::function<void(const std::string& tempName)> hook) {
     commitHook() = std::move(hook);
@@ -87,7 +117,7 @@ bool ReplaceFile::fail(int err) {
 
 bool ReplaceFile::createTemporary(unsigned long pid) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string name = tempName(m_target, pid);
+        const std::string name = tempNameFor(m_target, pid);
         std::string why;
         bool taken = false;
         if (createLockedFile(m_stream, name, &why, &taken)) {
@@ -227,7 +257,9 @@ bool ReplaceFile::begin(const std::string& target) {
         m_mode = 0666 & ~currentUmask();
     }
     const std::string folder = parentFolder(m_target);
-    removeLeftovers(folder, tempPrefix(m_target));
+    // A pair commit a writer could not finish still needs its files.
+    if (!commitPending(m_target))
+        removeLeftovers(folder, tempPrefix(m_target));
     // A file with no name: nothing to clean up if the program dies. It gets a
     // name at the commit through /proc, so only where that is there.
     if (::access("/proc/self/fd", X_OK) == 0 && m_stream.createAnonymous(folder) &&
@@ -257,7 +289,7 @@ bool ReplaceFile::nameTemporary() {
     if (!m_temp.empty())
         return true;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string name = tempName(m_target, static_cast<unsigned long>(::getpid()));
+        const std::string name = tempNameFor(m_target, static_cast<unsigned long>(::getpid()));
         if (m_stream.linkAs(name)) {
             m_temp = name;
             return true;
@@ -346,7 +378,8 @@ bool ReplaceFile::begin(const std::string& target) {
         if (const std::string problem = fileTypeProblem(m_target); !problem.empty())
             return failText(problem);
     }
-    removeLeftovers(parentFolder(m_target), tempPrefix(m_target));
+    if (!commitPending(m_target))
+        removeLeftovers(parentFolder(m_target), tempPrefix(m_target));
     return createTemporary(::GetCurrentProcessId());
 }
 
@@ -383,86 +416,8 @@ void ReplaceFile::discard() {
 
 #endif
 
-namespace {
-
-// A second name for a file, a name removed, a name put over another: what
-// commitBoth needs to put a replaced file back.
-bool linkName(const std::string& existing, const std::string& name) {
-#ifdef _WIN32
-    return ::CreateHardLinkW(win::widePath(name).c_str(), win::widePath(existing).c_str(),
-                             nullptr) != 0;
-#else
-    return ::link(existing.c_str(), name.c_str()) == 0;
-#endif
-}
-
-void removeName(const std::string& name) {
-#ifdef _WIN32
-    win::removeFile(name);
-#else
-    ::unlink(name.c_str());
-#endif
-}
-
-void renameOver(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-    ::MoveFileExW(win::widePath(from).c_str(), win::widePath(to).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-#else
-    ::rename(from.c_str(), to.c_str());
-#endif
-}
-
-unsigned long processId() {
-#ifdef _WIN32
-    return ::GetCurrentProcessId();
-#else
-    return static_cast<unsigned long>(::getpid());
-#endif
-}
-
-} // namespace
-
-bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error) {
-    auto failed = [&](ReplaceFile& f) {
-        if (error)
-            *error = f.target() + ": " + f.error();
-        first.discard();
-        second.discard();
-        return false;
-    };
-    if (!first.prepareCommit())
-        return failed(first);
-    if (!second.prepareCommit())
-        return failed(second);
-    // The old first file keeps a second name until the second file is in
-    // place, so that it can be put back if that fails. Where the file system
-    // has no hard links it is replaced without that way back.
-    std::string backup;
-    if (first.m_targetExisted) {
-        for (int attempt = 0; attempt < 1000 && backup.empty(); ++attempt) {
-            const std::string name = tempName(first.target(), processId());
-            if (linkName(first.target(), name))
-                backup = name;
-            else if (!fileExists(name))
-                break;
-        }
-    }
-    if (!first.finishCommit()) {
-        if (!backup.empty())
-            removeName(backup);
-        return failed(first);
-    }
-    if (!second.finishCommit()) {
-        if (!backup.empty())
-            renameOver(backup, first.target());
-        else if (!first.m_targetExisted)
-            removeName(first.target());
-        return failed(second);
-    }
-    if (!backup.empty())
-        removeName(backup);
-    return true;
+std::string replacementTarget(const std::string& path) {
+    return resolveTarget(path);
 }
 
 } // namespace vm

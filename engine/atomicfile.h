@@ -63,7 +63,8 @@ public:
     bool finishCommit();
 
 private:
-    friend bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error);
+    friend bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
+                           const std::function<std::string()>& beforeReplace);
 
     bool fail(int err);
     bool failText(const std::string& reason);
@@ -86,7 +87,31 @@ private:
 // command-line edits): both are complete before either is replaced, and if
 // the second cannot be put in place the first is put back as it was. error
 // takes the failing file's name and reason.
-bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error);
+//
+// Two renames cannot be one step, so before the first a small record beside
+// the first target names both complete, flushed replacements and the way
+// back; it is removed after the second. A writer killed in between leaves it
+// for recoverPendingCommit (paircommit.h), which finishes the pair or puts
+// the old one back. The record is held while the pair is replaced, so two
+// commits of one pair never interleave.
+//
+// beforeReplace, when given, runs once the record is held, just before the
+// first rename: a non-empty answer refuses the commit (nothing is replaced,
+// error is that answer). It is where a writer checks that the files are still
+// what it read, and where a writer's lock lets go of a file Windows could not
+// rename over.
+bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
+                const std::function<std::string()>& beforeReplace = {});
+
+// The file a name finally leads to (links followed): what a ReplaceFile of
+// that name replaces.
+std::string replacementTarget(const std::string& path);
+// A free temporary name beside target of the kind ReplaceFile uses; and
+// whether name is one of those (the same folder, the target's tag).
+std::string replacementTempName(const std::string& target);
+bool isReplacementTempOf(const std::string& name, const std::string& target);
+// Where the record of a pair commit whose first file is target lies.
+std::string commitRecordName(const std::string& target);
 
 // For tests: called with the temporary name just before it replaces the
 // target, so that a save can be killed at that very moment. Empty: no hook.

@@ -101,9 +101,9 @@ private:
     std::unordered_set<std::uint64_t> m_overlapSeen;
 };
 
-MessageList::Compact finding(bool isSegment, const Range* first, const Range* second,
+FindingSink::Compact finding(bool isSegment, const Range* first, const Range* second,
                              std::uint8_t flags, std::uint32_t message) {
-    MessageList::Compact m;
+    FindingSink::Compact m;
     m.isSegment = isSegment;
     if (first) {
         m.first = first->index;
@@ -118,7 +118,7 @@ MessageList::Compact finding(bool isSegment, const Range* first, const Range* se
     return m;
 }
 
-std::uint32_t messageText(MessageList& list, std::string text) {
+std::uint32_t messageText(FindingSink& list, std::string text) {
     if (text.size() > kMessageMax)
         text.resize(kMessageMax);
     return list.text(text);
@@ -128,7 +128,7 @@ std::uint32_t messageText(MessageList& list, std::string text) {
 // interleaved range by range over the sorted ranges, then the trailing gap,
 // then the ranges that run past the limit.
 std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isSegment, bool hex,
-                        MessageList* messages, MapBuilder& map, const std::string& notSortedText,
+                        FindingSink* messages, MapBuilder& map, const std::string& notSortedText,
                         const std::string& overText) {
     std::uint8_t flags = 0;
     for (std::size_t i = 1; i < ranges.size(); ++i) {
@@ -160,11 +160,16 @@ std::uint8_t walkRanges(std::vector<Range>& ranges, std::int64_t limit, bool isS
         nextFull[k] = ranges[k].b > ranges[k].a ? k : nextFull[k + 1];
     const std::uint32_t overlayText = messages ? messages->text("Overlay") : 0;
 
+    // Without a list or a map only the flags count: the first overlap of a
+    // range says all there is to say.
+    const bool everyPair = messages || map.active();
     std::int64_t prevEnd = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const Range& ri = ranges[i];
         for (std::size_t j = nextFull[i + 1]; j < n && ranges[j].a < ri.b; j = nextFull[j + 1]) {
             flags |= kIsOverlay;
+            if (!everyPair)
+                break;
             if (messages)
                 messages->add(finding(isSegment, &ri, &ranges[j], kIsOverlay, overlayText));
             if (map.active())
@@ -258,14 +263,37 @@ MessageRow messageRow(const StructMessage& m) {
     return row;
 }
 
-std::uint32_t MessageList::text(std::string_view s) {
+std::uint32_t TextTable::number(std::string_view s) {
     if (s.empty())
         return 0;
     const auto [it, added] =
-        m_textIndex.try_emplace(std::string(s), static_cast<std::uint32_t>(m_texts.size()));
+        m_index.try_emplace(std::string(s), static_cast<std::uint32_t>(m_texts.size()));
     if (added)
         m_texts.emplace_back(s);
     return it->second;
+}
+
+void TextTable::clear() {
+    m_texts.assign(1, std::string());
+    m_index.clear();
+}
+
+MessageRowTexts compactTexts(const FindingSink::Compact& c, std::string_view firstName,
+                             std::string_view secondName, std::string_view message) {
+    MessageRowTexts t;
+    t.caption = (c.flags & (kIsOver | kIsOverlay))                 ? "Error"
+                : (c.flags & (kHasSpace | kIsNotFit | kIsNotSort)) ? "Warning"
+                                                                   : "";
+    t.firstName = firstName;
+    t.secondName = secondName;
+    t.collide = c.expandable ? kClickToExpand : std::string_view(namesOfFlags()[c.flags]);
+    t.message = message;
+    t.isSegment = c.isSegment;
+    t.expandable = c.expandable;
+    t.first = c.first;
+    t.second = c.second;
+    t.flags = c.flags;
+    return t;
 }
 
 void MessageList::add(const Compact& c) {
@@ -289,20 +317,7 @@ void MessageList::add(const StructMessage& m) {
 
 MessageRowTexts MessageList::texts(std::size_t i) const {
     const Compact& c = m_rows[i];
-    MessageRowTexts t;
-    t.caption = (c.flags & (kIsOver | kIsOverlay))                 ? "Error"
-                : (c.flags & (kHasSpace | kIsNotFit | kIsNotSort)) ? "Warning"
-                                                                   : "";
-    t.firstName = m_texts[c.firstName];
-    t.secondName = m_texts[c.secondName];
-    t.collide = c.expandable ? kClickToExpand : std::string_view(namesOfFlags()[c.flags]);
-    t.message = m_texts[c.message];
-    t.isSegment = c.isSegment;
-    t.expandable = c.expandable;
-    t.first = c.first;
-    t.second = c.second;
-    t.flags = c.flags;
-    return t;
+    return compactTexts(c, m_texts[c.firstName], m_texts[c.secondName], m_texts[c.message]);
 }
 
 StructMessage MessageList::finding(std::size_t i) const {
@@ -325,8 +340,7 @@ MessageRow MessageList::row(std::size_t i) const {
 
 void MessageList::clear() {
     m_rows.clear();
-    m_texts.assign(1, std::string());
-    m_textIndex.clear();
+    m_texts.clear();
     hasErrors = false;
 }
 
@@ -335,7 +349,7 @@ void clearMessages(MessageList& list) {
 }
 
 std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool hexPositions,
-                           MessageList* messages, StructureMap* map, const Segment* current) {
+                           FindingSink* messages, StructureMap* map, const Segment* current) {
     std::vector<Range> ranges;
     ranges.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -356,7 +370,7 @@ std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool 
             const std::uint8_t f = checkTypeEntries(&s, fileSize, hexPositions);
             if (f == 0)
                 continue;
-            MessageList::Compact m;
+            FindingSink::Compact m;
             m.isSegment = true;
             m.first = static_cast<int>(i);
             m.firstName = messages->text(s.name);
@@ -369,8 +383,18 @@ std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool 
     return flags;
 }
 
+bool hasStructureErrors(const SegmentList& list, std::int64_t fileSize) {
+    constexpr std::uint8_t errors = kIsOver | kIsOverlay;
+    if (checkSegments(list, fileSize, false) & errors)
+        return true;
+    for (const auto& s : list)
+        if (checkTypeEntries(s.get(), fileSize, false) & errors)
+            return true;
+    return false;
+}
+
 std::uint8_t checkTypeEntries(const Segment* seg, std::int64_t fileSize, bool hexPositions,
-                              MessageList* messages, StructureMap* map,
+                              FindingSink* messages, StructureMap* map,
                               const std::vector<std::size_t>* selected) {
     const std::int64_t extent = seg ? seg->extent() : 0;
     MapBuilder mb(map, extent);

@@ -79,10 +79,49 @@ struct MessageRowTexts {
     std::uint8_t flags = 0;
 };
 
-// The findings of a check. A hostile structure can have millions (every pair
-// of 5,000 identical segments overlaps), so they are kept compactly, each
-// text once, and rows are built only when they are read.
-class MessageList {
+// Where the checks put their findings, one at a time: a list that keeps
+// them, or a printer that writes each row at once (findings are quadratic by
+// nature: every pair of 80,000 fields stacked on each other overlaps).
+class FindingSink {
+public:
+    // A finding as the checks give it: texts are numbers from text().
+    struct Compact {
+        std::int32_t first = -1;
+        std::int32_t second = -1;
+        std::uint32_t firstName = 0; // numbers from text(); 0 is the empty text
+        std::uint32_t secondName = 0;
+        std::uint32_t message = 0;
+        std::uint8_t flags = 0;
+        bool isSegment = true;
+        bool expandable = false;
+    };
+    virtual ~FindingSink() = default;
+    // The number of a text: the same text gets the same number.
+    virtual std::uint32_t text(std::string_view s) = 0;
+    virtual void add(const Compact& c) = 0;
+};
+
+// The texts of a finding's row, given the texts its numbers stand for.
+MessageRowTexts compactTexts(const FindingSink::Compact& c, std::string_view firstName,
+                             std::string_view secondName, std::string_view message);
+
+// The texts of a sink, each kept once.
+class TextTable {
+public:
+    std::uint32_t number(std::string_view s);
+    std::string_view operator[](std::uint32_t n) const { return m_texts[n]; }
+    void clear();
+
+private:
+    std::vector<std::string> m_texts{std::string()};
+    std::unordered_map<std::string, std::uint32_t> m_index;
+};
+
+// The findings of a check, kept for a window to list. A hostile structure can
+// have millions (every pair of 5,000 identical segments overlaps), so they
+// are kept compactly, each text once, and rows are built only when they are
+// read.
+class MessageList : public FindingSink {
 public:
     bool hasErrors = false; // at least one "Error" row was added
 
@@ -96,25 +135,12 @@ public:
     MessageRowTexts texts(std::size_t i) const;
     void clear();
 
-    // How the checks add findings in bulk: texts are stored once and a row
-    // refers to them by number.
-    struct Compact {
-        std::int32_t first = -1;
-        std::int32_t second = -1;
-        std::uint32_t firstName = 0; // numbers from text(); 0 is the empty text
-        std::uint32_t secondName = 0;
-        std::uint32_t message = 0;
-        std::uint8_t flags = 0;
-        bool isSegment = true;
-        bool expandable = false;
-    };
-    std::uint32_t text(std::string_view s);
-    void add(const Compact& c);
+    std::uint32_t text(std::string_view s) override { return m_texts.number(s); }
+    void add(const Compact& c) override;
 
 private:
     std::deque<Compact> m_rows; // no copy of them all when it grows
-    std::vector<std::string> m_texts{std::string()};
-    std::unordered_map<std::string, std::uint32_t> m_textIndex;
+    TextTable m_texts;
 };
 void clearMessages(MessageList& list);
 
@@ -154,14 +180,19 @@ struct StructureMap {
 // of the segment map, current outlined. Field findings are not OR-ed into the
 // result.
 std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool hexPositions,
-                           MessageList* messages = nullptr, StructureMap* map = nullptr,
+                           FindingSink* messages = nullptr, StructureMap* map = nullptr,
                            const Segment* current = nullptr);
+
+// Whether the structure has an error ("Error" rows: overlaps, overruns) among
+// its segments or the fields of any of them: what cut blank must know. Time
+// and memory grow with the number of ranges, not of findings.
+bool hasStructureErrors(const SegmentList& list, std::int64_t fileSize);
 
 // Field findings of one segment. selected: indices of the entries to outline
 // in the map. Without a segment, or when its extent is 0, only the background
 // is drawn and the result is 0.
 std::uint8_t checkTypeEntries(const Segment* seg, std::int64_t fileSize, bool hexPositions,
-                              MessageList* messages = nullptr, StructureMap* map = nullptr,
+                              FindingSink* messages = nullptr, StructureMap* map = nullptr,
                               const std::vector<std::size_t>* selected = nullptr);
 
 } // namespace vm

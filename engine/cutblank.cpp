@@ -7,13 +7,6 @@
 
 namespace vm {
 
-MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize,
-                             bool hexPositions) {
-    MessageList list;
-    checkSegments(segments, fileSize, hexPositions, &list);
-    return list;
-}
-
 bool compactSegment(Segment& seg, const FileStream& from, std::int64_t fileSize, RewriteSink& to) {
     const RecordShape shape = recordShape(seg, fileSize);
     if (seg.anomaly)
@@ -42,12 +35,12 @@ bool compactSegment(Segment& seg, const FileStream& from, std::int64_t fileSize,
     return true;
 }
 
-CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettings& settings,
+// The settings only say how the caller shows the findings of a refusal.
+CutBlankResult cutBlank(WorkingFile& wf, SegmentList& segments, const ViewSettings&,
                         const Progress& progress) {
     CutBlankResult result;
     const std::int64_t fileSize = wf.stream.size();
-    result.findings = cutBlankFindings(segments, fileSize, settings.hexPositions());
-    if (result.findings.hasErrors) {
+    if (hasStructureErrors(segments, fileSize)) {
         result.refused = true;
         return result;
     }

@@ -9,14 +9,11 @@
 
 namespace vm {
 
-// The findings that decide whether cut blank may run: checkSegments of the
-// whole structure into a fresh list. Cut blank is refused when it holds an error.
-MessageList cutBlankFindings(const SegmentList& segments, std::int64_t fileSize, bool hexPositions);
-
 struct CutBlankResult {
-    bool refused = false; // the structure has errors; nothing was changed
-    MessageList findings; // the check's rows (shown by the caller when refused)
-    FileResult file;      // the rewrite's outcome when not refused
+    // The structure has errors (hasStructureErrors); nothing was changed. The
+    // caller shows the check's rows.
+    bool refused = false;
+    FileResult file; // the rewrite's outcome when not refused
 };
 
 // Removes every byte that no field of any record of any segment covers: sorts

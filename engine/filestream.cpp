@@ -91,15 +91,43 @@ std::string fileTypeProblem(const std::string& path) {
     return notRegularText(st.st_mode);
 }
 
-FileStamp fileStamp(const std::string& path) {
+namespace {
+
+FileStamp stampOf(const struct stat& st) {
     FileStamp s;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode))
         return s;
     s.exists = true;
     s.size = static_cast<std::int64_t>(st.st_size);
     s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return s;
+}
+
+} // namespace
+
+FileStamp fileStamp(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? stampOf(st) : FileStamp{};
+}
+
+FileStamp fileStamp(const FileStream& stream) {
+    struct stat st {};
+    return stream.isOpen() && ::fstat(stream.fd(), &st) == 0 ? stampOf(st) : FileStamp{};
+}
+
+std::optional<FileId> fileId(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<FileId> fileId(const FileStream& stream) {
+    struct stat st {};
+    if (!stream.isOpen() || ::fstat(stream.fd(), &st) != 0)
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 #endif
 
@@ -152,6 +180,9 @@ bool FileStream::open(const std::string& path, Mode mode) {
         break;
     case Mode::ReadWriteNoFollow:
         flags |= O_RDWR | O_NOFOLLOW;
+        break;
+    case Mode::Append:
+        flags |= O_WRONLY | O_APPEND;
         break;
     }
     struct stat st {};
@@ -283,26 +314,70 @@ bool FileStream::readExact(std::int64_t pos, std::span<std::uint8_t> out) const 
 }
 
 #ifndef _WIN32
+namespace {
+
+// Hands the bytes to write (a write call: what it took, or -1 with errno)
+// until every one is taken; wrote hears of each piece. 0, or the error.
+template <typename Write, typename Wrote>
+int writeEvery(std::span<const std::uint8_t> data, Write&& write, Wrote&& wrote) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(data.data() + done, data.size() - done, done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return ENOSPC;
+        done += static_cast<std::size_t>(n);
+        wrote(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+} // namespace
+
 bool FileStream::writeAt(std::int64_t pos, std::span<const std::uint8_t> data) {
     if (m_fd < 0) {
         setError(EBADF);
         return false;
     }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done,
-                                   static_cast<off_t>(pos + static_cast<std::int64_t>(done)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setError(errno);
-            return false;
-        }
-        if (n == 0) {
-            setError(ENOSPC);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+    const int err = writeEvery(
+        data,
+        [&](const std::uint8_t* p, std::size_t n, std::size_t done) {
+            return ::pwrite(m_fd, p, n, static_cast<off_t>(pos + static_cast<std::int64_t>(done)));
+        },
+        [](std::size_t) {});
+    if (err != 0) {
+        setError(err);
+        return false;
+    }
+    return true;
+}
+
+bool FileStream::append(std::span<const std::uint8_t> data, std::int64_t* begin,
+                        std::int64_t* end) {
+    if (m_fd < 0) {
+        setError(EBADF);
+        return false;
+    }
+    bool first = true;
+    const int err = writeEvery(
+        data, [&](const std::uint8_t* p, std::size_t n, std::size_t) { return ::write(m_fd, p, n); },
+        [&](std::size_t n) {
+            // Each write lands at the end of the file and leaves the offset
+            // just after its bytes.
+            const auto after = static_cast<std::int64_t>(::lseek(m_fd, 0, SEEK_CUR));
+            if (first && begin)
+                *begin = after - static_cast<std::int64_t>(n);
+            first = false;
+            if (end)
+                *end = after;
+        });
+    if (err != 0) {
+        setError(err);
+        return false;
     }
     return true;
 }
@@ -384,11 +459,11 @@ std::string fileTypeProblem(const std::string& path) {
     return type == FILE_TYPE_DISK ? std::string() : std::string("It is not a regular file");
 }
 
-FileStamp fileStamp(const std::string& path) {
+namespace {
+
+FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& d) {
     FileStamp s;
-    WIN32_FILE_ATTRIBUTE_DATA d{};
-    if (!::GetFileAttributesExW(win::widePath(path).c_str(), GetFileExInfoStandard, &d) ||
-        (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return s;
     s.exists = true;
     s.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) |
@@ -396,7 +471,36 @@ FileStamp fileStamp(const std::string& path) {
     s.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) |
         d.ftLastWriteTime.dwLowDateTime);
+    s.id = {d.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(d.nFileIndexHigh) << 32) | d.nFileIndexLow};
     return s;
+}
+
+} // namespace
+
+FileStamp fileStamp(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION d{};
+    return win::fileInformation(path, d) ? stampOf(d) : FileStamp{};
+}
+
+FileStamp fileStamp(const FileStream& stream) {
+    BY_HANDLE_FILE_INFORMATION d{};
+    return stream.isOpen() && ::GetFileInformationByHandle(handleOf(stream.fd()), &d) ? stampOf(d)
+                                                                                      : FileStamp{};
+}
+
+std::optional<FileId> fileId(const std::string& path) {
+    const FileStamp s = fileStamp(path);
+    if (!s.exists)
+        return std::nullopt;
+    return s.id;
+}
+
+std::optional<FileId> fileId(const FileStream& stream) {
+    const FileStamp s = fileStamp(stream);
+    if (!s.exists)
+        return std::nullopt;
+    return s.id;
 }
 
 bool FileStream::open(const std::string& path, Mode mode) {
@@ -422,6 +526,12 @@ bool FileStream::open(const std::string& path, Mode mode) {
         break;
     case Mode::ReadWriteNoFollow:
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+        break;
+    case Mode::Append:
+        // Others may append at the same time (every write goes to the end).
+        access = GENERIC_WRITE;
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        crtFlags = _O_WRONLY | _O_BINARY;
         break;
     }
     const HANDLE h = ::CreateFileW(win::widePath(path).c_str(), access, share, nullptr, disposition,
@@ -526,6 +636,45 @@ bool FileStream::writeAt(std::int64_t pos, std::span<const std::uint8_t> data) {
             return false;
         }
         done += n;
+    }
+    return true;
+}
+
+bool FileStream::append(std::span<const std::uint8_t> data, std::int64_t* begin,
+                        std::int64_t* end) {
+    if (m_fd < 0) {
+        setError(EBADF);
+        return false;
+    }
+    const HANDLE h = handleOf(m_fd);
+    std::size_t done = 0;
+    std::int64_t first = -1;
+    LARGE_INTEGER after{};
+    while (done < data.size()) {
+        // Both offsets all ones: the system writes at the file's end as it is
+        // then, as an append-only open would.
+        OVERLAPPED o{};
+        o.Offset = 0xFFFFFFFFu;
+        o.OffsetHigh = 0xFFFFFFFFu;
+        DWORD n = 0;
+        if (!::WriteFile(h, data.data() + done, chunk(data.size() - done), &n, &o)) {
+            m_error = win::lastErrorText();
+            return false;
+        }
+        if (n == 0) {
+            setError(ENOSPC);
+            return false;
+        }
+        const LARGE_INTEGER zero{};
+        ::SetFilePointerEx(h, zero, &after, FILE_CURRENT);
+        if (first < 0) {
+            first = static_cast<std::int64_t>(after.QuadPart) - n;
+            if (begin)
+                *begin = first;
+        }
+        done += n;
+        if (end)
+            *end = static_cast<std::int64_t>(after.QuadPart);
     }
     return true;
 }

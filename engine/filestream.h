@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -19,7 +20,10 @@ public:
         ReadWrite,
         Create,    // create or truncate, read-write
         CreateNew, // a new file only: never an existing name, never through a link; owner-only
-        ReadWriteNoFollow // read-write, never through a link (names in shared folders)
+        ReadWriteNoFollow, // read-write, never through a link (names in shared folders)
+        // Writes only, each one at the file's end as it is at that moment, so
+        // that other programs appending at the same time lose nothing.
+        Append
     };
 
     FileStream() = default;
@@ -55,6 +59,12 @@ public:
     bool writeAt(std::int64_t pos, std::span<const std::uint8_t> data);
     bool truncate(std::int64_t size);
     bool flush();
+    // Append mode: writes every byte at the end of the file and says where
+    // they went: begin of the first write, end of the last (set as soon as
+    // something is written, failure or not; a writer in between may have
+    // added bytes among them).
+    bool append(std::span<const std::uint8_t> data, std::int64_t* begin = nullptr,
+                std::int64_t* end = nullptr);
 
     const std::string& lastError() const { return m_error; }
     // The system's code of the last failure of open (errno, or GetLastError on
@@ -97,15 +107,30 @@ bool fileExists(const std::string& path);
 // Size of a file, or -1 when it cannot be read.
 std::int64_t fileSize(const std::string& path);
 
+// Which file a name leads to: the device and inode (the volume and file
+// index on Windows). A file replaced under the same name gets another one.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileId&) const = default;
+};
+// The file's identity; nothing when it cannot be read.
+std::optional<FileId> fileId(const std::string& path);
+std::optional<FileId> fileId(const FileStream& stream);
+
 // What the user's file looked like when the program last read or wrote it, so
-// that a save can notice another program's changes in between.
+// that a save can notice another program's changes in between: new contents
+// (size, time) or another file put in its place (identity).
 struct FileStamp {
     bool exists = false; // a regular file is there
     std::int64_t size = 0;
     std::int64_t modified = 0; // modification time, in the system's finest unit
+    FileId id;
     bool operator==(const FileStamp&) const = default;
 };
 FileStamp fileStamp(const std::string& path);
+// The stamp of the file an open stream reads.
+FileStamp fileStamp(const FileStream& stream);
 // True when a regular file is there now and its size or time differs from the
 // stamp (a file that was absent and now exists counts as changed too).
 bool changedSince(const FileStamp& stamp, const std::string& path);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -85,6 +87,41 @@ OutputKind outputKind(const std::string& path, std::string* why) {
 
 bool writesInPlace(const std::string& path) {
     return outputKind(path, nullptr) == OutputKind::InPlace;
+}
+
+bool writesToStandardOutput(const std::string& path) {
+#ifdef _WIN32
+    return path == OutputFile::kStandardOutput;
+#else
+    return namedDescriptor(path) == STDOUT_FILENO;
+#endif
+}
+
+bool sameOutput(const std::string& a, const std::string& b) {
+    // What each name leads to: the descriptor's file for a named one.
+    const auto where = [](const std::string& path) {
+#ifdef _WIN32
+        return path == OutputFile::kStandardOutput ? std::string("CONOUT$") : path;
+#else
+        if (const std::optional<int> fd = namedDescriptor(path))
+            return "/proc/self/fd/" + std::to_string(*fd);
+        return path;
+#endif
+    };
+    // A name not yet taken is compared by the place it would be made in,
+    // folders and links of folders resolved.
+    const auto place = [](const std::string& path) {
+        std::error_code ec;
+        const std::filesystem::path p =
+            std::filesystem::weakly_canonical(std::filesystem::u8path(replacementTarget(path)), ec);
+        const auto u8 = (ec ? std::filesystem::u8path(path) : p).u8string();
+        return std::string(u8.begin(), u8.end());
+    };
+    const std::string x = where(a), y = where(b);
+    if (x == y || place(x) == place(y))
+        return true;
+    const std::optional<FileId> ix = fileId(x), iy = fileId(y);
+    return ix && iy && *ix == *iy;
 }
 
 OutputFile::~OutputFile() {

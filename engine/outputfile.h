@@ -38,6 +38,9 @@ public:
     void discard();
 
     bool inPlace() const { return m_inPlace; }
+    // The new contents of a replaced file while they are written (nullptr for
+    // an output written in place), for a commit together with another file.
+    ReplaceFile* replacement() { return m_open && !m_inPlace ? &m_replace : nullptr; }
     const std::string& error() const { return m_error; }
 
 private:
@@ -54,5 +57,11 @@ private:
 // Whether an output named path would be written in place (standard output, a
 // FIFO, a character device), as opposed to replaced.
 bool writesInPlace(const std::string& path);
+// Whether an output named path is the program's standard output ("-",
+// /dev/stdout, /dev/fd/1): a command then prints nothing else there.
+bool writesToStandardOutput(const std::string& path);
+// Whether two outputs would end up in one file: the same file replaced (by
+// any name or link), or the same file or device written in place.
+bool sameOutput(const std::string& a, const std::string& b);
 
 } // namespace vm

@@ -62,9 +62,7 @@ bool removeFile(const std::string& path) {
     return ::DeleteFileW(widePath(path).c_str()) != 0;
 }
 
-namespace {
-
-bool fileId(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+bool fileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     // Attributes only: this open conflicts with no one's sharing.
     const HANDLE h = ::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -76,11 +74,10 @@ bool fileId(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     return ok;
 }
 
-} // namespace
-
 bool sameFile(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return fileId(a, x) && fileId(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+    return fileInformation(a, x) && fileInformation(b, y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include <windows.h>
+
 namespace vm::win {
 
 std::wstring widePath(const std::string& path);
@@ -20,6 +22,9 @@ bool nameTaken(const std::string& path);
 // True for a plain file: not a folder, not a link or other reparse point.
 bool isPlainFile(const std::string& path);
 bool removeFile(const std::string& path);
+// The file's information through its name (a link is followed), without
+// conflicting with anyone's sharing.
+bool fileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION& info);
 // True when both names lead to one file (same volume and file index).
 bool sameFile(const std::string& a, const std::string& b);
 

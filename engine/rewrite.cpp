@@ -634,8 +634,11 @@ FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built) {
         return r;
     }
     r.delta = sink.written() - oldSize;
-    // The old file stays on disk, closed; a later name search reclaims it.
+    // The old file stays on disk, closed, until its holder lets it go
+    // (removeSupersededCopies) or an undo takes it back.
     wf.stream.close();
+    if (!wf.name.empty())
+        wf.superseded.push_back(wf.name);
     wf.stream = sink.takeStream();
     wf.name = sink.path();
     r.ok = true;
@@ -774,26 +777,32 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
     if (!fitsFile(oldSize + added) || std::int64_t{seg.length} + added > kMaxFileSize)
         return refused(kTooBigText);
 
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(S), 0);
-    if (!blank) {
-        const std::int64_t from = atEnd ? rc - 1 : index;
-        const std::int64_t at = seg.begin + from * S;
-        if (from >= 0) {
-            // Bytes past the end of the file stay zero; a failed read is an error.
-            const std::size_t got = wf.stream.readAt(at, record);
-            if (got < record.size() && at + static_cast<std::int64_t>(got) < oldSize)
-                return refused(wf.stream.lastError().empty() ? std::string("Read error")
-                                                             : wf.stream.lastError());
-        }
+    // The record the new ones copy (none: zeros). A record's length comes
+    // from the type file and may be anything up to 2 GiB, so only a short one
+    // is held in memory; a long one is copied from the file for every copy.
+    const std::int64_t from = blank ? -1 : (atEnd ? rc - 1 : index);
+    const std::int64_t at = seg.begin + from * S;
+    std::vector<std::uint8_t> record;
+    if (from >= 0 && S <= kKernelCopyMin) {
+        record.assign(static_cast<std::size_t>(S), 0);
+        // Bytes past the end of the file stay zero; a failed read is an error.
+        const std::size_t got = wf.stream.readAt(at, record);
+        if (got < record.size() && at + static_cast<std::int64_t>(got) < oldSize)
+            return refused(wf.stream.lastError().empty() ? std::string("Read error")
+                                                         : wf.stream.lastError());
     }
     const std::int64_t p = seg.begin + index * S;
     FileResult r =
         runRewrite(wf, oldSize + added, progress, [&](RewriteSink& sink, const FileStream& src) {
             if (!sink.copyRange(src, 0, p))
                 return false;
-            for (std::int64_t i = 0; i < count; ++i)
-                if (!sink.append(record.data(), record.size()))
+            for (std::int64_t i = 0; i < count; ++i) {
+                const bool ok = from < 0         ? sink.appendZeros(S)
+                                : record.empty() ? sink.copyRange(src, at, S)
+                                                 : sink.append(record.data(), record.size());
+                if (!ok)
                     return false;
+            }
             return sink.copyRest(src, p);
         });
     if (!r.ok)

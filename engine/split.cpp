@@ -1,7 +1,9 @@
 #include "split.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
+#include <vector>
 
 #ifdef _WIN32
 #include "platformfile.h"
@@ -10,6 +12,8 @@
 #endif
 
 #include "atomicfile.h"
+#include "filelock.h"
+#include "outputfile.h"
 #include "rewrite.h"
 
 namespace vm {
@@ -18,6 +22,8 @@ namespace {
 
 // A document's working copy must stay addressable by 32-bit offsets.
 constexpr std::int64_t kMaxWorkingSize = std::numeric_limits<std::int32_t>::max();
+// Bytes read and written at a time by the outputs written front to back.
+constexpr std::int64_t kBuffer = std::int64_t{4} << 20;
 
 FileResult failed(std::string text) {
     FileResult r;
@@ -37,28 +43,101 @@ std::string errorOf(const RewriteSink& sink) {
     return sink.error().empty() ? std::string("Unknown error") : sink.error();
 }
 
-FileResult appendToFile(const FileStream& source, std::int64_t sourceSize,
-                        const std::string& target, std::span<const SplitPiece> pieces,
-                        std::int64_t length, const Progress& progress) {
-    FileStream out;
-    if (!out.open(target, FileStream::Mode::ReadWrite))
-        return failed("Cannot write " + target + ": " + out.lastError());
-    const std::int64_t oldSize = out.size();
-    RewriteSink sink;
-    sink.attach(std::move(out), oldSize);
-    sink.setProgress(progress, oldSize + length);
-    const bool ok = writePieces(sink, source, sourceSize, pieces) && sink.finish();
-    out = sink.takeStream();
-    if (!ok || !out.flush()) {
-        const std::string reason = ok ? out.lastError() : errorOf(sink);
-        // What was added goes again: the file is left as the user had it.
-        out.truncate(oldSize);
-        return failed("Cannot write " + target + ": " + reason);
+// The pieces' bytes in order, a buffer at a time, for outputs written from
+// front to back (in place, or appended to).
+bool forEachPieceBuffer(const FileStream& source, std::int64_t sourceSize,
+                        std::span<const SplitPiece> pieces, std::int64_t total,
+                        const Progress& progress,
+                        const std::function<bool(std::span<const std::uint8_t>)>& write,
+                        std::string& error) {
+    std::vector<std::uint8_t> buf;
+    std::int64_t done = 0;
+    for (const SplitPiece& p : pieces) {
+        const std::int64_t n = splitPieceBytes(p, sourceSize);
+        for (std::int64_t at = 0; at < n;) {
+            const std::int64_t want = std::min<std::int64_t>(n - at, kBuffer);
+            buf.resize(static_cast<std::size_t>(want));
+            if (!source.readExact(p.begin + at, buf)) {
+                error = source.lastError();
+                return false;
+            }
+            if (!write(buf))
+                return false;
+            at += want;
+            done += want;
+            if (progress &&
+                !progress(total > 0 ? static_cast<double>(done) / static_cast<double>(total)
+                                    : 1.0)) {
+                error = kStoppedByUser;
+                return false;
+            }
+        }
     }
+    return true;
+}
+
+FileResult writtenResult(std::int64_t length) {
     FileResult r;
     r.ok = true;
     r.delta = length;
     return r;
+}
+
+// Standard output, a FIFO, a device: written where it is.
+FileResult writeInPlace(const FileStream& source, std::int64_t sourceSize,
+                        const std::string& target, std::span<const SplitPiece> pieces,
+                        std::int64_t length, const Progress& progress) {
+    OutputFile out;
+    if (!out.begin(target))
+        return failed("Cannot write " + target + ": " + out.error());
+    std::string error;
+    const auto write = [&](std::span<const std::uint8_t> b) {
+        if (out.write({reinterpret_cast<const char*>(b.data()), b.size()}))
+            return true;
+        error = out.error();
+        return false;
+    };
+    if (!forEachPieceBuffer(source, sourceSize, pieces, length, progress, write, error) ||
+        !out.commit())
+        return failed("Cannot write " + target + ": " + (error.empty() ? out.error() : error));
+    return writtenResult(length);
+}
+
+// Every write goes to the end of the file as it is then (others appending
+// meanwhile lose nothing). A failed append takes back only its own last
+// bytes, and only while nobody has written after them.
+FileResult appendToFile(const FileStream& source, std::int64_t sourceSize,
+                        const std::string& target, std::span<const SplitPiece> pieces,
+                        std::int64_t length, const Progress& progress) {
+    FileStream out;
+    if (!out.open(target, FileStream::Mode::Append))
+        return failed("Cannot write " + target + ": " + out.lastError());
+    std::int64_t firstBegin = -1, runBegin = -1, runEnd = -1;
+    const auto write = [&](std::span<const std::uint8_t> b) {
+        std::int64_t begin = -1, end = -1;
+        const bool ok = out.append(b, &begin, &end);
+        if (begin >= 0) {
+            if (firstBegin < 0)
+                firstBegin = begin;
+            if (begin != runEnd)
+                runBegin = begin; // someone wrote in between: ours start again here
+            runEnd = end;
+        }
+        return ok;
+    };
+    std::string error;
+    const bool ok =
+        forEachPieceBuffer(source, sourceSize, pieces, length, progress, write, error) &&
+        out.flush();
+    if (ok)
+        return writtenResult(length);
+    if (error.empty())
+        error = out.lastError();
+    std::string text = "Cannot write " + target + ": " + error;
+    const bool cut = runBegin >= 0 && out.size() == runEnd && out.truncate(runBegin);
+    if (firstBegin >= 0 && !(cut && runBegin == firstBegin))
+        text += " (some of what was appended stays: another program has written after it)";
+    return failed(text);
 }
 
 } // namespace
@@ -120,6 +199,13 @@ FileResult splitToFile(const FileStream& source, const std::string& target,
         return failed(*refusal);
     const std::int64_t sourceSize = source.size();
     const std::int64_t length = splitTargetLayout(pieces, sourceSize).length;
+    if (writesInPlace(target))
+        return writeInPlace(source, sourceSize, target, pieces, length, progress);
+    // One writer at a time: two appends, or an append and a replacement,
+    // would otherwise lose each other's bytes.
+    FileLock lock;
+    if (!lock.acquire(target))
+        return failed(lock.busy() ? lock.error() : "Cannot write " + target + ": " + lock.error());
     if (append && fileExists(target))
         return appendToFile(source, sourceSize, target, pieces, length, progress);
 
@@ -135,12 +221,10 @@ FileResult splitToFile(const FileStream& source, const std::string& target,
         file.discard();
         return failed("Cannot write " + target + ": " + errorOf(sink));
     }
+    lock.beforeReplace();
     if (!file.commit())
         return failed("Cannot write " + target + ": " + file.error());
-    FileResult r;
-    r.ok = true;
-    r.delta = length;
-    return r;
+    return writtenResult(length);
 }
 
 FileResult splitFiles(const std::string& source, const std::string& target,

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -237,10 +238,37 @@ FileResult fillWorkingFile(FileStream& target, const FileStream& source, const P
         r.error = "The source and the target are the same file";
         return r;
     }
-    if (!copyAll(source, target, progress, r.error))
-        return r;
-    r.ok = true;
-    r.delta = source.size();
+    const FileStream* in = &source;
+    FileStream reopened;
+    const std::string& name = source.path();
+    for (int attempt = 0; attempt < kFillAttempts; ++attempt) {
+        const FileStamp before = fileStamp(*in);
+        if (attempt > 0 && !target.truncate(0)) {
+            r.error = target.lastError();
+            return r;
+        }
+        if (!copyAll(*in, target, progress, r.error))
+            return r;
+        const FileStamp after = fileStamp(*in);
+        const FileStamp named = name.empty() ? after : fileStamp(name);
+        if (after == before && named == before) {
+            r.ok = true;
+            r.delta = after.size;
+            r.recopied = attempt;
+            return r;
+        }
+        // Written meanwhile, or replaced: what the name holds now is copied.
+        if (named.exists && named.id != before.id) {
+            if (!reopened.open(name, FileStream::Mode::Read)) {
+                r.error = reopened.lastError();
+                return r;
+            }
+            in = &reopened;
+        }
+    }
+    r.error = (name.empty() ? std::string("The file") : name) +
+              " kept changing while its working copy was made; try again once the program "
+              "writing it is done";
     return r;
 }
 
@@ -311,7 +339,51 @@ bool makeWorkingCopy(WorkingFile& wf, const std::string& source, std::string* er
     return true;
 }
 
+namespace {
+
+// "~qzt" + number + ".tmp": the only names the removals below ever touch.
+bool isWorkingFileName(const std::string& fileName) {
+    constexpr std::string_view head = "~qzt", tail = ".tmp";
+    if (fileName.size() <= head.size() + tail.size() || fileName.rfind(head, 0) != 0 ||
+        fileName.compare(fileName.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    for (std::size_t i = head.size(); i < fileName.size() - tail.size(); ++i)
+        if (fileName[i] < '0' || fileName[i] > '9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+void removeSupersededCopies(WorkingFile& wf) {
+    const std::string dir = withSeparator(wf.tempDir);
+    for (const std::string& name : wf.superseded)
+        if (name != wf.name && name.size() > dir.size() && name.compare(0, dir.size(), dir) == 0 &&
+            isWorkingFileName(name.substr(dir.size())))
+            removeLeftover(name);
+    wf.superseded.clear();
+}
+
+int removeLeftoverWorkingFiles(const std::string& tempDir) {
+    const std::string dir = withSeparator(tempDir);
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(std::filesystem::u8path(dir), ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const auto u8 = it->path().filename().u8string();
+        const std::string fileName(u8.begin(), u8.end());
+        if (isWorkingFileName(fileName))
+            names.push_back(dir + fileName);
+    }
+    int removed = 0;
+    for (const std::string& name : names)
+        if (removeLeftover(name))
+            ++removed;
+    return removed;
+}
+
 void discardWorkingFile(WorkingFile& wf) {
+    removeSupersededCopies(wf);
 #ifdef _WIN32
     wf.stream.close(); // Windows deletes no file that is open
     if (!wf.name.empty())

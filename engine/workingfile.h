@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "filestream.h"
 
@@ -21,6 +22,9 @@ struct WorkingFile {
     std::string tempDir;
     std::string name;
     FileStream stream;
+    // Working files a rewrite replaced, closed: removeSupersededCopies deletes
+    // them (an undo that switches back to one takes it out of the list first).
+    std::vector<std::string> superseded;
 };
 
 // The outcome of a copy or a rewrite. error is the system's text on failure.
@@ -28,7 +32,13 @@ struct FileResult {
     bool ok = false;
     std::string error;
     std::int64_t delta = 0; // bytes added to the file by a rewrite (negative when removed)
+    // A working copy whose source changed while it was copied is made again:
+    // how many times that happened (the user hears of it).
+    int recopied = 0;
 };
+
+// Copies made of a source that keeps changing before the copy gives up.
+inline constexpr int kFillAttempts = 3;
 
 // True when the file exists and another holder keeps it locked (or it is no
 // plain file of ours: a link, a device, something we cannot open).
@@ -53,9 +63,15 @@ bool createWorkingFile(WorkingFile& wf, std::string* error = nullptr);
 // Copies every byte of the file source into target (a created working file),
 // which ends up the same size. Touches nothing but target, so it may run on
 // another thread while the holder of target waits.
+//
+// Another program may write the source meanwhile: its size, modification
+// time and identity are compared before and after, and a copy of a source
+// that changed (a mix of old and new bytes) is made again from what the name
+// holds now, kFillAttempts times at most; then the copy fails, saying so.
 FileResult fillWorkingFile(FileStream& target, const std::string& source,
                            const Progress& progress = {});
-// The same from a source already open for reading.
+// The same from a source already open for reading (by its name, which the
+// stream keeps: a source replaced under it is opened again by that name).
 FileResult fillWorkingFile(FileStream& target, const FileStream& source,
                            const Progress& progress = {});
 
@@ -105,8 +121,17 @@ void setWorkingFileFillHook(
 bool makeWorkingCopy(WorkingFile& wf, const std::string& source, std::string* error = nullptr,
                      const Progress& progress = {});
 // Closes a working file the program holds and removes it (a copy that failed
-// or was stopped), unless its name no longer leads to it.
+// or was stopped, a document that closes), unless its name no longer leads to
+// it. The copies its rewrites left go too.
 void discardWorkingFile(WorkingFile& wf);
+// Deletes the files listed in wf.superseded that are working files of
+// wf.tempDir and that nobody holds (another instance may have taken the name
+// over since), and empties the list.
+void removeSupersededCopies(WorkingFile& wf);
+// At start: deletes every working file of tempDir ("~qzt" + number + ".tmp",
+// whatever the number) that belongs to this user and that no running
+// instance holds locked. The number deleted.
+int removeLeftoverWorkingFiles(const std::string& tempDir);
 
 // The system's temporary folder with its trailing separator ("./" when it
 // cannot say), where the command-line tool keeps its working files.

@@ -32,7 +32,9 @@ inline std::string slurpFd(int fd) {
 
 struct CliOptions {
     int stdoutFd = -1;                // the tool's standard output (else collected in out)
+    int stderrFd = -1;                // the same for its standard error
     rlim_t fileLimit = RLIM_INFINITY; // files may not grow past this: a full disk
+    rlim_t memoryLimit = RLIM_INFINITY; // address space: a tool needing more fails
     int timeoutSeconds = 30;          // a tool that hangs is killed: code -1
 };
 
@@ -47,7 +49,11 @@ inline CliRun runProgram(const std::string& program, const std::vector<std::stri
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(opts.stdoutFd >= 0 ? opts.stdoutFd : outFd, 1);
-        ::dup2(errFd, 2);
+        ::dup2(opts.stderrFd >= 0 ? opts.stderrFd : errFd, 2);
+        if (opts.memoryLimit != RLIM_INFINITY) {
+            const rlimit rl{opts.memoryLimit, opts.memoryLimit};
+            ::setrlimit(RLIMIT_AS, &rl);
+        }
         if (opts.fileLimit != RLIM_INFINITY) {
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit rl{opts.fileLimit, opts.fileLimit};

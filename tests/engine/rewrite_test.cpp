@@ -1,4 +1,5 @@
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -211,6 +212,34 @@ TEST(InsertRecords, CopiesTheRecordAtTheIndexOrTheLastOne) {
                                  slice(now, 12, 16), slice(now, 12, 68)}));
     EXPECT_EQ(s->recordCount, 7);
     EXPECT_EQ(s->length, 28);
+}
+
+TEST(InsertRecords, RecordsOfAnyLengthAreCopiedWithoutHoldingOne) {
+    // Records of 3 MiB, larger than what is held in memory: each copy is
+    // streamed from the file.
+    const std::size_t rec = std::size_t{3} << 20;
+    const Bytes data = counting(2 * rec + 100);
+    Work w(data);
+    auto s = seg(0, static_cast<std::int32_t>(rec), 2);
+    ASSERT_TRUE(insertRecords(w.wf, *s, 0, 2, true, false).ok);
+    const Bytes last = slice(data, rec, 2 * rec);
+    EXPECT_EQ(w.bytes(),
+              concat({slice(data, 0, 2 * rec), last, last, slice(data, 2 * rec, data.size())}));
+#ifndef _WIN32
+    // A record length from a damaged type file near 2 GiB: no count, not even
+    // 0, ever allocates one such record.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit rl{std::size_t{1} << 30, std::size_t{1} << 30};
+        ::setrlimit(RLIMIT_AS, &rl);
+        auto huge = seg(0, std::numeric_limits<std::int32_t>::max(), 0);
+        const FileResult r = insertRecords(w.wf, *huge, 0, 0, false, false);
+        ::_exit(r.ok && r.delta == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+#endif
 }
 
 TEST(DeleteRecords, RemovesTheRangeAndRoundTripsWithInsert) {

@@ -113,6 +113,42 @@ TEST(Split, RefusalsAndFailuresLeaveEveryFileAsItWas) {
 #endif
 }
 
+TEST(Split, AnAppendLosesNoOneElsesBytesAndTakesBackOnlyItsOwn) {
+    TempDir dir;
+    const Bytes src = counting(30);
+    writeBytes(dir.file("src"), src);
+    const std::string dst = dir.file("dst");
+    const Bytes head{'H'}, other{'X'};
+    const std::vector<SplitPiece> pieces{{0, 10}, {10, 20}, {20, 30}};
+    FileStream in;
+    ASSERT_TRUE(in.open(dir.file("src"), FileStream::Mode::Read));
+    // A program appending on its own (a shell's >>) after the piece
+    // `otherAfter`; the append stops after the piece `stopAfter` (-1: never).
+    const auto run = [&](int otherAfter, int stopAfter) {
+        writeBytes(dst, head);
+        int piece = 0;
+        return splitToFile(in, dst, pieces, true, [&](double) {
+            if (piece == otherAfter) {
+                FileStream shell;
+                EXPECT_TRUE(shell.open(dst, FileStream::Mode::Append) && shell.append(other));
+            }
+            return piece++ != stopAfter;
+        });
+    };
+    const Bytes p0 = range(src, 0, 10), p1 = range(src, 10, 20), p2 = range(src, 20, 30);
+    ASSERT_TRUE(run(0, -1).ok);
+    EXPECT_EQ(readBytes(dst), concat(concat(concat(concat(head, p0), other), p1), p2));
+    // A failed append takes back its bytes after the other program's...
+    FileResult r = run(0, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(readBytes(dst), concat(concat(head, p0), other));
+    EXPECT_NE(r.error.find("another program has written after it"), std::string::npos) << r.error;
+    // ...and none once the other program has written after them.
+    r = run(1, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(readBytes(dst), concat(concat(concat(head, p0), p1), other));
+}
+
 TEST(Split, IntoTheWorkingCopyReadsItAsItWasAndSwitchesOnlyWhenDone) {
     const Bytes data = counting(64);
     fixtures::Work w(data);

@@ -4,9 +4,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <utility>
+
 #include "atomicfile.h"
+#include "filelock.h"
 #include "filestream.h"
 #include "fixtures.h"
+#include "paircommit.h"
 #include "platformfile.h"
 #include "rewrite.h"
 #include "tempdir.h"
@@ -356,4 +363,106 @@ TEST(WindowsReplaceFile, LeftoversOfKilledSavesGoButASaveUnderWayStays) {
     EXPECT_EQ(std::string(got.begin(), got.end()), "new");
     underWay.discard();
     EXPECT_EQ(filesIn(dir.path()), 1);
+}
+
+TEST(WindowsWriters, TheLockKeepsWritersApartAndLetsTheFileBeReplaced) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin"), type = dir.file("d.bin.type");
+    ASSERT_TRUE(writeFile(data, {1}));
+    ASSERT_TRUE(writeFile(type, {2}));
+    PairEdit edit;
+    ASSERT_TRUE(edit.begin(data, type, nullptr)) << edit.error();
+    // Others read and write the file as before; another writer of ours waits.
+    RawHandle reader(data, GENERIC_READ | GENERIC_WRITE, kShareAll);
+    EXPECT_TRUE(reader.ok());
+    FileLock other;
+    EXPECT_FALSE(other.acquire(data, FileLock::Kind::Shared, std::chrono::milliseconds(0)));
+    EXPECT_EQ(other.error(), data + " is being changed by another program");
+    ::CloseHandle(std::exchange(reader.h, INVALID_HANDLE_VALUE));
+    // The pair goes in place although the lock held the data file open.
+    ReplaceFile d, t;
+    ASSERT_TRUE(d.begin(data) && d.append("new data") && t.begin(type) && t.append("new type"));
+    std::string error;
+    bool refused = true;
+    ASSERT_TRUE(edit.commit(d, t, &error, &refused)) << error;
+    edit.end();
+    const Bytes got = readFile(data);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "new data");
+    EXPECT_EQ(filesIn(dir.path()), 2);
+
+    // Two appenders: each write lands at the end as it is then.
+    FileStream a, b;
+    ASSERT_TRUE(a.open(data, FileStream::Mode::Append) && b.open(data, FileStream::Mode::Append));
+    std::int64_t begin = -1, end = -1;
+    ASSERT_TRUE(a.append(Bytes{'A'}, &begin, &end));
+    EXPECT_EQ(begin, 8);
+    EXPECT_EQ(end, 9);
+    ASSERT_TRUE(b.append(Bytes{'B', 'B'}, &begin, &end));
+    EXPECT_EQ(begin, 9);
+    EXPECT_EQ(end, 11);
+    const Bytes appended = readFile(data);
+    EXPECT_EQ(std::string(appended.begin(), appended.end()), "new dataABB");
+}
+
+namespace {
+
+// The pair commit of the child process below, killed at a step.
+constexpr const char* kChildVariable = "VM_PAIR_COMMIT_CHILD";
+
+} // namespace
+
+// Runs only as the child of the next test: commits a pair in the folder it is
+// given and ends its process abruptly at the step it is given.
+TEST(WindowsPairCommitChild, CommitsAndIsKilled) {
+    const char* spec = std::getenv(kChildVariable);
+    if (!spec)
+        GTEST_SKIP() << "run by WindowsPairCommit.AKilledWriterIsMadeWhole";
+    const std::string s = spec;
+    const std::string folder = s.substr(2);
+    const int step = s[0] - '0';
+    setPairCommitHook([step](PairCommitStep at) {
+        if (static_cast<int>(at) == step)
+            ::TerminateProcess(::GetCurrentProcess(), 9);
+    });
+    ReplaceFile d, t;
+    ASSERT_TRUE(d.begin(folder + "\\d.bin") && d.append("new data") &&
+                t.begin(folder + "\\d.bin.type") && t.append("new type"));
+    std::string error;
+    commitBoth(d, t, &error);
+}
+
+TEST(WindowsPairCommit, AKilledWriterIsMadeWhole) {
+    wchar_t exe[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    for (int step = 0; step < 3; ++step) {
+        SCOPED_TRACE(step);
+        TempDir dir;
+        ASSERT_TRUE(writeFile(dir.file("d.bin"), {'o', 'l', 'd'}));
+        ASSERT_TRUE(writeFile(dir.file("d.bin.type"), {'o', 'l', 'd'}));
+        std::string folder = dir.path();
+        std::replace(folder.begin(), folder.end(), '/', '\\');
+        ::SetEnvironmentVariableA(kChildVariable, (std::to_string(step) + "|" + folder).c_str());
+        std::wstring command =
+            std::wstring(L"\"") + exe + L"\" --gtest_filter=WindowsPairCommitChild.*";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &si, &pi));
+        ::WaitForSingleObject(pi.hProcess, INFINITE);
+        DWORD code = 0;
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+        ::SetEnvironmentVariableA(kChildVariable, nullptr);
+        ASSERT_EQ(code, 9u);
+        const CommitRecovery r = recoverPendingCommit(dir.file("d.bin"));
+        EXPECT_EQ(r.outcome,
+                  step == 2 ? CommitRecovery::Outcome::None : CommitRecovery::Outcome::Completed)
+            << r.message;
+        const Bytes data = readFile(dir.file("d.bin")), type = readFile(dir.file("d.bin.type"));
+        EXPECT_EQ(std::string(data.begin(), data.end()), "new data");
+        EXPECT_EQ(std::string(type.begin(), type.end()), "new type");
+        EXPECT_EQ(filesIn(dir.path()), 2);
+    }
 }

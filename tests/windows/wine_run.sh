@@ -135,6 +135,9 @@ cli)
     both export-c 0 export-c sensors.bin
     both export-ksy 0 export-ksy sensors.bin
 
+    both raw-split-stdout 0 split sensors.bin - --piece 0:64
+    both cut-blank-one-file 1 cut-blank sensors.bin -o one.bin --type-out one.bin
+
     # Names outside any single-byte code page, in arguments and on disk.
     for side in native windows; do
         cp "$examples/sensors.bin" "$run/$side/données-€-数据.bin"
@@ -153,6 +156,17 @@ cli)
     both utf8-onto-input 1 cut-blank "données-€-数据.bin" -o "données-€-数据.bin.type"
     both utf8-split 0 split "données-€-数据.bin" "sortie é/morceau-€.bin" --piece 8:40
     sameFile "sortie é/morceau-€.bin"
+
+    # An edit replaces the pair under its lock, through a commit record.
+    both edit-records 0 add-records sensors.bin Readings 0 2 --fill-near
+    sameFile sensors.bin
+    sameFile sensors.bin.type
+    for side in native windows; do
+        if ls -A "$run/$side" | grep -q '^\.vm'; then
+            echo "FAIL: the edit left files beside the pair ($side)"
+            failures=$((failures + 1))
+        fi
+    done
 
     # The example's own type file is what write-type makes of its JSON.
     if ! cmp "$run/windows/written.type" "$examples/sensors.bin.type"; then
