@@ -16,12 +16,11 @@ int fail(const std::string& message, int code) {
     return code;
 }
 
-// A kind name or any number; numbers above 15 are kept so decoding can show
-// what an unknown code gives.
-std::optional<int> parseKind(const std::string& text) {
+std::optional<int> parseKind(const std::string& text, KindCodes codes) {
     if (auto k = vm::kindFromName(text))
         return k;
-    if (auto n = vm::parseInteger(text); n && *n >= 0 && *n <= 255)
+    const int limit = codes == KindCodes::AnyByte ? 256 : vm::kKindCount;
+    if (auto n = vm::parseInteger(text); n && *n >= 0 && *n < limit)
         return static_cast<int>(*n);
     return std::nullopt;
 }
