@@ -79,7 +79,7 @@ TEST_F(PanelTest, SelectingARowMakesItsSegmentCurrentAndFillsTheEditors) {
     EXPECT_EQ(text("EFileSize"), QStringLiteral("100"));
     EXPECT_TRUE(window().recordPane()->mainGrid(&seg(2))->isVisible());
     // A grid taking the focus selects its row.
-    window().selectSegment(&seg(1));
+    doc().selectSegment(&seg(1));
     EXPECT_EQ(list()->currentItem(), list()->topLevelItem(1));
     EXPECT_FALSE(doc().typeChanged());
 }
