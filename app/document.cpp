@@ -543,6 +543,8 @@ vm::Segment* Document::insertSegment(const QString& label,
     const int index = m_segments.indexOf(segment);
     if (index < 0)
         return nullptr;
+    if (m_gridFillEnabled && dataStream())
+        vm::computeRecordCount(segment, dataSize());
     Operation op;
     op.label = label;
     op.currentBefore = currentBefore;
