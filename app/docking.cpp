@@ -6,12 +6,11 @@
 void dockLeft(QMainWindow& window, QDockWidget* dock) {
     dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     window.addDockWidget(Qt::LeftDockWidgetArea, dock);
-    QObject::connect(dock, &QDockWidget::dockLocationChanged, &window,
-                     [&window, dock](Qt::DockWidgetArea area) {
-                         if (area == Qt::LeftDockWidgetArea && !dock->isFloating() &&
-                             dock->width() <= 30)
-                             window.resizeDocks({dock}, {kDockWidth}, Qt::Horizontal);
-                     });
+    QObject::connect(
+        dock, &QDockWidget::dockLocationChanged, &window, [&window, dock](Qt::DockWidgetArea area) {
+            if (area == Qt::LeftDockWidgetArea && !dock->isFloating() && dock->width() <= 30)
+                window.resizeDocks({dock}, {kDockWidth}, Qt::Horizontal);
+        });
 }
 
 void showDock(QMainWindow& window, QDockWidget* dock) {

@@ -563,13 +563,12 @@ vm::Segment* Document::segmentAfterRemoval(std::size_t index) {
 }
 
 vm::Segment* Document::addNewSegment(int before) {
-    return insertSegment(before < 0 ? QStringLiteral("New Segment")
-                                    : QStringLiteral("Insert Segment"),
-                         [&](vm::SegmentList& list) {
-                             return &vm::addNewSegment(list, dataSize(),
-                                                       structMode() == vm::StructMode::Edit,
-                                                       before);
-                         });
+    return insertSegment(
+        before < 0 ? QStringLiteral("New Segment") : QStringLiteral("Insert Segment"),
+        [&](vm::SegmentList& list) {
+            return &vm::addNewSegment(list, dataSize(), structMode() == vm::StructMode::Edit,
+                                      before);
+        });
 }
 
 bool Document::deleteSegment(vm::Segment& segment, const vm::Progress& progress, QString* error) {
@@ -594,7 +593,8 @@ bool Document::deleteSegment(vm::Segment& segment, const vm::Progress& progress,
     op.currentBefore = currentIndex();
     op.change = change::RemoveSegment{index, segmentCopy(segment)};
     emit segmentAboutToBeRemoved(&segment);
-    const vm::FileResult r = vm::deleteSegment(m_segments, static_cast<std::size_t>(index), nullptr);
+    const vm::FileResult r =
+        vm::deleteSegment(m_segments, static_cast<std::size_t>(index), nullptr);
     if (!r.ok) {
         if (error)
             *error = QString::fromStdString(r.error);
@@ -633,8 +633,8 @@ vm::Segment* Document::pasteSegment(const vm::Segment& source, int before,
     });
 }
 
-bool Document::fieldAction(vm::Segment& segment, const QString& label,
-                           const vm::Progress& progress, const FieldAction& edit, QString* error) {
+bool Document::fieldAction(vm::Segment& segment, const QString& label, const vm::Progress& progress,
+                           const FieldAction& edit, QString* error) {
     if (structMode() == vm::StructMode::Edit) {
         bool changed = false;
         const bool ok = rewrite(

@@ -75,8 +75,8 @@ const ActionRow kActionRows[] = {
     {MainAction::SaveAs, "AsaveAs", "Save As...", "Save As...", kNoKey, -1, false},
     {MainAction::OpenType, "AopenType", "Open Type File...", "Use Other Type File", kNoKey, -1,
      false},
-    {MainAction::UseDefaultType, "useDefaultType", "Use Default Type File",
-     "Use Default Type File", kNoKey, -1, false},
+    {MainAction::UseDefaultType, "useDefaultType", "Use Default Type File", "Use Default Type File",
+     kNoKey, -1, false},
     {MainAction::SaveType, "AsaveType", "Save Type File", "Save Type File", kNoKey, 16, false},
     {MainAction::SaveTypeAs, "AsaveTypeAs", "Save type as...", "Save type as...", kNoKey, -1,
      false},
@@ -126,20 +126,20 @@ const ActionRow kActionRows[] = {
 
 // What needs an open document.
 constexpr MainAction kDocumentActions[] = {
-    MainAction::OpenType,     MainAction::ReArrange,          MainAction::AdjustColumnWidths,
-    MainAction::OutputText,   MainAction::UseDefaultType,     MainAction::SaveTypeAs,
-    MainAction::ShowFind,     MainAction::ShowHint,           MainAction::CanEditData,
+    MainAction::OpenType,          MainAction::ReArrange,        MainAction::AdjustColumnWidths,
+    MainAction::OutputText,        MainAction::UseDefaultType,   MainAction::SaveTypeAs,
+    MainAction::ShowFind,          MainAction::ShowHint,         MainAction::CanEditData,
     MainAction::CanResetStructure, MainAction::CanEditStructure, MainAction::ReplaceDefaultType,
-    MainAction::ShowCompare,  MainAction::PositionHex,        MainAction::PositionNum,
-    MainAction::ShowIndexNum, MainAction::GotoOffset,         MainAction::SortTypeList,
-    MainAction::SortAll,      MainAction::CloseAll,           MainAction::SaveAs,
+    MainAction::ShowCompare,       MainAction::PositionHex,      MainAction::PositionNum,
+    MainAction::ShowIndexNum,      MainAction::GotoOffset,       MainAction::SortTypeList,
+    MainAction::SortAll,           MainAction::CloseAll,         MainAction::SaveAs,
     MainAction::FileInfo};
 
 // What may not run until the working copy is complete: nothing may write the
 // data or the user's file, nor switch to a mode that would.
-constexpr MainAction kWritingActions[] = {MainAction::SaveData,          MainAction::SaveAs,
-                                          MainAction::SaveAll,           MainAction::CanResetStructure,
-                                          MainAction::CanEditStructure, MainAction::CutBlank};
+constexpr MainAction kWritingActions[] = {
+    MainAction::SaveData,          MainAction::SaveAs,           MainAction::SaveAll,
+    MainAction::CanResetStructure, MainAction::CanEditStructure, MainAction::CutBlank};
 
 } // namespace
 
@@ -236,15 +236,13 @@ void Tmain::setTools(std::unique_ptr<ToolHooks> tools) {
 
 ToolContext Tmain::toolContext() {
     auto a = [this](MainAction which) { return action(which); };
-    return ToolContext{*m_doc,
-                       *m_pane,
-                       *this,
-                       [this](std::int64_t offset, bool absolute) {
-                           locatePosition(offset, absolute);
-                       },
-                       {a(MainAction::ShowFind), a(MainAction::ShowCompare),
-                        a(MainAction::ShowHint), a(MainAction::GotoOffset),
-                        a(MainAction::FileInfo), a(MainAction::SplitFile)}};
+    return ToolContext{
+        *m_doc,
+        *m_pane,
+        *this,
+        [this](std::int64_t offset, bool absolute) { locatePosition(offset, absolute); },
+        {a(MainAction::ShowFind), a(MainAction::ShowCompare), a(MainAction::ShowHint),
+         a(MainAction::GotoOffset), a(MainAction::FileInfo), a(MainAction::SplitFile)}};
 }
 
 // --- construction ----------------------------------------------------------
@@ -287,9 +285,8 @@ void Tmain::createMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("File "));
     m_fileMenu->setObjectName(QStringLiteral("File1"));
     m_fileMenu->setToolTipsVisible(true);
-    m_fixedFileEntries = {a(MainAction::OpenFile), a(MainAction::NewFile),
-                          a(MainAction::NewWindow), a(MainAction::SaveData),
-                          a(MainAction::SaveAs)};
+    m_fixedFileEntries = {a(MainAction::OpenFile), a(MainAction::NewFile), a(MainAction::NewWindow),
+                          a(MainAction::SaveData), a(MainAction::SaveAs)};
     auto* sep1 = new QAction(this);
     sep1->setSeparator(true);
     m_fixedFileEntries << sep1 << a(MainAction::OpenType) << a(MainAction::UseDefaultType)
@@ -414,8 +411,8 @@ void Tmain::connectDocument() {
     connect(m_doc, &Document::captionChanged, this,
             [this] { setWindowTitle(m_doc->captionText()); });
     connect(m_files, &DocumentFiles::recentListsChanged, this, &Tmain::rebuildFileMenu);
-    for (auto signal : {&Document::marksChanged, &Document::documentReplaced,
-                        &Document::structureReplaced})
+    for (auto signal :
+         {&Document::marksChanged, &Document::documentReplaced, &Document::structureReplaced})
         connect(m_doc, signal, this, &Tmain::updateActionStates);
     connect(m_doc, &Document::optionsChanged, this, [this] {
         syncOptionChecks();

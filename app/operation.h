@@ -89,9 +89,8 @@ struct LoadType {
 // announces it with Document::operationDone.
 struct Operation {
     using Change = std::variant<change::Bytes, change::SegmentValues, change::Fields,
-                                change::InsertSegment, change::RemoveSegment,
-                                change::MoveSegments, change::Rewrite, change::DataHint,
-                                change::LoadType>;
+                                change::InsertSegment, change::RemoveSegment, change::MoveSegments,
+                                change::Rewrite, change::DataHint, change::LoadType>;
 
     QString label;
     int currentBefore = -1;

@@ -19,9 +19,8 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressPa
     for (const vm::Segment* s : segments)
         lengths.push_back(s->length);
     ProgressWindow progress(progressParent, QStringLiteral("OutPut To Txt File"));
-    const vm::TextOutputResult r =
-        vm::writeTextOutput(segments, *data, doc.viewSettings(), toNative(path), doc.locale(),
-                            progress.callback());
+    const vm::TextOutputResult r = vm::writeTextOutput(
+        segments, *data, doc.viewSettings(), toNative(path), doc.locale(), progress.callback());
     // The output cuts segments that run past the end of the file to it, as
     // the grids do when they count records: their views follow.
     for (std::size_t i = 0; i < segments.size(); ++i)

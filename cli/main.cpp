@@ -125,9 +125,8 @@ int main(int argc, char** argv) {
     }
     if (word == "--man" || word == "--bash-completion" || word == "--complete-segments")
         return runHidden(word, args);
-    const auto* command =
-        std::find_if(std::begin(kCommands), std::end(kCommands),
-                     [&](const vmcli::Command& c) { return word == c.name; });
+    const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                       [&](const vmcli::Command& c) { return word == c.name; });
     if (command == std::end(kCommands))
         return vmcli::fail("Unknown command: " + word + " (see --help)");
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {

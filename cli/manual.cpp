@@ -109,7 +109,8 @@ Shape shapeOf(const Command& command) {
                 core.remove_prefix(1);
             const bool closes = token.back() == ']' || token.back() == ')';
             const bool dots = token.find("...") != std::string::npos;
-            while (!core.empty() && (core.back() == ']' || core.back() == ')' || core.back() == '.'))
+            while (!core.empty() &&
+                   (core.back() == ']' || core.back() == ')' || core.back() == '.'))
                 core.remove_suffix(1);
             if (core == "|" || core.empty()) {
                 optionWords = nullptr;
@@ -369,8 +370,7 @@ int cmdCompleteSegments(const Args& args) {
     const std::string type = args.size() == 2 ? args[1] : data + ".type";
     std::error_code ec;
     const auto size = std::filesystem::file_size(data, ec);
-    const vm::TypeReadResult r =
-        vm::readTypeFile(type, ec ? 0 : static_cast<std::int64_t>(size));
+    const vm::TypeReadResult r = vm::readTypeFile(type, ec ? 0 : static_cast<std::int64_t>(size));
     if (!r.ok)
         return 0;
     for (const auto& s : r.content.segments)

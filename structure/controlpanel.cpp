@@ -60,8 +60,7 @@ void Tctrls::EditorGroup::setEnabled(bool on) const {
         w->setEnabled(on);
 }
 
-Tctrls::Tctrls(Document& doc, const RecordPane& pane, TeditStructHint& hint,
-               QWidget* dialogParent)
+Tctrls::Tctrls(Document& doc, const RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent)
     : m_doc(doc), m_pane(pane), m_hint(hint), m_dialogParent(dialogParent),
       m_fields(std::make_unique<FieldListHooks>()) {
     setObjectName(QStringLiteral("ctrls"));
@@ -740,9 +739,8 @@ void Tctrls::LvPartDragDrop(int target) {
         rows.push_back(static_cast<std::size_t>(m_list->indexOfTopLevelItem(item)));
     if (rows.empty())
         return;
-    m_doc.moveSegments(QStringLiteral("Move Segments"), [&](vm::SegmentList& list) {
-        vm::moveSegments(list, rows, target);
-    });
+    m_doc.moveSegments(QStringLiteral("Move Segments"),
+                       [&](vm::SegmentList& list) { vm::moveSegments(list, rows, target); });
 }
 
 // --- segment editors --------------------------------------------------------------------

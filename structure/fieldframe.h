@@ -26,8 +26,8 @@ public:
     using Change = std::function<bool(vm::Segment&)>;
     // Applies a change to the segment (with fitColumns each changed field's
     // column fits its kind and length again); true when it changed it.
-    using Apply = std::function<bool(const Change& change, const std::vector<int>& rows,
-                                     bool fitColumns)>;
+    using Apply =
+        std::function<bool(const Change& change, const std::vector<int>& rows, bool fitColumns)>;
 
     // Row i of the list stands for entry i of the segment.
     void bindFrame(QAbstractItemView* listView, bool editable);

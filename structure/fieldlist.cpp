@@ -93,24 +93,24 @@ void FieldList::buildWidget() {
     m_frame->bindFrame(m_list, true);
     // The frame's edits are the document's: a kind or a length fits the
     // column of each changed field to it.
-    m_frame->setApply([this](const TtypeFrame::Change& change, const std::vector<int>& rows,
-                             bool fitColumns) {
-        vm::Segment* s = current();
-        if (!s)
-            return false;
-        m_framing = true;
-        const bool changed =
-            document().changeFields(*s, QStringLiteral("Change Type"), [&](vm::Segment& seg) {
-                if (!change(seg))
-                    return false;
-                if (fitColumns)
-                    for (const std::size_t i : vm::selectedEntries(seg, rows))
-                        vm::fitEntryColumn(seg.entries[i], fontHeight());
-                return true;
-            });
-        m_framing = false;
-        return changed;
-    });
+    m_frame->setApply(
+        [this](const TtypeFrame::Change& change, const std::vector<int>& rows, bool fitColumns) {
+            vm::Segment* s = current();
+            if (!s)
+                return false;
+            m_framing = true;
+            const bool changed =
+                document().changeFields(*s, QStringLiteral("Change Type"), [&](vm::Segment& seg) {
+                    if (!change(seg))
+                        return false;
+                    if (fitColumns)
+                        for (const std::size_t i : vm::selectedEntries(seg, rows))
+                            vm::fitEntryColumn(seg.entries[i], fontHeight());
+                    return true;
+                });
+            m_framing = false;
+            return changed;
+        });
 
     auto* layout = new QVBoxLayout(m_widget);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -254,17 +254,15 @@ void FieldList::showFieldMenu(int entry, const QPoint& globalPos) {
 
 // --- field actions ---------------------------------------------------------------------
 
-bool FieldList::run(vm::Segment& segment, const QString& label,
-                    const Document::FieldAction& edit) {
+bool FieldList::run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit) {
     QString error;
     bool changed = false;
     {
         std::optional<ProgressWindow> progress;
         if (mode() == vm::StructMode::Edit)
             progress.emplace(&m_panel, label);
-        changed = document().fieldAction(segment, label,
-                                         progress ? progress->callback() : vm::Progress{}, edit,
-                                         &error);
+        changed = document().fieldAction(
+            segment, label, progress ? progress->callback() : vm::Progress{}, edit, &error);
     }
     if (!error.isEmpty())
         prompter().error(&m_panel, error);
@@ -286,15 +284,15 @@ void FieldList::addOrInsert(bool add) {
     const int row = firstSelectedRow();
     const int height = fontHeight();
     if (mode() == vm::StructMode::Reset) {
-        document().changeFields(
-            *s, add ? QStringLiteral("Add a Type") : QStringLiteral("Insert Type"),
-            [&](vm::Segment& seg) {
-                if (add)
-                    vm::addTypeDescription(seg, row, height);
-                else
-                    vm::insertTypeDescription(seg, row, height);
-                return true;
-            });
+        document().changeFields(*s,
+                                add ? QStringLiteral("Add a Type") : QStringLiteral("Insert Type"),
+                                [&](vm::Segment& seg) {
+                                    if (add)
+                                        vm::addTypeDescription(seg, row, height);
+                                    else
+                                        vm::insertTypeDescription(seg, row, height);
+                                    return true;
+                                });
         return;
     }
     if (mode() != vm::StructMode::Edit)

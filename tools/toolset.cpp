@@ -56,8 +56,7 @@ ToolSet::ToolSet(const ToolContext& context) : m_context(context) {
     });
     // A window closed by its own title bar unchecks its entry.
     QObject::connect(m_find, &TFfind::closed, a.find, [a] { a.find->setChecked(false); });
-    QObject::connect(m_compare, &Tcompf::closed, a.compare,
-                     [a] { a.compare->setChecked(false); });
+    QObject::connect(m_compare, &Tcompf::closed, a.compare, [a] { a.compare->setChecked(false); });
     QObject::connect(m_dataHint, &TfcurShow::closed, a.dataHint,
                      [a] { a.dataHint->setChecked(false); });
 }

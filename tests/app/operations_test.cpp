@@ -77,9 +77,7 @@ protected:
     }
 
     // A segment as announced: its place in the list when it is announced.
-    QString describe(vm::Segment* s) {
-        return QString::number(doc().segments().indexOf(s));
-    }
+    QString describe(vm::Segment* s) { return QString::number(doc().segments().indexOf(s)); }
 
     Snapshot snapshot() {
         Snapshot s;
@@ -177,8 +175,10 @@ protected:
         if (const auto* c = std::get_if<change::Bytes>(&op.change)) {
             const auto at = static_cast<qsizetype>(c->offset);
             const auto n = static_cast<qsizetype>(c->after.size());
-            EXPECT_EQ(a.bytes.mid(at, n), QByteArray(reinterpret_cast<const char*>(c->before.data()), n));
-            EXPECT_EQ(b.bytes.mid(at, n), QByteArray(reinterpret_cast<const char*>(c->after.data()), n));
+            EXPECT_EQ(a.bytes.mid(at, n),
+                      QByteArray(reinterpret_cast<const char*>(c->before.data()), n));
+            EXPECT_EQ(b.bytes.mid(at, n),
+                      QByteArray(reinterpret_cast<const char*>(c->after.data()), n));
         } else if (const auto* c = std::get_if<change::SegmentValues>(&op.change)) {
             EXPECT_EQ(c->before->toImage(), a.images[static_cast<std::size_t>(c->index)]);
             EXPECT_EQ(c->after->toImage(), b.images[static_cast<std::size_t>(c->index)]);
@@ -219,51 +219,79 @@ protected:
 TEST_F(OperationTest, EachOperationAnnouncesExactlyWhatItChangedAndKeepsBothSides) {
     auto label = [](const char* text) { return QString::fromLatin1(text); };
     const std::uint8_t bytes[] = {0xAA, 0xBB};
-    check("a cell", [&] { doc().writeData(33, bytes, nullptr); }, true);
-    check("a name", [&] {
-        doc().changeSegment(seg(1), label("name"), [](vm::Segment& s) { s.setName("B2"); });
-    }, true);
-    check("no change", [&] {
-        doc().changeFields(seg(0), label("none"), [](vm::Segment&) { return false; });
-    }, false);
-    check("a kind", [&] {
-        doc().changeFields(seg(0), label("kind"),
-                           [](vm::Segment& s) { return vm::frameSetKind(s, {1}, 6); });
-    }, true);
-    check("the current segment", [&] { doc().setCurrentSegment(&seg(2)); }, false);
+    check(
+        "a cell", [&] { doc().writeData(33, bytes, nullptr); }, true);
+    check(
+        "a name",
+        [&] {
+            doc().changeSegment(seg(1), label("name"), [](vm::Segment& s) { s.setName("B2"); });
+        },
+        true);
+    check(
+        "no change",
+        [&] { doc().changeFields(seg(0), label("none"), [](vm::Segment&) { return false; }); },
+        false);
+    check(
+        "a kind",
+        [&] {
+            doc().changeFields(seg(0), label("kind"),
+                               [](vm::Segment& s) { return vm::frameSetKind(s, {1}, 6); });
+        },
+        true);
+    check(
+        "the current segment", [&] { doc().setCurrentSegment(&seg(2)); }, false);
     doc().setStructureMode(vm::StructMode::Reset);
-    check("a new segment", [&] { doc().addNewSegment(1); }, true);
+    check(
+        "a new segment", [&] { doc().addNewSegment(1); }, true);
     // Inside the file, so that no grid cuts it to the file's end later.
-    check("a length", [&] {
-        doc().changeSegment(seg(1), label("length"), [](vm::Segment& s) { s.length = 10; });
-    }, true);
-    check("a segment out", [&] { doc().deleteSegment(seg(3), {}, nullptr); }, true);
-    check("moved", [&] {
-        doc().moveSegments(label("move"), [](vm::SegmentList& l) { vm::moveSegments(l, {2}, 0); });
-    }, true);
+    check(
+        "a length",
+        [&] {
+            doc().changeSegment(seg(1), label("length"), [](vm::Segment& s) { s.length = 10; });
+        },
+        true);
+    check(
+        "a segment out", [&] { doc().deleteSegment(seg(3), {}, nullptr); }, true);
+    check(
+        "moved",
+        [&] {
+            doc().moveSegments(label("move"),
+                               [](vm::SegmentList& l) { vm::moveSegments(l, {2}, 0); });
+        },
+        true);
     vm::DataHintFlags hint{};
     hint[3] = true;
-    check("the data hint", [&] { doc().setDataHintFlags(hint); }, true);
+    check(
+        "the data hint", [&] { doc().setDataHintFlags(hint); }, true);
 
     doc().setStructureMode(vm::StructMode::Edit);
-    check("a field with its bytes", [&] {
-        doc().fieldAction(seg(1), label("delete"), {},
-                          [](vm::WorkingFile& wf, vm::Segment& s, const vm::Progress& p) {
-                              return vm::deleteFields(vm::StructMode::Edit, wf, s, {2}, p);
-                          },
-                          nullptr);
-    }, true);
-    check("records", [&] {
-        doc().rewrite(label("add"), {},
-                      [&](vm::WorkingFile& wf, vm::SegmentList& l, const vm::Progress& p) {
-                          vm::AddRecordsRequest r;
-                          r.count = 2;
-                          const vm::FileResult f = vm::addRecordsToSegment(wf, l, seg(0), r, p);
-                          return Document::RewriteResult{f.ok, f.error};
-                      },
-                      nullptr);
-    }, true);
-    check("a segment out with its bytes", [&] { doc().deleteSegment(seg(0), {}, nullptr); }, true);
+    check(
+        "a field with its bytes",
+        [&] {
+            doc().fieldAction(
+                seg(1), label("delete"), {},
+                [](vm::WorkingFile& wf, vm::Segment& s, const vm::Progress& p) {
+                    return vm::deleteFields(vm::StructMode::Edit, wf, s, {2}, p);
+                },
+                nullptr);
+        },
+        true);
+    check(
+        "records",
+        [&] {
+            doc().rewrite(
+                label("add"), {},
+                [&](vm::WorkingFile& wf, vm::SegmentList& l, const vm::Progress& p) {
+                    vm::AddRecordsRequest r;
+                    r.count = 2;
+                    const vm::FileResult f = vm::addRecordsToSegment(wf, l, seg(0), r, p);
+                    return Document::RewriteResult{f.ok, f.error};
+                },
+                nullptr);
+        },
+        true);
+    check(
+        "a segment out with its bytes", [&] { doc().deleteSegment(seg(0), {}, nullptr); }, true);
     EXPECT_TRUE(doc().dataChanged());
     EXPECT_TRUE(doc().typeChanged());
 }

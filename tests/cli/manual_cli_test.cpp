@@ -100,11 +100,19 @@ TEST(CliManual, CompletionOffersCommandsKindsFilesAndTheSegmentsOfTheDataFileOnT
                   "  COMPREPLY=(); _vellomarque_cli;\n"
                   "  printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | tr '\\n' '|'; echo; }\n"
                   "t vellomarque-cli delete-\n"
-                  "t vellomarque-cli add-records " + quoted + " ''\n"
-                  "t vellomarque-cli add-records " + quoted + " O\n"
-                  "t vellomarque-cli change-kind " + quoted + " Readings 1 8BD\n"
+                  "t vellomarque-cli add-records " +
+                  quoted +
+                  " ''\n"
+                  "t vellomarque-cli add-records " +
+                  quoted +
+                  " O\n"
+                  "t vellomarque-cli change-kind " +
+                  quoted +
+                  " Readings 1 8BD\n"
                   "t vellomarque-cli check my\n"
-                  "t vellomarque-cli add-records " + quoted + " Readings 0 1 --f\n"
+                  "t vellomarque-cli add-records " +
+                  quoted +
+                  " Readings 0 1 --f\n"
                   "t vellomarque-cli add-records nothere.bin ''\n");
     const std::string got = shell("bash '" + (dir / "run.sh").string() + "'");
     EXPECT_EQ(got, "delete-fields|delete-records|\n"

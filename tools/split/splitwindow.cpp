@@ -452,9 +452,8 @@ void Tsplit::splitClicked() {
                 m_doc.rewrite(
                     QStringLiteral("Split File"), progress.callback(),
                     [&](vm::WorkingFile& wf, vm::SegmentList&, const vm::Progress& p) {
-                        const vm::FileResult fr =
-                            vm::splitIntoWorkingFile(wf, sourceIsDoc ? nullptr : &other,
-                                                     m_pieces, m_append->isChecked(), p);
+                        const vm::FileResult fr = vm::splitIntoWorkingFile(
+                            wf, sourceIsDoc ? nullptr : &other, m_pieces, m_append->isChecked(), p);
                         return Document::RewriteResult{fr.ok, fr.error};
                     },
                     &error);
