@@ -280,10 +280,8 @@ void DocumentFiles::newFileCommand() {
         prompter().saveFileName(m_dialogParent, QStringLiteral("New File"), QString());
     if (name.isEmpty())
         return;
-    if (QFileInfo::exists(name) &&
-        prompter().ask(m_dialogParent, QStringLiteral("Warning ! "),
-                       name + QStringLiteral("  is Exist, Over Write it?")) !=
-            Prompter::Answer::Yes)
+    if (!prompter().mayReplace(m_dialogParent, name, QStringLiteral("Warning ! "),
+                               name + QStringLiteral("  is Exist, Over Write it?")))
         return;
     // Replaced only once the new file is complete, like every other save.
     vm::ReplaceFile out;
@@ -319,10 +317,9 @@ void DocumentFiles::saveAsCommand() {
         prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
     if (name.isEmpty())
         return;
-    if (QFileInfo::exists(name) &&
-        prompter().ask(m_dialogParent, QStringLiteral("Warning "),
-                       QStringLiteral("Are You Sure  ") + name +
-                           QStringLiteral("  is exit replace it ?")) != Prompter::Answer::Yes)
+    if (!prompter().mayReplace(m_dialogParent, name, QStringLiteral("Warning "),
+                               QStringLiteral("Are You Sure  ") + name +
+                                   QStringLiteral("  is exit replace it ?")))
         return;
     if (saveDataFileTo(name))
         m_doc.renameTo(name);
@@ -365,10 +362,9 @@ void DocumentFiles::saveTypeAsCommand() {
     if (name.isEmpty())
         return;
     name = fromNative(vm::withTypeExtension(toNative(name)));
-    if (QFileInfo::exists(name) &&
-        prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                       QStringLiteral("Are You Sure ") + name +
-                           QStringLiteral(" Is Exist Replace It ?")) != Prompter::Answer::Yes)
+    if (!prompter().mayReplace(m_dialogParent, name, QStringLiteral("Warning"),
+                               QStringLiteral("Are You Sure ") + name +
+                                   QStringLiteral(" Is Exist Replace It ?")))
         return;
     writeTypeFile(name);
 }

@@ -677,10 +677,9 @@ void Tmain::outputText() {
                                 QStringLiteral("type files (*.txt);;All files (*.*)"));
     if (name.isEmpty())
         return;
-    if (QFileInfo::exists(name) &&
-        prompter().ask(this, QStringLiteral("Warning "),
-                       QStringLiteral("Are You Sure. ") + name +
-                           QStringLiteral(" Is Exist. Replace It ?")) != Prompter::Answer::Yes)
+    if (!prompter().mayReplace(this, name, QStringLiteral("Warning "),
+                               QStringLiteral("Are You Sure. ") + name +
+                                   QStringLiteral(" Is Exist. Replace It ?")))
         return;
     QString error;
     if (!writeSegmentsAsText(*m_doc, name, this, &error)) {

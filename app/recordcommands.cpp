@@ -30,27 +30,25 @@ RecordCommands::RecordCommands(Document& doc, QWidget* window)
     m_deleteDialog = new TdelRecord(window);
     m_add = recordAction(this, "AaddRecord", "Add Record");
     m_delete = recordAction(this, "AdelRecord", "Delete Record");
-    connect(m_add, &QAction::triggered, this, [this] {
-        run(
-            *m_addDialog, [this](const vm::Segment& s) { m_addDialog->prepare(s); },
-            QStringLiteral("Add Record"),
-            [this](vm::Segment& s, vm::WorkingFile& wf, vm::SegmentList& list,
-                   const vm::Progress& p) {
-                return vm::addRecordsToSegment(wf, list, s, m_addDialog->request(), p);
-            });
-    });
-    connect(m_delete, &QAction::triggered, this, [this] {
-        run(
-            *m_deleteDialog, [this](const vm::Segment& s) { m_deleteDialog->prepare(s); },
-            QStringLiteral("Delete Record"),
-            [this](vm::Segment& s, vm::WorkingFile& wf, vm::SegmentList& list,
-                   const vm::Progress& p) {
-                return vm::deleteRecordsFromSegment(wf, list, s, m_deleteDialog->request(), p);
-            });
-    });
+    wire(m_add, m_addDialog, &vm::addRecordsToSegment);
+    wire(m_delete, m_deleteDialog, &vm::deleteRecordsFromSegment);
     m_menu = new QMenu(window);
     m_menu->setObjectName(QStringLiteral("RecordMenu"));
     m_menu->addActions({m_add, m_delete});
+}
+
+template <typename Dialog, typename Request>
+void RecordCommands::wire(QAction* action, Dialog* dialog,
+                          vm::FileResult (*edit)(vm::WorkingFile&, vm::SegmentList&, vm::Segment&,
+                                                 const Request&, const vm::Progress&)) {
+    connect(action, &QAction::triggered, this, [this, action, dialog, edit] {
+        run(
+            *dialog, [dialog](const vm::Segment& s) { dialog->prepare(s); }, action->text(),
+            [dialog, edit](vm::Segment& s, vm::WorkingFile& wf, vm::SegmentList& list,
+                           const vm::Progress& p) {
+                return edit(wf, list, s, dialog->request(), p);
+            });
+    });
 }
 
 void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,

@@ -429,10 +429,10 @@ void Tsplit::splitClicked() {
             return;
         }
     }
-    if (!targetIsDoc && !m_append->isChecked() && QFileInfo::exists(target) &&
-        prompter().ask(this, QStringLiteral("Warning "),
-                       QStringLiteral("Are You Sure  ") + target +
-                           QStringLiteral("  is exit replace it ?")) != Prompter::Answer::Yes)
+    if (!targetIsDoc && !m_append->isChecked() &&
+        !prompter().mayReplace(
+            this, target, QStringLiteral("Warning "),
+            QStringLiteral("Are You Sure  ") + target + QStringLiteral("  is exit replace it ?")))
         return;
 
     QString error;
