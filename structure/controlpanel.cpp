@@ -521,24 +521,17 @@ void Tctrls::fillSegmentEditors() {
 }
 
 void Tctrls::refreshSegmentEditors() {
-    for (const EditorGroup* g :
-         {&m_beginGroup, &m_recLengthGroup, &m_lengthGroup, &m_recCountGroup})
-        g->setEnabled(false);
-    for (QWidget* w : {static_cast<QWidget*>(m_anomaly), static_cast<QWidget*>(m_toFilesEnd),
-                       static_cast<QWidget*>(m_name), static_cast<QWidget*>(m_nameLabel)})
-        w->setEnabled(false);
+    // Each set once: an editor disabled for a moment would lose the focus of
+    // the user typing into it.
     const vm::Segment* s = m_doc.segments().current();
-    if (!resetMode() || !m_doc.dataStream() || !s)
-        return;
+    const bool on = resetMode() && m_doc.dataStream() && s;
     for (QWidget* w : {static_cast<QWidget*>(m_anomaly), static_cast<QWidget*>(m_toFilesEnd),
                        static_cast<QWidget*>(m_name), static_cast<QWidget*>(m_nameLabel)})
-        w->setEnabled(true);
-    if (!s->anomaly) {
-        m_recLengthGroup.setEnabled(true);
-        m_recCountGroup.setEnabled(!s->toFilesEnd);
-    }
-    m_beginGroup.setEnabled(true);
-    m_lengthGroup.setEnabled(!s->toFilesEnd);
+        w->setEnabled(on);
+    m_beginGroup.setEnabled(on);
+    m_lengthGroup.setEnabled(on && !s->toFilesEnd);
+    m_recLengthGroup.setEnabled(on && !s->anomaly);
+    m_recCountGroup.setEnabled(on && !s->anomaly && !s->toFilesEnd);
 }
 
 void Tctrls::refreshActions() {

@@ -158,6 +158,22 @@ TEST_F(PanelTest, TypedNumbersAndUpDownsKeepTheSegmentInsideTheFile) {
     EXPECT_EQ(cell(1, 1), QStringLiteral("Renamed"));
 }
 
+TEST_F(PanelTest, TypingIntoAnEditorKeepsItsFocusKeyAfterKey) {
+    openWith(kClean, countingBytes(100));
+    trigger("AcanResetType");
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    auto* name = find<QLineEdit>("segName");
+    name->setFocus();
+    name->selectAll();
+    for (const char c : std::string("Abc")) {
+        QTest::keyClick(QApplication::focusWidget(), c);
+        ASSERT_EQ(QApplication::focusWidget(), name) << c;
+    }
+    EXPECT_EQ(seg(0).name, "Abc");
+    EXPECT_EQ(cell(0, 1), QStringLiteral("Abc"));
+}
+
 TEST_F(PanelTest, SegmentActionsInResetModeKeepRowsAndListInStep) {
     openWith(kClean, countingBytes(100));
     trigger("AcanResetType");
