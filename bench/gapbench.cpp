@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         if (!w.files().openDataWithType(QString::fromStdString(dir + "data.bin")))
             benchfiles::die("cannot open the data file");
         TFfind* find = tools.findWindow();
-        tools.setFindVisible(true);
+        w.action(MainAction::ShowFind)->trigger();
         auto* kind = find->findChild<QComboBox*>(QStringLiteral("Ckind"));
         auto* value = find->findChild<QLineEdit*>(QStringLiteral("Evalue"));
         kind->setCurrentIndex(8);
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         value->setText(QStringLiteral("7"));
         const Gap three = measure([find] { find->BfindClick(); }, searching);
         const QString hits = find->findChild<QLineEdit*>(QStringLiteral("EresultCount"))->text();
-        tools.setFindVisible(false);
+        w.action(MainAction::ShowFind)->trigger();
 
         Tcompf* compare = tools.compareWindow();
         compare->show();

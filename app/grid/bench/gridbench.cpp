@@ -294,10 +294,8 @@ int shot(const char* out, const std::string& extra) {
         other.bytes()[9] = 21;
         other.bytes()[16 + 2 * 16 + 12] = 99;
         other.bytes()[16 + 5 * 16 + 4] = 'X';
-        pane->setCompareSource(&other);
-        pane->setBottomPanelMode(3);
-        pane->showComparePane();
-        pane->clearFindMap();
+        pane->showCompare(&other);
+        pane->findMapStrip()->clear();
     }
     if (editors) {
         // The floating editors of the header's Start column.
