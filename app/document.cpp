@@ -1,18 +1,14 @@
 #include "document.h"
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
-#include <QSettings>
 #include <QTimer>
 
 #include "atomicfile.h"
@@ -22,8 +18,7 @@
 #include "paircommit.h"
 #include "model.h"
 #include "platform.h"
-#include "progresswindow.h"
-#include "prompter.h"
+#include "segmentedits.h"
 
 std::string toNative(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -34,8 +29,6 @@ QString fromNative(const std::string& path) {
 }
 
 namespace {
-
-const QString kTypeFilter = QStringLiteral("type files (*.type);;All files (*.*)");
 
 // The first character of a Qt date or time format that is no field letter.
 std::optional<char> formatSeparator(const QString& format) {
@@ -80,7 +73,7 @@ vm::Locale systemLocale() {
 } // namespace
 
 Document::Document(QObject* parent)
-    : QObject(parent), m_tempDir(platform::tempDir()), m_locale(systemLocale()) {
+    : ModelEvents(parent), m_tempDir(platform::tempDir()), m_locale(systemLocale()) {
     m_installDir = platform::installDir();
     // Positions are shown in hexadecimal until a type file says otherwise.
     m_view.setPositionFormat(1);
@@ -118,22 +111,15 @@ QString Document::captionText() const {
                                       toNative(defaultTypeFile())));
 }
 
-// --- opening ---------------------------------------------------------------
-
-bool Document::openDataWithType(const QString& path) {
-    const vm::DataTypePair pair = vm::pairDataAndType(toNative(path));
-    const QString dataFile = fromNative(pair.dataFile);
-    const QString typeFile = fromNative(pair.typeFile);
-    if (!openDataFile(dataFile))
-        return false;
-    if (QFileInfo::exists(typeFile))
-        readTypeFile(typeFile);
-    else if (QFileInfo::exists(defaultTypeFile()))
-        readTypeFile(defaultTypeFile());
-    emit documentReplaced();
-    emit captionChanged();
-    return true;
+bool Document::changedOnDisk(const QString& path) const {
+    if (!m_dataFileName.isEmpty() && path == m_dataFileName)
+        return vm::changedSince(m_dataStamp, toNative(path));
+    if (!m_typeStampPath.isEmpty() && path == m_typeStampPath)
+        return vm::changedSince(m_typeStamp, toNative(path));
+    return false;
 }
+
+// --- the working copy ---------------------------------------------------------
 
 // The views read the data file from the first moment, through a stream of
 // their own; the working copy is filled from another on a thread of its own.
@@ -222,7 +208,7 @@ void Document::copyEnded(quint64 run) {
         QTimer::singleShot(100, this, [this, run] { copyEnded(run); });
         return;
     }
-    failCopy(QString::fromStdString(m_fill->result().error));
+    emit copyFailed(QString::fromStdString(m_fill->result().error));
 }
 
 // The copy holds the same bytes as the data file the views were reading, and
@@ -232,8 +218,7 @@ void Document::finishCopy() {
     m_work.stream = m_fill->takeTarget();
     m_fill.reset();
     m_fillPermille = 1000;
-    if (m_fillIsNewDocument)
-        addRecentName(RecentList::Files, m_dataFileName);
+    emit copyFinished(m_fillIsNewDocument);
     if (m_resumeEditStructure) {
         m_resumeEditStructure = false;
         m_view.setCanEditStructure(true);
@@ -244,27 +229,7 @@ void Document::finishCopy() {
     if (m_work.stream.size() != shownSize) {
         fitSegmentsToData();
         emit documentReplaced();
-    }
-    emit actionStatesChanged(true);
-}
-
-// A copy that failed or was cancelled closes the document, as an open that
-// failed does, and says why.
-void Document::failCopy(const QString& reason) {
-    const QString name = m_dataFileName;
-    stopCopy();
-    // Structure changes made meanwhile are not dropped without asking.
-    if (m_typeChanged) {
-        const QString typePath = name + QStringLiteral(".type");
-        if (prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                           QStringLiteral(" Do You Want Save The TypeFile to  ") + typePath +
-                               QStringLiteral(" ?"),
-                           Prompter::Buttons::YesNo) == Prompter::Answer::Yes)
-            writeTypeFile(typePath);
-    }
-    emptyDocument();
-    prompter().error(m_dialogParent,
-                     QStringLiteral("File  ") + name + QStringLiteral(" Open Error\n") + reason);
+    emit marksChanged();
 }
 
 void Document::cancelCopy() {
@@ -275,7 +240,7 @@ void Document::cancelCopy() {
     if (m_fill->result().ok)
         finishCopy();
     else
-        failCopy(QString::fromStdString(m_fill->result().error));
+        emit copyFailed(QString::fromStdString(m_fill->result().error));
 }
 
 void Document::stopCopy() {
@@ -298,51 +263,20 @@ QString Document::copyRunningText() const {
            QStringLiteral(" is still being made: changes to the data wait until it is complete.");
 }
 
-bool Document::requireWorkingCopy(QWidget* parent) {
-    if (!copying())
-        return true;
-    prompter().inform(parent ? parent : m_dialogParent, copyRunningText());
-    return false;
-}
+// --- files --------------------------------------------------------------------
 
-bool Document::openDataFile(const QString& name) {
-    if (!confirmSaveChanges())
-        return false;
-    const QFileInfo info(name);
-    if (!info.exists()) {
-        prompter().inform(m_dialogParent,
-                          QStringLiteral("File ") + name + QStringLiteral(" is not exit!"));
-        reopenAfterQuestions();
-        return false;
-    }
-    if (info.isFile() && info.size() >= kMaxDataFileSize) {
-        prompter().error(m_dialogParent,
-                         QStringLiteral("File ") + name +
-                             QStringLiteral(" is 2 GiB or larger. Vellomarque can only open data "
-                                            "files smaller than 2 GiB (2147483648 bytes)."));
-        reopenAfterQuestions();
-        return false;
-    }
-    // A pair save another program was killed in is finished, or undone,
-    // before the file is read.
-    if (const vm::CommitRecovery r = vm::recoverPendingCommit(toNative(name)); !r.message.empty())
-        prompter().inform(m_dialogParent, fromNative(r.message));
+bool Document::openData(const QString& name, QString* error) {
     // The file is stamped before it is copied, so a change made during the
     // copy counts.
     const vm::FileStamp stamp = vm::fileStamp(toNative(name));
-    QString err;
-    if (!beginWorkingCopy(name, true, &err)) {
-        prompter().error(m_dialogParent,
-                         QStringLiteral("File  ") + name + QStringLiteral(" Open Error\n") + err);
-        reopenAfterQuestions();
+    if (!beginWorkingCopy(name, true, error))
         return false;
-    }
     m_dataChanged = false;
     m_dataFileName = name;
     m_dataStamp = stamp;
     emit captionChanged();
     m_gridFillEnabled = true;
-    emit actionStatesChanged(true);
+    emit marksChanged();
     return true;
 }
 
@@ -350,10 +284,7 @@ void Document::closeStream() {
     m_work.stream.close();
 }
 
-// The save questions may have closed the stream of a document that then stays:
-// it is opened again on a fresh copy of its data file, which holds exactly what
-// the user chose to keep.
-bool Document::reopenAfterQuestions() {
+bool Document::reopenIfClosed() {
     if (m_dataFileName.isEmpty() || m_work.stream.isOpen())
         return true;
     const vm::FileStamp stamp = vm::fileStamp(toNative(m_dataFileName));
@@ -364,103 +295,39 @@ bool Document::reopenAfterQuestions() {
     m_dataStamp = stamp;
     m_dataChanged = false;
     emit documentReplaced();
-    emit actionStatesChanged(true);
+    emit marksChanged();
     return true;
 }
 
-// --- save questions and saving -----------------------------------------------
-
-bool Document::confirmSaveChanges() {
-    if (m_work.name.empty() || m_dataFileName.isEmpty())
-        return true;
-    if (m_typeChanged) {
-        const QString typePath = m_dataFileName + QStringLiteral(".type");
-        const auto a = prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                                      QStringLiteral(" Do You Want Save The TypeFile to  ") +
-                                          typePath + QStringLiteral(" ?"),
-                                      Prompter::Buttons::YesNoCancel);
-        if (a == Prompter::Answer::Cancel)
-            return false;
-        // A structure that could not be written is not dropped silently.
-        if (a == Prompter::Answer::Yes && !writeTypeFile(typePath))
-            return false;
-        m_typeChanged = false;
-        // "Save Type File" goes off even when the data question is cancelled.
-        emit actionStatesChanged(false);
-    }
-    if (!m_dataChanged)
-        return true;
-    const auto a = prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                                  m_dataFileName + QStringLiteral("  Is Change,  Save It ?"),
-                                  Prompter::Buttons::YesNoCancel);
-    if (a == Prompter::Answer::Cancel)
-        return false;
-    // A failed or declined save keeps the changes in the working copy, still open.
-    if (a == Prompter::Answer::Yes && !saveWorkingCopyTo(m_dataFileName))
-        return false;
-    closeStream();
-    m_dataChanged = false;
-    return true;
-}
-
-bool Document::confirmOverwriteChanged(const QString& path, const vm::FileStamp& stamp) {
-    if (!vm::changedSince(stamp, toNative(path)))
-        return true;
-    return prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                          QStringLiteral("The file ") + path +
-                              QStringLiteral(" was changed by another program since it was "
-                                             "opened.\nOverwrite it?")) == Prompter::Answer::Yes;
-}
-
-bool Document::saveWorkingCopyTo(const QString& name) {
-    if (!m_work.stream.isOpen() || !requireWorkingCopy(m_dialogParent))
-        return false;
-    // One writer at a time, from the check below to the replacement.
-    vm::FileLock lock;
-    if (!lock.acquire(toNative(name))) {
-        prompter().error(m_dialogParent, lock.busy() ? fromNative(lock.error())
-                                                     : name + QStringLiteral(": ") +
-                                                           QString::fromStdString(lock.error()));
-        return false;
-    }
-    // Another program (or instance) may have written the file since it was
-    // opened or last saved: not overwritten without asking.
-    const bool sameFile = name == m_dataFileName;
-    if (sameFile && !confirmOverwriteChanged(name, m_dataStamp))
+bool Document::saveTo(const QString& name, const vm::Progress& progress, QString* error,
+                      vm::FileLock* lock) {
+    if (!m_work.stream.isOpen() || copying())
         return false;
     // Copied from the open stream, never by the working file's name: the
     // name is in a shared folder, the stream is certainly ours.
     vm::ReplaceFile out;
-    bool saved = false;
-    {
-        // Gone before any message: a modal progress window left on top would
-        // take the clicks meant for the error box.
-        ProgressWindow progress(m_dialogParent, QStringLiteral("Saving ") + name);
-        saved = out.begin(toNative(name)) && out.copyFrom(m_work.stream, progress.callback()) &&
-                (lock.beforeReplace(), out.commit());
-    }
-    if (!saved) {
-        prompter().error(m_dialogParent,
-                         name + QStringLiteral(": ") + QString::fromStdString(out.error()));
+    if (!(out.begin(toNative(name)) && out.copyFrom(m_work.stream, progress) &&
+          (lock ? lock->beforeReplace() : void(), out.commit()))) {
+        if (error)
+            *error = QString::fromStdString(out.error());
         return false;
     }
-    if (sameFile)
+    if (name == m_dataFileName)
         m_dataStamp = vm::fileStamp(toNative(name));
     return true;
 }
 
-bool Document::saveDataFileTo(const QString& name) {
-    if (m_dataFileName.isEmpty() || !saveWorkingCopyTo(name))
-        return false;
-    setDataChanged(false, false);
-    return true;
+void Document::renameTo(const QString& name) {
+    m_dataFileName = name;
+    m_dataStamp = vm::fileStamp(toNative(name));
+    emit captionChanged();
 }
 
-void Document::setDataChanged(bool value, bool refreshPanel) {
+void Document::setDataChanged(bool value) {
     if (value == m_dataChanged)
         return;
     m_dataChanged = value;
-    emit actionStatesChanged(refreshPanel);
+    emit marksChanged();
 }
 
 void Document::fitSegmentsToData() {
@@ -472,79 +339,34 @@ void Document::fitSegmentsToData() {
         m_typeChanged = true;
 }
 
-void Document::markStructureChanged() {
-    m_typeChanged = true;
-    emit actionStatesChanged(false);
+void Document::setTypeChanged(bool value) {
+    if (value == m_typeChanged)
+        return;
+    m_typeChanged = value;
+    emit marksChanged();
 }
 
-// --- recent lists ----------------------------------------------------------
-
-void Document::addRecentName(RecentList which, const QString& path) {
-    QStringList& list = which == RecentList::Files ? m_recentFiles : m_recentTypes;
-    int found = -1;
-    for (int i = 0; i < list.size(); ++i)
-        if (list[i].compare(path, Qt::CaseInsensitive) == 0)
-            found = i;
-    if (found < 0) {
-        list.append(path);
-        while (list.size() > kRecentMax)
-            list.removeFirst();
-    } else {
-        list.move(found, list.size() - 1);
-    }
-    emit recentListsChanged();
-}
-
-static QString recentKey(int i) {
-    return QStringLiteral("recent") + QString::number(i);
-}
-
-void Document::loadSettings() {
-    const auto s = platform::openSettings();
-    for (const auto& [group, list] : {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
-                                      std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
-        list->clear();
-        s->beginGroup(group);
-        for (int i = 0; i < kRecentMax; ++i) {
-            const QString v = s->value(recentKey(i)).toString();
-            if (!v.isEmpty())
-                list->append(v);
-        }
-        s->endGroup();
-    }
-    m_showSegList = s->value(QStringLiteral("showSegList"), true).toBool();
-    m_showTypeCtrl = s->value(QStringLiteral("showTypeCtrl"), true).toBool();
-    emit recentListsChanged();
-}
-
-void Document::saveSettings() const {
-    const auto s = platform::openSettings();
-    for (const auto& [group, list] : {std::pair{QStringLiteral("recent/file"), &m_recentFiles},
-                                      std::pair{QStringLiteral("recent/type"), &m_recentTypes}}) {
-        s->beginGroup(group);
-        for (int i = 0; i < list->size(); ++i)
-            s->setValue(recentKey(i), list->at(i));
-        s->endGroup();
-    }
-    s->setValue(QStringLiteral("showSegList"), m_showSegList ? 1 : 0);
-    s->setValue(QStringLiteral("showTypeCtrl"), m_showTypeCtrl ? 1 : 0);
-    s->sync();
-}
-
-// --- type files ------------------------------------------------------------
-
-bool Document::readTypeFile(const QString& path) {
+bool Document::loadTypeFile(const QString& path, QString* message, bool* opened) {
     const vm::FileStamp stamp = vm::fileStamp(toNative(path));
     vm::TypeReadResult r = vm::readTypeFile(toNative(path), dataSize());
-    if (r.opened)
-        addRecentName(RecentList::Types, path);
+    if (opened)
+        *opened = r.opened;
     if (!r.ok) {
-        prompter().inform(m_dialogParent, QString::fromStdString(r.message));
+        if (message)
+            *message = QString::fromStdString(r.message);
         return false;
     }
+    Operation op;
+    op.label = QStringLiteral("Load Type File");
+    op.currentBefore = currentIndex();
+    change::LoadType load{structureState(), nullptr};
     applyTypeContent(std::move(r.content), path);
     m_typeStampPath = path;
     m_typeStamp = stamp;
+    load.after = structureState();
+    op.currentAfter = currentIndex();
+    op.change = std::move(load);
+    emit operationDone(op);
     return true;
 }
 
@@ -569,26 +391,19 @@ void Document::applyTypeContent(vm::TypeFileContent&& content, const QString& pa
     fitSegmentsToData();
     m_resumeEditStructure = false; // a loaded structure starts without editing
     emit structureReplaced();
+    emit optionsChanged();
+    emit dataHintChanged();
     emit captionChanged();
-    emit actionStatesChanged(true);
+    emit marksChanged();
 }
 
-bool Document::writeTypeFile(const QString& path) {
-    // Writers of the data file and its type file as a pair keep out meanwhile.
-    vm::FileLock lock;
-    if (!m_dataFileName.isEmpty() && !lock.acquire(toNative(m_dataFileName))) {
-        prompter().error(m_dialogParent, fromNative(lock.error()));
-        return false;
-    }
-    // The type file as it was loaded or last written may have been changed
-    // by someone else in the meantime.
-    if (path == m_typeStampPath && !confirmOverwriteChanged(path, m_typeStamp))
-        return false;
-    emit aboutToWriteTypeFile();
+bool Document::writeTypeFile(const QString& path, QString* error) {
+    emit aboutToChange();
     const vm::TypeWriteResult r = vm::writeTypeFile(m_segments, m_view, m_dataHint, toNative(path));
     if (!r.ok) {
-        prompter().error(m_dialogParent, fromNative(r.message) + QStringLiteral("\n") +
-                                             QString::fromStdString(r.systemError));
+        if (error)
+            *error = fromNative(r.message) + QStringLiteral("\n") +
+                     QString::fromStdString(r.systemError);
         return false;
     }
     m_typeStampPath = path;
@@ -598,98 +413,8 @@ bool Document::writeTypeFile(const QString& path) {
     return true;
 }
 
-// --- commands --------------------------------------------------------------
-
-void Document::openFileCommand() {
-    if (!confirmSaveChanges())
-        return;
-    const QString name =
-        prompter().openFileName(m_dialogParent, QStringLiteral("Open File"), QString());
-    if (name.isEmpty()) {
-        reopenAfterQuestions();
-        return;
-    }
-    m_dataChanged = false;
-    m_typeChanged = false;
-    openDataWithType(name);
-}
-
-void Document::newFileCommand() {
-    const auto text = prompter().inputText(m_dialogParent, QStringLiteral("New File"),
-                                           QStringLiteral("File Length"), QStringLiteral("0"));
-    if (!text)
-        return;
-    const std::int64_t size = vm::parseInteger(text->toStdString()).value_or(-111);
-    if (size < 0) {
-        prompter().inform(m_dialogParent, QStringLiteral("File Size Must Not Less Zero"));
-        return;
-    }
-    if (size >= kMaxDataFileSize) {
-        prompter().inform(m_dialogParent,
-                          QStringLiteral("File Size Must Be Less Than 2 GiB (2147483648 bytes)"));
-        return;
-    }
-    const QString name =
-        prompter().saveFileName(m_dialogParent, QStringLiteral("New File"), QString());
-    if (name.isEmpty())
-        return;
-    if (QFileInfo::exists(name) &&
-        prompter().ask(m_dialogParent, QStringLiteral("Warning ! "),
-                       name + QStringLiteral("  is Exist, Over Write it?")) !=
-            Prompter::Answer::Yes)
-        return;
-    // Replaced only once the new file is complete, like every other save.
-    vm::ReplaceFile out;
-    if (!out.begin(toNative(name)) || !out.stream().truncate(size) || !out.commit()) {
-        const std::string why = out.error().empty() ? out.stream().lastError() : out.error();
-        prompter().error(m_dialogParent, name + QStringLiteral(": ") + QString::fromStdString(why));
-        return;
-    }
-    openDataWithType(name);
-}
-
-void Document::openInNewWindowCommand() {
-    const QString name = prompter().openFileName(
-        m_dialogParent, QStringLiteral("Open File in New Window"), QString());
-    if (name.isEmpty())
-        return;
-    if (!QFileInfo::exists(name)) {
-        prompter().inform(m_dialogParent, name + QStringLiteral(" File is not exist!"));
-        return;
-    }
-    platform::startNewInstance(name);
-}
-
-void Document::saveFileCommand() {
-    saveDataFileTo(m_dataFileName);
-}
-
-void Document::saveAsCommand() {
-    // Refused before the user picks a name for nothing.
-    if (!requireWorkingCopy(m_dialogParent))
-        return;
-    const QString name =
-        prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
-    if (name.isEmpty())
-        return;
-    if (QFileInfo::exists(name) &&
-        prompter().ask(m_dialogParent, QStringLiteral("Warning "),
-                       QStringLiteral("Are You Sure  ") + name +
-                           QStringLiteral("  is exit replace it ?")) != Prompter::Answer::Yes)
-        return;
-    if (saveDataFileTo(name)) {
-        m_dataFileName = name;
-        m_dataStamp = vm::fileStamp(toNative(name));
-        emit captionChanged();
-    }
-}
-
-void Document::saveAllCommand() {
-    // Half a "Save All" would be a surprise: nothing is written until both can be.
-    if (!requireWorkingCopy(m_dialogParent))
-        return;
-    saveFileCommand();
-    saveTypeCommand();
+void Document::close() {
+    emptyDocument();
 }
 
 void Document::emptyDocument() {
@@ -706,58 +431,314 @@ void Document::emptyDocument() {
     m_dataChanged = false;
     m_typeChanged = false;
     emit structureReplaced();
+    emit optionsChanged();
     emit documentReplaced();
     emit captionChanged();
-    emit actionStatesChanged(true);
+    emit marksChanged();
 }
 
-void Document::closeAllCommand() {
-    if (!confirmSaveChanges())
+// --- options ----------------------------------------------------------------------
+
+void Document::setCanEditData(bool on) {
+    m_view.setCanEditData(on && dataStream());
+    emit optionsChanged();
+}
+
+void Document::setStructureMode(vm::StructMode mode) {
+    // Without a document neither permission stays on.
+    const bool open = isOpen();
+    m_view.setCanResetStructure(open && mode == vm::StructMode::Reset);
+    m_view.setCanEditStructure(open && mode == vm::StructMode::Edit);
+    emit optionsChanged();
+}
+
+void Document::setIndexView(bool showIndexNum, std::uint8_t positionFormat) {
+    m_view.setShowIndexNum(showIndexNum);
+    m_view.setPositionFormat(positionFormat);
+    emit optionsChanged();
+}
+
+// --- operations ---------------------------------------------------------------------
+
+std::shared_ptr<const StructureState> Document::structureState() const {
+    return StructureState::of(m_segments, m_view, m_dataHint);
+}
+
+int Document::currentIndex() const {
+    return m_segments.indexOf(m_segments.current());
+}
+
+void Document::done(Operation&& operation) {
+    operation.currentAfter = currentIndex();
+    if (operation.changesData())
+        setDataChanged(true);
+    if (operation.changesStructure())
+        setTypeChanged(true);
+    emit operationDone(operation);
+}
+
+void Document::setCurrentSegment(vm::Segment* segment) {
+    if (segment && m_segments.indexOf(segment) < 0)
         return;
-    emptyDocument();
-}
-
-void Document::openTypeCommand() {
-    const QString name =
-        prompter().openFileName(m_dialogParent, QStringLiteral("Open Type File"), kTypeFilter);
-    if (name.isEmpty())
+    if (segment == m_segments.current())
         return;
-    if (readTypeFile(name))
-        emit documentReplaced();
+    m_segments.setCurrent(segment);
+    emit currentSegmentChanged(segment);
 }
 
-void Document::saveTypeCommand() {
-    if (!m_dataFileName.isEmpty() && !writeTypeFile(m_dataFileName + QStringLiteral(".type")))
-        return; // the structure is still unsaved: keep its mark
-    m_typeChanged = false;
-    emit actionStatesChanged(true);
-    emit captionChanged();
+bool Document::writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
+                         std::string* error) {
+    vm::FileStream* stream = dataStream();
+    if (!stream || copying() || offset < 0 ||
+        offset + static_cast<std::int64_t>(bytes.size()) > stream->size()) {
+        if (error)
+            *error = copying() ? copyRunningText().toStdString() : std::string("No File Open");
+        return false;
+    }
+    change::Bytes b{offset, std::vector<std::uint8_t>(bytes.size()), {bytes.begin(), bytes.end()}};
+    stream->readAt(offset, b.before);
+    if (!stream->writeAt(offset, bytes)) {
+        if (error)
+            *error = stream->lastError();
+        return false;
+    }
+    emit bytesChanged(offset, static_cast<qint64>(bytes.size()));
+    Operation op;
+    op.label = QStringLiteral("Edit Cell");
+    op.currentBefore = currentIndex();
+    op.change = std::move(b);
+    done(std::move(op));
+    return true;
 }
 
-void Document::saveTypeAsCommand() {
-    QString name =
-        prompter().saveFileName(m_dialogParent, QStringLiteral("Save Type File As"), kTypeFilter);
-    if (name.isEmpty())
+void Document::changeSegment(vm::Segment& segment, const QString& label,
+                             const std::function<void(vm::Segment&)>& edit) {
+    const int index = m_segments.indexOf(&segment);
+    if (index < 0)
         return;
-    name = fromNative(vm::withTypeExtension(toNative(name)));
-    if (QFileInfo::exists(name) &&
-        prompter().ask(m_dialogParent, QStringLiteral("Warning"),
-                       QStringLiteral("Are You Sure ") + name +
-                           QStringLiteral(" Is Exist Replace It ?")) != Prompter::Answer::Yes)
+    auto before = segmentCopy(segment);
+    edit(segment);
+    // Counted against the file as the grids count it, which cuts a segment
+    // typed past its end: the operation keeps what the views will show.
+    if (m_gridFillEnabled && dataStream())
+        vm::computeRecordCount(&segment, dataSize());
+    if (segment.toImage() == before->toImage() && segment.recordCount == before->recordCount)
         return;
-    writeTypeFile(name);
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentIndex();
+    op.change = change::SegmentValues{index, std::move(before), segmentCopy(segment)};
+    emit segmentChanged(&segment);
+    done(std::move(op));
 }
 
-void Document::useDefaultTypeCommand() {
-    if (readTypeFile(defaultTypeFile()))
-        emit documentReplaced();
+bool Document::changeFields(vm::Segment& segment, const QString& label,
+                            const std::function<bool(vm::Segment&)>& edit) {
+    const int index = m_segments.indexOf(&segment);
+    if (index < 0)
+        return false;
+    emit aboutToChange();
+    std::vector<vm::TypeEntry> before = segment.entries;
+    if (!edit(segment) || segment.entries == before)
+        return false;
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentIndex();
+    op.change = change::Fields{index, std::move(before), segment.entries};
+    emit fieldsChanged(&segment);
+    done(std::move(op));
+    return true;
 }
 
-void Document::replaceDefaultTypeCommand() {
-    if (prompter().ask(
-            m_dialogParent, QStringLiteral("Warning"),
-            QStringLiteral(
-                "You Select replace default Type File With Current Type, Are You Sure? ")) ==
-        Prompter::Answer::Yes)
-        writeTypeFile(defaultTypeFile());
+vm::Segment* Document::insertSegment(const QString& label,
+                                     const std::function<vm::Segment*(vm::SegmentList&)>& add) {
+    emit aboutToChange();
+    const int currentBefore = currentIndex();
+    vm::Segment* segment = add(m_segments);
+    const int index = m_segments.indexOf(segment);
+    if (index < 0)
+        return nullptr;
+    if (m_gridFillEnabled && dataStream())
+        vm::computeRecordCount(segment, dataSize());
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentBefore;
+    op.change = change::InsertSegment{index, segmentCopy(*segment)};
+    emit segmentInserted(segment);
+    m_segments.setCurrent(segment);
+    emit currentSegmentChanged(segment);
+    done(std::move(op));
+    return segment;
+}
+
+vm::Segment* Document::segmentAfterRemoval(std::size_t index) {
+    if (m_segments.empty())
+        return nullptr;
+    return &m_segments[std::min(index, m_segments.size() - 1)];
+}
+
+vm::Segment* Document::addNewSegment(int before) {
+    return insertSegment(
+        before < 0 ? QStringLiteral("New Segment") : QStringLiteral("Insert Segment"),
+        [&](vm::SegmentList& list) {
+            return &vm::addNewSegment(list, dataSize(), structMode() == vm::StructMode::Edit,
+                                      before);
+        });
+}
+
+bool Document::deleteSegment(vm::Segment& segment, const vm::Progress& progress, QString* error) {
+    const int index = m_segments.indexOf(&segment);
+    if (index < 0)
+        return false;
+    const QString label = QStringLiteral("Delete Segment");
+    if (structMode() == vm::StructMode::Edit && dataStream())
+        return rewrite(
+            label, progress,
+            [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
+                const vm::FileResult r =
+                    vm::deleteSegment(list, static_cast<std::size_t>(index), &wf, p);
+                if (r.ok)
+                    list.setCurrent(segmentAfterRemoval(static_cast<std::size_t>(index)));
+                return RewriteResult{r.ok, r.error};
+            },
+            error);
+    emit aboutToChange();
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentIndex();
+    op.change = change::RemoveSegment{index, segmentCopy(segment)};
+    emit segmentAboutToBeRemoved(&segment);
+    const vm::FileResult r =
+        vm::deleteSegment(m_segments, static_cast<std::size_t>(index), nullptr);
+    if (!r.ok) {
+        if (error)
+            *error = QString::fromStdString(r.error);
+        return false;
+    }
+    vm::Segment* next = segmentAfterRemoval(static_cast<std::size_t>(index));
+    m_segments.setCurrent(next);
+    emit currentSegmentChanged(next);
+    done(std::move(op));
+    return true;
+}
+
+vm::Segment* Document::pasteSegment(const vm::Segment& source, int before,
+                                    const vm::Progress& progress, QString* error) {
+    if (m_segments.indexOf(&source) < 0)
+        return nullptr;
+    if (structMode() == vm::StructMode::Edit && dataStream()) {
+        vm::Segment* pasted = nullptr;
+        rewrite(
+            QStringLiteral("Past Segment"), progress,
+            [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
+                const vm::PasteResult r = vm::pasteSegment(list, source, before, &wf, p);
+                pasted = r.file.ok ? r.segment : nullptr;
+                if (pasted)
+                    list.setCurrent(pasted);
+                return RewriteResult{r.file.ok, r.file.error};
+            },
+            error);
+        return pasted;
+    }
+    return insertSegment(QStringLiteral("Past Segment"), [&](vm::SegmentList& list) {
+        const vm::PasteResult r = vm::pasteSegment(list, source, before, nullptr);
+        if (!r.file.ok && error)
+            *error = QString::fromStdString(r.file.error);
+        return r.file.ok ? r.segment : nullptr;
+    });
+}
+
+bool Document::fieldAction(vm::Segment& segment, const QString& label, const vm::Progress& progress,
+                           const FieldAction& edit, QString* error) {
+    if (structMode() == vm::StructMode::Edit) {
+        bool changed = false;
+        const bool ok = rewrite(
+            label, progress,
+            [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
+                const vm::FieldEdit e = edit(wf, segment, p);
+                if (e.ok && e.bytesMoved)
+                    vm::shiftFollowingSegments(list, segment, e.delta);
+                changed = e.changed;
+                return RewriteResult{e.ok, e.error, e.changed};
+            },
+            error);
+        return ok && changed;
+    }
+    vm::FieldEdit result;
+    const bool changed = changeFields(segment, label, [&](vm::Segment& s) {
+        result = edit(m_work, s, progress);
+        return result.ok && result.changed;
+    });
+    if (!result.ok && error)
+        *error = QString::fromStdString(result.error);
+    return changed;
+}
+
+void Document::moveSegments(const QString& label,
+                            const std::function<void(vm::SegmentList&)>& reorder) {
+    emit aboutToChange();
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentIndex();
+    change::MoveSegments move{structureState(), nullptr};
+    reorder(m_segments);
+    m_segments.setCurrent(m_segments.empty() ? nullptr : &m_segments[0]);
+    move.after = structureState();
+    op.change = std::move(move);
+    emit segmentsMoved();
+    done(std::move(op));
+}
+
+void Document::setDataHintFlags(const vm::DataHintFlags& flags) {
+    if (flags == m_dataHint)
+        return;
+    Operation op;
+    op.label = QStringLiteral("Data Hint Setup");
+    op.currentBefore = currentIndex();
+    op.change = change::DataHint{m_dataHint, flags};
+    m_dataHint = flags;
+    emit dataHintChanged();
+    done(std::move(op));
+}
+
+void Document::changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) {
+    if (!segment || index < 0 || index >= static_cast<int>(segment->entries.size()))
+        return;
+    changeFields(*segment, QStringLiteral("Change Field"), [&](vm::Segment& s) {
+        s.entries[static_cast<std::size_t>(index)] = entry;
+        return true;
+    });
+}
+
+bool Document::rewrite(const QString& label, const vm::Progress& progress, const Rewrite& edit,
+                       QString* error) {
+    if (!dataStream()) {
+        if (error)
+            *error = QStringLiteral("No File Open");
+        return false;
+    }
+    if (copying()) {
+        if (error)
+            *error = copyRunningText();
+        return false;
+    }
+    emit aboutToChange();
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentIndex();
+    change::Rewrite r{m_work.name, {}, structureState(), nullptr};
+    const RewriteResult result = edit(m_work, m_segments, progress);
+    if (!result.ok) {
+        if (error)
+            *error = QString::fromStdString(result.error);
+        return false;
+    }
+    if (!result.changed)
+        return true;
+    r.workingFileAfter = m_work.name;
+    r.after = structureState();
+    op.change = std::move(r);
+    emit layoutReplaced();
+    done(std::move(op));
+    return true;
 }

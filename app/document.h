@@ -1,36 +1,41 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
-#include <QObject>
 #include <QString>
-#include <QStringList>
 
+#include "fieldedits.h"
+#include "gridhost.h"
 #include "kinds.h"
+#include "modelevents.h"
+#include "operation.h"
 #include "segment.h"
 #include "textlocale.h"
 #include "typefile.h"
 #include "workingfile.h"
 
 class QWidget;
+namespace vm {
+class FileLock;
+}
 
-// The one open document of the program: the data file, its working copy in the
-// temporary folder, the structure loaded from a type file, the change marks and
-// the recent lists. The main window owns it and shows what it says.
-class Document : public QObject {
+// The one open document: the data file, its working copy in the temporary
+// folder, the structure loaded from a type file and the change marks. It is
+// the one place that changes the model: every change is an operation of its
+// own kind (one function each below), recorded as an Operation value and
+// announced through the signals of ModelEvents, which the views follow.
+// Asking the user is not its work: DocumentFiles asks the questions around it.
+class Document : public ModelEvents, public GridHost {
     Q_OBJECT
 public:
-    enum class RecentList { Files, Types };
-    static constexpr int kRecentMax = 4;
     // The model keeps 32-bit offsets, so larger files cannot be described.
     static constexpr std::int64_t kMaxDataFileSize = std::int64_t{1} << 31;
 
     explicit Document(QObject* parent = nullptr);
     ~Document() override;
-
-    // Parent of the dialogs the document shows.
-    void setDialogParent(QWidget* w) { m_dialogParent = w; }
 
     // --- state ---
     const QString& dataFileName() const { return m_dataFileName; }
@@ -41,10 +46,10 @@ public:
     // reading only: the views show it at once, and the object stays the same
     // when the finished copy takes its place, so no reader is left holding a
     // stream that went away.
-    vm::FileStream* dataStream();
+    vm::FileStream* dataStream() override;
     const vm::FileStream* dataStream() const;
-    // The working copy with its stream, for the rewrites that replace it.
-    // Not while copying(): the stream is then the read-only data file.
+    // The working copy with its stream. Changes go through the operations;
+    // tests reach in here to stage a rewrite that fails.
     vm::WorkingFile& workingFile() { return m_work; }
     // The working copy is still being filled on its own thread: the data
     // cannot change until it is complete.
@@ -53,98 +58,143 @@ public:
     int copyProgress() const { return m_fillPermille; }
     // Why the data cannot change while the copy is made.
     QString copyRunningText() const;
-    // True when the data may change; otherwise says why and returns false.
-    bool requireWorkingCopy(QWidget* parent);
     bool isOpen() const { return !m_dataFileName.isEmpty(); }
     bool dataChanged() const { return m_dataChanged; }
     bool typeChanged() const { return m_typeChanged; }
-    bool gridFillEnabled() const { return m_gridFillEnabled; }
-    void setGridFillEnabled(bool v) { m_gridFillEnabled = v; }
     const QString& installDir() const { return m_installDir; }
-    void setInstallDir(const QString& dir) { m_installDir = dir; }
     const QString& tempDir() const { return m_tempDir; }
     void setTempDir(const QString& dir) { m_tempDir = dir; }
     QString defaultTypeFile() const;
-    const QStringList& recentFiles() const { return m_recentFiles; }
-    const QStringList& recentTypes() const { return m_recentTypes; }
-    bool showSegList() const { return m_showSegList; }
-    bool showTypeCtrl() const { return m_showTypeCtrl; }
-    void setShowSegList(bool v) { m_showSegList = v; }
-    void setShowTypeCtrl(bool v) { m_showTypeCtrl = v; }
-
-    vm::SegmentList& segments() { return m_segments; }
-    const vm::SegmentList& segments() const { return m_segments; }
-    vm::ViewSettings& viewSettings() { return m_view; }
-    const vm::ViewSettings& viewSettings() const { return m_view; }
-    vm::DataHintFlags& dataHintFlags() { return m_dataHint; }
-    const vm::Locale& locale() const { return m_locale; }
+    QString captionText() const;
     // Size of the working copy, 0 without one.
     std::int64_t dataSize() const;
+    // True when path is the data file or the type file as this document last
+    // read or wrote it, and another program changed it since.
+    bool changedOnDisk(const QString& path) const;
 
-    // --- operations ---
-    bool openDataWithType(const QString& path);
-    bool openDataFile(const QString& name);
-    // The save questions; false means cancel.
-    bool confirmSaveChanges();
-    bool saveDataFileTo(const QString& name);
-    void setDataChanged(bool value, bool refreshPanel);
-    // The structure editor changed the structure.
-    void markStructureChanged();
+    vm::SegmentList& segments() override { return m_segments; }
+    const vm::SegmentList& segments() const { return m_segments; }
+    const vm::ViewSettings& viewSettings() const override { return m_view; }
+    const vm::DataHintFlags& dataHintFlags() const { return m_dataHint; }
+    const vm::Locale& locale() const override { return m_locale; }
+    vm::StructMode structMode() const { return vm::structMode(m_view); }
     // Every ToFilesEnd segment runs to the end of the data file: called when
     // a structure meets the data, after the data's size changed and after a
     // structure change. A stored value it changes marks the structure changed
     // unless it is the default type file's (no signal: the caller announces
     // the change).
     void fitSegmentsToData();
-    void addRecentName(RecentList list, const QString& path);
-    bool readTypeFile(const QString& path);
-    bool writeTypeFile(const QString& path);
-    QString captionText() const;
 
-    // --- commands ---
-    void openFileCommand();
-    void newFileCommand();
-    void openInNewWindowCommand();
-    void saveFileCommand();
-    void saveAsCommand();
-    void saveAllCommand();
-    void closeAllCommand();
+    // --- GridHost ---
+    bool canWriteData() const override { return !copying(); }
+    bool gridFillEnabled() const override { return m_gridFillEnabled; }
+    ModelEvents& events() override { return *this; }
+    bool writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
+                   std::string* error) override;
+    void changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) override;
+    void selectSegment(vm::Segment* segment) override { setCurrentSegment(segment); }
+
+    // --- files; the questions and messages around them are DocumentFiles' ---
+    // A new document on the data file name: its working copy begins, the views
+    // read name meanwhile. The structure stays until a type file is read.
+    bool openData(const QString& name, QString* error);
+    // The save questions may have closed the stream of a document that then
+    // stays: it is opened again on a fresh copy of its data file, which holds
+    // exactly what the user chose to keep. False when that failed (the
+    // document is then closed).
+    bool reopenIfClosed();
+    // Lets go of the working copy's stream (the user has decided about it).
+    void closeStream();
+    // Writes the working copy over name; the system's reason on failure.
+    // With lock: the writer lock the caller holds on name, let go of just
+    // before the replacement where the system cannot rename over a held file.
+    bool saveTo(const QString& name, const vm::Progress& progress, QString* error,
+                vm::FileLock* lock = nullptr);
+    // After Save As: the document is name from now on.
+    void renameTo(const QString& name);
+    // Loads a type file onto the document. False with the user's message;
+    // opened tells whether the file could be opened at all.
+    bool loadTypeFile(const QString& path, QString* message, bool* opened = nullptr);
+    bool writeTypeFile(const QString& path, QString* error);
+    // No data file, no structure.
+    void close();
     // Stops the copy at the user's wish: the document closes as an open that
-    // failed does.
+    // failed does (copyFailed).
     void cancelCopy();
     // The program ends: a copy still being made stops, its unfinished file is
     // removed and the document keeps no stream.
     void stopCopy();
-    void openTypeCommand();
-    void saveTypeCommand();
-    void saveTypeAsCommand();
-    void useDefaultTypeCommand();
-    void replaceDefaultTypeCommand();
+    void setDataChanged(bool value);
+    void setTypeChanged(bool value);
 
-    void loadSettings();
-    void saveSettings() const;
+    // --- options (kept in the type file, but no change of the structure) ---
+    void setCanEditData(bool on);
+    // Reset or edit structure (exclusive) or neither.
+    void setStructureMode(vm::StructMode mode);
+    void setIndexView(bool showIndexNum, std::uint8_t positionFormat);
+
+    // --- operations ---
+    // Each changes the model in one way, makes its Operation, sets the change
+    // marks and announces what changed; one that changes nothing makes none.
+    // The current segment (no operation of its own: operations record it).
+    void setCurrentSegment(vm::Segment* segment);
+    // One segment's own values, changed by edit.
+    void changeSegment(vm::Segment& segment, const QString& label,
+                       const std::function<void(vm::Segment&)>& edit);
+    // The field descriptions of a segment; edit returns whether it changed them.
+    bool changeFields(vm::Segment& segment, const QString& label,
+                      const std::function<bool(vm::Segment&)>& edit);
+    // New Segment (before < 0) and Insert Segment (before: a row): an empty
+    // segment, which becomes the current one. No byte moves in either mode.
+    vm::Segment* addNewSegment(int before);
+    // Delete Segment: in edit mode its bytes leave the file (a rewrite, the
+    // segments behind move back), else only its description goes. The one
+    // now at its place (or the last) becomes current. False with the reason.
+    bool deleteSegment(vm::Segment& segment, const vm::Progress& progress, QString* error);
+    // Past Segment: a copy of source before row `before` (appended when
+    // negative), in edit mode with a copy of its bytes. It becomes current.
+    vm::Segment* pasteSegment(const vm::Segment& source, int before, const vm::Progress& progress,
+                              QString* error);
+    // The list put in another order by reorder; the first segment becomes current.
+    void moveSegments(const QString& label, const std::function<void(vm::SegmentList&)>& reorder);
+    // A field action of the structure editor (add, insert, delete, paste,
+    // convert): in edit mode a rewrite that moves the bytes too, the segments
+    // behind following by its delta; otherwise a change of the descriptions.
+    // False when it failed (error says why) or changed nothing.
+    using FieldAction =
+        std::function<vm::FieldEdit(vm::WorkingFile&, vm::Segment&, const vm::Progress&)>;
+    bool fieldAction(vm::Segment& segment, const QString& label, const vm::Progress& progress,
+                     const FieldAction& edit, QString* error);
+    // The data hint window's kinds.
+    void setDataHintFlags(const vm::DataHintFlags& flags);
+    // What a rewrite tells: whether it went (else error says why) and whether
+    // it changed anything at all.
+    struct RewriteResult {
+        bool ok = true;
+        std::string error;
+        bool changed = true;
+    };
+    using Rewrite =
+        std::function<RewriteResult(vm::WorkingFile&, vm::SegmentList&, const vm::Progress&)>;
+    // Bytes and structure together: edit builds a new working copy from the
+    // current one (the engine's rewrites) and may change the structure; the
+    // previous copy stays on disk. Refused while there is no complete working
+    // copy. False with the reason in error; nothing changed then.
+    bool rewrite(const QString& label, const vm::Progress& progress, const Rewrite& edit,
+                 QString* error);
 
 signals:
-    // The enabled states of the actions must be recomputed.
-    void actionStatesChanged(bool refreshPanel);
     void captionChanged();
-    void recentListsChanged();
-    // The segments are about to be released with their views.
-    void structureAboutToBeCleared();
-    // A type file was loaded (or the structure emptied): views and options must follow.
-    void structureReplaced();
-    // A data file was opened or closed: the grids must be laid out again.
-    void documentReplaced();
-    // The grids hand their column widths to the model before a type file is written.
-    void aboutToWriteTypeFile();
     // More of the working copy was made (thousandths).
     void copyProgressChanged(int permille);
-    // The options changed without a type file being loaded.
-    void optionsChanged();
+    // The working copy is complete; newDocument: it was a data file opened anew.
+    void copyFinished(bool newDocument);
+    // The copy failed or was stopped; the document still shows its data.
+    void copyFailed(const QString& reason);
+    // Every operation, once done and announced: what an undo stack records.
+    void operationDone(const Operation& operation);
 
 private:
-    void closeStream();
-    bool reopenAfterQuestions();
     void emptyDocument();
     void applyTypeContent(vm::TypeFileContent&& content, const QString& path);
     // Opens name for the views and starts filling a new working copy of it;
@@ -153,14 +203,16 @@ private:
     void copyProgressed(quint64 run, int permille);
     void copyEnded(quint64 run);
     void finishCopy();
-    void failCopy(const QString& reason);
-    // Writes the working copy over name (asking first when name is the data
-    // file and another program changed it); messages on failure.
-    bool saveWorkingCopyTo(const QString& name);
-    // Yes/No when path changed on disk since stamp; true when it may be written.
-    bool confirmOverwriteChanged(const QString& path, const vm::FileStamp& stamp);
+    // Records and announces an operation whose change is done: the marks follow.
+    void done(Operation&& operation);
+    // A segment the list got from add; it becomes the current one.
+    vm::Segment* insertSegment(const QString& label,
+                               const std::function<vm::Segment*(vm::SegmentList&)>& add);
+    // The segment that takes the place of the one removed from index.
+    vm::Segment* segmentAfterRemoval(std::size_t index);
+    std::shared_ptr<const StructureState> structureState() const;
+    int currentIndex() const;
 
-    QWidget* m_dialogParent = nullptr;
     QString m_dataFileName;
     vm::WorkingFile m_work;
     // The copy being made, and which one the reports from its thread are for.
@@ -180,10 +232,6 @@ private:
     bool m_gridFillEnabled = false;
     QString m_installDir;
     QString m_tempDir;
-    QStringList m_recentFiles;
-    QStringList m_recentTypes;
-    bool m_showSegList = true;
-    bool m_showTypeCtrl = true;
     vm::SegmentList m_segments;
     vm::ViewSettings m_view;
     vm::DataHintFlags m_dataHint{};

@@ -43,8 +43,6 @@ public:
 
     QTableView* segList() const { return m_segList; }
     QTableView* typeList() const { return m_typeList; }
-    StructHintModel* segModel() const { return m_segModel; }
-    StructHintModel* typeModel() const { return m_typeModel; }
 
     // Selecting a segList row: typeList shows the field findings of a summary row.
     void segListSelectItem(int row);

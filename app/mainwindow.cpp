@@ -20,9 +20,9 @@
 #include <QToolButton>
 
 #include "aboutbox.h"
-#include "addrecorddialog.h"
-#include "delrecorddialog.h"
+#include "docking.h"
 #include "document.h"
+#include "documentfiles.h"
 #include "editstructhint.h"
 #include "helptopic.h"
 #include "icons.h"
@@ -30,6 +30,7 @@
 #include "model.h"
 #include "outputfile.h"
 #include "platform.h"
+#include "progresswindow.h"
 #include "prompter.h"
 #include "recordcommands.h"
 #include "recordpane.h"
@@ -46,21 +47,111 @@ const QString kWarningExplanation = QStringLiteral(
     "Has any warnning in structure setting, You can click \"OK\" to continue or click \"cancel\" "
     "to cancel this.");
 
-constexpr int kDockWidth = 264;
+// Every entry of the menus and the tool bar: object name, caption, hint,
+// shortcut (Ctrl with a key, or a plain key), picture of the image list
+// (-1: none), and whether it is checked on and off.
+struct ActionRow {
+    MainAction which;
+    const char* name;
+    const char* caption;
+    const char* hint;
+    QKeyCombination key;
+    int image;
+    bool checkable;
+};
+
+constexpr QKeyCombination kNoKey{};
+
+QKeyCombination ctrl(Qt::Key k) {
+    return Qt::CTRL | k;
+}
+
+const ActionRow kActionRows[] = {
+    {MainAction::OpenFile, "AopenFile", "Open File...", "Open File...", ctrl(Qt::Key_O), 0, false},
+    {MainAction::NewFile, "AnewFile", "New File...", "New File", ctrl(Qt::Key_N), 7, false},
+    {MainAction::NewWindow, "AnewWindow", "Open File in New Wndow", "Open File in New Wndow",
+     kNoKey, -1, false},
+    {MainAction::SaveData, "AsaveData", "Save File", "Save File", kNoKey, 1, false},
+    {MainAction::SaveAs, "AsaveAs", "Save As...", "Save As...", kNoKey, -1, false},
+    {MainAction::OpenType, "AopenType", "Open Type File...", "Use Other Type File", kNoKey, -1,
+     false},
+    {MainAction::UseDefaultType, "useDefaultType", "Use Default Type File", "Use Default Type File",
+     kNoKey, -1, false},
+    {MainAction::SaveType, "AsaveType", "Save Type File", "Save Type File", kNoKey, 16, false},
+    {MainAction::SaveTypeAs, "AsaveTypeAs", "Save type as...", "Save type as...", kNoKey, -1,
+     false},
+    {MainAction::SaveAll, "AsaveAll", "Save All", "Save All", ctrl(Qt::Key_S), 17, false},
+    {MainAction::CloseAll, "AcloseAll", "Close All", "Close All", kNoKey, -1, false},
+    {MainAction::Exit, "Aexit", "Exit", "Exit This Program", kNoKey, -1, false},
+    {MainAction::ShowCtrl, "ShowCtrl", "Show Main Control", "Show Main Control", kNoKey, 9, true},
+    {MainAction::ShowHint, "ShowHint", "Show Hint Window", "Show Hint Window", ctrl(Qt::Key_H), 10,
+     true},
+    {MainAction::ShowFind, "showFind", "Show Find Window", "Show Find Window", ctrl(Qt::Key_F), 2,
+     true},
+    {MainAction::ShowCompare, "showComp", "Show Comp Window", "Compare with Another File ", kNoKey,
+     3, true},
+    {MainAction::ToolBar, "AtoolBar", "ToolBar", "ToolBar", kNoKey, -1, true},
+    {MainAction::ShowIndexNum, "AisShowNum", "Show Index Num", "Show Index Num", kNoKey, 11, true},
+    {MainAction::PositionHex, "AisHex", "Show Position in Hex", "Show Position in Hex", kNoKey, 12,
+     true},
+    {MainAction::PositionNum, "AisNum", "Show Position in Num", "Show Position in Num", kNoKey, 13,
+     true},
+    {MainAction::OutputText, "AoutPut", "OutPut To Txt File", "OutPut To Txt File", kNoKey, 8,
+     false},
+    {MainAction::AdjustColumnWidths, "AadjustColWideth", "Adjust All Column Width",
+     "Adjust All Column Width", kNoKey, -1, false},
+    {MainAction::ReArrange, "AautoIndex", "ReArrange List", "ReArrange List", kNoKey, -1, false},
+    {MainAction::GotoOffset, "AgotoOffSet", "Goto OffSet", "Goto OffSet", ctrl(Qt::Key_G), 14,
+     false},
+    {MainAction::ReplaceDefaultType, "AReplacedefaulttype", "Replace Default Type",
+     "Replace Default Type", kNoKey, -1, false},
+    {MainAction::SortTypeList, "AsortTypeList", "Sort Type List", "Sort Type List", kNoKey, 21,
+     false},
+    {MainAction::SortAll, "AsortAll", "Sort All Type List", "Sort All Type List", kNoKey, 22,
+     false},
+    {MainAction::FileInfo, "AfileInfo", "File Information...", "File Information...", kNoKey, 18,
+     false},
+    {MainAction::SplitFile, "AsplitFile", "SplitFile...", "Split File...", kNoKey, -1, false},
+    {MainAction::CutBlank, "ACutBlank", "Cut Blank", "", kNoKey, 20, false},
+    {MainAction::CanEditData, "AcanEdit", "Can Edit Data", "Can Edit Data", kNoKey, 6, true},
+    {MainAction::CanResetStructure, "AcanResetType", "Can Reset Structure", "Can Reset Structure",
+     kNoKey, 5, true},
+    {MainAction::CanEditStructure, "AcanEditType", "Can Edit Structure", "Can Edit Structure",
+     kNoKey, 19, true},
+    {MainAction::Help, "Ahelp", "Help Contents", "Help Contents", Qt::Key_F1, -1, false},
+    {MainAction::HelpButton, "AhelpButton", "Help", "Help", kNoKey, 4, false},
+    {MainAction::Homepage, "Ahomepage", "Homepage", "Homepage", kNoKey, -1, false},
+    {MainAction::About, "Aabout", "about", "about", kNoKey, -1, false},
+};
+
+// What needs an open document.
+constexpr MainAction kDocumentActions[] = {
+    MainAction::OpenType,          MainAction::ReArrange,        MainAction::AdjustColumnWidths,
+    MainAction::OutputText,        MainAction::UseDefaultType,   MainAction::SaveTypeAs,
+    MainAction::ShowFind,          MainAction::ShowHint,         MainAction::CanEditData,
+    MainAction::CanResetStructure, MainAction::CanEditStructure, MainAction::ReplaceDefaultType,
+    MainAction::ShowCompare,       MainAction::PositionHex,      MainAction::PositionNum,
+    MainAction::ShowIndexNum,      MainAction::GotoOffset,       MainAction::SortTypeList,
+    MainAction::SortAll,           MainAction::CloseAll,         MainAction::SaveAs,
+    MainAction::FileInfo};
+
+// What may not run until the working copy is complete: nothing may write the
+// data or the user's file, nor switch to a mode that would.
+constexpr MainAction kWritingActions[] = {
+    MainAction::SaveData,          MainAction::SaveAs,           MainAction::SaveAll,
+    MainAction::CanResetStructure, MainAction::CanEditStructure, MainAction::CutBlank};
 
 } // namespace
 
-Tmain::Tmain(QWidget* parent)
-    : QMainWindow(parent), m_panel(std::make_unique<PanelHooks>()),
-      m_tools(std::make_unique<ToolHooks>()) {
+Tmain::Tmain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("main"));
     setWindowIcon(icons::appIcon());
 
     // Start-up order: document state, views, actions, recent lists, options.
     m_doc = new Document(this);
-    m_doc->setDialogParent(this);
+    m_files = new DocumentFiles(*m_doc, this);
 
-    m_pane = new RecordPane(this, this);
+    m_pane = new RecordPane(m_doc, this);
     m_pane->setObjectName(QStringLiteral("recordPane"));
     setCentralWidget(m_pane);
 
@@ -77,21 +168,20 @@ Tmain::Tmain(QWidget* parent)
     statusBar()->addWidget(m_status, 1);
     connect(m_pane, &RecordPane::statusTextChanged, m_status, &QLabel::setText);
     connect(m_pane, &RecordPane::recordMenuRequested, this, &Tmain::showRecordMenu);
-    connect(m_pane, &RecordPane::findMapCleared, this,
-            [this] { m_panel->redrawPositionBars(true); });
+    connect(m_pane, &RecordPane::positionRequested, this,
+            [this](qint64 offset) { locatePosition(offset); });
 
     // The secondary windows are made once and live as long as the program.
     m_structHint = new TeditStructHint(this);
     m_structHint->setTypeRowsProvider(
         [this](int segment) { return typeFindings(*m_doc, segment); });
     m_about = new Tabout(this);
-    m_delRecord = new TdelRecord(this);
-    m_addRecord = new TAddRecord(this);
+    m_records = new RecordCommands(*m_doc, this);
 
-    m_doc->loadSettings();
-    updateActionStates(true);
-    updateCaption();
-    m_panel->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
+    m_files->loadSettings();
+    syncOptionChecks();
+    updateActionStates();
+    setWindowTitle(m_doc->captionText());
 
     // The window's own font; a system without it substitutes its sans font.
     QFont f = font();
@@ -117,26 +207,42 @@ Tmain::~Tmain() {
     vm::clearSegments(m_doc->segments());
 }
 
+TAddRecord* Tmain::addRecordDialog() const {
+    return m_records->addDialog();
+}
+
+QAction* Tmain::action(const QString& objectName) const {
+    return findChild<QAction*>(objectName);
+}
+
 void Tmain::setPanel(std::unique_ptr<PanelHooks> panel) {
     // The dock lets go of the old panel's widget before that panel goes.
-    if (m_ctrlDock->widget() == m_panel->controlPanel())
-        m_ctrlDock->setWidget(makePanelPlaceholder());
-    m_panel = panel ? std::move(panel) : std::make_unique<PanelHooks>();
-    if (QWidget* widget = m_panel->controlPanel()) {
-        QWidget* placeholder = m_ctrlDock->widget();
-        m_ctrlDock->setWidget(widget);
-        if (placeholder)
-            placeholder->deleteLater();
+    if (m_panel && m_ctrlDock->widget() == m_panel->controlPanel())
+        m_ctrlDock->setWidget(nullptr);
+    m_panel = std::move(panel);
+    if (m_panel) {
+        m_ctrlDock->setWidget(m_panel->controlPanel());
+        const PanelSettings s = PanelSettings::load();
+        m_panel->applyPanelSettings(s.showSegList, s.showTypeCtrl);
     }
-    rebuildFileMenu();
-    m_panel->applyPanelSettings(m_doc->showSegList(), m_doc->showTypeCtrl());
-    updateActionStates(true);
+    rebuildEditMenu();
 }
 
 void Tmain::setTools(std::unique_ptr<ToolHooks> tools) {
-    m_tools->stopLongOperations();
-    m_tools = tools ? std::move(tools) : std::make_unique<ToolHooks>();
-    updateActionStates(true);
+    if (m_tools)
+        m_tools->stopLongOperations();
+    m_tools = std::move(tools);
+}
+
+ToolContext Tmain::toolContext() {
+    auto a = [this](MainAction which) { return action(which); };
+    return ToolContext{
+        *m_doc,
+        *m_pane,
+        *this,
+        [this](std::int64_t offset, bool absolute) { locatePosition(offset, absolute); },
+        {a(MainAction::ShowFind), a(MainAction::ShowCompare), a(MainAction::ShowHint),
+         a(MainAction::GotoOffset), a(MainAction::FileInfo), a(MainAction::SplitFile)}};
 }
 
 // --- construction ----------------------------------------------------------
@@ -144,267 +250,174 @@ void Tmain::setTools(std::unique_ptr<ToolHooks> tools) {
 void Tmain::createDock() {
     m_ctrlDock = new QDockWidget(QStringLiteral("Main Control"), this);
     m_ctrlDock->setObjectName(QStringLiteral("Tctrls"));
-    m_ctrlDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    // The control panel takes this place when it is plugged in.
-    m_ctrlDock->setWidget(makePanelPlaceholder());
-    addDockWidget(Qt::LeftDockWidgetArea, m_ctrlDock);
+    dockLeft(*this, m_ctrlDock);
     resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
-    watchDock(m_ctrlDock);
     connect(m_ctrlDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (QAction* a = action(QStringLiteral("ShowCtrl")); a && !isHidden())
-            a->setChecked(visible || !m_ctrlDock->isHidden());
+        if (!isHidden())
+            action(MainAction::ShowCtrl)->setChecked(visible || !m_ctrlDock->isHidden());
     });
-}
-
-void Tmain::watchDock(QDockWidget* dock) {
-    // A window dropped on a collapsed dock site opens it to its usual width.
-    connect(dock, &QDockWidget::dockLocationChanged, this, [this, dock](Qt::DockWidgetArea area) {
-        if (area == Qt::LeftDockWidgetArea && !dock->isFloating() && dock->width() <= 30)
-            resizeDocks({dock}, {kDockWidth}, Qt::Horizontal);
-    });
-}
-
-void Tmain::addLeftDock(QDockWidget* dock) {
-    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    addDockWidget(Qt::LeftDockWidgetArea, dock);
-    watchDock(dock);
-}
-
-QAction* Tmain::makeAction(const char* name, const QString& caption, const QString& hint,
-                           const QKeySequence& shortcut, int image) {
-    auto* a = new QAction(caption, this);
-    a->setObjectName(QString::fromLatin1(name));
-    if (!hint.isEmpty()) {
-        a->setToolTip(hint);
-        a->setStatusTip(hint);
-    }
-    if (!shortcut.isEmpty())
-        a->setShortcut(shortcut);
-    if (image >= 0)
-        a->setIcon(icons::image(image));
-    a->setProperty("imageIndex", image);
-    m_actions.insert(a->objectName(), a);
-    addAction(a); // shortcuts work even with the tool bar hidden
-    return a;
 }
 
 void Tmain::createActions() {
-    const QKeySequence none;
-    auto ctrl = [](Qt::Key k) { return QKeySequence(Qt::CTRL | k); };
-    makeAction("AopenFile", "Open File...", "Open File...", ctrl(Qt::Key_O), 0);
-    makeAction("AnewFile", "New File...", "New File", ctrl(Qt::Key_N), 7);
-    makeAction("AnewWindow", "Open File in New Wndow", "Open File in New Wndow", none, -1);
-    makeAction("AsaveData", "Save File", "Save File", none, 1);
-    makeAction("AsaveAs", "Save As...", "Save As...", none, -1);
-    makeAction("AopenType", "Open Type File...", "Use Other Type File", none, -1);
-    makeAction("useDefaultType", "Use Default Type File", "Use Default Type File", none, -1);
-    makeAction("AsaveType", "Save Type File", "Save Type File", none, 16);
-    makeAction("AsaveTypeAs", "Save type as...", "Save type as...", none, -1);
-    makeAction("AsaveAll", "Save All", "Save All", ctrl(Qt::Key_S), 17);
-    makeAction("AcloseAll", "Close All", "Close All", none, -1);
-    makeAction("Aexit", "Exit", "Exit This Program", none, -1);
-    makeAction("ShowCtrl", "Show Main Control", "Show Main Control", none, 9)->setCheckable(true);
-    makeAction("ShowHint", "Show Hint Window", "Show Hint Window", ctrl(Qt::Key_H), 10)
-        ->setCheckable(true);
-    makeAction("showFind", "Show Find Window", "Show Find Window", ctrl(Qt::Key_F), 2)
-        ->setCheckable(true);
-    makeAction("showComp", "Show Comp Window", "Compare with Another File ", none, 3)
-        ->setCheckable(true);
-    makeAction("AtoolBar", "ToolBar", "ToolBar", none, -1)->setCheckable(true);
-    makeAction("AisShowNum", "Show Index Num", "Show Index Num", none, 11)->setCheckable(true);
-    makeAction("AisHex", "Show Position in Hex", "Show Position in Hex", none, 12)
-        ->setCheckable(true);
-    makeAction("AisNum", "Show Position in Num", "Show Position in Num", none, 13)
-        ->setCheckable(true);
-    makeAction("AoutPut", "OutPut To Txt File", "OutPut To Txt File", none, 8);
-    makeAction("AadjustColWideth", "Adjust All Column Width", "Adjust All Column Width", none, -1);
-    makeAction("AautoIndex", "ReArrange List", "ReArrange List", none, -1);
-    makeAction("AgotoOffSet", "Goto OffSet", "Goto OffSet", ctrl(Qt::Key_G), 14);
-    makeAction("AReplacedefaulttype", "Replace Default Type", "Replace Default Type", none, -1);
-    makeAction("AsortTypeList", "Sort Type List", "Sort Type List", none, 21);
-    makeAction("AsortAll", "Sort All Type List", "Sort All Type List", none, 22);
-    makeAction("AfileInfo", "File Information...", "File Information...", none, 18);
-    makeAction("AsplitFile", "SplitFile...", "Split File...", none, -1);
-    makeAction("ACutBlank", "Cut Blank", QString(), none, 20);
-    makeAction("AcanEdit", "Can Edit Data", "Can Edit Data", none, 6)->setCheckable(true);
-    makeAction("AcanResetType", "Can Reset Structure", "Can Reset Structure", none, 5)
-        ->setCheckable(true);
-    makeAction("AcanEditType", "Can Edit Structure", "Can Edit Structure", none, 19)
-        ->setCheckable(true);
-    makeAction("AaddRecord", "Add Record", "Add Record", none, -1);
-    makeAction("AdelRecord", "Delete Record", "Delete Record", none, -1);
-    makeAction("Ahelp", "Help Contents", "Help Contents", QKeySequence(Qt::Key_F1), -1);
-    makeAction("AhelpButton", "Help", "Help", none, 4);
-    makeAction("Ahomepage", "Homepage", "Homepage", none, -1);
-    makeAction("Aabout", "about", "about", none, -1);
-
-    action(QStringLiteral("ShowCtrl"))->setChecked(true);
-    action(QStringLiteral("AtoolBar"))->setChecked(true);
-    action(QStringLiteral("AisShowNum"))->setChecked(true);
-    action(QStringLiteral("AisHex"))->setChecked(true);
-    action(QStringLiteral("AsaveType"))->setEnabled(false);
-    action(QStringLiteral("AopenType"))->setEnabled(false);
-    action(QStringLiteral("AsaveData"))->setEnabled(false);
-    action(QStringLiteral("AaddRecord"))->setEnabled(false);
-    action(QStringLiteral("AdelRecord"))->setEnabled(false);
+    for (const ActionRow& r : kActionRows) {
+        auto* a = new QAction(QString::fromLatin1(r.caption), this);
+        a->setObjectName(QString::fromLatin1(r.name));
+        if (*r.hint) {
+            a->setToolTip(QString::fromLatin1(r.hint));
+            a->setStatusTip(QString::fromLatin1(r.hint));
+        }
+        if (r.key != kNoKey)
+            a->setShortcut(QKeySequence(r.key));
+        if (r.image >= 0)
+            a->setIcon(icons::image(r.image));
+        a->setProperty("imageIndex", r.image);
+        a->setCheckable(r.checkable);
+        addAction(a); // shortcuts work even with the tool bar hidden
+        m_actions[static_cast<std::size_t>(r.which)] = a;
+    }
+    for (MainAction on : {MainAction::ShowCtrl, MainAction::ToolBar, MainAction::ShowIndexNum,
+                          MainAction::PositionHex})
+        action(on)->setChecked(true);
 }
 
 void Tmain::createMenus() {
-    auto a = [this](const char* n) { return action(QString::fromLatin1(n)); };
+    auto a = [this](MainAction which) { return action(which); };
     m_fileMenu = menuBar()->addMenu(QStringLiteral("File "));
     m_fileMenu->setObjectName(QStringLiteral("File1"));
     m_fileMenu->setToolTipsVisible(true);
-    m_fixedFileEntries = {a("AopenFile"), a("AnewFile"), a("AnewWindow"), a("AsaveData"),
-                          a("AsaveAs")};
+    m_fixedFileEntries = {a(MainAction::OpenFile), a(MainAction::NewFile), a(MainAction::NewWindow),
+                          a(MainAction::SaveData), a(MainAction::SaveAs)};
     auto* sep1 = new QAction(this);
     sep1->setSeparator(true);
-    m_fixedFileEntries << sep1 << a("AopenType") << a("useDefaultType") << a("AsaveType")
-                       << a("AsaveTypeAs");
+    m_fixedFileEntries << sep1 << a(MainAction::OpenType) << a(MainAction::UseDefaultType)
+                       << a(MainAction::SaveType) << a(MainAction::SaveTypeAs);
     auto* sep2 = new QAction(this);
     sep2->setSeparator(true);
-    m_fixedFileEntries << sep2 << a("AsaveAll") << a("AcloseAll");
+    m_fixedFileEntries << sep2 << a(MainAction::SaveAll) << a(MainAction::CloseAll);
 
     m_editMenu = menuBar()->addMenu(QStringLiteral("Edit "));
     m_editMenu->setObjectName(QStringLiteral("Edit1"));
-    // Until the control panel brings its own actions the Edit menu lists its
-    // commands disabled.
-    for (const char* caption :
-         {"New Segment", "Copy Segment", "Delete Segment", "Insert Segment", "Past Segment",
-          "Cut Segment", "", "Add a Type", "Copy Type", "Delete Type", "Insert Type", "Paste Type",
-          "Cut Type", "Select All Type", "Converts Type"}) {
-        auto* e = new QAction(QString::fromLatin1(caption), this);
-        if (!*caption)
-            e->setSeparator(true);
-        else
-            e->setEnabled(false);
-        m_editPlaceholders << e;
-    }
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("View "));
     view->setObjectName(QStringLiteral("View1"));
-    view->addActions({a("ShowCtrl"), a("ShowHint"), a("showFind"), a("showComp"), a("AtoolBar")});
+    view->addActions({a(MainAction::ShowCtrl), a(MainAction::ShowHint), a(MainAction::ShowFind),
+                      a(MainAction::ShowCompare), a(MainAction::ToolBar)});
     QMenu* index = view->addMenu(QStringLiteral("Index View"));
     index->setObjectName(QStringLiteral("IndexView1"));
-    index->addActions({a("AisShowNum"), a("AisHex"), a("AisNum")});
+    index->addActions(
+        {a(MainAction::ShowIndexNum), a(MainAction::PositionHex), a(MainAction::PositionNum)});
     // Shown as radio entries; choosing the checked one switches to the other
     // (choosePositionFormat), so the group allows none checked in between.
     auto* formats = new QActionGroup(this);
     formats->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    formats->addAction(a("AisHex"));
-    formats->addAction(a("AisNum"));
+    formats->addAction(a(MainAction::PositionHex));
+    formats->addAction(a(MainAction::PositionNum));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools "));
     tools->setObjectName(QStringLiteral("Tools1"));
-    tools->addActions({a("AoutPut"), a("AadjustColWideth"), a("AautoIndex"), a("AgotoOffSet"),
-                       a("AReplacedefaulttype"), a("AsortTypeList"), a("AsortAll"), a("AfileInfo"),
-                       a("AsplitFile"), a("ACutBlank")});
+    tools->addActions({a(MainAction::OutputText), a(MainAction::AdjustColumnWidths),
+                       a(MainAction::ReArrange), a(MainAction::GotoOffset),
+                       a(MainAction::ReplaceDefaultType), a(MainAction::SortTypeList),
+                       a(MainAction::SortAll), a(MainAction::FileInfo), a(MainAction::SplitFile),
+                       a(MainAction::CutBlank)});
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("Options "));
     options->setObjectName(QStringLiteral("Options1"));
-    options->addActions({a("AcanEdit"), a("AcanResetType"), a("AcanEditType")});
+    options->addActions({a(MainAction::CanEditData), a(MainAction::CanResetStructure),
+                         a(MainAction::CanEditStructure)});
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help "));
     help->setObjectName(QStringLiteral("Help1"));
-    help->addAction(a("Ahelp"));
+    help->addAction(a(MainAction::Help));
     help->addSeparator();
-    help->addAction(a("Ahomepage"));
+    help->addAction(a(MainAction::Homepage));
     help->addSeparator();
-    help->addAction(a("Aabout"));
-
-    m_recordMenu = new QMenu(this);
-    m_recordMenu->setObjectName(QStringLiteral("RecordMenu"));
-    m_recordMenu->addActions({a("AaddRecord"), a("AdelRecord")});
+    help->addAction(a(MainAction::About));
 
     rebuildFileMenu();
 }
 
 void Tmain::createToolBar() {
-    auto a = [this](const char* n) { return action(QString::fromLatin1(n)); };
+    auto a = [this](MainAction which) { return action(which); };
     m_toolBar = addToolBar(QStringLiteral("ToolBar"));
     m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
     m_toolBar->setMovable(false);
     m_toolBar->setIconSize(QSize(20, 20));
-    m_toolBar->addActions({a("AopenFile"), a("AnewFile"), a("AsaveAll"), a("AsaveData"),
-                           a("AsaveType"), a("AoutPut")});
-    m_toolBar->addSeparator();
-    m_toolBar->addActions({a("ShowCtrl"), a("ShowHint"), a("showFind"), a("showComp")});
-    m_toolBar->addSeparator();
-    m_toolBar->addActions({a("AgotoOffSet"), a("AfileInfo")});
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(a("AisShowNum"));
-    m_toolBar->addSeparator();
-    m_toolBar->addActions({a("AisHex"), a("AisNum")});
-    m_toolBar->addSeparator();
-    m_toolBar->addActions({a("AcanEdit"), a("AcanResetType"), a("AcanEditType")});
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(a("AhelpButton"));
-    m_toolBar->addSeparator();
+    const QList<QList<MainAction>> groups = {
+        {MainAction::OpenFile, MainAction::NewFile, MainAction::SaveAll, MainAction::SaveData,
+         MainAction::SaveType, MainAction::OutputText},
+        {MainAction::ShowCtrl, MainAction::ShowHint, MainAction::ShowFind, MainAction::ShowCompare},
+        {MainAction::GotoOffset, MainAction::FileInfo},
+        {MainAction::ShowIndexNum},
+        {MainAction::PositionHex, MainAction::PositionNum},
+        {MainAction::CanEditData, MainAction::CanResetStructure, MainAction::CanEditStructure},
+        {MainAction::HelpButton}};
+    for (const QList<MainAction>& group : groups) {
+        for (MainAction which : group)
+            m_toolBar->addAction(a(which));
+        m_toolBar->addSeparator();
+    }
     for (QAction* act : m_toolBar->actions())
         if (QWidget* w = m_toolBar->widgetForAction(act))
             w->setMinimumWidth(25);
     // The tool bar's own hide (context menu) keeps the View entry in step.
     connect(m_toolBar, &QToolBar::visibilityChanged, this, [this](bool visible) {
         if (!isHidden())
-            action(QStringLiteral("AtoolBar"))->setChecked(visible);
+            action(MainAction::ToolBar)->setChecked(visible);
     });
 }
 
 void Tmain::connectActions() {
-    auto on = [this](const char* name, auto slot) {
-        connect(action(QString::fromLatin1(name)), &QAction::triggered, this, slot);
+    auto on = [this](MainAction which, auto slot) {
+        connect(action(which), &QAction::triggered, this, slot);
     };
-    Document* d = m_doc;
-    on("AopenFile", [d] { d->openFileCommand(); });
-    on("AnewFile", [d] { d->newFileCommand(); });
-    on("AnewWindow", [d] { d->openInNewWindowCommand(); });
-    on("AsaveData", [d] { d->saveFileCommand(); });
-    on("AsaveAs", [d] { d->saveAsCommand(); });
-    on("AopenType", [d] { d->openTypeCommand(); });
-    on("useDefaultType", [d] { d->useDefaultTypeCommand(); });
-    on("AsaveType", [d] { d->saveTypeCommand(); });
-    on("AsaveTypeAs", [d] { d->saveTypeAsCommand(); });
-    on("AsaveAll", [d] { d->saveAllCommand(); });
-    on("AcloseAll", [d] { d->closeAllCommand(); });
-    on("AReplacedefaulttype", [d] { d->replaceDefaultTypeCommand(); });
-    on("Aexit", [this] { close(); });
-    on("ShowCtrl", [this] { toggleControlPanel(); });
-    on("ShowHint", [this] { toggleDataHint(); });
-    on("showFind", [this] { toggleFind(); });
-    on("showComp", [this] { toggleCompare(); });
-    on("AtoolBar",
-       [this] { m_toolBar->setVisible(action(QStringLiteral("AtoolBar"))->isChecked()); });
-    on("AisShowNum", [this] { toggleShowIndexNum(); });
-    on("AisHex", [this] { choosePositionFormat(true); });
-    on("AisNum", [this] { choosePositionFormat(false); });
-    on("AoutPut", [this] { outputText(); });
-    on("AadjustColWideth", [this] { adjustColumnWidths(); });
-    on("AautoIndex", [this] { autoIndex(); });
-    on("AgotoOffSet", [this] { gotoOffset(); });
-    on("AsortTypeList", [this] { sortTypeList(); });
-    on("AsortAll", [this] { sortAll(); });
-    on("AfileInfo", [this] { fileInformation(); });
-    on("AsplitFile", [this] { splitFile(); });
-    on("ACutBlank", [this] { cutBlank(); });
-    on("AcanEdit", [this] { toggleCanEditData(); });
-    on("AcanResetType", [this] { toggleCanResetStructure(); });
-    on("AcanEditType", [this] { toggleCanEditStructure(); });
-    on("AaddRecord", [this] { addRecords(); });
-    on("AdelRecord", [this] { deleteRecords(); });
-    on("Ahelp", [this] { showHelpTopic(this, QString()); });
-    on("AhelpButton", [this] { showHelpTopic(this, QString()); });
-    on("Ahomepage", [this] { showWebAddress(this, QString::fromLatin1(platform::kHomepage)); });
-    on("Aabout", [this] { showAbout(); });
+    DocumentFiles* f = m_files;
+    on(MainAction::OpenFile, [f] { f->openFileCommand(); });
+    on(MainAction::NewFile, [f] { f->newFileCommand(); });
+    on(MainAction::NewWindow, [f] { f->openInNewWindowCommand(); });
+    on(MainAction::SaveData, [f] { f->saveFileCommand(); });
+    on(MainAction::SaveAs, [f] { f->saveAsCommand(); });
+    on(MainAction::OpenType, [f] { f->openTypeCommand(); });
+    on(MainAction::UseDefaultType, [f] { f->useDefaultTypeCommand(); });
+    on(MainAction::SaveType, [f] { f->saveTypeCommand(); });
+    on(MainAction::SaveTypeAs, [f] { f->saveTypeAsCommand(); });
+    on(MainAction::SaveAll, [f] { f->saveAllCommand(); });
+    on(MainAction::CloseAll, [f] { f->closeAllCommand(); });
+    on(MainAction::ReplaceDefaultType, [f] { f->replaceDefaultTypeCommand(); });
+    on(MainAction::Exit, [this] { close(); });
+    on(MainAction::ShowCtrl, [this] { toggleControlPanel(); });
+    on(MainAction::ToolBar,
+       [this] { m_toolBar->setVisible(action(MainAction::ToolBar)->isChecked()); });
+    on(MainAction::ShowIndexNum, [this] { toggleShowIndexNum(); });
+    on(MainAction::PositionHex, [this] { choosePositionFormat(true); });
+    on(MainAction::PositionNum, [this] { choosePositionFormat(false); });
+    on(MainAction::OutputText, [this] { outputText(); });
+    on(MainAction::AdjustColumnWidths, [this] { adjustColumnWidths(); });
+    on(MainAction::ReArrange, [this] { reArrange(); });
+    on(MainAction::SortTypeList, [this] { sortTypeList(); });
+    on(MainAction::SortAll, [this] { sortAll(); });
+    on(MainAction::CutBlank, [this] { cutBlank(); });
+    on(MainAction::CanEditData, [this] { toggleCanEditData(); });
+    on(MainAction::CanResetStructure, [this] { toggleCanResetStructure(); });
+    on(MainAction::CanEditStructure, [this] { toggleCanEditStructure(); });
+    on(MainAction::Help, [this] { showHelpTopic(this, QString()); });
+    on(MainAction::HelpButton, [this] { showHelpTopic(this, QString()); });
+    on(MainAction::Homepage,
+       [this] { showWebAddress(this, QString::fromLatin1(platform::kHomepage)); });
+    on(MainAction::About, [this] { prompter().runModal(*m_about); });
 }
 
 void Tmain::connectDocument() {
-    connect(m_doc, &Document::actionStatesChanged, this, &Tmain::updateActionStates);
-    connect(m_doc, &Document::captionChanged, this, &Tmain::updateCaption);
-    connect(m_doc, &Document::recentListsChanged, this, &Tmain::rebuildFileMenu);
-    connect(m_doc, &Document::structureReplaced, this, &Tmain::structureReplaced);
-    connect(m_doc, &Document::documentReplaced, this, &Tmain::documentReplaced);
-    connect(m_doc, &Document::aboutToWriteTypeFile, this,
-            [this] { m_pane->saveAllColumnWidths(); });
-    connect(m_doc, &Document::optionsChanged, this, &Tmain::optionsChanged);
+    connect(m_doc, &Document::captionChanged, this,
+            [this] { setWindowTitle(m_doc->captionText()); });
+    connect(m_files, &DocumentFiles::recentListsChanged, this, &Tmain::rebuildFileMenu);
+    for (auto signal :
+         {&Document::marksChanged, &Document::documentReplaced, &Document::structureReplaced})
+        connect(m_doc, signal, this, &Tmain::updateActionStates);
+    connect(m_doc, &Document::optionsChanged, this, [this] {
+        syncOptionChecks();
+        updateActionStates();
+    });
     connect(m_doc, &Document::copyProgressChanged, m_copyBar, &QProgressBar::setValue);
 }
 
@@ -441,94 +454,36 @@ void Tmain::showCopyProgress() {
 
 // --- document display ------------------------------------------------------
 
-void Tmain::structureReplaced() {
-    m_pane->forgetDocument();
-    for (auto& seg : m_doc->segments())
-        m_pane->createSegmentGrids(seg.get());
-    syncOptionChecks();
-    m_panel->structureReplaced();
-    if (!m_doc->isOpen()) {
-        m_panel->drawSegmentBarOnly();
-        m_panel->setIndicatorsEnabled(false);
-    }
-}
-
-void Tmain::documentReplaced() {
-    m_pane->forgetDocument();
-    m_pane->updateEditOptions();
-    showCurrentSegment(true);
-}
-
-void Tmain::showCurrentSegment(bool applyWidths) {
-    vm::Segment* current = m_doc->segments().current();
-    if (!current && !m_doc->segments().empty()) {
-        current = &m_doc->segments()[0];
-        m_doc->segments().setCurrent(current);
-    }
-    if (current) {
-        m_pane->layoutSegmentGrids(current);
-        if (applyWidths)
-            m_pane->refreshSegmentGrid(current, true);
-    } else {
-        m_pane->updatePositionBar();
-    }
-}
-
-void Tmain::optionsChanged() {
-    syncOptionChecks();
-    m_panel->reloadFieldFrame();
-    m_panel->refreshActions();
-    updateActionStates(true);
-}
-
 void Tmain::syncOptionChecks() {
     const vm::ViewSettings& v = m_doc->viewSettings();
-    action(QStringLiteral("AcanEdit"))->setChecked(v.canEditData());
-    action(QStringLiteral("AcanResetType"))->setChecked(v.canResetStructure());
-    action(QStringLiteral("AcanEditType"))->setChecked(v.canEditStructure());
-    action(QStringLiteral("AisShowNum"))->setChecked(v.showIndexNum());
-    action(QStringLiteral("AisNum"))->setChecked(v.positionFormat() == 2);
-    action(QStringLiteral("AisHex"))->setChecked(v.positionFormat() != 2);
+    action(MainAction::CanEditData)->setChecked(v.canEditData());
+    action(MainAction::CanResetStructure)->setChecked(v.canResetStructure());
+    action(MainAction::CanEditStructure)->setChecked(v.canEditStructure());
+    action(MainAction::ShowIndexNum)->setChecked(v.showIndexNum());
+    action(MainAction::PositionNum)->setChecked(v.positionFormat() == 2);
+    action(MainAction::PositionHex)->setChecked(v.positionFormat() != 2);
 }
 
-void Tmain::updateActionStates(bool refreshPanel) {
-    if (refreshPanel)
-        m_panel->refreshSegmentEditors();
+void Tmain::updateActionStates() {
     const bool open = m_doc->isOpen();
-    for (const char* name :
-         {"AopenType",      "AautoIndex",    "AadjustColWideth", "AoutPut",
-          "useDefaultType", "AsaveTypeAs",   "showFind",         "ShowHint",
-          "AcanEdit",       "AcanResetType", "AcanEditType",     "AReplacedefaulttype",
-          "showComp",       "AisHex",        "AisNum",           "AisShowNum",
-          "AgotoOffSet",    "AsortTypeList", "AsortAll",         "AcloseAll",
-          "AsaveAs",        "AfileInfo"})
-        action(QString::fromLatin1(name))->setEnabled(open);
-    if (m_doc->viewSettings().canEditStructure()) {
-        action(QStringLiteral("AsortTypeList"))->setEnabled(false);
-        action(QStringLiteral("AsortAll"))->setEnabled(false);
-        action(QStringLiteral("ACutBlank"))->setEnabled(open);
-    } else {
-        action(QStringLiteral("ACutBlank"))->setEnabled(false);
+    for (MainAction which : kDocumentActions)
+        action(which)->setEnabled(open);
+    const bool editing = m_doc->viewSettings().canEditStructure();
+    if (editing) {
+        action(MainAction::SortTypeList)->setEnabled(false);
+        action(MainAction::SortAll)->setEnabled(false);
     }
-    action(QStringLiteral("AsaveData"))->setEnabled(m_doc->dataChanged());
-    action(QStringLiteral("AsaveType"))->setEnabled(m_doc->typeChanged());
-    action(QStringLiteral("AsaveAll"))->setEnabled(m_doc->dataChanged() || m_doc->typeChanged());
-    // Until the working copy is complete nothing may write the data or the
-    // user's file, nor switch to a mode that would.
+    action(MainAction::CutBlank)->setEnabled(editing && open);
+    action(MainAction::SaveData)->setEnabled(m_doc->dataChanged());
+    action(MainAction::SaveType)->setEnabled(m_doc->typeChanged());
+    action(MainAction::SaveAll)->setEnabled(m_doc->dataChanged() || m_doc->typeChanged());
     if (m_doc->copying())
-        for (const char* name :
-             {"AsaveData", "AsaveAs", "AsaveAll", "AcanResetType", "AcanEditType", "ACutBlank"})
-            action(QString::fromLatin1(name))->setEnabled(false);
+        for (MainAction which : kWritingActions)
+            action(which)->setEnabled(false);
     showCopyProgress();
 }
 
-void Tmain::updateCaption() {
-    setWindowTitle(m_doc->captionText());
-}
-
 void Tmain::rebuildFileMenu() {
-    if (!m_fileMenu)
-        return;
     // Entries the menu made itself (recent paths, separators) are deleted
     // later: a recent entry may be the one whose command is running now.
     for (QAction* old : m_fileMenu->actions()) {
@@ -545,39 +500,22 @@ void Tmain::rebuildFileMenu() {
             auto* e = new QAction(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")),
                                   m_fileMenu);
             e->setObjectName(QStringLiteral("recentEntry"));
-            connect(e, &QAction::triggered, this, [this, path] { m_doc->openDataWithType(path); });
+            connect(e, &QAction::triggered, this,
+                    [this, path] { m_files->openDataWithType(path); });
             m_fileMenu->addAction(e);
         }
     };
-    addRecent(m_doc->recentTypes());
+    addRecent(m_files->recentTypes());
     m_fileMenu->addSeparator();
-    addRecent(m_doc->recentFiles());
+    addRecent(m_files->recentFiles());
     m_fileMenu->addSeparator();
-    m_fileMenu->addAction(action(QStringLiteral("Aexit")));
-
-    // The Edit menu shows the control panel's actions when it has them.
-    for (QAction* old : m_editMenu->actions()) {
-        m_editMenu->removeAction(old);
-        if (old->parent() == m_editMenu)
-            old->deleteLater();
-    }
-    const QList<QAction*> edit = m_panel->editMenuActions();
-    if (edit.isEmpty()) {
-        m_editMenu->addActions(m_editPlaceholders);
-    } else {
-        for (QAction* e : edit)
-            if (e)
-                m_editMenu->addAction(e);
-            else
-                m_editMenu->addSeparator();
-    }
+    m_fileMenu->addAction(action(MainAction::Exit));
 }
 
-bool Tmain::requireDataStream() {
-    if (m_doc->dataStream())
-        return true;
-    prompter().inform(this, QStringLiteral("No File Open"));
-    return false;
+void Tmain::rebuildEditMenu() {
+    m_editMenu->clear();
+    if (m_panel)
+        m_editMenu->addActions(m_panel->editMenuActions());
 }
 
 QString Tmain::statusText() const {
@@ -586,67 +524,6 @@ QString Tmain::statusText() const {
 
 void Tmain::setStatusText(const QString& text) {
     m_pane->setStatusText(text);
-}
-
-QWidget* Tmain::makePanelPlaceholder() {
-    auto* placeholder =
-        new QLabel(QStringLiteral("The control panel") + QString::fromLatin1(kNotAvailable));
-    placeholder->setObjectName(QStringLiteral("TctrlsPlaceholder"));
-    placeholder->setWordWrap(true);
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setMargin(12);
-    placeholder->setEnabled(false);
-    return placeholder;
-}
-
-void Tmain::notAvailable(const QString& window) {
-    prompter().inform(this, window + QString::fromLatin1(kNotAvailable));
-}
-
-// --- GridHost --------------------------------------------------------------
-
-vm::FileStream* Tmain::dataStream() {
-    return m_doc->dataStream();
-}
-
-bool Tmain::canWriteData() const {
-    return !m_doc->copying();
-}
-
-vm::SegmentList& Tmain::segments() {
-    return m_doc->segments();
-}
-
-vm::ViewSettings& Tmain::viewSettings() {
-    return m_doc->viewSettings();
-}
-
-const vm::Locale& Tmain::locale() const {
-    return m_doc->locale();
-}
-
-bool Tmain::gridFillEnabled() const {
-    return m_doc->gridFillEnabled();
-}
-
-void Tmain::setDataChanged(bool data, bool type) {
-    if (data)
-        m_doc->setDataChanged(true, false);
-    if (type)
-        m_doc->markStructureChanged();
-}
-
-void Tmain::selectSegment(vm::Segment* segment) {
-    if (m_panel->selectSegment(segment))
-        return;
-    if (!segment || m_doc->segments().indexOf(segment) < 0)
-        return;
-    m_doc->segments().setCurrent(segment);
-    m_pane->layoutSegmentGrids(segment);
-}
-
-void Tmain::locatePosition(std::int64_t offset) {
-    locatePosition(offset, true);
 }
 
 void Tmain::locatePosition(std::int64_t offset, bool absolute) {
@@ -662,8 +539,7 @@ void Tmain::locatePosition(std::int64_t offset, bool absolute) {
         m_locateFailed = true;
         return;
     }
-    if (where.segment != list.current())
-        selectSegment(where.segment);
+    m_doc->setCurrentSegment(where.segment);
     if (m_locateFailed) {
         m_locateFailed = false;
         setStatusText(QString());
@@ -675,10 +551,6 @@ void Tmain::locatePosition(std::int64_t offset, bool absolute) {
             setStatusText(QString::number(g->rowCount()));
 }
 
-void Tmain::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
-    m_panel->entryDefinitionChanged(segment, entryIndex);
-}
-
 // --- start and end ---------------------------------------------------------
 
 void Tmain::showEvent(QShowEvent* event) {
@@ -686,52 +558,38 @@ void Tmain::showEvent(QShowEvent* event) {
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    m_panel->setIndicatorsEnabled(false);
     if (!m_commandLineFile.isEmpty()) {
         const QString file = m_commandLineFile;
         // After the window has painted, so that messages have a parent on screen.
-        QTimer::singleShot(0, this, [this, file] { m_doc->openDataWithType(file); });
+        QTimer::singleShot(0, this, [this, file] { m_files->openDataWithType(file); });
     }
 }
 
 void Tmain::closeEvent(QCloseEvent* event) {
-    if (!m_doc->confirmSaveChanges()) {
+    if (!m_files->confirmSaveChanges()) {
         event->ignore();
         return;
     }
-    m_tools->stopLongOperations();
+    if (m_tools)
+        m_tools->stopLongOperations();
     m_doc->stopCopy();
-    bool showSegList = m_doc->showSegList();
-    bool showTypeCtrl = m_doc->showTypeCtrl();
-    m_panel->readPanelSettings(showSegList, showTypeCtrl);
-    m_doc->setShowSegList(showSegList);
-    m_doc->setShowTypeCtrl(showTypeCtrl);
-    m_doc->saveSettings();
+    PanelSettings s = PanelSettings::load();
+    if (m_panel)
+        m_panel->readPanelSettings(s.showSegList, s.showTypeCtrl);
+    s.save();
+    m_files->saveSettings();
     event->accept();
 }
 
 // --- options ---------------------------------------------------------------
 
 void Tmain::toggleCanEditData() {
-    vm::ViewSettings& v = m_doc->viewSettings();
-    v.setCanEditData(!v.canEditData() && m_doc->dataStream());
-    m_pane->updateEditOptions();
-    action(QStringLiteral("AcanEdit"))->setChecked(v.canEditData());
+    m_doc->setCanEditData(!m_doc->viewSettings().canEditData());
 }
 
 void Tmain::toggleCanResetStructure() {
-    vm::ViewSettings& v = m_doc->viewSettings();
-    v.setCanResetStructure(!v.canResetStructure());
-    if (v.canResetStructure()) {
-        v.setCanEditStructure(false);
-        action(QStringLiteral("AcanEditType"))->setChecked(false);
-    }
-    if (!m_doc->isOpen())
-        v.setCanResetStructure(false);
-    m_panel->reloadFieldFrame();
-    m_panel->refreshActions();
-    action(QStringLiteral("AcanResetType"))->setChecked(v.canResetStructure());
-    updateActionStates(true);
+    const bool on = !m_doc->viewSettings().canResetStructure();
+    m_doc->setStructureMode(on ? vm::StructMode::Reset : vm::StructMode::ReadOnly);
 }
 
 bool Tmain::checkStructure(bool clearTypeList) {
@@ -743,8 +601,8 @@ bool Tmain::checkStructure(bool clearTypeList) {
 }
 
 void Tmain::toggleCanEditStructure() {
-    vm::ViewSettings& v = m_doc->viewSettings();
-    if (!v.canEditStructure() && m_doc->isOpen() && checkStructure(true)) {
+    const bool on = !m_doc->viewSettings().canEditStructure();
+    if (on && m_doc->isOpen() && checkStructure(true)) {
         bool allowed = false;
         if (m_structHint->segListHasError()) {
             m_structHint->setExplanation(kErrorExplanation);
@@ -754,121 +612,43 @@ void Tmain::toggleCanEditStructure() {
             allowed = prompter().runModal(*m_structHint) == QDialog::Accepted;
         }
         if (!allowed) {
-            action(QStringLiteral("AcanEditType"))->setChecked(false);
+            action(MainAction::CanEditStructure)->setChecked(false);
             return;
         }
     }
-    v.setCanEditStructure(!v.canEditStructure());
-    if (v.canEditStructure()) {
-        v.setCanResetStructure(false);
-        action(QStringLiteral("AcanResetType"))->setChecked(false);
-    }
-    if (!m_doc->isOpen())
-        v.setCanEditStructure(false);
-    m_panel->reloadFieldFrame();
-    m_panel->refreshActions();
-    action(QStringLiteral("AcanEditType"))->setChecked(v.canEditStructure());
-    updateActionStates(true);
+    m_doc->setStructureMode(on ? vm::StructMode::Edit : vm::StructMode::ReadOnly);
 }
 
 void Tmain::toggleShowIndexNum() {
-    const bool on = action(QStringLiteral("AisShowNum"))->isChecked();
-    m_doc->viewSettings().setShowIndexNum(on);
-    if (m_doc->segments().current())
-        m_pane->layoutSegmentGrids(m_doc->segments().current());
+    m_doc->setIndexView(action(MainAction::ShowIndexNum)->isChecked(),
+                        m_doc->viewSettings().positionFormat());
 }
 
 void Tmain::choosePositionFormat(bool hexChosen) {
-    QAction* hex = action(QStringLiteral("AisHex"));
-    QAction* num = action(QStringLiteral("AisNum"));
+    QAction* hex = action(MainAction::PositionHex);
+    QAction* num = action(MainAction::PositionNum);
     // The chosen entry has already flipped its own check.
     if (hexChosen)
         num->setChecked(!hex->isChecked());
     else
         hex->setChecked(!num->isChecked());
-    m_doc->viewSettings().setPositionFormat(hex->isChecked() ? 1 : 2);
-    if (m_doc->segments().current())
-        m_pane->layoutSegmentGrids(m_doc->segments().current());
+    m_doc->setIndexView(m_doc->viewSettings().showIndexNum(), hex->isChecked() ? 1 : 2);
 }
 
 // --- windows ---------------------------------------------------------------
 
 void Tmain::toggleControlPanel() {
-    if (!action(QStringLiteral("ShowCtrl"))->isChecked()) {
+    if (!action(MainAction::ShowCtrl)->isChecked()) {
         m_ctrlDock->close();
         return;
     }
-    m_ctrlDock->show();
-    if (!m_ctrlDock->isFloating() && m_ctrlDock->width() < 10)
-        resizeDocks({m_ctrlDock}, {kDockWidth}, Qt::Horizontal);
-}
-
-void Tmain::toggleDataHint() {
-    QAction* a = action(QStringLiteral("ShowHint"));
-    if (!m_tools->setDataHintVisible(a->isChecked())) {
-        a->setChecked(false);
-        notAvailable(QStringLiteral("The Data Hint window"));
-    }
-}
-
-void Tmain::toggleFind() {
-    QAction* a = action(QStringLiteral("showFind"));
-    if (!m_doc->dataStream()) {
-        a->setChecked(!a->isChecked());
-        requireDataStream();
-        return;
-    }
-    if (a->isChecked()) {
-        if (action(QStringLiteral("showComp"))->isChecked()) {
-            m_tools->setCompareVisible(false);
-            action(QStringLiteral("showComp"))->setChecked(false);
-        }
-    }
-    if (!m_tools->setFindVisible(a->isChecked())) {
-        a->setChecked(false);
-        notAvailable(QStringLiteral("The Find window"));
-    }
-}
-
-void Tmain::toggleCompare() {
-    QAction* a = action(QStringLiteral("showComp"));
-    if (!m_doc->dataStream()) {
-        a->setChecked(!a->isChecked());
-        requireDataStream();
-        return;
-    }
-    if (a->isChecked() && action(QStringLiteral("showFind"))->isChecked()) {
-        m_tools->setFindVisible(false);
-        action(QStringLiteral("showFind"))->setChecked(false);
-    }
-    if (!m_tools->setCompareVisible(a->isChecked())) {
-        a->setChecked(false);
-        notAvailable(QStringLiteral("The Compare window"));
-    }
-}
-
-void Tmain::gotoOffset() {
-    if (!m_doc->dataStream())
-        return;
-    if (!m_tools->showGotoOffset())
-        notAvailable(QStringLiteral("The Goto OffSet window"));
-}
-
-void Tmain::fileInformation() {
-    if (!m_tools->showFileInformation(m_doc->dataFileName(), m_doc->typeFileName()))
-        notAvailable(QStringLiteral("The File Information window"));
-}
-
-void Tmain::splitFile() {
-    if (!m_tools->showSplitFile(m_doc->dataFileName()))
-        notAvailable(QStringLiteral("The Split File window"));
+    showDock(*this, m_ctrlDock);
 }
 
 void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos) {
     if (!segment)
         return;
-    if (segment != m_doc->segments().current())
-        selectSegment(segment);
+    m_doc->setCurrentSegment(segment);
     // The title row, or the space below the last row, stands for appending.
     int record = std::max(row - 1, -1);
     bool append = false;
@@ -882,64 +662,11 @@ void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPo
         append = true;
     }
     if (segment->anomaly) {
-        m_panel->showFieldMenu(record, globalPos);
+        if (m_panel)
+            m_panel->showFieldMenu(record, globalPos);
         return;
     }
-    m_delRecord->setDefaultIndex(record);
-    m_addRecord->setInsertPosition(record, append);
-    QAction* add = action(QStringLiteral("AaddRecord"));
-    QAction* del = action(QStringLiteral("AdelRecord"));
-    add->setEnabled(false);
-    del->setEnabled(false);
-    if (m_doc->viewSettings().canEditStructure() && !segment->entries.empty()) {
-        add->setEnabled(true);
-        del->setEnabled(segment->recordCount > 0);
-    }
-    m_recordMenu->popup(globalPos);
-}
-
-void Tmain::addRecords() {
-    runRecordEdit(
-        *m_addRecord, [this](const vm::Segment& s) { m_addRecord->prepare(s); },
-        [this](vm::Segment& s, QString* error) {
-            return addRecordsInDocument(*m_doc, s, m_addRecord->request(), this, error);
-        });
-}
-
-void Tmain::deleteRecords() {
-    runRecordEdit(
-        *m_delRecord, [this](const vm::Segment& s) { m_delRecord->prepare(s); },
-        [this](vm::Segment& s, QString* error) {
-            return deleteRecordsInDocument(*m_doc, s, m_delRecord->request(), this, error);
-        });
-}
-
-void Tmain::runRecordEdit(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
-                          const std::function<bool(vm::Segment&, QString*)>& run) {
-    vm::Segment* s = m_doc->segments().current();
-    if (!s || s->anomaly)
-        return;
-    prepare(*s);
-    if (prompter().runModal(dialog) != QDialog::Accepted)
-        return;
-    QString error;
-    if (!run(*s, &error)) {
-        prompter().error(this, error);
-        return;
-    }
-    recordsChanged();
-}
-
-void Tmain::recordsChanged() {
-    m_panel->refreshSegmentRows();
-    m_panel->showCurrentSegment(true);
-    showCurrentSegment(true);
-    // The segments behind the edited one moved: the segment map too.
-    m_panel->redrawPositionBars(true);
-}
-
-void Tmain::showAbout() {
-    prompter().runModal(*m_about);
+    m_records->showMenu(*segment, record, append, globalPos);
 }
 
 // --- tools -----------------------------------------------------------------
@@ -950,18 +677,15 @@ void Tmain::outputText() {
                                 QStringLiteral("type files (*.txt);;All files (*.*)"));
     if (name.isEmpty())
         return;
-    if (QFileInfo::exists(name) &&
-        prompter().ask(this, QStringLiteral("Warning "),
-                       QStringLiteral("Are You Sure. ") + name +
-                           QStringLiteral(" Is Exist. Replace It ?")) != Prompter::Answer::Yes)
+    if (!prompter().mayReplace(this, name, QStringLiteral("Warning "),
+                               QStringLiteral("Are You Sure. ") + name +
+                                   QStringLiteral(" Is Exist. Replace It ?")))
         return;
     QString error;
     if (!writeSegmentsAsText(*m_doc, name, this, &error)) {
         prompter().error(this, error);
         return;
     }
-    // Segments may have been cut to the file's end.
-    showCurrentSegment(false);
     // A FIFO or a device got the text; there is no file to show.
     if (!vm::writesInPlace(toNative(name)))
         platform::openInTextEditor(name);
@@ -975,45 +699,41 @@ void Tmain::adjustColumnWidths() {
         m_pane->fitColumnWidth(s, i);
 }
 
-void Tmain::autoIndex() {
+void Tmain::reArrange() {
     const auto answer = prompter().ask(
         this, QStringLiteral("Warning"),
         QStringLiteral(
             "This Command Will Arrange The Active Segment's All TypeList And change This "
             "Position! "));
     vm::Segment* s = m_doc->segments().current();
-    if (answer == Prompter::Answer::Yes && s) {
-        if (vm::packEntries(*s, m_panel->fieldDisplayOrder(*s))) {
-            m_doc->markStructureChanged();
-            m_pane->refreshSegmentGrid(s, false);
-        } else {
-            prompter().error(this, QStringLiteral("The fields do not fit end to end: a field can "
-                                                  "start no further than 65535 bytes into its "
-                                                  "record. Nothing was changed."));
-        }
-    }
-    m_panel->refreshFieldRows();
-    m_panel->redrawPositionBars(true);
+    if (answer != Prompter::Answer::Yes || !s)
+        return;
+    bool packed = true;
+    m_doc->changeFields(*s, QStringLiteral("ReArrange List"), [&](vm::Segment& seg) {
+        // Rows and entries stand in the same order: the list's order is the entries'.
+        std::vector<int> order(seg.entries.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = static_cast<int>(i);
+        packed = vm::packEntries(seg, order);
+        return packed;
+    });
+    if (!packed)
+        prompter().error(this, QStringLiteral("The fields do not fit end to end: a field can "
+                                              "start no further than 65535 bytes into its "
+                                              "record. Nothing was changed."));
 }
 
 void Tmain::sortTypeList() {
-    vm::Segment* s = m_doc->segments().current();
-    if (!s)
-        return;
-    vm::sortTypeEntries(*s);
-    m_panel->showCurrentSegment(true);
-    showCurrentSegment(true);
-    m_doc->markStructureChanged();
-    m_panel->redrawPositionBars(true);
+    if (vm::Segment* s = m_doc->segments().current())
+        m_doc->changeFields(*s, QStringLiteral("Sort Type List"), [](vm::Segment& seg) {
+            vm::sortTypeEntries(seg);
+            return true;
+        });
 }
 
 void Tmain::sortAll() {
-    vm::sortSegments(m_doc->segments());
-    if (!m_doc->segments().empty())
-        m_doc->segments().setCurrent(&m_doc->segments()[0]);
-    m_panel->rebuildSegmentList();
-    m_panel->showCurrentSegment(true);
-    showCurrentSegment(true);
+    m_doc->moveSegments(QStringLiteral("Sort All Type List"),
+                        [](vm::SegmentList& list) { vm::sortSegments(list); });
 }
 
 void Tmain::cutBlank() {
@@ -1031,14 +751,6 @@ void Tmain::cutBlank() {
         Prompter::Answer::Yes)
         return;
     QString error;
-    if (!cutBlankInDocument(*m_doc, this, &error)) {
-        if (!error.isEmpty())
-            prompter().error(this, error);
-        return;
-    }
-    for (auto& seg : m_doc->segments())
-        m_pane->createSegmentGrids(seg.get());
-    m_panel->structureReplaced();
-    showCurrentSegment(true);
-    updateActionStates(true);
+    if (!cutBlankInDocument(*m_doc, this, &error) && !error.isEmpty())
+        prompter().error(this, error);
 }

@@ -1,18 +1,16 @@
 #pragma once
 
-#include <functional>
+#include <array>
+#include <cstdint>
 #include <memory>
 
-#include <QHash>
 #include <QMainWindow>
 #include <QString>
 
-#include "gridhost.h"
 #include "panelhooks.h"
 #include "toolhooks.h"
 
 class QAction;
-class QDialog;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -20,77 +18,104 @@ class QProgressBar;
 class QToolBar;
 class QToolButton;
 class Document;
+class DocumentFiles;
+class RecordCommands;
 class RecordPane;
 class Tabout;
 class TAddRecord;
-class TdelRecord;
 class TeditStructHint;
 
+namespace vm {
+struct Segment;
+}
+
+// The main window's menu and tool-bar entries.
+enum class MainAction {
+    OpenFile,
+    NewFile,
+    NewWindow,
+    SaveData,
+    SaveAs,
+    OpenType,
+    UseDefaultType,
+    SaveType,
+    SaveTypeAs,
+    SaveAll,
+    CloseAll,
+    Exit,
+    ShowCtrl,
+    ShowHint,
+    ShowFind,
+    ShowCompare,
+    ToolBar,
+    ShowIndexNum,
+    PositionHex,
+    PositionNum,
+    OutputText,
+    AdjustColumnWidths,
+    ReArrange,
+    GotoOffset,
+    ReplaceDefaultType,
+    SortTypeList,
+    SortAll,
+    FileInfo,
+    SplitFile,
+    CutBlank,
+    CanEditData,
+    CanResetStructure,
+    CanEditStructure,
+    Help,
+    HelpButton,
+    Homepage,
+    About,
+    Count
+};
+
 // The main window: it owns the document, shows its segments in the record
-// pane, docks the control panel and holds every command as an action.
-class Tmain : public QMainWindow, public GridHost {
+// pane, docks the control panel and lays out the menus and the tool bar. The
+// control panel and the tool windows plug in and follow the document
+// themselves; the entries of the tool windows are theirs to run.
+class Tmain : public QMainWindow {
     Q_OBJECT
 public:
     explicit Tmain(QWidget* parent = nullptr);
     ~Tmain() override;
 
     Document& document() { return *m_doc; }
+    DocumentFiles& files() { return *m_files; }
     RecordPane* recordPane() const { return m_pane; }
     TeditStructHint* structHint() const { return m_structHint; }
-    TAddRecord* addRecordDialog() const { return m_addRecord; }
-    TdelRecord* delRecordDialog() const { return m_delRecord; }
+    TAddRecord* addRecordDialog() const;
     // The dock of the control panel in the left dock site.
     QDockWidget* controlDock() const { return m_ctrlDock; }
-    // Every action by its name (AopenFile ...); nullptr for an unknown name.
-    QAction* action(const QString& name) const { return m_actions.value(name); }
+    QAction* action(MainAction which) const { return m_actions[static_cast<std::size_t>(which)]; }
+    // An entry by its objectName (AopenFile ...), as tests find controls;
+    // nullptr for an unknown name.
+    QAction* action(const QString& objectName) const;
     QMenu* fileMenu() const { return m_fileMenu; }
     QToolBar* toolBar() const { return m_toolBar; }
 
-    // Docks a tool window (find, compare, data hint) in the left dock site; it
-    // can float as a stay-on-top tool window too.
-    void addLeftDock(QDockWidget* dock);
-
     // The control panel and the tool windows plug in here; the window owns
-    // them from then on. nullptr puts the do-nothing default back.
+    // them from then on.
     void setPanel(std::unique_ptr<PanelHooks> panel);
-    PanelHooks& panel() const { return *m_panel; }
+    PanelHooks* panel() const { return m_panel.get(); }
     void setTools(std::unique_ptr<ToolHooks> tools);
-    ToolHooks& tools() const { return *m_tools; }
+    // What the tool windows are given.
+    ToolContext toolContext();
 
     // The file named on the command line, opened when the window first shows.
     void setCommandLineFile(const QString& path) { m_commandLineFile = path; }
 
-    void updateActionStates(bool refreshPanel);
-    void updateCaption();
-    void rebuildFileMenu();
-    // Shows "No File Open" and returns false when no data is open.
-    bool requireDataStream();
     QString statusText() const;
     void setStatusText(const QString& text);
-    // Index view options changed or the current segment changed: lay the grids out again.
-    void showCurrentSegment(bool applyWidths);
     // Selects the segment and record holding a file offset (counted from the
     // segment's begin when absolute, else from 0) and scrolls its grid there;
     // a miss is reported on the status line only.
-    void locatePosition(std::int64_t offset, bool absolute);
-
-    // --- GridHost ---
-    vm::FileStream* dataStream() override;
-    bool canWriteData() const override;
-    vm::SegmentList& segments() override;
-    vm::ViewSettings& viewSettings() override;
-    const vm::Locale& locale() const override;
-    bool gridFillEnabled() const override;
-    void setDataChanged(bool data, bool type) override;
-    void selectSegment(vm::Segment* segment) override;
-    void locatePosition(std::int64_t offset) override;
-    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
-
-    static constexpr const char* kNotAvailable = " is not available in this version yet.";
+    void locatePosition(std::int64_t offset, bool absolute = true);
 
 signals:
     // A tool, the position bar or the grid asked to show a file offset (hit
-    // or miss); windows that follow the user's place listen here.
+    // or miss).
     void locateRequested(qint64 offset, bool absolute);
 
 protected:
@@ -102,28 +127,16 @@ private:
     void createMenus();
     void createToolBar();
     void createDock();
-    void watchDock(QDockWidget* dock);
-    QAction* makeAction(const char* name, const QString& caption, const QString& hint,
-                        const QKeySequence& shortcut, int image);
     void connectActions();
     void connectDocument();
-    void structureReplaced();
-    void documentReplaced();
+    void updateActionStates();
     void syncOptionChecks();
-    void optionsChanged();
+    void rebuildFileMenu();
+    void rebuildEditMenu();
     // The status line shows how far the working copy is, with its Cancel.
     void createCopyProgress();
     void showCopyProgress();
-    void notAvailable(const QString& window);
-    QWidget* makePanelPlaceholder();
     void showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos);
-    void addRecords();
-    void deleteRecords();
-    // Shows a record dialog prepared for the current segment and runs the edit it accepted.
-    void runRecordEdit(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
-                       const std::function<bool(vm::Segment&, QString*)>& run);
-    // After a record edit: the panel, the grids and the bars show the new shape.
-    void recordsChanged();
 
     // Commands of the window itself.
     void toggleCanEditData();
@@ -132,19 +145,12 @@ private:
     void toggleShowIndexNum();
     void choosePositionFormat(bool hexChosen);
     void toggleControlPanel();
-    void toggleDataHint();
-    void toggleFind();
-    void toggleCompare();
     void outputText();
     void adjustColumnWidths();
-    void autoIndex();
-    void gotoOffset();
+    void reArrange();
     void sortTypeList();
     void sortAll();
-    void fileInformation();
-    void splitFile();
     void cutBlank();
-    void showAbout();
     // Runs the structure checks into the message window; true when it got rows.
     bool checkStructure(bool clearTypeList);
 
@@ -153,23 +159,21 @@ private:
     std::unique_ptr<PanelHooks> m_panel;
     std::unique_ptr<ToolHooks> m_tools;
     Document* m_doc = nullptr;
+    DocumentFiles* m_files = nullptr;
     RecordPane* m_pane = nullptr;
+    RecordCommands* m_records = nullptr;
     QDockWidget* m_ctrlDock = nullptr;
     TeditStructHint* m_structHint = nullptr;
     Tabout* m_about = nullptr;
-    TdelRecord* m_delRecord = nullptr;
-    TAddRecord* m_addRecord = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
-    QMenu* m_recordMenu = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_copyLabel = nullptr;
     QProgressBar* m_copyBar = nullptr;
     QToolButton* m_copyCancel = nullptr;
-    QHash<QString, QAction*> m_actions;
+    std::array<QAction*, static_cast<std::size_t>(MainAction::Count)> m_actions{};
     QList<QAction*> m_fixedFileEntries;
-    QList<QAction*> m_editPlaceholders;
     QString m_commandLineFile;
     bool m_shownOnce = false;
     // The last locatePosition missed; the next hit clears the status line.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -19,6 +20,11 @@ void Prompter::error(QWidget* parent, const QString& text, const QString& title)
 Prompter::Answer Prompter::ask(QWidget* parent, const QString& title, const QString& text,
                                Buttons buttons) {
     return message(parent, title, text, buttons, Icon::Warning);
+}
+
+bool Prompter::mayReplace(QWidget* parent, const QString& path, const QString& title,
+                          const QString& text) {
+    return !QFileInfo::exists(path) || ask(parent, title, text) == Answer::Yes;
 }
 
 Prompter::Answer QtPrompter::message(QWidget* parent, const QString& title, const QString& text,

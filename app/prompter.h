@@ -34,6 +34,9 @@ public:
     void error(QWidget* parent, const QString& text, const QString& title = QString());
     Answer ask(QWidget* parent, const QString& title, const QString& text,
                Buttons buttons = Buttons::YesNo);
+    // True when path may be written: there is no such file, or Yes to the question.
+    bool mayReplace(QWidget* parent, const QString& path, const QString& title,
+                    const QString& text);
 };
 
 // Real dialogs.

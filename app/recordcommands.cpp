@@ -1,52 +1,87 @@
 #include "recordcommands.h"
 
+#include <QAction>
+#include <QMenu>
+
+#include "addrecorddialog.h"
+#include "delrecorddialog.h"
 #include "document.h"
 #include "progresswindow.h"
+#include "prompter.h"
+#include "recordedits.h"
 
 namespace {
 
-template <typename Edit>
-bool runRecordEdit(Document& doc, QWidget* progressParent, const QString& label, QString* error,
-                   Edit&& edit) {
-    if (!doc.dataStream()) {
-        if (error)
-            *error = QStringLiteral("No File Open");
-        return false;
-    }
-    if (doc.copying()) {
-        if (error)
-            *error = doc.copyRunningText();
-        return false;
-    }
-    ProgressWindow progress(progressParent, label);
-    const vm::FileResult r = edit(progress.callback());
-    if (!r.ok) {
-        if (error)
-            *error = QString::fromStdString(r.error);
-        return false;
-    }
-    doc.setDataChanged(true, false);
-    doc.markStructureChanged();
-    return true;
+QAction* recordAction(QObject* parent, const char* name, const char* caption) {
+    auto* a = new QAction(QString::fromLatin1(caption), parent);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setToolTip(a->text());
+    a->setStatusTip(a->text());
+    a->setProperty("imageIndex", -1);
+    a->setEnabled(false);
+    return a;
 }
 
 } // namespace
 
-bool addRecordsInDocument(Document& doc, vm::Segment& segment, const vm::AddRecordsRequest& request,
-                          QWidget* progressParent, QString* error) {
-    return runRecordEdit(doc, progressParent, QStringLiteral("Add Record"), error,
-                         [&](const vm::Progress& progress) {
-                             return vm::addRecordsToSegment(doc.workingFile(), doc.segments(),
-                                                            segment, request, progress);
-                         });
+RecordCommands::RecordCommands(Document& doc, QWidget* window)
+    : QObject(window), m_doc(doc), m_window(window) {
+    m_addDialog = new TAddRecord(window);
+    m_deleteDialog = new TdelRecord(window);
+    m_add = recordAction(this, "AaddRecord", "Add Record");
+    m_delete = recordAction(this, "AdelRecord", "Delete Record");
+    wire(m_add, m_addDialog, &vm::addRecordsToSegment);
+    wire(m_delete, m_deleteDialog, &vm::deleteRecordsFromSegment);
+    m_menu = new QMenu(window);
+    m_menu->setObjectName(QStringLiteral("RecordMenu"));
+    m_menu->addActions({m_add, m_delete});
 }
 
-bool deleteRecordsInDocument(Document& doc, vm::Segment& segment,
-                             const vm::DeleteRecordsRequest& request, QWidget* progressParent,
-                             QString* error) {
-    return runRecordEdit(doc, progressParent, QStringLiteral("Delete Record"), error,
-                         [&](const vm::Progress& progress) {
-                             return vm::deleteRecordsFromSegment(doc.workingFile(), doc.segments(),
-                                                                 segment, request, progress);
-                         });
+template <typename Dialog, typename Request>
+void RecordCommands::wire(QAction* action, Dialog* dialog,
+                          vm::FileResult (*edit)(vm::WorkingFile&, vm::SegmentList&, vm::Segment&,
+                                                 const Request&, const vm::Progress&)) {
+    connect(action, &QAction::triggered, this, [this, action, dialog, edit] {
+        run(
+            *dialog, [dialog](const vm::Segment& s) { dialog->prepare(s); }, action->text(),
+            [dialog, edit](vm::Segment& s, vm::WorkingFile& wf, vm::SegmentList& list,
+                           const vm::Progress& p) {
+                return edit(wf, list, s, dialog->request(), p);
+            });
+    });
+}
+
+void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,
+                              const QPoint& globalPos) {
+    m_deleteDialog->setDefaultIndex(record);
+    m_addDialog->setInsertPosition(record, append);
+    const bool editable = m_doc.viewSettings().canEditStructure() && !segment.entries.empty();
+    m_add->setEnabled(editable);
+    m_delete->setEnabled(editable && segment.recordCount > 0);
+    m_menu->popup(globalPos);
+}
+
+void RecordCommands::run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+                         const QString& label, const Edit& edit) {
+    vm::Segment* s = m_doc.segments().current();
+    if (!s || s->anomaly)
+        return;
+    prepare(*s);
+    if (prompter().runModal(dialog) != QDialog::Accepted)
+        return;
+    QString error;
+    bool done = false;
+    {
+        // Gone before any message, so that it takes no click meant for the box.
+        ProgressWindow progress(m_window, label);
+        done = m_doc.rewrite(
+            label, progress.callback(),
+            [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
+                const vm::FileResult r = edit(*s, wf, list, p);
+                return Document::RewriteResult{r.ok, r.error};
+            },
+            &error);
+    }
+    if (!done)
+        prompter().error(m_window, error);
 }

@@ -1,19 +1,57 @@
 #pragma once
 
-#include <QString>
+#include <functional>
 
-#include "recordedits.h"
+#include <QObject>
 
-class Document;
+#include "workingfile.h"
+
+class QAction;
+class QDialog;
+class QMenu;
+class QPoint;
 class QWidget;
+class Document;
+class TAddRecord;
+class TdelRecord;
 
-// Record insertion and deletion in the document's data file, after the
-// record dialogs: the rewrite (with a progress window that can stop it), the
-// segment's count and length, every later segment moved. On success the data
-// and the structure are marked changed; on failure nothing has changed and
-// error holds the reason.
-bool addRecordsInDocument(Document& doc, vm::Segment& segment, const vm::AddRecordsRequest& request,
-                          QWidget* progressParent, QString* error);
-bool deleteRecordsInDocument(Document& doc, vm::Segment& segment,
-                             const vm::DeleteRecordsRequest& request, QWidget* progressParent,
-                             QString* error);
+namespace vm {
+struct Segment;
+class SegmentList;
+} // namespace vm
+
+// Record insertion and deletion: the record menu of a grid's right click
+// with its two entries, the two record dialogs, and the rewrite they ask the
+// document for (with a progress window that can stop it). A rewrite that
+// fails changes nothing and says why.
+class RecordCommands : public QObject {
+    Q_OBJECT
+public:
+    RecordCommands(Document& doc, QWidget* window);
+
+    TAddRecord* addDialog() const { return m_addDialog; }
+
+    // The record menu of a record segment at record `record` (-1: none);
+    // append: the records go after the last one.
+    void showMenu(vm::Segment& segment, int record, bool append, const QPoint& globalPos);
+
+private:
+    using Edit = std::function<vm::FileResult(vm::Segment&, vm::WorkingFile&, vm::SegmentList&,
+                                              const vm::Progress&)>;
+    // The entry shows its dialog; what it accepts goes to edit.
+    template <typename Dialog, typename Request>
+    void wire(QAction* action, Dialog* dialog,
+              vm::FileResult (*edit)(vm::WorkingFile&, vm::SegmentList&, vm::Segment&,
+                                     const Request&, const vm::Progress&));
+    // Shows a record dialog prepared for the current segment and runs the edit it accepted.
+    void run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+             const QString& label, const Edit& edit);
+
+    Document& m_doc;
+    QWidget* m_window;
+    TAddRecord* m_addDialog = nullptr;
+    TdelRecord* m_deleteDialog = nullptr;
+    QAction* m_add = nullptr;
+    QAction* m_delete = nullptr;
+    QMenu* m_menu = nullptr;
+};

@@ -32,8 +32,6 @@ public:
     // Index into the message list of a listed row; -1 for the line that stands
     // for the rows not listed.
     std::ptrdiff_t messageIndex(int row) const;
-    // The findings left out, 0 when every row is listed.
-    std::size_t hiddenCount() const { return m_hidden; }
     // Row of the line that stands for them, -1 when there is none.
     int hiddenLineRow() const { return m_hidden ? m_head : -1; }
 

@@ -14,10 +14,18 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressPa
             *error = QStringLiteral("No File Open");
         return false;
     }
+    const std::vector<vm::Segment*> segments = vm::allSegments(doc.segments());
+    std::vector<std::int32_t> lengths;
+    for (const vm::Segment* s : segments)
+        lengths.push_back(s->length);
     ProgressWindow progress(progressParent, QStringLiteral("OutPut To Txt File"));
-    const vm::TextOutputResult r =
-        vm::writeTextOutput(vm::allSegments(doc.segments()), *data, doc.viewSettings(),
-                            toNative(path), doc.locale(), progress.callback());
+    const vm::TextOutputResult r = vm::writeTextOutput(
+        segments, *data, doc.viewSettings(), toNative(path), doc.locale(), progress.callback());
+    // The output cuts segments that run past the end of the file to it, as
+    // the grids do when they count records: their views follow.
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        if (segments[i]->length != lengths[i])
+            emit doc.segmentChanged(segments[i]);
     if (!r.ok && error)
         *error = r.refused ? QString::fromStdString(vm::cp1252ToUtf8(r.error))
                            : path + QStringLiteral(": ") + QString::fromStdString(r.error);
@@ -27,28 +35,17 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressPa
 bool cutBlankInDocument(Document& doc, QWidget* progressParent, QString* error) {
     if (!doc.dataStream())
         return false;
-    if (doc.copying()) {
-        if (error)
-            *error = doc.copyRunningText();
-        return false;
-    }
     ProgressWindow progress(progressParent, QStringLiteral("Cut Blank"));
-    const vm::CutBlankResult r =
-        vm::cutBlank(doc.workingFile(), doc.segments(), doc.viewSettings(), progress.callback());
-    if (r.refused) {
-        if (error)
-            *error = QStringLiteral(
-                "Has any error in structure setting, please fix the error then try again.");
-        return false;
-    }
-    if (!r.file.ok) {
-        if (error)
-            *error = QString::fromStdString(r.file.error);
-        return false;
-    }
-    if (!doc.segments().empty())
-        doc.segments().setCurrent(&doc.segments()[0]);
-    doc.setDataChanged(true, true);
-    doc.markStructureChanged();
-    return true;
+    return doc.rewrite(
+        QStringLiteral("Cut Blank"), progress.callback(),
+        [&doc](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
+            const vm::CutBlankResult r = vm::cutBlank(wf, list, doc.viewSettings(), p);
+            if (r.refused)
+                return Document::RewriteResult{false, "Has any error in structure setting, "
+                                                      "please fix the error then try again."};
+            if (r.file.ok && !list.empty())
+                list.setCurrent(&list[0]);
+            return Document::RewriteResult{r.file.ok, r.file.error};
+        },
+        error);
 }

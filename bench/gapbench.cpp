@@ -24,6 +24,7 @@
 #include "benchfiles.h"
 #include "compare/comparewindow.h"
 #include "document.h"
+#include "documentfiles.h"
 #include "filestream.h"
 #include "find/findwindow.h"
 #include "guibench.h"
@@ -73,15 +74,15 @@ int main(int argc, char** argv) {
     {
         Tmain w;
         w.document().setTempDir(QString::fromStdString(dir));
-        auto owned = std::make_unique<ToolSet>(w);
+        auto owned = std::make_unique<ToolSet>(w.toolContext());
         ToolSet& tools = *owned;
         w.setTools(std::move(owned));
         w.resize(1000, 700);
         w.show();
-        if (!w.document().openDataWithType(QString::fromStdString(dir + "data.bin")))
+        if (!w.files().openDataWithType(QString::fromStdString(dir + "data.bin")))
             benchfiles::die("cannot open the data file");
         TFfind* find = tools.findWindow();
-        tools.setFindVisible(true);
+        w.action(MainAction::ShowFind)->trigger();
         auto* kind = find->findChild<QComboBox*>(QStringLiteral("Ckind"));
         auto* value = find->findChild<QLineEdit*>(QStringLiteral("Evalue"));
         kind->setCurrentIndex(8);
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
         value->setText(QStringLiteral("7"));
         const Gap three = measure([find] { find->BfindClick(); }, searching);
         const QString hits = find->findChild<QLineEdit*>(QStringLiteral("EresultCount"))->text();
-        tools.setFindVisible(false);
+        w.action(MainAction::ShowFind)->trigger();
 
         Tcompf* compare = tools.compareWindow();
         compare->show();

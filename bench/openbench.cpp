@@ -21,6 +21,7 @@
 
 #include "benchfiles.h"
 #include "document.h"
+#include "documentfiles.h"
 #include "guibench.h"
 #include "mainwindow.h"
 #include "segmentgrid.h"
@@ -85,7 +86,7 @@ Run openOnce(const std::string& data, const std::string& temp) {
     Tmain w;
     w.document().setTempDir(QString::fromStdString(temp));
     installStructureEditor(w);
-    w.setTools(std::make_unique<ToolSet>(w));
+    w.setTools(std::make_unique<ToolSet>(w.toolContext()));
     w.resize(1000, 700);
     w.show();
     while (!w.isVisible())
@@ -96,7 +97,7 @@ Run openOnce(const std::string& data, const std::string& temp) {
     GridPaintWatch watch;
     qApp->installEventFilter(&watch);
     clock.restart();
-    if (!w.document().openDataWithType(QString::fromStdString(data)))
+    if (!w.files().openDataWithType(QString::fromStdString(data)))
         benchfiles::die("cannot open " + data);
     while (!watch.painted)
         QApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,8 +28,12 @@ int cmdAddField(const Args& args);
 int cmdDeleteFields(const Args& args);
 int cmdChangeKind(const Args& args);
 
-// A kind name or a code (0 to 255; callers that need a real kind check it).
-std::optional<int> parseKind(const std::string& text);
+// Which codes parseKind takes besides the names: any byte (decode shows what
+// an unknown code gives; callers that need a real kind check it), or only
+// the codes of the 16 kinds.
+enum class KindCodes { AnyByte, Known };
+// A kind name or its code.
+std::optional<int> parseKind(const std::string& text, KindCodes codes = KindCodes::AnyByte);
 // Record insertion and deletion (recordcommands.cpp).
 int cmdAddRecords(const Args& args);
 int cmdDeleteRecords(const Args& args);
@@ -52,5 +58,32 @@ int fail(const std::string& message, int code = 1);
 // Every command that reads or writes a data file or a type file first
 // finishes a pair commit a killed writer left there, saying so on stderr.
 void settlePendingCommit(const std::string& file);
+
+// One row of the command table in main.cpp, from which dispatch, --help,
+// COMMAND --help, the manual page and the shell completion are all made.
+struct Command {
+    const char* name;
+    // The arguments as the usage line shows them; a command with several
+    // forms has one a line. Upper-case words are what the user fills in:
+    // DATAFILE, TYPEFILE and the like are files, SEGMENT a segment of the
+    // data file's structure, KIND a kind; "--" words are options.
+    const char* synopsis;
+    // What it does, as one paragraph; the printers wrap it.
+    const char* summary;
+    int (*run)(const Args& args);
+};
+
+// What the command list says (manual.cpp).
+void printHelp(std::ostream& out, std::span<const Command> commands);
+void printCommandHelp(std::ostream& out, const Command& command);
+// The manual page vellomarque-cli.1, in man(7) macros.
+void printManPage(std::ostream& out, std::span<const Command> commands);
+// A bash completion script: command names, files, kinds, options, and the
+// segment names of the data file already on the line (through
+// --complete-segments).
+void printBashCompletion(std::ostream& out, std::span<const Command> commands);
+// --complete-segments DATAFILE [TYPEFILE]: the segment names of the data
+// file's structure, one a line; nothing (and exit 0) when there is none.
+int cmdCompleteSegments(const Args& args);
 
 } // namespace vmcli

@@ -99,14 +99,6 @@ int finish(EditSession& session, vm::Segment& seg, const vm::FieldEdit& edit) {
     return session.save();
 }
 
-std::optional<int> parseKindArg(const std::string& text, int& kind) {
-    const auto k = parseKind(text);
-    if (!k || !vm::kindInfo(*k))
-        return fail("Unknown kind: " + text);
-    kind = *k;
-    return std::nullopt;
-}
-
 } // namespace
 
 int cmdAddField(const Args& args) {
@@ -121,8 +113,10 @@ int cmdAddField(const Args& args) {
     if (fa.value && fa.from)
         return fail("--value and --from exclude each other");
     vm::NewFieldRequest req;
-    if (auto code = parseKindArg(fa.words[2], req.kind))
-        return *code;
+    const auto kind = parseKind(fa.words[2], KindCodes::Known);
+    if (!kind)
+        return fail("Unknown kind: " + fa.words[2]);
+    req.kind = *kind;
     const auto length = parseIndex(fa.words[3]);
     if (!length)
         return fail("Not a length: " + fa.words[3]);
@@ -205,9 +199,9 @@ int cmdChangeKind(const Args& args) {
     const auto index = parseIndex(fa.words[2]);
     if (!index)
         return fail("Not a field index: " + fa.words[2]);
-    int kind = 0;
-    if (auto code = parseKindArg(fa.words[3], kind))
-        return *code;
+    const auto kind = parseKind(fa.words[3], KindCodes::Known);
+    if (!kind)
+        return fail("Unknown kind: " + fa.words[3]);
     EditSession session;
     vm::Segment* seg = nullptr;
     if (auto code = openSegment(session, fa, seg))
@@ -216,9 +210,9 @@ int cmdChangeKind(const Args& args) {
         return fail(*problem);
     const auto i = static_cast<std::size_t>(*index);
     const vm::TypeEntry& source = seg->entries[i];
-    if (!vm::transformChangesField(source, kind, fa.words[4]))
+    if (!vm::transformChangesField(source, *kind, fa.words[4]))
         return fail("The field already has that kind and length");
-    const vm::TargetResult target = vm::transformTarget(source, kind, fa.words[4]);
+    const vm::TargetResult target = vm::transformTarget(source, *kind, fa.words[4]);
     if (!target.entry)
         return fail(target.error);
     const vm::FieldEdit edit = vm::convertField(session.working(), *seg, i, *target.entry);

@@ -1,8 +1,8 @@
 // vellomarque-cli: the engine in batch use. Text in arguments and output is
 // UTF-8; single-byte text of data and type files goes through Windows-1252.
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -18,117 +18,100 @@
 
 namespace {
 
-void printHelp() {
-    std::cout <<
-        R"(Usage: vellomarque-cli COMMAND [ARGS]
+// Every command of the tool, in the order --help and the manual list them.
+// Adding a command is adding its row: dispatch, both helps, the manual page
+// and the completion follow.
+const vmcli::Command kCommands[] = {
+    {"decode", "KIND LENGTH HEX", "decode bytes (hex pairs) as a value of KIND", vmcli::cmdDecode},
+    {"encode", "KIND LENGTH TEXT", "encode TEXT as KIND; prints the bytes in hex",
+     vmcli::cmdEncode},
+    {"convert", "FROMKIND FROMLENGTH TOKIND TOLENGTH HEX",
+     "convert a value between kinds; prints the bytes", vmcli::cmdConvert},
+    {"print-type", "TYPEFILE [--data-size N]", "print a type file as JSON", vmcli::cmdPrintType},
+    {"write-type", "JSONFILE TYPEFILE", "write a type file from JSON", vmcli::cmdWriteType},
+    {"check", "DATAFILE [--type TYPEFILE]",
+     "run the structure checks; exit 0 clean, 1 warnings only, 2 errors", vmcli::cmdCheck},
+    {"export-text", "DATAFILE [-o OUTFILE] [--type TYPEFILE]",
+     "text output of every segment, to standard output without -o", vmcli::cmdExportText},
+    {"cut-blank", "DATAFILE -o OUTFILE [--type TYPEFILE] [--type-out TYPEFILE]",
+     "write the bytes the structure describes to OUTFILE and its structure to OUTFILE.type (or "
+     "the --type-out file)",
+     vmcli::cmdCutBlank},
+    {"add-field",
+     "DATAFILE SEGMENT KIND LENGTH [--at INDEX] [--memo TEXT] [--value TEXT | --from INDEX] "
+     "[--type TYPEFILE]",
+     "add a field to every record: at the end, or before field INDEX; filled with TEXT (or the "
+     "kind's zero) or converted from field --from",
+     vmcli::cmdAddField},
+    {"delete-fields", "DATAFILE SEGMENT INDEX [INDEX...] [--type TYPEFILE]",
+     "remove fields from every record", vmcli::cmdDeleteFields},
+    {"change-kind", "DATAFILE SEGMENT INDEX KIND LENGTH [--type TYPEFILE]",
+     "convert a field in every record; values that cannot be converted become zero bytes",
+     vmcli::cmdChangeKind},
+    {"add-records", "DATAFILE SEGMENT POSITION COUNT [--append] [--fill-near] [--type TYPEFILE]",
+     "insert COUNT records before record POSITION (counted from 0): zero bytes, or copies of the "
+     "neighbouring record with --fill-near",
+     vmcli::cmdAddRecords},
+    {"delete-records", "DATAFILE SEGMENT FIRST LAST [--type TYPEFILE]",
+     "delete records FIRST to LAST (inclusive)", vmcli::cmdDeleteRecords},
+    {"inspect",
+     "--hex HEX [--kinds LIST]\n--value KIND TEXT [--kinds LIST]\nDATAFILE OFFSET [--kinds LIST]",
+     "the bytes (typed, encoded from TEXT, or the ten at OFFSET) read as each kind of LIST (names "
+     "or codes, comma-separated; all 16 without it): kind TAB reading",
+     vmcli::cmdInspect},
+    {"split", "SOURCE TARGET --piece BEGIN:END [--piece BEGIN:END ...] [--append]",
+     "copy the pieces [BEGIN, END) of SOURCE in order into TARGET (replaced, or appended to); "
+     "prints the bytes written (unless TARGET is standard output)",
+     vmcli::cmdSplit},
+    {"info", "DATAFILE [TYPEFILE]",
+     "names, sizes, times and attributes: label TAB data file TAB type file (DATAFILE.type when "
+     "there is one and none is given)",
+     vmcli::cmdInfo},
+    {"find",
+     "DATAFILE --cond KIND=VALUE [--cond KIND=VALUE ...] [--range R]\nDATAFILE --cond text=VALUE "
+     "[--ignore-case] [--utf16] ...",
+     "places where every value lies within R bytes (default 100) of the others; one line a "
+     "condition: hit, kind, value, offset; an empty line after each hit of several conditions. A "
+     "text condition finds VALUE anywhere, of any length, in Windows-1252 (UTF-16LE with --utf16), "
+     "in any case with --ignore-case; the flags apply to the --cond before them",
+     vmcli::cmdFind},
+    {"compare", "DATAFILE OTHERFILE [--max M]",
+     "differing bytes: index, byte, other file's byte, offset; at most M-1 lines (default 500), "
+     "then \"differences\" and the count; exit 0 same, 1 different, 2 trouble",
+     vmcli::cmdCompare},    {"describe", "DATAFILE [--begin B] [--length L] [--top N] [--record-length R]",
+     "propose a record length, header and fields from the bytes of [B, B+L) alone; prints the "
+     "structure as print-type does (write-type makes a type file of it); --top N lists the N best "
+     "record lengths on stderr: rank TAB record length TAB evidence TAB first record TAB records; "
+     "--record-length describes R",
+     vmcli::cmdDescribe},
+    {"import-struct",
+     "HEADER TYPENAME [--target TRIPLE] [-I DIR]... [-D NAME[=VALUE]]... [--into DATAFILE SEGMENT "
+     "[--type TYPEFILE]]",
+     "the fields of a C struct as the compiler lays it out for TRIPLE (default x86_64-linux-gnu; "
+     "also i686-windows-msvc, x86_64-windows-msvc): printed as print-type's JSON, or with --into "
+     "made SEGMENT's fields and record length",
+     vmcli::cmdImportStruct},
+    {"export-c", "DATAFILE [--type TYPEFILE]",
+     "a C header: one packed struct per segment, its offsets and size checked by static_assert",
+     vmcli::cmdExportC},
+    {"export-ksy", "DATAFILE [--type TYPEFILE]",
+     "a Kaitai Struct description of the structure", vmcli::cmdExportKsy},
+};
 
-Commands:
-  decode KIND LENGTH HEX          decode bytes (hex pairs) as a value of KIND
-  encode KIND LENGTH TEXT         encode TEXT as KIND; prints the bytes in hex
-  convert FROMKIND FROMLENGTH TOKIND TOLENGTH HEX
-                                  convert a value between kinds; prints the bytes
-  print-type TYPEFILE [--data-size N]
-                                  print a type file as JSON
-  write-type JSONFILE TYPEFILE    write a type file from JSON
-  check DATAFILE [--type TYPEFILE]
-                                  run the structure checks; exit 0 clean,
-                                  1 warnings only, 2 errors
-  export-text DATAFILE [-o OUTFILE] [--type TYPEFILE]
-                                  text output of every segment, to standard
-                                  output without -o
-  cut-blank DATAFILE -o OUTFILE [--type TYPEFILE] [--type-out TYPEFILE]
-                                  write the bytes the structure describes to
-                                  OUTFILE and its structure to OUTFILE.type
-                                  (or the --type-out file)
-  add-field DATAFILE SEGMENT KIND LENGTH [--at INDEX] [--memo TEXT]
-            [--value TEXT | --from INDEX] [--type TYPEFILE]
-                                  add a field to every record: at the end, or
-                                  before field INDEX; filled with TEXT (or the
-                                  kind's zero) or converted from field --from
-  delete-fields DATAFILE SEGMENT INDEX [INDEX...] [--type TYPEFILE]
-                                  remove fields from every record
-  change-kind DATAFILE SEGMENT INDEX KIND LENGTH [--type TYPEFILE]
-                                  convert a field in every record; values that
-                                  cannot be converted become zero bytes
-  add-records DATAFILE SEGMENT POSITION COUNT [--append] [--fill-near]
-              [--type TYPEFILE]   insert COUNT records before record POSITION
-                                  (counted from 0): zero bytes, or copies of
-                                  the neighbouring record with --fill-near
-  delete-records DATAFILE SEGMENT FIRST LAST [--type TYPEFILE]
-                                  delete records FIRST to LAST (inclusive)
-  inspect --hex HEX [--kinds LIST]
-  inspect --value KIND TEXT [--kinds LIST]
-  inspect DATAFILE OFFSET [--kinds LIST]
-                                  the bytes (typed, encoded from TEXT, or the
-                                  ten at OFFSET) read as each kind of LIST
-                                  (names or codes, comma-separated; all 16
-                                  without it): kind TAB reading
-  split SOURCE TARGET --piece BEGIN:END [--piece BEGIN:END ...] [--append]
-                                  copy the pieces [BEGIN, END) of SOURCE in
-                                  order into TARGET (replaced, or appended to);
-                                  prints the bytes written (unless TARGET is
-                                  standard output)
-  info DATAFILE [TYPEFILE]        names, sizes, times and attributes: label
-                                  TAB data file TAB type file (DATAFILE.type
-                                  when there is one and none is given)
+// Options that make the tool's own documents; not listed, since nobody types
+// them: the build writes the manual page and the completion script with them.
+int runHidden(const std::string& word, const vmcli::Args& args) {
+    if (word == "--man")
+        vmcli::printManPage(std::cout, kCommands);
+    else if (word == "--bash-completion")
+        vmcli::printBashCompletion(std::cout, kCommands);
+    else
+        return vmcli::cmdCompleteSegments(args);
+    return 0;
+}
 
-  find DATAFILE --cond KIND=VALUE [--cond KIND=VALUE ...] [--range R]
-                                  places where every value lies within R bytes
-                                  (default 100) of the others; one line a
-                                  condition: hit, kind, value, offset; an empty
-                                  line after each hit of several conditions
-  find DATAFILE --cond text=VALUE [--ignore-case] [--utf16] ...
-                                  a text condition: VALUE anywhere, of any
-                                  length, in Windows-1252 (UTF-16LE with
-                                  --utf16), in any case with --ignore-case;
-                                  the flags apply to the --cond before them
-  compare DATAFILE OTHERFILE [--max M]
-                                  differing bytes: index, byte, other file's
-                                  byte, offset; at most M-1 lines (default 500),
-                                  then "differences" and the count; exit 0 same,
-                                  1 different, 2 trouble
-  describe DATAFILE [--begin B] [--length L] [--top N] [--record-length R]
-                                  propose a record length, header and fields
-                                  from the bytes of [B, B+L) alone; prints the
-                                  structure as print-type does (write-type
-                                  makes a type file of it); --top N lists the
-                                  N best record lengths on stderr: rank TAB
-                                  record length TAB evidence TAB first record
-                                  TAB records; --record-length describes R
-
-  import-struct HEADER TYPENAME [--target TRIPLE] [-I DIR]... [-D NAME[=VALUE]]...
-                [--into DATAFILE SEGMENT [--type TYPEFILE]]
-                                  the fields of a C struct as the compiler lays
-                                  it out for TRIPLE (default x86_64-linux-gnu;
-                                  also i686-windows-msvc, x86_64-windows-msvc):
-                                  printed as print-type's JSON, or with --into
-                                  made SEGMENT's fields and record length
-  export-c DATAFILE [--type TYPEFILE]
-                                  a C header: one packed struct per segment,
-                                  its offsets and size checked by static_assert
-  export-ksy DATAFILE [--type TYPEFILE]
-                                  a Kaitai Struct description of the structure
-
--o - writes to standard output. Standard output (also /dev/stdout, /dev/fd/N),
-a FIFO or a device such as /dev/null is written in place by every command
-(cut-blank then needs --type-out for the structure); a file is replaced only
-once its new contents are complete, keeping its permissions, so a failed
-command leaves it as it was. Files that are not regular (FIFOs, devices) are
-refused as inputs.
-
-One writer at a time: an edit, a split --append or a cut-blank output held by
-another writer is waited for briefly, then refused ("X is being changed by
-another program") with nothing touched; an edit whose files another program
-changed since it read them is refused too. A data file and its type file
-replaced together survive a crash: the next command to open either completes
-the pair, or puts the old pair back, and says so on stderr.
-
-KIND is a kind name (1Bsigned, 1Bunsigned, 1BHex, 1BChar, 1BBit, 2Bsigned,
-2Bunsigned, 4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime,
-8BCurrency, string, unKnow) or its code. SEGMENT is a segment's name or #N,
-its row in the segment list counted from 1. Fields are counted from 0. The
-edits replace DATAFILE and its type file only once both are complete.
-)";
+bool isHelp(const std::string& word) {
+    return word == "--help" || word == "-h" || word == "help";
 }
 
 } // namespace
@@ -152,34 +135,24 @@ int main(int argc, char** argv) {
     }
 #endif
     if (argc < 2) {
-        printHelp();
+        vmcli::printHelp(std::cout, kCommands);
         return 1;
     }
-    const std::string cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-        printHelp();
+    const std::string word = argv[1];
+    const vmcli::Args args(argv + 2, argv + argc);
+    if (isHelp(word)) {
+        vmcli::printHelp(std::cout, kCommands);
         return 0;
     }
-    const vmcli::Args args(argv + 2, argv + argc);
-    static const std::map<std::string, int (*)(const vmcli::Args&)> commands = {
-        {"decode", vmcli::cmdDecode},         {"encode", vmcli::cmdEncode},
-        {"convert", vmcli::cmdConvert},       {"print-type", vmcli::cmdPrintType},
-        {"write-type", vmcli::cmdWriteType},  {"check", vmcli::cmdCheck},
-        {"export-text", vmcli::cmdExportText}, {"cut-blank", vmcli::cmdCutBlank},
-        {"add-field", vmcli::cmdAddField},
-        {"delete-fields", vmcli::cmdDeleteFields},
-        {"change-kind", vmcli::cmdChangeKind},
-        {"add-records", vmcli::cmdAddRecords},
-        {"delete-records", vmcli::cmdDeleteRecords},
-        {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
-        {"info", vmcli::cmdInfo},
-        {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
-        {"import-struct", vmcli::cmdImportStruct},
-        {"export-c", vmcli::cmdExportC},      {"export-ksy", vmcli::cmdExportKsy},
-        {"describe", vmcli::cmdDescribe},
-    };
-    const auto it = commands.find(cmd);
-    if (it == commands.end())
-        return vmcli::fail("Unknown command: " + cmd + " (see --help)");
-    return it->second(args);
+    if (word == "--man" || word == "--bash-completion" || word == "--complete-segments")
+        return runHidden(word, args);
+    const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                       [&](const vmcli::Command& c) { return word == c.name; });
+    if (command == std::end(kCommands))
+        return vmcli::fail("Unknown command: " + word + " (see --help)");
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        vmcli::printCommandHelp(std::cout, *command);
+        return 0;
+    }
+    return command->run(args);
 }

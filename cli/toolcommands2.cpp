@@ -18,21 +18,13 @@ namespace vmcli {
 
 namespace {
 
-std::optional<int> kindArg(const std::string& text) {
-    if (auto k = vm::kindFromName(text))
-        return k;
-    if (auto n = vm::parseInteger(text); n && *n >= 0 && *n < vm::kKindCount)
-        return static_cast<int>(*n);
-    return std::nullopt;
-}
-
 // Comma-separated kind names or codes; the error text when one is neither.
 std::optional<std::string> parseKinds(const std::string& list, vm::DataHintFlags& shown) {
     shown.fill(false);
     std::stringstream in(list);
     std::string item;
     while (std::getline(in, item, ',')) {
-        const auto k = kindArg(item);
+        const auto k = parseKind(item, KindCodes::Known);
         if (!k)
             return "Unknown kind: " + item;
         shown[static_cast<std::size_t>(*k)] = true;
@@ -74,7 +66,7 @@ int cmdInspect(const Args& args) {
         return valid ? 0 : fail("Input Erro");
     }
     if (rest.size() == 3 && rest[0] == "--value") {
-        const auto kind = kindArg(rest[1]);
+        const auto kind = parseKind(rest[1], KindCodes::Known);
         if (!kind)
             return fail("Unknown kind: " + rest[1]);
         bool textOk = true;

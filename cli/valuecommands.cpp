@@ -23,12 +23,11 @@ void settlePendingCommit(const std::string& file) {
         std::cerr << r.message << '\n';
 }
 
-// A kind name or any number; numbers above 15 are kept so decoding can show
-// what an unknown code gives.
-std::optional<int> parseKind(const std::string& text) {
+std::optional<int> parseKind(const std::string& text, KindCodes codes) {
     if (auto k = vm::kindFromName(text))
         return k;
-    if (auto n = vm::parseInteger(text); n && *n >= 0 && *n <= 255)
+    const int limit = codes == KindCodes::AnyByte ? 256 : vm::kKindCount;
+    if (auto n = vm::parseInteger(text); n && *n >= 0 && *n < limit)
         return static_cast<int>(*n);
     return std::nullopt;
 }

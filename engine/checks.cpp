@@ -321,17 +321,9 @@ MessageRowTexts MessageList::texts(std::size_t i) const {
 }
 
 StructMessage MessageList::finding(std::size_t i) const {
-    const MessageRowTexts t = texts(i);
-    StructMessage m;
-    m.isSegment = t.isSegment;
-    m.first = t.first;
-    m.second = t.second;
-    m.firstName = t.firstName;
-    m.secondName = t.secondName;
-    m.message = t.message;
-    m.flags = t.flags;
-    m.expandable = t.expandable;
-    return m;
+    const Compact& c = m_rows[i];
+    return {c.isSegment,        c.first, c.second,    m_texts[c.firstName], m_texts[c.secondName],
+            m_texts[c.message], c.flags, c.expandable};
 }
 
 MessageRow MessageList::row(std::size_t i) const {

@@ -125,11 +125,6 @@ struct Value {
 
 // ---- helpers ------------------------------------------------------------
 
-std::string bitsText(std::uint8_t b) {
-    char buf[8];
-    return std::string(buf, formatBits(buf, b));
-}
-
 std::uint8_t parseBits(std::string_view text) {
     std::uint8_t b = 0;
     for (std::size_t i = 0; i < 8 && i < text.size(); ++i)

@@ -57,8 +57,6 @@ bool convertValue(std::span<std::uint8_t> buf, int fromKind, int fromLength, int
 bool convertValue(std::span<std::uint8_t> buf, const TypeEntry& from, const TypeEntry& to,
                   const Locale& loc = defaultLocale());
 
-// Eight binary digits, most significant bit first.
-std::string bitsText(std::uint8_t b);
 // The first eight characters, "1" a one bit, anything else (or missing) a zero bit.
 std::uint8_t parseBits(std::string_view text);
 

@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
 
     Tmain window;
     installStructureEditor(window);
-    window.setTools(std::make_unique<ToolSet>(window));
+    window.setTools(std::make_unique<ToolSet>(window.toolContext()));
     const QStringList args = QApplication::arguments();
     if (args.size() > 1)
         window.setCommandLineFile(QFileInfo(args.at(1)).absoluteFilePath());

@@ -20,7 +20,6 @@
 #include "document.h"
 #include "editstructhint.h"
 #include "fieldparts.h"
-#include "mainwindow.h"
 #include "model.h"
 #include "positionbar.h"
 #include "progresswindow.h"
@@ -61,11 +60,15 @@ void Tctrls::EditorGroup::setEnabled(bool on) const {
         w->setEnabled(on);
 }
 
-Tctrls::Tctrls(Tmain& window) : m_window(window), m_fields(std::make_unique<FieldListHooks>()) {
+Tctrls::Tctrls(Document& doc, const RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent)
+    : m_doc(doc), m_pane(pane), m_hint(hint), m_dialogParent(dialogParent),
+      m_fields(std::make_unique<FieldListHooks>()) {
     setObjectName(QStringLiteral("ctrls"));
     setMinimumWidth(60);
     createActions();
     buildLayout();
+    connectDocument();
+    setIndicatorsEnabled(false);
     refreshActions();
 }
 
@@ -77,9 +80,9 @@ Tctrls::~Tctrls() {
 // --- construction ------------------------------------------------------------
 
 void Tctrls::createActions() {
-    m_new = panelAction(this, "A_partNew", "New Segment", [this] { A_partNewExecute(); });
-    m_insert =
-        panelAction(this, "A_partInsert", "Insert Segment", [this] { A_partInsertExecute(); });
+    m_new = panelAction(this, "A_partNew", "New Segment", [this] { m_doc.addNewSegment(-1); });
+    m_insert = panelAction(this, "A_partInsert", "Insert Segment",
+                           [this] { m_doc.addNewSegment(selectedRow()); });
     m_delete = panelAction(this, "A_partDel", "Delete Segment", [this] { A_partDelExecute(); });
     m_copy = panelAction(this, "A_partCopy", "Copy Segment", [this] { A_partCopyExecute(); });
     m_cut = panelAction(this, "A_partCut", "Cut Segment", [this] { A_partCutExecute(); });
@@ -308,19 +311,19 @@ QGroupBox* Tctrls::makeTypeList() {
 // --- state -------------------------------------------------------------------------
 
 bool Tctrls::resetMode() const {
-    return m_window.document().viewSettings().canResetStructure();
+    return m_doc.viewSettings().canResetStructure();
 }
 
 bool Tctrls::editMode() const {
-    return m_window.document().viewSettings().canEditStructure();
+    return m_doc.viewSettings().canEditStructure();
 }
 
 std::int64_t Tctrls::fileSize() const {
-    return m_window.document().dataSize();
+    return m_doc.dataSize();
 }
 
-void Tctrls::reportFailure(const std::string& error) {
-    prompter().error(this, QString::fromStdString(error));
+void Tctrls::reportFailure(const QString& error) {
+    prompter().error(this, error);
 }
 
 // --- rows --------------------------------------------------------------------------
@@ -376,97 +379,131 @@ void Tctrls::rebuildRows() {
     m_rebuilding = true;
     m_list->clear();
     m_rebuilding = false;
-    vm::SegmentList& list = m_window.document().segments();
+    vm::SegmentList& list = m_doc.segments();
     for (std::size_t i = 0; i < list.size(); ++i)
         insertRow(static_cast<int>(i), &list[i]);
     refreshSegmentRows();
 }
 
-void Tctrls::selectRow(int row) {
-    QTreeWidgetItem* item = m_list->topLevelItem(row);
-    if (!item)
-        return;
-    if (item->isSelected() && m_list->currentItem() == item) {
-        // Already selected: the selection event will not come, so make sure
-        // its segment is the current one all the same.
-        LvPartSelectItem();
-        return;
+// The row of the current segment selected; the document already knows.
+void Tctrls::selectCurrentRow() {
+    QTreeWidgetItem* item = m_list->topLevelItem(findSegmentRow(m_doc.segments().current()));
+    m_rebuilding = true;
+    if (item) {
+        m_list->setCurrentItem(item);
+        item->setSelected(true);
+    } else {
+        m_list->clearSelection();
     }
-    m_list->setCurrentItem(item);
-    item->setSelected(true);
+    m_rebuilding = false;
 }
 
-// --- PanelHooks -----------------------------------------------------------------------
+// --- what the document announced ------------------------------------------------------
+
+void Tctrls::connectDocument() {
+    Document* d = &m_doc;
+    connect(d, &Document::structureReplaced, this, &Tctrls::structureReplaced);
+    connect(d, &Document::documentReplaced, this, &Tctrls::documentReplaced);
+    connect(d, &Document::currentSegmentChanged, this, &Tctrls::showCurrent);
+    connect(d, &Document::segmentChanged, this, &Tctrls::segmentChanged);
+    connect(d, &Document::segmentInserted, this, &Tctrls::segmentInserted);
+    connect(d, &Document::segmentAboutToBeRemoved, this, &Tctrls::segmentAboutToBeRemoved);
+    connect(d, &Document::segmentsMoved, this, [this] {
+        rebuildRows();
+        showCurrent();
+    });
+    connect(d, &Document::fieldsChanged, this, [this](vm::Segment* segment) {
+        refreshSegmentRow(segment);
+        redrawPositionBars(false);
+        refreshActions();
+    });
+    connect(d, &Document::layoutReplaced, this, &Tctrls::layoutReplaced);
+    connect(d, &Document::optionsChanged, this, &Tctrls::refreshActions);
+}
 
 void Tctrls::structureReplaced() {
     // The segments the rows and the clipboard named are gone.
     m_clipboard = nullptr;
-    m_window.document().segments().setCurrent(nullptr);
-    m_fields->showSegment(nullptr, true);
-    rebuildSegmentList();
-}
-
-void Tctrls::rebuildSegmentList() {
     rebuildRows();
+    showCurrent();
+    if (!m_doc.isOpen()) {
+        drawSegmentBarOnly();
+        setIndicatorsEnabled(false);
+    }
+}
+
+void Tctrls::documentReplaced() {
+    showCurrent();
+}
+
+void Tctrls::layoutReplaced() {
+    // A rewrite may have taken segments out of the list, and put others in.
+    if (m_doc.segments().indexOf(m_clipboard) < 0)
+        m_clipboard = nullptr;
+    rebuildRows();
+    showCurrent();
+}
+
+void Tctrls::showCurrent() {
+    vm::Segment* current = m_doc.segments().current();
     m_fileSize->setText(QString::number(fileSize()));
-    if (m_list->topLevelItemCount() > 0) {
-        selectRow(0);
-    } else {
-        m_fields->showSegment(nullptr, false);
-        refreshActions();
-    }
-}
-
-bool Tctrls::selectSegment(vm::Segment* segment) {
-    const int row = findSegmentRow(segment);
-    if (row < 0)
-        return false;
-    selectRow(row);
-    return true;
-}
-
-void Tctrls::LvPartSelectItem() {
-    if (m_rebuilding)
-        return;
-    vm::SegmentList& list = m_window.document().segments();
-    if (list.current())
-        m_fields->syncFieldOrder();
-    vm::Segment* chosen = segmentAt(selectedRow());
-    if (chosen && chosen != list.current()) {
-        list.setCurrent(chosen);
-        refreshSegmentEditors();
-        showCurrentSegment(true);
-        redrawPositionBars(true);
-    }
-    refreshActions();
-}
-
-void Tctrls::showCurrentSegment(bool dropFieldClipboard) {
-    vm::Segment* current = m_window.document().segments().current();
-    if (!current)
-        return;
-    refreshSegmentRow(current);
+    selectCurrentRow();
     fillSegmentEditors();
-    m_fields->showSegment(current, dropFieldClipboard && editMode());
-    redrawPositionBars(false);
-    RecordPane* pane = m_window.recordPane();
-    pane->layoutSegmentGrids(current);
-    // Laying the grids out counted the records of the segments shown (and of
-    // the one after them), which cuts a segment running past the end of the
-    // file: their rows say so.
-    const vm::SegmentList& list = m_window.document().segments();
+    m_fields->showSegment(current, true);
+    // After the grids were laid out from the current segment (the pane
+    // follows the document first): the rows of the segments they show.
+    const vm::SegmentList& list = m_doc.segments();
     for (int i = std::max(list.indexOf(current), 0); i < static_cast<int>(list.size()); ++i) {
         const vm::Segment* s = &list[static_cast<std::size_t>(i)];
         if (segmentAt(i) == s)
             fillRow(m_list->topLevelItem(i), i);
-        const SegmentGrid* g = pane->mainGrid(s);
-        if (!g || !g->isVisible())
+        if (!m_pane.isShown(s))
             break;
     }
+    redrawPositionBars(true);
+    refreshActions();
+}
+
+void Tctrls::segmentChanged(vm::Segment* segment) {
+    refreshSegmentRow(segment);
+    // Not the editor being typed into: it shows what the user typed.
+    if (segment == m_doc.segments().current() && !m_editing)
+        fillSegmentEditors();
+    redrawPositionBars(true);
+    refreshActions();
+}
+
+void Tctrls::segmentInserted(vm::Segment* segment) {
+    insertRow(m_doc.segments().indexOf(segment), segment);
+    refreshSegmentRows();
+}
+
+void Tctrls::segmentAboutToBeRemoved(vm::Segment* segment) {
+    if (m_clipboard == segment)
+        m_clipboard = nullptr;
+    const int row = findSegmentRow(segment);
+    if (row < 0)
+        return;
+    m_rebuilding = true;
+    delete m_list->takeTopLevelItem(row);
+    m_rebuilding = false;
+    // The rows below move up a place.
+    for (int i = row; i < m_list->topLevelItemCount(); ++i)
+        m_list->topLevelItem(i)->setText(0, QString::number(i + 1));
+}
+
+// --- the current segment ----------------------------------------------------------------
+
+void Tctrls::LvPartSelectItem() {
+    if (m_rebuilding)
+        return;
+    if (vm::Segment* chosen = segmentAt(selectedRow()))
+        m_doc.setCurrentSegment(chosen);
+    refreshActions();
 }
 
 void Tctrls::fillSegmentEditors() {
-    vm::Segment* s = m_window.document().segments().current();
+    vm::Segment* s = m_doc.segments().current();
     if (!s)
         return;
     m_filling = true;
@@ -484,24 +521,17 @@ void Tctrls::fillSegmentEditors() {
 }
 
 void Tctrls::refreshSegmentEditors() {
-    for (const EditorGroup* g :
-         {&m_beginGroup, &m_recLengthGroup, &m_lengthGroup, &m_recCountGroup})
-        g->setEnabled(false);
+    // Each set once: an editor disabled for a moment would lose the focus of
+    // the user typing into it.
+    const vm::Segment* s = m_doc.segments().current();
+    const bool on = resetMode() && m_doc.dataStream() && s;
     for (QWidget* w : {static_cast<QWidget*>(m_anomaly), static_cast<QWidget*>(m_toFilesEnd),
                        static_cast<QWidget*>(m_name), static_cast<QWidget*>(m_nameLabel)})
-        w->setEnabled(false);
-    const vm::Segment* s = m_window.document().segments().current();
-    if (!resetMode() || !m_window.document().dataStream() || !s)
-        return;
-    for (QWidget* w : {static_cast<QWidget*>(m_anomaly), static_cast<QWidget*>(m_toFilesEnd),
-                       static_cast<QWidget*>(m_name), static_cast<QWidget*>(m_nameLabel)})
-        w->setEnabled(true);
-    if (!s->anomaly) {
-        m_recLengthGroup.setEnabled(true);
-        m_recCountGroup.setEnabled(!s->toFilesEnd);
-    }
-    m_beginGroup.setEnabled(true);
-    m_lengthGroup.setEnabled(!s->toFilesEnd);
+        w->setEnabled(on);
+    m_beginGroup.setEnabled(on);
+    m_lengthGroup.setEnabled(on && !s->toFilesEnd);
+    m_recLengthGroup.setEnabled(on && !s->anomaly);
+    m_recCountGroup.setEnabled(on && !s->anomaly && !s->toFilesEnd);
 }
 
 void Tctrls::refreshActions() {
@@ -520,39 +550,18 @@ void Tctrls::refreshActions() {
     m_delete->setEnabled(selected);
     m_cut->setEnabled(selected && reset);
     m_paste->setEnabled(m_clipboard != nullptr);
-    if (!m_window.document().segments().current())
-        return;
-    m_fields->refreshActions({reset, edit, true});
-    m_window.document().setGridFillEnabled(true);
+    if (m_doc.segments().current())
+        m_fields->refreshActions({reset, edit, true});
 }
 
-void Tctrls::refreshFieldRows() {
-    m_fields->refreshFieldRows();
-}
-
-void Tctrls::reloadFieldFrame() {
-    m_fields->reloadFieldFrame();
-}
-
-std::vector<int> Tctrls::fieldDisplayOrder(const vm::Segment& segment) const {
-    std::vector<int> order = m_fields->displayOrder(segment);
-    return order.empty() ? PanelHooks::fieldDisplayOrder(segment) : order;
-}
+// --- PanelHooks -----------------------------------------------------------------------
 
 QList<QAction*> Tctrls::editMenuActions() {
     QList<QAction*> actions{m_new, m_copy, m_delete, m_insert, m_paste, m_cut};
     const QList<QAction*> fields = m_fields->actions();
-    if (!fields.isEmpty()) {
-        actions << nullptr;
-        actions << fields;
-    }
+    if (!fields.isEmpty() && m_fieldSeparator)
+        actions << m_fieldSeparator << fields;
     return actions;
-}
-
-void Tctrls::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
-    m_fields->entryDefinitionChanged(segment, entryIndex);
-    redrawPositionBars(false);
-    refreshSegmentRow(segment);
 }
 
 void Tctrls::showFieldMenu(int entry, const QPoint& globalPos) {
@@ -563,15 +572,19 @@ void Tctrls::setFieldList(std::unique_ptr<FieldListHooks> fields) {
     if (QWidget* old = m_fields->widget())
         old->setParent(nullptr);
     m_fields = fields ? std::move(fields) : std::make_unique<FieldListHooks>();
+    m_fieldSeparator = nullptr;
     if (QWidget* w = m_fields->widget()) {
         auto* layout = static_cast<QVBoxLayout*>(m_typeGroup->layout());
         // In place of the stretch that held the place.
         if (QLayoutItem* spacer = layout->takeAt(layout->count() - 1))
             delete spacer;
         layout->addWidget(w, 1);
+        // Owned by the field list's widget, so that it leaves the Edit menu
+        // with the field list's actions.
+        m_fieldSeparator = new QAction(w);
+        m_fieldSeparator->setSeparator(true);
     }
-    m_window.rebuildFileMenu();
-    m_fields->showSegment(m_window.document().segments().current(), false);
+    m_fields->showSegment(m_doc.segments().current(), false);
     refreshActions();
 }
 
@@ -609,19 +622,18 @@ void Tctrls::applyPanelLayout() {
 // --- position bars -------------------------------------------------------------------
 
 void Tctrls::redrawPositionBars(bool withSegmentCheck) {
-    Document& doc = m_window.document();
-    if (!doc.dataStream()) {
+    if (!m_doc.dataStream()) {
         m_segmentBar->clearMap();
         m_typeBar->clearMap();
         return;
     }
-    const bool hex = doc.viewSettings().hexPositions();
-    vm::Segment* current = doc.segments().current();
+    const bool hex = m_doc.viewSettings().hexPositions();
+    vm::Segment* current = m_doc.segments().current();
     if (withSegmentCheck) {
         vm::StructureMap map;
         map.width = m_segmentBar->width();
         const std::uint8_t flags =
-            vm::checkSegments(doc.segments(), fileSize(), hex, nullptr, &map, current);
+            vm::checkSegments(m_doc.segments(), fileSize(), hex, nullptr, &map, current);
         m_segmentBar->setMap(std::move(map));
         for (IndicatorLabel* l : m_segmentLabels)
             l->showFlags(flags);
@@ -637,11 +649,10 @@ void Tctrls::redrawPositionBars(bool withSegmentCheck) {
 }
 
 void Tctrls::drawSegmentBarOnly() {
-    Document& doc = m_window.document();
     vm::StructureMap map;
     map.width = m_segmentBar->width();
-    vm::checkSegments(doc.segments(), fileSize(), doc.viewSettings().hexPositions(), nullptr, &map,
-                      doc.segments().current());
+    vm::checkSegments(m_doc.segments(), fileSize(), m_doc.viewSettings().hexPositions(), nullptr,
+                      &map, m_doc.segments().current());
     m_segmentBar->setMap(std::move(map));
     m_typeBar->clearMap();
 }
@@ -653,102 +664,31 @@ void Tctrls::setIndicatorsEnabled(bool on) {
 }
 
 void Tctrls::LIsOver1Click() {
-    TeditStructHint* hint = m_window.structHint();
-    hint->clearSegList();
-    fillSegmentFindings(m_window.document(), *hint);
-    if (hint->segRowCount() == 0)
+    m_hint.clearSegList();
+    fillSegmentFindings(m_doc, m_hint);
+    if (m_hint.segRowCount() == 0)
         return;
-    hint->setExplanation(hint->segListHasError()
-                             ? QStringLiteral("Has any error in structure setting.")
-                             : QStringLiteral("Has any warnning in structure setting."));
-    prompter().runModal(*hint);
-}
-
-// --- structure changes ---------------------------------------------------------------
-
-void Tctrls::structureChanged(bool withSegmentCheck) {
-    m_window.document().markStructureChanged();
-    refreshSegmentRow(m_window.document().segments().current());
-    redrawPositionBars(withSegmentCheck);
-}
-
-void Tctrls::shiftFollowingSegments(vm::Segment& segment, std::int64_t delta) {
-    for (vm::Segment* moved :
-         vm::shiftFollowingSegments(m_window.document().segments(), segment, delta))
-        refreshSegmentRow(moved);
-    structureChanged(true);
+    m_hint.setExplanation(m_hint.segListHasError()
+                              ? QStringLiteral("Has any error in structure setting.")
+                              : QStringLiteral("Has any warnning in structure setting."));
+    prompter().runModal(m_hint);
 }
 
 // --- segment actions ------------------------------------------------------------------
 
-void Tctrls::A_partNewExecute() {
-    addSegment(-1);
-}
-
-void Tctrls::A_partInsertExecute() {
-    addSegment(selectedRow());
-}
-
-void Tctrls::addSegment(int before) {
-    m_filling = true;
-    vm::Segment& s =
-        vm::addNewSegment(m_window.document().segments(), fileSize(), editMode(), before);
-    segmentAdded(s, false);
-}
-
-// The rows take a segment just put into the list; it becomes current.
-void Tctrls::segmentAdded(vm::Segment& segment, bool dataChanged) {
-    Document& doc = m_window.document();
-    m_window.recordPane()->createSegmentGrids(&segment);
-    const int row = doc.segments().indexOf(&segment);
-    insertRow(row, &segment);
-    refreshSegmentRows();
-    if (dataChanged)
-        doc.setDataChanged(true, false);
-    m_filling = false;
-    selectRow(row);
-    structureChanged(true);
-}
-
 void Tctrls::A_partDelExecute() {
-    const int row = selectedRow();
-    vm::Segment* s = segmentAt(row);
-    Document& doc = m_window.document();
-    if (!s || doc.segments().indexOf(s) < 0)
+    vm::Segment* s = segmentAt(selectedRow());
+    if (!s)
         return;
     std::optional<ProgressWindow> progress;
-    vm::WorkingFile* wf = nullptr;
-    if (editMode() && doc.dataStream()) {
-        wf = &doc.workingFile();
+    if (editMode() && m_doc.dataStream())
         progress.emplace(this, QStringLiteral("Delete Segment"));
-    }
-    const vm::FileResult r =
-        vm::deleteSegment(doc.segments(), static_cast<std::size_t>(doc.segments().indexOf(s)), wf,
-                          progress ? progress->callback() : vm::Progress{});
+    QString error;
+    const bool deleted =
+        m_doc.deleteSegment(*s, progress ? progress->callback() : vm::Progress{}, &error);
     progress.reset();
-    if (!r.ok) {
-        reportFailure(r.error);
-        return;
-    }
-    if (m_clipboard == s)
-        m_clipboard = nullptr;
-    doc.segments().setCurrent(nullptr);
-    m_rebuilding = true;
-    delete m_list->takeTopLevelItem(row);
-    m_rebuilding = false;
-    if (wf)
-        doc.setDataChanged(true, false);
-    doc.markStructureChanged();
-    const int rows = m_list->topLevelItemCount();
-    if (rows > 0) {
-        refreshSegmentRows();
-        selectRow(std::min(row, rows - 1));
-    } else {
-        m_fields->showSegment(nullptr, false);
-        m_window.showCurrentSegment(false);
-        refreshActions();
-    }
-    redrawPositionBars(true);
+    if (!deleted && !error.isEmpty())
+        reportFailure(error);
 }
 
 void Tctrls::A_partCopyExecute() {
@@ -767,26 +707,17 @@ void Tctrls::A_partCutExecute() {
 }
 
 void Tctrls::A_partPastExecute() {
-    Document& doc = m_window.document();
-    if (!m_clipboard || doc.segments().indexOf(m_clipboard) < 0)
+    if (!m_clipboard)
         return;
-    const int before = selectedRow();
     std::optional<ProgressWindow> progress;
-    vm::WorkingFile* wf = nullptr;
-    if (editMode() && doc.dataStream()) {
-        wf = &doc.workingFile();
+    if (editMode() && m_doc.dataStream())
         progress.emplace(this, QStringLiteral("Past Segment"));
-    }
-    m_filling = true;
-    const vm::PasteResult p = vm::pasteSegment(doc.segments(), *m_clipboard, before, wf,
-                                               progress ? progress->callback() : vm::Progress{});
+    QString error;
+    const vm::Segment* pasted = m_doc.pasteSegment(
+        *m_clipboard, selectedRow(), progress ? progress->callback() : vm::Progress{}, &error);
     progress.reset();
-    if (!p.file.ok) {
-        m_filling = false;
-        reportFailure(p.file.error);
-        return;
-    }
-    segmentAdded(*p.segment, wf != nullptr);
+    if (!pasted && !error.isEmpty())
+        reportFailure(error);
 }
 
 bool Tctrls::acceptsSegmentDrag(const QObject* source) const {
@@ -801,11 +732,8 @@ void Tctrls::LvPartDragDrop(int target) {
         rows.push_back(static_cast<std::size_t>(m_list->indexOfTopLevelItem(item)));
     if (rows.empty())
         return;
-    vm::moveSegments(m_window.document().segments(), rows, target);
-    m_window.document().segments().setCurrent(nullptr);
-    rebuildSegmentList();
-    m_window.document().markStructureChanged();
-    redrawPositionBars(true);
+    m_doc.moveSegments(QStringLiteral("Move Segments"),
+                       [&](vm::SegmentList& list) { vm::moveSegments(list, rows, target); });
 }
 
 // --- segment editors --------------------------------------------------------------------
@@ -817,83 +745,66 @@ void Tctrls::showNumber(QLineEdit* editor, std::int64_t value) {
     m_filling = filling;
 }
 
-void Tctrls::editedSegmentNumbers() {
-    // The grid first: filling it counts the records again, which cuts a length
-    // typed past the end of the file; the row and the bars then show that.
-    m_window.recordPane()->refreshSegmentGrid(m_window.document().segments().current(), false);
-    structureChanged(true);
+void Tctrls::editSegment(const QString& label, const std::function<void(vm::Segment&)>& edit) {
+    vm::Segment* s = m_doc.segments().current();
+    if (m_filling || !s)
+        return;
+    m_editing = true;
+    m_doc.changeSegment(*s, label, edit);
+    m_editing = false;
 }
 
 void Tctrls::segNameChange(const QString& text) {
-    vm::Segment* s = segmentAt(selectedRow());
-    if (m_filling || !s)
-        return;
     const std::optional<std::string> name = RecordPane::fromDisplay(text);
     if (!name)
         return; // a character with no single-byte form: the name stays
-    s->setName(*name);
-    structureChanged(false);
-    refreshSegmentRow(s);
+    editSegment(QStringLiteral("Segment Name"), [&](vm::Segment& s) { s.setName(*name); });
 }
 
 void Tctrls::segBeginChange() {
-    vm::Segment* s = m_window.document().segments().current();
-    if (m_filling || !s)
-        return;
-    const std::int32_t count = vm::editSegmentBegin(*s, editorValue(m_begin), fileSize());
-    showNumber(m_recCount, count);
-    showNumber(m_length, s->length);
-    editedSegmentNumbers();
+    std::int32_t count = 0;
+    editSegment(QStringLiteral("Segment Begin"), [&](vm::Segment& s) {
+        count = vm::editSegmentBegin(s, editorValue(m_begin), fileSize());
+        showNumber(m_recCount, count);
+        showNumber(m_length, s.length);
+    });
 }
 
 void Tctrls::recLengthChange() {
-    vm::Segment* s = m_window.document().segments().current();
-    if (m_filling || !s)
-        return;
-    showNumber(m_recCount, vm::editRecordLength(*s, editorValue(m_recLength), fileSize()));
-    editedSegmentNumbers();
+    editSegment(QStringLiteral("Record Length"), [&](vm::Segment& s) {
+        showNumber(m_recCount, vm::editRecordLength(s, editorValue(m_recLength), fileSize()));
+    });
 }
 
 void Tctrls::segLengthChange() {
-    vm::Segment* s = m_window.document().segments().current();
-    if (m_filling || !s)
-        return;
-    showNumber(m_recCount, vm::editSegmentLength(*s, editorValue(m_length), fileSize()));
-    editedSegmentNumbers();
+    editSegment(QStringLiteral("Segment Length"), [&](vm::Segment& s) {
+        showNumber(m_recCount, vm::editSegmentLength(s, editorValue(m_length), fileSize()));
+    });
 }
 
 void Tctrls::recCountChange() {
-    vm::Segment* s = m_window.document().segments().current();
-    if (m_filling || !s)
-        return;
-    if (vm::editRecordCount(*s, editorValue(m_recCount), fileSize()))
-        showNumber(m_length, s->length);
-    editedSegmentNumbers();
+    editSegment(QStringLiteral("Record Count"), [&](vm::Segment& s) {
+        if (vm::editRecordCount(s, editorValue(m_recCount), fileSize()))
+            showNumber(m_length, s.length);
+    });
 }
 
 void Tctrls::isHClick(bool checked) {
-    vm::Segment* s = m_window.document().segments().current();
-    if (m_filling || !s)
-        return;
-    s->anomaly = checked;
-    structureChanged(true);
-    refreshActions();
-    m_window.recordPane()->refreshSegmentGrid(s, true);
+    vm::Segment* s = m_doc.segments().current();
+    if (!m_filling && s)
+        m_doc.changeSegment(*s, QStringLiteral("Anomaly"),
+                            [checked](vm::Segment& seg) { seg.anomaly = checked; });
 }
 
 void Tctrls::cToFileEndClick(bool checked) {
-    vm::Segment* s = m_window.document().segments().current();
-    if (m_filling || !s)
-        return;
-    s->toFilesEnd = checked;
-    fillSegmentEditors(); // counts again, to the end of the file now
-    structureChanged(true);
-    refreshActions();
-    m_window.recordPane()->refreshSegmentGrid(s, true);
+    vm::Segment* s = m_doc.segments().current();
+    if (!m_filling && s)
+        m_doc.changeSegment(*s, QStringLiteral("ToFilesEnd"),
+                            [checked](vm::Segment& seg) { seg.toFilesEnd = checked; });
 }
 
 void Tctrls::upDownClick(vm::SegmentNumber which, QLineEdit* editor, int step) {
-    const vm::Segment* s = m_window.document().segments().current();
+    const vm::Segment* s = m_doc.segments().current();
     if (!s || !editor->isEnabled())
         return;
     const std::int64_t current = vm::parseInt32(editor->text().toStdString()).value_or(0);

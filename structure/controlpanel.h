@@ -19,61 +19,50 @@ class QSplitter;
 class QToolButton;
 class QTreeWidgetItem;
 class QVBoxLayout;
+class Document;
 class IndicatorLabel;
 class PositionBar;
+class RecordPane;
 class RowListView;
-class Tmain;
+class TeditStructHint;
 class UpDownButtons;
 
 // The control panel "Main Control", docked in the main window's left dock
 // site: the segment list and its actions, the position bars with their
 // indicator labels, the editors of the current segment's numbers, and the
-// place of the field list. It is the main window's PanelHooks.
+// place of the field list. It follows the document's signals; its actions and
+// editors change the model through the document's operations.
 //
 // Rows of the segment list and segments of the document's list stand in the
 // same order; each row carries its segment.
 class Tctrls : public QWidget, public PanelHooks {
     Q_OBJECT
 public:
-    explicit Tctrls(Tmain& window);
+    // The pane tells which grids are shown and their font; the structure
+    // message window lists the findings behind a lit label; dialogs are
+    // centred on dialogParent.
+    Tctrls(Document& doc, const RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent);
     ~Tctrls() override;
 
     // --- PanelHooks ---
     QWidget* controlPanel() override { return this; }
-    void structureReplaced() override;
-    void refreshSegmentEditors() override;
-    void rebuildSegmentList() override;
-    void showCurrentSegment(bool dropFieldClipboard) override;
-    void refreshActions() override;
-    void refreshSegmentRows() override;
-    void refreshFieldRows() override;
-    void reloadFieldFrame() override;
-    void redrawPositionBars(bool withSegmentCheck) override;
-    void setIndicatorsEnabled(bool on) override;
-    void drawSegmentBarOnly() override;
+    QList<QAction*> editMenuActions() override;
+    void showFieldMenu(int entry, const QPoint& globalPos) override;
     void applyPanelSettings(bool showSegList, bool showTypeCtrl) override;
     void readPanelSettings(bool& showSegList, bool& showTypeCtrl) const override;
-    std::vector<int> fieldDisplayOrder(const vm::Segment& segment) const override;
-    QList<QAction*> editMenuActions() override;
-    bool selectSegment(vm::Segment* segment) override;
-    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
-    void showFieldMenu(int entry, const QPoint& globalPos) override;
 
-    // --- for the field list and the record commands ---
+    // --- for the field list ---
     // The field list plugs in here (nullptr: none); the panel owns it.
     void setFieldList(std::unique_ptr<FieldListHooks> fields);
     FieldListHooks& fieldList() const { return *m_fields; }
-    Tmain& window() const { return m_window; }
-    // Marks the structure changed, rewrites the current segment's row and
-    // redraws the position bars.
-    void structureChanged(bool withSegmentCheck);
-    // After segment's length changed by delta bytes inside the data file: the
-    // segments from its old end on move by delta (their rows follow).
-    void shiftFollowingSegments(vm::Segment& segment, std::int64_t delta);
-    void refreshSegmentRow(const vm::Segment* segment);
-    // Row of a segment, -1 when no row carries it.
-    int findSegmentRow(const vm::Segment* segment) const;
-    void applyPanelLayout();
+    Document& document() const { return m_doc; }
+    const RecordPane& pane() const { return m_pane; }
+    QWidget* dialogParent() const { return m_dialogParent; }
+    // Every action (and the field list's) disabled, then enabled by the
+    // rules for the mode and the selection; the editors likewise.
+    void refreshActions();
+    // The field bar; with withSegmentCheck the segment map too.
+    void redrawPositionBars(bool withSegmentCheck);
     // The segment Copy Segment refers to (not a copy), or nullptr.
     vm::Segment* segmentClipboard() const { return m_clipboard; }
 
@@ -85,31 +74,48 @@ public:
 private:
     void buildLayout();
     void createActions();
+    void connectDocument();
     QWidget* makeStrip();
     // A position bar under its indicator labels.
     PositionBar* addBar(QVBoxLayout* into, bool typeMap, std::vector<IndicatorLabel*>& labels);
     QGroupBox* makeSegmentInfo();
     QGroupBox* makeTypeList();
+    void applyPanelLayout();
+
+    // What the document announced.
+    void structureReplaced();
+    void documentReplaced();
+    void segmentChanged(vm::Segment* segment);
+    void segmentInserted(vm::Segment* segment);
+    void segmentAboutToBeRemoved(vm::Segment* segment);
+    void layoutReplaced();
+    // The current segment (or none) on every part of the panel: its row
+    // selected, its numbers, its fields, the rows of the segments shown (the
+    // grids count their records as they are laid out, which cuts a segment
+    // running past the end of the file), the bars and the actions.
+    void showCurrent();
 
     // Rows.
     vm::Segment* segmentAt(int row) const;
     int selectedRow() const;
-    void selectRow(int row);
+    int findSegmentRow(const vm::Segment* segment) const;
+    void selectCurrentRow();
     void insertRow(int row, vm::Segment* segment);
     void fillRow(QTreeWidgetItem* item, int row);
+    void refreshSegmentRow(const vm::Segment* segment);
+    void refreshSegmentRows();
     void rebuildRows();
 
     // Handlers.
     void LvPartSelectItem();
-    void A_partNewExecute();
-    void A_partInsertExecute();
     void A_partDelExecute();
     void A_partCopyExecute();
     void A_partCutExecute();
     void A_partPastExecute();
-    void addSegment(int before);
-    void segmentAdded(vm::Segment& segment, bool dataChanged);
     void segNameChange(const QString& text);
+    // A segment editor's text changed: edit applies it to the current
+    // segment; the other editors then show what followed.
+    void editSegment(const QString& label, const std::function<void(vm::Segment&)>& edit);
     void segBeginChange();
     void recLengthChange();
     void segLengthChange();
@@ -120,16 +126,23 @@ private:
     void LIsOver1Click();
     // Fills the editors from the current segment, with the guard set.
     void fillSegmentEditors();
+    void refreshSegmentEditors();
     void showNumber(QLineEdit* editor, std::int64_t value);
-    void editedSegmentNumbers();
-    void reportFailure(const std::string& error);
+    void drawSegmentBarOnly();
+    void setIndicatorsEnabled(bool on);
+    void reportFailure(const QString& error);
 
     bool resetMode() const;
     bool editMode() const;
     std::int64_t fileSize() const;
 
-    Tmain& m_window;
+    Document& m_doc;
+    const RecordPane& m_pane;
+    TeditStructHint& m_hint;
+    QWidget* m_dialogParent;
     std::unique_ptr<FieldListHooks> m_fields;
+    // Parts the field list's actions in the Edit menu; goes with the field list.
+    QAction* m_fieldSeparator = nullptr;
 
     QSplitter* m_splitter = nullptr;
     QGroupBox* m_listGroup = nullptr; // lvPartGB
@@ -173,6 +186,7 @@ private:
 
     vm::Segment* m_clipboard = nullptr;
     bool m_filling = false;    // the panel writes its own editors
+    bool m_editing = false;    // an editor's text is being applied
     bool m_rebuilding = false; // rows are being replaced: selection events mean nothing
     bool m_showSegList = true;
     bool m_showTypeCtrl = true;

@@ -99,35 +99,36 @@ void TtypeFrame::reloadFrame() {
     m_filling = false;
 }
 
-void TtypeFrame::announce(const std::vector<int>& rows, bool fitColumns) {
-    emit fieldsChanged(QList<int>(rows.begin(), rows.end()), fitColumns);
-}
-
 void TtypeFrame::showLength(int kind) {
     const vm::KindInfo* k = vm::kindInfo(kind);
     m_length->setText(k ? QString::number(k->defaultLength) : QString());
     m_length->setEnabled(k && k->variableLength);
 }
 
-void TtypeFrame::cKindChange(int index) {
-    if (m_filling || !m_segment || index < 0)
-        return;
-    const std::vector<int> rows = selectedRows();
-    if (!vm::frameSetKind(*m_segment, rows, index))
-        return;
-    // The length shown follows the kind without being applied a second time.
-    m_filling = true;
-    showLength(index);
-    m_filling = false;
-    announce(rows, true);
-}
-
-template <typename Change> void TtypeFrame::changeSelection(Change change, bool fitColumns) {
+void TtypeFrame::changeSelection(
+    const std::function<bool(vm::Segment&, const std::vector<int>&)>& change, bool fitColumns) {
     if (m_filling || !m_segment)
         return;
     const std::vector<int> rows = selectedRows();
-    if (change(*m_segment, rows))
-        announce(rows, fitColumns);
+    const Change edit = [&](vm::Segment& s) { return change(s, rows); };
+    if (m_apply ? m_apply(edit, rows, fitColumns) : edit(*m_segment))
+        emit fieldsChanged(QList<int>(rows.begin(), rows.end()), fitColumns);
+}
+
+void TtypeFrame::cKindChange(int index) {
+    if (index < 0)
+        return;
+    changeSelection(
+        [&](vm::Segment& s, const std::vector<int>& rows) {
+            if (!vm::frameSetKind(s, rows, index))
+                return false;
+            // The length shown follows the kind without being applied a second time.
+            m_filling = true;
+            showLength(index);
+            m_filling = false;
+            return true;
+        },
+        true);
 }
 
 void TtypeFrame::EstartChange(const QString& text) {

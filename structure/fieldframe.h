@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QList>
@@ -14,15 +15,24 @@ class UpDownButtons;
 
 // The one-line strip above the field list: kind, start, length and memo of the
 // selected fields, changed for all of them at once, in the structure only.
-// The host (the control panel) binds it to its field list, tells it the
-// current segment and the permission that is on, and answers fieldsChanged.
+// The host (the control panel's field list) binds it to its list, tells it
+// the current segment and the permission that is on, and applies its edits.
 class TtypeFrame : public QWidget {
     Q_OBJECT
 public:
     explicit TtypeFrame(QWidget* parent = nullptr);
 
+    // An edit of the selected entries; true when it changed any.
+    using Change = std::function<bool(vm::Segment&)>;
+    // Applies a change to the segment (with fitColumns each changed field's
+    // column fits its kind and length again); true when it changed it.
+    using Apply =
+        std::function<bool(const Change& change, const std::vector<int>& rows, bool fitColumns)>;
+
     // Row i of the list stands for entry i of the segment.
     void bindFrame(QAbstractItemView* listView, bool editable);
+    // How the edits reach the segment; without it they change it directly.
+    void setApply(Apply apply) { m_apply = std::move(apply); }
     void setSegment(vm::Segment* segment) { m_segment = segment; }
     void setMode(vm::StructMode mode) { m_mode = mode; }
     // Shows the selection of the bound list; called when rows are selected and
@@ -40,16 +50,13 @@ public:
     void UDStartClick(int step);
 
 signals:
-    // The entries of these rows changed. With fitColumns their kind or length
-    // did, so their grid columns are fitted again. The host then rewrites the
-    // rows' texts, refreshes the grid and the field bar, and marks the
-    // structure modified.
+    // The entries of these rows changed; with fitColumns their kind or length.
     void fieldsChanged(const QList<int>& rows, bool fitColumns);
 
 private:
-    void announce(const std::vector<int>& rows, bool fitColumns);
-    // Runs change on the selected entries; announces them when it changed any.
-    template <typename Change> void changeSelection(Change change, bool fitColumns);
+    // Applies change to the selected entries; announces them when it changed any.
+    void changeSelection(const std::function<bool(vm::Segment&, const std::vector<int>&)>& change,
+                         bool fitColumns);
     void showLength(int kind);
 
     QComboBox* m_kind = nullptr;
@@ -59,6 +66,7 @@ private:
     QLineEdit* m_memo = nullptr;
 
     QAbstractItemView* m_list = nullptr;
+    Apply m_apply;
     vm::Segment* m_segment = nullptr;
     vm::StructMode m_mode = vm::StructMode::ReadOnly;
     bool m_editable = false;

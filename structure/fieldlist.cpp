@@ -15,10 +15,8 @@
 #include "document.h"
 #include "fieldframe.h"
 #include "fieldparts.h"
-#include "mainwindow.h"
 #include "progresswindow.h"
 #include "prompter.h"
-#include "recordpane.h"
 #include "rowlistview.h"
 #include "segmentedits.h"
 #include "transformdialog.h"
@@ -26,8 +24,6 @@
 namespace {
 
 constexpr int kColumns = 5;
-// The entry a row was filled from.
-constexpr int kEntryRole = Qt::UserRole;
 
 } // namespace
 
@@ -37,8 +33,15 @@ FieldList::FieldList(Tctrls& panel) : m_panel(panel) {
     createActions();
     buildWidget();
     // Centred on the main window, as its other dialogs are.
-    m_addDialog = new TAddAType(&panel.window());
-    m_transform = new Ttransto(&panel.window());
+    m_addDialog = new TAddAType(panel.dialogParent());
+    m_transform = new Ttransto(panel.dialogParent());
+    Document* d = &document();
+    QObject::connect(d, &Document::fieldsChanged, m_widget,
+                     [this](vm::Segment* segment) { fieldsChanged(segment); });
+    QObject::connect(d, &Document::optionsChanged, m_widget, [this] {
+        m_frame->setMode(mode());
+        m_frame->reloadFrame();
+    });
 }
 
 FieldList::~FieldList() {
@@ -88,8 +91,26 @@ void FieldList::buildWidget() {
         [this](const QPoint& at) { m_menu->popup(m_list->viewport()->mapToGlobal(at)); });
 
     m_frame->bindFrame(m_list, true);
-    QObject::connect(m_frame, &TtypeFrame::fieldsChanged, m_widget,
-                     [this](const QList<int>& rows, bool fit) { frameChanged(rows, fit); });
+    // The frame's edits are the document's: a kind or a length fits the
+    // column of each changed field to it.
+    m_frame->setApply(
+        [this](const TtypeFrame::Change& change, const std::vector<int>& rows, bool fitColumns) {
+            vm::Segment* s = current();
+            if (!s)
+                return false;
+            m_framing = true;
+            const bool changed =
+                document().changeFields(*s, QStringLiteral("Change Type"), [&](vm::Segment& seg) {
+                    if (!change(seg))
+                        return false;
+                    if (fitColumns)
+                        for (const std::size_t i : vm::selectedEntries(seg, rows))
+                            vm::fitEntryColumn(seg.entries[i], fontHeight());
+                    return true;
+                });
+            m_framing = false;
+            return changed;
+        });
 
     auto* layout = new QVBoxLayout(m_widget);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -107,15 +128,15 @@ vm::Segment* FieldList::current() const {
 }
 
 vm::StructMode FieldList::mode() const {
-    return vm::structMode(document().viewSettings());
+    return document().structMode();
 }
 
 Document& FieldList::document() const {
-    return m_panel.window().document();
+    return m_panel.document();
 }
 
-RecordPane& FieldList::pane() const {
-    return *m_panel.window().recordPane();
+int FieldList::fontHeight() const {
+    return m_panel.pane().gridFontHeight();
 }
 
 std::vector<int> FieldList::selectedRows() const {
@@ -127,10 +148,6 @@ int FieldList::firstSelectedRow() const {
     return rows.empty() ? -1 : rows.front();
 }
 
-void FieldList::saveColumnWidths() {
-    pane().saveColumnWidths(current());
-}
-
 // --- rows --------------------------------------------------------------------------
 
 void FieldList::fillRow(QTreeWidgetItem* item, int row) {
@@ -138,7 +155,6 @@ void FieldList::fillRow(QTreeWidgetItem* item, int row) {
     if (!s || row < 0 || static_cast<std::size_t>(row) >= s->entries.size())
         return;
     const vm::TypeEntry& e = s->entries[static_cast<std::size_t>(row)];
-    item->setData(0, kEntryRole, row);
     item->setText(0, QString::number(row));
     item->setText(1, kindText(e.kind));
     item->setText(2, QString::number(e.start));
@@ -166,14 +182,22 @@ void FieldList::rebuildRows() {
     m_frame->reloadFrame();
 }
 
-void FieldList::refreshFieldRow(int row) {
-    if (QTreeWidgetItem* item = m_list->topLevelItem(row))
-        fillRow(item, row);
-}
-
 void FieldList::refreshFieldRows() {
     for (int i = 0; i < m_list->topLevelItemCount(); ++i)
-        refreshFieldRow(i);
+        fillRow(m_list->topLevelItem(i), i);
+}
+
+void FieldList::fieldsChanged(vm::Segment* segment) {
+    if (segment != m_segment || !current())
+        return;
+    // The same rows: their texts, the selection kept. Rows that came or went:
+    // the list again.
+    if (m_list->topLevelItemCount() == static_cast<int>(segment->entries.size()))
+        refreshFieldRows();
+    else
+        rebuildRows();
+    if (!m_framing)
+        m_frame->reloadFrame();
 }
 
 // --- FieldListHooks ----------------------------------------------------------------
@@ -203,28 +227,9 @@ void FieldList::refreshActions(const ActionState& state) {
 }
 
 void FieldList::showSegment(vm::Segment* segment, bool dropClipboard) {
-    m_clipboard.segmentShown(dropClipboard, mode());
+    m_clipboard.segmentShown(dropClipboard && !m_pasting, mode());
     m_segment = segment;
     rebuildRows();
-}
-
-void FieldList::syncFieldOrder() {
-    vm::Segment* s = current();
-    if (!s || m_list->topLevelItemCount() != static_cast<int>(s->entries.size()))
-        return;
-    // A drop reorders the entries at once, so this finds them in row order;
-    // it keeps that promise should rows ever be moved on their own.
-    std::vector<vm::TypeEntry> ordered;
-    ordered.reserve(s->entries.size());
-    for (int r = 0; r < m_list->topLevelItemCount(); ++r) {
-        const int entry = m_list->topLevelItem(r)->data(0, kEntryRole).toInt();
-        if (entry < 0 || static_cast<std::size_t>(entry) >= s->entries.size())
-            return;
-        ordered.push_back(s->entries[static_cast<std::size_t>(entry)]);
-    }
-    s->entries = std::move(ordered);
-    for (int r = 0; r < m_list->topLevelItemCount(); ++r)
-        fillRow(m_list->topLevelItem(r), r);
 }
 
 std::vector<std::size_t> FieldList::selectedEntries() const {
@@ -234,18 +239,6 @@ std::vector<std::size_t> FieldList::selectedEntries() const {
     for (int r : selectedRows())
         out.push_back(static_cast<std::size_t>(r));
     return out;
-}
-
-void FieldList::reloadFieldFrame() {
-    m_frame->setMode(mode());
-    m_frame->reloadFrame();
-}
-
-void FieldList::entryDefinitionChanged(vm::Segment* segment, int entryIndex) {
-    if (segment != m_segment)
-        return;
-    refreshFieldRow(entryIndex);
-    m_frame->reloadFrame();
 }
 
 void FieldList::showFieldMenu(int entry, const QPoint& globalPos) {
@@ -259,36 +252,22 @@ void FieldList::showFieldMenu(int entry, const QPoint& globalPos) {
     m_menu->popup(globalPos);
 }
 
-// --- closing steps -------------------------------------------------------------------
-
-template <typename Edit> vm::FieldEdit FieldList::rewrite(const QString& label, Edit&& edit) {
-    if (mode() != vm::StructMode::Edit)
-        return edit(vm::Progress{});
-    ProgressWindow progress(&m_panel, label);
-    return edit(progress.callback());
-}
-
-bool FieldList::applied(vm::Segment& segment, const vm::FieldEdit& edit) {
-    if (!edit.ok) {
-        prompter().error(&m_panel, QString::fromStdString(edit.error));
-        return false;
-    }
-    if (!edit.changed)
-        return false;
-    if (edit.bytesMoved) {
-        document().setDataChanged(true, false);
-        m_panel.shiftFollowingSegments(segment, edit.delta);
-    }
-    return true;
-}
-
-void FieldList::closingSteps(bool dropClipboard) {
-    m_panel.showCurrentSegment(dropClipboard);
-    m_panel.structureChanged(false);
-    m_panel.refreshActions();
-}
-
 // --- field actions ---------------------------------------------------------------------
+
+bool FieldList::run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit) {
+    QString error;
+    bool changed = false;
+    {
+        std::optional<ProgressWindow> progress;
+        if (mode() == vm::StructMode::Edit)
+            progress.emplace(&m_panel, label);
+        changed = document().fieldAction(
+            segment, label, progress ? progress->callback() : vm::Progress{}, edit, &error);
+    }
+    if (!error.isEmpty())
+        prompter().error(&m_panel, error);
+    return changed;
+}
 
 void FieldList::A_addItemExecute() {
     addOrInsert(true);
@@ -302,15 +281,18 @@ void FieldList::addOrInsert(bool add) {
     vm::Segment* s = current();
     if (!s)
         return;
-    saveColumnWidths();
     const int row = firstSelectedRow();
-    const int fontHeight = pane().gridFontHeight();
+    const int height = fontHeight();
     if (mode() == vm::StructMode::Reset) {
-        if (add)
-            vm::addTypeDescription(*s, row, fontHeight);
-        else
-            vm::insertTypeDescription(*s, row, fontHeight);
-        closingSteps(true);
+        document().changeFields(*s,
+                                add ? QStringLiteral("Add a Type") : QStringLiteral("Insert Type"),
+                                [&](vm::Segment& seg) {
+                                    if (add)
+                                        vm::addTypeDescription(seg, row, height);
+                                    else
+                                        vm::insertTypeDescription(seg, row, height);
+                                    return true;
+                                });
         return;
     }
     if (mode() != vm::StructMode::Edit)
@@ -325,18 +307,16 @@ void FieldList::addOrInsert(bool add) {
         return; // nothing to insert before
     }
     m_addDialog->setLocale(document().locale());
-    m_addDialog->setFontHeight(fontHeight);
+    m_addDialog->setFontHeight(height);
     m_addDialog->prepareAddType(*s, proposal, add);
     const QString title = add ? QStringLiteral("Add A Type") : QStringLiteral("Insert A Type");
     m_addDialog->setWindowTitle(title);
     if (prompter().runModal(*m_addDialog) != QDialog::Accepted || !m_addDialog->newField())
         return;
     const vm::NewField field = *m_addDialog->newField();
-    const vm::FieldEdit e = rewrite(title, [&](const vm::Progress& progress) {
-        return vm::addField(document().workingFile(), *s, field, document().locale(), progress);
+    run(*s, title, [&](vm::WorkingFile& wf, vm::Segment& seg, const vm::Progress& progress) {
+        return vm::addField(wf, seg, field, document().locale(), progress);
     });
-    if (applied(*s, e))
-        closingSteps(true);
 }
 
 void FieldList::A_delExecute() {
@@ -344,13 +324,11 @@ void FieldList::A_delExecute() {
     const std::vector<int> rows = selectedRows();
     if (!s || rows.empty())
         return;
-    saveColumnWidths();
     const vm::StructMode m = mode();
-    const vm::FieldEdit e = rewrite(QStringLiteral("Delete Type"), [&](const vm::Progress& p) {
-        return vm::deleteFields(m, document().workingFile(), *s, rows, p);
-    });
-    if (applied(*s, e))
-        closingSteps(true);
+    run(*s, QStringLiteral("Delete Type"),
+        [&](vm::WorkingFile& wf, vm::Segment& seg, const vm::Progress& p) {
+            return vm::deleteFields(m, wf, seg, rows, p);
+        });
 }
 
 void FieldList::A_copyExecute() {
@@ -369,22 +347,20 @@ void FieldList::A_cutExecute() {
         return;
     A_copyExecute();
     A_delExecute();
-    m_panel.redrawPositionBars(true);
 }
 
 void FieldList::A_pasteExecute() {
     vm::Segment* s = current();
     if (!s || m_clipboard.empty())
         return;
-    saveColumnWidths();
     const vm::StructMode m = mode();
     const int row = firstSelectedRow();
-    const vm::FieldEdit e = rewrite(QStringLiteral("Paste Type"), [&](const vm::Progress& p) {
-        return vm::pasteFields(m, document().workingFile(), *s, m_clipboard, row, p);
-    });
-    // A paste keeps the clipboard, to paste it again elsewhere.
-    if (applied(*s, e))
-        closingSteps(false);
+    m_pasting = true;
+    run(*s, QStringLiteral("Paste Type"),
+        [&](vm::WorkingFile& wf, vm::Segment& seg, const vm::Progress& p) {
+            return vm::pasteFields(m, wf, seg, m_clipboard, row, p);
+        });
+    m_pasting = false;
 }
 
 void FieldList::A_selAllExecute() {
@@ -400,16 +376,11 @@ void FieldList::A_transExecute() {
     m_transform->prepareTransform(*s, index);
     if (prompter().runModal(*m_transform) != QDialog::Accepted || !m_transform->target())
         return;
-    saveColumnWidths();
     const vm::TypeEntry target = *m_transform->target();
-    const vm::FieldEdit e = rewrite(QStringLiteral("Converts Type"), [&](const vm::Progress& p) {
-        return vm::convertField(document().workingFile(), *s, index, target, document().locale(), p,
-                                pane().gridFontHeight());
-    });
-    if (!applied(*s, e))
-        return;
-    pane().fitColumnWidth(s, row);
-    closingSteps(true);
+    run(*s, QStringLiteral("Converts Type"),
+        [&](vm::WorkingFile& wf, vm::Segment& seg, const vm::Progress& p) {
+            return vm::convertField(wf, seg, index, target, document().locale(), p, fontHeight());
+        });
 }
 
 // --- the list itself ---------------------------------------------------------------------
@@ -446,22 +417,6 @@ void FieldList::LVSelectItem() {
     m_panel.redrawPositionBars(false);
 }
 
-void FieldList::frameChanged(const QList<int>& rows, bool fitColumns) {
-    vm::Segment* s = current();
-    if (!s)
-        return;
-    if (fitColumns)
-        for (int r : rows)
-            pane().fitColumnWidth(s, r);
-    for (int r : rows)
-        refreshFieldRow(r);
-    // What the user set by hand in the grid stays; the fitted columns are in
-    // the grid already.
-    saveColumnWidths();
-    pane().refreshSegmentGrid(s, true);
-    m_panel.structureChanged(false);
-}
-
 bool FieldList::acceptsFieldDrag(const QObject* source) const {
     return source == m_list && mode() == vm::StructMode::Reset;
 }
@@ -473,10 +428,8 @@ void FieldList::LVDragDrop(int target) {
     const std::vector<std::size_t> moved = selectedEntries();
     if (moved.empty())
         return;
-    saveColumnWidths();
-    vm::moveEntries(*s, moved, target);
-    rebuildRows();
-    pane().refreshSegmentGrid(s, true);
-    m_panel.structureChanged(false);
-    m_panel.refreshActions();
+    document().changeFields(*s, QStringLiteral("Move Types"), [&](vm::Segment& seg) {
+        vm::moveEntries(seg, moved, target);
+        return true;
+    });
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include "document.h"
 #include "fieldedits.h"
 #include "fieldlisthooks.h"
 
@@ -13,7 +14,6 @@ class QMenu;
 class QObject;
 class QTreeWidgetItem;
 class Document;
-class RecordPane;
 class RowListView;
 class TAddAType;
 class Tctrls;
@@ -24,7 +24,8 @@ class Ttransto;
 // segment with the field frame `tfLv` above it, the field actions and the
 // field clipboard. In reset mode the actions change the description only; in
 // edit mode adding, inserting, deleting, pasting and converting rewrite the
-// data file, and the segments behind the current one move.
+// data file, and the segments behind the current one move. Every change goes
+// through the document; the rows follow what it announces.
 //
 // Row i carries entry i of the current segment: a drop reorders the entries
 // at once, so rows and entries never stand in different orders.
@@ -38,14 +39,9 @@ public:
     QList<QAction*> actions() override;
     void refreshActions(const ActionState& state) override;
     void showSegment(vm::Segment* segment, bool dropClipboard) override;
-    void syncFieldOrder() override;
     std::vector<std::size_t> selectedEntries() const override;
-    void refreshFieldRows() override;
-    void reloadFieldFrame() override;
-    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
     void showFieldMenu(int entry, const QPoint& globalPos) override;
 
-    void refreshFieldRow(int row);
     const vm::FieldClipboard& clipboard() const { return m_clipboard; }
 
     // Drag-and-drop of field rows: taken only from the list itself in reset
@@ -68,30 +64,24 @@ private:
     void A_transExecute();
     bool LVKeyDown(int key);
     void LVSelectItem();
-    void frameChanged(const QList<int>& rows, bool fitColumns);
+    // The document changed the fields of a segment.
+    void fieldsChanged(vm::Segment* segment);
 
     // Add a Type (add) and Insert Type: in reset mode a copy of the selected
     // entry; in edit mode the Add-a-type dialog, then the new field's bytes in
     // every record.
     void addOrInsert(bool add);
-    // Runs a field edit; in edit mode with a progress window that can stop it.
-    template <typename Edit> vm::FieldEdit rewrite(const QString& label, Edit&& edit);
-    // After an edit: a failure is reported and changes nothing; moved bytes
-    // mark the data changed and move the segments behind. False when there is
-    // nothing more to do.
-    bool applied(vm::Segment& segment, const vm::FieldEdit& edit);
-    // Reloads the segment (the clipboard goes with dropClipboard in edit
-    // mode), marks the structure changed and redraws the field bar.
-    void closingSteps(bool dropClipboard);
+    // Runs a field action through the document; in edit mode with a
+    // progress window that can stop it. A failure is reported.
+    bool run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit);
     void rebuildRows();
     void fillRow(QTreeWidgetItem* item, int row);
-    // The grid's column widths into the entries, before the columns change.
-    void saveColumnWidths();
+    void refreshFieldRows();
 
     vm::Segment* current() const;
     vm::StructMode mode() const;
     Document& document() const;
-    RecordPane& pane() const;
+    int fontHeight() const;
     std::vector<int> selectedRows() const;
     int firstSelectedRow() const;
 
@@ -115,4 +105,8 @@ private:
     // The segment the rows show; the document's current one once shown.
     vm::Segment* m_segment = nullptr;
     vm::FieldClipboard m_clipboard;
+    // A paste keeps the clipboard, to paste it again elsewhere.
+    bool m_pasting = false;
+    // The frame's own change: its controls show what the user typed.
+    bool m_framing = false;
 };

@@ -11,7 +11,7 @@
 #include <QString>
 
 #include "cp1252.h"
-#include "kinds.h"
+#include "kindnames.h"
 #include "recordpane.h"
 
 // Small pieces shared by the panel's lists, the field frame and the field dialogs.
@@ -22,19 +22,6 @@ inline std::string singleByteText(const QString& text) {
     if (auto bytes = RecordPane::fromDisplay(text))
         return *bytes;
     return vm::utf8ToCp1252(text.toStdString());
-}
-
-// A kind's name as the kind lists show it.
-inline QString kindText(int kind) {
-    const std::string_view n = vm::kindName(kind);
-    return QString::fromLatin1(n.data(), static_cast<int>(n.size()));
-}
-
-// A kind list: the 16 names in code order, all shown at once when it drops down.
-inline void addKindNames(QComboBox* box) {
-    box->setMaxVisibleItems(vm::kKindCount);
-    for (int k = 0; k < vm::kKindCount; ++k)
-        box->addItem(kindText(k));
 }
 
 // The dialogs' button row: OK (the default button) and Cancel, which rejects.

@@ -7,8 +7,8 @@
 #include "mainwindow.h"
 
 void installStructureEditor(Tmain& window) {
-    auto panel = std::make_unique<Tctrls>(window);
-    Tctrls& p = *panel;
+    auto panel = std::make_unique<Tctrls>(window.document(), *window.recordPane(),
+                                          *window.structHint(), &window);
+    panel->setFieldList(std::make_unique<FieldList>(*panel));
     window.setPanel(std::move(panel));
-    p.setFieldList(std::make_unique<FieldList>(p));
 }

@@ -28,6 +28,7 @@ ByteGlyphs::ByteGlyphs(const QFont& font) {
         // Controls and marks are left to the text layout, as are characters
         // the font lacks (another font would stand in for them).
         m_drawable[b] = m_glyphs[b] != 0 && chars[b].isPrint() && !chars[b].isMark();
+        m_overhangsLeft[b] = m_font.boundingRect(m_glyphs[b]).left() < 0;
     }
     m_ascent = m_font.ascent();
     m_height = m_font.ascent() + m_font.descent();
@@ -50,7 +51,15 @@ bool ByteGlyphs::draw(QPainter& p, const QRect& rect, std::string_view bytes) {
         return false; // drawText clips what does not fit
     m_run.setRawFont(m_font);
     m_run.setRawData(m_indexes.data(), m_positions.data(), static_cast<int>(bytes.size()));
-    p.drawGlyphRun(QPointF(rect.left(), rect.top() + (rect.height() - m_height) / 2 + m_ascent),
-                   m_run);
+    const QPointF origin(rect.left(), rect.top() + (rect.height() - m_height) / 2 + m_ascent);
+    if (!bytes.empty() && m_overhangsLeft[static_cast<unsigned char>(bytes.front())]) {
+        // drawText clips at the rectangle; so must the run, where it reaches past it.
+        p.save();
+        p.setClipRect(rect, Qt::IntersectClip);
+        p.drawGlyphRun(origin, m_run);
+        p.restore();
+    } else {
+        p.drawGlyphRun(origin, m_run);
+    }
     return true;
 }

@@ -32,6 +32,9 @@ private:
     std::array<quint32, 256> m_glyphs{};
     std::array<qreal, 256> m_advances{};
     std::bitset<256> m_drawable;
+    // Glyphs whose ink starts left of their origin: drawText clips that part
+    // at the rectangle's left edge, so a run that starts with one is clipped too.
+    std::bitset<256> m_overhangsLeft;
     qreal m_ascent = 0;
     qreal m_height = 0;
     // One run and its arrays serve every cell.

@@ -14,5 +14,13 @@ void FindMapStrip::paintEvent(QPaintEvent*) {
 }
 
 void FindMapStrip::resizeEvent(QResizeEvent*) {
-    emit resized();
+    clear();
+}
+
+void FindMapStrip::clear() {
+    const QSize want = size().expandedTo(QSize(1, 1));
+    if (m_image.isNull() || m_image.width() < want.width() || m_image.height() < want.height())
+        m_image = QImage(want.expandedTo(m_image.size()), QImage::Format_RGB32);
+    m_image.fill(palette().color(QPalette::Active, QPalette::Mid));
+    update();
 }

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "filestream.h"
+#include "modelevents.h"
 #include "segment.h"
 #include "textlocale.h"
 
-// What the record pane needs from the document and the main window. The main
-// window implements it; tests implement it with a plain object over a file.
+// What the record pane needs from the document: its state, where it announces
+// its changes (the pane follows them), and the changes the grids ask for. The
+// document implements it; tests implement it with a plain object over a file.
 class GridHost {
 public:
     virtual ~GridHost() = default;
@@ -20,20 +23,20 @@ public:
     // file itself, read while its working copy is made.
     virtual bool canWriteData() const = 0;
     virtual vm::SegmentList& segments() = 0;
-    virtual vm::ViewSettings& viewSettings() = 0;
+    virtual const vm::ViewSettings& viewSettings() const = 0;
     virtual const vm::Locale& locale() const = 0;
-    // False until the first data file is open, and while the structure editor
-    // makes bulk changes: record fills then leave the grids as they are.
+    // False until the first data file is open: record fills then leave the
+    // grids as they are.
     virtual bool gridFillEnabled() const = 0;
-    // Sets the change marks (data, type); either may be false to leave it alone.
-    virtual void setDataChanged(bool data, bool type) = 0;
+    virtual ModelEvents& events() = 0;
 
-    // --- control panel (filled by the structure editor later) ---
-    // Makes a segment current through the control panel's segment list, which
-    // then lays out the grids starting with it.
+    // --- changes the grids ask for ---
+    // A value typed into a cell: bytes for offset. False, with the system's
+    // reason, when they could not be written.
+    virtual bool writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
+                           std::string* error) = 0;
+    // A floating editor of an Anomaly grid changed the definition of entry index.
+    virtual void changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) = 0;
+    // A grid took the focus: its segment becomes the current one.
     virtual void selectSegment(vm::Segment* segment) = 0;
-    // Selects the segment and record holding a file offset and scrolls there.
-    virtual void locatePosition(std::int64_t offset) = 0;
-    // An entry's definition was changed from a floating editor of an Anomaly grid.
-    virtual void entryDefinitionChanged(vm::Segment* segment, int entryIndex) = 0;
 };

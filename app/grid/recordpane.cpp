@@ -20,9 +20,11 @@
 #include "codec.h"
 #include "cp1252.h"
 #include "datahint.h"
+#include "fieldedits.h"
 #include "findmapstrip.h"
 #include "gridsplitter.h"
 #include "indextext.h"
+#include "kindnames.h"
 #include "kinds.h"
 #include "model.h"
 #include "segmentgrid.h"
@@ -78,7 +80,6 @@ RecordPane::RecordPane(GridHost* host, QWidget* parent)
 
     m_strip = new FindMapStrip(this);
     m_strip->setFixedHeight(0);
-    connect(m_strip, &FindMapStrip::resized, this, &RecordPane::clearFindMap);
     layout->addWidget(m_strip);
 
     m_positionBar = new QScrollBar(Qt::Horizontal, this);
@@ -93,9 +94,7 @@ RecordPane::RecordPane(GridHost* host, QWidget* parent)
     // The floating editors of Anomaly grids; they live on the record pane.
     m_kindBox = new QComboBox(m_leftArea);
     m_kindBox->setObjectName(QStringLiteral("CKind"));
-    for (const vm::KindInfo& k : vm::kindTable())
-        m_kindBox->addItem(QString::fromLatin1(k.name.data(), static_cast<int>(k.name.size())));
-    m_kindBox->setMaxVisibleItems(vm::kKindCount);
+    addKindNames(m_kindBox);
     m_kindBox->hide();
     m_kindBox->installEventFilter(this);
     connect(m_kindBox, &QComboBox::activated, this, &RecordPane::floatingKindChosen);
@@ -111,9 +110,83 @@ RecordPane::RecordPane(GridHost* host, QWidget* parent)
     m_upDown->setObjectName(QStringLiteral("UDentry"));
     m_upDown->hide();
     connect(m_upDown, &UpDownButtons::stepped, this, &RecordPane::floatingStep);
+
+    m_shownIndexNum = host->viewSettings().showIndexNum();
+    m_shownPositionFormat = host->viewSettings().positionFormat();
+    connectEvents();
 }
 
 RecordPane::~RecordPane() = default;
+
+// --- what the document announced ----------------------------------------------
+
+void RecordPane::connectEvents() {
+    ModelEvents* e = &m_host->events();
+    connect(e, &ModelEvents::aboutToChange, this, &RecordPane::saveAllColumnWidths);
+    connect(e, &ModelEvents::structureReplaced, this, &RecordPane::structureReplaced);
+    connect(e, &ModelEvents::documentReplaced, this, &RecordPane::documentReplaced);
+    connect(e, &ModelEvents::currentSegmentChanged, this, [this](vm::Segment* segment) {
+        if (segment)
+            layoutSegmentGrids(segment);
+        else
+            updatePositionBar();
+    });
+    connect(e, &ModelEvents::segmentChanged, this, &RecordPane::segmentChanged);
+    connect(e, &ModelEvents::segmentInserted, this, &RecordPane::createSegmentGrids);
+    connect(e, &ModelEvents::segmentsMoved, this, &RecordPane::layoutCurrent);
+    connect(e, &ModelEvents::fieldsChanged, this,
+            [this](vm::Segment* segment) { refreshSegmentGrid(segment, true); });
+    connect(e, &ModelEvents::bytesChanged, this, &RecordPane::bytesChanged);
+    connect(e, &ModelEvents::layoutReplaced, this, &RecordPane::layoutCurrent);
+    connect(e, &ModelEvents::optionsChanged, this, &RecordPane::optionsChanged);
+}
+
+void RecordPane::structureReplaced() {
+    forgetDocument();
+    for (auto& seg : m_host->segments())
+        createSegmentGrids(seg.get());
+    layoutCurrent();
+}
+
+void RecordPane::documentReplaced() {
+    forgetDocument();
+    updateEditOptions();
+    layoutCurrent();
+}
+
+void RecordPane::layoutCurrent() {
+    vm::Segment* current = m_host->segments().current();
+    if (!current) {
+        updatePositionBar();
+        return;
+    }
+    layoutSegmentGrids(current);
+    refreshSegmentGrid(current, true);
+}
+
+void RecordPane::segmentChanged(vm::Segment* segment) {
+    // A segment that became Anomaly, or stopped being one, takes the stored
+    // widths of its new shape.
+    const SegmentGrid* g = mainGrid(segment);
+    refreshSegmentGrid(segment, g && g->isAnomalyShape() != segment->anomaly);
+}
+
+void RecordPane::bytesChanged() {
+    // A cell editor's own writes repaint the grids once it closes.
+    if (!m_writing)
+        repaintVisibleGrids();
+}
+
+void RecordPane::optionsChanged() {
+    updateEditOptions();
+    const vm::ViewSettings& v = m_host->viewSettings();
+    if (v.showIndexNum() == m_shownIndexNum && v.positionFormat() == m_shownPositionFormat)
+        return;
+    m_shownIndexNum = v.showIndexNum();
+    m_shownPositionFormat = v.positionFormat();
+    if (vm::Segment* current = m_host->segments().current())
+        layoutSegmentGrids(current);
+}
 
 // --- text conversion ----------------------------------------------------------
 
@@ -399,9 +472,7 @@ void RecordPane::fillAnomalyGrid(SegmentGrid* grid, const vm::ByteSource* src, b
             src ? toDisplay(vm::decodeValue(*src, std::int64_t{seg->begin} + e.start, e.kind,
                                             e.length, m_host->locale()))
                 : QString());
-        grid->setStoredText(2, row,
-                            QString::fromLatin1(vm::kindName(e.kind).data(),
-                                                static_cast<int>(vm::kindName(e.kind).size())));
+        grid->setStoredText(2, row, kindText(e.kind));
         grid->setStoredText(3, row, QString::number(e.start));
         grid->setStoredText(4, row, QString::number(e.length));
         grid->setStoredText(5, row, toDisplay(e.memo));
@@ -417,13 +488,13 @@ void RecordPane::refreshSegmentGrid(vm::Segment* segment, bool applyWidths) {
     const bool widths = applyWidths || segment->needsRedraw;
     segment->needsRedraw = false;
     if (segment->anomaly) {
-        if (m_bottomMode == 3) {
+        if (m_bottom == BottomPanel::Compare) {
             fillAnomalyGrid(v->compareGrid, m_compareSource, widths);
             v->compareGrid->viewport()->update();
         }
         fillAnomalyGrid(v->mainGrid, m_host->dataStream(), widths);
     } else {
-        if (m_bottomMode == 3) {
+        if (m_bottom == BottomPanel::Compare) {
             fillRecordGrid(v->compareGrid, widths);
             v->compareGrid->viewport()->update();
         }
@@ -466,8 +537,7 @@ void RecordPane::fitColumnWidth(vm::Segment* segment, int fieldIndex) {
         fieldIndex >= static_cast<int>(segment->entries.size()))
         return;
     vm::TypeEntry& e = segment->entries[static_cast<std::size_t>(fieldIndex)];
-    const int w = std::abs(gridFontHeight()) * 12 / 16;
-    e.columnWidth = static_cast<std::uint16_t>(w * vm::entryDisplayWidth(e.kind, e.length) + 3);
+    vm::fitEntryColumn(e, gridFontHeight());
     if (SegmentGrid* g = mainGrid(segment))
         g->setColumnWidth(fieldIndex + 1, e.columnWidth);
     if (m_compareInUse)
@@ -529,7 +599,7 @@ void RecordPane::positionBarMoved(int value) {
     // far right, and the steps that reach it, stand for that last byte so
     // that they show the last page rather than nothing.
     target = std::min(target, fileSize() - 1);
-    m_host->locatePosition(target);
+    emit positionRequested(target);
     m_navigating = false;
 }
 
@@ -546,19 +616,14 @@ void RecordPane::showRecord(vm::Segment* segment, int record) {
     g->selectCell(1, row);
 }
 
-int RecordPane::topRecord(vm::Segment* segment) const {
+int RecordPane::topRecord(const vm::Segment* segment) const {
     SegmentGrid* g = mainGrid(segment);
     return g ? g->topRow() - 1 : 0;
 }
 
-void RecordPane::setTopRecord(vm::Segment* segment, int record) {
-    if (SegmentGrid* g = mainGrid(segment))
-        g->setTopRow(record + 1);
-}
-
-int RecordPane::visibleRecordCount(vm::Segment* segment) const {
-    SegmentGrid* g = mainGrid(segment);
-    return g ? g->visibleRowCount() : 0;
+bool RecordPane::isShown(const vm::Segment* segment) const {
+    const SegmentGrid* g = mainGrid(segment);
+    return g && g->isVisible();
 }
 
 std::optional<std::int64_t> RecordPane::currentCellPosition() const {
@@ -594,7 +659,7 @@ void RecordPane::gridSelectionChanged(SegmentGrid* grid) {
 void RecordPane::gridScrolled(SegmentGrid* grid) {
     if (grid->role() == SegmentGrid::Role::Main && grid->segment() == m_editedSegment)
         placeFloatingEditors();
-    if (m_bottomMode == 3 && !m_syncingScroll) {
+    if (m_bottom == BottomPanel::Compare && !m_syncingScroll) {
         SegmentGrid* other = grid->role() == SegmentGrid::Role::Main ? compareGrid(grid->segment())
                                                                      : mainGrid(grid->segment());
         if (other && other->topRow() != grid->topRow()) {
@@ -611,7 +676,6 @@ void RecordPane::gridFocusIn(SegmentGrid* grid) {
     vm::Segment* seg = grid->segment();
     if (seg != m_host->segments().current())
         m_host->selectSegment(seg);
-    emit gridFocused(seg);
 }
 
 void RecordPane::gridClickedOrLeft(SegmentGrid*) {
@@ -654,10 +718,8 @@ void RecordPane::gridHover(SegmentGrid* grid, int col, int row) {
         vm::Segment* cur = m_host->segments().current();
         const int digits = cur ? cur->positionTextWidth : 0;
         const std::string posText = gridtext::positionText(pos, vs.positionFormat() != 2, digits);
-        const std::string_view kind = vm::kindName(e->kind);
         setStatusText(QStringLiteral("Position:") + QString::fromStdString(posText) +
-                      QStringLiteral("   Type Kind: ") +
-                      QString::fromLatin1(kind.data(), static_cast<int>(kind.size())) +
+                      QStringLiteral("   Type Kind: ") + kindText(e->kind) +
                       QStringLiteral("    Value: ") +
                       toDisplay(vm::decodeValue(*stream, pos, e->kind, len, m_host->locale())));
     }
@@ -713,14 +775,18 @@ void RecordPane::dataEdited(SegmentGrid* grid, int col, int row, const QString& 
         static_cast<std::size_t>(std::max({len, vm::kindByteSize(e->kind, len), 8})));
     const vm::EncodeReport report = vm::encodeValueReport(*bytes, e->kind, len, buf, loc);
     if (report.fit != vm::EncodeFit::NotEncoded && len > 0) {
-        if (!stream->writeAt(pos, std::span<const std::uint8_t>(buf.data(), len))) {
+        std::string error;
+        m_writing = true;
+        const bool written = m_host->writeData(
+            pos, std::span<const std::uint8_t>(buf.data(), static_cast<std::size_t>(len)), &error);
+        m_writing = false;
+        if (!written) {
             // Nothing was changed, so no change mark.
             setInputProblem(grid, col, row,
                             QStringLiteral("\"") + text + QStringLiteral("\" was not written: ") +
-                                QString::fromStdString(stream->lastError()));
+                                QString::fromStdString(error));
             return;
         }
-        m_host->setDataChanged(true, false);
         m_pendingRepaint = true;
     }
     // Each keystroke writes what it can; while the text is not stored as
@@ -876,45 +942,50 @@ void RecordPane::placeFloatingEditors() {
 }
 
 void RecordPane::floatingTextChanged(const QString& text) {
-    if (m_fillingEditors || !m_editedSegment || m_editedEntry < 0 ||
-        m_editedEntry >= static_cast<int>(m_editedSegment->entries.size()))
+    if (m_fillingEditors)
         return;
-    vm::TypeEntry& e = m_editedSegment->entries[static_cast<std::size_t>(m_editedEntry)];
     const std::optional<std::int64_t> n = vm::parseInteger(text.toStdString());
-    const std::int64_t value = n.value_or(-1);
-    if (value < -1)
+    if (n.value_or(-1) < -1)
         return;
-    if (m_editBoxField == 3 || m_editBoxField == 4) {
-        // Start and length are 16-bit counts: negative or larger values would
-        // wrap around into a different, wrong field definition.
-        if (!n || *n < 0 || *n > 0xFFFF)
-            return;
-        if (m_editBoxField == 3)
-            e.start = static_cast<std::uint16_t>(*n);
-        else
-            e.length = static_cast<std::uint16_t>(*n);
-    } else if (m_editBoxField == 5) {
+    entryEdited([&](vm::TypeEntry& e) {
+        if (m_editBoxField == 3 || m_editBoxField == 4) {
+            // Start and length are 16-bit counts: negative or larger values would
+            // wrap around into a different, wrong field definition.
+            if (!n || *n < 0 || *n > 0xFFFF)
+                return false;
+            (m_editBoxField == 3 ? e.start : e.length) = static_cast<std::uint16_t>(*n);
+            return true;
+        }
+        if (m_editBoxField != 5)
+            return false;
         const std::optional<std::string> memo = fromDisplay(text);
         if (!memo)
-            return;
+            return false;
         e.setMemo(memo->substr(0, vm::kMemoMax));
-    } else {
-        return;
-    }
-    structureEdited(m_editedSegment, m_editedEntry);
+        return true;
+    });
 }
 
 void RecordPane::floatingKindChosen(int index) {
-    if (m_fillingEditors || !m_editedSegment || m_editedEntry < 0 ||
-        m_editedEntry >= static_cast<int>(m_editedSegment->entries.size()))
+    if (m_fillingEditors)
         return;
     const vm::KindInfo* k = vm::kindInfo(index);
     if (!k)
         return;
-    vm::TypeEntry& e = m_editedSegment->entries[static_cast<std::size_t>(m_editedEntry)];
-    e.kind = static_cast<std::uint8_t>(index);
-    e.length = static_cast<std::uint16_t>(k->defaultLength);
-    structureEdited(m_editedSegment, m_editedEntry);
+    entryEdited([&](vm::TypeEntry& e) {
+        e.kind = static_cast<std::uint8_t>(index);
+        e.length = static_cast<std::uint16_t>(k->defaultLength);
+        return true;
+    });
+}
+
+void RecordPane::entryEdited(const std::function<bool(vm::TypeEntry&)>& edit) {
+    if (!m_editedSegment || m_editedEntry < 0 ||
+        m_editedEntry >= static_cast<int>(m_editedSegment->entries.size()))
+        return;
+    vm::TypeEntry e = m_editedSegment->entries[static_cast<std::size_t>(m_editedEntry)];
+    if (edit(e))
+        m_host->changeEntry(m_editedSegment, m_editedEntry, e);
 }
 
 void RecordPane::floatingStep(int delta) {
@@ -923,26 +994,16 @@ void RecordPane::floatingStep(int delta) {
         m_editBox->setText(QString::number(n));
 }
 
-void RecordPane::structureEdited(vm::Segment* segment, int entryIndex) {
-    m_host->setDataChanged(false, true);
-    m_host->entryDefinitionChanged(segment, entryIndex);
-    refreshSegmentGrid(segment, false);
-}
-
 // --- bottom panel ---------------------------------------------------------------------
 
-void RecordPane::setBottomPanelMode(int mode) {
-    m_bottomMode = mode >= 1 && mode <= 3 ? mode : 1;
-    repaintVisibleGrids();
-}
-
-void RecordPane::setBottomPanelLayout() {
-    m_strip->setFixedHeight(m_bottomMode == 1 ? 0 : kStripHeight);
+void RecordPane::setBottomPanel(BottomPanel mode) {
+    m_bottom = mode;
+    m_strip->setFixedHeight(mode == BottomPanel::Normal ? 0 : kStripHeight);
     // The strip takes its height now, not at the next layout pass: the find and
     // compare windows paint their maps on it right after this.
     if (QLayout* l = layout())
         l->activate();
-    if (m_bottomMode != 3 && m_compareInUse) {
+    if (mode != BottomPanel::Compare && m_compareInUse) {
         m_compareInUse = false;
         m_rightArea->hide();
         for (auto& seg : m_host->segments())
@@ -954,49 +1015,31 @@ void RecordPane::setBottomPanelLayout() {
     repaintVisibleGrids();
 }
 
-void RecordPane::showComparePane() {
+void RecordPane::showFindResults(std::vector<std::vector<std::uint8_t>> patterns) {
+    m_findPatterns = std::move(patterns);
+    setBottomPanel(BottomPanel::FindResults);
+}
+
+void RecordPane::showCompare(const vm::ByteSource* source) {
+    m_compareSource = source;
     const int total = m_splitter->width();
     const int half = m_leftArea->width() / 2;
     m_compareInUse = true;
     m_rightArea->show();
     m_splitter->setSizes({total - half - m_splitter->handleWidth(), half});
-    setBottomPanelLayout();
+    setBottomPanel(BottomPanel::Compare);
     vm::Segment* start = m_layoutStart ? m_layoutStart : m_host->segments().current();
     layoutSegmentGrids(start);
 }
 
-void RecordPane::setFindPatterns(std::vector<std::vector<std::uint8_t>> patterns) {
-    m_findPatterns = std::move(patterns);
-    if (m_bottomMode == 2)
-        repaintVisibleGrids();
+void RecordPane::showNormal() {
+    setBottomPanel(BottomPanel::Normal);
 }
 
 void RecordPane::setCompareSource(const vm::ByteSource* source) {
     m_compareSource = source;
-    if (m_bottomMode == 3)
+    if (m_bottom == BottomPanel::Compare)
         repaintVisibleGrids();
-}
-
-QImage& RecordPane::findMapImage() {
-    return m_strip->image();
-}
-
-QWidget* RecordPane::findMapStrip() const {
-    return m_strip;
-}
-
-void RecordPane::updateFindMap() {
-    m_strip->update();
-}
-
-void RecordPane::clearFindMap() {
-    QImage& img = m_strip->image();
-    const QSize want = m_strip->size().expandedTo(QSize(1, 1));
-    if (img.isNull() || img.width() < want.width() || img.height() < want.height())
-        img = QImage(want.expandedTo(img.size()), QImage::Format_RGB32);
-    img.fill(palette().color(QPalette::Active, QPalette::Mid));
-    m_strip->update();
-    emit findMapCleared();
 }
 
 // --- events -------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "findmapstrip.h"
 #include "gridhost.h"
 #include "segment.h"
 
@@ -18,7 +20,6 @@ class QComboBox;
 class QLineEdit;
 class QScrollBar;
 class QSplitter;
-class FindMapStrip;
 class SegmentGrid;
 class UpDownButtons;
 
@@ -31,25 +32,24 @@ class UpDownButtons;
 // Every segment owns its grids: createSegmentGrids hangs them on
 // vm::Segment::views, so they die with the segment. Grids keep nothing per
 // record; each visible cell is decoded from host->dataStream() when painted.
+// The pane follows what the document announces (host->events()); what the
+// grids change they ask the host for.
 //
 // Object names for tests: the main grids `segmentGrid`, the compare grids
 // `compareGrid`, the bars between stacked grids `gridSplitter` and
 // `compareSplitter`, the in-cell editor `cellEditor`, and the floating editors
 // of Anomaly grids `CKind` (kind list), `Eentry` (edit box), `UDentry` (arrows).
 //
-// Typical use by the main window:
-//   pane = new RecordPane(document, this);
-//   for each segment of a freshly loaded type file: pane->createSegmentGrids(seg);
-//   after the current segment changes:             pane->layoutSegmentGrids(current);
-//   after an edit of the structure or the data:    pane->refreshSegmentGrid(seg, false);
-//   before the type file is written:               pane->saveAllColumnWidths();
-//   "Can Edit Data" switched:                      pane->updateEditOptions();
 class RecordPane : public QWidget {
     Q_OBJECT
 
 public:
     // The hit colour of find marks, compare differences and input errors.
     static QColor hitColour() { return QColor(192, 58, 35); }
+
+    // What shows below and beside the grids: nothing more, the find map with
+    // the find window's hits marked, or the compare pane with the differences.
+    enum class BottomPanel { Normal, FindResults, Compare };
 
     explicit RecordPane(GridHost* host, QWidget* parent = nullptr);
     ~RecordPane() override;
@@ -89,10 +89,10 @@ public:
     // below the last one, it becomes the top row; the grid is refreshed and the
     // selection becomes the single cell in column 1 of that row.
     void showRecord(vm::Segment* segment, int record);
-    // First record shown below the title row, and how many rows fit.
-    int topRecord(vm::Segment* segment) const;
-    void setTopRecord(vm::Segment* segment, int record);
-    int visibleRecordCount(vm::Segment* segment) const;
+    // First record shown below the title row.
+    int topRecord(const vm::Segment* segment) const;
+    // Whether the segment's grid is laid out on the pane now.
+    bool isShown(const vm::Segment* segment) const;
 
     // The grid font; its pixel height feeds the column width rule.
     QFont gridFont() const { return m_font; }
@@ -101,38 +101,28 @@ public:
     // --- cells ---
     // Segment whose main grid had the last cell selection (may be null).
     vm::Segment* editedSegment() const { return m_editedSegment; }
-    // Entry open in a floating editor of an Anomaly grid, or -1.
-    int editedEntry() const { return m_editedEntry; }
     // File offset of the current cell of the edited segment's main grid, when
     // that cell is a field cell.
     std::optional<std::int64_t> currentCellPosition() const;
     bool pendingRepaint() const { return m_pendingRepaint; }
 
-    // --- bottom panel ---
-    int bottomPanelMode() const { return m_bottomMode; }
-    // 1 normal, 2 find results shown, 3 compare active. Call setBottomPanelLayout
-    // afterwards, as the find and compare windows do.
-    void setBottomPanelMode(int mode);
-    void setBottomPanelLayout();
-    void showComparePane();
-    bool comparePaneInUse() const { return m_compareInUse; }
-    // Enlarges the find map image to the strip's size and fills it; emits
-    // findMapCleared so the control panel can redraw its own bars.
-    void clearFindMap();
-    // The image the find and compare windows paint on; call updateFindMap()
-    // after painting so the strip shows it.
-    QImage& findMapImage();
-    void updateFindMap();
-    QWidget* findMapStrip() const;
-
-    // --- what the find and compare windows show through the grids ---
-    // The byte patterns whose places are marked in bottom panel mode 2.
-    void setFindPatterns(std::vector<std::vector<std::uint8_t>> patterns);
+    // --- what the find and compare windows show through the pane ---
+    BottomPanel bottomPanel() const { return m_bottom; }
+    // The find map strip under the grids, and the places of these byte
+    // patterns marked in the grids.
+    void showFindResults(std::vector<std::vector<std::uint8_t>> patterns);
     const std::vector<std::vector<std::uint8_t>>& findPatterns() const { return m_findPatterns; }
-    // The file the compare grids show in mode 3; nullptr for none. The caller
-    // keeps it alive until it sets another one.
+    // The compare pane beside the grids over source, the differences marked,
+    // and the map strip under them.
+    void showCompare(const vm::ByteSource* source);
+    // The file the compare grids show; nullptr for none. The caller keeps it
+    // alive until it sets another one.
     void setCompareSource(const vm::ByteSource* source);
     const vm::ByteSource* compareSource() const { return m_compareSource; }
+    // The grids alone again: no strip, no marks, no compare pane.
+    void showNormal();
+    // The strip the find and compare windows paint their maps on.
+    FindMapStrip* findMapStrip() const { return m_strip; }
     QScrollBar* positionBar() const { return m_positionBar; }
     QWidget* recordArea() const { return m_leftArea; }
     QWidget* compareArea() const { return m_rightArea; }
@@ -144,7 +134,6 @@ public:
     // not written at all): it shows in the hit colour, and the status line
     // says why, until that cell takes a text as typed or the document changes.
     bool isInputProblemCell(const SegmentGrid* grid, int col, int row) const;
-    QString inputProblem() const { return m_inputProblem.message; }
     // The document was opened, closed or given another structure: the status
     // line and the marks that described the previous one go.
     void forgetDocument();
@@ -159,10 +148,8 @@ public:
 
 signals:
     void statusTextChanged(const QString& text);
-    // A main grid got the focus (after its segment was made current).
-    void gridFocused(vm::Segment* segment);
-    // The find map strip was cleared; the control panel redraws its bars.
-    void findMapCleared();
+    // The position bar moved: the main window goes to this file offset.
+    void positionRequested(qint64 offset);
     // Right click in a main grid: the main window shows the record menu (the
     // field menu for an Anomaly grid). row: the grid row at the pointer's
     // height in the index column, -1 below the last row.
@@ -190,6 +177,19 @@ private:
     void splitterDragged(vm::Segment* segment, bool comparePane, int dy);
     void segmentViewsGone(vm::Segment* segment);
 
+    // What the document announced.
+    void connectEvents();
+    void structureReplaced();
+    void documentReplaced();
+    void segmentChanged(vm::Segment* segment);
+    void bytesChanged();
+    void optionsChanged();
+    // The grids laid out again from the current segment, stored widths applied.
+    void layoutCurrent();
+    // The bottom panel's strip shown or hidden, the compare pane closed
+    // outside compare mode.
+    void setBottomPanel(BottomPanel mode);
+
     void fillRecordGrid(SegmentGrid* grid, bool widths);
     void fillAnomalyGrid(SegmentGrid* grid, const vm::ByteSource* src, bool widths);
     void measureWidths(vm::Segment* segment);
@@ -200,7 +200,8 @@ private:
     void floatingTextChanged(const QString& text);
     void floatingKindChosen(int index);
     void floatingStep(int delta);
-    void structureEdited(vm::Segment* segment, int entryIndex);
+    // A floating editor changed the edited entry: the document takes it.
+    void entryEdited(const std::function<bool(vm::TypeEntry&)>& edit);
     void positionBarMoved(int value);
     std::int64_t fileSize() const;
     // Rows of a record grid below its titles: the records and a partial one.
@@ -225,7 +226,7 @@ private:
     int m_editBoxField = 0; // 3 start, 4 length, 5 memo
     bool m_fillingEditors = false;
 
-    int m_bottomMode = 1;
+    BottomPanel m_bottom = BottomPanel::Normal;
     std::vector<std::vector<std::uint8_t>> m_findPatterns;
     const vm::ByteSource* m_compareSource = nullptr;
     bool m_compareInUse = false;
@@ -235,6 +236,11 @@ private:
     int m_editedCol = -1;
     int m_editedRow = -1;
     bool m_pendingRepaint = false;
+    // A cell editor is writing: its grid repaints once the editor closes.
+    bool m_writing = false;
+    // The index view the grids were laid out with.
+    bool m_shownIndexNum = true;
+    std::uint8_t m_shownPositionFormat = 0;
     bool m_positionGuard = false;
     bool m_navigating = false;
     bool m_syncingScroll = false;

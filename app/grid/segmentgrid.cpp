@@ -56,7 +56,7 @@ struct SegmentGrid::PaintContext {
     const vm::ByteSource* own = nullptr;     // the bytes this grid shows
     const vm::ByteSource* data = nullptr;    // the working copy
     const vm::ByteSource* compare = nullptr; // the compare file
-    int mode = 1;
+    RecordPane::BottomPanel mode = RecordPane::BottomPanel::Normal;
     const std::vector<std::vector<std::uint8_t>>* patterns = nullptr;
     QRect selection;
     bool focused = false;
@@ -336,7 +336,7 @@ void SegmentGrid::paintEvent(QPaintEvent*) {
     ctx.own = m_role == Role::Main ? ctx.data : ctx.compare;
     ctx.cell.emplace(h->locale());
     ctx.glyphs.emplace(font());
-    ctx.mode = m_pane->bottomPanelMode();
+    ctx.mode = m_pane->bottomPanel();
     ctx.patterns = &m_pane->findPatterns();
     ctx.selection = selection();
     ctx.focused = hasFocus() || (m_editor && m_editor->hasFocus());
@@ -430,13 +430,13 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
     // Find hits and compare differences.
     if (isField) {
         bool hit = false;
-        if (ctx.mode == 2 && ctx.data) {
+        if (ctx.mode == RecordPane::BottomPanel::FindResults && ctx.data) {
             for (const auto& pattern : *ctx.patterns)
                 if (vm::patternTouches(*ctx.data, pattern, pos, len, ctx.scratch)) {
                     hit = true;
                     break;
                 }
-        } else if (ctx.mode == 3 && ctx.data && ctx.compare) {
+        } else if (ctx.mode == RecordPane::BottomPanel::Compare && ctx.data && ctx.compare) {
             // This grid's own text is in text; the other file's goes to other.
             const vm::ByteSource* otherSource = m_role == Role::Main ? ctx.compare : ctx.data;
             const std::size_t n = ctx.cell->at(other, *otherSource, pos, e->kind, len);
@@ -533,7 +533,6 @@ void SegmentGrid::scrollContentsBy(int, int) {
     placeEditor();
     if (m_segment)
         m_pane->gridScrolled(this);
-    emit topRowChanged(topRow());
 }
 
 void SegmentGrid::resizeEvent(QResizeEvent* event) {

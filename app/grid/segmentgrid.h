@@ -92,9 +92,6 @@ public:
     // Rows x 17 + title: what the grid needs to show every row.
     void updateScrollRanges();
 
-signals:
-    void topRowChanged(int row);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

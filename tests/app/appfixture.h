@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "document.h"
+#include "documentfiles.h"
 #include "mainwindow.h"
 #include "model.h"
 #include "platform.h"
@@ -98,6 +99,7 @@ protected:
         return *win;
     }
     Document& doc() { return window().document(); }
+    DocumentFiles& files() { return window().files(); }
     QAction* act(const char* name) { return window().action(QString::fromLatin1(name)); }
     void trigger(const char* name) {
         QAction* a = act(name);

@@ -44,8 +44,8 @@ TEST_F(DocumentTest, OpenUsesTheTypeFileBesideTheDataFile) {
     EXPECT_EQ(segmentNames(), std::vector<std::string>{"Beside"});
     EXPECT_EQ(window().windowTitle(), QStringLiteral("Vellomarque-") + data +
                                           QStringLiteral(" Use ") + data + QStringLiteral(".type"));
-    EXPECT_EQ(doc().recentFiles(), QStringList{data});
-    EXPECT_EQ(doc().recentTypes(), QStringList{data + QStringLiteral(".type")});
+    EXPECT_EQ(files().recentFiles(), QStringList{data});
+    EXPECT_EQ(files().recentTypes(), QStringList{data + QStringLiteral(".type")});
     // The working copy is a byte copy in the temporary folder, held locked.
     EXPECT_TRUE(doc().workingFileName().startsWith(tempDir + QStringLiteral("~qzt")));
     EXPECT_EQ(streamBytes(doc().dataStream()), kBytes);
@@ -110,7 +110,7 @@ TEST_F(DocumentTest, MissingAndHugeFilesAreRefused) {
     EXPECT_TRUE(prompts.messageTexts().last().contains(QStringLiteral("2 GiB")));
     EXPECT_EQ(QDir(tempDir).entryList(QDir::Files).size(), copiesBefore);
     EXPECT_EQ(doc().dataFileName(), good);
-    EXPECT_EQ(doc().recentFiles(), QStringList{good});
+    EXPECT_EQ(files().recentFiles(), QStringList{good});
 }
 
 TEST_F(DocumentTest, EditingACellWritesEachKeystrokeAndSaveStoresTheBytes) {
@@ -168,7 +168,7 @@ protected:
         // An edit of byte 0 straight into the working copy, as the grid does.
         const std::uint8_t b = 0xEE;
         ASSERT_TRUE(doc().dataStream()->writeAt(0, {&b, 1}));
-        window().setDataChanged(true, false);
+        doc().setDataChanged(true);
         prompts.records.clear();
     }
     QByteArray edited() const {
@@ -218,7 +218,7 @@ TEST_F(SaveQuestions, AnOpenThatGoesNoFurtherKeepsTheDocumentAsAnswered) {
     // Yes, then a file that does not exist: the saved bytes are shown.
     const std::uint8_t b = 0xEE;
     ASSERT_TRUE(doc().dataStream()->writeAt(0, {&b, 1}));
-    window().setDataChanged(true, false);
+    doc().setDataChanged(true);
     prompts.answers = {Prompter::Answer::Yes};
     prompts.fileNames = {dir + QStringLiteral("gone.bin")};
     trigger("AopenFile");
@@ -229,7 +229,7 @@ TEST_F(SaveQuestions, AnOpenThatGoesNoFurtherKeepsTheDocumentAsAnswered) {
 }
 
 TEST_F(SaveQuestions, TypeQuestionComesFirstAndItsCancelStopsEverything) {
-    doc().markStructureChanged();
+    doc().setTypeChanged(true);
     prompts.answers = {Prompter::Answer::Cancel};
     EXPECT_FALSE(window().close());
     ASSERT_EQ(prompts.records.size(), 1u);
@@ -245,7 +245,7 @@ TEST_F(SaveQuestions, TypeQuestionComesFirstAndItsCancelStopsEverything) {
     EXPECT_FALSE(doc().typeChanged());
     EXPECT_FALSE(act("AsaveType")->isEnabled());
     EXPECT_TRUE(act("AsaveData")->isEnabled());
-    doc().markStructureChanged();
+    doc().setTypeChanged(true);
 
     // Yes to both: the structure goes beside the data file, then the data.
     QFile::remove(data + QStringLiteral(".type"));
@@ -313,9 +313,9 @@ TEST_F(SaveQuestions, SaveAsMovesTheDocumentButNotTheTypeFile) {
     EXPECT_EQ(doc().dataFileName(), other);
     EXPECT_EQ(doc().typeFileName(), data + QStringLiteral(".type"));
     EXPECT_FALSE(doc().dataChanged());
-    EXPECT_EQ(doc().recentFiles(), QStringList{data});
+    EXPECT_EQ(files().recentFiles(), QStringList{data});
     // The next "Save Type File" writes beside the new name.
-    doc().saveTypeCommand();
+    files().saveTypeCommand();
     EXPECT_TRUE(QFileInfo::exists(other + QStringLiteral(".type")));
 }
 
@@ -326,7 +326,7 @@ TEST_F(SaveQuestions, SaveAllWritesBothFilesEvenWhenUnchanged) {
     QFile::remove(data);
     // Nothing is changed, so only the command itself can run (its action is off).
     EXPECT_FALSE(act("AsaveAll")->isEnabled());
-    doc().saveAllCommand();
+    files().saveAllCommand();
     EXPECT_EQ(readFile(data), before);
     EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral(".type")));
 }
@@ -353,7 +353,7 @@ protected:
         const std::uint8_t b[2] = {0xAB, 0xCD};
         ASSERT_TRUE(doc().dataStream()->writeAt(0, {b, 1}));
         ASSERT_TRUE(doc().dataStream()->writeAt(original.size() - 1, {b + 1, 1}));
-        window().setDataChanged(true, false);
+        doc().setDataChanged(true);
         prompts.records.clear();
     }
 
@@ -428,7 +428,7 @@ TEST_F(DocumentTest, SavingThroughALinkReplacesTheLinkedFile) {
     openThroughDialog(link);
     const std::uint8_t b = 0x55;
     ASSERT_TRUE(doc().dataStream()->writeAt(1, {&b, 1}));
-    window().setDataChanged(true, false);
+    doc().setDataChanged(true);
     trigger("AsaveData");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readFile(real).at(1), 0x55);
@@ -450,7 +450,7 @@ TEST_F(SaveQuestions, AFileChangedOnDiskIsOverwrittenOnlyAfterAYes) {
     EXPECT_EQ(readFile(data), QByteArray("changed elsewhere"));
     EXPECT_TRUE(doc().dataChanged());
 
-    doc().markStructureChanged();
+    doc().setTypeChanged(true);
     prompts.answers = {Prompter::Answer::No};
     trigger("AsaveType");
     EXPECT_EQ(prompts.records.back().text,
@@ -468,7 +468,7 @@ TEST_F(SaveQuestions, AFileChangedOnDiskIsOverwrittenOnlyAfterAYes) {
     prompts.records.clear();
     const std::uint8_t b = 0x77;
     ASSERT_TRUE(doc().dataStream()->writeAt(1, {&b, 1}));
-    window().setDataChanged(true, false);
+    doc().setDataChanged(true);
     trigger("AsaveData");
     EXPECT_TRUE(prompts.records.empty());
     EXPECT_EQ(readFile(data).at(1), 0x77);
@@ -494,12 +494,12 @@ TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {
         paths << makeData(QStringLiteral("r%1.bin").arg(i));
     for (int i = 0; i < 4; ++i)
         openThroughDialog(paths[i]);
-    EXPECT_EQ(doc().recentFiles(), paths.mid(0, 4));
+    EXPECT_EQ(files().recentFiles(), paths.mid(0, 4));
     // Reopening (the case differs) moves the entry to the end, not a copy.
-    doc().addRecentName(Document::RecentList::Files, paths[1].toUpper());
-    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[0], paths[2], paths[3], paths[1]}));
+    files().addRecentName(DocumentFiles::RecentList::Files, paths[1].toUpper());
+    EXPECT_EQ(files().recentFiles(), (QStringList{paths[0], paths[2], paths[3], paths[1]}));
     openThroughDialog(paths[4]);
-    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[2], paths[3], paths[1], paths[4]}));
+    EXPECT_EQ(files().recentFiles(), (QStringList{paths[2], paths[3], paths[1], paths[4]}));
 
     // The File menu lists them newest first between separators, before Exit.
     QStringList texts;
@@ -529,12 +529,12 @@ TEST_F(DocumentTest, RecentListsMoveToTopDropTheOldestAndPersist) {
     EXPECT_TRUE(shown);
     EXPECT_EQ(doc().dataFileName(), amp);
     openThroughDialog(paths[3]);
-    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[1], paths[4], amp, paths[3]}));
+    EXPECT_EQ(files().recentFiles(), (QStringList{paths[1], paths[4], amp, paths[3]}));
 
     // The lists survive the program.
     EXPECT_TRUE(window().close());
     win.reset();
-    EXPECT_EQ(doc().recentFiles(), (QStringList{paths[1], paths[4], amp, paths[3]}));
+    EXPECT_EQ(files().recentFiles(), (QStringList{paths[1], paths[4], amp, paths[3]}));
 }
 
 TEST_F(DocumentTest, NewFileCreatesZeroBytesAndRefusesBadSizes) {
@@ -614,7 +614,7 @@ TEST_F(DocumentTest, TypeFileCommands) {
     EXPECT_EQ(prompts.messageTexts().last(),
               junk + QStringLiteral(" Is Not Vellomarque's Type File !"));
     EXPECT_EQ(segmentNames(), std::vector<std::string>{"T"});
-    EXPECT_TRUE(doc().recentTypes().contains(junk));
+    EXPECT_TRUE(files().recentTypes().contains(junk));
 }
 
 // The stored length of a ToFilesEnd segment (one record here) is stale as

@@ -248,7 +248,7 @@ TEST_F(StartupTest, AWorkingCopyThatCannotBeMadeIsReported) {
     EXPECT_EQ(lines[0], QStringLiteral("File  ") + data + QStringLiteral(" Open Error"));
     EXPECT_FALSE(lines[1].isEmpty());
     EXPECT_TRUE(doc().dataFileName().isEmpty());
-    EXPECT_TRUE(doc().recentFiles().isEmpty());
+    EXPECT_TRUE(files().recentFiles().isEmpty());
 }
 
 } // namespace

@@ -355,9 +355,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
 
     // The pattern 02 03 overlaps the cell of byte 2 (record 0, field 1) and
     // the cell of byte 3 (record 1, field 0) by one byte each.
-    pane->setFindPatterns({{2, 3}});
-    pane->setBottomPanelMode(2);
-    pane->setBottomPanelLayout();
+    pane->showFindResults({{2, 3}});
     EXPECT_EQ(pane->findMapStrip()->height(), 30);
     EXPECT_EQ(pixelOf(g, 2, 1), hit);
     EXPECT_EQ(pixelOf(g, 1, 2), hit);
@@ -365,9 +363,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
     EXPECT_NE(pixelOf(g, 2, 2), hit);
 
     vm::MemorySource other({1, 2, 3, 4, 5, 9, 7, 8});
-    pane->setCompareSource(&other);
-    pane->setBottomPanelMode(3);
-    pane->showComparePane();
+    pane->showCompare(&other);
     SegmentGrid* cg = pane->compareGrid(&s);
     ASSERT_TRUE(cg->isVisible());
     EXPECT_EQ(cg->cellText(2, 3), "9");
@@ -375,8 +371,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
     EXPECT_EQ(pixelOf(cg, 2, 3), hit);
     EXPECT_NE(pixelOf(g, 2, 1), hit);
 
-    pane->setBottomPanelMode(1);
-    pane->setBottomPanelLayout();
+    pane->showNormal();
     EXPECT_FALSE(pane->compareArea()->isVisible());
     EXPECT_EQ(pane->findMapStrip()->height(), 0);
     EXPECT_NE(pixelOf(g, 2, 3), hit);
@@ -389,8 +384,7 @@ TEST_F(GridEdit, CompareModeScrollsBothGridsTogether) {
     vm::Segment& s = host.addSegment(0, 4000, 4);
     s.entries.push_back(TestHost::entry(0, 0, 1));
     showPane();
-    pane->setBottomPanelMode(3);
-    pane->showComparePane();
+    pane->showCompare(&other);
     SegmentGrid* cg = pane->compareGrid(&s);
     ASSERT_EQ(cg->rowCount(), 1001);
     grid(s)->verticalScrollBar()->setValue(250);
@@ -398,7 +392,7 @@ TEST_F(GridEdit, CompareModeScrollsBothGridsTogether) {
     cg->verticalScrollBar()->setValue(40);
     EXPECT_EQ(grid(s)->topRow(), 41);
     // Outside compare mode the grids scroll alone.
-    pane->setBottomPanelMode(1);
+    pane->showNormal();
     grid(s)->verticalScrollBar()->setValue(7);
     EXPECT_EQ(cg->topRow(), 41);
 }

@@ -1,23 +1,8 @@
 // A segment of a hundred million records must cost what a small one costs.
-#include <fstream>
-#include <string>
-
 #include <QScrollBar>
 
 #include "gridfixture.h"
-
-namespace {
-
-long residentKiB() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-} // namespace
+#include "residentmemory.h"
 
 using GridLarge = GridFixture;
 

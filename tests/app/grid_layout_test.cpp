@@ -184,8 +184,7 @@ TEST_F(GridLayout, SplitterInEitherPaneResizesTheGridAboveInBoth) {
     for (vm::Segment* s : {&a, &b})
         s->entries.push_back(TestHost::entry(0, 0, 1));
     showPane();
-    pane->setBottomPanelMode(3);
-    pane->showComparePane();
+    pane->showCompare(&other);
     SegmentGrid* ca = pane->compareGrid(&a);
     SegmentGrid* cb = pane->compareGrid(&b);
     ASSERT_TRUE(ca->isVisible() && cb->isVisible());

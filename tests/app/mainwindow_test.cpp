@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, ActionsFollowTheDocumentAndTheOptions) {
     EXPECT_FALSE(act("AsaveType")->isEnabled());
     EXPECT_FALSE(act("ACutBlank")->isEnabled());
 
-    doc().markStructureChanged();
+    doc().setTypeChanged(true);
     EXPECT_TRUE(act("AsaveType")->isEnabled());
     EXPECT_TRUE(act("AsaveAll")->isEnabled());
     EXPECT_FALSE(act("AsaveData")->isEnabled());
@@ -352,44 +352,15 @@ TEST_F(MainWindowTest, TextOutputOfASegmentBeforeTheFileIsRefusedAndKeepsTheOldF
     EXPECT_TRUE(desktop.urls.empty());
 }
 
-TEST_F(MainWindowTest, WindowsThatAreNotThereSaySoAndStayUnchecked) {
-    trigger("AsplitFile");
-    EXPECT_EQ(prompts.messageTexts().last(),
-              QStringLiteral("The Split File window") + QString::fromLatin1(Tmain::kNotAvailable));
-    // No data: find and compare ask for a file first (their actions are off,
-    // the commands still guard themselves).
-    window().action(QStringLiteral("showFind"))->setEnabled(true);
-    trigger("showFind");
-    EXPECT_EQ(prompts.messageTexts().last(), QStringLiteral("No File Open"));
-    EXPECT_FALSE(act("showFind")->isChecked());
-
-    openWith({{"S", 0, 4, 64, {{7, 0, 4, "v"}}}});
-    for (const char* name : {"showFind", "showComp", "ShowHint"}) {
-        trigger(name);
-        EXPECT_TRUE(
-            prompts.messageTexts().last().endsWith(QString::fromLatin1(Tmain::kNotAvailable)))
-            << name;
-        EXPECT_FALSE(act(name)->isChecked()) << name;
-    }
-    trigger("AgotoOffSet");
-    trigger("AfileInfo");
-    EXPECT_TRUE(
-        prompts.messageTexts().last().startsWith(QStringLiteral("The File Information window")));
-}
-
-// A control panel and a find window plugged in through the seams.
+// A control panel plugged in through the seam.
 class FakePanel : public PanelHooks {
 public:
     QWidget panel;
-    QAction editAction{QStringLiteral("New Segment")};
-    int structureChanges = 0;
-    int listRebuilds = 0;
-    std::vector<bool> panelReloads; // dropFieldClipboard of each reload
     std::vector<std::pair<bool, bool>> applied;
     std::pair<bool, bool> current{true, true};
     QWidget* controlPanel() override { return &panel; }
-    void rebuildSegmentList() override { ++listRebuilds; }
-    void showCurrentSegment(bool drop) override { panelReloads.push_back(drop); }
+    QList<QAction*> editMenuActions() override { return {}; }
+    void showFieldMenu(int, const QPoint&) override {}
     void applyPanelSettings(bool segList, bool typeCtrl) override {
         applied.push_back({segList, typeCtrl});
     }
@@ -397,60 +368,7 @@ public:
         segList = current.first;
         typeCtrl = current.second;
     }
-    QList<QAction*> editMenuActions() override { return {&editAction}; }
-    void structureReplaced() override { ++structureChanges; }
 };
-
-class FakeTools : public ToolHooks {
-public:
-    bool findVisible = false;
-    bool setFindVisible(bool visible) override {
-        findVisible = visible;
-        return true;
-    }
-};
-
-TEST_F(MainWindowTest, PluggedInWindowsReplaceThePlaceholders) {
-    auto* panel = new FakePanel;
-    auto* tools = new FakeTools;
-    panel->panel.setObjectName(QStringLiteral("panel"));
-    window().setPanel(std::unique_ptr<PanelHooks>(panel));
-    window().setTools(std::unique_ptr<ToolHooks>(tools));
-    EXPECT_EQ(window().controlDock()->widget(), &panel->panel);
-    QMenu* edit = window().menuBar()->actions().at(1)->menu();
-    ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(edit->actions(), QList<QAction*>{&panel->editAction});
-
-    openWith({{"S", 0, 4, 64, {{7, 0, 4, "v"}}}});
-    EXPECT_GT(panel->structureChanges, 0);
-    trigger("showFind");
-    EXPECT_TRUE(tools->findVisible);
-    EXPECT_TRUE(act("showFind")->isChecked());
-    trigger("showFind");
-    EXPECT_FALSE(tools->findVisible);
-    EXPECT_EQ(prompts.messageTexts(), QStringList());
-
-    // Taking the panel out puts the placeholder back in the dock.
-    window().setPanel(nullptr);
-    ASSERT_NE(window().controlDock()->widget(), nullptr);
-    EXPECT_EQ(window().controlDock()->widget()->objectName(), QStringLiteral("TctrlsPlaceholder"));
-}
-
-TEST_F(MainWindowTest, SortingReloadsThePanelButLoadsNoStructure) {
-    auto* panel = new FakePanel;
-    window().setPanel(std::unique_ptr<PanelHooks>(panel));
-    openWith({{"Late", 32, 4, 32, {{7, 2, 2, "x"}, {1, 0, 1, "y"}}},
-              {"Early", 0, 4, 32, {{7, 0, 4, "z"}}}});
-    const int loads = panel->structureChanges;
-    trigger("AsortTypeList");
-    EXPECT_EQ(panel->panelReloads, std::vector<bool>{true});
-    EXPECT_EQ(panel->listRebuilds, 0);
-    trigger("AsortAll");
-    EXPECT_EQ(panel->listRebuilds, 1);
-    EXPECT_EQ(panel->panelReloads, (std::vector<bool>{true, true}));
-    // A loaded structure empties the panel's copied fields; a sort must not.
-    EXPECT_EQ(panel->structureChanges, loads);
-}
 
 TEST_F(MainWindowTest, ThePanelsViewSettingsGoInAtStartAndOutAtTheEnd) {
     {

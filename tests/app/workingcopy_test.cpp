@@ -96,7 +96,7 @@ TEST_F(WorkingCopyTest, TheGridReadsTheDataFileUntilTheCopyTakesOver) {
     }
     EXPECT_EQ(doc().dataSize(), bytes.size());
     EXPECT_TRUE(window().findChild<QProgressBar*>(QStringLiteral("copyProgress"))->isVisible());
-    EXPECT_FALSE(doc().recentFiles().contains(data));
+    EXPECT_FALSE(files().recentFiles().contains(data));
 
     // The stream the views hold stays the one they read once the copy is in.
     const vm::FileStream* stream = doc().dataStream();
@@ -109,7 +109,7 @@ TEST_F(WorkingCopyTest, TheGridReadsTheDataFileUntilTheCopyTakesOver) {
     EXPECT_FALSE(window().findChild<QProgressBar*>(QStringLiteral("copyProgress"))->isVisible());
     EXPECT_TRUE(act("AsaveAs")->isEnabled());
     EXPECT_TRUE(act("AcanEditType")->isEnabled());
-    EXPECT_TRUE(doc().recentFiles().contains(data));
+    EXPECT_TRUE(files().recentFiles().contains(data));
     EXPECT_TRUE(prompts.messageTexts().isEmpty()) << prompts.messageTexts().join('|').toStdString();
 }
 
@@ -131,14 +131,19 @@ TEST_F(WorkingCopyTest, EditsWaitForTheCopyAndTouchNoFile) {
     // The commands behind the dialogs refuse, and say why.
     vm::Segment* seg = doc().segments().current();
     QString error;
-    EXPECT_FALSE(addRecordsInDocument(doc(), *seg, vm::AddRecordsRequest{}, &window(), &error));
+    EXPECT_FALSE(doc().rewrite(
+        QStringLiteral("Add Record"), {},
+        [](vm::WorkingFile&, vm::SegmentList&, const vm::Progress&) {
+            return Document::RewriteResult{};
+        },
+        &error));
     EXPECT_EQ(error, doc().copyRunningText());
     error.clear();
     EXPECT_FALSE(cutBlankInDocument(doc(), &window(), &error));
     EXPECT_EQ(error, doc().copyRunningText());
     prompts.records.clear();
-    doc().saveAllCommand();
-    doc().saveAsCommand();
+    files().saveAllCommand();
+    files().saveAsCommand();
     EXPECT_EQ(prompts.records.size(), 2u); // no file dialog either
     EXPECT_EQ(prompts.messageTexts(),
               (QStringList{doc().copyRunningText(), doc().copyRunningText()}));
@@ -158,7 +163,7 @@ TEST_F(WorkingCopyTest, StoppingMidCopyLeavesNoDocumentAndNoHalfCopy) {
     // Cancel on the status line: the document closes as a failed open does;
     // the structure changed meanwhile is offered for saving first.
     openHeld();
-    doc().markStructureChanged();
+    doc().setTypeChanged(true);
     prompts.answers = {Prompter::Answer::Yes};
     QTest::mouseClick(window().findChild<QToolButton*>(QStringLiteral("copyCancel")),
                       Qt::LeftButton);
@@ -167,7 +172,7 @@ TEST_F(WorkingCopyTest, StoppingMidCopyLeavesNoDocumentAndNoHalfCopy) {
     EXPECT_TRUE(doc().segments().empty());
     EXPECT_TRUE(workingFiles().isEmpty());
     EXPECT_EQ(readFile(data), bytes);
-    EXPECT_FALSE(doc().recentFiles().contains(data));
+    EXPECT_FALSE(files().recentFiles().contains(data));
     ASSERT_EQ(prompts.messageTexts().size(), 2);
     EXPECT_EQ(prompts.messageTexts().at(0), QStringLiteral(" Do You Want Save The TypeFile to  ") +
                                                 data + QStringLiteral(".type ?"));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # cpack -G DEB makes a package that a fresh machine can install: both programs, the desktop
-# entries, the help pages and the default type file under /usr, with the Qt libraries as
-# dependencies. Unpacked, both programs run.
+# entries, the help pages, the default type file, the manual pages and the completion under
+# /usr, with the Qt libraries as dependencies. Unpacked, both programs run.
 #   deb_test.sh <cpack> <build dir> <work dir>
 set -u
 cpack=$1
@@ -30,7 +30,9 @@ for f in bin/vellomarque bin/vellomarque-cli bin/vellomarque-nautilus-setup \
     "share/vellomarque/help/Structure Error Message.htm" \
     share/applications/vellomarque.desktop share/kio/servicemenus/vellomarque-open.desktop \
     "share/vellomarque/nautilus-scripts/Open With Vellomarque" \
-    share/icons/hicolor/scalable/apps/vellomarque.svg; do
+    share/icons/hicolor/scalable/apps/vellomarque.svg \
+    share/man/man1/vellomarque.1 share/man/man1/vellomarque-cli.1 \
+    share/bash-completion/completions/vellomarque-cli; do
     [ -f "$usr/$f" ] || fail "not in the package: /usr/$f"
 done
 # Nothing but /usr: no build paths, no test programs.

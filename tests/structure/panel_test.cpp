@@ -79,7 +79,7 @@ TEST_F(PanelTest, SelectingARowMakesItsSegmentCurrentAndFillsTheEditors) {
     EXPECT_EQ(text("EFileSize"), QStringLiteral("100"));
     EXPECT_TRUE(window().recordPane()->mainGrid(&seg(2))->isVisible());
     // A grid taking the focus selects its row.
-    window().selectSegment(&seg(1));
+    doc().selectSegment(&seg(1));
     EXPECT_EQ(list()->currentItem(), list()->topLevelItem(1));
     EXPECT_FALSE(doc().typeChanged());
 }
@@ -156,6 +156,22 @@ TEST_F(PanelTest, TypedNumbersAndUpDownsKeepTheSegmentInsideTheFile) {
     setText("segName", QStringLiteral("Renamed"));
     EXPECT_EQ(seg(1).name, "Renamed");
     EXPECT_EQ(cell(1, 1), QStringLiteral("Renamed"));
+}
+
+TEST_F(PanelTest, TypingIntoAnEditorKeepsItsFocusKeyAfterKey) {
+    openWith(kClean, countingBytes(100));
+    trigger("AcanResetType");
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    auto* name = find<QLineEdit>("segName");
+    name->setFocus();
+    name->selectAll();
+    for (const char c : std::string("Abc")) {
+        QTest::keyClick(QApplication::focusWidget(), c);
+        ASSERT_EQ(QApplication::focusWidget(), name) << c;
+    }
+    EXPECT_EQ(seg(0).name, "Abc");
+    EXPECT_EQ(cell(0, 1), QStringLiteral("Abc"));
 }
 
 TEST_F(PanelTest, SegmentActionsInResetModeKeepRowsAndListInStep) {

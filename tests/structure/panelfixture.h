@@ -34,7 +34,7 @@ protected:
     Tctrls& panel() {
         if (!m_panel) {
             installStructureEditor(window());
-            m_panel = dynamic_cast<Tctrls*>(&window().panel());
+            m_panel = dynamic_cast<Tctrls*>(window().panel());
             EXPECT_NE(m_panel, nullptr);
             if (realFieldList)
                 return *m_panel;

@@ -42,7 +42,7 @@ TEST_F(CompareTest, DifferencesAreListedCountedAndMarkedSideBySide) {
     EXPECT_TRUE(compareButton()->isEnabled());
 
     // Compare mode: the compare pane shows the compare file's values.
-    EXPECT_EQ(pane()->bottomPanelMode(), 3);
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Compare);
     EXPECT_TRUE(pane()->compareArea()->isVisible());
     vm::Segment* seg = &doc().segments()[0];
     SegmentGrid* cg = pane()->compareGrid(seg);
@@ -70,7 +70,7 @@ TEST_F(CompareTest, DifferencesAreListedCountedAndMarkedSideBySide) {
     // Closing leaves compare mode; the compare file stays open.
     compare()->close();
     EXPECT_FALSE(act("showComp")->isChecked());
-    EXPECT_EQ(pane()->bottomPanelMode(), 1);
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Normal);
     EXPECT_FALSE(pane()->compareArea()->isVisible());
     EXPECT_NE(compare()->compareFile(), nullptr);
 }
@@ -100,7 +100,7 @@ TEST_F(CompareTest, AMissingOrUnreadableFileIsReported) {
     EXPECT_EQ(prompts.messageTexts().last(), "Can Not Open File " + folder);
     EXPECT_FALSE(compare()->isVisible());
     EXPECT_FALSE(act("showComp")->isChecked());
-    EXPECT_EQ(pane()->bottomPanelMode(), 1);
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Normal);
     EXPECT_EQ(compare()->compareFile(), nullptr);
 }
 
@@ -119,5 +119,5 @@ TEST_F(CompareTest, ClosingDuringARunStopsIt) {
     trigger("showComp"); // unchecked: the window closes
     EXPECT_FALSE(compare()->comparing());
     EXPECT_TRUE(compareButton()->isEnabled());
-    EXPECT_EQ(pane()->bottomPanelMode(), 1);
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Normal);
 }

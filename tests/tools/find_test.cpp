@@ -30,6 +30,17 @@ protected:
 
 } // namespace
 
+TEST_F(FindTest, WithoutDataFindAndCompareAskForAFileFirst) {
+    tools();
+    // Their entries are off without data; the commands still guard themselves.
+    for (const char* name : {"showFind", "showComp"}) {
+        act(name)->setEnabled(true);
+        trigger(name);
+        EXPECT_EQ(prompts.messageTexts().last(), QStringLiteral("No File Open")) << name;
+        EXPECT_FALSE(act(name)->isChecked()) << name;
+    }
+}
+
 TEST_F(FindTest, ConditionListKeepsItsLastConditionAndShowsWithoutWriting) {
     QTreeWidget* list = conditions();
     ASSERT_EQ(list->topLevelItemCount(), 1);
@@ -68,7 +79,7 @@ TEST_F(FindTest, OneConditionListsEveryHitAndMarksTheMapAndTheGrid) {
     openData(QByteArray("\xFF\xFF\x00\xFF", 4));
     setCondition(1, QStringLiteral("255"));
     search();
-    EXPECT_EQ(pane()->bottomPanelMode(), 2);
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::FindResults);
     EXPECT_EQ(pane()->findMapStrip()->height(), 30);
     EXPECT_EQ(resultCount(), "3");
     const auto r = rows(results());
@@ -133,7 +144,7 @@ TEST_F(FindTest, ClosingTheWindowOrTheDocumentStopsARunningSearch) {
     find()->close();
     EXPECT_TRUE(findButton()->isEnabled());
     EXPECT_FALSE(act("showFind")->isChecked());
-    EXPECT_EQ(pane()->bottomPanelMode(), 1);
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Normal);
     EXPECT_EQ(pane()->findMapStrip()->height(), 0);
     const QString stoppedAt = resultCount();
     QTest::qWait(50);

@@ -18,7 +18,7 @@ protected:
     Tmain& tools() {
         Tmain& w = window();
         if (!m_set) {
-            auto set = std::make_unique<ToolSet>(w);
+            auto set = std::make_unique<ToolSet>(w.toolContext());
             m_set = set.get();
             w.setTools(std::move(set));
             QObject::connect(&w, &Tmain::locateRequested,
@@ -66,7 +66,7 @@ protected:
     // The colours painted on the find map strip between two x columns on one line.
     QSet<QRgb> mapColours(int y, int x0, int x1) {
         QSet<QRgb> out;
-        const QImage& img = pane()->findMapImage();
+        const QImage& img = pane()->findMapStrip()->image();
         for (int x = x0; x < x1 && x < img.width(); ++x)
             out.insert(img.pixel(x, y) & 0xFFFFFF);
         return out;

@@ -16,7 +16,8 @@
 
 #include "codec.h"
 #include "document.h"
-#include "mainwindow.h"
+#include "documentfiles.h"
+#include "findmapstrip.h"
 #include "prompter.h"
 #include "recordpane.h"
 #include "resultrows.h"
@@ -34,7 +35,9 @@ QString byteText(int b) {
 
 } // namespace
 
-Tcompf::Tcompf(Tmain& main) : QDockWidget(QStringLiteral("Compare"), &main), m_main(main) {
+Tcompf::Tcompf(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
+    : QDockWidget(QStringLiteral("Compare"), parent), m_doc(doc), m_pane(pane),
+      m_locate(std::move(locate)) {
     setObjectName(QStringLiteral("Tcompf"));
     m_runner = new ScanRunner(this);
 
@@ -101,8 +104,7 @@ const vm::FileStream* Tcompf::compareFile() const {
 
 void Tcompf::releaseCompareFile() {
     // The grids let go of the file before it closes.
-    if (RecordPane* pane = m_main.recordPane())
-        pane->setCompareSource(nullptr);
+    m_pane.setCompareSource(nullptr);
     m_file.reset();
 }
 
@@ -121,7 +123,7 @@ void Tcompf::chooseFile() {
 }
 
 void Tcompf::BcompareClick() {
-    if (comparing() || !m_main.requireDataStream())
+    if (comparing() || !requireData(m_doc, this))
         return;
     const QString name = m_fileName->text();
     const QFileInfo info(name);
@@ -138,22 +140,18 @@ void Tcompf::BcompareClick() {
         return;
     }
     m_file = std::move(file);
-    RecordPane* pane = m_main.recordPane();
-    pane->setCompareSource(m_file.get());
-    pane->setBottomPanelMode(3);
-    pane->showComparePane();
+    m_pane.showCompare(m_file.get());
     byteCompare();
 }
 
 void Tcompf::byteCompare() {
-    RecordPane* pane = m_main.recordPane();
-    const vm::FileStream* data = m_main.dataStream();
-    pane->clearFindMap();
+    FindMapStrip* strip = m_pane.findMapStrip();
+    const vm::FileStream* data = m_doc.dataStream();
+    strip->clear();
     m_rows.clear();
     m_resultModel->reset();
     m_resultCount->setText(QStringLiteral("0"));
     const std::int64_t maxListed = vm::parseInt32(m_maxResult->text().toStdString()).value_or(0);
-    const QWidget* strip = pane->findMapStrip();
     const int width = strip->width() - 32;
     if (width < 2 || !data || !m_file) {
         // No room for a map: nothing is compared.
@@ -163,14 +161,14 @@ void Tcompf::byteCompare() {
     m_mapTop = 2;
     m_mapBottom = strip->height() - 4;
     {
-        QPainter p(&pane->findMapImage());
+        QPainter p(&strip->image());
         p.fillRect(QRect(16, m_mapTop, width, m_mapBottom - m_mapTop), kMapBack);
     }
-    pane->updateFindMap();
+    strip->update();
     m_compare->setEnabled(false);
     // The working file's name, not the stream's path: reading starts on the
     // data file itself while the working copy is made and carries on there.
-    m_streamPath = m_main.document().workingFile().name;
+    m_workingFile = m_doc.workingFileName();
     m_scan = std::make_unique<vm::CompareScan>(
         std::max<std::int64_t>(0, data->size()),
         std::min<std::int64_t>(maxListed, std::int64_t{ResultRows::kMaxRows} + 1), width);
@@ -179,8 +177,8 @@ void Tcompf::byteCompare() {
 }
 
 bool Tcompf::runSlice(const vm::Progress& progress) {
-    const vm::FileStream* data = m_main.dataStream();
-    if (!data || m_main.document().workingFile().name != m_streamPath || !m_file) {
+    const vm::FileStream* data = m_doc.dataStream();
+    if (!data || m_doc.workingFileName() != m_workingFile || !m_file) {
         // The document was closed or replaced: nothing more is read.
         m_runner->stop();
         return false;
@@ -190,7 +188,7 @@ bool Tcompf::runSlice(const vm::Progress& progress) {
                            std::optional<std::uint8_t> target) {
         m_rows.push_back({offset, source, static_cast<std::int16_t>(target ? *target : -1)});
     };
-    QPainter painter(&m_main.recordPane()->findMapImage());
+    QPainter painter(&m_pane.findMapStrip()->image());
     events.columns = [this, &painter](int from, int to, bool differs) {
         if (to > from)
             painter.fillRect(QRect(from + 16, m_mapTop, to - from, m_mapBottom - m_mapTop),
@@ -200,7 +198,7 @@ bool Tcompf::runSlice(const vm::Progress& progress) {
     painter.end();
     m_resultModel->grow(static_cast<int>(m_rows.size()));
     m_resultCount->setText(QString::number(m_scan->differences()));
-    m_main.recordPane()->updateFindMap();
+    m_pane.findMapStrip()->update();
     return done;
 }
 
@@ -210,7 +208,7 @@ void Tcompf::compareEnded() {
     m_resultModel->grow(static_cast<int>(m_rows.size()));
     m_scan.reset();
     m_compare->setEnabled(!m_fileName->text().isEmpty());
-    m_main.recordPane()->updateFindMap();
+    m_pane.findMapStrip()->update();
 }
 
 void Tcompf::stopCompare() {
@@ -234,15 +232,12 @@ QString Tcompf::resultText(int row, int column) const {
 void Tcompf::lvDblClick(int row) {
     if (row < 0 || row >= static_cast<int>(m_rows.size()))
         return;
-    m_main.locatePosition(m_rows[static_cast<std::size_t>(row)].offset);
+    m_locate(m_rows[static_cast<std::size_t>(row)].offset, true);
 }
 
 void Tcompf::closeEvent(QCloseEvent* event) {
     stopCompare();
-    if (QAction* a = m_main.action(QStringLiteral("showComp")))
-        a->setChecked(false);
-    RecordPane* pane = m_main.recordPane();
-    pane->setBottomPanelMode(1);
-    pane->setBottomPanelLayout();
+    emit closed();
+    m_pane.showNormal();
     QDockWidget::closeEvent(event);
 }

@@ -9,23 +9,25 @@
 
 #include "comparescan.h"
 #include "filestream.h"
+#include "toolhooks.h"
 
 class QLineEdit;
 class QPushButton;
 class QTreeView;
+class Document;
+class RecordPane;
 class ResultRows;
 class ScanRunner;
-class Tmain;
 
 // The compare window: the open data byte by byte against a second file. The
 // differences are listed (a double-click goes to the place), counted and
-// drawn on the find map strip, and the main window shows every segment a
+// drawn on the find map strip, and the record pane shows every segment a
 // second time over the compare file, differing values marked in both grids.
 // The compare runs in slices on the interface thread.
 class Tcompf : public QDockWidget {
     Q_OBJECT
 public:
-    explicit Tcompf(Tmain& main);
+    Tcompf(Document& doc, RecordPane& pane, Locate locate, QWidget* parent);
     ~Tcompf() override;
 
     // "...": chooses the compare file and compares.
@@ -42,9 +44,12 @@ public:
 
     static constexpr const char* kHelpTopic = "Compare Window.htm";
 
+signals:
+    void closed();
+
 protected:
-    // FormClose: the compare stops and the main window leaves compare mode;
-    // the compare file stays open until the next compare.
+    // FormClose: the compare stops and the grids leave compare mode; the
+    // compare file stays open until the next compare.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -54,14 +59,15 @@ private:
         std::int16_t target; // -1: past the end of the compare file
     };
 
-    bool enterCompareMode();
     void byteCompare();
     bool runSlice(const vm::Progress& progress);
     void compareEnded();
     void releaseCompareFile();
     QString resultText(int row, int column) const;
 
-    Tmain& m_main;
+    Document& m_doc;
+    RecordPane& m_pane;
+    Locate m_locate;
     QLineEdit* m_fileName = nullptr;
     QPushButton* m_choose = nullptr;
     QLineEdit* m_maxResult = nullptr;
@@ -74,7 +80,7 @@ private:
 
     std::unique_ptr<vm::FileStream> m_file;
     std::unique_ptr<vm::CompareScan> m_scan;
-    std::string m_streamPath;
+    QString m_workingFile;
     std::vector<Difference> m_rows;
     int m_mapTop = 0;
     int m_mapBottom = 0;

@@ -5,15 +5,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfSetCurShow::TfSetCurShow(vm::DataHintFlags& flags, QWidget* parent)
-    : QDialog(parent), m_flags(flags) {
+#include "kindnames.h"
+
+TfSetCurShow::TfSetCurShow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfSetCurShow"));
     setWindowTitle(QStringLiteral("Data Hint Setup"));
     m_list = new QListWidget;
     m_list->setObjectName(QStringLiteral("ChB"));
-    for (const vm::KindInfo& k : vm::kindTable()) {
-        auto* item = new QListWidgetItem(
-            QString::fromLatin1(k.name.data(), static_cast<int>(k.name.size())), m_list);
+    for (int k = 0; k < vm::kKindCount; ++k) {
+        auto* item = new QListWidgetItem(kindText(k), m_list);
         item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
         item->setCheckState(Qt::Unchecked);
     }
@@ -35,7 +35,8 @@ TfSetCurShow::TfSetCurShow(vm::DataHintFlags& flags, QWidget* parent)
     setFixedSize(200, 340);
 }
 
-void TfSetCurShow::load() {
+void TfSetCurShow::load(const vm::DataHintFlags& flags) {
+    m_flags = flags;
     for (int k = 0; k < vm::kKindCount; ++k)
         m_list->item(k)->setCheckState(m_flags[static_cast<std::size_t>(k)] ? Qt::Checked
                                                                             : Qt::Unchecked);

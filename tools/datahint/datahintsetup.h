@@ -12,18 +12,20 @@ class QPushButton;
 class TfSetCurShow : public QDialog {
     Q_OBJECT
 public:
-    TfSetCurShow(vm::DataHintFlags& flags, QWidget* parent);
+    explicit TfSetCurShow(QWidget* parent);
 
     // Checks the kinds that are shown now; done before each showing.
-    void load();
+    void load(const vm::DataHintFlags& flags);
+    // The kinds chosen with OK.
+    const vm::DataHintFlags& flags() const { return m_flags; }
 
 signals:
-    // OK copied the check marks into the flags.
+    // OK took the check marks.
     void flagsChanged();
 
 private:
     void okClicked();
 
-    vm::DataHintFlags& m_flags;
+    vm::DataHintFlags m_flags{};
     QListWidget* m_list;
 };

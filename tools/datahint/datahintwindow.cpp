@@ -7,11 +7,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QToolButton>
 
 #include "datahintsetup.h"
+#include "docking.h"
 #include "document.h"
-#include "mainwindow.h"
+#include "kindnames.h"
 #include "platform.h"
 #include "prompter.h"
 #include "recordpane.h"
@@ -19,7 +21,6 @@
 namespace {
 
 constexpr int kMaxWidth = 250;
-constexpr int kDockWidth = 264;
 
 QLabel* label(const QString& text, QWidget* parent, int x, int y, int w) {
     auto* l = new QLabel(text, parent);
@@ -29,8 +30,8 @@ QLabel* label(const QString& text, QWidget* parent, int x, int y, int w) {
 
 } // namespace
 
-TfcurShow::TfcurShow(Tmain& main)
-    : QDockWidget(QStringLiteral("Data Hint"), &main), m_main(main), m_doc(main.document()) {
+TfcurShow::TfcurShow(Document& doc, const RecordPane& pane, QMainWindow& window)
+    : QDockWidget(QStringLiteral("Data Hint"), &window), m_window(window), m_doc(doc) {
     setObjectName(QStringLiteral("TfcurShow"));
     auto* body = new QWidget;
     body->setMaximumWidth(kMaxWidth);
@@ -44,8 +45,7 @@ TfcurShow::TfcurShow(Tmain& main)
     label(QStringLiteral("Value:"), body, 10, 30, 40);
     m_kind = new QComboBox(body);
     m_kind->setObjectName(QStringLiteral("Ckind"));
-    for (const vm::KindInfo& k : vm::kindTable())
-        m_kind->addItem(QString::fromLatin1(k.name.data(), static_cast<int>(k.name.size())));
+    addKindNames(m_kind);
     m_kind->setMaxVisibleItems(18);
     m_kind->setCurrentIndex(-1);
     m_kind->setGeometry(45, 27, 90, 21);
@@ -86,19 +86,18 @@ TfcurShow::TfcurShow(Tmain& main)
     connect(help, &QAction::triggered,
             [] { platform::openHelpTopic(QStringLiteral("Data Hint Window.htm")); });
 
-    m_setup = new TfSetCurShow(m_doc.dataHintFlags(), &main);
-    connect(m_setup, &TfSetCurShow::flagsChanged, this, [this] {
-        refreshNames();
-        m_doc.markStructureChanged();
-    });
+    m_setup = new TfSetCurShow(&window);
+    connect(m_setup, &TfSetCurShow::flagsChanged, this,
+            [this] { m_doc.setDataHintFlags(m_setup->flags()); });
     connect(setup, &QToolButton::clicked, this, &TfcurShow::showSetup);
     connect(m_hex, &QLineEdit::textChanged, this, &TfcurShow::hexValueChange);
     connect(m_value, &QLineEdit::textChanged, this, &TfcurShow::valueChange);
     connect(m_kind, &QComboBox::currentIndexChanged, this, &TfcurShow::valueChange);
-    connect(main.recordPane(), &RecordPane::dataHovered, this, &TfcurShow::dataHovered);
-    connect(&m_doc, &Document::structureReplaced, this, &TfcurShow::refreshNames);
+    connect(&pane, &RecordPane::dataHovered, this, &TfcurShow::dataHovered);
+    for (auto signal : {&Document::structureReplaced, &Document::dataHintChanged})
+        connect(&m_doc, signal, this, &TfcurShow::refreshNames);
 
-    main.addLeftDock(this);
+    dockLeft(window, this);
     hide();
     refreshNames();
 }
@@ -108,16 +107,12 @@ void TfcurShow::setShown(bool shown) {
         hide();
         return;
     }
-    show();
-    raise();
-    if (!isFloating() && width() < 10)
-        m_main.resizeDocks({this}, {kDockWidth}, Qt::Horizontal);
+    showDock(m_window, this);
 }
 
 void TfcurShow::closeEvent(QCloseEvent* event) {
     QDockWidget::closeEvent(event);
-    if (QAction* a = m_main.action(QStringLiteral("ShowHint")))
-        a->setChecked(false);
+    emit closed();
 }
 
 void TfcurShow::dataHovered(qint64 position, int /*length*/, const QString& hexDump) {
@@ -174,14 +169,11 @@ void TfcurShow::refreshNames() {
     std::size_t row = 0;
     const vm::DataHintFlags& flags = m_doc.dataHintFlags();
     for (int k = 0; k < vm::kKindCount; ++k)
-        if (flags[static_cast<std::size_t>(k)]) {
-            const std::string_view name = vm::kindName(k);
-            m_names[row++]->setText(
-                QString::fromLatin1(name.data(), static_cast<int>(name.size())));
-        }
+        if (flags[static_cast<std::size_t>(k)])
+            m_names[row++]->setText(kindText(k));
 }
 
 void TfcurShow::showSetup() {
-    m_setup->load();
+    m_setup->load(m_doc.dataHintFlags());
     prompter().runModal(*m_setup);
 }

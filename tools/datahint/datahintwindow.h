@@ -9,9 +9,10 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMainWindow;
 class QToolButton;
 class Document;
-class Tmain;
+class RecordPane;
 class TfSetCurShow;
 
 // The data hint window: the bytes under the mouse in the record grid (or typed
@@ -23,7 +24,8 @@ class TfcurShow : public QDockWidget {
 public:
     static constexpr int kRows = 21;
 
-    explicit TfcurShow(Tmain& main);
+    // Docked in window; it reads the bytes the pane's mouse is over.
+    TfcurShow(Document& doc, const RecordPane& pane, QMainWindow& window);
 
     // Shows or closes the window, opening a collapsed dock site to its width.
     void setShown(bool shown);
@@ -31,7 +33,9 @@ public:
     void dataHovered(qint64 position, int length, const QString& hexDump);
     // The shown kinds changed (a type file was read, or the setup's OK).
     void refreshNames();
-    TfSetCurShow* setupDialog() const { return m_setup; }
+
+signals:
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -43,7 +47,7 @@ private:
     void valueChange();
     void showSetup();
 
-    Tmain& m_main;
+    QMainWindow& m_window;
     Document& m_doc;
     TfSetCurShow* m_setup;
     QLabel* m_pos;

@@ -19,8 +19,10 @@
 
 #include "codec.h"
 #include "document.h"
+#include "documentfiles.h"
+#include "findmapstrip.h"
+#include "kindnames.h"
 #include "kinds.h"
-#include "mainwindow.h"
 #include "recordpane.h"
 #include "resultrows.h"
 #include "scanrunner.h"
@@ -32,11 +34,6 @@ constexpr int kKindRole = Qt::UserRole;
 const QColor kLane(192, 192, 192);
 const QColor kScanned(0, 0, 255);
 
-QString kindText(int kind) {
-    const std::string_view name = vm::kindName(kind);
-    return QString::fromLatin1(name.data(), static_cast<int>(name.size()));
-}
-
 QPushButton* button(const QString& text, const char* name) {
     auto* b = new QPushButton(text);
     b->setObjectName(QString::fromLatin1(name));
@@ -45,7 +42,9 @@ QPushButton* button(const QString& text, const char* name) {
 
 } // namespace
 
-TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main(main) {
+TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
+    : QDockWidget(QStringLiteral("Find"), parent), m_doc(doc), m_pane(pane),
+      m_locate(std::move(locate)) {
     setObjectName(QStringLiteral("TFfind"));
     m_runner = new ScanRunner(this);
 
@@ -61,9 +60,7 @@ TFfind::TFfind(Tmain& main) : QDockWidget(QStringLiteral("Find"), &main), m_main
 
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("Ckind"));
-    for (int k = 0; k < vm::kKindCount; ++k)
-        m_kind->addItem(kindText(k));
-    m_kind->setMaxVisibleItems(vm::kKindCount);
+    addKindNames(m_kind);
     m_value = new QLineEdit;
     m_value->setObjectName(QStringLiteral("Evalue"));
     m_addItem = button(QStringLiteral("Add Item"), "AddItem");
@@ -210,11 +207,9 @@ bool TFfind::searching() const {
 }
 
 void TFfind::BfindClick() {
-    if (searching() || !m_main.requireDataStream())
+    if (searching() || !requireData(m_doc, this))
         return;
-    vm::FileStream* data = m_main.dataStream();
-    RecordPane* pane = m_main.recordPane();
-    pane->setBottomPanelMode(2);
+    const vm::FileStream* data = m_doc.dataStream();
     m_rows.clear();
     m_resultModel->reset();
     m_resultCount->setText(QStringLiteral("0"));
@@ -231,15 +226,14 @@ void TFfind::BfindClick() {
         // Text with characters that single-byte data cannot hold is no value:
         // zero bytes are searched, as for any value the kind rejects.
         const auto bytes = RecordPane::fromDisplay(item->text(2));
-        patterns.push_back(bytes ? vm::findPattern(kind, *bytes, m_main.locale())
+        patterns.push_back(bytes ? vm::findPattern(kind, *bytes, m_doc.locale())
                                  : std::vector<std::uint8_t>(
                                        static_cast<std::size_t>(vm::findPatternLength(kind)), 0));
     }
-    pane->setFindPatterns(patterns);
-    pane->setBottomPanelLayout();
+    m_pane.showFindResults(patterns);
     const std::int64_t size = std::max<std::int64_t>(0, data->size());
     prepareMap(m_run, size);
-    pane->updateFindMap();
+    m_pane.findMapStrip()->update();
     if (patterns.empty())
         return;
 
@@ -247,20 +241,20 @@ void TFfind::BfindClick() {
     m_cancel->setEnabled(true);
     // The working file's name, not the stream's path: reading starts on the
     // data file itself while the working copy is made and carries on there.
-    m_run.streamPath = m_main.document().workingFile().name;
+    m_run.workingFile = m_doc.workingFileName();
     m_run.scan = std::make_unique<vm::FindScan>(size, std::move(patterns), range);
     m_runner->start([this](const vm::Progress& progress) { return runSlice(progress); },
                     [this](bool) { searchEnded(); });
 }
 
 bool TFfind::runSlice(const vm::Progress& progress) {
-    const vm::FileStream* data = m_main.dataStream();
-    if (!data || m_main.document().workingFile().name != m_run.streamPath) {
+    const vm::FileStream* data = m_doc.dataStream();
+    if (!data || m_doc.workingFileName() != m_run.workingFile) {
         // The document was closed or replaced: nothing more is read.
         m_runner->stop();
         return false;
     }
-    QPainter painter(&m_main.recordPane()->findMapImage());
+    QPainter painter(&m_pane.findMapStrip()->image());
     vm::FindEvents events;
     events.scanned = [this, &painter](int lane, std::int64_t from, std::int64_t to) {
         paintLane(painter, lane, from, to, false);
@@ -272,7 +266,7 @@ bool TFfind::runSlice(const vm::Progress& progress) {
     painter.end();
     m_resultModel->grow(static_cast<int>(m_rows.size()));
     m_resultCount->setText(QString::number(m_run.scan->hits()));
-    m_main.recordPane()->updateFindMap();
+    m_pane.findMapStrip()->update();
     return done;
 }
 
@@ -302,7 +296,7 @@ void TFfind::searchEnded() {
     m_run.scan.reset();
     m_find->setEnabled(true);
     m_cancel->setEnabled(false);
-    m_main.recordPane()->updateFindMap();
+    m_pane.findMapStrip()->update();
 }
 
 void TFfind::stopSearch() {
@@ -334,15 +328,14 @@ void TFfind::lvResultDblClick(int row) {
     const ResultRow& r = m_rows[static_cast<std::size_t>(row)];
     if (r.number <= 0)
         return;
-    m_main.locatePosition(r.position);
+    m_locate(r.position, true);
 }
 
 // --- the find map strip --------------------------------------------------------------
 
 void TFfind::prepareMap(Run& run, std::int64_t size) {
-    RecordPane* pane = m_main.recordPane();
-    pane->clearFindMap();
-    const QWidget* strip = pane->findMapStrip();
+    FindMapStrip* strip = m_pane.findMapStrip();
+    strip->clear();
     const int left = 16;
     const int top = 2;
     const int right = strip->width() - 16;
@@ -357,7 +350,7 @@ void TFfind::prepareMap(Run& run, std::int64_t size) {
     const int slot = (bottom - top) / n;
     run.laneHeight = slot * 80 / 100;
     const int gap = slot - run.laneHeight;
-    QPainter p(&pane->findMapImage());
+    QPainter p(&strip->image());
     for (int k = 0; k < n; ++k) {
         run.laneTop.push_back(top + k * (run.laneHeight + gap));
         run.lastColumn.push_back(0);
@@ -403,10 +396,7 @@ void TFfind::paintLane(QPainter& painter, int lane, std::int64_t from, std::int6
 
 void TFfind::closeEvent(QCloseEvent* event) {
     stopSearch();
-    if (QAction* a = m_main.action(QStringLiteral("showFind")))
-        a->setChecked(false);
-    RecordPane* pane = m_main.recordPane();
-    pane->setBottomPanelMode(1);
-    pane->setBottomPanelLayout();
+    emit closed();
+    m_pane.showNormal();
     QDockWidget::closeEvent(event);
 }

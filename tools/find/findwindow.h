@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "findscan.h"
+#include "toolhooks.h"
 
 class QAction;
 class QComboBox;
@@ -18,19 +19,20 @@ class QPushButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class Document;
+class RecordPane;
 class ResultRows;
 class ScanRunner;
-class Tmain;
 
 // The find window: a list of conditions (a kind and a value each), searched
 // for together within a range of bytes. Hits are listed (a double-click goes
-// to the place), drawn on the main window's find map strip, and marked in the
+// to the place), drawn on the record pane's find map strip, and marked in the
 // grids. The search runs in slices on the interface thread over copies of the
 // conditions, so the list stays editable meanwhile.
 class TFfind : public QDockWidget {
     Q_OBJECT
 public:
-    explicit TFfind(Tmain& main);
+    TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent);
     ~TFfind() override;
 
     // "Find": starts a search over the open data.
@@ -45,8 +47,11 @@ public:
 
     static constexpr const char* kHelpTopic = "Find window.htm";
 
+signals:
+    void closed();
+
 protected:
-    // FormClose: the search stops, the main window leaves find mode.
+    // FormClose: the search stops, the grids leave find mode.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -60,7 +65,7 @@ private:
         std::vector<int> kinds;
         std::vector<QString> values;
         std::unique_ptr<vm::FindScan> scan;
-        std::string streamPath;
+        QString workingFile;
         bool mapped = false;
         float scale = 0;
         int laneHeight = 0;
@@ -83,7 +88,9 @@ private:
     void searchEnded();
     QString resultText(int row, int column) const;
 
-    Tmain& m_main;
+    Document& m_doc;
+    RecordPane& m_pane;
+    Locate m_locate;
     QTreeWidget* m_lvFind = nullptr;
     QComboBox* m_kind = nullptr;
     QLineEdit* m_value = nullptr;

@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 #include "codec.h"
-#include "mainwindow.h"
+#include "document.h"
 #include "recordpane.h"
 #include "segment.h"
 #include "toolwidgets.h"
@@ -35,7 +35,8 @@ std::optional<std::int64_t> numberIn(const QString& text) {
 
 } // namespace
 
-TgotoOffsetf::TgotoOffsetf(Tmain& main) : QDialog(&main), m_main(main) {
+TgotoOffsetf::TgotoOffsetf(const Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
+    : QDialog(parent), m_doc(doc), m_pane(pane), m_locate(std::move(locate)) {
     setObjectName(QStringLiteral("TgotoOffsetf"));
     setWindowTitle(QStringLiteral("Goto OffSet"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -92,8 +93,8 @@ std::int64_t TgotoOffsetf::base(const vm::Segment& seg) const {
     return m_utterly->isChecked() ? std::int64_t{seg.begin} : 0;
 }
 
-void TgotoOffsetf::moveTo(const vm::Segment& /*seg*/, std::int64_t offset) {
-    m_main.locatePosition(offset, m_utterly->isChecked());
+const vm::Segment* TgotoOffsetf::current() const {
+    return m_doc.segments().current();
 }
 
 void TgotoOffsetf::setOffsetTexts(std::int64_t offset) {
@@ -102,9 +103,9 @@ void TgotoOffsetf::setOffsetTexts(std::int64_t offset) {
 }
 
 void TgotoOffsetf::prepareAndShow() {
-    if (vm::Segment* seg = m_main.segments().current()) {
+    if (const vm::Segment* seg = current()) {
         // The record (or field) in the grid's top visible row.
-        const int top = m_main.recordPane()->topRecord(seg);
+        const int top = m_pane.topRecord(seg);
         std::int64_t offset = -1;
         if (seg->anomaly) {
             if (top >= 0 && top < static_cast<int>(seg->entries.size()))
@@ -133,11 +134,11 @@ void TgotoOffsetf::EnumChange(bool fromHex) {
         offset = numberIn(m_num->text()).value_or(0);
         m_hex->setText(hexText(offset));
     }
-    if (const vm::Segment* seg = m_main.segments().current())
-        moveTo(*seg, offset);
+    if (current())
+        m_locate(offset, m_utterly->isChecked());
     // The move may have made another segment current.
     QString index;
-    if (const vm::Segment* seg = m_main.segments().current()) {
+    if (const vm::Segment* seg = current()) {
         const std::int64_t b = base(*seg);
         if (seg->anomaly) {
             for (std::size_t i = 0; i < seg->entries.size(); ++i) {
@@ -158,7 +159,7 @@ void TgotoOffsetf::EnumChange(bool fromHex) {
 }
 
 void TgotoOffsetf::EindexChange() {
-    const vm::Segment* seg = m_main.segments().current();
+    const vm::Segment* seg = current();
     if (m_busy || !seg)
         return;
     m_busy = true;
@@ -169,17 +170,17 @@ void TgotoOffsetf::EindexChange() {
     else if (index >= 0 && index < static_cast<std::int64_t>(seg->entries.size()))
         offset = base(*seg) + seg->entries[static_cast<std::size_t>(index)].start;
     if (offset) {
-        moveTo(*seg, *offset);
+        m_locate(*offset, m_utterly->isChecked());
         setOffsetTexts(*offset);
     } else {
-        m_main.setStatusText(QString::fromLatin1(kOutOfRange));
+        m_pane.setStatusText(QString::fromLatin1(kOutOfRange));
     }
     m_busy = false;
 }
 
 void TgotoOffsetf::utterlyClick() {
     const std::int64_t offset = numberIn(m_num->text()).value_or(-1);
-    const vm::Segment* seg = m_main.segments().current();
+    const vm::Segment* seg = current();
     if (offset == -1 || !seg)
         return;
     m_busy = true;

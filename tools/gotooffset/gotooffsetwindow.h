@@ -5,10 +5,13 @@
 
 #include <QDialog>
 
+#include "toolhooks.h"
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
-class Tmain;
+class Document;
+class RecordPane;
 
 namespace vm {
 struct Segment;
@@ -22,7 +25,7 @@ struct Segment;
 class TgotoOffsetf : public QDialog {
     Q_OBJECT
 public:
-    explicit TgotoOffsetf(Tmain& main);
+    TgotoOffsetf(const Document& doc, RecordPane& pane, Locate locate, QWidget* parent);
 
     // Fills the boxes from the grid's top visible row and shows the dialog.
     void prepareAndShow();
@@ -36,12 +39,12 @@ private:
     void utterlyClick();
     // The current segment's start when "Utterly" is checked, else 0.
     std::int64_t base(const vm::Segment& seg) const;
-    // Every move goes through the main window's locatePosition, which wants
-    // file offsets: an offset counted from the segment's start is turned into one.
-    void moveTo(const vm::Segment& seg, std::int64_t offset);
     void setOffsetTexts(std::int64_t offset);
+    const vm::Segment* current() const;
 
-    Tmain& m_main;
+    const Document& m_doc;
+    RecordPane& m_pane;
+    Locate m_locate;
     QLineEdit* m_num = nullptr;
     QLineEdit* m_hex = nullptr;
     QLineEdit* m_index = nullptr;

@@ -22,7 +22,7 @@
 
 #include "codec.h"
 #include "document.h"
-#include "mainwindow.h"
+#include "documentfiles.h"
 #include "platform.h"
 #include "progresswindow.h"
 #include "prompter.h"
@@ -70,7 +70,7 @@ void outline(QImage& img, int x0, int x1) {
 
 } // namespace
 
-Tsplit::Tsplit(Tmain& main) : QDialog(&main), m_main(main), m_doc(main.document()) {
+Tsplit::Tsplit(Document& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
     setObjectName(QStringLiteral("Tsplit"));
     setWindowTitle(QStringLiteral("Split File"));
     setModal(true);
@@ -419,7 +419,7 @@ void Tsplit::splitClicked() {
     const bool sourceIsDoc = isOpenDataFile(source);
     const bool targetIsDoc = isOpenDataFile(target);
     // Split into the open file rewrites its working copy, which must be complete.
-    if (targetIsDoc && !m_doc.requireWorkingCopy(this))
+    if (targetIsDoc && !requireWorkingCopy(m_doc, this))
         return;
     // Both the open data file is the one case where a file is its own source:
     // the working copy is read while a new one is written.
@@ -429,37 +429,46 @@ void Tsplit::splitClicked() {
             return;
         }
     }
-    if (!targetIsDoc && !m_append->isChecked() && QFileInfo::exists(target) &&
-        prompter().ask(this, QStringLiteral("Warning "),
-                       QStringLiteral("Are You Sure  ") + target +
-                           QStringLiteral("  is exit replace it ?")) != Prompter::Answer::Yes)
+    if (!targetIsDoc && !m_append->isChecked() &&
+        !prompter().mayReplace(
+            this, target, QStringLiteral("Warning "),
+            QStringLiteral("Are You Sure  ") + target + QStringLiteral("  is exit replace it ?")))
         return;
 
-    ProgressWindow progress(this, QStringLiteral("Split File"));
-    vm::FileResult r;
-    if (targetIsDoc) {
-        vm::FileStream other;
-        if (!sourceIsDoc && !other.open(toNative(source), vm::FileStream::Mode::Read)) {
-            prompter().error(this, QStringLiteral("Cannot read ") + source + QStringLiteral(": ") +
-                                       fromNative(other.lastError()));
-            return;
+    QString error;
+    {
+        // Gone before any message, so that it takes no click meant for the box.
+        ProgressWindow progress(this, QStringLiteral("Split File"));
+        vm::FileResult r;
+        if (targetIsDoc) {
+            vm::FileStream other;
+            if (!sourceIsDoc && !other.open(toNative(source), vm::FileStream::Mode::Read)) {
+                r.error = other.lastError();
+                error = QStringLiteral("Cannot read ") + source + QStringLiteral(": ") +
+                        fromNative(r.error);
+            } else {
+                // The open data's working copy is rewritten, so the split is
+                // one of the document's changes.
+                m_doc.rewrite(
+                    QStringLiteral("Split File"), progress.callback(),
+                    [&](vm::WorkingFile& wf, vm::SegmentList&, const vm::Progress& p) {
+                        const vm::FileResult fr = vm::splitIntoWorkingFile(
+                            wf, sourceIsDoc ? nullptr : &other, m_pieces, m_append->isChecked(), p);
+                        return Document::RewriteResult{fr.ok, fr.error};
+                    },
+                    &error);
+            }
+        } else {
+            r = sourceIsDoc ? vm::splitToFile(*m_doc.dataStream(), toNative(target), m_pieces,
+                                              m_append->isChecked(), progress.callback())
+                            : vm::splitFiles(toNative(source), toNative(target), m_pieces,
+                                             m_append->isChecked(), progress.callback());
+            if (!r.ok)
+                error = fromNative(r.error);
         }
-        r = vm::splitIntoWorkingFile(m_doc.workingFile(), sourceIsDoc ? nullptr : &other, m_pieces,
-                                     m_append->isChecked(), progress.callback());
-        if (r.ok) {
-            m_doc.setDataChanged(true, true);
-            m_main.showCurrentSegment(false);
-            m_main.panel().redrawPositionBars(true);
-        }
-    } else if (sourceIsDoc) {
-        r = vm::splitToFile(*m_doc.dataStream(), toNative(target), m_pieces, m_append->isChecked(),
-                            progress.callback());
-    } else {
-        r = vm::splitFiles(toNative(source), toNative(target), m_pieces, m_append->isChecked(),
-                           progress.callback());
     }
-    if (!r.ok)
-        prompter().error(this, fromNative(r.error));
+    if (!error.isEmpty())
+        prompter().error(this, error);
     // The source may have been the target.
     sourceNameChanged();
 }

@@ -16,7 +16,6 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class Document;
-class Tmain;
 class UpDownButtons;
 
 // The split dialog: copies chosen byte ranges of a source file, in list order,
@@ -30,7 +29,7 @@ public:
     static constexpr int kStripWidth = 300;
     static constexpr int kStripHeight = 5;
 
-    explicit Tsplit(Tmain& main);
+    Tsplit(Document& doc, QWidget* parent);
 
     // The main window's command: both names become the open data file's.
     void prepare(const QString& dataFile);
@@ -59,7 +58,6 @@ private:
     void splitClicked();
     bool isOpenDataFile(const QString& name) const;
 
-    Tmain& m_main;
     Document& m_doc;
     QLineEdit* m_source;
     QLineEdit* m_sourceLength;

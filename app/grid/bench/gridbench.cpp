@@ -17,8 +17,10 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "entries.h"
 #include "filestream.h"
 #include "gridhost.h"
+#include "residentmemory.h"
 #include "recordpane.h"
 #include "segmentgrid.h"
 
@@ -56,37 +58,20 @@ public:
     vm::FileStream* dataStream() override { return stream.isOpen() ? &stream : nullptr; }
     bool canWriteData() const override { return true; }
     vm::SegmentList& segments() override { return list; }
-    vm::ViewSettings& viewSettings() override { return view; }
+    const vm::ViewSettings& viewSettings() const override { return view; }
     const vm::Locale& locale() const override { return loc; }
     bool gridFillEnabled() const override { return true; }
-    void setDataChanged(bool, bool) override {}
+    ModelEvents& events() override { return changes; }
+    bool writeData(std::int64_t, std::span<const std::uint8_t>, std::string*) override {
+        return false;
+    }
+    void changeEntry(vm::Segment*, int, const vm::TypeEntry&) override {}
     void selectSegment(vm::Segment* s) override {
         list.setCurrent(s);
-        if (pane)
-            pane->layoutSegmentGrids(s);
+        emit changes.currentSegmentChanged(s);
     }
-    void locatePosition(std::int64_t) override {}
-    void entryDefinitionChanged(vm::Segment*, int) override {}
+    ModelEvents changes;
 };
-
-long residentKiB() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-vm::TypeEntry field(int kind, int start, int length, const char* memo, int width) {
-    vm::TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = static_cast<std::uint16_t>(start);
-    e.length = static_cast<std::uint16_t>(length);
-    e.columnWidth = static_cast<std::uint16_t>(width);
-    e.setMemo(memo);
-    return e;
-}
 
 vm::Segment& addSegment(BenchHost& h, const char* name, int begin, int length, int recLen,
                         bool anomaly = false) {
@@ -143,9 +128,9 @@ int bench(bool big) {
     host.view.setShowIndexNum(true);
     host.view.setPositionFormat(1);
     vm::Segment& s = addSegment(host, "Big", 0, static_cast<int>(records * 10), 10);
-    s.entries.push_back(field(7, 0, 4, "Id", 90));
-    s.entries.push_back(field(6, 4, 2, "Count", 60));
-    s.entries.push_back(field(14, 6, 4, "Code", 60));
+    s.entries.push_back(fieldEntry(7, 0, 4, "Id", 90));
+    s.entries.push_back(fieldEntry(6, 4, 2, "Count", 60));
+    s.entries.push_back(fieldEntry(14, 6, 4, "Code", 60));
     host.list.setCurrent(&s);
 
     QWidget window;
@@ -200,7 +185,7 @@ int paint() {
     vm::Segment& s = addSegment(host, "Small", 0, 1 << 20, 64);
     const int kinds[] = {2, 1, 3, 0};
     for (int k = 0; k < 64; ++k)
-        s.entries.push_back(field(kinds[k % 4], k, 1, "", 0));
+        s.entries.push_back(fieldEntry(kinds[k % 4], k, 1, "", 0));
     host.list.setCurrent(&s);
 
     QWidget window;
@@ -282,16 +267,16 @@ int shot(const char* out, const std::string& extra) {
     host.view.setShowIndexNum(true);
     host.view.setPositionFormat(1);
     vm::Segment& head = addSegment(host, "Header", 0, 16, 0, true);
-    head.entries.push_back(field(14, 0, 7, "Magic", 0));
-    head.entries.push_back(field(1, 8, 1, "Version", 0));
-    head.entries.push_back(field(2, 9, 1, "Flags", 0));
-    head.entries.push_back(field(7, 12, 4, "Count", 0));
+    head.entries.push_back(fieldEntry(14, 0, 7, "Magic", 0));
+    head.entries.push_back(fieldEntry(1, 8, 1, "Version", 0));
+    head.entries.push_back(fieldEntry(2, 9, 1, "Flags", 0));
+    head.entries.push_back(fieldEntry(7, 12, 4, "Count", 0));
     vm::Segment& recs = addSegment(host, "Items", 16, 40 * 16, 16);
-    recs.entries.push_back(field(7, 0, 4, "Id", 80));
-    recs.entries.push_back(field(14, 4, 8, "Name", 90));
-    recs.entries.push_back(field(6, 12, 2, "", 100));
-    recs.entries.push_back(field(3, 14, 1, "Grade", 50));
-    recs.entries.push_back(field(2, 15, 1, "Tag", 40));
+    recs.entries.push_back(fieldEntry(7, 0, 4, "Id", 80));
+    recs.entries.push_back(fieldEntry(14, 4, 8, "Name", 90));
+    recs.entries.push_back(fieldEntry(6, 12, 2, "", 100));
+    recs.entries.push_back(fieldEntry(3, 14, 1, "Grade", 50));
+    recs.entries.push_back(fieldEntry(2, 15, 1, "Tag", 40));
     host.list.setCurrent(&head);
 
     QWidget window;
@@ -309,10 +294,8 @@ int shot(const char* out, const std::string& extra) {
         other.bytes()[9] = 21;
         other.bytes()[16 + 2 * 16 + 12] = 99;
         other.bytes()[16 + 5 * 16 + 4] = 'X';
-        pane->setCompareSource(&other);
-        pane->setBottomPanelMode(3);
-        pane->showComparePane();
-        pane->clearFindMap();
+        pane->showCompare(&other);
+        pane->findMapStrip()->clear();
     }
     if (editors) {
         // The floating editors of the header's Start column.

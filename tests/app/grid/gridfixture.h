@@ -18,6 +18,8 @@ protected:
         window = std::make_unique<QWidget>();
         pane = new RecordPane(&host, window.get());
         host.pane = pane;
+        QObject::connect(pane, &RecordPane::positionRequested,
+                         [this](qint64 offset) { host.locatePosition(offset); });
         window->resize(640, 400);
         pane->setGeometry(0, 0, 640, 400);
     }

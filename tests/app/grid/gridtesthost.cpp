@@ -56,27 +56,25 @@ vm::Segment& TestHost::addSegment(std::int32_t begin, std::int32_t length,
     return seg;
 }
 
-vm::TypeEntry TestHost::entry(int kind, int start, int length, const std::string& memo, int width) {
-    vm::TypeEntry e;
-    e.kind = static_cast<std::uint8_t>(kind);
-    e.start = static_cast<std::uint16_t>(start);
-    e.length = static_cast<std::uint16_t>(length);
-    e.columnWidth = static_cast<std::uint16_t>(width);
-    e.setMemo(memo);
-    return e;
+bool TestHost::writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
+                         std::string* error) {
+    if (!m_stream.writeAt(offset, bytes)) {
+        *error = m_stream.lastError();
+        return false;
+    }
+    dataChanged = true;
+    emit m_events.bytesChanged(offset, static_cast<qint64>(bytes.size()));
+    return true;
 }
 
-void TestHost::setDataChanged(bool data, bool type) {
-    dataChanged = dataChanged || data;
-    typeChanged = typeChanged || type;
+void TestHost::changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) {
+    segment->entries[static_cast<std::size_t>(index)] = entry;
+    typeChanged = true;
+    ++definitionChanges;
+    emit m_events.fieldsChanged(segment);
 }
 
 void TestHost::selectSegment(vm::Segment* segment) {
     m_segments.setCurrent(segment);
-    if (pane)
-        pane->layoutSegmentGrids(segment);
-}
-
-void TestHost::entryDefinitionChanged(vm::Segment*, int) {
-    ++definitionChanges;
+    emit m_events.currentSegmentChanged(segment);
 }

@@ -7,6 +7,7 @@
 
 #include <QTemporaryDir>
 
+#include "entries.h"
 #include "filestream.h"
 #include "gridhost.h"
 #include "recordpane.h"
@@ -25,22 +26,28 @@ public:
     vm::Segment& addSegment(std::int32_t begin, std::int32_t length, std::int32_t recordLength,
                             bool anomaly = false);
     static vm::TypeEntry entry(int kind, int start, int length, const std::string& memo = "",
-                               int width = 60);
+                               int width = 60) {
+        return fieldEntry(kind, start, length, memo, width);
+    }
 
     vm::FileStream* dataStream() override { return m_stream.isOpen() ? &m_stream : nullptr; }
     bool canWriteData() const override { return true; }
     vm::SegmentList& segments() override { return m_segments; }
-    vm::ViewSettings& viewSettings() override { return m_view; }
+    vm::ViewSettings& viewSettings() { return m_view; }
+    const vm::ViewSettings& viewSettings() const override { return m_view; }
     const vm::Locale& locale() const override { return m_locale; }
     bool gridFillEnabled() const override { return fillEnabled; }
-    void setDataChanged(bool data, bool type) override;
+    ModelEvents& events() override { return m_events; }
+    bool writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
+                   std::string* error) override;
+    void changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) override;
     void selectSegment(vm::Segment* segment) override;
-    void locatePosition(std::int64_t offset) override {
+    // Where the pane's position bar asked to go (the fixture connects it).
+    void locatePosition(std::int64_t offset) {
         located.push_back(offset);
         if (onLocate)
             onLocate(offset);
     }
-    void entryDefinitionChanged(vm::Segment* segment, int entryIndex) override;
 
     RecordPane* pane = nullptr;
     bool fillEnabled = true;
@@ -56,5 +63,6 @@ private:
     vm::FileStream m_stream;
     vm::SegmentList m_segments;
     vm::ViewSettings m_view;
+    ModelEvents m_events;
     vm::Locale m_locale;
 };
