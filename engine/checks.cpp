@@ -322,8 +322,14 @@ MessageRowTexts MessageList::texts(std::size_t i) const {
 
 StructMessage MessageList::finding(std::size_t i) const {
     const Compact& c = m_rows[i];
-    return {c.isSegment,        c.first, c.second,    m_texts[c.firstName], m_texts[c.secondName],
-            m_texts[c.message], c.flags, c.expandable};
+    return {c.isSegment,
+            c.first,
+            c.second,
+            std::string(m_texts[c.firstName]),
+            std::string(m_texts[c.secondName]),
+            std::string(m_texts[c.message]),
+            c.flags,
+            c.expandable};
 }
 
 MessageRow MessageList::row(std::size_t i) const {
