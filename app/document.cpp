@@ -229,6 +229,7 @@ void Document::finishCopy() {
     if (m_work.stream.size() != shownSize) {
         fitSegmentsToData();
         emit documentReplaced();
+    }
     emit marksChanged();
 }
 

@@ -7,10 +7,15 @@
 #include <clang-c/Index.h>
 
 #include "filestream.h"
+#include "libclang.h"
 
 namespace vm {
 
 namespace {
+
+// libclang's functions: set by the first parse, before any other call can
+// reach libclang (every other entry needs a parsed header).
+const libclang::Api* lc = nullptr;
 
 // libclang finds its own headers (stddef.h, stdint.h, ...) only when told
 // where they are; the build knows.
@@ -28,14 +33,14 @@ constexpr const char* kMainText = "#if defined(__BYTE_ORDER__) && __BYTE_ORDER__
                                   "#endif\n";
 
 std::string text(CXString s) {
-    const char* c = clang_getCString(s);
+    const char* c = lc->clang_getCString(s);
     std::string r = c ? c : "";
-    clang_disposeString(s);
+    lc->clang_disposeString(s);
     return r;
 }
 
 std::string spelling(CXCursor c) {
-    return text(clang_getCursorSpelling(c));
+    return text(lc->clang_getCursorSpelling(c));
 }
 
 // Windows' own compiler: its C library headers are not on this machine, and
@@ -62,21 +67,21 @@ std::optional<bool> bigEndianTarget(CXIndex index, const std::vector<std::string
     CXUnsavedFile main{kMainName, kMainText,
                        static_cast<unsigned long>(std::char_traits<char>::length(kMainText))};
     CXTranslationUnit tu = nullptr;
-    if (clang_parseTranslationUnit2(index, kMainName, argv.data(), static_cast<int>(argv.size()),
+    if (lc->clang_parseTranslationUnit2(index, kMainName, argv.data(), static_cast<int>(argv.size()),
                                     &main, 1, 0, &tu) != CXError_Success ||
         !tu)
         return std::nullopt;
     bool big = false;
-    clang_visitChildren(
-        clang_getTranslationUnitCursor(tu),
+    lc->clang_visitChildren(
+        lc->clang_getTranslationUnitCursor(tu),
         [](CXCursor c, CXCursor, CXClientData data) {
-            if (clang_getCursorKind(c) == CXCursor_EnumConstantDecl &&
+            if (lc->clang_getCursorKind(c) == CXCursor_EnumConstantDecl &&
                 spelling(c) == "vellomarque_big_endian_")
-                *static_cast<bool*>(data) = clang_getEnumConstantDeclValue(c) != 0;
+                *static_cast<bool*>(data) = lc->clang_getEnumConstantDeclValue(c) != 0;
             return CXChildVisit_Recurse;
         },
         &big);
-    clang_disposeTranslationUnit(tu);
+    lc->clang_disposeTranslationUnit(tu);
     return big;
 }
 
@@ -84,20 +89,20 @@ void convertRecord(CXType t, CType& out) {
     struct Visit {
         CType* record;
     } visit{&out};
-    clang_Type_visitFields(
+    lc->clang_Type_visitFields(
         t,
         [](CXCursor field, CXClientData data) {
             CType& record = *static_cast<Visit*>(data)->record;
             CMember m;
             m.name = spelling(field);
-            if (clang_Cursor_isAnonymousRecordDecl(clang_getTypeDeclaration(clang_getCursorType(field))))
+            if (lc->clang_Cursor_isAnonymousRecordDecl(lc->clang_getTypeDeclaration(lc->clang_getCursorType(field))))
                 m.name.clear();
             // Negative when libclang cannot lay the struct out (it holds a
             // flexible array member); the import refuses such a struct.
-            m.bitOffset = clang_Cursor_getOffsetOfField(field);
-            if (clang_Cursor_isBitField(field))
-                m.bitWidth = clang_getFieldDeclBitWidth(field);
-            m.type = convert(clang_getCursorType(field));
+            m.bitOffset = lc->clang_Cursor_getOffsetOfField(field);
+            if (lc->clang_Cursor_isBitField(field))
+                m.bitWidth = lc->clang_getFieldDeclBitWidth(field);
+            m.type = convert(lc->clang_getCursorType(field));
             record.members.push_back(std::move(m));
             return CXVisit_Continue;
         },
@@ -105,10 +110,10 @@ void convertRecord(CXType t, CType& out) {
 }
 
 CType convert(CXType type) {
-    const CXType t = clang_getCanonicalType(type);
+    const CXType t = lc->clang_getCanonicalType(type);
     CType out;
-    out.spelling = text(clang_getTypeSpelling(type));
-    const long long size = clang_Type_getSizeOf(t);
+    out.spelling = text(lc->clang_getTypeSpelling(type));
+    const long long size = lc->clang_Type_getSizeOf(t);
     out.size = size < 0 ? 0 : size;
     switch (t.kind) {
     case CXType_SChar:
@@ -140,19 +145,19 @@ CType convert(CXType type) {
     case CXType_MemberPointer:
     case CXType_ObjCObjectPointer: out.cls = CType::Class::Pointer; break;
     case CXType_Enum: {
-        CType base = convert(clang_getEnumDeclIntegerType(clang_getTypeDeclaration(t)));
+        CType base = convert(lc->clang_getEnumDeclIntegerType(lc->clang_getTypeDeclaration(t)));
         base.spelling = out.spelling;
         return base;
     }
     case CXType_Atomic: {
-        CType value = convert(clang_Type_getValueType(t));
+        CType value = convert(lc->clang_Type_getValueType(t));
         if (value.size == out.size)
             return value;
         break; // padded: only its bytes can be shown
     }
     case CXType_Record: {
-        const CXCursor decl = clang_getTypeDeclaration(t);
-        out.cls = clang_getCursorKind(decl) == CXCursor_UnionDecl ? CType::Class::Union
+        const CXCursor decl = lc->clang_getTypeDeclaration(t);
+        out.cls = lc->clang_getCursorKind(decl) == CXCursor_UnionDecl ? CType::Class::Union
                                                                   : CType::Class::Struct;
         convertRecord(t, out);
         break;
@@ -161,8 +166,8 @@ CType convert(CXType type) {
     case CXType_IncompleteArray:
     case CXType_VariableArray: {
         out.cls = CType::Class::Array;
-        out.element = std::make_shared<CType>(convert(clang_getArrayElementType(t)));
-        out.count = t.kind == CXType_ConstantArray ? clang_getArraySize(t) : -1;
+        out.element = std::make_shared<CType>(convert(lc->clang_getArrayElementType(t)));
+        out.count = t.kind == CXType_ConstantArray ? lc->clang_getArraySize(t) : -1;
         break;
     }
     default: out.cls = CType::Class::Opaque; break;
@@ -184,9 +189,9 @@ struct CDeclarations::Parsed {
     std::vector<Decl> tags; // structs, unions and enums
     ~Parsed() {
         if (tu)
-            clang_disposeTranslationUnit(tu);
+            lc->clang_disposeTranslationUnit(tu);
         if (index)
-            clang_disposeIndex(index);
+            lc->clang_disposeIndex(index);
     }
 };
 
@@ -218,8 +223,10 @@ bool CDeclarations::parse(const CHeader& header, const CImportOptions& options) 
             return false;
         }
     }
+    if (!lc && !(lc = libclang::api(&m_error)))
+        return false;
     auto parsed = std::make_unique<Parsed>();
-    parsed->index = clang_createIndex(0, 0);
+    parsed->index = lc->clang_createIndex(0, 0);
 
     std::vector<std::string> args = {"-xc", "-std=gnu11", "-w", "--target=" + options.target,
                                      "-resource-dir", VM_CLANG_RESOURCE_DIR};
@@ -251,7 +258,7 @@ bool CDeclarations::parse(const CHeader& header, const CImportOptions& options) 
     if (header.text)
         unsaved.push_back({path.c_str(), header.text->data(),
                            static_cast<unsigned long>(header.text->size())});
-    const CXErrorCode rc = clang_parseTranslationUnit2(
+    const CXErrorCode rc = lc->clang_parseTranslationUnit2(
         parsed->index, kMainName, argv.data(), static_cast<int>(argv.size()), unsaved.data(),
         static_cast<unsigned>(unsaved.size()), CXTranslationUnit_SkipFunctionBodies, &parsed->tu);
     if (rc != CXError_Success || !parsed->tu) {
@@ -260,17 +267,17 @@ bool CDeclarations::parse(const CHeader& header, const CImportOptions& options) 
     }
 
     // Any error makes the layout unsure: refuse rather than guess.
-    const unsigned count = clang_getNumDiagnostics(parsed->tu);
+    const unsigned count = lc->clang_getNumDiagnostics(parsed->tu);
     unsigned errors = 0;
     std::string first;
     for (unsigned i = 0; i < count; ++i) {
-        CXDiagnostic d = clang_getDiagnostic(parsed->tu, i);
-        if (clang_getDiagnosticSeverity(d) >= CXDiagnostic_Error) {
+        CXDiagnostic d = lc->clang_getDiagnostic(parsed->tu, i);
+        if (lc->clang_getDiagnosticSeverity(d) >= CXDiagnostic_Error) {
             if (errors++ == 0)
-                first = text(clang_formatDiagnostic(
+                first = text(lc->clang_formatDiagnostic(
                     d, CXDiagnostic_DisplaySourceLocation | CXDiagnostic_DisplayColumn));
         }
-        clang_disposeDiagnostic(d);
+        lc->clang_disposeDiagnostic(d);
     }
     if (errors > 0) {
         m_error = "The header does not compile for " + options.target + ": " + first;
@@ -282,12 +289,12 @@ bool CDeclarations::parse(const CHeader& header, const CImportOptions& options) 
     struct Collect {
         Parsed* p;
     } collect{parsed.get()};
-    clang_visitChildren(
-        clang_getTranslationUnitCursor(parsed->tu),
+    lc->clang_visitChildren(
+        lc->clang_getTranslationUnitCursor(parsed->tu),
         [](CXCursor c, CXCursor, CXClientData data) {
             auto& col = *static_cast<Collect*>(data);
-            const bool system = clang_Location_isInSystemHeader(clang_getCursorLocation(c)) != 0;
-            switch (clang_getCursorKind(c)) {
+            const bool system = lc->clang_Location_isInSystemHeader(lc->clang_getCursorLocation(c)) != 0;
+            switch (lc->clang_getCursorKind(c)) {
             case CXCursor_TypedefDecl:
                 col.p->typedefs.push_back({spelling(c), c, system});
                 return CXChildVisit_Continue;
@@ -310,21 +317,21 @@ std::vector<std::string> CDeclarations::structNames() const {
     if (!m_parsed)
         return names;
     auto definitionOf = [](CXType t) {
-        return clang_getCursorDefinition(clang_getTypeDeclaration(clang_getCanonicalType(t)));
+        return lc->clang_getCursorDefinition(lc->clang_getTypeDeclaration(lc->clang_getCanonicalType(t)));
     };
     auto listed = [&](const std::string& n) {
         return std::find(names.begin(), names.end(), n) != names.end();
     };
     for (const Parsed::Decl& tag : m_parsed->tags) {
-        if (tag.system || clang_getCursorKind(tag.cursor) != CXCursor_StructDecl ||
-            !clang_isCursorDefinition(tag.cursor))
+        if (tag.system || lc->clang_getCursorKind(tag.cursor) != CXCursor_StructDecl ||
+            !lc->clang_isCursorDefinition(tag.cursor))
             continue;
         bool named = false;
         for (const Parsed::Decl& td : m_parsed->typedefs) {
             if (td.system)
                 continue;
-            const CXCursor def = definitionOf(clang_getTypedefDeclUnderlyingType(td.cursor));
-            if (!clang_Cursor_isNull(def) && clang_equalCursors(def, tag.cursor)) {
+            const CXCursor def = definitionOf(lc->clang_getTypedefDeclUnderlyingType(td.cursor));
+            if (!lc->clang_Cursor_isNull(def) && lc->clang_equalCursors(def, tag.cursor)) {
                 if (!listed(td.name))
                     names.push_back(td.name);
                 named = true;
@@ -353,7 +360,7 @@ CStructImport CDeclarations::import(std::string_view typeName) const {
         }
     }
     auto tagKind = [](CXCursor c) {
-        switch (clang_getCursorKind(c)) {
+        switch (lc->clang_getCursorKind(c)) {
         case CXCursor_StructDecl: return std::string("struct");
         case CXCursor_UnionDecl: return std::string("union");
         default: return std::string("enum");
@@ -363,7 +370,7 @@ CStructImport CDeclarations::import(std::string_view typeName) const {
     if (wantedTag.empty()) {
         for (const Parsed::Decl& td : m_parsed->typedefs)
             if (td.name == name) {
-                type = clang_getCursorType(td.cursor);
+                type = lc->clang_getCursorType(td.cursor);
                 break;
             }
     }
@@ -372,20 +379,20 @@ CStructImport CDeclarations::import(std::string_view typeName) const {
         const Parsed::Decl* found = nullptr;
         for (const Parsed::Decl& tag : m_parsed->tags)
             if (tag.name == name && (wantedTag.empty() || tagKind(tag.cursor) == wantedTag) &&
-                (!found || clang_isCursorDefinition(tag.cursor))) {
+                (!found || lc->clang_isCursorDefinition(tag.cursor))) {
                 found = &tag;
-                if (clang_isCursorDefinition(tag.cursor))
+                if (lc->clang_isCursorDefinition(tag.cursor))
                     break;
             }
         if (found)
-            type = clang_getCursorType(found->cursor);
+            type = lc->clang_getCursorType(found->cursor);
     }
     if (!type) {
         r.error = "The header declares no type named " + std::string(typeName);
         return r;
     }
-    const CXType canonical = clang_getCanonicalType(*type);
-    if (canonical.kind == CXType_Record && clang_Type_getSizeOf(canonical) == CXTypeLayoutError_Incomplete) {
+    const CXType canonical = lc->clang_getCanonicalType(*type);
+    if (canonical.kind == CXType_Record && lc->clang_Type_getSizeOf(canonical) == CXTypeLayoutError_Incomplete) {
         r.error = std::string(typeName) + " is declared but not defined in the header";
         return r;
     }
@@ -395,7 +402,7 @@ CStructImport CDeclarations::import(std::string_view typeName) const {
     else if (canonical.kind == CXType_Record)
         record.spelling = record.cls == CType::Class::Union ? "a union" : "a struct";
     else
-        record.spelling = text(clang_getTypeSpelling(canonical));
+        record.spelling = text(lc->clang_getTypeSpelling(canonical));
     return mapCStruct(record, typeName);
 }
 

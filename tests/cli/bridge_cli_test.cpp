@@ -226,7 +226,7 @@ protected:
         writeText(dir.file("jobs.json"), jobs.dump());
         const CliRun node = runProgram("node", {VM_KAITAI_DRIVER, VM_KAITAI_MODULES,
                                                 dir.file("jobs.json")},
-                                       {-1, RLIM_INFINITY, 120});
+                                       {.timeoutSeconds = 120});
         ASSERT_EQ(node.code, 0) << node.err;
         for (const Export& x : exports) {
             SCOPED_TRACE(x.name);
