@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bytesource.h"
+#include "recordblocks.h"
 #include "segment.h"
 #include "textlocale.h"
 #include "workingfile.h"
@@ -24,13 +25,6 @@ struct TextOutputResult {
 
 // Receives the text in large pieces; false stops the output (a write error).
 using TextSink = std::function<bool(std::string_view)>;
-
-// How record tables are cut into blocks formatted side by side. The text is
-// the same whatever the values; zero lets the table and the machine decide.
-struct TextOutputBlocks {
-    std::int64_t records = 0; // records per block
-    unsigned threads = 0;     // blocks formatted at once
-};
 
 // Writes the segments, their fields and every decoded value as a fixed-width
 // text table (CR LF line ends, single-byte text as it is in the file). A

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "bytesource.h"
+
+namespace vm {
+
+// How record tables are cut into blocks formatted side by side. The text is
+// the same whatever the values; zero lets the table and the machine decide.
+struct TextOutputBlocks {
+    std::int64_t records = 0; // records per block
+    unsigned threads = 0;     // blocks formatted at once
+};
+
+// A character buffer written through a raw cursor: room for a whole row is
+// made once, then the cells are formatted straight into it.
+class TextBuffer {
+public:
+    char* room(std::size_t n) {
+        if (m_used + n > m_buf.size())
+            m_buf.resize(std::max(m_buf.size() * 2, m_used + n));
+        return m_buf.data() + m_used;
+    }
+    void commit(const char* end) { m_used = static_cast<std::size_t>(end - m_buf.data()); }
+    void clear() { m_used = 0; }
+    std::string_view view() const { return {m_buf.data(), m_used}; }
+
+private:
+    std::string m_buf;
+    std::size_t m_used = 0;
+};
+
+// Reads n bytes at pos into buf, zeros past the end of the data (and before
+// its start); false when the read stopped short inside the data.
+bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n);
+
+// Consecutive records of a segment that a table shows, one row each.
+struct RecordRun {
+    std::int64_t begin = 0; // offset of the first record
+    std::int64_t recordLength = 0;
+    std::int64_t count = 0;
+    std::int64_t fields = 0;     // bytes from a record's start that its fields reach
+    std::int64_t textPerRow = 0; // about how many characters a row takes
+};
+
+// Formats the rows of count records whose bytes lie at block, one record
+// every stride bytes; first is the place of the block's first record in the
+// run. Called on several threads at once, so it may touch nothing shared.
+using RecordFormatter = std::function<void(const std::uint8_t* block, std::int64_t stride,
+                                           std::int64_t first, std::int64_t count,
+                                           TextBuffer& out)>;
+// Takes the text of the next block, in order, with the records it holds;
+// false ends the run.
+using RecordEmitter = std::function<bool(std::string_view text, std::int64_t records)>;
+
+enum class RecordRunEnd { Done, Stopped, ReadFailed };
+
+// Reads the records in blocks, formats the blocks of a batch on threads of
+// their own and hands the texts on in order while the next batch is
+// formatted. Each block holds its records' bytes up to `fields` (a field may
+// reach past its record); records far longer than their fields are read
+// field window by field window, so that a few fields over records of
+// hundreds of megabytes neither read nor hold whole records.
+RecordRunEnd formatRecordRun(const ByteSource& data, const RecordRun& run,
+                             const RecordFormatter& format, const RecordEmitter& emit,
+                             const TextOutputBlocks& tuning = {});
+
+} // namespace vm
