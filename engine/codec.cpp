@@ -342,12 +342,26 @@ std::optional<double> parseDateTime(std::string_view text, const Locale& loc) {
     if (!timePart.empty()) {
         std::vector<std::int64_t> tg;
         const std::string timeSeps{loc.timeSeparator, ':'};
-        if (!digitGroups(timePart, timeSeps, tg) || tg.size() < 2 || tg.size() > 3)
+        // A fraction of a second: the decimal separator and digits after the
+        // seconds, so that a date-time written whole reads back to its bits.
+        std::string_view fraction;
+        const std::size_t k = timePart.find_last_not_of("0123456789");
+        if (k != std::string_view::npos && k + 1 < timePart.size() &&
+            (timePart[k] == loc.decimalSeparator || timePart[k] == '.') &&
+            digitGroups(timePart.substr(0, k), timeSeps, tg) && tg.size() == 3)
+            fraction = timePart.substr(k + 1);
+        else if (tg.clear(); !digitGroups(timePart, timeSeps, tg) || tg.size() < 2 || tg.size() > 3)
             return std::nullopt;
         const std::int64_t h = tg[0], mi = tg[1], s = tg.size() > 2 ? tg[2] : 0;
         if (h > 23 || mi > 59 || s > 59)
             return std::nullopt;
-        const double frac = static_cast<double>(h * 3600 + mi * 60 + s) / 86400.0;
+        // The seconds of the day read as one decimal number: one rounding.
+        std::string seconds = std::to_string(h * 3600 + mi * 60 + s);
+        if (!fraction.empty())
+            seconds.append(".").append(fraction);
+        double secs = 0;
+        std::from_chars(seconds.data(), seconds.data() + seconds.size(), secs);
+        const double frac = secs / 86400.0;
         days = days < 0 ? days - frac : days + frac;
     }
     return days;

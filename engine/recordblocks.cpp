@@ -44,7 +44,62 @@ unsigned formattingThreads(unsigned asked) {
     return std::clamp(n, 1u, kMaxThreads);
 }
 
+constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+
 } // namespace
+
+TextWriter::TextWriter(const TextSink& sink, const Progress& progress, std::int64_t totalRecords)
+    : m_sink(sink), m_progress(progress), m_total(totalRecords) {
+    m_buf.reserve(kFlushAt + 4096);
+}
+
+void TextWriter::advance(std::int64_t n) {
+    m_done += n;
+    if (m_progress && m_total > 0 &&
+        !m_progress(static_cast<double>(m_done) / static_cast<double>(m_total)))
+        m_stopped = true;
+}
+
+void TextWriter::put(std::string_view s) {
+    m_buf.append(s);
+    if (m_buf.size() >= kFlushAt)
+        flush();
+}
+
+void TextWriter::pad(std::string_view s, std::size_t width, PadSide side) {
+    if (side == PadSide::Left && s.size() < width)
+        m_buf.append(width - s.size(), ' ');
+    m_buf.append(s);
+    if (side == PadSide::Right && s.size() < width)
+        m_buf.append(width - s.size(), ' ');
+    if (m_buf.size() >= kFlushAt)
+        flush();
+}
+
+void TextWriter::putBlock(std::string_view text) {
+    if (m_buf.size() + text.size() < kFlushAt) {
+        m_buf.append(text);
+        return;
+    }
+    flush();
+    if (m_ok && !text.empty())
+        m_ok = m_sink(text);
+}
+
+bool TextWriter::flush() {
+    if (m_ok && !m_buf.empty())
+        m_ok = m_sink(m_buf);
+    m_buf.clear();
+    return ok();
+}
+
+RecordEmitter TextWriter::emitter() {
+    return [this](std::string_view text, std::int64_t records) {
+        putBlock(text);
+        advance(records);
+        return ok();
+    };
+}
 
 bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n) {
     const std::size_t got = data.readAt(pos, std::span<std::uint8_t>(buf, n));

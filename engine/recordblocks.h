@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "bytesource.h"
+#include "codec.h"
+#include "workingfile.h"
 
 namespace vm {
 
@@ -35,6 +37,46 @@ private:
     std::size_t m_used = 0;
 };
 
+// Receives the text in large pieces; false stops the output (a write error).
+using TextSink = std::function<bool(std::string_view)>;
+
+// Takes the text of the next block, in order, with the records it holds;
+// false ends the run.
+using RecordEmitter = std::function<bool(std::string_view text, std::int64_t records)>;
+
+// Text gathered in a large buffer and handed on to a sink in big pieces,
+// with the share of records written heard by a progress callback.
+class TextWriter {
+public:
+    TextWriter(const TextSink& sink, const Progress& progress, std::int64_t totalRecords);
+
+    bool ok() const { return m_ok && !m_readFailed && !m_stopped; }
+    bool stopped() const { return m_stopped; }
+    // n more records written; asks the progress callback whether to go on.
+    void advance(std::int64_t n);
+    // A read of the data failed inside the data: the text would show zeros
+    // that are not in the file, so the output stops.
+    void readFailed() { m_readFailed = true; }
+    bool hasReadFailed() const { return m_readFailed; }
+    void put(std::string_view s);
+    void pad(std::string_view s, std::size_t width, PadSide side);
+    // A formatted block: small ones join the buffer, large ones go on as they are.
+    void putBlock(std::string_view text);
+    bool flush();
+    // Hands formatRecordRun's blocks on, each counting as its records written.
+    RecordEmitter emitter();
+
+private:
+    const TextSink& m_sink;
+    const Progress& m_progress;
+    std::int64_t m_total = 0;
+    std::int64_t m_done = 0;
+    std::string m_buf;
+    bool m_ok = true;
+    bool m_readFailed = false;
+    bool m_stopped = false;
+};
+
 // Reads n bytes at pos into buf, zeros past the end of the data (and before
 // its start); false when the read stopped short inside the data.
 bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n);
@@ -54,10 +96,6 @@ struct RecordRun {
 using RecordFormatter = std::function<void(const std::uint8_t* block, std::int64_t stride,
                                            std::int64_t first, std::int64_t count,
                                            TextBuffer& out)>;
-// Takes the text of the next block, in order, with the records it holds;
-// false ends the run.
-using RecordEmitter = std::function<bool(std::string_view text, std::int64_t records)>;
-
 enum class RecordRunEnd { Done, Stopped, ReadFailed };
 
 // Reads the records in blocks, formats the blocks of a batch on threads of

@@ -17,71 +17,7 @@ namespace vm {
 
 namespace {
 
-constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 constexpr const char* kCrLf = "\r\n";
-
-// Text gathered in a large buffer and handed on in big pieces.
-class Writer {
-public:
-    Writer(const TextSink& sink, const Progress& progress, std::int64_t totalRecords)
-        : m_sink(sink), m_progress(progress), m_total(totalRecords) {
-        m_buf.reserve(kFlushAt + 4096);
-    }
-
-    bool ok() const { return m_ok && !m_readFailed && !m_stopped; }
-    bool stopped() const { return m_stopped; }
-    // n more records written; asks the progress callback whether to go on.
-    void advance(std::int64_t n) {
-        m_done += n;
-        if (m_progress && m_total > 0 &&
-            !m_progress(static_cast<double>(m_done) / static_cast<double>(m_total)))
-            m_stopped = true;
-    }
-    // A read of the data failed inside the data: the text would show zeros
-    // that are not in the file, so the output stops.
-    void readFailed() { m_readFailed = true; }
-    bool hasReadFailed() const { return m_readFailed; }
-    void put(std::string_view s) {
-        m_buf.append(s);
-        if (m_buf.size() >= kFlushAt)
-            flush();
-    }
-    void pad(std::string_view s, std::size_t width, PadSide side) {
-        if (side == PadSide::Left && s.size() < width)
-            m_buf.append(width - s.size(), ' ');
-        m_buf.append(s);
-        if (side == PadSide::Right && s.size() < width)
-            m_buf.append(width - s.size(), ' ');
-        if (m_buf.size() >= kFlushAt)
-            flush();
-    }
-    // A formatted block: small ones join the buffer, large ones go on as they are.
-    void putBlock(std::string_view text) {
-        if (m_buf.size() + text.size() < kFlushAt) {
-            m_buf.append(text);
-            return;
-        }
-        flush();
-        if (m_ok && !text.empty())
-            m_ok = m_sink(text);
-    }
-    bool flush() {
-        if (m_ok && !m_buf.empty())
-            m_ok = m_sink(m_buf);
-        m_buf.clear();
-        return ok();
-    }
-
-private:
-    const TextSink& m_sink;
-    const Progress& m_progress;
-    std::int64_t m_total = 0;
-    std::int64_t m_done = 0;
-    std::string m_buf;
-    bool m_ok = true;
-    bool m_readFailed = false;
-    bool m_stopped = false;
-};
 
 struct Num {
     std::array<char, 24> buf{};
@@ -138,7 +74,7 @@ struct Positions {
     char* write(char* p, std::int64_t pos) const {
         return hex ? putHex(p, pos, width) : putPaddedNumber(p, pos, width);
     }
-    void write(Writer& w, std::int64_t pos) const {
+    void write(TextWriter& w, std::int64_t pos) const {
         std::array<char, 32> b{};
         w.put(
             std::string_view(b.data(), static_cast<std::size_t>(write(b.data(), pos) - b.data())));
@@ -149,7 +85,7 @@ std::size_t valueBytes(const TypeEntry& e) {
     return std::min<std::size_t>(e.length, kMaxValueBytes);
 }
 
-void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
+void writeAnomaly(TextWriter& w, const Segment& seg, const ByteSource& data,
                   const ViewSettings& settings, const Positions& pos, const Locale& loc) {
     w.put("Index                     Value Type          Start Length   Memo");
     w.put(kCrLf);
@@ -231,7 +167,7 @@ struct RecordRows {
     }
 };
 
-void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
+void writeRecordsTable(TextWriter& w, const Segment& seg, const ByteSource& data,
                        const ViewSettings& settings, const Positions& pos, const Locale& loc,
                        const TextOutputBlocks& tuning) {
     const std::int64_t S = seg.recordLength;
@@ -275,12 +211,7 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
         data, run,
         [&rows](const std::uint8_t* block, std::int64_t stride, std::int64_t first,
                 std::int64_t count, TextBuffer& out) { rows.format(block, stride, first, count, out); },
-        [&w](std::string_view text, std::int64_t records) {
-            w.putBlock(text);
-            w.advance(records);
-            return w.ok();
-        },
-        tuning);
+        w.emitter(), tuning);
     if (end == RecordRunEnd::ReadFailed && w.ok())
         w.readFailed();
 }
@@ -310,7 +241,7 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
     if (textOutputRefusal(segments))
         return false;
     const std::int64_t size = data.size();
-    Writer w(sink, progress, countRecords(segments, size));
+    TextWriter w(sink, progress, countRecords(segments, size));
     w.put("This File is Made of With Vellomarque. See it at ");
     w.put(kMakerAddress);
     for (std::size_t i = 0; i < segments.size() && w.ok(); ++i) {
@@ -365,6 +296,16 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
         r.error = std::move(*refusal);
         return r;
     }
+    return writeTextFile(path, progress, waitForReader,
+                         [&](const TextSink& sink, const Progress& watch) {
+                             return writeTextOutput(segments, data, settings, sink, loc, watch);
+                         });
+}
+
+TextOutputResult writeTextFile(const std::string& path, const Progress& progress,
+                               bool waitForReader, const TextProducer& produce) {
+    TextOutputResult r;
+    r.path = path;
     OutputFile out;
     if (!out.begin(path, waitForReader)) {
         r.error = out.error();
@@ -373,7 +314,7 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
     const TextSink sink = [&](std::string_view text) { return out.write(text); };
     bool stopped = false;
     const Progress watch = [&](double f) { return !(stopped = progress && !progress(f)); };
-    if (!writeTextOutput(segments, data, settings, sink, loc, watch)) {
+    if (!produce(sink, watch)) {
         // A write error carries the system's text; otherwise reading the data
         // failed or the user stopped. A replaced file keeps its old contents.
         if (stopped)

@@ -23,9 +23,6 @@ struct TextOutputResult {
     bool refused = false;
 };
 
-// Receives the text in large pieces; false stops the output (a write error).
-using TextSink = std::function<bool(std::string_view)>;
-
 // Writes the segments, their fields and every decoded value as a fixed-width
 // text table (CR LF line ends, single-byte text as it is in the file). A
 // segment that runs past the end of the data is cut to it and keeps the cut
@@ -46,6 +43,14 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
                                  const ViewSettings& settings, const std::string& path,
                                  const Locale& loc = defaultLocale(), const Progress& progress = {},
                                  bool waitForReader = false);
+
+// Writes the text that produce gives to its sink into the output named path,
+// as writeTextOutput does: a file is replaced only by a complete output.
+// produce returns false when it failed or was stopped through the progress
+// it is handed.
+using TextProducer = std::function<bool(const TextSink& sink, const Progress& progress)>;
+TextOutputResult writeTextFile(const std::string& path, const Progress& progress,
+                               bool waitForReader, const TextProducer& produce);
 
 // Why a text output of these segments is refused, or nothing: a segment that
 // begins before the start of the file has no records to read (the rewrites
