@@ -39,6 +39,10 @@ int cmdInfo(const Args& args);
 int cmdFind(const Args& args);
 int cmdCompare(const Args& args);
 
+// A segment's records as a table and back (tablecommands.cpp).
+int cmdExportTable(const Args& args);
+int cmdImportTable(const Args& args);
+
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);
 

@@ -81,6 +81,21 @@ Commands:
                                   byte, offset; at most M-1 lines (default 500),
                                   then "differences" and the count; exit 0 same,
                                   1 different, 2 trouble
+  export-table DATAFILE SEGMENT [--format csv|tsv|jsonl] [--exact]
+               [--records FIRST:LAST] [-o OUT] [--type TYPEFILE]
+                                  the segment's records as a table: index,
+                                  position, one column per field (format from
+                                  OUT's extension, else csv); --exact writes
+                                  every value so that it reads back to its very
+                                  bytes (hex 0x... where no text does)
+  import-table DATAFILE SEGMENT TABLE [--format csv|tsv|jsonl]
+               [--dry-run|--strict] [--resize] [--type TYPEFILE]
+                                  write a table's values into the records its
+                                  index column names; values that do not fit
+                                  are listed: line, record, column, cut or not
+                                  written, value, why, what the field holds;
+                                  --strict refuses them, --dry-run only lists,
+                                  --resize appends records for rows past the end
 
 -o - writes to standard output (cut-blank then needs --type-out). A FIFO or a
 device such as /dev/null is written in place; a file is replaced only once its
@@ -138,6 +153,8 @@ int main(int argc, char** argv) {
         {"inspect", vmcli::cmdInspect},       {"split", vmcli::cmdSplit},
         {"info", vmcli::cmdInfo},
         {"find", vmcli::cmdFind},             {"compare", vmcli::cmdCompare},
+        {"export-table", vmcli::cmdExportTable},
+        {"import-table", vmcli::cmdImportTable},
     };
     const auto it = commands.find(cmd);
     if (it == commands.end())

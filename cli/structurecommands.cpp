@@ -14,6 +14,7 @@
 #include "cp1252.h"
 #include "cutblank.h"
 #include "filestream.h"
+#include "inputfiles.h"
 #include "outputfile.h"
 #include "textoutput.h"
 #include "typefile.h"
@@ -55,54 +56,6 @@ std::optional<std::string> parseArgs(const Args& args, StructureArgs& sa) {
         return std::string("A data file is needed");
     if (sa.type.empty())
         sa.type = sa.data + ".type";
-    return std::nullopt;
-}
-
-bool isStandardOutput(const std::string& path) {
-    return path == vm::OutputFile::kStandardOutput;
-}
-
-// How messages name an output.
-std::string outputName(const std::string& path) {
-    return isStandardOutput(path) ? std::string("standard output") : path;
-}
-
-// Whether two paths name the same existing file.
-bool sameFile(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    return vm::win::sameFile(a, b); // the paths are UTF-8, not the ANSI code page
-#else
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-#endif
-}
-
-// The input files are only ever read: an output that names one is refused.
-std::optional<int> refuseOverwrite(const StructureArgs& sa, const std::string& out) {
-    if (!isStandardOutput(out) && (sameFile(out, sa.data) || sameFile(out, sa.type)))
-        return fail("The output " + out + " would overwrite an input file");
-    return std::nullopt;
-}
-
-struct Loaded {
-    vm::FileStream data; // open for reading: a FIFO or a device never gets this far
-    std::int64_t dataSize = 0;
-    vm::TypeFileContent content;
-};
-
-// The data file, open, and its structure; exit code and message on failure.
-std::optional<int> load(const StructureArgs& sa, Loaded& l) {
-    if (!vm::fileExists(sa.data))
-        return fail("Cannot open data file " + sa.data);
-    if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
-        return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
-    l.dataSize = l.data.size();
-    if (!vm::fileExists(sa.type))
-        return fail("Type file not found: " + sa.type);
-    vm::TypeReadResult r = vm::readTypeFile(sa.type, l.dataSize);
-    if (!r.ok)
-        return fail(r.message); // the path and our own words: already UTF-8
-    l.content = std::move(r.content);
     return std::nullopt;
 }
 
@@ -162,7 +115,7 @@ int cmdCheck(const Args& args) {
     if (sa.out || sa.typeOut)
         return fail("check takes no -o");
     Loaded l;
-    if (auto code = load(sa, l))
+    if (auto code = load(sa.data, sa.type, l))
         return *code;
     const bool hex = l.content.settings.hexPositions();
     vm::MessageList list;
@@ -181,10 +134,10 @@ int cmdExportText(const Args& args) {
     if (sa.typeOut)
         return fail("export-text takes no --type-out");
     Loaded l;
-    if (auto code = load(sa, l))
+    if (auto code = load(sa.data, sa.type, l))
         return *code;
     const std::string out = sa.out.value_or(std::string(vm::OutputFile::kStandardOutput));
-    if (auto code = refuseOverwrite(sa, out))
+    if (auto code = refuseOverwrite(sa.data, sa.type, out))
         return *code;
     // A FIFO nobody reads yet is waited for, as a shell's redirection would.
     const vm::TextOutputResult r =
@@ -217,11 +170,11 @@ int cmdCutBlank(const Args& args) {
     if (const std::string why = vm::fileTypeProblem(typeOut); !why.empty())
         return fail("Cannot write " + typeOut + ": " + why);
     Loaded l;
-    if (auto code = load(sa, l))
+    if (auto code = load(sa.data, sa.type, l))
         return *code;
-    if (auto code = refuseOverwrite(sa, out))
+    if (auto code = refuseOverwrite(sa.data, sa.type, out))
         return *code;
-    if (auto code = refuseOverwrite(sa, typeOut))
+    if (auto code = refuseOverwrite(sa.data, sa.type, typeOut))
         return *code;
     const bool hex = l.content.settings.hexPositions();
     const vm::MessageList findings = vm::cutBlankFindings(l.content.segments, l.dataSize, hex);

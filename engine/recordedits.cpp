@@ -78,7 +78,8 @@ std::string readDeleteRecords(std::string_view firstText, std::string_view lastT
 }
 
 FileResult addRecordsToSegment(WorkingFile& wf, SegmentList& list, Segment& seg,
-                               const AddRecordsRequest& request, const Progress& progress) {
+                               const AddRecordsRequest& request, const Progress& progress,
+                               const RewriteFinish& finish) {
     if (std::string problem = recordEditRefusal(seg); !problem.empty())
         return refusal(std::move(problem));
     CountedShape shape(seg, wf.stream.size());
@@ -86,7 +87,8 @@ FileResult addRecordsToSegment(WorkingFile& wf, SegmentList& list, Segment& seg,
     // what lies beyond the segment belongs to no record of it.
     const bool atEnd = request.append || request.position == seg.recordCount;
     FileResult r =
-        insertRecords(wf, seg, request.position, request.count, atEnd, !request.fillNear, progress);
+        insertRecords(wf, seg, request.position, request.count, atEnd, !request.fillNear, progress,
+                      finish);
     if (r.ok)
         shiftFollowingSegments(list, seg, r.delta);
     else

@@ -184,6 +184,13 @@ std::string recordTableRefusal(const Segment& seg) {
     return {};
 }
 
+std::size_t shownValueBytes(const TypeEntry& e) {
+    int n = kindByteSize(e.kind, e.length);
+    if (e.kind == static_cast<int>(TypeKind::Unknown))
+        n = std::min(n, 50);
+    return static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(kMaxValueBytes)));
+}
+
 std::vector<std::string> tableColumnNames(const Segment& seg) {
     std::vector<std::string> names{"index", "position"};
     std::unordered_set<std::string> taken(names.begin(), names.end());

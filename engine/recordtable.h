@@ -42,6 +42,10 @@ inline constexpr std::size_t kIndexColumn = 0;
 inline constexpr std::size_t kPositionColumn = 1;
 inline constexpr std::size_t kFirstFieldColumn = 2;
 
+// Bytes the grid reads for a field's text: the kind's own size, at most 50 of
+// "unKnow" bytes and 255 of a string.
+std::size_t shownValueBytes(const TypeEntry& e);
+
 // What a table's value does to its field.
 enum class CellAction {
     Write, // the field takes the bytes (unless the report says NotEncoded)
