@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -241,6 +242,12 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
                     const DateLayout& dates, const Locale& loc, std::string& out) {
     out.clear();
     auto u = [&](std::size_t n) { return readLE(bytes, n); };
+    // Texts that read back by their making need no check (a table of
+    // millions of values): a whole field's integer that can be typed, a
+    // byte's hex digits, bits or shown character, a string with only zeros
+    // after its end, hex bytes.
+    const auto own = static_cast<std::size_t>(kindByteSize(kind, length));
+    bool sure = bytes.size() == own;
     switch (kind) {
     case 0:
     case 1:
@@ -250,7 +257,6 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
     case 8:
     case 10: {
         // Fewer bytes than the kind's own hold the low bytes of the value.
-        const auto own = static_cast<std::size_t>(kindByteSize(kind, length));
         const std::size_t n = std::min(own, bytes.size());
         std::uint64_t v = u(n);
         char buf[24];
@@ -263,6 +269,12 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
             end = std::to_chars(buf, buf + sizeof buf, v).ptr;
         }
         out.assign(buf, end);
+        // Whole numbers are typed within 32 bits.
+        if (kind == 8)
+            sure = sure && v <= 0x7FFFFFFFu;
+        if (kind == 10)
+            sure = sure && static_cast<std::int64_t>(v) >= INT32_MIN &&
+                   static_cast<std::int64_t>(v) <= INT32_MAX;
         break;
     }
     case 2:
@@ -286,15 +298,18 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
         if (!std::isfinite(f))
             return false;
         appendShortest(out, f, loc);
+        // A float's text is read as a double and then rounded to a float,
+        // which may round the other way, and near the largest float the
+        // double lies past it; the double's own shortest text does neither.
+        sure = false;
         if (readsBack(out, bytes, kind, length, loc))
             return true;
-        // Read as a double first, the float's shortest text may round the
-        // other way; the double's own shortest text cannot.
         out.clear();
         appendShortest(out, static_cast<double>(f), loc);
         break;
     }
     case 11: {
+        // The shortest text that from_chars reads back to the same bits.
         const double d = std::bit_cast<double>(u(8));
         if (!std::isfinite(d))
             return false;
@@ -304,6 +319,7 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
     case 12:
         return exactDateText(std::bit_cast<double>(u(8)), bytes, length, dates, loc, out);
     case 13: {
+        sure = false;
         const auto c = static_cast<std::int64_t>(u(8));
         const std::uint64_t a =
             c < 0 ? 0 - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c);
@@ -325,9 +341,12 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
                                          static_cast<const std::uint8_t*>(zero) - bytes.data())
                                    : bytes.size();
         out.assign(reinterpret_cast<const char*>(bytes.data()), n);
+        sure = std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(n), bytes.end(),
+                           [](std::uint8_t b) { return b == 0; });
         break;
     }
     case 15:
+        sure = true;
         out.reserve(3 * bytes.size());
         for (const std::uint8_t b : bytes) {
             out += kHexDigits[b >> 4];
@@ -338,7 +357,7 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
     default:
         return false;
     }
-    return readsBack(out, bytes, kind, length, loc);
+    return sure || readsBack(out, bytes, kind, length, loc);
 }
 
 void appendHexValue(std::string& out, std::span<const std::uint8_t> bytes, int kind) {
@@ -385,14 +404,50 @@ char* putEscaped(char* p, std::string_view text, TextCoding coding, Special spec
 
 } // namespace
 
+namespace {
+
+// What each format must do about a character: bit 0 CSV quotes the value,
+// bit 1 TSV escapes it, bit 2 JSON escapes it; bit 3 it is no ASCII.
+constexpr std::array<std::uint8_t, 256> kCharClass = [] {
+    std::array<std::uint8_t, 256> c{};
+    for (int i = 0; i < 0x20; ++i)
+        c[static_cast<std::size_t>(i)] = 4;
+    for (int i = 0x80; i < 0x100; ++i)
+        c[static_cast<std::size_t>(i)] = 8;
+    c[','] |= 1;
+    c['"'] |= 1 | 4;
+    c['\r'] |= 1 | 2;
+    c['\n'] |= 1 | 2;
+    c['\t'] |= 2;
+    c['\\'] |= 2 | 4;
+    return c;
+}();
+
+// The classes of text's characters, or-ed together.
+unsigned classOf(std::string_view text) {
+    unsigned m = 0;
+    for (const char ch : text)
+        m |= kCharClass[static_cast<unsigned char>(ch)];
+    return m;
+}
+
+char* putPlain(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+} // namespace
+
 char* putCsvValue(char* p, std::string_view text, TextCoding coding) {
-    bool quote = !text.empty() && (text.front() == ' ' || text.back() == ' ');
-    for (std::size_t i = 0; i < text.size() && !quote; ++i)
-        quote = text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n';
-    if (!quote)
+    const unsigned m = classOf(text);
+    const bool quote = (m & 1) || (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+    if (!quote) {
+        if (!(m & 8) || coding == TextCoding::Utf8)
+            return putPlain(p, text);
         return putEscaped(
             p, text, coding, [](unsigned char) { return false; },
             [](char* q, unsigned char) { return q; });
+    }
     *p++ = '"';
     p = putEscaped(
         p, text, coding, [](unsigned char c) { return c == '"'; },
@@ -406,6 +461,9 @@ char* putCsvValue(char* p, std::string_view text, TextCoding coding) {
 }
 
 char* putTsvValue(char* p, std::string_view text, TextCoding coding) {
+    const unsigned m = classOf(text);
+    if (!(m & 2) && (!(m & 8) || coding == TextCoding::Utf8))
+        return putPlain(p, text);
     return putEscaped(
         p, text, coding,
         [](unsigned char c) { return c == '\t' || c == '\n' || c == '\r' || c == '\\'; },
@@ -418,6 +476,12 @@ char* putTsvValue(char* p, std::string_view text, TextCoding coding) {
 
 char* putJsonString(char* p, std::string_view text, TextCoding coding) {
     *p++ = '"';
+    const unsigned m = classOf(text);
+    if (!(m & 4) && (!(m & 8) || coding == TextCoding::Utf8)) {
+        p = putPlain(p, text);
+        *p++ = '"';
+        return p;
+    }
     p = putEscaped(
         p, text, coding, [](unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; },
         [](char* q, unsigned char c) {

@@ -39,6 +39,33 @@ char* put(char* p, std::string_view s) {
     return p + s.size();
 }
 
+// Whether every text the grid shows for a kind goes into the format as it
+// is: whole numbers always, hex and bits but in JSON; floats where the decimal separator
+// is nothing the format escapes (in JSON they may be NAN, INF: strings).
+bool plainTexts(int kind, TableFormat format, const Locale& loc) {
+    switch (kind) {
+    case 0:
+    case 1:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 10:
+        return true;
+    case 2:
+    case 4: // leading zeros: no JSON number
+        return format != TableFormat::JsonLines;
+    case 9:
+    case 11:
+    case 13:
+        return format == TableFormat::Csv   ? std::string_view(",\"\r\n").find(loc.decimalSeparator) == std::string_view::npos
+               : format == TableFormat::Tsv ? std::string_view("\t\\\r\n").find(loc.decimalSeparator) == std::string_view::npos
+                                            : false;
+    default:
+        return false;
+    }
+}
+
 struct RecordRange {
     std::int64_t first = 0;
     std::int64_t count = 0;
@@ -72,6 +99,7 @@ struct TableRows {
         std::int64_t start;
         std::size_t bytes;  // read for the value
         std::string prefix; // what goes before the value: a separator, a JSON key
+        bool plain;         // its shown texts never need quotes or escapes here
     };
     TableFormat format = TableFormat::Csv;
     bool exact = false;
@@ -132,7 +160,10 @@ struct TableRows {
             p += formatSigned(p, at);
             const std::uint8_t* rec = block + r * stride;
             for (const Column& c : columns) {
-                p = put(p, c.prefix);
+                if (c.prefix.size() == 1)
+                    *p++ = c.prefix[0];
+                else
+                    p = put(p, c.prefix);
                 // As in the grid, a field that begins past the end of the
                 // data shows nothing.
                 if (at + c.start >= dataSize) {
@@ -141,7 +172,9 @@ struct TableRows {
                     continue;
                 }
                 const std::span<const std::uint8_t> bytes(rec + c.start, c.bytes);
-                if (exact && c.bytes == 0)
+                if (c.plain && !exact)
+                    p += (*cell)(p, bytes, c.kind, c.length);
+                else if (exact && c.bytes == 0)
                     p = json ? put(p, "\"\"") : p; // no bytes: nothing to tell
                 else if (exact)
                     p = putExact(p, c, bytes, scratch);
@@ -187,7 +220,12 @@ bool writeRecordTable(Segment& seg, const ByteSource& data, const TableExportOpt
     std::int64_t textPerRow = 2 * kNumberRoom;
     for (std::size_t k = 0; k < seg.entries.size(); ++k) {
         const TypeEntry& e = seg.entries[k];
-        TableRows::Column c{e.kind, e.length, e.start, options.exact ? e.length : shownValueBytes(e), {}};
+        TableRows::Column c{e.kind,
+                            e.length,
+                            e.start,
+                            options.exact ? e.length : shownValueBytes(e),
+                            {},
+                            plainTexts(e.kind, options.format, loc)};
         switch (options.format) {
         case TableFormat::Csv:
             c.prefix = ",";

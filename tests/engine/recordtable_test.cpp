@@ -2,6 +2,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -78,6 +79,22 @@ void fillField(std::mt19937_64& rng, int kind, std::uint8_t* p, std::size_t n) {
     }
     std::memset(p, 0, n);
     auto put = [&](auto v) { std::memcpy(p, &v, std::min(n, sizeof v)); };
+    if (rng() % 5 == 0) { // the ends of the ranges
+        using F = std::numeric_limits<float>;
+        using D = std::numeric_limits<double>;
+        const float floats[] = {F::max(), -F::max(), F::min(), F::denorm_min(), -0.0f};
+        const double doubles[] = {D::max(), -D::max(), D::min(), D::denorm_min(), -0.0,
+                                  -693593.0, 2958465.99999999};
+        const std::int64_t wholes[] = {INT64_MIN, INT64_MAX, INT32_MIN, INT32_MAX,
+                                       std::int64_t{INT32_MAX} + 1};
+        if (kind == 9)
+            put(floats[rng() % std::size(floats)]);
+        else if (kind == 11 || kind == 12)
+            put(doubles[rng() % std::size(doubles)]);
+        else
+            put(wholes[rng() % std::size(wholes)]);
+        return;
+    }
     switch (kind) {
     case 9:
         put(static_cast<float>(static_cast<double>(static_cast<std::int32_t>(rng() % 2000001) -
