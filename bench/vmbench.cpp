@@ -154,7 +154,16 @@ struct CliRun {
     int code = -1;
     double seconds = 0;
     double peakMB = 0;
+    double cpuSeconds = 0; // user and system time of the tool
 };
+
+// User and system time this process has used.
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
 
 // Runs vellomarque-cli with its standard output into a file; its wall time
 // and its peak resident memory.
@@ -178,6 +187,8 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& outFile) 
     ::wait4(pid, &status, 0, &usage);
     r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     r.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
@@ -741,6 +752,7 @@ int main(int argc, char** argv) {
             if (!f.open(target, FileStream::Mode::Create) || !f.writeAt(0, zeros))
                 die("cannot write " + target);
         };
+        double engineCpu = 1e100;
         auto importRun = [&](const std::string& from, std::int64_t n, double& engineSeconds,
                              CliRun& cli) {
             std::vector<std::string> out = {"export-table", from, "Numbers", "--exact", "-o", table};
@@ -758,9 +770,11 @@ int main(int argc, char** argv) {
                 if (!t.ok || !in.open(table, FileStream::Mode::Read))
                     die("cannot read the table");
                 TableImportResult r;
+                const double cpu0 = cpuSeconds();
                 engineSeconds = std::min(engineSeconds, seconds([&] {
                     r = readRecordTable(wf, t.content.segments, t.content.segments[0], in, {});
                 }));
+                engineCpu = std::min(engineCpu, cpuSeconds() - cpu0);
                 if (!r.ok || r.cut + r.notWritten != 0)
                     die("import failed: " + r.error);
                 wf.stream.close();
@@ -781,12 +795,16 @@ int main(int argc, char** argv) {
         importRun(src, records, engine4, cli4);
         const double tableMB = static_cast<double>(fileSize(table)) / 1e6;
         const CliRun exportRun = runCli({"export-table", src, "Numbers", "--exact"}, "/dev/null");
-        std::printf("%-44s %8.3f s  %.0f MB/s of text (%.0f MB)  (target >= 100)  %s\n",
+        // On a shared machine the wall time says more about the neighbours
+        // than about us: the CPU time is given too.
+        std::printf("%-44s %8.3f s  %.0f MB/s of text (%.0f MB)  (target >= 100)  %s;  CPU %.3f s: "
+                    "%.0f MB/s\n",
                     "import-table engine, 4M x 8 numbers, CSV", engine4, tableMB / engine4, tableMB,
-                    tableMB / engine4 >= 100 ? "ok" : "MISSED");
-        std::printf("%-44s %8.3f s  %.0f MB/s of text, peak %.0f MB (export peak %.0f MB)\n",
+                    tableMB / engine4 >= 100 ? "ok" : "MISSED", engineCpu, tableMB / engineCpu);
+        std::printf("%-44s %8.3f s  %.0f MB/s of text (CPU %.3f s), peak %.0f MB (export peak %.0f "
+                    "MB)\n",
                     "vellomarque-cli import-table, same", cli4.seconds, tableMB / cli4.seconds,
-                    cli4.peakMB, exportRun.peakMB);
+                    cli4.cpuSeconds, cli4.peakMB, exportRun.peakMB);
         const std::string small = dir + "small.bin";
         makeNumbers(small, records / 4);
         importRun(small, records / 4, engine1, cli1);

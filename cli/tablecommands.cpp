@@ -200,10 +200,10 @@ int cmdImportTable(const Args& args) {
                                : "Cannot import " + tablePath + ": " + vm::cp1252ToUtf8(r.error));
     if (!printed)
         return fail("Cannot write the report to standard output");
-    if (r.cut + r.notWritten > 0)
-        std::fprintf(stderr, "%lld values did not fit: %lld cut, %lld not written\n",
-                     static_cast<long long>(r.cut + r.notWritten), static_cast<long long>(r.cut),
-                     static_cast<long long>(r.notWritten));
+    if (const std::int64_t n = r.cut + r.notWritten; n > 0)
+        std::fprintf(stderr, "%lld %s not fit: %lld cut, %lld not written\n",
+                     static_cast<long long>(n), n == 1 ? "value did" : "values did",
+                     static_cast<long long>(r.cut), static_cast<long long>(r.notWritten));
     if (options.dryRun) {
         std::fprintf(stderr,
                      "Dry run, nothing written: %lld rows, %lld values would change, %lld records "
