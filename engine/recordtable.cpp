@@ -232,8 +232,9 @@ CellBytes tableCellBytes(std::string_view text, bool hexObject, int kind, int le
     r.report = encodeValueReport(text, kind, length, out, loc);
     if (kind == static_cast<int>(TypeKind::Bit1) && r.report.fit == EncodeFit::Exact &&
         text.size() < 8 && L > 0) {
-        r.report.fit = EncodeFit::Cut;
-        r.report.reason = "fewer than eight bits: the missing ones at the end count as 0 bits";
+        r.report.fit = EncodeFit::NotEncoded;
+        r.report.reason = "fewer than eight bits (a spreadsheet drops leading zeros): write all "
+                          "eight";
     }
     return r;
 }

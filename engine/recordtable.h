@@ -63,9 +63,10 @@ struct CellBytes {
 // per byte of the field is the field's bytes: a number, most significant
 // digit first, for the whole-number kinds (as hex numbers are typed in a
 // cell), the bytes in file order for the others. Any other text is the
-// grid's: encodeValueReport, with one more report: a "1BBit" value of fewer
-// than eight digits (a spreadsheet drops leading zeros, and the missing
-// digits would be read as zero bits at the end).
+// grid's: encodeValueReport, but for a "1BBit" value of fewer than eight
+// digits, which is not written: a spreadsheet drops leading zeros, and the
+// grid would read the missing digits as zero bits at the end, so 00010001
+// would come back as 10001000.
 CellBytes tableCellBytes(std::string_view text, bool hexObject, int kind, int length,
                          std::span<std::uint8_t> out, const Locale& loc = defaultLocale());
 

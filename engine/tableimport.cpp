@@ -7,6 +7,7 @@
 
 #include "cellformat.h"
 #include "cp1252.h"
+#include "kinds.h"
 #include "model.h"
 #include "recordblocks.h"
 #include "recordedits.h"
@@ -396,8 +397,19 @@ struct Import {
                             "it has a character that no single byte holds");
             text = single;
         }
-        // The text the field shows already: nothing to do, whatever it reads as.
-        const auto asShown = [&] { return !c.hexObject && text == shown(buf, e, pos, fileSize, rec); };
+        // The text the field shows already: nothing to do, whatever it reads
+        // as. Bits that a spreadsheet took for a number lost their leading
+        // zeros on the way.
+        const auto asShown = [&] {
+            if (c.hexObject)
+                return false;
+            const std::string_view now = shown(buf, e, pos, fileSize, rec);
+            if (e.kind == static_cast<int>(TypeKind::Bit1) && text.size() < now.size() &&
+                text.find_first_not_of("01") == std::string_view::npos)
+                return now.substr(now.size() - text.size()) == text &&
+                       now.find_first_not_of('0') >= now.size() - text.size();
+            return text == now;
+        };
         if (pos + e.length > fileSize) {
             if (asShown())
                 return true;

@@ -58,7 +58,8 @@ struct TableImportResult {
 // field shows already leaves the field as it is, so that a table of the
 // shown values can be edited and imported without rounding every value
 // nobody touched (such a text never changes the field, even where its
-// rounded value would). A value that does not fit is written as far as it
+// rounded value would; bits count as shown when only their leading zeros
+// are missing). A value that does not fit is written as far as it
 // goes and reported with its line, record, column and what the field now
 // shows; one that cannot be written at all, or whose field runs past the end
 // of the file, leaves its field and is reported too. With strict, the first

@@ -268,7 +268,12 @@ TEST(RecordTable, EditedValuesReadBackAndCutsAreReported) {
         row["price"] = row["price"].get<double>() * 0.5;
         row["name"] = row["name"].get<std::string>() + "ÉXYZ"; // past 6 characters from "cdef"
         row["small"] = row["small"].get<std::int64_t>() * 1000;
-        row.erase("bits"); // a partial row leaves the field alone
+        // Bits as a spreadsheet gives them back, leading zeros dropped: the
+        // same value; the last row's is another value, too short to trust.
+        const std::string bits = row["bits"].get<std::string>();
+        row["bits"] = row["index"] == 4 ? "1" : bits.substr(std::min(bits.find('1'), bits.size() - 1));
+        if (row["index"] == 1)
+            row.erase("bits"); // a partial row leaves the field alone
         table += row.dump() + "\n";
     }
     Work w(data);
@@ -296,15 +301,19 @@ TEST(RecordTable, EditedValuesReadBackAndCutsAreReported) {
         if (r * 20 * 1000 > 65535)
             expected.push_back(std::to_string(r) + " small " +
                                std::to_string(static_cast<std::uint16_t>(r * 20 * 1000)));
+        if (r == 4)
+            expected.push_back("4 bits 00000100");
     }
     std::vector<std::string> got;
     for (const TableValueReport& r : im.reports) {
-        EXPECT_EQ(r.fit, EncodeFit::Cut);
+        EXPECT_EQ(r.fit, r.column == "bits" ? EncodeFit::NotEncoded : EncodeFit::Cut);
         EXPECT_EQ(r.line, r.record + 1);
         got.push_back(std::to_string(r.record) + " " + r.column + " " + r.holds);
     }
+    std::sort(got.begin(), got.end()); // the script wrote the keys in its own order
+    std::sort(expected.begin(), expected.end());
     EXPECT_EQ(got, expected);
-    EXPECT_EQ(im.result.cut, static_cast<std::int64_t>(expected.size()));
+    EXPECT_EQ(im.result.cut, static_cast<std::int64_t>(expected.size()) - 1);
 }
 
 // A malformed table is refused with the line where it goes wrong, and
