@@ -142,6 +142,34 @@ void makeFile(const std::string& path, std::int64_t size) {
     }
 }
 
+// n bytes of v, little-endian, at p.
+void putLE(std::uint8_t* p, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A file of records whose values fill makes from two random numbers each.
+void makeRecords(const std::string& path, std::int64_t records, std::size_t recordLength,
+                 const std::function<void(std::uint8_t*, std::uint64_t, std::uint64_t)>& fill) {
+    FileStream f;
+    if (!f.open(path, FileStream::Mode::Create))
+        die("cannot create " + path);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(records) * recordLength);
+    std::uint64_t x = 88172645463325252ull;
+    auto next = [&] {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return x;
+    };
+    for (std::int64_t r = 0; r < records; ++r) {
+        const std::uint64_t a = next();
+        fill(buf.data() + static_cast<std::size_t>(r) * recordLength, a, next());
+    }
+    if (!f.writeAt(0, buf))
+        die("cannot write " + path);
+}
+
 void removeWorkingFiles(const std::string& dir) {
     for (const auto& e : std::filesystem::directory_iterator(dir)) {
         const std::string n = e.path().filename().string();
@@ -598,42 +626,20 @@ int main(int argc, char** argv) {
     if (wanted('b')) {
         const std::int64_t records = 4000000;
         const std::string src = dir + "kinds.bin";
-        {
-            // Values a user would have: dates within the calendar, ordinary
-            // numbers, printable text, so every kind's whole path is taken.
-            FileStream f;
-            if (!f.open(src, FileStream::Mode::Create))
-                die("cannot create " + src);
-            std::vector<std::uint8_t> buf(static_cast<std::size_t>(records) * 32);
-            std::uint64_t x = 88172645463325252ull;
-            auto next = [&] {
-                x ^= x << 13;
-                x ^= x >> 7;
-                x ^= x << 17;
-                return x;
-            };
-            auto put = [&](std::size_t at, std::uint64_t v, int n) {
-                for (int i = 0; i < n; ++i)
-                    buf[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-            };
-            for (std::int64_t r = 0; r < records; ++r) {
-                const auto at = static_cast<std::size_t>(r) * 32;
-                const std::uint64_t a = next(), b = next();
-                put(at, static_cast<std::uint32_t>(a) - 0x40000000u, 4);
-                put(at + 4, a >> 32, 3); // 2Bunsigned, 1BHex
-                buf[at + 7] = static_cast<std::uint8_t>(32 + (a >> 56) % 95);
-                put(at + 8, std::bit_cast<std::uint32_t>(static_cast<float>(b % 100000) / 7.0f), 4);
-                put(at + 12, std::bit_cast<std::uint64_t>(static_cast<double>(b >> 11) * 1e-9), 8);
-                const double date = 36000.0 + static_cast<double>(b % 20000) +
-                                    static_cast<double>((b >> 20) % 86400) / 86400.0;
-                put(at + 20, std::bit_cast<std::uint64_t>(date), 8);
-                for (int i = 0; i < 4; ++i)
-                    buf[at + 28 + static_cast<std::size_t>(i)] =
-                        static_cast<std::uint8_t>('A' + (b >> (40 + 5 * i)) % 26);
-            }
-            if (!f.writeAt(0, buf))
-                die("cannot write " + src);
-        }
+        // Values a user would have: dates within the calendar, ordinary
+        // numbers, printable text, so every kind's whole path is taken.
+        makeRecords(src, records, 32, [](std::uint8_t* rec, std::uint64_t a, std::uint64_t b) {
+            putLE(rec, static_cast<std::uint32_t>(a) - 0x40000000u, 4);
+            putLE(rec + 4, a >> 32, 3); // 2Bunsigned, 1BHex
+            rec[7] = static_cast<std::uint8_t>(32 + (a >> 56) % 95);
+            putLE(rec + 8, std::bit_cast<std::uint32_t>(static_cast<float>(b % 100000) / 7.0f), 4);
+            putLE(rec + 12, std::bit_cast<std::uint64_t>(static_cast<double>(b >> 11) * 1e-9), 8);
+            const double date = 36000.0 + static_cast<double>(b % 20000) +
+                                static_cast<double>((b >> 20) % 86400) / 86400.0;
+            putLE(rec + 20, std::bit_cast<std::uint64_t>(date), 8);
+            for (int i = 0; i < 4; ++i)
+                rec[28 + i] = static_cast<std::uint8_t>('A' + (b >> (40 + 5 * i)) % 26);
+        });
         SegmentList list;
         addSegment(list, "Kinds", records, 32,
                    {field(7, 0, 4), field(6, 4, 2), field(2, 6, 1), field(3, 7, 1), field(9, 8, 4),
@@ -673,35 +679,20 @@ int main(int argc, char** argv) {
     // against the text output of the same, and back in.
     if (wanted('c')) {
         auto makeNumbers = [&](const std::string& path, std::int64_t records) {
-            FileStream f;
-            if (!f.open(path, FileStream::Mode::Create))
-                die("cannot create " + path);
-            std::vector<std::uint8_t> buf(static_cast<std::size_t>(records) * 40);
-            std::uint64_t x = 88172645463325252ull;
-            auto next = [&] {
-                x ^= x << 13;
-                x ^= x >> 7;
-                x ^= x << 17;
-                return x;
-            };
-            auto put = [&](std::size_t at, std::uint64_t v, int n) {
-                for (int i = 0; i < n; ++i)
-                    buf[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-            };
-            for (std::int64_t r = 0; r < records; ++r) {
-                const auto at = static_cast<std::size_t>(r) * 40;
-                const std::uint64_t a = next(), b = next();
-                put(at, static_cast<std::uint32_t>(a) - 0x40000000u, 4);
-                put(at + 4, a >> 36, 4);
-                put(at + 8, a >> 16, 2);
-                put(at + 10, a >> 48, 2);
-                put(at + 12, std::bit_cast<std::uint32_t>(static_cast<float>(b % 100000) / 8.0f), 4);
-                put(at + 16, std::bit_cast<std::uint64_t>(static_cast<double>(b >> 11) * 1e-9), 8);
-                put(at + 24, static_cast<std::uint64_t>(static_cast<std::int64_t>(b % 2000000) - 1000000), 8);
-                put(at + 32, (b >> 24) % 100000000000ull, 8);
-            }
-            if (!f.writeAt(0, buf))
-                die("cannot write " + path);
+            makeRecords(path, records, 40, [](std::uint8_t* rec, std::uint64_t a, std::uint64_t b) {
+                putLE(rec, static_cast<std::uint32_t>(a) - 0x40000000u, 4);
+                putLE(rec + 4, a >> 36, 4);
+                putLE(rec + 8, a >> 16, 2);
+                putLE(rec + 10, a >> 48, 2);
+                putLE(rec + 12, std::bit_cast<std::uint32_t>(static_cast<float>(b % 100000) / 8.0f),
+                      4);
+                putLE(rec + 16, std::bit_cast<std::uint64_t>(static_cast<double>(b >> 11) * 1e-9),
+                      8);
+                putLE(rec + 24,
+                      static_cast<std::uint64_t>(static_cast<std::int64_t>(b % 2000000) - 1000000),
+                      8);
+                putLE(rec + 32, (b >> 24) % 100000000000ull, 8);
+            });
             SegmentList list;
             addSegment(list, "Numbers", records, 40,
                        {field(7, 0, 4), field(8, 4, 4), field(5, 8, 2), field(6, 10, 2),
@@ -755,7 +746,8 @@ int main(int argc, char** argv) {
         double engineCpu = 1e100;
         auto importRun = [&](const std::string& from, std::int64_t n, double& engineSeconds,
                              CliRun& cli) {
-            std::vector<std::string> out = {"export-table", from, "Numbers", "--exact", "-o", table};
+            std::vector<std::string> out = {"export-table", from, "Numbers",
+                                            "--exact",      "-o", table};
             if (runCli(out, "/dev/null").code != 0)
                 die("export-table failed");
             engineSeconds = 1e100;
@@ -772,8 +764,9 @@ int main(int argc, char** argv) {
                 TableImportResult r;
                 const double cpu0 = cpuSeconds();
                 engineSeconds = std::min(engineSeconds, seconds([&] {
-                    r = readRecordTable(wf, t.content.segments, t.content.segments[0], in, {});
-                }));
+                                             r = readRecordTable(wf, t.content.segments,
+                                                                 t.content.segments[0], in, {});
+                                         }));
                 engineCpu = std::min(engineCpu, cpuSeconds() - cpu0);
                 if (!r.ok || r.cut + r.notWritten != 0)
                     die("import failed: " + r.error);
@@ -812,8 +805,8 @@ int main(int argc, char** argv) {
             runCli({"export-table", small, "Numbers", "--exact"}, "/dev/null");
         std::printf("%-44s peak %.0f MB (export peak %.0f MB): memory flat in the table's size\n",
                     "the same with 1M records", cli1.peakMB, exportSmall.peakMB);
-        for (const std::string& f : {src, src + ".type", small, small + ".type", table, target,
-                                     target + ".type"})
+        for (const std::string& f :
+             {src, src + ".type", small, small + ".type", table, target, target + ".type"})
             std::filesystem::remove(f);
     }
 

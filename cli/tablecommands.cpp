@@ -56,9 +56,10 @@ std::optional<std::string> parseTableArgs(const Args& args, std::string_view tak
                 if (!ta.format)
                     return "Unknown format: " + args[i] + " (csv, tsv or jsonl)";
             } else {
-                (a == "--exact" ? ta.exact : a == "--dry-run" ? ta.dryRun
-                                         : a == "--strict"    ? ta.strict
-                                                              : ta.resize) = true;
+                (a == "--exact"     ? ta.exact
+                 : a == "--dry-run" ? ta.dryRun
+                 : a == "--strict"  ? ta.strict
+                                    : ta.resize) = true;
             }
         } else if (a.size() > 1 && a[0] == '-') {
             return "Unknown option: " + a;
@@ -136,8 +137,8 @@ int cmdExportTable(const Args& args) {
     if (ta.records && !parseRecordRange(*ta.records, options))
         return fail("--records takes FIRST:LAST (record numbers from 0): " + *ta.records);
     const std::string out = ta.out.value_or(std::string(vm::OutputFile::kStandardOutput));
-    options.format = ta.format ? *ta.format
-                               : vm::tableFormatOfPath(out).value_or(vm::TableFormat::Csv);
+    options.format =
+        ta.format ? *ta.format : vm::tableFormatOfPath(out).value_or(vm::TableFormat::Csv);
     Loaded l;
     if (auto code = load(ta.positional[0], ta.type, l))
         return *code;
@@ -188,12 +189,12 @@ int cmdImportTable(const Args& args) {
         return fail(error);
     Lines lines;
     bool printed = true;
-    const vm::TableImportResult r = vm::readRecordTable(
-        session.working(), session.segments(), *seg, table, options,
-        [&](const vm::TableValueReport& report) {
-            appendReport(lines.text(), report);
-            printed = lines.maybeFlush() && printed;
-        });
+    const vm::TableImportResult r =
+        vm::readRecordTable(session.working(), session.segments(), *seg, table, options,
+                            [&](const vm::TableValueReport& report) {
+                                appendReport(lines.text(), report);
+                                printed = lines.maybeFlush() && printed;
+                            });
     printed = lines.flush() && printed;
     if (!r.ok)
         return fail(r.line > 0 ? tablePath + ", " + vm::cp1252ToUtf8(r.error)

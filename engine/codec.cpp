@@ -35,16 +35,6 @@ void writeLE(std::span<std::uint8_t> b, std::size_t n, std::uint64_t v) {
         b[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Round half to even, as the number conversions of the format demand.
 double roundEven(double v) {
     return std::nearbyint(v); // default rounding mode is to nearest, ties to even
@@ -125,6 +115,16 @@ struct Value {
 
 // ---- helpers ------------------------------------------------------------
 
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string bitsText(std::uint8_t b) {
     char buf[8];
     return std::string(buf, formatBits(buf, b));
@@ -142,7 +142,7 @@ HexBytes parseHexBytes(std::string_view text, std::span<std::uint8_t> out) {
     HexBytes r;
     int pending = -1;
     for (char c : text) {
-        const int v = hexValue(c);
+        const int v = hexDigitValue(c);
         if (v < 0) {
             if (c != ' ')
                 r.valid = false;
@@ -210,7 +210,7 @@ std::optional<std::int64_t> parseInteger(std::string_view t) {
         hex ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(1) << 63;
     const std::uint64_t base = hex ? 16 : 10;
     for (; i < t.size(); ++i) {
-        const int d = hex ? hexValue(t[i])
+        const int d = hex ? hexDigitValue(t[i])
                           : (std::isdigit(static_cast<unsigned char>(t[i])) ? t[i] - '0' : -1);
         if (d < 0)
             return std::nullopt;
@@ -508,14 +508,6 @@ bool encodeInto(std::string_view text, int kind, int length, std::span<std::uint
 
 namespace {
 
-bool isSignedKind(int kind) {
-    return kind == 0 || kind == 5 || kind == 7 || kind == 10;
-}
-
-bool isIntegerKind(int kind) {
-    return isSignedKind(kind) || kind == 1 || kind == 6 || kind == 8;
-}
-
 // After blanks and a sign: "$", "x" or "0x".
 bool hexInput(std::string_view t) {
     std::size_t i = t.find_first_not_of(" +-");
@@ -534,10 +526,10 @@ std::string numberReason(const Locale& loc) {
 }
 
 std::string notEncodedReason(int kind, const ReadNumber& read, const Locale& loc) {
-    if (isIntegerKind(kind))
+    if (isWholeNumberKind(kind))
         return read.whole ? "beyond the whole numbers that can be typed (-2147483648 to "
-                                    "2147483647, or up to 8 hexadecimal digits)"
-                                  : "not a whole number";
+                            "2147483647, or up to 8 hexadecimal digits)"
+                          : "not a whole number";
     switch (kind) {
     case 2:
         return "not a hexadecimal number";
@@ -568,7 +560,7 @@ std::string cutReason(std::string_view text, int kind, int length, const ReadNum
     const auto what = [&] {
         return kept < own ? "the field's " + std::to_string(kept) + " bytes" : kindText(kind);
     };
-    if (isIntegerKind(kind)) {
+    if (isWholeNumberKind(kind)) {
         const auto& v = read.whole;
         if (!v || kept >= 8)
             return {};

@@ -62,6 +62,9 @@ std::string bitsText(std::uint8_t b);
 // The first eight characters, "1" a one bit, anything else (or missing) a zero bit.
 std::uint8_t parseBits(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int hexDigitValue(char c);
+
 struct HexBytes {
     bool valid = true;      // false when a character other than a hex digit or a blank was seen
     std::size_t count = 0;  // bytes stored

@@ -123,8 +123,8 @@ RecordRunEnd formatRecordRun(const ByteSource& data, const RecordRun& run,
     std::int64_t perBlock =
         tuning.records > 0
             ? tuning.records
-            : std::clamp<std::int64_t>(kTextPerBlock / std::max<std::int64_t>(run.textPerRow, 1),
-                                       1, std::max<std::int64_t>(1, kReadBlock / stride));
+            : std::clamp<std::int64_t>(kTextPerBlock / std::max<std::int64_t>(run.textPerRow, 1), 1,
+                                       std::max<std::int64_t>(1, kReadBlock / stride));
     perBlock = std::min(perBlock, N);
     const unsigned threads = static_cast<unsigned>(
         std::min<std::int64_t>(formattingThreads(tuning.threads), (N + perBlock - 1) / perBlock));

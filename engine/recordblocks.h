@@ -93,9 +93,9 @@ struct RecordRun {
 // Formats the rows of count records whose bytes lie at block, one record
 // every stride bytes; first is the place of the block's first record in the
 // run. Called on several threads at once, so it may touch nothing shared.
-using RecordFormatter = std::function<void(const std::uint8_t* block, std::int64_t stride,
-                                           std::int64_t first, std::int64_t count,
-                                           TextBuffer& out)>;
+using RecordFormatter =
+    std::function<void(const std::uint8_t* block, std::int64_t stride, std::int64_t first,
+                       std::int64_t count, TextBuffer& out)>;
 enum class RecordRunEnd { Done, Stopped, ReadFailed };
 
 // Reads the records in blocks, formats the blocks of a batch on threads of

@@ -86,9 +86,8 @@ FileResult addRecordsToSegment(WorkingFile& wf, SegmentList& list, Segment& seg,
     // Records put right after the last one have only it as neighbour to copy;
     // what lies beyond the segment belongs to no record of it.
     const bool atEnd = request.append || request.position == seg.recordCount;
-    FileResult r =
-        insertRecords(wf, seg, request.position, request.count, atEnd, !request.fillNear, progress,
-                      finish);
+    FileResult r = insertRecords(wf, seg, request.position, request.count, atEnd, !request.fillNear,
+                                 progress, finish);
     if (r.ok)
         shiftFollowingSegments(list, seg, r.delta);
     else

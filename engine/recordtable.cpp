@@ -21,42 +21,13 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // leaves the byte as it is.
 constexpr char kPlaceholder = '\x80';
 
-bool isWholeNumberKind(int kind) {
-    switch (kind) {
-    case 0:
-    case 1:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 10:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isSignedKind(int kind) {
-    return kind == 0 || kind == 5 || kind == 7 || kind == 10;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Exactly 2 * out.size() hex digits into out, in the order given.
 bool readHexDigits(std::string_view digits, std::span<std::uint8_t> out) {
     if (digits.size() != 2 * out.size())
         return false;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const int hi = hexValue(digits[2 * i]);
-        const int lo = hexValue(digits[2 * i + 1]);
+        const int hi = hexDigitValue(digits[2 * i]);
+        const int lo = hexDigitValue(digits[2 * i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         out[i] = static_cast<std::uint8_t>(hi * 16 + lo);
@@ -249,14 +220,7 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
     // after its end, hex bytes.
     const auto own = static_cast<std::size_t>(kindByteSize(kind, length));
     bool sure = bytes.size() == own;
-    switch (kind) {
-    case 0:
-    case 1:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 10: {
+    if (isWholeNumberKind(kind)) {
         // Fewer bytes than the kind's own hold the low bytes of the value.
         const std::size_t n = std::min(own, bytes.size());
         std::uint64_t v = u(n);
@@ -276,8 +240,9 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
         if (kind == 10)
             sure = sure && static_cast<std::int64_t>(v) >= INT32_MIN &&
                    static_cast<std::int64_t>(v) <= INT32_MAX;
-        break;
+        return sure || readsBack(out, bytes, kind, length, loc);
     }
+    switch (kind) {
     case 2:
         out += kHexDigits[u(1) >> 4];
         out += kHexDigits[u(1) & 15];
@@ -338,9 +303,9 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
     }
     case 14: {
         const void* zero = std::memchr(bytes.data(), 0, bytes.size());
-        const std::size_t n = zero ? static_cast<std::size_t>(
-                                         static_cast<const std::uint8_t*>(zero) - bytes.data())
-                                   : bytes.size();
+        const std::size_t n =
+            zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data())
+                 : bytes.size();
         out.assign(reinterpret_cast<const char*>(bytes.data()), n);
         sure = std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(n), bytes.end(),
                            [](std::uint8_t b) { return b == 0; });

@@ -795,8 +795,9 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
         }
     }
     const std::int64_t p = seg.begin + index * S;
-    FileResult r =
-        runRewrite(wf, oldSize + added, progress, [&](RewriteSink& sink, const FileStream& src) {
+    FileResult r = runRewrite(
+        wf, oldSize + added, progress,
+        [&](RewriteSink& sink, const FileStream& src) {
             if (!sink.copyRange(src, 0, p))
                 return false;
             for (std::int64_t i = 0; i < count; ++i)

@@ -17,21 +17,7 @@ constexpr std::size_t kNumberRoom = 24;
 // Kinds whose texts JSON can carry as numbers: every whole number, and
 // floats unless they are NAN, INF or written with a decimal comma.
 bool jsonNumberKind(int kind) {
-    switch (kind) {
-    case 0:
-    case 1:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-    case 13:
-        return true;
-    default:
-        return false;
-    }
+    return isWholeNumberKind(kind) || isFloatingKind(kind);
 }
 
 char* put(char* p, std::string_view s) {
@@ -40,30 +26,18 @@ char* put(char* p, std::string_view s) {
 }
 
 // Whether every text the grid shows for a kind goes into the format as it
-// is: whole numbers always, hex and bits but in JSON; floats where the decimal separator
-// is nothing the format escapes (in JSON they may be NAN, INF: strings).
+// is: whole numbers always, hex and bits but in JSON; floats where the
+// decimal separator is nothing the format escapes (in JSON they may be NAN,
+// INF: strings).
 bool plainTexts(int kind, TableFormat format, const Locale& loc) {
-    switch (kind) {
-    case 0:
-    case 1:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 10:
+    if (isWholeNumberKind(kind))
         return true;
-    case 2:
-    case 4: // leading zeros: no JSON number
+    if (kind == 2 || kind == 4) // leading zeros: no JSON number
         return format != TableFormat::JsonLines;
-    case 9:
-    case 11:
-    case 13:
-        return format == TableFormat::Csv   ? std::string_view(",\"\r\n").find(loc.decimalSeparator) == std::string_view::npos
-               : format == TableFormat::Tsv ? std::string_view("\t\\\r\n").find(loc.decimalSeparator) == std::string_view::npos
-                                            : false;
-    default:
+    if (!isFloatingKind(kind) || format == TableFormat::JsonLines)
         return false;
-    }
+    const std::string_view escaped = format == TableFormat::Csv ? ",\"\r\n" : "\t\\\r\n";
+    return escaped.find(loc.decimalSeparator) == std::string_view::npos;
 }
 
 struct RecordRange {
@@ -84,8 +58,7 @@ std::string recordRange(Segment& seg, std::int64_t dataSize, const TableExportOp
     const std::int64_t last = o.last < 0 ? n - 1 : o.last;
     if (o.first < 0 || o.first > last || last >= n)
         return "Records " + std::to_string(o.first) + " to " + std::to_string(last) +
-               " are not in segment " + seg.name + " (it has " + std::to_string(n) +
-               " records)";
+               " are not in segment " + seg.name + " (it has " + std::to_string(n) + " records)";
     range = {o.first, last - o.first + 1};
     return {};
 }
@@ -147,8 +120,9 @@ struct TableRows {
         std::string scratch;
         char text[kCellTextRoom];
         const bool json = format == TableFormat::JsonLines;
-        const std::string_view rowEnd =
-            json ? "}\n" : format == TableFormat::Csv ? std::string_view("\r\n") : "\n";
+        const std::string_view rowEnd = json                         ? "}\n"
+                                        : format == TableFormat::Csv ? std::string_view("\r\n")
+                                                                     : "\n";
         for (std::int64_t r = 0; r < count; ++r) {
             const std::int64_t index = firstIndex + first + r;
             const std::int64_t at = begin + index * recordLength;
@@ -220,12 +194,9 @@ bool writeRecordTable(Segment& seg, const ByteSource& data, const TableExportOpt
     std::int64_t textPerRow = 2 * kNumberRoom;
     for (std::size_t k = 0; k < seg.entries.size(); ++k) {
         const TypeEntry& e = seg.entries[k];
-        TableRows::Column c{e.kind,
-                            e.length,
-                            e.start,
-                            options.exact ? e.length : shownValueBytes(e),
-                            {},
-                            plainTexts(e.kind, options.format, loc)};
+        TableRows::Column c{e.kind,  e.length,
+                            e.start, options.exact ? e.length : shownValueBytes(e),
+                            {},      plainTexts(e.kind, options.format, loc)};
         switch (options.format) {
         case TableFormat::Csv:
             c.prefix = ",";
@@ -280,8 +251,7 @@ bool writeRecordTable(Segment& seg, const ByteSource& data, const TableExportOpt
 
 TextOutputResult writeRecordTable(Segment& seg, const ByteSource& data,
                                   const TableExportOptions& options, const std::string& path,
-                                  const Locale& loc, const Progress& progress,
-                                  bool waitForReader) {
+                                  const Locale& loc, const Progress& progress, bool waitForReader) {
     if (std::string refusal = recordTableExportRefusal(seg, data.size(), options);
         !refusal.empty()) {
         TextOutputResult r;

@@ -48,11 +48,11 @@ public:
     TableRows(const ByteSource& table, TableFormat format, const Segment& seg)
         : m_reader(table, format), m_format(format), m_names(tableColumnNames(seg)) {
         for (std::size_t i = 0; i < m_names.size(); ++i)
-            m_byName.emplace(m_names[i], i == kIndexColumn      ? kIndexId
-                                         : i == kPositionColumn ? kPositionId
-                                                                : static_cast<int>(i) -
-                                                                      static_cast<int>(
-                                                                          kFirstFieldColumn));
+            m_byName.emplace(m_names[i],
+                             i == kIndexColumn ? kIndexId
+                             : i == kPositionColumn
+                                 ? kPositionId
+                                 : static_cast<int>(i) - static_cast<int>(kFirstFieldColumn));
         m_seen.resize(m_names.size());
     }
 
@@ -137,8 +137,7 @@ private:
             if (m_format != TableFormat::JsonLines) {
                 const int id = it->second;
                 if (std::find(m_ids.begin(), m_ids.end(), id) != m_ids.end())
-                    return fail("the column \"" + std::string(name) + "\" appears twice"),
-                           kUnknown;
+                    return fail("the column \"" + std::string(name) + "\" appears twice"), kUnknown;
             }
             return it->second;
         }
@@ -327,8 +326,8 @@ struct Import {
         std::size_t longest = 8;
         for (const TypeEntry& e : seg.entries) {
             reach = std::max<std::int64_t>(
-                reach, e.start + std::max<std::int64_t>(e.length,
-                                                        static_cast<std::int64_t>(shownValueBytes(e))));
+                reach, e.start + std::max<std::int64_t>(
+                                     e.length, static_cast<std::int64_t>(shownValueBytes(e))));
             longest = std::max<std::size_t>(longest, e.length);
         }
         RecordWindow window(source, out, seg.begin, seg.recordLength, reach, existing);
@@ -451,10 +450,11 @@ struct Import {
         if (report)
             report(r);
         if (options.strict)
-            refuse(r.line, "the value \"" + r.text + "\" of column " + r.column + " in record " +
-                               std::to_string(r.record) +
-                               (fit == EncodeFit::Cut ? " does not fit: " : " cannot be written: ") +
-                               r.reason);
+            refuse(r.line,
+                   "the value \"" + r.text + "\" of column " + r.column + " in record " +
+                       std::to_string(r.record) +
+                       (fit == EncodeFit::Cut ? " does not fit: " : " cannot be written: ") +
+                       r.reason);
         return false;
     }
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codec.h"
 #include "cp1252.h"
 
 namespace vm {
@@ -18,16 +19,6 @@ std::int64_t countLines(const char* p, std::size_t n) {
 
 bool isJsonBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -252,7 +243,7 @@ TableReader::Parse TableReader::parseTsv(const char* p, std::size_t n, std::size
                     break;
                 default:
                     return bad(std::string("an unknown escape \\") + raw[k] +
-                                     " (write \\\\ for a backslash)");
+                               " (write \\\\ for a backslash)");
                 }
             }
             m_cells.push_back({std::string_view(m_scratch).substr(from)});
@@ -280,7 +271,7 @@ bool TableReader::parseJsonString(const char*& p, const char* end, std::string_v
             return false;
         v = 0;
         for (int k = 1; k <= 4; ++k) {
-            const int d = hexValue(p[k]);
+            const int d = hexDigitValue(p[k]);
             if (d < 0)
                 return false;
             v = v * 16 + static_cast<char32_t>(d);
@@ -395,8 +386,9 @@ TableReader::Parse TableReader::parseJson(const char* p, std::size_t n, std::siz
                 blanks();
                 std::string_view inner;
                 if (q == end || *q != '"' || !parseJsonString(q, end, inner) || inner != "hex")
-                    return m_error.empty() ? bad("an object other than {\"hex\": \"...\"} as a value")
-                                           : Parse::Malformed;
+                    return m_error.empty()
+                               ? bad("an object other than {\"hex\": \"...\"} as a value")
+                               : Parse::Malformed;
                 blanks();
                 if (q == end || *q != ':')
                     return bad("a colon expected after a key");

@@ -210,7 +210,8 @@ void writeRecordsTable(TextWriter& w, const Segment& seg, const ByteSource& data
     const RecordRunEnd end = formatRecordRun(
         data, run,
         [&rows](const std::uint8_t* block, std::int64_t stride, std::int64_t first,
-                std::int64_t count, TextBuffer& out) { rows.format(block, stride, first, count, out); },
+                std::int64_t count,
+                TextBuffer& out) { rows.format(block, stride, first, count, out); },
         w.emitter(), tuning);
     if (end == RecordRunEnd::ReadFailed && w.ok())
         w.readFailed();

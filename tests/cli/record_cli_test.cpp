@@ -5,6 +5,7 @@
 #include "fixtures.h"
 #include "runcli.h"
 #include "tempdir.h"
+#include "workfolder.h"
 #include "typefile.h"
 
 using namespace vm;
@@ -46,25 +47,7 @@ struct Files {
     }
 };
 
-// Working copies are made in TMPDIR; a command leaves none behind.
-class CliRecords : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
-        ::setenv("TMPDIR", m_tmp.path().c_str(), 1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(std::filesystem::is_empty(m_tmp.path())) << "working copies left behind";
-        if (m_oldTmp.empty())
-            ::unsetenv("TMPDIR");
-        else
-            ::setenv("TMPDIR", m_oldTmp.c_str(), 1);
-    }
-
-private:
-    TempDir m_tmp;
-    std::string m_oldTmp;
-};
+class CliRecords : public CliWorkFolder {};
 
 TEST_F(CliRecords, AddInsertsCopiesAndMovesTheLaterSegments) {
     Files f;

@@ -7,6 +7,7 @@
 #include "fixtures.h"
 #include "runcli.h"
 #include "tempdir.h"
+#include "workfolder.h"
 #include "typefile.h"
 
 using namespace vm;
@@ -25,8 +26,8 @@ struct Files {
     std::string type = data + ".type";
 
     Files() {
-        writeBytes(data, {9, 9, 9, 9, 1, 'a', 0x10, 0, 2, 'b', 0xFF, 0xFF, 3, 'c', 0, 1, 4, 'd',
-                          5, 0, 7, 7});
+        writeBytes(data, {9,    9, 9,   9, 1, 'a', 0x10, 0, 2, 'b', 0xFF,
+                          0xFF, 3, 'c', 0, 1, 4,   'd',  5, 0, 7,   7});
         SegmentList list;
         list.append(seg("Head", 0, 4, 4)).entries = {entry(8, 0, 4, "h")};
         list.append(seg("Recs", 4, 16, 4)).entries = {entry(1, 0, 1, "n"), entry(3, 1, 1, "c"),
@@ -38,25 +39,7 @@ struct Files {
     }
 };
 
-// Working copies are made in TMPDIR; a command leaves none behind.
-class CliTables : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
-        ::setenv("TMPDIR", m_tmp.path().c_str(), 1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(std::filesystem::is_empty(m_tmp.path())) << "working copies left behind";
-        if (m_oldTmp.empty())
-            ::unsetenv("TMPDIR");
-        else
-            ::setenv("TMPDIR", m_oldTmp.c_str(), 1);
-    }
-
-private:
-    TempDir m_tmp;
-    std::string m_oldTmp;
-};
+class CliTables : public CliWorkFolder {};
 
 } // namespace
 

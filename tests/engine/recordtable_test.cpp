@@ -36,10 +36,13 @@ std::string exportTable(Segment& s, const Bytes& data, TableFormat format, bool 
     TableExportOptions o;
     o.format = format;
     o.exact = exact;
-    EXPECT_TRUE(writeRecordTable(s, src, o, [&](std::string_view t) {
-        out.append(t);
-        return true;
-    }, loc, {}, TextOutputBlocks{3, 2})); // several blocks on several threads
+    EXPECT_TRUE(writeRecordTable(
+        s, src, o,
+        [&](std::string_view t) {
+            out.append(t);
+            return true;
+        },
+        loc, {}, TextOutputBlocks{3, 2})); // several blocks on several threads
     return out;
 }
 
@@ -83,8 +86,8 @@ void fillField(std::mt19937_64& rng, int kind, std::uint8_t* p, std::size_t n) {
         using F = std::numeric_limits<float>;
         using D = std::numeric_limits<double>;
         const float floats[] = {F::max(), -F::max(), F::min(), F::denorm_min(), -0.0f};
-        const double doubles[] = {D::max(), -D::max(), D::min(), D::denorm_min(), -0.0,
-                                  -693593.0, 2958465.99999999};
+        const double doubles[] = {D::max(), -D::max(), D::min(),        D::denorm_min(),
+                                  -0.0,     -693593.0, 2958465.99999999};
         const std::int64_t wholes[] = {INT64_MIN, INT64_MAX, INT32_MIN, INT32_MAX,
                                        std::int64_t{INT32_MAX} + 1};
         if (kind == 9)
@@ -97,9 +100,9 @@ void fillField(std::mt19937_64& rng, int kind, std::uint8_t* p, std::size_t n) {
     }
     switch (kind) {
     case 9:
-        put(static_cast<float>(static_cast<double>(static_cast<std::int32_t>(rng() % 2000001) -
-                                                   1000000) /
-                               std::pow(10.0, static_cast<double>(rng() % 6))));
+        put(static_cast<float>(
+            static_cast<double>(static_cast<std::int32_t>(rng() % 2000001) - 1000000) /
+            std::pow(10.0, static_cast<double>(rng() % 6))));
         break;
     case 11:
         put(static_cast<double>(static_cast<std::int64_t>(rng() % 2000000001) - 1000000000) /
@@ -149,12 +152,14 @@ struct Layout {
                 length = static_cast<int>(rng() % 6 == 0 ? 200 + rng() % 120 : rng() % 60);
             else if (rng() % 6 == 0)
                 length = static_cast<int>(rng() % 10);
-            const auto start = static_cast<std::uint16_t>(rng() % 5 == 0 && at > 0 ? rng() % at : at);
+            const auto start =
+                static_cast<std::uint16_t>(rng() % 5 == 0 && at > 0 ? rng() % at : at);
             fields.push_back(entry(kind, start, static_cast<std::uint16_t>(length),
                                    rng() % 4 == 0 ? "" : "f" + std::to_string(k % 3)));
             at = static_cast<std::uint16_t>(std::max<int>(at, start + length));
         }
-        const std::int32_t recLen = std::max<std::int32_t>(at, 1) + static_cast<std::int32_t>(rng() % 3);
+        const std::int32_t recLen =
+            std::max<std::int32_t>(at, 1) + static_cast<std::int32_t>(rng() % 3);
         const std::int32_t count = static_cast<std::int32_t>(rng() % 25);
         list.append(seg("Head", 0, 8, 8));
         recs = &list.append(seg("Recs", 8, count * recLen, recLen));
@@ -198,8 +203,8 @@ Locale commaLocale() {
 std::string describe(const std::vector<TableValueReport>& reports) {
     std::string s;
     for (const auto& r : reports)
-        s += "line " + std::to_string(r.line) + " " + r.column + " \"" + r.text + "\": " +
-             r.reason + "\n";
+        s += "line " + std::to_string(r.line) + " " + r.column + " \"" + r.text +
+             "\": " + r.reason + "\n";
     return s;
 }
 
@@ -271,7 +276,8 @@ TEST(RecordTable, EditedValuesReadBackAndCutsAreReported) {
         // Bits as a spreadsheet gives them back, leading zeros dropped: the
         // same value; the last row's is another value, too short to trust.
         const std::string bits = row["bits"].get<std::string>();
-        row["bits"] = row["index"] == 4 ? "1" : bits.substr(std::min(bits.find('1'), bits.size() - 1));
+        row["bits"] =
+            row["index"] == 4 ? "1" : bits.substr(std::min(bits.find('1'), bits.size() - 1));
         if (row["index"] == 1)
             row.erase("bits"); // a partial row leaves the field alone
         table += row.dump() + "\n";
@@ -292,7 +298,8 @@ TEST(RecordTable, EditedValuesReadBackAndCutsAreReported) {
         EXPECT_EQ(count, (r * 7 - 3) * 3);
         EXPECT_EQ(price, (0.1 * (r + 1) + 1e-9 * r) * 0.5);
         const std::string name = std::string(names[r]) + "\xC9XYZ";
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec + 12), std::min<std::size_t>(6, name.size())),
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec + 12),
+                              std::min<std::size_t>(6, name.size())),
                   name.substr(0, 6));
         EXPECT_EQ(small, static_cast<std::uint16_t>(r * 20 * 1000));
         EXPECT_EQ(rec[20], r);
