@@ -93,12 +93,18 @@ bool TextWriter::flush() {
     return ok();
 }
 
-RecordEmitter TextWriter::emitter() {
-    return [this](std::string_view text, std::int64_t records) {
-        putBlock(text);
-        advance(records);
-        return ok();
-    };
+void TextWriter::putRecords(const ByteSource& data, const RecordRun& run,
+                            const RecordFormatter& format, const TextOutputBlocks& tuning) {
+    const RecordRunEnd end = formatRecordRun(
+        data, run, format,
+        [this](std::string_view text, std::int64_t records) {
+            putBlock(text);
+            advance(records);
+            return ok();
+        },
+        tuning);
+    if (end == RecordRunEnd::ReadFailed && ok())
+        readFailed();
 }
 
 bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n) {

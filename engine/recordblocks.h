@@ -44,39 +44,6 @@ using TextSink = std::function<bool(std::string_view)>;
 // false ends the run.
 using RecordEmitter = std::function<bool(std::string_view text, std::int64_t records)>;
 
-// Text gathered in a large buffer and handed on to a sink in big pieces,
-// with the share of records written heard by a progress callback.
-class TextWriter {
-public:
-    TextWriter(const TextSink& sink, const Progress& progress, std::int64_t totalRecords);
-
-    bool ok() const { return m_ok && !m_readFailed && !m_stopped; }
-    bool stopped() const { return m_stopped; }
-    // n more records written; asks the progress callback whether to go on.
-    void advance(std::int64_t n);
-    // A read of the data failed inside the data: the text would show zeros
-    // that are not in the file, so the output stops.
-    void readFailed() { m_readFailed = true; }
-    bool hasReadFailed() const { return m_readFailed; }
-    void put(std::string_view s);
-    void pad(std::string_view s, std::size_t width, PadSide side);
-    // A formatted block: small ones join the buffer, large ones go on as they are.
-    void putBlock(std::string_view text);
-    bool flush();
-    // Hands formatRecordRun's blocks on, each counting as its records written.
-    RecordEmitter emitter();
-
-private:
-    const TextSink& m_sink;
-    const Progress& m_progress;
-    std::int64_t m_total = 0;
-    std::int64_t m_done = 0;
-    std::string m_buf;
-    bool m_ok = true;
-    bool m_readFailed = false;
-    bool m_stopped = false;
-};
-
 // Reads n bytes at pos into buf, zeros past the end of the data (and before
 // its start); false when the read stopped short inside the data.
 bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n);
@@ -107,5 +74,40 @@ enum class RecordRunEnd { Done, Stopped, ReadFailed };
 RecordRunEnd formatRecordRun(const ByteSource& data, const RecordRun& run,
                              const RecordFormatter& format, const RecordEmitter& emit,
                              const TextOutputBlocks& tuning = {});
+
+// Text gathered in a large buffer and handed on to a sink in big pieces,
+// with the share of records written heard by a progress callback.
+class TextWriter {
+public:
+    TextWriter(const TextSink& sink, const Progress& progress, std::int64_t totalRecords);
+
+    bool ok() const { return m_ok && !m_readFailed && !m_stopped; }
+    bool stopped() const { return m_stopped; }
+    // n more records written; asks the progress callback whether to go on.
+    void advance(std::int64_t n);
+    // A read of the data failed inside the data: the text would show zeros
+    // that are not in the file, so the output stops.
+    void readFailed() { m_readFailed = true; }
+    bool hasReadFailed() const { return m_readFailed; }
+    void put(std::string_view s);
+    void pad(std::string_view s, std::size_t width, PadSide side);
+    // A formatted block: small ones join the buffer, large ones go on as they are.
+    void putBlock(std::string_view text);
+    bool flush();
+    // The rows of a run of records, formatted by format (see formatRecordRun);
+    // a failed read stops the output.
+    void putRecords(const ByteSource& data, const RecordRun& run, const RecordFormatter& format,
+                    const TextOutputBlocks& tuning);
+
+private:
+    const TextSink& m_sink;
+    const Progress& m_progress;
+    std::int64_t m_total = 0;
+    std::int64_t m_done = 0;
+    std::string m_buf;
+    bool m_ok = true;
+    bool m_readFailed = false;
+    bool m_stopped = false;
+};
 
 } // namespace vm

@@ -232,20 +232,14 @@ bool writeRecordTable(Segment& seg, const ByteSource& data, const TableExportOpt
         header += options.format == TableFormat::Csv ? "\r\n" : "\n";
         w.put(header);
     }
-    RecordRun run;
-    run.begin = seg.recordOffset(range.first);
-    run.recordLength = seg.recordLength;
-    run.count = range.count;
-    run.fields = fields;
-    run.textPerRow = textPerRow;
-    const RecordRunEnd end = formatRecordRun(
+    const RecordRun run{seg.recordOffset(range.first), seg.recordLength, range.count, fields,
+                        textPerRow};
+    w.putRecords(
         data, run,
         [&rows](const std::uint8_t* block, std::int64_t stride, std::int64_t first,
                 std::int64_t count,
                 TextBuffer& out) { rows.formatRows(block, stride, first, count, out); },
-        w.emitter(), blocks);
-    if (end == RecordRunEnd::ReadFailed && w.ok())
-        w.readFailed();
+        blocks);
     return w.flush();
 }
 

@@ -201,20 +201,12 @@ void writeRecordsTable(TextWriter& w, const Segment& seg, const ByteSource& data
     if (N <= 0)
         return;
 
-    RecordRun run;
-    run.begin = seg.begin;
-    run.recordLength = S;
-    run.count = N;
-    run.fields = fields;
-    run.textPerRow = textPerRow;
-    const RecordRunEnd end = formatRecordRun(
-        data, run,
-        [&rows](const std::uint8_t* block, std::int64_t stride, std::int64_t first,
-                std::int64_t count,
-                TextBuffer& out) { rows.format(block, stride, first, count, out); },
-        w.emitter(), tuning);
-    if (end == RecordRunEnd::ReadFailed && w.ok())
-        w.readFailed();
+    const RecordRun run{seg.begin, S, N, fields, textPerRow};
+    w.putRecords(data, run,
+                 [&rows](const std::uint8_t* block, std::int64_t stride, std::int64_t first,
+                         std::int64_t count,
+                         TextBuffer& out) { rows.format(block, stride, first, count, out); },
+                 tuning);
 }
 
 // Records of every record table, for the share reported as progress.
