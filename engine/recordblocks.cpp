@@ -26,7 +26,6 @@ struct RecordBlock {
     std::int64_t count = 0;
     std::vector<std::uint8_t> bytes;
     TextBuffer text;
-    std::exception_ptr failure;
 };
 
 // Joins the formatting threads however the batch ends.
@@ -39,14 +38,14 @@ struct Joiner {
     }
 };
 
+constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+
+} // namespace
+
 unsigned formattingThreads(unsigned asked) {
     const unsigned n = asked ? asked : std::thread::hardware_concurrency();
     return std::clamp(n, 1u, kMaxThreads);
 }
-
-constexpr std::size_t kFlushAt = std::size_t{1} << 20;
-
-} // namespace
 
 TextWriter::TextWriter(const TextSink& sink, const Progress& progress, std::int64_t totalRecords)
     : m_sink(sink), m_progress(progress), m_total(totalRecords) {
@@ -115,6 +114,50 @@ bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf,
     return got == n || pos < 0 || pos + static_cast<std::int64_t>(got) >= data.size();
 }
 
+void runPipeline(unsigned threads, const std::function<bool(std::size_t)>& prepare,
+                 const std::function<void(std::size_t)>& make,
+                 const std::function<bool(std::size_t)>& take, bool callerMakes) {
+    threads = std::max(threads, 1u);
+    std::vector<std::exception_ptr> failures(2 * static_cast<std::size_t>(threads));
+    std::size_t batch = 0, done = threads; // the first slots of the two halves
+    std::size_t doneCount = 0;
+    bool stopped = false;
+    auto makeSlot = [&](std::size_t slot) {
+        try {
+            make(slot);
+        } catch (...) {
+            failures[slot] = std::current_exception();
+        }
+    };
+    for (;;) {
+        std::size_t count = 0;
+        while (count < threads && prepare(batch + count))
+            ++count;
+        {
+            Joiner join;
+            for (std::size_t i = callerMakes ? 1 : 0; i < count; ++i) {
+                try {
+                    join.threads.emplace_back(makeSlot, batch + i);
+                } catch (const std::system_error&) {
+                    makeSlot(batch + i); // no thread to be had: this one does it
+                }
+            }
+            // The previous batch is taken while this one is made.
+            for (std::size_t i = 0; i < doneCount && !stopped; ++i)
+                stopped = !take(done + i);
+            if (callerMakes && count > 0 && !stopped)
+                makeSlot(batch);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            if (failures[batch + i])
+                std::rethrow_exception(std::exchange(failures[batch + i], nullptr));
+        std::swap(batch, done);
+        doneCount = count;
+        if (count == 0 || stopped)
+            break;
+    }
+}
+
 RecordRunEnd formatRecordRun(const ByteSource& data, const RecordRun& run,
                              const RecordFormatter& format, const RecordEmitter& emit,
                              const TextOutputBlocks& tuning) {
@@ -134,15 +177,16 @@ RecordRunEnd formatRecordRun(const ByteSource& data, const RecordRun& run,
     perBlock = std::min(perBlock, N);
     const unsigned threads = static_cast<unsigned>(
         std::min<std::int64_t>(formattingThreads(tuning.threads), (N + perBlock - 1) / perBlock));
-    std::vector<RecordBlock> batch(threads), done(threads);
-    std::size_t doneCount = 0;
+    std::vector<RecordBlock> blocks(2 * static_cast<std::size_t>(threads));
     std::int64_t next = 0;
     bool readFailed = false;
     bool stopped = false;
-    for (;;) {
-        std::size_t count = 0;
-        while (count < threads && next < N && !readFailed) {
-            RecordBlock& b = batch[count];
+    runPipeline(
+        threads,
+        [&](std::size_t slot) {
+            if (next >= N || readFailed)
+                return false;
+            RecordBlock& b = blocks[slot];
             b.first = next;
             b.count = std::min(perBlock, N - next);
             b.bytes.resize(static_cast<std::size_t>((b.count - 1) * stride + window));
@@ -156,41 +200,19 @@ RecordRunEnd formatRecordRun(const ByteSource& data, const RecordRun& run,
                     !readZeroFilled(data, run.begin + next * S, b.bytes.data(), b.bytes.size());
             }
             if (readFailed)
-                break;
+                return false;
             next += b.count;
-            ++count;
-        }
-        {
-            Joiner join;
-            auto formatBlock = [&format, stride](RecordBlock& b) {
-                try {
-                    b.text.clear();
-                    format(b.bytes.data(), stride, b.first, b.count, b.text);
-                } catch (...) {
-                    b.failure = std::current_exception();
-                }
-            };
-            for (std::size_t i = 1; i < count; ++i) {
-                try {
-                    join.threads.emplace_back(formatBlock, std::ref(batch[i]));
-                } catch (const std::system_error&) {
-                    formatBlock(batch[i]); // no thread to be had: this one does it
-                }
-            }
-            // The previous batch goes out while this one is formatted.
-            for (std::size_t i = 0; i < doneCount && !stopped; ++i)
-                stopped = !emit(done[i].text.view(), done[i].count);
-            if (count > 0 && !stopped)
-                formatBlock(batch[0]);
-        }
-        for (std::size_t i = 0; i < count; ++i)
-            if (batch[i].failure)
-                std::rethrow_exception(std::exchange(batch[i].failure, nullptr));
-        std::swap(batch, done);
-        doneCount = count;
-        if (count == 0 || stopped)
-            break;
-    }
+            return true;
+        },
+        [&](std::size_t slot) {
+            RecordBlock& b = blocks[slot];
+            b.text.clear();
+            format(b.bytes.data(), stride, b.first, b.count, b.text);
+        },
+        [&](std::size_t slot) {
+            stopped = !emit(blocks[slot].text.view(), blocks[slot].count);
+            return !stopped;
+        });
     if (stopped)
         return RecordRunEnd::Stopped;
     return readFailed ? RecordRunEnd::ReadFailed : RecordRunEnd::Done;

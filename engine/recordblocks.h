@@ -63,6 +63,24 @@ struct RecordRun {
 using RecordFormatter =
     std::function<void(const std::uint8_t* block, std::int64_t stride, std::int64_t first,
                        std::int64_t count, TextBuffer& out)>;
+// Threads to make a table's pieces with: as many as asked, else as the
+// machine has cores, at most 8.
+unsigned formattingThreads(unsigned asked);
+
+// Runs items through three steps, a batch of `threads` items at a time:
+// prepare (on the calling thread, in order: reading, say), make (on threads of
+// their own, the items of a batch side by side: formatting, say; it may touch
+// nothing shared) and take (on the calling thread, in order), the items of a
+// batch taken while the next batch is made. The steps get a slot, 0 to
+// 2 * threads - 1, where the caller keeps the item. prepare returns false when
+// there is no further item (or it cannot be had): the items prepared before
+// are still made and taken. take returns false to end the run. With
+// callerMakes the calling thread makes one item of each batch itself (when
+// taking is light); otherwise it only prepares and takes.
+void runPipeline(unsigned threads, const std::function<bool(std::size_t slot)>& prepare,
+                 const std::function<void(std::size_t slot)>& make,
+                 const std::function<bool(std::size_t slot)>& take, bool callerMakes = true);
+
 enum class RecordRunEnd { Done, Stopped, ReadFailed };
 
 // Reads the records in blocks, formats the blocks of a batch on threads of

@@ -302,7 +302,7 @@ bool exactValueText(std::span<const std::uint8_t> bytes, int kind, int length,
         break;
     }
     case 14: {
-        const void* zero = std::memchr(bytes.data(), 0, bytes.size());
+        const void* zero = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size());
         const std::size_t n =
             zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data())
                  : bytes.size();
@@ -398,7 +398,8 @@ unsigned classOf(std::string_view text) {
 }
 
 char* putPlain(char* p, std::string_view text) {
-    std::memcpy(p, text.data(), text.size());
+    if (!text.empty()) // an empty view may have no data at all
+        std::memcpy(p, text.data(), text.size());
     return p + text.size();
 }
 

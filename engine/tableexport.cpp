@@ -21,7 +21,8 @@ bool jsonNumberKind(int kind) {
 }
 
 char* put(char* p, std::string_view s) {
-    std::memcpy(p, s.data(), s.size());
+    if (!s.empty()) // an empty view may have no data at all
+        std::memcpy(p, s.data(), s.size());
     return p + s.size();
 }
 

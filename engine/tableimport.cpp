@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -45,8 +46,9 @@ bool isAscii(std::string_view t) {
 // The rows of a table as record numbers and values by field.
 class TableRows {
 public:
-    TableRows(const ByteSource& table, TableFormat format, const Segment& seg)
-        : m_reader(table, format), m_format(format), m_names(tableColumnNames(seg)) {
+    TableRows(const ByteSource& table, TableFormat format, const Segment& seg,
+              std::int64_t firstLine = 1)
+        : m_reader(table, format, firstLine), m_format(format), m_names(tableColumnNames(seg)) {
         for (std::size_t i = 0; i < m_names.size(); ++i)
             m_byName.emplace(m_names[i],
                              i == kIndexColumn ? kIndexId
@@ -113,6 +115,11 @@ public:
             return fail("a row without an index");
         return true;
     }
+
+    // The columns of a header read by another reader of the same table, for
+    // a part of it read on its own.
+    void useColumnsOf(const TableRows& other) { m_ids = other.m_ids; }
+    std::int64_t nextLine() const { return m_reader.nextLine(); }
 
     std::int64_t record() const { return m_record; }
     const std::vector<std::pair<int, TableCell>>& values() const { return m_values; }
@@ -258,8 +265,66 @@ private:
     std::string m_error;
 };
 
-// Progress over one stretch of the whole import: [from, from + share).
+// Where a stretch of rows begins in the table: its byte and its line.
+struct RowMark {
+    std::int64_t offset = 0;
+    std::int64_t line = 1;
+};
+// Rows in a stretch encoded by one thread, and the most bytes of table text
+// it may hold.
+constexpr std::int64_t kRowsPerStretch = 4096;
+constexpr std::int64_t kBytesPerStretch = std::int64_t{4} << 20;
+
+// Bytes held elsewhere as a source.
+class BytesView : public ByteSource {
+public:
+    explicit BytesView(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    std::int64_t size() const override { return static_cast<std::int64_t>(m_bytes.size()); }
+    std::size_t readAt(std::int64_t pos, std::span<std::uint8_t> out) const override {
+        if (pos < 0 || pos >= size())
+            return 0;
+        const std::size_t n = std::min(out.size(), m_bytes.size() - static_cast<std::size_t>(pos));
+        std::memcpy(out.data(), m_bytes.data() + pos, n);
+        return n;
+    }
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+};
+
+// One value of a row, read and encoded apart from the records.
+struct EncodedValue {
+    int field = 0;
+    bool hexObject = false;
+    bool singleByte = true; // its text has a single-byte form
+    CellAction action = CellAction::Write;
+    EncodeFit fit = EncodeFit::Exact;
+    std::size_t reason = 0;             // in reasons, unless exact
+    std::size_t bytes = 0;              // the field's encoded bytes, in bytes
+    std::size_t text = 0, textSize = 0; // single-byte text, in texts
+    std::size_t raw = 0, rawSize = 0;   // the table's own text, in texts
+};
+struct EncodedRow {
+    std::int64_t line = 0;
+    std::int64_t record = 0;
+    std::size_t first = 0; // its values
+    std::size_t count = 0;
+};
+// A stretch of rows: the table's bytes, then the rows read and encoded.
 struct Stretch {
+    RowMark from;
+    std::vector<std::uint8_t> table;
+    std::vector<EncodedRow> rows;
+    std::vector<EncodedValue> values;
+    std::vector<std::uint8_t> bytes;
+    std::string texts;
+    std::vector<std::string> reasons;
+    std::string error; // a malformed row ends the stretch
+    std::int64_t errorLine = 0;
+};
+
+// Progress over one part of the whole import: [from, from + share).
+struct Share {
     const Progress* progress;
     double from;
     double share;
@@ -276,6 +341,8 @@ struct Import {
     const Locale& loc;
     TableImportResult& result;
     CellFormat cell{loc};
+    std::vector<RowMark> marks{}; // where each stretch begins, and the table's end
+    std::unique_ptr<TableRows> header{};
 
     bool refuse(std::int64_t line, const std::string& why) {
         result.line = line;
@@ -283,86 +350,174 @@ struct Import {
         return false;
     }
 
-    bool stopped(const Stretch& stretch, const TableRows& rows) {
-        const double f = static_cast<double>(rows.position()) /
-                         static_cast<double>(std::max<std::int64_t>(table.size(), 1));
-        if (stretch(f))
+    bool stop(const Share& share, double f) {
+        if (share(f))
             return false;
         result.error = kStoppedByUser;
         return true;
     }
 
-    // The header and every row checked: the largest index, or a refusal.
-    bool survey(std::int64_t count, std::int64_t& maxIndex, const Stretch& stretch) {
+    // The header and every row checked, and where the stretches begin: the
+    // largest index, or a refusal.
+    bool survey(std::int64_t count, std::int64_t& maxIndex, const Share& share) {
+        header = std::make_unique<TableRows>(table, options.format, seg);
+        if (!header->start())
+            return refuse(header->line(), header->error());
         TableRows rows(table, options.format, seg);
-        if (!rows.start())
-            return refuse(rows.line(), rows.error());
+        rows.start();
         maxIndex = -1;
-        while (rows.next()) {
+        const double size = static_cast<double>(std::max<std::int64_t>(table.size(), 1));
+        for (;;) {
+            const RowMark at{rows.position(), rows.nextLine()};
+            const std::int64_t perStretch =
+                options.blocks.records > 0 ? options.blocks.records : kRowsPerStretch;
+            if (marks.empty() || result.rows % perStretch == 0 ||
+                at.offset - marks.back().offset >= kBytesPerStretch)
+                marks.push_back(at);
+            if (!rows.next())
+                break;
             ++result.rows;
             if (rows.record() >= count && !options.resize)
                 return refuse(rows.line(), "record " + std::to_string(rows.record()) +
                                                " is not in segment " + cp1252ToUtf8(seg.name) +
                                                " (it has " + std::to_string(count) + " records)");
             maxIndex = std::max(maxIndex, rows.record());
-            if (result.rows % kRowsPerProgress == 0 && stopped(stretch, rows))
+            if (result.rows % kRowsPerProgress == 0 &&
+                stop(share, static_cast<double>(rows.position()) / size))
                 return false;
         }
         if (!rows.error().empty())
             return refuse(rows.line(), rows.error());
-        if (!stretch(1.0)) {
-            result.error = kStoppedByUser;
-            return false;
+        marks.push_back({rows.position(), rows.nextLine()}); // the end
+        return !stop(share, 1.0);
+    }
+
+    // Reads and encodes a stretch's rows; touches nothing shared.
+    void encode(Stretch& s) const {
+        s.rows.clear();
+        s.values.clear();
+        s.bytes.clear();
+        s.texts.clear();
+        s.reasons.clear();
+        s.error.clear();
+        std::size_t longest = 8;
+        for (const TypeEntry& e : seg.entries)
+            longest = std::max<std::size_t>(longest, e.length);
+        std::vector<std::uint8_t> value(longest);
+        std::string single;
+        const BytesView view(s.table);
+        TableRows rows(view, options.format, seg, s.from.line);
+        rows.useColumnsOf(*header);
+        while (rows.next()) {
+            EncodedRow row{rows.line(), rows.record(), s.values.size(), rows.values().size()};
+            for (const auto& [field, c] : rows.values()) {
+                const TypeEntry& e = seg.entries[static_cast<std::size_t>(field)];
+                EncodedValue v;
+                v.field = field;
+                v.hexObject = c.hexObject;
+                v.raw = s.texts.size();
+                v.rawSize = c.text.size();
+                s.texts += c.text;
+                v.text = v.raw;
+                v.textSize = v.rawSize;
+                std::string_view text = c.text;
+                if (!isAscii(text)) {
+                    single = utf8ToCp1252(text, &v.singleByte);
+                    text = single;
+                    v.text = s.texts.size();
+                    v.textSize = text.size();
+                    s.texts += text;
+                }
+                if (v.singleByte && e.length > 0) {
+                    const CellBytes cb =
+                        tableCellBytes(text, c.hexObject, e.kind, e.length, value, loc);
+                    v.action = cb.action;
+                    v.fit = cb.report.fit;
+                    if (v.fit != EncodeFit::Exact) {
+                        v.reason = s.reasons.size();
+                        s.reasons.push_back(cb.report.reason);
+                    }
+                    v.bytes = s.bytes.size();
+                    s.bytes.insert(s.bytes.end(), value.begin(), value.begin() + e.length);
+                }
+                s.values.push_back(v);
+            }
+            s.rows.push_back(row);
         }
-        return true;
+        if (!rows.error().empty()) {
+            s.error = rows.error();
+            s.errorLine = rows.line();
+        }
     }
 
     // Writes the rows into the records read from source (and written to out,
-    // unless a dry run). existing: records there are; fileSize: the file's
-    // size with the appended records.
+    // unless a dry run): the table is read and encoded on several threads, a
+    // stretch of rows each, and the stretches go into the records in table
+    // order. existing: records there are; fileSize: the file's size with the
+    // appended records.
     bool apply(const ByteSource& source, FileStream* out, std::int64_t existing,
-               std::int64_t fileSize, const Stretch& stretch) {
+               std::int64_t fileSize, const Share& share) {
         std::int64_t reach = 0;
-        std::size_t longest = 8;
-        for (const TypeEntry& e : seg.entries) {
+        for (const TypeEntry& e : seg.entries)
             reach = std::max<std::int64_t>(
                 reach, e.start + std::max<std::int64_t>(
                                      e.length, static_cast<std::int64_t>(shownValueBytes(e))));
-            longest = std::max<std::size_t>(longest, e.length);
-        }
         RecordWindow window(source, out, seg.begin, seg.recordLength, reach, existing);
-        std::vector<std::uint8_t> value(longest);
-        std::string single;
-        TableRows rows(table, options.format, seg);
-        rows.start();
-        std::int64_t n = 0;
-        while (rows.next()) {
-            std::uint8_t* rec = window.record(rows.record());
-            if (!rec) {
-                result.error = window.error();
-                return false;
-            }
-            const std::int64_t at = seg.recordOffset(rows.record());
-            for (const auto& [field, cellValue] : rows.values()) {
-                const TypeEntry& e = seg.entries[static_cast<std::size_t>(field)];
-                if (!put(rows, field, e, cellValue, at, fileSize, rec, value, single) &&
-                    options.strict)
+        const unsigned threads = formattingThreads(options.blocks.threads);
+        std::vector<Stretch> stretches(2 * static_cast<std::size_t>(threads));
+        std::size_t next = 0;
+        bool failed = false;
+        const std::size_t count = marks.empty() ? 0 : marks.size() - 1;
+        runPipeline(
+            threads,
+            [&](std::size_t slot) {
+                if (next >= count || failed)
                     return false;
-                window.changed(rows.record(), e.start, m_changed);
-            }
-            if (++n % kRowsPerProgress == 0 && stopped(stretch, rows))
-                return false;
-        }
-        if (!rows.error().empty())
-            return refuse(rows.line(), rows.error());
+                Stretch& s = stretches[slot];
+                s.from = marks[next];
+                s.table.resize(static_cast<std::size_t>(marks[next + 1].offset - s.from.offset));
+                if (table.readAt(s.from.offset, s.table) != s.table.size()) {
+                    failed = !refuse(0, "Cannot read the table");
+                    return false;
+                }
+                ++next;
+                return true;
+            },
+            [&](std::size_t slot) { encode(stretches[slot]); },
+            [&](std::size_t slot) {
+                failed = !take(stretches[slot], window, fileSize);
+                if (!failed && stop(share, static_cast<double>(next) / static_cast<double>(count)))
+                    failed = true;
+                return !failed;
+            },
+            false); // taking is half the work here
+        if (failed)
+            return false;
         if (!window.flush()) {
             result.error = window.error();
             return false;
         }
-        if (!stretch(1.0)) {
-            result.error = kStoppedByUser;
-            return false;
+        return !stop(share, 1.0);
+    }
+
+    bool take(const Stretch& s, RecordWindow& window, std::int64_t fileSize) {
+        for (const EncodedRow& row : s.rows) {
+            std::uint8_t* rec = window.record(row.record);
+            if (!rec) {
+                result.error = window.error();
+                return false;
+            }
+            const std::int64_t at = seg.recordOffset(row.record);
+            for (std::size_t i = row.first; i < row.first + row.count; ++i) {
+                const EncodedValue& v = s.values[i];
+                const TypeEntry& e = seg.entries[static_cast<std::size_t>(v.field)];
+                if (!put(s, row, v, e, at, fileSize, rec) && options.strict)
+                    return false;
+                window.changed(row.record, e.start, m_changed);
+            }
         }
+        if (!s.error.empty())
+            return refuse(s.errorLine, s.error);
         return true;
     }
 
@@ -379,28 +534,22 @@ struct Import {
 
     // One value into its field; false when it was reported (and, strict,
     // refused the import).
-    bool put(const TableRows& rows, int field, const TypeEntry& e, const TableCell& c,
-             std::int64_t at, std::int64_t fileSize, std::uint8_t* rec,
-             std::vector<std::uint8_t>& value, std::string& single) {
+    bool put(const Stretch& s, const EncodedRow& row, const EncodedValue& v, const TypeEntry& e,
+             std::int64_t at, std::int64_t fileSize, std::uint8_t* rec) {
         m_changed = 0;
         if (e.length == 0)
             return true; // no bytes to write
         char buf[kCellTextRoom];
         const std::int64_t pos = at + e.start;
-        std::string_view text = c.text;
-        if (!isAscii(text)) {
-            bool ok = true;
-            single = utf8ToCp1252(text, &ok);
-            if (!ok)
-                return tell(rows, field, e, c, pos, fileSize, rec, EncodeFit::NotEncoded,
-                            "it has a character that no single byte holds");
-            text = single;
-        }
+        if (!v.singleByte)
+            return tell(s, row, v, e, pos, fileSize, rec, EncodeFit::NotEncoded,
+                        "it has a character that no single byte holds");
+        const std::string_view text(s.texts.data() + v.text, v.textSize);
         // The text the field shows already: nothing to do, whatever it reads
         // as. Bits that a spreadsheet took for a number lost their leading
         // zeros on the way.
         const auto asShown = [&] {
-            if (c.hexObject)
+            if (v.hexObject)
                 return false;
             const std::string_view now = shown(buf, e, pos, fileSize, rec);
             if (e.kind == static_cast<int>(TypeKind::Bit1) && text.size() < now.size() &&
@@ -412,37 +561,38 @@ struct Import {
         if (pos + e.length > fileSize) {
             if (asShown())
                 return true;
-            return tell(rows, field, e, c, pos, fileSize, rec, EncodeFit::NotEncoded,
+            return tell(s, row, v, e, pos, fileSize, rec, EncodeFit::NotEncoded,
                         "the field runs past the end of the file");
         }
-        const CellBytes cb = tableCellBytes(text, c.hexObject, e.kind, e.length, value, loc);
-        if (cb.action == CellAction::Leave)
+        if (v.action == CellAction::Leave)
             return true;
-        const bool encoded = cb.report.fit != EncodeFit::NotEncoded;
-        const bool same = encoded && std::memcmp(value.data(), rec + e.start, e.length) == 0;
-        if (same && cb.report.fit == EncodeFit::Exact)
+        const bool encoded = v.fit != EncodeFit::NotEncoded;
+        const std::uint8_t* bytes = s.bytes.data() + v.bytes;
+        const bool same = encoded && std::memcmp(bytes, rec + e.start, e.length) == 0;
+        if (same && v.fit == EncodeFit::Exact)
             return true;
         if (asShown())
             return true;
         if (encoded && !same) {
-            std::memcpy(rec + e.start, value.data(), e.length);
+            std::memcpy(rec + e.start, bytes, e.length);
             m_changed = e.length;
             ++result.written;
         }
-        if (cb.report.fit == EncodeFit::Exact)
+        if (v.fit == EncodeFit::Exact)
             return true;
-        return tell(rows, field, e, c, pos, fileSize, rec, cb.report.fit, cb.report.reason);
+        return tell(s, row, v, e, pos, fileSize, rec, v.fit, s.reasons[v.reason]);
     }
 
-    bool tell(const TableRows& rows, int field, const TypeEntry& e, const TableCell& c,
+    bool tell(const Stretch& s, const EncodedRow& row, const EncodedValue& v, const TypeEntry& e,
               std::int64_t pos, std::int64_t fileSize, const std::uint8_t* rec, EncodeFit fit,
               const std::string& reason) {
         ++(fit == EncodeFit::Cut ? result.cut : result.notWritten);
         TableValueReport r;
-        r.line = rows.line();
-        r.record = rows.record();
-        r.column = rows.name(field);
-        r.text = c.hexObject ? "{\"hex\":\"" + std::string(c.text) + "\"}" : std::string(c.text);
+        r.line = row.line;
+        r.record = row.record;
+        r.column = header->name(v.field);
+        const std::string raw(s.texts.data() + v.raw, v.rawSize);
+        r.text = v.hexObject ? "{\"hex\":\"" + raw + "\"}" : raw;
         r.fit = fit;
         r.reason = cp1252ToUtf8(reason);
         char buf[kCellTextRoom];
@@ -495,7 +645,7 @@ TableImportResult readRecordTable(WorkingFile& wf, SegmentList& list, Segment& s
             error = result.error;
         return ok;
     };
-    const Stretch copying{&progress, 0.3, 0.2};
+    const Share copying{&progress, 0.3, 0.2};
     FileResult fr;
     if (appended > 0) {
         AddRecordsRequest request;

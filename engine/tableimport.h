@@ -6,6 +6,7 @@
 
 #include "bytesource.h"
 #include "codec.h"
+#include "recordblocks.h"
 #include "recordtable.h"
 #include "segment.h"
 #include "textlocale.h"
@@ -18,6 +19,9 @@ struct TableImportOptions {
     bool dryRun = false; // report only: nothing is written
     bool strict = false; // the first value that does not fit refuses the whole import
     bool resize = false; // rows past the last record append zero records for them first
+    // Rows read and encoded together, and threads doing so (zero: the import
+    // decides); what is written is the same whatever they are.
+    TextOutputBlocks blocks;
 };
 
 // A value that did not go into its field as the table gives it.

@@ -23,13 +23,15 @@ bool isJsonBlank(char c) {
 
 } // namespace
 
-TableReader::TableReader(const ByteSource& source, TableFormat format)
+TableReader::TableReader(const ByteSource& source, TableFormat format, std::int64_t firstLine)
     : m_source(source), m_format(format),
-      m_buf(static_cast<std::size_t>(std::clamp<std::int64_t>(
-          source.size() + 1, kSmallestBuffer, static_cast<std::int64_t>(kBuffer)))) {
+      m_buf(static_cast<std::size_t>(std::clamp<std::int64_t>(source.size() + 1, kSmallestBuffer,
+                                                              static_cast<std::int64_t>(kBuffer)))),
+      m_nextLine(firstLine) {
     m_scratch.reserve(m_buf.size());
     fill();
-    if (m_end - m_pos >= 3 && std::memcmp(m_buf.data() + m_pos, "\xEF\xBB\xBF", 3) == 0)
+    if (firstLine == 1 && m_end - m_pos >= 3 &&
+        std::memcmp(m_buf.data() + m_pos, "\xEF\xBB\xBF", 3) == 0)
         m_pos += 3;
 }
 

@@ -24,7 +24,9 @@ struct TableCell {
 // call of next().
 class TableReader {
 public:
-    TableReader(const ByteSource& source, TableFormat format);
+    // firstLine: the line number of the source's first byte (a part of a
+    // table read on its own); a byte order mark is skipped only on line 1.
+    TableReader(const ByteSource& source, TableFormat format, std::int64_t firstLine = 1);
 
     // The next row: false at the end of the table, or when the table is
     // malformed there (error() then says why, and line() where).
@@ -35,6 +37,8 @@ public:
     const std::vector<std::string_view>& keys() const { return m_keys; }
     // The line (from 1) where the row read last begins.
     std::int64_t line() const { return m_line; }
+    // The line where the next row (or the empty lines before it) begins.
+    std::int64_t nextLine() const { return m_nextLine; }
     // Empty unless next() ended on a malformed table or a read error.
     const std::string& error() const { return m_error; }
     // Bytes of the table read so far.

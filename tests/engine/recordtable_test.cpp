@@ -65,6 +65,7 @@ Imported importTable(Work& w, SegmentList& list, Segment& s, const std::string& 
 TableImportOptions as(TableFormat f) {
     TableImportOptions o;
     o.format = f;
+    o.blocks = {2, 3}; // stretches of rows on several threads
     return o;
 }
 
