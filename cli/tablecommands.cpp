@@ -106,23 +106,6 @@ private:
     std::string m_text;
 };
 
-// One report as a line: table line, record, column, "cut" or "not written",
-// the value, why, and what the field shows now, tab-separated and escaped as
-// TSV values are.
-void appendReport(std::string& out, const vm::TableValueReport& r) {
-    out += std::to_string(r.line);
-    out += '\t';
-    out += std::to_string(r.record);
-    for (const std::string_view field :
-         {std::string_view(r.column),
-          std::string_view(r.fit == vm::EncodeFit::Cut ? "cut" : "not written"),
-          std::string_view(r.text), std::string_view(r.reason), std::string_view(r.holds)}) {
-        out += '\t';
-        vm::appendTableValue(out, vm::TableFormat::Tsv, field, vm::TextCoding::Utf8);
-    }
-    out += '\n';
-}
-
 } // namespace
 
 int cmdExportTable(const Args& args) {
@@ -192,7 +175,7 @@ int cmdImportTable(const Args& args) {
     const vm::TableImportResult r =
         vm::readRecordTable(session.working(), session.segments(), *seg, table, options,
                             [&](const vm::TableValueReport& report) {
-                                appendReport(lines.text(), report);
+                                vm::appendTableReport(lines.text(), report);
                                 printed = lines.maybeFlush() && printed;
                             });
     printed = lines.flush() && printed;

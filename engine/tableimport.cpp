@@ -611,6 +611,20 @@ struct Import {
 
 } // namespace
 
+void appendTableReport(std::string& out, const TableValueReport& r) {
+    out += std::to_string(r.line);
+    out += '\t';
+    out += std::to_string(r.record);
+    for (const std::string_view field :
+         {std::string_view(r.column),
+          std::string_view(r.fit == EncodeFit::Cut ? "cut" : "not written"),
+          std::string_view(r.text), std::string_view(r.reason), std::string_view(r.holds)}) {
+        out += '\t';
+        appendTableValue(out, TableFormat::Tsv, field, TextCoding::Utf8);
+    }
+    out += '\n';
+}
+
 TableImportResult readRecordTable(WorkingFile& wf, SegmentList& list, Segment& seg,
                                   const ByteSource& table, const TableImportOptions& options,
                                   const TableReportSink& report, const Locale& loc,

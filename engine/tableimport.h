@@ -36,6 +36,12 @@ struct TableValueReport {
 };
 using TableReportSink = std::function<void(const TableValueReport&)>;
 
+// A report as one line: the table's line, the record, the column, "cut" or
+// "not written", the value, why, and what the field holds, tab-separated,
+// each escaped as a TSV value is, then a line feed. The command-line tool
+// lists them so, and the program saves its list so.
+void appendTableReport(std::string& out, const TableValueReport& report);
+
 struct TableImportResult {
     bool ok = false;
     std::string error;     // why the table was refused or the import failed
