@@ -20,11 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A 100-byte file: "Head" [0, 8), "Recs" 5 records of 8 at 8, "Tail" [48, 100),
 // and an Anomaly segment over the head.
-struct Files {
-    TempDir dir;
-    std::string data = dir.file("d.bin");
-    std::string type = data + ".type";
-
+struct Files : DataAndType {
     Files() {
         writeBytes(data, counting(100));
         SegmentList list;

@@ -20,11 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // "Recs": 4 records of 4 bytes at 4 (a 1Bunsigned, a 1BChar and a 2Bsigned),
 // between a head and a tail segment.
-struct Files {
-    TempDir dir;
-    std::string data = dir.file("d.bin");
-    std::string type = data + ".type";
-
+struct Files : DataAndType {
     Files() {
         writeBytes(data, {9,    9, 9,   9, 1, 'a', 0x10, 0, 2, 'b', 0xFF,
                           0xFF, 3, 'c', 0, 1, 4,   'd',  5, 0, 7,   7});

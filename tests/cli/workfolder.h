@@ -28,3 +28,10 @@ private:
     TempDir m_tmp;
     std::string m_oldTmp;
 };
+
+// A data file and its type file beside it, in a folder of their own.
+struct DataAndType {
+    TempDir dir;
+    std::string data = dir.file("d.bin");
+    std::string type = data + ".type";
+};
