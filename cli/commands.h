@@ -52,6 +52,10 @@ int cmdImportStruct(const Args& args);
 int cmdExportC(const Args& args);
 int cmdExportKsy(const Args& args);
 
+// A segment's records as a table and back (tablecommands.cpp).
+int cmdExportTable(const Args& args);
+int cmdImportTable(const Args& args);
+
 // Prints message + newline on stderr (text is UTF-8) and returns code.
 int fail(const std::string& message, int code = 1);
 

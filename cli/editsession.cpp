@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "atomicfile.h"
-#include "codec.h"
 #include "commands.h"
 #include "cp1252.h"
+#include "inputfiles.h"
 #include "model.h"
 
 namespace vmcli {
@@ -54,22 +54,7 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
 }
 
 vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error) {
-    vm::SegmentList& list = m_content.segments;
-    if (arg.size() > 1 && arg[0] == '#') {
-        const std::optional<std::int32_t> n = vm::parseInt32(arg.substr(1));
-        if (!n || *n < 1 || static_cast<std::size_t>(*n) > list.size()) {
-            error =
-                "No segment " + arg + ": the list has " + std::to_string(list.size()) + " segments";
-            return nullptr;
-        }
-        return &list[static_cast<std::size_t>(*n - 1)];
-    }
-    const std::string name = vm::utf8ToCp1252(arg);
-    for (auto& seg : list)
-        if (seg->name == name)
-            return seg.get();
-    error = "No segment named " + arg;
-    return nullptr;
+    return findSegmentArg(m_content.segments, arg, error);
 }
 
 int EditSession::save() {

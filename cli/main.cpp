@@ -78,7 +78,22 @@ const vmcli::Command kCommands[] = {
     {"compare", "DATAFILE OTHERFILE [--max M]",
      "differing bytes: index, byte, other file's byte, offset; at most M-1 lines (default 500), "
      "then \"differences\" and the count; exit 0 same, 1 different, 2 trouble",
-     vmcli::cmdCompare},    {"describe", "DATAFILE [--begin B] [--length L] [--top N] [--record-length R]",
+     vmcli::cmdCompare},
+    {"export-table",
+     "DATAFILE SEGMENT [--format csv|tsv|jsonl] [--exact] [--records FIRST:LAST] [-o OUT] [--type "
+     "TYPEFILE]",
+     "the segment's records as a table: index, position, one column per field (format from OUT's "
+     "extension, else csv); --exact writes every value so that it reads back to its very bytes "
+     "(hex 0x... where no text does)",
+     vmcli::cmdExportTable},
+    {"import-table",
+     "DATAFILE SEGMENT TABLE [--format csv|tsv|jsonl] [--dry-run|--strict] [--resize] [--type "
+     "TYPEFILE]",
+     "write a table's values into the records its index column names; values that do not fit are "
+     "listed: line, record, column, cut or not written, value, why, what the field holds; "
+     "--strict refuses them, --dry-run only lists, --resize appends records for rows past the end",
+     vmcli::cmdImportTable},
+    {"describe", "DATAFILE [--begin B] [--length L] [--top N] [--record-length R]",
      "propose a record length, header and fields from the bytes of [B, B+L) alone; prints the "
      "structure as print-type does (write-type makes a type file of it); --top N lists the N best "
      "record lengths on stderr: rank TAB record length TAB evidence TAB first record TAB records; "

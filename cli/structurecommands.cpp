@@ -12,6 +12,7 @@
 #include "filelock.h"
 #include "filestream.h"
 #include "model.h"
+#include "inputfiles.h"
 #include "outputfile.h"
 #include "structureload.h"
 #include "textoutput.h"
@@ -45,50 +46,6 @@ std::optional<std::string> parseStructureArgs(const Args& args, StructureArgs& s
         return std::string("A data file is needed");
     if (sa.type.empty())
         sa.type = sa.data + ".type";
-    return std::nullopt;
-}
-
-// The data file, open, and its structure; exit code and message on failure.
-// The pair is read under a shared lock, so that an edit replacing both files
-// at that moment is not seen halfway.
-std::optional<int> loadStructure(const StructureArgs& sa, LoadedStructure& l) {
-    settlePendingCommit(sa.data);
-    if (sa.type != sa.data + ".type")
-        settlePendingCommit(sa.type);
-    if (!vm::fileExists(sa.data))
-        return fail("Cannot open data file " + sa.data);
-    vm::FileLock lock;
-    if (!lock.acquire(sa.data, vm::FileLock::Kind::Shared))
-        return fail(lock.busy() ? lock.error()
-                                : "Cannot open data file " + sa.data + ": " + lock.error());
-    if (!l.data.open(sa.data, vm::FileStream::Mode::Read))
-        return fail("Cannot open data file " + sa.data + ": " + l.data.lastError());
-    l.dataSize = l.data.size();
-    if (!vm::fileExists(sa.type))
-        return fail("Type file not found: " + sa.type);
-    vm::TypeReadResult r = vm::readTypeFile(sa.type, l.dataSize);
-    if (!r.ok)
-        return fail(r.message); // the path and our own words: already UTF-8
-    l.content = std::move(r.content);
-    vm::fitToFilesEnd(l.content.segments, l.dataSize);
-    return std::nullopt;
-}
-
-namespace {
-
-bool isStandardOutput(const std::string& path) {
-    return path == vm::OutputFile::kStandardOutput;
-}
-
-// How messages name an output.
-std::string outputName(const std::string& path) {
-    return isStandardOutput(path) ? std::string("standard output") : path;
-}
-
-// The input files are only ever read: an output that names one is refused.
-std::optional<int> refuseOverwrite(const StructureArgs& sa, const std::string& out) {
-    if (vm::sameOutput(out, sa.data) || vm::sameOutput(out, sa.type))
-        return fail("The output " + out + " would overwrite an input file");
     return std::nullopt;
 }
 
@@ -166,8 +123,8 @@ int cmdCheck(const Args& args) {
         return fail(*e);
     if (sa.out || sa.typeOut)
         return fail("check takes no -o");
-    LoadedStructure l;
-    if (auto code = loadStructure(sa, l))
+    Loaded l;
+    if (auto code = load(sa.data, sa.type, l))
         return *code;
     RowPrinter rows(stdout, l.content.segments, l.dataSize, l.content.settings.hexPositions());
     vm::checkSegments(l.content.segments, l.dataSize, l.content.settings.hexPositions(), &rows);
@@ -184,11 +141,11 @@ int cmdExportText(const Args& args) {
         return fail(*e);
     if (sa.typeOut)
         return fail("export-text takes no --type-out");
-    LoadedStructure l;
-    if (auto code = loadStructure(sa, l))
+    Loaded l;
+    if (auto code = load(sa.data, sa.type, l))
         return *code;
     const std::string out = sa.out.value_or(std::string(vm::OutputFile::kStandardOutput));
-    if (auto code = refuseOverwrite(sa, out))
+    if (auto code = refuseOverwrite(sa.data, sa.type, out))
         return *code;
     // A FIFO nobody reads yet is waited for, as a shell's redirection would.
     const vm::TextOutputResult r =
@@ -220,12 +177,12 @@ int cmdCutBlank(const Args& args) {
     if (vm::sameOutput(out, typeOut))
         return fail("The output " + out + " and the type output " + typeOut +
                     " are one file: the data and its structure need a file each");
-    LoadedStructure l;
-    if (auto code = loadStructure(sa, l))
+    Loaded l;
+    if (auto code = load(sa.data, sa.type, l))
         return *code;
-    if (auto code = refuseOverwrite(sa, out))
+    if (auto code = refuseOverwrite(sa.data, sa.type, out))
         return *code;
-    if (auto code = refuseOverwrite(sa, typeOut))
+    if (auto code = refuseOverwrite(sa.data, sa.type, typeOut))
         return *code;
     if (vm::hasStructureErrors(l.content.segments, l.dataSize)) {
         std::cerr << "Has any error in structure setting, please fix the error then try again.\n";

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "filestream.h"
+#include "inputfiles.h"
 #include "typefile.h"
 
 // A data file and its structure, read for a command that only reads them.
@@ -22,13 +23,11 @@ struct StructureArgs {
 // text when they do not parse.
 std::optional<std::string> parseStructureArgs(const Args& args, StructureArgs& sa);
 
-struct LoadedStructure {
-    vm::FileStream data; // open for reading: a FIFO or a device never gets this far
-    std::int64_t dataSize = 0;
-    vm::TypeFileContent content;
-};
+using LoadedStructure = Loaded;
 
 // The data file, open, and its structure; exit code and message on failure.
-std::optional<int> loadStructure(const StructureArgs& sa, LoadedStructure& l);
+inline std::optional<int> loadStructure(const StructureArgs& sa, LoadedStructure& l) {
+    return load(sa.data, sa.type, l);
+}
 
 } // namespace vmcli

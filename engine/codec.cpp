@@ -35,16 +35,6 @@ void writeLE(std::span<std::uint8_t> b, std::size_t n, std::uint64_t v) {
         b[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Round half to even, as the number conversions of the format demand.
 double roundEven(double v) {
     return std::nearbyint(v); // default rounding mode is to nearest, ties to even
@@ -125,6 +115,16 @@ struct Value {
 
 // ---- helpers ------------------------------------------------------------
 
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::uint8_t parseBits(std::string_view text) {
     std::uint8_t b = 0;
     for (std::size_t i = 0; i < 8 && i < text.size(); ++i)
@@ -137,7 +137,7 @@ HexBytes parseHexBytes(std::string_view text, std::span<std::uint8_t> out) {
     HexBytes r;
     int pending = -1;
     for (char c : text) {
-        const int v = hexValue(c);
+        const int v = hexDigitValue(c);
         if (v < 0) {
             if (c != ' ')
                 r.valid = false;
@@ -203,15 +203,16 @@ std::optional<std::int64_t> parseInteger(std::string_view t) {
     std::uint64_t v = 0;
     const std::uint64_t limit =
         hex ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(1) << 63;
+    const std::uint64_t base = hex ? 16 : 10;
     for (; i < t.size(); ++i) {
-        const int d = hex ? hexValue(t[i])
+        const int d = hex ? hexDigitValue(t[i])
                           : (std::isdigit(static_cast<unsigned char>(t[i])) ? t[i] - '0' : -1);
         if (d < 0)
             return std::nullopt;
-        const std::uint64_t base = hex ? 16 : 10;
-        if (v > (limit - static_cast<std::uint64_t>(d)) / base)
+        // Tables of millions of numbers come through here: no division per digit.
+        if (__builtin_mul_overflow(v, base, &v) ||
+            __builtin_add_overflow(v, static_cast<std::uint64_t>(d), &v) || v > limit)
             return std::nullopt;
-        v = v * base + static_cast<std::uint64_t>(d);
     }
     if (!hex && !neg && v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
         return std::nullopt;
@@ -219,7 +220,10 @@ std::optional<std::int64_t> parseInteger(std::string_view t) {
     return neg ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(s)) : s;
 }
 
-std::optional<std::int32_t> parseInt32(std::string_view t) {
+namespace {
+
+// parseInt32 of t, whose parseInteger is v.
+std::optional<std::int32_t> int32Of(std::string_view t, std::optional<std::int64_t> v) {
     std::size_t i = 0;
     while (i < t.size() && t[i] == ' ')
         ++i;
@@ -228,7 +232,6 @@ std::optional<std::int32_t> parseInt32(std::string_view t) {
     const bool hex =
         i < t.size() && (t[i] == '$' || t[i] == 'x' || t[i] == 'X' ||
                          (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')));
-    const auto v = parseInteger(t);
     if (!v)
         return std::nullopt;
     if (hex) {
@@ -247,6 +250,12 @@ std::optional<std::int32_t> parseInt32(std::string_view t) {
     return static_cast<std::int32_t>(*v);
 }
 
+} // namespace
+
+std::optional<std::int32_t> parseInt32(std::string_view t) {
+    return int32Of(t, parseInteger(t));
+}
+
 std::string formatGeneral(double v, const Locale& loc) {
     char buf[kCellTextRoom];
     return std::string(buf, formatGeneral(buf, v, loc.decimalSeparator));
@@ -256,12 +265,15 @@ std::optional<double> parseFloat(std::string_view text, const Locale& loc) {
     const std::string_view t = trimBlanks(text);
     if (t.empty())
         return std::nullopt;
-    std::string s;
-    s.reserve(t.size());
+    // The number as from_chars reads it; on the stack unless it is very long.
+    char small[64];
+    std::string large;
+    char* const s = t.size() <= sizeof small ? small : (large.resize(t.size()), large.data());
+    std::size_t n = 0;
     std::size_t i = 0;
     if (t[0] == '+' || t[0] == '-') {
         if (t[0] == '-')
-            s += '-';
+            s[n++] = '-';
         i = 1;
     }
     bool digits = false, sep = false, exp = false;
@@ -269,15 +281,15 @@ std::optional<double> parseFloat(std::string_view text, const Locale& loc) {
         const char c = t[i];
         if (std::isdigit(static_cast<unsigned char>(c))) {
             digits = true;
-            s += c;
+            s[n++] = c;
         } else if (c == loc.decimalSeparator && !sep && !exp) {
             sep = true;
-            s += '.';
+            s[n++] = '.';
         } else if ((c == 'e' || c == 'E') && digits && !exp) {
             exp = true;
-            s += 'e';
+            s[n++] = 'e';
             if (i + 1 < t.size() && (t[i + 1] == '+' || t[i + 1] == '-')) {
-                s += t[i + 1];
+                s[n++] = t[i + 1];
                 ++i;
             }
             if (i + 1 >= t.size())
@@ -289,8 +301,8 @@ std::optional<double> parseFloat(std::string_view text, const Locale& loc) {
     if (!digits)
         return std::nullopt;
     double v = 0;
-    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (res.ec != std::errc() || res.ptr != s.data() + s.size() || !std::isfinite(v))
+    const auto res = std::from_chars(s, s + n, v);
+    if (res.ec != std::errc() || res.ptr != s + n || !std::isfinite(v))
         return std::nullopt;
     return v;
 }
@@ -337,12 +349,26 @@ std::optional<double> parseDateTime(std::string_view text, const Locale& loc) {
     if (!timePart.empty()) {
         std::vector<std::int64_t> tg;
         const std::string timeSeps{loc.timeSeparator, ':'};
-        if (!digitGroups(timePart, timeSeps, tg) || tg.size() < 2 || tg.size() > 3)
+        // A fraction of a second: the decimal separator and digits after the
+        // seconds, so that a date-time written whole reads back to its bits.
+        std::string_view fraction;
+        const std::size_t k = timePart.find_last_not_of("0123456789");
+        if (k != std::string_view::npos && k + 1 < timePart.size() &&
+            (timePart[k] == loc.decimalSeparator || timePart[k] == '.') &&
+            digitGroups(timePart.substr(0, k), timeSeps, tg) && tg.size() == 3)
+            fraction = timePart.substr(k + 1);
+        else if (tg.clear(); !digitGroups(timePart, timeSeps, tg) || tg.size() < 2 || tg.size() > 3)
             return std::nullopt;
         const std::int64_t h = tg[0], mi = tg[1], s = tg.size() > 2 ? tg[2] : 0;
         if (h > 23 || mi > 59 || s > 59)
             return std::nullopt;
-        const double frac = static_cast<double>(h * 3600 + mi * 60 + s) / 86400.0;
+        // The seconds of the day read as one decimal number: one rounding.
+        std::string seconds = std::to_string(h * 3600 + mi * 60 + s);
+        if (!fraction.empty())
+            seconds.append(".").append(fraction);
+        double secs = 0;
+        std::from_chars(seconds.data(), seconds.data() + seconds.size(), secs);
+        const double frac = secs / 86400.0;
         days = days < 0 ? days - frac : days + frac;
     }
     return days;
@@ -364,8 +390,30 @@ std::string decodeValue(const ByteSource& src, std::int64_t pos, int kind, int l
 
 // ---- encode ---------------------------------------------------------------
 
+namespace {
+
+// The number a text was read as while it was encoded, so that the report on
+// it need not read it again.
+struct ReadNumber {
+    std::optional<std::int64_t> whole; // parseInteger of what the integer kinds read
+    std::optional<double> real;        // parseFloat of the text
+};
+
+bool encodeInto(std::string_view text, int kind, int length, std::span<std::uint8_t> buf,
+                const Locale& loc, ReadNumber& read);
+
+} // namespace
+
 bool encodeValue(std::string_view text, int kind, int length, std::span<std::uint8_t> buf,
                  const Locale& loc) {
+    ReadNumber read;
+    return encodeInto(text, kind, length, buf, loc, read);
+}
+
+namespace {
+
+bool encodeInto(std::string_view text, int kind, int length, std::span<std::uint8_t> buf,
+                const Locale& loc, ReadNumber& read) {
     const std::size_t own =
         static_cast<std::size_t>(std::max(std::max(length, 0), kindByteSize(kind, 0)));
     std::fill_n(buf.begin(), std::min(own, buf.size()), std::uint8_t{0});
@@ -384,14 +432,17 @@ bool encodeValue(std::string_view text, int kind, int length, std::span<std::uin
     case 7:
     case 8:
     case 10: {
-        const auto v = parseInt32(text);
+        read.whole = parseInteger(text);
+        const auto v = int32Of(text, read.whole);
         if (!v)
             return false;
         const std::size_t n = kind <= 1 ? 1 : kind <= 6 ? 2 : kind <= 8 ? 4 : 8;
         return put(n, static_cast<std::uint64_t>(static_cast<std::int64_t>(*v)));
     }
     case 2: {
-        const auto v = parseInt32("0x" + std::string(text));
+        const std::string hex = "0x" + std::string(text);
+        read.whole = parseInteger(hex);
+        const auto v = int32Of(hex, read.whole);
         if (!v)
             return false;
         return put(1, static_cast<std::uint32_t>(*v));
@@ -403,13 +454,13 @@ bool encodeValue(std::string_view text, int kind, int length, std::span<std::uin
     case 4:
         return put(1, parseBits(text));
     case 9: {
-        const auto v = parseFloat(text, loc);
+        const auto v = read.real = parseFloat(text, loc);
         if (!v || std::fabs(*v) > std::numeric_limits<float>::max())
             return false;
         return put(4, std::bit_cast<std::uint32_t>(static_cast<float>(*v)));
     }
     case 11: {
-        const auto v = parseFloat(text, loc);
+        const auto v = read.real = parseFloat(text, loc);
         if (!v)
             return false;
         return put(8, std::bit_cast<std::uint64_t>(*v));
@@ -421,7 +472,7 @@ bool encodeValue(std::string_view text, int kind, int length, std::span<std::uin
         return put(8, std::bit_cast<std::uint64_t>(*v));
     }
     case 13: {
-        const auto v = parseFloat(text, loc);
+        const auto v = read.real = parseFloat(text, loc);
         if (!v)
             return false;
         const auto c = toInt64(*v * 10000.0);
@@ -446,17 +497,11 @@ bool encodeValue(std::string_view text, int kind, int length, std::span<std::uin
     }
 }
 
+} // namespace
+
 // ---- encode report ----------------------------------------------------------
 
 namespace {
-
-bool isSignedKind(int kind) {
-    return kind == 0 || kind == 5 || kind == 7 || kind == 10;
-}
-
-bool isIntegerKind(int kind) {
-    return isSignedKind(kind) || kind == 1 || kind == 6 || kind == 8;
-}
 
 // After blanks and a sign: "$", "x" or "0x".
 bool hexInput(std::string_view t) {
@@ -475,11 +520,11 @@ std::string numberReason(const Locale& loc) {
     return std::string("not a number (the decimal separator is \"") + loc.decimalSeparator + "\")";
 }
 
-std::string notEncodedReason(std::string_view text, int kind, const Locale& loc) {
-    if (isIntegerKind(kind))
-        return parseInteger(text) ? "beyond the whole numbers that can be typed (-2147483648 to "
-                                    "2147483647, or up to 8 hexadecimal digits)"
-                                  : "not a whole number";
+std::string notEncodedReason(int kind, const ReadNumber& read, const Locale& loc) {
+    if (isWholeNumberKind(kind))
+        return read.whole ? "beyond the whole numbers that can be typed (-2147483648 to "
+                            "2147483647, or up to 8 hexadecimal digits)"
+                          : "not a whole number";
     switch (kind) {
     case 2:
         return "not a hexadecimal number";
@@ -487,7 +532,7 @@ std::string notEncodedReason(std::string_view text, int kind, const Locale& loc)
         return "empty: a character is needed";
     case 9:
     case 13:
-        return parseFloat(text, loc) ? "beyond the range of " + kindText(kind) : numberReason(loc);
+        return read.real ? "beyond the range of " + kindText(kind) : numberReason(loc);
     case 11:
         return numberReason(loc);
     case 12: {
@@ -502,15 +547,16 @@ std::string notEncodedReason(std::string_view text, int kind, const Locale& loc)
 }
 
 // Why the bytes kept hold less than the text says; empty when they hold it all.
-std::string cutReason(std::string_view text, int kind, int length, const Locale& loc) {
+std::string cutReason(std::string_view text, int kind, int length, const ReadNumber& read) {
     const int own = kindByteSize(kind, 0);
     const KindInfo* info = kindInfo(kind);
     const bool fixed = info && !info->variableLength;
     const int kept = fixed && length > 0 && length < own ? length : own;
-    const std::string what =
-        kept < own ? "the field's " + std::to_string(kept) + " bytes" : kindText(kind);
-    if (isIntegerKind(kind)) {
-        const auto v = parseInteger(text);
+    const auto what = [&] {
+        return kept < own ? "the field's " + std::to_string(kept) + " bytes" : kindText(kind);
+    };
+    if (isWholeNumberKind(kind)) {
+        const auto& v = read.whole;
         if (!v || kept >= 8)
             return {};
         const int bits = 8 * kept;
@@ -521,12 +567,12 @@ std::string cutReason(std::string_view text, int kind, int length, const Locale&
         // Hexadecimal text is a bit pattern, whatever the sign of the kind.
         if ((*v >= lo && *v <= hi) || (hexInput(text) && *v >= 0 && *v <= unsignedMax))
             return {};
-        return "outside the range of " + what + ", " + std::to_string(lo) + " to " +
+        return "outside the range of " + what() + ", " + std::to_string(lo) + " to " +
                std::to_string(hi);
     }
     switch (kind) {
     case 2: {
-        const auto v = parseInteger("0x" + std::string(text));
+        const auto& v = read.whole;
         return v && *v >= 0 && *v <= 0xFF ? std::string() : "more than one byte (00 to FF)";
     }
     case 3:
@@ -538,13 +584,13 @@ std::string cutReason(std::string_view text, int kind, int length, const Locale&
             return "characters other than 0 and 1 count as 0 bits";
         return {};
     case 9: {
-        const auto v = parseFloat(text, loc);
+        const auto& v = read.real;
         if (v && *v != 0.0 && static_cast<float>(*v) == 0.0f)
             return "too small for 4BFloat, so it is 0";
         break;
     }
     case 13: {
-        const auto v = parseFloat(text, loc);
+        const auto& v = read.real;
         if (v) {
             const double units = *v * 10000.0;
             if (std::fabs(units - std::round(units)) > 1e-6 * std::max(1.0, std::fabs(units)))
@@ -579,12 +625,13 @@ std::string cutReason(std::string_view text, int kind, int length, const Locale&
 EncodeReport encodeValueReport(std::string_view text, int kind, int length,
                                std::span<std::uint8_t> buf, const Locale& loc) {
     EncodeReport r;
-    if (!encodeValue(text, kind, length, buf, loc)) {
+    ReadNumber read;
+    if (!encodeInto(text, kind, length, buf, loc, read)) {
         r.fit = EncodeFit::NotEncoded;
-        r.reason = notEncodedReason(text, kind, loc);
+        r.reason = notEncodedReason(kind, read, loc);
         return r;
     }
-    r.reason = cutReason(text, kind, length, loc);
+    r.reason = cutReason(text, kind, length, read);
     if (!r.reason.empty())
         r.fit = EncodeFit::Cut;
     return r;

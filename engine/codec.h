@@ -60,6 +60,9 @@ bool convertValue(std::span<std::uint8_t> buf, const TypeEntry& from, const Type
 // The first eight characters, "1" a one bit, anything else (or missing) a zero bit.
 std::uint8_t parseBits(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int hexDigitValue(char c);
+
 struct HexBytes {
     bool valid = true;      // false when a character other than a hex digit or a blank was seen
     std::size_t count = 0;  // bytes stored

@@ -11,6 +11,9 @@ namespace vm {
 char32_t cp1252ToUnicode(unsigned char b);
 std::optional<unsigned char> unicodeToCp1252(char32_t c);
 
+// Writes c in UTF-8 at p (at most four bytes) and returns the end.
+char* putUtf8(char* p, char32_t c);
+
 std::string cp1252ToUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void appendUtf8(std::string& out, char32_t c);

@@ -62,4 +62,16 @@ int entryDisplayWidth(int code, int fieldLength) {
     return 0;
 }
 
+bool isSignedKind(int code) {
+    return code == 0 || code == 5 || code == 7 || code == 10;
+}
+
+bool isWholeNumberKind(int code) {
+    return isSignedKind(code) || code == 1 || code == 6 || code == 8;
+}
+
+bool isFloatingKind(int code) {
+    return code == 9 || code == 11 || code == 13;
+}
+
 } // namespace vm

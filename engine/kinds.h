@@ -50,6 +50,15 @@ int kindByteSize(int code, int fieldLength);
 // Characters a decoded value of a field needs.
 int entryDisplayWidth(int code, int fieldLength);
 
+// Kinds whose value is a whole number of 1, 2, 4 or 8 bytes, typed in
+// decimal or hex: 1Bsigned, 1Bunsigned, 2Bsigned, 2Bunsigned, 4Bsigned,
+// 4Bunsigned, 8Bsigned. isSignedKind: the signed ones of them.
+bool isWholeNumberKind(int code);
+bool isSignedKind(int code);
+// Kinds whose value shows in the general floating format: 4BFloat, 8BDouble,
+// 8BCurrency.
+bool isFloatingKind(int code);
+
 using DataHintFlags = std::array<bool, kDataHintSlots>;
 
 } // namespace vm

@@ -78,15 +78,16 @@ std::string readDeleteRecords(std::string_view firstText, std::string_view lastT
 }
 
 FileResult addRecordsToSegment(WorkingFile& wf, SegmentList& list, Segment& seg,
-                               const AddRecordsRequest& request, const Progress& progress) {
+                               const AddRecordsRequest& request, const Progress& progress,
+                               const RewriteFinish& finish) {
     if (std::string problem = recordEditRefusal(seg); !problem.empty())
         return refusal(std::move(problem));
     CountedShape shape(seg, wf.stream.size());
     // Records put right after the last one have only it as neighbour to copy;
     // what lies beyond the segment belongs to no record of it.
     const bool atEnd = request.append || request.position == seg.recordCount;
-    FileResult r =
-        insertRecords(wf, seg, request.position, request.count, atEnd, !request.fillNear, progress);
+    FileResult r = insertRecords(wf, seg, request.position, request.count, atEnd, !request.fillNear,
+                                 progress, finish);
     if (r.ok)
         shiftFollowingSegments(list, seg, r.delta);
     else

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "rewrite.h"
 #include "segment.h"
 #include "workingfile.h"
 
@@ -42,8 +43,11 @@ std::string readDeleteRecords(std::string_view firstText, std::string_view lastT
 // Inserts the records into seg (a segment of list) and moves the segments that
 // followed it. On failure nothing has changed and error says why (the
 // system's text when the rewrite failed).
+// finish changes the new file before it becomes the working file (see
+// RewriteFinish).
 FileResult addRecordsToSegment(WorkingFile& wf, SegmentList& list, Segment& seg,
-                               const AddRecordsRequest& request, const Progress& progress = {});
+                               const AddRecordsRequest& request, const Progress& progress = {},
+                               const RewriteFinish& finish = {});
 FileResult deleteRecordsFromSegment(WorkingFile& wf, SegmentList& list, Segment& seg,
                                     const DeleteRecordsRequest& request,
                                     const Progress& progress = {});

@@ -625,11 +625,18 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
     return false;
 }
 
-FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built) {
+FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built,
+                         const RewriteFinish& finish) {
     FileResult r;
     const std::int64_t oldSize = wf.stream.size();
     if (!built || !sink.finish()) {
         r.error = sink.error().empty() ? std::string("Unknown error") : sink.error();
+        sink.abandon();
+        return r;
+    }
+    if (finish && !finish(sink.stream(), r.error)) {
+        if (r.error.empty())
+            r.error = "Unknown error";
         sink.abandon();
         return r;
     }
@@ -757,7 +764,8 @@ FileResult rewriteFieldRecords(WorkingFile& wf, Segment& seg, const FieldRewrite
 } // namespace
 
 FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count,
-                         bool atEnd, bool blank, const Progress& progress) {
+                         bool atEnd, bool blank, const Progress& progress,
+                         const RewriteFinish& finish) {
     if (auto problem = shapeProblem(seg))
         return refused(*problem);
     const std::int64_t S = seg.recordLength;
@@ -792,8 +800,9 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
                                                          : wf.stream.lastError());
     }
     const std::int64_t p = seg.begin + index * S;
-    FileResult r =
-        runRewrite(wf, oldSize + added, progress, [&](RewriteSink& sink, const FileStream& src) {
+    FileResult r = runRewrite(
+        wf, oldSize + added, progress,
+        [&](RewriteSink& sink, const FileStream& src) {
             if (!sink.copyRange(src, 0, p))
                 return false;
             for (std::int64_t i = 0; i < count; ++i) {
@@ -804,13 +813,21 @@ FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std:
                     return false;
             }
             return sink.copyRest(src, p);
-        });
+        },
+        finish);
     if (!r.ok)
         return r;
     seg.recordCount = static_cast<std::int32_t>(rc + count);
     seg.length = static_cast<std::int32_t>(seg.length + added);
     r.delta = added;
     return r;
+}
+
+FileResult rewriteWorkingFile(WorkingFile& wf, const RewriteFinish& finish,
+                              const Progress& progress) {
+    return runRewrite(
+        wf, wf.stream.size(), progress,
+        [](RewriteSink& sink, const FileStream& src) { return sink.copyRest(src, 0); }, finish);
 }
 
 FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std::int64_t last,

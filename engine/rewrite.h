@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,6 +60,9 @@ public:
     std::int64_t written() const { return m_pos + static_cast<std::int64_t>(m_fill); }
     const std::string& error() const { return m_error; }
     const std::string& path() const { return m_path; }
+
+    // The file being written; after finish() a caller may change it in place.
+    FileStream& stream() { return m_out; }
 
     // A writable run of n bytes inside the buffer (n at most bufferSize()), to
     // be filled by the caller; the run counts as written. kCopySlack bytes
@@ -121,10 +125,21 @@ RecordShape recordShape(Segment& seg, std::int64_t fileSize);
 // the system's text (or ours when the request itself is refused). delta is the
 // change of the file's size; callers move the following segments by it.
 
+// Runs on a rewrite's new file once it is complete, before wf is switched to
+// it: changes that go into the new file as one step with the rewrite. False
+// (with error set) abandons the rewrite, which then changes nothing.
+using RewriteFinish = std::function<bool(FileStream& file, std::string& error)>;
+
 // count records at index (or at the end), copies of the record at index (or of
 // the last one), or zero bytes with blank.
 FileResult insertRecords(WorkingFile& wf, Segment& seg, std::int64_t index, std::int64_t count,
-                         bool atEnd, bool blank, const Progress& progress = {});
+                         bool atEnd, bool blank, const Progress& progress = {},
+                         const RewriteFinish& finish = {});
+// A copy of the whole working file, changed by finish, becomes the working
+// file: an edit in place that can fail or be stopped half way without
+// touching the file the document holds.
+FileResult rewriteWorkingFile(WorkingFile& wf, const RewriteFinish& finish,
+                              const Progress& progress = {});
 // Records first to last, both included.
 FileResult deleteRecords(WorkingFile& wf, Segment& seg, std::int64_t first, std::int64_t last,
                          const Progress& progress = {});
@@ -160,24 +175,26 @@ FileResult insertSegmentBytes(WorkingFile& wf, SegmentList& list, Segment& seg,
 // Runs the rewrite skeleton: a new working file (name search with reuse) is
 // filled by build from the current stream; on success wf is switched to it.
 // build returns false after setting the sink's error.
+// finish, when given, changes the new file before the switch.
 template <typename Build>
 FileResult runRewrite(WorkingFile& wf, std::int64_t expectedSize, const Progress& progress,
-                      Build&& build);
+                      Build&& build, const RewriteFinish& finish = {});
 
 // Implementation detail of runRewrite, not a template.
-FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built);
+FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built,
+                         const RewriteFinish& finish = {});
 bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result);
 
 template <typename Build>
 FileResult runRewrite(WorkingFile& wf, std::int64_t expectedSize, const Progress& progress,
-                      Build&& build) {
+                      Build&& build, const RewriteFinish& finish) {
     RewriteSink sink;
     FileResult result;
     if (!startRewrite(wf, sink, result))
         return result;
     sink.setProgress(progress, expectedSize);
     const bool built = build(sink, static_cast<const FileStream&>(wf.stream));
-    return finishRewrite(wf, sink, built);
+    return finishRewrite(wf, sink, built, finish);
 }
 
 } // namespace vm

@@ -4,104 +4,20 @@
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <exception>
 #include <limits>
-#include <system_error>
-#include <thread>
-#include <utility>
 
 #include "cellformat.h"
 #include "codec.h"
 #include "kinds.h"
 #include "outputfile.h"
+#include "recordblocks.h"
 #include "typefile.h"
 
 namespace vm {
 
 namespace {
 
-constexpr std::size_t kFlushAt = std::size_t{1} << 20;
-constexpr std::int64_t kReadBlock = std::int64_t{4} << 20;
-// Text of one block of records: large enough that handing blocks between
-// threads costs nothing, small enough that progress is heard often.
-constexpr std::int64_t kTextPerBlock = std::int64_t{2} << 20;
-constexpr unsigned kMaxThreads = 8;
-// Records longer than this are read only where their fields lie.
-constexpr std::int64_t kSparseRecord = std::int64_t{64} << 10;
 constexpr const char* kCrLf = "\r\n";
-
-// Text gathered in a large buffer and handed on in big pieces.
-class Writer {
-public:
-    Writer(const TextSink& sink, const Progress& progress, std::int64_t totalRecords)
-        : m_sink(sink), m_progress(progress), m_total(totalRecords) {
-        m_buf.reserve(kFlushAt + 4096);
-    }
-
-    bool ok() const { return m_ok && !m_readFailed && !m_stopped; }
-    bool stopped() const { return m_stopped; }
-    // n more records written; asks the progress callback whether to go on.
-    void advance(std::int64_t n) {
-        m_done += n;
-        if (m_progress && m_total > 0 &&
-            !m_progress(static_cast<double>(m_done) / static_cast<double>(m_total)))
-            m_stopped = true;
-    }
-    // A read of the data failed inside the data: the text would show zeros
-    // that are not in the file, so the output stops.
-    void readFailed() { m_readFailed = true; }
-    bool hasReadFailed() const { return m_readFailed; }
-    void put(std::string_view s) {
-        m_buf.append(s);
-        if (m_buf.size() >= kFlushAt)
-            flush();
-    }
-    void pad(std::string_view s, std::size_t width, PadSide side) {
-        if (side == PadSide::Left && s.size() < width)
-            m_buf.append(width - s.size(), ' ');
-        m_buf.append(s);
-        if (side == PadSide::Right && s.size() < width)
-            m_buf.append(width - s.size(), ' ');
-        if (m_buf.size() >= kFlushAt)
-            flush();
-    }
-    // A formatted block: small ones join the buffer, large ones go on as they are.
-    void putBlock(std::string_view text) {
-        if (m_buf.size() + text.size() < kFlushAt) {
-            m_buf.append(text);
-            return;
-        }
-        flush();
-        if (m_ok && !text.empty())
-            m_ok = m_sink(text);
-    }
-    bool flush() {
-        if (m_ok && !m_buf.empty())
-            m_ok = m_sink(m_buf);
-        m_buf.clear();
-        return ok();
-    }
-
-private:
-    const TextSink& m_sink;
-    const Progress& m_progress;
-    std::int64_t m_total = 0;
-    std::int64_t m_done = 0;
-    std::string m_buf;
-    bool m_ok = true;
-    bool m_readFailed = false;
-    bool m_stopped = false;
-};
-
-// Reads n bytes at pos into buf, zeros past the end of the data; false when
-// the read stopped short inside the data.
-bool readZeroFilled(const ByteSource& data, std::int64_t pos, std::uint8_t* buf, std::size_t n) {
-    const std::size_t got = data.readAt(pos, std::span<std::uint8_t>(buf, n));
-    if (got < n)
-        std::memset(buf + got, 0, n - got);
-    // Nothing lies before the start of the data either (a malformed begin).
-    return got == n || pos < 0 || pos + static_cast<std::int64_t>(got) >= data.size();
-}
 
 struct Num {
     std::array<char, 24> buf{};
@@ -158,7 +74,7 @@ struct Positions {
     char* write(char* p, std::int64_t pos) const {
         return hex ? putHex(p, pos, width) : putPaddedNumber(p, pos, width);
     }
-    void write(Writer& w, std::int64_t pos) const {
+    void write(TextWriter& w, std::int64_t pos) const {
         std::array<char, 32> b{};
         w.put(
             std::string_view(b.data(), static_cast<std::size_t>(write(b.data(), pos) - b.data())));
@@ -169,7 +85,7 @@ std::size_t valueBytes(const TypeEntry& e) {
     return std::min<std::size_t>(e.length, kMaxValueBytes);
 }
 
-void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
+void writeAnomaly(TextWriter& w, const Segment& seg, const ByteSource& data,
                   const ViewSettings& settings, const Positions& pos, const Locale& loc) {
     w.put("Index                     Value Type          Start Length   Memo");
     w.put(kCrLf);
@@ -204,24 +120,6 @@ void writeAnomaly(Writer& w, const Segment& seg, const ByteSource& data,
     }
 }
 
-// A character buffer written through a raw cursor: room for a whole row is
-// made once, then the cells are formatted straight into it.
-class TextBuffer {
-public:
-    char* room(std::size_t n) {
-        if (m_used + n > m_buf.size())
-            m_buf.resize(std::max(m_buf.size() * 2, m_used + n));
-        return m_buf.data() + m_used;
-    }
-    void commit(const char* end) { m_used = static_cast<std::size_t>(end - m_buf.data()); }
-    void clear() { m_used = 0; }
-    std::string_view view() const { return {m_buf.data(), m_used}; }
-
-private:
-    std::string m_buf;
-    std::size_t m_used = 0;
-};
-
 // The rows of a record table. Formatting a block touches nothing shared, so
 // blocks can be formatted on several threads at once.
 struct RecordRows {
@@ -234,7 +132,6 @@ struct RecordRows {
     };
     std::int64_t begin = 0;
     std::int64_t recordLength = 0;
-    std::int64_t stride = 0; // from one record's bytes to the next in a block
     bool showIndex = false;
     std::size_t indexWidth = 0;
     const Positions* pos = nullptr;
@@ -242,9 +139,10 @@ struct RecordRows {
     std::vector<Column> columns;
     std::size_t rowRoom = 0; // most characters a row can take
 
-    // Rows first .. first + count - 1, whose bytes start at block.
-    void format(const std::uint8_t* block, std::int64_t first, std::int64_t count,
-                TextBuffer& out) const {
+    // Rows first .. first + count - 1, whose bytes start at block, one
+    // record every stride bytes.
+    void format(const std::uint8_t* block, std::int64_t stride, std::int64_t first,
+                std::int64_t count, TextBuffer& out) const {
         for (std::int64_t r = 0; r < count; ++r) {
             char* p = out.room(rowRoom);
             if (showIndex)
@@ -269,31 +167,7 @@ struct RecordRows {
     }
 };
 
-// Records read together and formatted by one thread.
-struct RecordBlock {
-    std::int64_t first = 0;
-    std::int64_t count = 0;
-    std::vector<std::uint8_t> bytes;
-    TextBuffer text;
-    std::exception_ptr failure;
-};
-
-// Joins the formatting threads however the batch ends.
-struct Joiner {
-    std::vector<std::thread> threads;
-    ~Joiner() {
-        for (std::thread& t : threads)
-            if (t.joinable())
-                t.join();
-    }
-};
-
-unsigned formattingThreads(unsigned asked) {
-    const unsigned n = asked ? asked : std::thread::hardware_concurrency();
-    return std::clamp(n, 1u, kMaxThreads);
-}
-
-void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
+void writeRecordsTable(TextWriter& w, const Segment& seg, const ByteSource& data,
                        const ViewSettings& settings, const Positions& pos, const Locale& loc,
                        const TextOutputBlocks& tuning) {
     const std::int64_t S = seg.recordLength;
@@ -327,83 +201,12 @@ void writeRecordsTable(Writer& w, const Segment& seg, const ByteSource& data,
     if (N <= 0)
         return;
 
-    // Records are read in blocks, one thread formats each block of a batch,
-    // and the texts go out in order while the next batch is formatted. A
-    // field may reach past its record, so each block holds the last record's
-    // whole window. Records far longer than what their fields cover are read
-    // field window by field window: a few fields over records of hundreds of
-    // megabytes must not read or hold whole records.
-    const bool sparse = S > kSparseRecord && S > 2 * fields;
-    const std::int64_t window = sparse ? std::max<std::int64_t>(fields, 1) : std::max(S, fields);
-    rows.stride = sparse ? window : S;
-    std::int64_t perBlock =
-        tuning.records > 0
-            ? tuning.records
-            : std::clamp<std::int64_t>(kTextPerBlock / textPerRow, 1,
-                                       std::max<std::int64_t>(1, kReadBlock / rows.stride));
-    perBlock = std::min(perBlock, N);
-    const unsigned threads = static_cast<unsigned>(
-        std::min<std::int64_t>(formattingThreads(tuning.threads), (N + perBlock - 1) / perBlock));
-    std::vector<RecordBlock> batch(threads), done(threads);
-    std::size_t doneCount = 0;
-    std::int64_t next = 0;
-    bool readFailed = false;
-    for (;;) {
-        std::size_t count = 0;
-        while (count < threads && next < N && !readFailed) {
-            RecordBlock& b = batch[count];
-            b.first = next;
-            b.count = std::min(perBlock, N - next);
-            b.bytes.resize(static_cast<std::size_t>((b.count - 1) * rows.stride + window));
-            if (sparse) {
-                for (std::int64_t r = 0; r < b.count && !readFailed; ++r)
-                    readFailed = !readZeroFilled(data, seg.begin + (next + r) * S,
-                                                 b.bytes.data() + r * window,
-                                                 static_cast<std::size_t>(window));
-            } else {
-                readFailed =
-                    !readZeroFilled(data, seg.begin + next * S, b.bytes.data(), b.bytes.size());
-            }
-            if (readFailed)
-                break;
-            next += b.count;
-            ++count;
-        }
-        {
-            Joiner join;
-            auto format = [&rows](RecordBlock& b) {
-                try {
-                    b.text.clear();
-                    rows.format(b.bytes.data(), b.first, b.count, b.text);
-                } catch (...) {
-                    b.failure = std::current_exception();
-                }
-            };
-            for (std::size_t i = 1; i < count; ++i) {
-                try {
-                    join.threads.emplace_back(format, std::ref(batch[i]));
-                } catch (const std::system_error&) {
-                    format(batch[i]); // no thread to be had: this one does it
-                }
-            }
-            // The previous batch goes out while this one is formatted.
-            for (std::size_t i = 0; i < doneCount && w.ok(); ++i) {
-                w.putBlock(done[i].text.view());
-                w.advance(done[i].count);
-            }
-            if (count > 0 && w.ok())
-                format(batch[0]);
-        }
-        for (std::size_t i = 0; i < count; ++i)
-            if (batch[i].failure)
-                std::rethrow_exception(std::exchange(batch[i].failure, nullptr));
-        std::swap(batch, done);
-        doneCount = count;
-        if (count == 0 || !w.ok())
-            break;
-    }
-    if (readFailed && w.ok())
-        w.readFailed();
+    const RecordRun run{seg.begin, S, N, fields, textPerRow};
+    w.putRecords(data, run,
+                 [&rows](const std::uint8_t* block, std::int64_t stride, std::int64_t first,
+                         std::int64_t count,
+                         TextBuffer& out) { rows.format(block, stride, first, count, out); },
+                 tuning);
 }
 
 // Records of every record table, for the share reported as progress.
@@ -431,7 +234,7 @@ bool writeTextOutput(const std::vector<Segment*>& segments, const ByteSource& da
     if (textOutputRefusal(segments))
         return false;
     const std::int64_t size = data.size();
-    Writer w(sink, progress, countRecords(segments, size));
+    TextWriter w(sink, progress, countRecords(segments, size));
     w.put("This File is Made of With Vellomarque. See it at ");
     w.put(kMakerAddress);
     for (std::size_t i = 0; i < segments.size() && w.ok(); ++i) {
@@ -486,6 +289,16 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
         r.error = std::move(*refusal);
         return r;
     }
+    return writeTextFile(path, progress, waitForReader,
+                         [&](const TextSink& sink, const Progress& watch) {
+                             return writeTextOutput(segments, data, settings, sink, loc, watch);
+                         });
+}
+
+TextOutputResult writeTextFile(const std::string& path, const Progress& progress,
+                               bool waitForReader, const TextProducer& produce) {
+    TextOutputResult r;
+    r.path = path;
     OutputFile out;
     if (!out.begin(path, waitForReader)) {
         r.error = out.error();
@@ -494,7 +307,7 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
     const TextSink sink = [&](std::string_view text) { return out.write(text); };
     bool stopped = false;
     const Progress watch = [&](double f) { return !(stopped = progress && !progress(f)); };
-    if (!writeTextOutput(segments, data, settings, sink, loc, watch)) {
+    if (!produce(sink, watch)) {
         // A write error carries the system's text; otherwise reading the data
         // failed or the user stopped. A replaced file keeps its old contents.
         if (stopped)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bytesource.h"
+#include "recordblocks.h"
 #include "segment.h"
 #include "textlocale.h"
 #include "workingfile.h"
@@ -20,16 +21,6 @@ struct TextOutputResult {
     // Refused before anything was written (error names the segment, its name
     // as stored in the type file).
     bool refused = false;
-};
-
-// Receives the text in large pieces; false stops the output (a write error).
-using TextSink = std::function<bool(std::string_view)>;
-
-// How record tables are cut into blocks formatted side by side. The text is
-// the same whatever the values; zero lets the table and the machine decide.
-struct TextOutputBlocks {
-    std::int64_t records = 0; // records per block
-    unsigned threads = 0;     // blocks formatted at once
 };
 
 // Writes the segments, their fields and every decoded value as a fixed-width
@@ -52,6 +43,14 @@ TextOutputResult writeTextOutput(const std::vector<Segment*>& segments, const By
                                  const ViewSettings& settings, const std::string& path,
                                  const Locale& loc = defaultLocale(), const Progress& progress = {},
                                  bool waitForReader = false);
+
+// Writes the text that produce gives to its sink into the output named path,
+// as writeTextOutput does: a file is replaced only by a complete output.
+// produce returns false when it failed or was stopped through the progress
+// it is handed.
+using TextProducer = std::function<bool(const TextSink& sink, const Progress& progress)>;
+TextOutputResult writeTextFile(const std::string& path, const Progress& progress,
+                               bool waitForReader, const TextProducer& produce);
 
 // Why a text output of these segments is refused, or nothing: a segment that
 // begins before the start of the file has no records to read (the rewrites

@@ -5,6 +5,7 @@
 #include "fixtures.h"
 #include "runcli.h"
 #include "tempdir.h"
+#include "workfolder.h"
 #include "typefile.h"
 
 using namespace vm;
@@ -19,11 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A 100-byte file: "Head" [0, 8), "Recs" 5 records of 8 at 8, "Tail" [48, 100),
 // and an Anomaly segment over the head.
-struct Files {
-    TempDir dir;
-    std::string data = dir.file("d.bin");
-    std::string type = data + ".type";
-
+struct Files : DataAndType {
     Files() {
         writeBytes(data, counting(100));
         SegmentList list;
@@ -46,25 +43,7 @@ struct Files {
     }
 };
 
-// Working copies are made in TMPDIR; a command leaves none behind.
-class CliRecords : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
-        ::setenv("TMPDIR", m_tmp.path().c_str(), 1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(std::filesystem::is_empty(m_tmp.path())) << "working copies left behind";
-        if (m_oldTmp.empty())
-            ::unsetenv("TMPDIR");
-        else
-            ::setenv("TMPDIR", m_oldTmp.c_str(), 1);
-    }
-
-private:
-    TempDir m_tmp;
-    std::string m_oldTmp;
-};
+class CliRecords : public CliWorkFolder {};
 
 TEST_F(CliRecords, AddInsertsCopiesAndMovesTheLaterSegments) {
     Files f;
