@@ -30,17 +30,21 @@ RecordCommands::RecordCommands(Document& doc, QWidget* window)
     m_deleteDialog = new TdelRecord(window);
     m_add = recordAction(this, "AaddRecord", "Add Record");
     m_delete = recordAction(this, "AdelRecord", "Delete Record");
-    wire(m_add, m_addDialog, &vm::addRecordsToSegment);
-    wire(m_delete, m_deleteDialog, &vm::deleteRecordsFromSegment);
+    wire(m_add, m_addDialog,
+         [](vm::WorkingFile& wf, vm::SegmentList& list, vm::Segment& s,
+            const vm::AddRecordsRequest& r,
+            const vm::Progress& p) { return vm::addRecordsToSegment(wf, list, s, r, p); });
+    wire(m_delete, m_deleteDialog,
+         [](vm::WorkingFile& wf, vm::SegmentList& list, vm::Segment& s,
+            const vm::DeleteRecordsRequest& r,
+            const vm::Progress& p) { return vm::deleteRecordsFromSegment(wf, list, s, r, p); });
     m_menu = new QMenu(window);
     m_menu->setObjectName(QStringLiteral("RecordMenu"));
     m_menu->addActions({m_add, m_delete});
 }
 
-template <typename Dialog, typename Request>
-void RecordCommands::wire(QAction* action, Dialog* dialog,
-                          vm::FileResult (*edit)(vm::WorkingFile&, vm::SegmentList&, vm::Segment&,
-                                                 const Request&, const vm::Progress&)) {
+template <typename Dialog, typename EngineEdit>
+void RecordCommands::wire(QAction* action, Dialog* dialog, EngineEdit edit) {
     connect(action, &QAction::triggered, this, [this, action, dialog, edit] {
         run(
             *dialog, [dialog](const vm::Segment& s) { dialog->prepare(s); }, action->text(),

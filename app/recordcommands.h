@@ -39,10 +39,9 @@ private:
     using Edit = std::function<vm::FileResult(vm::Segment&, vm::WorkingFile&, vm::SegmentList&,
                                               const vm::Progress&)>;
     // The entry shows its dialog; what it accepts goes to edit.
-    template <typename Dialog, typename Request>
-    void wire(QAction* action, Dialog* dialog,
-              vm::FileResult (*edit)(vm::WorkingFile&, vm::SegmentList&, vm::Segment&,
-                                     const Request&, const vm::Progress&));
+    // edit(wf, list, segment, request, progress) is the engine's record edit.
+    template <typename Dialog, typename EngineEdit>
+    void wire(QAction* action, Dialog* dialog, EngineEdit edit);
     // Shows a record dialog prepared for the current segment and runs the edit it accepted.
     void run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
              const QString& label, const Edit& edit);

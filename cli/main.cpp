@@ -109,8 +109,8 @@ const vmcli::Command kCommands[] = {
     {"export-c", "DATAFILE [--type TYPEFILE]",
      "a C header: one packed struct per segment, its offsets and size checked by static_assert",
      vmcli::cmdExportC},
-    {"export-ksy", "DATAFILE [--type TYPEFILE]",
-     "a Kaitai Struct description of the structure", vmcli::cmdExportKsy},
+    {"export-ksy", "DATAFILE [--type TYPEFILE]", "a Kaitai Struct description of the structure",
+     vmcli::cmdExportKsy},
 };
 
 // Options that make the tool's own documents; not listed, since nobody types

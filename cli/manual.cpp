@@ -124,12 +124,22 @@ Shape shapeOf(const Command& command) {
                 optionWords = nullptr;
             } else if (core.front() == '-') {
                 optionWords = nullptr;
-                bool seen = false;
-                for (auto& [name, args] : shape.options)
-                    seen = seen || name == core;
-                if (!seen) {
-                    shape.options.emplace_back(std::string(core), std::vector<std::string>{});
-                    optionWords = &shape.options.back().second;
+                // "--a|--b": options of which one is given, each a flag.
+                const bool alternatives = core.find('|') != std::string_view::npos;
+                std::string_view rest = core;
+                while (!rest.empty()) {
+                    const std::size_t bar = rest.find('|');
+                    const std::string_view name = rest.substr(0, bar);
+                    rest =
+                        bar == std::string_view::npos ? std::string_view() : rest.substr(bar + 1);
+                    bool seen = false;
+                    for (auto& [known, args] : shape.options)
+                        seen = seen || known == name;
+                    if (!seen && !name.empty()) {
+                        shape.options.emplace_back(std::string(name), std::vector<std::string>{});
+                        if (!alternatives)
+                            optionWords = &shape.options.back().second;
+                    }
                 }
             } else if (optionWords) {
                 optionWords->emplace_back(core);

@@ -49,6 +49,8 @@ std::optional<std::string> parseStructureArgs(const Args& args, StructureArgs& s
     return std::nullopt;
 }
 
+namespace {
+
 // Single-byte text of the type file as UTF-8, without a copy when it is ASCII.
 void appendText(std::string& out, std::string_view cp1252) {
     for (const char c : cp1252)

@@ -22,15 +22,16 @@ Loaded load() {
     if (!lib) {
         const char* why = ::dlerror();
         l.error = std::string("C declarations cannot be imported: libclang (") +
-                  VM_LIBCLANG_SONAME + ") could not be loaded" + (why ? std::string(": ") + why : "") +
+                  VM_LIBCLANG_SONAME + ") could not be loaded" +
+                  (why ? std::string(": ") + why : "") +
                   ". Install libclang1-14 and libclang-common-14-dev";
         return l;
     }
     // Kept loaded for the life of the process: the functions are used again.
 #define VM_LIBCLANG_LOAD(name)                                                                     \
-    l.api.name = reinterpret_cast<decltype(&::name)>(::dlsym(lib, #name));                        \
+    l.api.name = reinterpret_cast<decltype(&::name)>(::dlsym(lib, #name));                         \
     if (!l.api.name) {                                                                             \
-        l.error = "C declarations cannot be imported: " VM_LIBCLANG_SONAME " has no " #name;      \
+        l.error = "C declarations cannot be imported: " VM_LIBCLANG_SONAME " has no " #name;       \
         return l;                                                                                  \
     }
     VM_LIBCLANG_FUNCTIONS(VM_LIBCLANG_LOAD)
