@@ -78,7 +78,8 @@ Document::Document(QObject* parent)
     // Positions are shown in hexadecimal until a type file says otherwise.
     m_view.setPositionFormat(1);
     m_view.setShowIndexNum(true);
-    m_dataHint.fill(true);
+    // The data hint kinds belong to a structure: none is chosen before one is
+    // loaded, and a type file saved from here stores none.
 }
 
 Document::~Document() {

@@ -36,11 +36,14 @@ std::size_t readZeroFilled(const FileStream& f, std::int64_t pos,
     return f.readAt(pos, out);
 }
 
+// Only the slots of the 16 kinds mean anything. The last five have no kind,
+// and in the old layout they share their bytes with the first field record,
+// so whatever is stored there is no choice of the user's.
 void readFlags(const FileStream& f, std::int64_t pos, DataHintFlags& flags) {
     std::array<std::uint8_t, kDataHintSlots> raw{};
     readZeroFilled(f, pos, raw);
     for (std::size_t i = 0; i < raw.size(); ++i)
-        flags[i] = raw[i] == 1;
+        flags[i] = i < static_cast<std::size_t>(kKindCount) && raw[i] == 1;
 }
 
 void fixLoadedSegment(Segment& s) {
@@ -164,7 +167,8 @@ std::string typeFileImage(const SegmentList& segments, const ViewSettings& setti
     putI32(p + kVersionOffset + 4, kOwnVersion);
     putI32(p + kVersionOffset + 8, kOwnVersion);
     std::memcpy(p + kSettingsOffset, settings.bytes.data(), settings.bytes.size());
-    for (std::size_t i = 0; i < dataHint.size(); ++i)
+    // The slots without a kind are always stored clear.
+    for (std::size_t i = 0; i < static_cast<std::size_t>(kKindCount); ++i)
         p[kFlagsOffset + static_cast<std::int64_t>(i)] = dataHint[i] ? 1 : 0;
     putI32(p + kCountOffset, static_cast<std::int32_t>(segments.size()));
     for (const auto& s : segments) {

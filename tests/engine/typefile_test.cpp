@@ -82,15 +82,15 @@ TEST(TypeFile, ImageOfAKnownStructureIsByteExact) {
     EXPECT_EQ(u8(101), 0x8A);
     EXPECT_EQ(u8(104), 110);
     EXPECT_EQ(u8(108), 110);
-    EXPECT_EQ(u8(112), 1);      // can edit data
-    EXPECT_EQ(u8(114), 1);      // index shown
-    EXPECT_EQ(u8(115), 2);      // decimal positions
-    EXPECT_EQ(u8(137 + 3), 1);  // data hint flags
+    EXPECT_EQ(u8(112), 1);     // can edit data
+    EXPECT_EQ(u8(114), 1);     // index shown
+    EXPECT_EQ(u8(115), 2);     // decimal positions
+    EXPECT_EQ(u8(137 + 3), 1); // data hint flags
     EXPECT_EQ(u8(137 + 11), 1);
     EXPECT_EQ(u8(137 + 4), 0);
-    EXPECT_EQ(u8(158), 2);      // segment count
-    EXPECT_EQ(u8(162 + 120), 1); // fieldCount of the first segment
-    EXPECT_EQ(u8(162 + 160), 8); // its entry's kind
+    EXPECT_EQ(u8(158), 2);            // segment count
+    EXPECT_EQ(u8(162 + 120), 1);      // fieldCount of the first segment
+    EXPECT_EQ(u8(162 + 160), 8);      // its entry's kind
     EXPECT_EQ(u8(162 + 210 + 26), 7); // "Records"
 }
 
@@ -129,15 +129,33 @@ TEST(TypeFile, WriteThenReadGivesTheSameStructure) {
               typeFileImage(c.segments, c.settings, c.dataHint));
 }
 
+TEST(TypeFile, OnlyTheSixteenKindsHaveDataHintFlags) {
+    // Slots 16 to 20 have no kind; in the old layout their bytes are the
+    // first field record's, so whatever stands there is no choice of the user's.
+    TempDir dir;
+    TypeFileContent c = sample();
+    c.dataHint.fill(true);
+    const std::string img = typeFileImage(c.segments, c.settings, c.dataHint);
+    EXPECT_EQ(img.substr(137, 21), std::string(16, '\1') + std::string(5, '\0'));
+
+    Bytes b(img.begin(), img.end());
+    std::fill(b.begin() + 137, b.begin() + 137 + 21, 1);
+    writeBytes(dir.file("all.type"), b);
+    const TypeReadResult r = readTypeFile(dir.file("all.type"), 100);
+    ASSERT_TRUE(r.ok) << r.message;
+    for (std::size_t i = 0; i < r.content.dataHint.size(); ++i)
+        EXPECT_EQ(r.content.dataHint[i], i < 16) << i;
+}
+
 TEST(TypeFile, FixesOnLoad) {
     TempDir dir;
     Bytes b = header(35467, 110, 110);
-    b[112 + 4] = 1;    // structure editing: cleared on load
-    b[137 + 2] = 2;    // a flag byte other than 1 is not shown
+    b[112 + 4] = 1; // structure editing: cleared on load
+    b[137 + 2] = 2; // a flag byte other than 1 is not shown
     b[137 + 5] = 1;
     put32(b, 158, 1);
     Bytes s(160, 0);
-    putI32(&s[8], 0);  // record length 0
+    putI32(&s[8], 0); // record length 0
     s.resize(160);
     b.insert(b.end(), s.begin(), s.end());
     writeBytes(dir.file("t.type"), b);
@@ -177,7 +195,7 @@ TEST(TypeFile, RefusalsCarryTheirMessages) {
     writeBytes(tiny, {1, 2, 3});
     EXPECT_FALSE(readTypeFile(tiny, 0).ok);
 
-#ifndef _WIN32 // POSIX file modes
+#ifndef _WIN32              // POSIX file modes
     if (::geteuid() != 0) { // root reads anything
         const std::string locked = dir.file("locked.type");
         writeBytes(locked, header(35467, 110, 110));
@@ -199,9 +217,9 @@ TEST(TypeFile, LegacyLayoutYieldsOneSegment) {
     TempDir dir;
     Bytes b = header(35467, 100, 100);
     b.resize(201 + 2 * 48, 0);
-    put32(b, 112, 32);   // begin
-    put32(b, 124, 6);    // record length
-    b[184 + 1] = 1;      // flag of kind 1
+    put32(b, 112, 32); // begin
+    put32(b, 124, 6);  // record length
+    b[184 + 1] = 1;    // flag of kind 1
     // field 0: kind 7, start 0, length 4, width 90
     b[201 + 4] = 7;
     putU16(&b[201 + 12], 0);

@@ -116,3 +116,16 @@ TEST_F(DataHintTest, HoverFeedsTheWindowOnlyWhileItIsShown) {
     hint()->close();
     EXPECT_FALSE(act("ShowHint")->isChecked());
 }
+
+TEST_F(DataHintTest, NoKindIsShownBeforeAStructureAndTheSlotsWithoutAKindStayClear) {
+    tools();
+    EXPECT_EQ(doc().dataHintFlags(), vm::DataHintFlags{});
+    EXPECT_EQ(rows("hintName"), QStringList(TfcurShow::kRows, QString()));
+    // The test's type files set all 21 flag bytes; what is saved sets the 16 kinds' only.
+    openWords(QByteArray(16, '\0'));
+    const QString saved = dir + QStringLiteral("saved.type");
+    QString error;
+    ASSERT_TRUE(doc().writeTypeFile(saved, &error)) << error.toStdString();
+    const QByteArray bytes = readFile(saved);
+    EXPECT_EQ(bytes.mid(137, 21), QByteArray(16, '\1') + QByteArray(5, '\0'));
+}

@@ -1,5 +1,7 @@
 #include "datahintsetup.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -32,7 +34,8 @@ TfSetCurShow::TfSetCurShow(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addLayout(buttons);
-    setFixedSize(200, 340);
+    // Wide enough for the title beside the title bar's buttons.
+    setFixedSize(std::max(200, fontMetrics().horizontalAdvance(windowTitle()) + 160), 340);
 }
 
 void TfSetCurShow::load(const vm::DataHintFlags& flags) {
