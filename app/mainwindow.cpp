@@ -535,7 +535,7 @@ void Tmain::locatePosition(std::int64_t offset, bool absolute) {
     const vm::Location where =
         vm::locateOffset(list, list.current(), offset, data->size(), absolute);
     if (!where.segment) {
-        setStatusText(QString::fromStdString(vm::locateMissText(where, offset)));
+        setStatusText(RecordPane::toDisplay(vm::locateMissText(where, offset)));
         m_locateFailed = true;
         return;
     }

@@ -37,10 +37,11 @@ std::optional<int> parseKind(const std::string& text, KindCodes codes = KindCode
 // Record insertion and deletion (recordcommands.cpp).
 int cmdAddRecords(const Args& args);
 int cmdDeleteRecords(const Args& args);
-// The data hint readings, split and file information (toolcommands2.cpp).
+// The data hint readings, split, file information and locate (toolcommands2.cpp).
 int cmdInspect(const Args& args);
 int cmdSplit(const Args& args);
 int cmdInfo(const Args& args);
+int cmdLocate(const Args& args);
 // find and compare (toolcommands.cpp).
 int cmdFind(const Args& args);
 int cmdCompare(const Args& args);

@@ -67,6 +67,12 @@ const vmcli::Command kCommands[] = {
      "names, sizes, times and attributes: label TAB data file TAB type file (DATAFILE.type when "
      "there is one and none is given)",
      vmcli::cmdInfo},
+    {"locate", "DATAFILE OFFSET [--in SEGMENT] [--type TYPEFILE]",
+     "where OFFSET lies, as the goto window finds it: segment TAB record TAB index, the index "
+     "being the first record starting at or after OFFSET (empty inside the last record); with "
+     "--in, OFFSET counts from SEGMENT's start and names a place in it only; exit 1 with the "
+     "status line's text when no segment holds it",
+     vmcli::cmdLocate},
     {"find",
      "DATAFILE --cond KIND=VALUE [--cond KIND=VALUE ...] [--range R]\nDATAFILE --cond text=VALUE "
      "[--ignore-case] [--utf16] ...",

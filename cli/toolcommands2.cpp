@@ -1,5 +1,5 @@
-// inspect, split and info: the data hint window, the split dialog and the file
-// information window without a window.
+// inspect, split, info and locate: the data hint window, the split dialog, the
+// file information window and the goto dialog without a window.
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -10,7 +10,9 @@
 #include "datahint.h"
 #include "fileinfo.h"
 #include "filestream.h"
+#include "inputfiles.h"
 #include "kinds.h"
+#include "locate.h"
 #include "outputfile.h"
 #include "split.h"
 
@@ -177,6 +179,50 @@ int cmdInfo(const Args& args) {
     for (const auto& [label, values] : rows)
         std::cout << label << '\t' << *values.first << '\t' << *values.second << '\n';
     std::cout << "Attributes:\t" << attributes << "\t\n";
+    return 0;
+}
+
+int cmdLocate(const Args& args) {
+    const char* usage =
+        "Usage: vellomarque-cli locate DATAFILE OFFSET [--in SEGMENT] [--type TYPEFILE]";
+    std::vector<std::string> words;
+    std::string type;
+    std::optional<std::string> in;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--type" || args[i] == "--in") {
+            if (i + 1 >= args.size())
+                return fail(usage);
+            if (args[i] == "--type")
+                type = args[++i];
+            else
+                in = args[++i];
+        } else {
+            words.push_back(args[i]);
+        }
+    }
+    if (words.size() != 2)
+        return fail(usage);
+    const auto offset = vm::parseInt32(words[1]);
+    if (!offset)
+        return fail("Not an offset: " + words[1]);
+    Loaded l;
+    if (auto code = load(words[0], type.empty() ? words[0] + ".type" : type, l))
+        return *code;
+    vm::Segment* counted = nullptr;
+    if (in) {
+        std::string error;
+        counted = findSegmentArg(l.content.segments, *in, error);
+        if (!counted)
+            return fail(error);
+    }
+    const bool absolute = counted == nullptr;
+    const vm::Location where =
+        vm::locateOffset(l.content.segments, counted, *offset, l.dataSize, absolute);
+    if (!where.segment)
+        return fail(vm::cp1252ToUtf8(vm::locateMissText(where, *offset)));
+    const auto index = vm::gotoIndex(where, *offset, l.dataSize, absolute);
+    std::cout << vm::cp1252ToUtf8(where.segment->name) << '\t' << where.record << '\t'
+              << (index ? std::to_string(*index) : std::string()) << '\n';
     return 0;
 }
 

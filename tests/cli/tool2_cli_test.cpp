@@ -8,6 +8,7 @@
 #include "fixtures.h"
 #include "runcli.h"
 #include "tempdir.h"
+#include "typefile.h"
 
 using fixtures::counting;
 
@@ -101,4 +102,25 @@ TEST(CliTools2, InfoPrintsBothColumnsAndKeepsTheTypeColumnEmptyWithoutOne) {
     r = runCli({"info", dir.file("none.bin")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("none.bin"), std::string::npos);
+}
+
+TEST(CliTools2, LocateNamesTheSegmentTheRecordAndTheGotoIndex) {
+    TempDir dir;
+    const std::string data = dir.file("d.bin");
+    writeBytes(data, counting(400));
+    vm::SegmentList list;
+    list.append(fixtures::seg("recs", 100, 100, 10));
+    list.append(fixtures::seg("tail", 300, 50, 25));
+    ASSERT_TRUE(vm::writeTypeFile(list, {}, {}, data + ".type").ok);
+    EXPECT_EQ(runCli({"locate", data, "105"}).out, "recs\t0\t1\n");
+    EXPECT_EQ(runCli({"locate", data, "195"}).out, "recs\t9\t\n"); // no record starts after it
+    EXPECT_EQ(runCli({"locate", data, "0x12C"}).out, "tail\t0\t0\n");
+    EXPECT_EQ(runCli({"locate", data, "30", "--in", "tail"}).out, "tail\t1\t\n");
+    CliRun r = runCli({"locate", data, "250"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ERROR The position 250 this not defined any data in there!\n");
+    r = runCli({"locate", data, "150", "--in", "recs"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ERROR The position 150 is not inside the segment recs (100 bytes from its "
+                     "start)\n");
 }

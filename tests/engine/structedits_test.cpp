@@ -80,6 +80,55 @@ TEST(Locate, RangesFollowTheFileAndAnomalyFields) {
     EXPECT_EQ(locateMissText(hit, 300), "ERROR The position 300is Lage Than the file's size!");
 }
 
+TEST(Locate, TheGotoIndexNamesARecordOfTheSegmentThatHoldsTheOffset) {
+    // Against a literal reading: list the record starts of the segment the
+    // offset was located in, and take the first at or after the offset.
+    SegmentList list;
+    Segment& a = list.append(seg("A", 0, 100, 20));
+    Segment& c = list.append(seg("C", 300, 47, 10)); // a partial last record
+    Segment& tail = list.append(seg("T", 380, 5, 7));
+    tail.toFilesEnd = true;
+    Segment& odd = list.append(seg("O", 200, 40, 1));
+    odd.anomaly = true;
+    odd.entries = {entry(1, 4, 2), entry(1, 10, 4)};
+    const std::int64_t size = 420;
+    for (Segment* current : {&a, &c, &odd})
+        for (const bool absolute : {true, false})
+            for (std::int64_t offset = -3; offset <= size + 3; ++offset) {
+                const Location where = locateOffset(list, current, offset, size, absolute);
+                const auto index = gotoIndex(where, offset, size, absolute);
+                // Relative offsets name a place in the current segment only.
+                if (!absolute) {
+                    if (where.segment)
+                        EXPECT_EQ(where.segment, current);
+                    else
+                        EXPECT_EQ(where.miss, Location::Miss::OutsideSegment);
+                }
+                std::optional<std::int64_t> expected;
+                if (const Segment* s = where.segment) {
+                    const std::int64_t low = absolute ? s->begin : 0;
+                    const std::int64_t end = s->toFilesEnd ? size : std::min(s->end(), size);
+                    const std::int64_t high = absolute ? end : end - s->begin;
+                    if (s->anomaly) {
+                        expected = where.record;
+                        EXPECT_GE(offset, low + s->entries[where.record].start);
+                    } else {
+                        EXPECT_EQ(where.record, (offset - low) / s->recordLength);
+                        for (std::int64_t i = 0; low + i * s->recordLength < high; ++i)
+                            if (low + i * s->recordLength >= offset) {
+                                expected = i;
+                                break;
+                            }
+                    }
+                }
+                ASSERT_EQ(index, expected) << current->name << " " << absolute << " " << offset;
+            }
+    // Counted from a segment's start, an offset past it is said, not moved to.
+    const Location past = locateOffset(list, &c, 47, size, false);
+    EXPECT_EQ(locateMissText(past, 47), "ERROR The position 47 is not inside the segment C (47 "
+                                        "bytes from its start)");
+}
+
 // ---- moving following segments ---------------------------------------------------
 
 TEST(SegmentEdits, ShiftMovesOnlySegmentsFromTheOldEndOn) {

@@ -107,3 +107,42 @@ TEST_F(GotoTest, ASegmentWithoutRecordLengthGivesNoIndex) {
     EXPECT_EQ(box("Eindex")->text(), "");
     EXPECT_EQ(located.back(), 20);
 }
+
+TEST_F(GotoTest, TheIndexBelongsToTheSegmentThatHoldsTheOffsetAndAMissMovesNothing) {
+    openSegments();
+    vm::Segment* recs = &doc().segments()[0];
+    vm::Segment* odd = &doc().segments()[1];
+    // No segment holds 250 or -2: no index, and the segment stays current.
+    for (const char* offset : {"250", "-2"}) {
+        box("Enum")->setText(QString::fromLatin1(offset));
+        EXPECT_EQ(box("Eindex")->text(), "") << offset;
+        EXPECT_EQ(doc().segments().current(), recs) << offset;
+    }
+    EXPECT_EQ(box("Ehex")->text(), "FFFFFFFE");
+    // Inside the last record no record starts at or after the offset.
+    box("Enum")->setText(QStringLiteral("195"));
+    EXPECT_EQ(box("Eindex")->text(), "");
+    box("Enum")->setText(QStringLiteral("190"));
+    EXPECT_EQ(box("Eindex")->text(), "9");
+
+    // Typing 305 key by key from the Anomaly segment passes through 3 and 30,
+    // which no segment holds.
+    doc().setCurrentSegment(odd);
+    for (const char* typed : {"3", "30"}) {
+        box("Enum")->setText(QString::fromLatin1(typed));
+        EXPECT_EQ(box("Eindex")->text(), "") << typed;
+        EXPECT_EQ(doc().segments().current(), odd) << typed;
+    }
+    box("Enum")->setText(QStringLiteral("305"));
+    EXPECT_EQ(box("Eindex")->text(), "0");
+
+    // Counted from the segment's start, a place past it is said on the status
+    // line instead of landing on the segment's last record.
+    doc().setCurrentSegment(recs);
+    child<QCheckBox>(dialog(), "utterly")->click();
+    box("Enum")->setText(QStringLiteral("150"));
+    EXPECT_EQ(tools().statusText(),
+              "ERROR The position 150 is not inside the segment recs (100 bytes from its start)");
+    EXPECT_EQ(box("Eindex")->text(), "");
+    EXPECT_EQ(doc().segments().current(), recs);
+}

@@ -10,6 +10,7 @@
 
 #include "codec.h"
 #include "document.h"
+#include "locate.h"
 #include "recordpane.h"
 #include "segment.h"
 #include "toolwidgets.h"
@@ -134,25 +135,18 @@ void TgotoOffsetf::EnumChange(bool fromHex) {
         offset = numberIn(m_num->text()).value_or(0);
         m_hex->setText(hexText(offset));
     }
-    if (current())
-        m_locate(offset, m_utterly->isChecked());
-    // The move may have made another segment current.
+    // The index names a record of the segment the move goes to, found as the
+    // move finds it; an offset no segment holds has none, and the current
+    // segment stays as it was.
     QString index;
-    if (const vm::Segment* seg = current()) {
-        const std::int64_t b = base(*seg);
-        if (seg->anomaly) {
-            for (std::size_t i = 0; i < seg->entries.size(); ++i) {
-                const std::int64_t start = b + seg->entries[i].start;
-                if (start <= offset && offset < start + seg->entries[i].length) {
-                    index = QString::number(i);
-                    break;
-                }
-            }
-        } else if (seg->recordLength > 0) {
-            // The first record starting at or after the offset.
-            const std::int64_t L = seg->recordLength;
-            index = QString::number((offset - b + L - 1) / L);
-        }
+    const vm::FileStream* data = m_doc.dataStream();
+    if (current() && data) {
+        const bool absolute = m_utterly->isChecked();
+        const vm::Location where = vm::locateOffset(m_doc.segments(), m_doc.segments().current(),
+                                                    offset, data->size(), absolute);
+        if (const auto i = vm::gotoIndex(where, offset, data->size(), absolute))
+            index = QString::number(*i);
+        m_locate(offset, absolute);
     }
     m_index->setText(index);
     m_busy = false;
