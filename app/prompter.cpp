@@ -7,14 +7,19 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "filestream.h"
+#include "progresswindow.h"
+
 void Prompter::inform(QWidget* parent, const QString& text, const QString& title) {
     message(parent, title.isEmpty() ? QApplication::applicationName() : title, text, Buttons::Ok,
             Icon::Information);
 }
 
 void Prompter::error(QWidget* parent, const QString& text, const QString& title) {
+    // Work the user stopped did not fail: it is said, not raised as an error.
+    const bool stopped = text.endsWith(QLatin1String(vm::kStoppedByUser));
     message(parent, title.isEmpty() ? QApplication::applicationName() : title, text, Buttons::Ok,
-            Icon::Critical);
+            stopped ? Icon::Information : Icon::Critical);
 }
 
 Prompter::Answer Prompter::ask(QWidget* parent, const QString& title, const QString& text,
@@ -100,12 +105,49 @@ int QtPrompter::runModal(QDialog& dialog) {
 }
 
 namespace {
+
 Prompter* g_prompter = nullptr;
-}
+
+// Stands before the installed prompter (the real dialogs, or a test's): no
+// message, question or modal window opens under a progress window, whoever
+// asks and whatever work is still running.
+class ProgressSafePrompter : public Prompter {
+public:
+    Answer message(QWidget* parent, const QString& title, const QString& text, Buttons buttons,
+                   Icon icon) override {
+        ProgressWindow::closeAll();
+        return inner().message(parent, title, text, buttons, icon);
+    }
+    std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& label,
+                                     const QString& initial) override {
+        ProgressWindow::closeAll();
+        return inner().inputText(parent, title, label, initial);
+    }
+    QString openFileName(QWidget* parent, const QString& title, const QString& filter) override {
+        ProgressWindow::closeAll();
+        return inner().openFileName(parent, title, filter);
+    }
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override {
+        ProgressWindow::closeAll();
+        return inner().saveFileName(parent, title, filter);
+    }
+    int runModal(QDialog& dialog) override {
+        ProgressWindow::closeAll();
+        return inner().runModal(dialog);
+    }
+
+private:
+    static Prompter& inner() {
+        static QtPrompter real;
+        return g_prompter ? *g_prompter : real;
+    }
+};
+
+} // namespace
 
 Prompter& prompter() {
-    static QtPrompter real;
-    return g_prompter ? *g_prompter : real;
+    static ProgressSafePrompter guarded;
+    return guarded;
 }
 
 void setPrompter(Prompter* p) {

@@ -31,6 +31,8 @@ public:
 
     // Shorthands.
     void inform(QWidget* parent, const QString& text, const QString& title = QString());
+    // An error; a text that ends in the engine's "stopped by the user" is
+    // shown as information instead.
     void error(QWidget* parent, const QString& text, const QString& title = QString());
     Answer ask(QWidget* parent, const QString& title, const QString& text,
                Buttons buttons = Buttons::YesNo);
@@ -51,7 +53,8 @@ public:
     int runModal(QDialog& dialog) override;
 };
 
-// The process's prompter; a QtPrompter unless one was installed.
+// The process's prompter: the installed one (a QtPrompter unless one was
+// installed), which it asks only once every progress window is closed.
 Prompter& prompter();
 // Installs a prompter (not owned); nullptr goes back to the real dialogs.
 void setPrompter(Prompter* p);

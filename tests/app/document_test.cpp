@@ -11,6 +11,8 @@
 #include <QProgressDialog>
 
 #include "appfixture.h"
+#include "filestream.h"
+#include "progresswindow.h"
 #include "recordpane.h"
 #include "segmentgrid.h"
 
@@ -293,6 +295,35 @@ TEST_F(SaveQuestions, AFailedSaveClosesItsProgressWindowBeforeTheError) {
     trigger("AsaveData");
     EXPECT_EQ(progressWindows, (std::vector<qsizetype>{0, 0, 0}));
     prompts.onMessage = nullptr;
+}
+
+TEST_F(DocumentTest, NoMessageOpensUnderAProgressWindowAndAStopIsNoError) {
+    window();
+    const auto shown = [this] {
+        int n = 0;
+        for (const QProgressDialog* d : window().findChildren<QProgressDialog*>())
+            n += d->isVisible() ? 1 : 0;
+        return n;
+    };
+    ProgressWindow progress(&window(), QStringLiteral("Long Work"));
+    const vm::Progress step = progress.callback();
+    // It shows by itself once half a second has passed.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 1; }));
+    std::vector<int> under;
+    prompts.onMessage = [&](const ScriptedPrompter::Record&) { under.push_back(shown()); };
+    prompts.answers = {Prompter::Answer::No};
+    prompter().ask(&window(), QStringLiteral("Warning"), QStringLiteral("Go on?"));
+    prompter().error(&window(), QStringLiteral("x.bin: ") + QLatin1String(vm::kStoppedByUser));
+    prompter().error(&window(), QStringLiteral("x.bin: No space left on device"));
+    prompts.onMessage = nullptr;
+    EXPECT_EQ(under, (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(prompts.records[1].icon, Prompter::Icon::Information);
+    EXPECT_EQ(prompts.records[2].icon, Prompter::Icon::Critical);
+    // Closed for a message, it stays closed while the work goes on.
+    EXPECT_TRUE(step(0.5));
+    QTest::qWait(600);
+    EXPECT_TRUE(step(0.6));
+    EXPECT_EQ(shown(), 0);
 }
 
 TEST_F(SaveQuestions, SaveAsMovesTheDocumentButNotTheTypeFile) {

@@ -4,8 +4,8 @@
 #include <QStringList>
 
 Prompter::Answer ScriptedPrompter::message(QWidget*, const QString& title, const QString& text,
-                                           Buttons buttons, Icon) {
-    records.push_back({Kind::Message, title, text, buttons});
+                                           Buttons buttons, Icon icon) {
+    records.push_back({Kind::Message, title, text, buttons, icon});
     if (onMessage)
         onMessage(records.back());
     if (buttons == Buttons::Ok) {

@@ -20,6 +20,7 @@ public:
         QString title;
         QString text;
         Buttons buttons = Buttons::Ok;
+        Icon icon = Icon::Information;
     };
 
     std::vector<Record> records;
