@@ -161,3 +161,33 @@ TEST_F(SplitTest, TheOpenDataFileAsTargetGetsTheWorkingCopyChanged) {
     // The source read the working copy as it stands now.
     EXPECT_EQ(text("EsLength"), "12");
 }
+
+TEST_F(SplitTest, EnterInANumberBoxCommitsTheBoxAndNeverSplitsTheOpenFile) {
+    const QByteArray bytes = counting(64);
+    openWords(bytes);
+    prompts.clear();
+    prompts.modals.push_back([&](QDialog& d) {
+        // Shown, as the user has it: Enter in a dialog presses its default button.
+        d.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+        addPiece(8, 16);
+        auto* begin = child<QLineEdit>("Estart");
+        begin->setFocus();
+        QTest::keyClick(begin, Qt::Key_Return);
+        // A begin before the file's start is not taken, and the box says so
+        // until Enter shows what the piece holds again.
+        type("Estart", "-5");
+        EXPECT_EQ(row(0)[1], "8");
+        EXPECT_TRUE(text("Lnote").startsWith("Begin stays 8")) << text("Lnote").toStdString();
+        QTest::keyClick(begin, Qt::Key_Return);
+        EXPECT_EQ(text("Estart"), "8");
+        EXPECT_EQ(text("Lnote"), "");
+        QTest::keyClick(child<QLineEdit>("ELength"), Qt::Key_Enter);
+        d.hide();
+        return int(QDialog::Accepted);
+    });
+    trigger("AsplitFile");
+    EXPECT_EQ(prompts.unanswered, 0);
+    EXPECT_EQ(streamBytes(doc().dataStream()), bytes);
+    EXPECT_FALSE(doc().dataChanged());
+}

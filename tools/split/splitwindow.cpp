@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include "platform.h"
 #include "progresswindow.h"
 #include "prompter.h"
+#include "recordpane.h"
 #include "updownbuttons.h"
 
 namespace {
@@ -37,13 +39,9 @@ const QColor kSelection(255, 0, 0);
 
 enum Column { IndexColumn, BeginColumn, EndColumn, LengthColumn, MemoColumn };
 
-// A box's whole number; nothing for text that is not one and for -1, which
-// stands for "not a number" in these boxes.
+// A box's whole number; nothing for text that is not one.
 std::optional<std::int32_t> boxValue(const QLineEdit* box) {
-    const auto v = vm::parseInt32(box->text().toStdString());
-    if (!v || *v == -1)
-        return std::nullopt;
-    return v;
+    return vm::parseInt32(box->text().toStdString());
 }
 
 QLineEdit* readOnlyBox(const char* name) {
@@ -140,6 +138,10 @@ Tsplit::Tsplit(Document& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
         edits->addSpacing(8);
     }
     edits->addStretch();
+    // Why the piece does not take what a box shows.
+    m_note = new QLabel;
+    m_note->setObjectName(QStringLiteral("Lnote"));
+    m_note->setStyleSheet(QStringLiteral("color: %1").arg(RecordPane::hitColour().name()));
 
     m_add = button(QStringLiteral("Add"), "Badd");
     m_delete = button(QStringLiteral("Delete"), "Bdel");
@@ -176,6 +178,7 @@ Tsplit::Tsplit(Document& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
     layout->addLayout(files);
     layout->addWidget(listGroup);
     layout->addLayout(edits);
+    layout->addWidget(m_note);
     layout->addLayout(buttons);
     layout->addWidget(hint);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -202,6 +205,12 @@ Tsplit::Tsplit(Document& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
     connect(m_begin, &QLineEdit::textChanged, this, [this] { boundEdited(true); });
     connect(m_end, &QLineEdit::textChanged, this, [this] { boundEdited(false); });
     connect(m_length, &QLineEdit::textChanged, this, &Tsplit::lengthEdited);
+    for (QLineEdit* box : {m_begin, m_end, m_length}) {
+        // Enter in a number box is for the box, never the Split button: with
+        // the open file as target, Split replaces the document's data.
+        box->installEventFilter(this);
+        connect(box, &QLineEdit::editingFinished, this, [this, box] { commitBox(box); });
+    }
     connect(m_split, &QPushButton::clicked, this, &Tsplit::splitClicked);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -278,6 +287,7 @@ void Tsplit::selectionChanged() {
         m_length->setText(QString::number(std::int64_t{p.end} - p.begin));
         m_busy = false;
     }
+    m_note->clear();
     drawStrips();
     updateButtons();
 }
@@ -367,11 +377,20 @@ void Tsplit::deletePiece() {
 
 void Tsplit::boundEdited(bool begin) {
     const int row = selectedRow();
-    const auto v = boxValue(begin ? m_begin : m_end);
-    // A piece cannot begin before the start of the file.
-    if (m_busy || row < 0 || !v || (begin && *v < 0))
+    if (m_busy || row < 0)
         return;
+    QLineEdit* box = begin ? m_begin : m_end;
+    const auto v = boxValue(box);
+    if (!v) {
+        refuse(box, QStringLiteral("not a whole number"));
+        return;
+    }
+    if (begin && *v < 0) {
+        refuse(box, QStringLiteral("a piece cannot begin before the start of the file"));
+        return;
+    }
     m_busy = true;
+    m_note->clear();
     vm::SplitPiece& p = m_pieces[static_cast<std::size_t>(row)];
     (begin ? p.begin : p.end) = *v;
     m_length->setText(QString::number(std::int64_t{p.end} - p.begin));
@@ -381,21 +400,73 @@ void Tsplit::boundEdited(bool begin) {
 
 void Tsplit::lengthEdited() {
     const int row = selectedRow();
-    const auto v = boxValue(m_length);
-    if (m_busy || row < 0 || !v)
+    if (m_busy || row < 0)
         return;
+    const auto v = boxValue(m_length);
+    if (!v) {
+        refuse(m_length, QStringLiteral("not a whole number"));
+        return;
+    }
     vm::SplitPiece& p = m_pieces[static_cast<std::size_t>(row)];
     const std::int64_t end = std::int64_t{p.begin} + *v;
     if (end > std::numeric_limits<std::int32_t>::max() ||
-        end < std::numeric_limits<std::int32_t>::min())
+        end < std::numeric_limits<std::int32_t>::min()) {
+        refuse(m_length, QStringLiteral("the end would lie past the largest offset"));
         return;
+    }
     m_busy = true;
+    m_note->clear();
     if (m_length->text() != QString::number(*v))
         m_length->setText(QString::number(*v));
     p.end = static_cast<std::int32_t>(end);
     m_end->setText(QString::number(p.end));
     refreshRow(row);
     m_busy = false;
+}
+
+QString Tsplit::rowText(const QLineEdit* box, const vm::SplitPiece& p) const {
+    if (box == m_begin)
+        return QString::number(p.begin);
+    if (box == m_end)
+        return QString::number(p.end);
+    return QString::number(std::int64_t{p.end} - p.begin);
+}
+
+void Tsplit::refuse(QLineEdit* box, const QString& why) {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString caption = box == m_begin ? QStringLiteral("Begin")
+                            : box == m_end ? QStringLiteral("End")
+                                           : QStringLiteral("Length");
+    m_note->setText(caption + QStringLiteral(" stays ") +
+                    rowText(box, m_pieces[static_cast<std::size_t>(row)]) + QStringLiteral(": ") +
+                    why);
+}
+
+void Tsplit::commitBox(QLineEdit* box) {
+    const int row = selectedRow();
+    if (m_busy || row < 0)
+        return;
+    // The box shows what the piece holds once the user is done with it.
+    m_busy = true;
+    const QString held = rowText(box, m_pieces[static_cast<std::size_t>(row)]);
+    if (box->text() != held)
+        box->setText(held);
+    m_note->clear();
+    m_busy = false;
+}
+
+bool Tsplit::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        (watched == m_begin || watched == m_end || watched == m_length)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            commitBox(static_cast<QLineEdit*>(watched));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void Tsplit::step(QLineEdit* box, int delta) {
@@ -430,9 +501,9 @@ void Tsplit::splitClicked() {
         }
     }
     if (!targetIsDoc && !m_append->isChecked() &&
-        !prompter().mayReplace(
-            this, target, QStringLiteral("Warning "),
-            QStringLiteral("Are You Sure  ") + target + QStringLiteral("  is exit replace it ?")))
+        !prompter().mayReplace(this, target, QStringLiteral("Warning "),
+                               QStringLiteral("Are You Sure  ") + target +
+                                   QStringLiteral("  is exit replace it ?")))
         return;
 
     QString error;

@@ -40,6 +40,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void sourceNameChanged();
@@ -53,6 +54,12 @@ private:
     // The Begin (or End) box changed: the selected piece follows it.
     void boundEdited(bool begin);
     void lengthEdited();
+    // What the selected piece holds for a box, as the box shows it.
+    QString rowText(const QLineEdit* box, const vm::SplitPiece& p) const;
+    // The box's text is not taken: the note says why and what the piece keeps.
+    void refuse(QLineEdit* box, const QString& why);
+    // Enter or leaving a box: it shows what the piece holds.
+    void commitBox(QLineEdit* box);
     void step(QLineEdit* box, int delta);
     void browse(QLineEdit* box);
     void splitClicked();
@@ -70,6 +77,7 @@ private:
     QLineEdit* m_begin;
     QLineEdit* m_end;
     QLineEdit* m_length;
+    QLabel* m_note;
     std::vector<UpDownButtons*> m_arrows;
     QPushButton* m_add;
     QPushButton* m_delete;
