@@ -32,6 +32,12 @@ ToolSet::ToolSet(const ToolContext& context) : m_context(context) {
     // Searches and compares read the document: they end before it goes.
     for (auto signal : {&Document::structureAboutToBeCleared, &Document::documentReplaced})
         QObject::connect(&doc, signal, m_find, [this] { stopLongOperations(); });
+    // What they found in data that is gone would mislead, and the compare
+    // grids would show the compare file beside other data.
+    QObject::connect(&doc, &Document::documentReplaced, m_find, [this] {
+        m_find->forgetResults();
+        m_compare->forgetResults();
+    });
 
     const ToolActions& a = context.actions;
     QObject::connect(a.find, &QAction::triggered, m_find,

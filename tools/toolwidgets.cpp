@@ -1,7 +1,10 @@
 #include "toolwidgets.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -9,6 +12,44 @@
 #include "resultrows.h"
 
 namespace toolwidgets {
+
+namespace {
+
+// Key presses that no control inside the window took reach the window itself.
+class RunKeys : public QObject {
+public:
+    RunKeys(QWidget* window, QTreeView* results, std::function<void()> start,
+            std::function<void()> stop)
+        : QObject(window), m_results(results), m_start(std::move(start)), m_stop(std::move(stop)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & ~Qt::KeypadModifier)
+            return false;
+        if (key->key() == Qt::Key_Escape) {
+            m_stop();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            const QWidget* focus = QApplication::focusWidget();
+            if (m_results && focus && (focus == m_results || m_results->isAncestorOf(focus)))
+                return true; // the list went to its row already
+            m_start();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QTreeView* m_results;
+    std::function<void()> m_start;
+    std::function<void()> m_stop;
+};
+
+} // namespace
 
 QAction* addHelpAction(QWidget* window, const char* topic) {
     auto* help = new QAction(QStringLiteral("Help"), window);
@@ -21,15 +62,15 @@ QAction* addHelpAction(QWidget* window, const char* topic) {
     return help;
 }
 
-QTreeView* resultView(const QString& name, ResultRows* rows,
-                      std::function<void(int row)> doubleClicked) {
+QTreeView* resultView(const QString& name, ResultRows* rows, std::function<void(int row)> goTo) {
     auto* view = new QTreeView;
     view->setObjectName(name);
     view->setModel(rows);
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
-    QObject::connect(view, &QTreeView::doubleClicked, view,
-                     [doubleClicked](const QModelIndex& index) { doubleClicked(index.row()); });
+    // A double-click activates the row as Enter does.
+    QObject::connect(view, &QTreeView::activated, view,
+                     [goTo](const QModelIndex& index) { goTo(index.row()); });
     return view;
 }
 
@@ -39,6 +80,36 @@ QGroupBox* resultGroup(QTreeView* view) {
     auto* layout = new QVBoxLayout(group);
     layout->addWidget(view);
     return group;
+}
+
+void addRunKeys(QWidget* window, QTreeView* results, std::function<void()> start,
+                std::function<void()> stop) {
+    window->installEventFilter(new RunKeys(window, results, std::move(start), std::move(stop)));
+}
+
+QLabel* runNote() {
+    auto* note = new QLabel;
+    note->setObjectName(QStringLiteral("runNote"));
+    note->setWordWrap(true);
+    return note;
+}
+
+QString runNoteText(const RunEnd& end) {
+    QString text;
+    switch (end.how) {
+    case RunEnd::How::Complete:
+        break;
+    case RunEnd::How::Stopped:
+        text = QStringLiteral("stopped at offset ") + QString::number(end.offset);
+        break;
+    case RunEnd::How::ReadError:
+        text = QStringLiteral("read error at ") + QString::number(end.offset) +
+               QStringLiteral(": ") + end.reason;
+        break;
+    }
+    if (!end.listCap.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("; ")) + end.listCap;
+    return text;
 }
 
 } // namespace toolwidgets

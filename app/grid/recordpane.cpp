@@ -1015,15 +1015,17 @@ void RecordPane::setBottomPanel(BottomPanel mode) {
     repaintVisibleGrids();
 }
 
-void RecordPane::showFindResults(std::vector<std::vector<std::uint8_t>> patterns) {
+void RecordPane::showFindResults(std::vector<vm::FindPattern> patterns) {
     m_findPatterns = std::move(patterns);
     setBottomPanel(BottomPanel::FindResults);
 }
 
 void RecordPane::showCompare(const vm::ByteSource* source) {
     m_compareSource = source;
+    // Half of the whole pane, whether or not the compare pane shows already:
+    // halving the record grids' share would shrink it on every compare.
     const int total = m_splitter->width();
-    const int half = m_leftArea->width() / 2;
+    const int half = total / 2;
     m_compareInUse = true;
     m_rightArea->show();
     m_splitter->setSizes({total - half - m_splitter->handleWidth(), half});

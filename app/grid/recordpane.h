@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "findmapstrip.h"
+#include "findtext.h"
 #include "gridhost.h"
 #include "segment.h"
 
@@ -110,8 +111,8 @@ public:
     BottomPanel bottomPanel() const { return m_bottom; }
     // The find map strip under the grids, and the places of these byte
     // patterns marked in the grids.
-    void showFindResults(std::vector<std::vector<std::uint8_t>> patterns);
-    const std::vector<std::vector<std::uint8_t>>& findPatterns() const { return m_findPatterns; }
+    void showFindResults(std::vector<vm::FindPattern> patterns);
+    const std::vector<vm::FindPattern>& findPatterns() const { return m_findPatterns; }
     // The compare pane beside the grids over source, the differences marked,
     // and the map strip under them.
     void showCompare(const vm::ByteSource* source);
@@ -227,7 +228,7 @@ private:
     bool m_fillingEditors = false;
 
     BottomPanel m_bottom = BottomPanel::Normal;
-    std::vector<std::vector<std::uint8_t>> m_findPatterns;
+    std::vector<vm::FindPattern> m_findPatterns;
     const vm::ByteSource* m_compareSource = nullptr;
     bool m_compareInUse = false;
     vm::Segment* m_layoutStart = nullptr;

@@ -48,6 +48,21 @@ private:
     std::deque<QPen> m_pens;
 };
 
+// Characters that cannot be shown all show as one placeholder (0x80), so two
+// equal texts holding it may stand for different bytes. A text of characters
+// and strings shows one byte a character from the field's start.
+bool placeholdersDiffer(const vm::ByteSource& a, const vm::ByteSource& b, std::int64_t pos,
+                        std::string_view text, std::vector<std::uint8_t>& scratch) {
+    if (text.find('\x80') == std::string_view::npos)
+        return false;
+    const std::size_t n = text.size();
+    scratch.resize(2 * n);
+    const std::span<std::uint8_t> x(scratch.data(), n);
+    const std::span<std::uint8_t> y(scratch.data() + n, n);
+    const std::size_t got = a.readAt(pos, x);
+    return got != b.readAt(pos, y) || !std::equal(x.begin(), x.begin() + got, y.begin());
+}
+
 } // namespace
 
 struct SegmentGrid::PaintContext {
@@ -57,7 +72,7 @@ struct SegmentGrid::PaintContext {
     const vm::ByteSource* data = nullptr;    // the working copy
     const vm::ByteSource* compare = nullptr; // the compare file
     RecordPane::BottomPanel mode = RecordPane::BottomPanel::Normal;
-    const std::vector<std::vector<std::uint8_t>>* patterns = nullptr;
+    const std::vector<vm::FindPattern>* patterns = nullptr;
     QRect selection;
     bool focused = false;
     std::optional<vm::CellFormat> cell; // the locale's formats, prepared once a paint
@@ -440,10 +455,11 @@ void SegmentGrid::paintCell(QPainter& p, const PaintContext& ctx, int col, int r
             // This grid's own text is in text; the other file's goes to other.
             const vm::ByteSource* otherSource = m_role == Role::Main ? ctx.compare : ctx.data;
             const std::size_t n = ctx.cell->at(other, *otherSource, pos, e->kind, len);
-            const std::string_view own(
-                text, m_anomalyShape ? ctx.cell->at(text, *ctx.own, pos, e->kind, len)
-                                     : bytes.size());
-            if (own != std::string_view(other, n)) {
+            const std::string_view own(text, m_anomalyShape
+                                                 ? ctx.cell->at(text, *ctx.own, pos, e->kind, len)
+                                                 : bytes.size());
+            if (own != std::string_view(other, n) ||
+                placeholdersDiffer(*ctx.data, *ctx.compare, pos, own, ctx.scratch)) {
                 hit = true;
                 if (!m_anomalyShape)
                     bytes = own;

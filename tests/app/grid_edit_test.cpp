@@ -355,7 +355,7 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
 
     // The pattern 02 03 overlaps the cell of byte 2 (record 0, field 1) and
     // the cell of byte 3 (record 1, field 0) by one byte each.
-    pane->showFindResults({{2, 3}});
+    pane->showFindResults({vm::FindPattern({2, 3})});
     EXPECT_EQ(pane->findMapStrip()->height(), 30);
     EXPECT_EQ(pixelOf(g, 2, 1), hit);
     EXPECT_EQ(pixelOf(g, 1, 2), hit);
@@ -369,6 +369,11 @@ TEST_F(GridEdit, FindHitsAndCompareDifferencesAreMarked) {
     EXPECT_EQ(cg->cellText(2, 3), "9");
     EXPECT_EQ(pixelOf(g, 2, 3), hit);
     EXPECT_EQ(pixelOf(cg, 2, 3), hit);
+    EXPECT_NE(pixelOf(g, 2, 1), hit);
+    // As characters, 06 and 09 both show the placeholder; they still differ.
+    s.entries[1].kind = 3;
+    EXPECT_EQ(cg->cellText(2, 3), grid(s)->cellText(2, 3));
+    EXPECT_EQ(pixelOf(g, 2, 3), hit);
     EXPECT_NE(pixelOf(g, 2, 1), hit);
 
     pane->showNormal();

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QLabel>
 
 #include "compare/comparewindow.h"
 #include "segmentgrid.h"
@@ -60,12 +61,15 @@ TEST_F(CompareTest, DifferencesAreListedCountedAndMarkedSideBySide) {
     compare()->lvDblClick(1);
     EXPECT_EQ(located, (std::vector<std::int64_t>{2}));
 
-    // A maximum of 1 lists nothing and still counts.
+    // A maximum of 1 lists nothing and still counts; the compare pane keeps
+    // its half of the pane however often the compare runs.
+    const int paneWidth = pane()->compareArea()->width();
     child<QLineEdit>(compare(), "EmaxResult")->setText(QStringLiteral("1"));
     compareButton()->click();
     QTRY_VERIFY(!compare()->comparing());
     EXPECT_TRUE(rows(results()).empty());
     EXPECT_EQ(resultCount(), "3");
+    EXPECT_NEAR(pane()->compareArea()->width(), paneWidth, 1);
 
     // Closing leaves compare mode; the compare file stays open.
     compare()->close();
@@ -120,4 +124,48 @@ TEST_F(CompareTest, ClosingDuringARunStopsIt) {
     EXPECT_FALSE(compare()->comparing());
     EXPECT_TRUE(compareButton()->isEnabled());
     EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Normal);
+}
+
+TEST_F(CompareTest, ARunCutShortSaysWhereAndAClosedDocumentTakesItsResultsAlong) {
+    // Large sparse files, different from the first byte on: many slices.
+    openData(QByteArray(1, '\0'));
+    const QString other = otherFile(QByteArray(1, '\1'));
+    const std::int64_t size = std::int64_t{1} << 30;
+    for (const QString& path : {doc().workingFileName(), other}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.resize(size));
+    }
+    QLabel* note = child<QLabel>(compare(), "runNote");
+    QLineEdit* name = child<QLineEdit>(compare(), "EfName");
+    prompts.fileNames.push_back(other);
+    trigger("showComp");
+    QTRY_VERIFY(resultCount().toLongLong() > 0);
+    ASSERT_TRUE(compare()->comparing());
+    EXPECT_EQ(note->text(), "");
+    // Esc in the window stops the run; Enter starts another.
+    QTest::keyClick(name, Qt::Key_Escape);
+    EXPECT_FALSE(compare()->comparing());
+    ASSERT_TRUE(note->text().startsWith("stopped at offset ")) << note->text().toStdString();
+    const std::int64_t at = note->text().mid(18).toLongLong();
+    EXPECT_GT(at, 0);
+    EXPECT_LT(at, size);
+
+    // The data shrinks under a run: the compare ends where it could read no more.
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(compare()->comparing());
+    EXPECT_EQ(note->text(), "");
+    {
+        QFile f(doc().workingFileName());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.resize(4096));
+    }
+    QTRY_VERIFY(!compare()->comparing());
+    EXPECT_TRUE(note->text().startsWith("read error at ")) << note->text().toStdString();
+
+    // Closing the document clears what was found in it and leaves compare mode.
+    trigger("AcloseAll");
+    EXPECT_TRUE(rows(results()).empty());
+    EXPECT_EQ(resultCount(), "0");
+    EXPECT_EQ(note->text(), "");
+    EXPECT_EQ(pane()->bottomPanel(), RecordPane::BottomPanel::Normal);
+    EXPECT_EQ(compare()->compareFile(), nullptr);
 }

@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
 #include <QComboBox>
 #include <QTreeWidget>
 
@@ -92,7 +94,8 @@ TEST_F(FindTest, OneConditionListsEveryHitAndMarksTheMapAndTheGrid) {
     EXPECT_TRUE(lane.contains(qRgb(0, 0, 255) & 0xFFFFFF));
     EXPECT_TRUE(lane.contains(RecordPane::hitColour().rgb() & 0xFFFFFF));
     // The grid marks the cells the pattern touches.
-    ASSERT_EQ(pane()->findPatterns(), (std::vector<std::vector<std::uint8_t>>{{0xFF}}));
+    ASSERT_EQ(pane()->findPatterns().size(), 1u);
+    EXPECT_EQ(pane()->findPatterns()[0].bytes(), (std::vector<std::uint8_t>{0xFF}));
 
     find()->lvResultDblClick(2);
     EXPECT_EQ(located, (std::vector<std::int64_t>{3}));
@@ -157,4 +160,46 @@ TEST_F(FindTest, ClosingTheWindowOrTheDocumentStopsARunningSearch) {
     trigger("AcloseAll");
     EXPECT_TRUE(findButton()->isEnabled());
     EXPECT_EQ(doc().dataStream(), nullptr);
+}
+
+TEST_F(FindTest, ATextConditionFindsTextOfAnyLengthInEitherEncodingAndAnyCase) {
+    QByteArray bytes(300, '.');
+    bytes.replace(20, 11, "Temperature");
+    bytes.replace(100, 11, "TEMPERATURE");
+    const QByteArray wide("t\0e\0m\0p\0e\0r\0a\0t\0u\0r\0e\0", 22);
+    bytes.replace(200, 22, wide);
+    openData(bytes);
+    auto* kind = child<QComboBox>(find(), "Ckind");
+    ASSERT_EQ(kind->count(), 17);
+    EXPECT_EQ(kind->itemText(16), "text");
+    QCheckBox* anyCase = child<QCheckBox>(find(), "CignoreCase");
+    QCheckBox* utf16 = child<QCheckBox>(find(), "Cutf16");
+    EXPECT_FALSE(anyCase->isEnabled()); // for the text condition only
+
+    setCondition(16, QStringLiteral("Temperature"));
+    search();
+    EXPECT_EQ(rows(results()), (std::vector<QStringList>{{"1", "text", "Temperature", "20"}}));
+    anyCase->setChecked(true);
+    EXPECT_EQ(conditions()->topLevelItem(0)->text(1), "text [any case]");
+    search();
+    const auto r = rows(results());
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[1], (QStringList{"2", "text [any case]", "Temperature", "100"}));
+    utf16->setChecked(true);
+    search();
+    EXPECT_EQ(rows(results()),
+              (std::vector<QStringList>{{"1", "text [any case, UTF-16]", "Temperature", "200"}}));
+    // The grid marks what the text covers: 22 bytes of it.
+    ASSERT_EQ(pane()->findPatterns().size(), 1u);
+    EXPECT_EQ(pane()->findPatterns()[0].size(), 22u);
+
+    // A text that single-byte data cannot hold is refused, saying which characters.
+    utf16->setChecked(false);
+    setCondition(16, QString::fromUtf8("\u03a9hm"));
+    search();
+    EXPECT_TRUE(prompts.messageTexts().last().contains(QString::fromUtf8("\u03a9")));
+    EXPECT_TRUE(rows(results()).size() == 1u); // the last results stay
+    utf16->setChecked(true);
+    search();
+    EXPECT_TRUE(rows(results()).empty());
 }

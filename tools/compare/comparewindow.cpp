@@ -51,6 +51,7 @@ Tcompf::Tcompf(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     m_resultCount = new QLineEdit(QStringLiteral("0"));
     m_resultCount->setObjectName(QStringLiteral("EresultCount"));
     m_resultCount->setReadOnly(true);
+    m_note = toolwidgets::runNote();
     m_compare = new QPushButton(QStringLiteral("Compare"));
     m_compare->setObjectName(QStringLiteral("Bcompare"));
     m_compare->setDefault(true);
@@ -64,7 +65,9 @@ Tcompf::Tcompf(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
         [this](int row, int column) { return resultText(row, column); }, this);
     m_lv = toolwidgets::resultView(QStringLiteral("lv"), m_resultModel,
                                    [this](int row) { lvDblClick(row); });
-    for (int c = 0; c < 3; ++c)
+    // Indexes into the millions; the bytes need two digits.
+    m_lv->setColumnWidth(0, m_lv->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    for (int c = 1; c < 3; ++c)
         m_lv->setColumnWidth(c, 50);
 
     auto* top = new QGridLayout;
@@ -77,6 +80,7 @@ Tcompf::Tcompf(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     top->addWidget(new QLabel(QStringLiteral("Result Count:")), 2, 0);
     top->addWidget(m_resultCount, 2, 1);
     top->addWidget(m_stop, 2, 2, 1, 2);
+    top->addWidget(m_note, 3, 0, 1, 4);
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -91,6 +95,13 @@ Tcompf::Tcompf(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     connect(m_choose, &QPushButton::clicked, this, &Tcompf::chooseFile);
     connect(m_compare, &QPushButton::clicked, this, &Tcompf::BcompareClick);
     connect(m_stop, &QPushButton::clicked, this, &Tcompf::stopCompare);
+    toolwidgets::addRunKeys(
+        this, m_lv,
+        [this] {
+            if (m_compare->isEnabled())
+                BcompareClick();
+        },
+        [this] { stopCompare(); });
 }
 
 Tcompf::~Tcompf() {
@@ -151,7 +162,9 @@ void Tcompf::byteCompare() {
     m_rows.clear();
     m_resultModel->reset();
     m_resultCount->setText(QStringLiteral("0"));
+    m_note->clear();
     const std::int64_t maxListed = vm::parseInt32(m_maxResult->text().toStdString()).value_or(0);
+    m_maxListed = maxListed;
     const int width = strip->width() - 32;
     if (width < 2 || !data || !m_file) {
         // No room for a map: nothing is compared.
@@ -173,7 +186,7 @@ void Tcompf::byteCompare() {
         std::max<std::int64_t>(0, data->size()),
         std::min<std::int64_t>(maxListed, std::int64_t{ResultRows::kMaxRows} + 1), width);
     m_runner->start([this](const vm::Progress& progress) { return runSlice(progress); },
-                    [this](bool) { compareEnded(); });
+                    [this](bool completed) { compareEnded(completed); });
 }
 
 bool Tcompf::runSlice(const vm::Progress& progress) {
@@ -202,13 +215,43 @@ bool Tcompf::runSlice(const vm::Progress& progress) {
     return done;
 }
 
-void Tcompf::compareEnded() {
-    if (m_scan)
+void Tcompf::compareEnded(bool completed) {
+    toolwidgets::RunEnd end;
+    if (m_scan) {
         m_resultCount->setText(QString::number(m_scan->differences()));
+        end.offset = m_scan->position();
+        if (m_scan->readError()) {
+            end.how = toolwidgets::RunEnd::How::ReadError;
+            const vm::FileStream* data = m_doc.dataStream();
+            end.reason = data && !data->lastError().empty()
+                             ? QString::fromStdString(data->lastError())
+                             : QStringLiteral("the file is shorter than when the compare began");
+        } else if (!completed) {
+            end.how = toolwidgets::RunEnd::How::Stopped;
+        }
+        // More were asked for than a list holds, and more were found.
+        if (m_maxListed - 1 > ResultRows::kMaxRows && m_scan->differences() > ResultRows::kMaxRows)
+            end.listCap = QStringLiteral("MaxResult is capped at %1: only the first %1 are listed")
+                              .arg(ResultRows::kMaxRows);
+    }
+    m_note->setText(toolwidgets::runNoteText(end));
     m_resultModel->grow(static_cast<int>(m_rows.size()));
     m_scan.reset();
     m_compare->setEnabled(!m_fileName->text().isEmpty());
     m_pane.findMapStrip()->update();
+}
+
+void Tcompf::forgetResults() {
+    stopCompare();
+    m_rows.clear();
+    m_resultModel->reset();
+    m_resultCount->setText(QStringLiteral("0"));
+    m_note->clear();
+    // The compare grids showed the old data beside the compare file.
+    if (m_pane.bottomPanel() == RecordPane::BottomPanel::Compare)
+        m_pane.showNormal();
+    releaseCompareFile();
+    m_pane.findMapStrip()->clear();
 }
 
 void Tcompf::stopCompare() {

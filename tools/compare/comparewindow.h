@@ -11,6 +11,7 @@
 #include "filestream.h"
 #include "toolhooks.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
@@ -38,6 +39,8 @@ public:
     void stopCompare();
     bool comparing() const;
     void lvDblClick(int row);
+    // The document was closed or replaced: its results and compare mode go.
+    void forgetResults();
 
     // The file the compare grids show, or nullptr.
     const vm::FileStream* compareFile() const;
@@ -61,7 +64,7 @@ private:
 
     void byteCompare();
     bool runSlice(const vm::Progress& progress);
-    void compareEnded();
+    void compareEnded(bool completed);
     void releaseCompareFile();
     QString resultText(int row, int column) const;
 
@@ -72,6 +75,7 @@ private:
     QPushButton* m_choose = nullptr;
     QLineEdit* m_maxResult = nullptr;
     QLineEdit* m_resultCount = nullptr;
+    QLabel* m_note = nullptr;
     QPushButton* m_compare = nullptr;
     QPushButton* m_stop = nullptr;
     QTreeView* m_lv = nullptr;
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<vm::CompareScan> m_scan;
     QString m_workingFile;
     std::vector<Difference> m_rows;
+    std::int64_t m_maxListed = 0; // MaxResult of the run
     int m_mapTop = 0;
     int m_mapBottom = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -21,8 +22,10 @@
 #include "document.h"
 #include "documentfiles.h"
 #include "findmapstrip.h"
+#include "findtext.h"
 #include "kindnames.h"
 #include "kinds.h"
+#include "prompter.h"
 #include "recordpane.h"
 #include "resultrows.h"
 #include "scanrunner.h"
@@ -31,6 +34,10 @@
 namespace {
 
 constexpr int kKindRole = Qt::UserRole;
+constexpr int kIgnoreCaseRole = Qt::UserRole + 1;
+constexpr int kUtf16Role = Qt::UserRole + 2;
+// The text condition follows the 16 kinds in the kind list.
+constexpr int kTextKind = vm::kKindCount;
 const QColor kLane(192, 192, 192);
 const QColor kScanned(0, 0, 255);
 
@@ -61,8 +68,20 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("Ckind"));
     addKindNames(m_kind);
+    m_kind->addItem(
+        QString::fromLatin1(vm::kFindTextName.data(), static_cast<int>(vm::kFindTextName.size())));
+    m_kind->setMaxVisibleItems(m_kind->count());
     m_value = new QLineEdit;
     m_value->setObjectName(QStringLiteral("Evalue"));
+    m_ignoreCase = new QCheckBox(QStringLiteral("Ignore Case"));
+    m_ignoreCase->setObjectName(QStringLiteral("CignoreCase"));
+    m_ignoreCase->setToolTip(QStringLiteral("text: every letter matches in any of its cases"));
+    m_utf16 = new QCheckBox(QStringLiteral("UTF-16"));
+    m_utf16->setObjectName(QStringLiteral("Cutf16"));
+    m_utf16->setToolTip(
+        QStringLiteral("text: two bytes a character, low byte first, instead of one"));
+    m_ignoreCase->setEnabled(false);
+    m_utf16->setEnabled(false);
     m_addItem = button(QStringLiteral("Add Item"), "AddItem");
     m_delItem = button(QStringLiteral("Delete Item"), "DelItem");
     m_padd = new QAction(QStringLiteral("add Search Item"), this);
@@ -75,6 +94,7 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     m_resultCount = new QLineEdit;
     m_resultCount->setObjectName(QStringLiteral("EresultCount"));
     m_resultCount->setReadOnly(true);
+    m_note = toolwidgets::runNote();
     m_find = button(QStringLiteral("Find"), "Bfind");
     m_find->setDefault(true);
     m_cancel = button(QStringLiteral("Stop"), "bCancel");
@@ -85,14 +105,17 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     cg->addWidget(m_lvFind, 0, 0, 1, 4);
     cg->addWidget(m_kind, 1, 0, 1, 2);
     cg->addWidget(m_value, 1, 2, 1, 2);
-    cg->addWidget(m_addItem, 2, 0, 1, 2);
-    cg->addWidget(m_delItem, 2, 2, 1, 2);
-    cg->addWidget(new QLabel(QStringLiteral("Find Range:")), 3, 0);
-    cg->addWidget(m_range, 3, 1);
-    cg->addWidget(new QLabel(QStringLiteral("Find Result:")), 3, 2);
-    cg->addWidget(m_resultCount, 3, 3);
-    cg->addWidget(m_find, 4, 0, 1, 2);
-    cg->addWidget(m_cancel, 4, 2, 1, 2);
+    cg->addWidget(m_ignoreCase, 2, 0, 1, 2);
+    cg->addWidget(m_utf16, 2, 2, 1, 2);
+    cg->addWidget(m_addItem, 3, 0, 1, 2);
+    cg->addWidget(m_delItem, 3, 2, 1, 2);
+    cg->addWidget(new QLabel(QStringLiteral("Find Range:")), 4, 0);
+    cg->addWidget(m_range, 4, 1);
+    cg->addWidget(new QLabel(QStringLiteral("Find Result:")), 4, 2);
+    cg->addWidget(m_resultCount, 4, 3);
+    cg->addWidget(m_note, 5, 0, 1, 4);
+    cg->addWidget(m_find, 6, 0, 1, 2);
+    cg->addWidget(m_cancel, 6, 2, 1, 2);
 
     m_resultModel = new ResultRows(
         {QString(), QStringLiteral("Kind"), QStringLiteral("Value"), QStringLiteral("Position")},
@@ -100,9 +123,11 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     m_lvResult = toolwidgets::resultView(QStringLiteral("lvResult"), m_resultModel,
                                          [this](int row) { lvResultDblClick(row); });
     m_lvResult->setMinimumHeight(120);
-    m_lvResult->setColumnWidth(0, 36);
-    m_lvResult->setColumnWidth(1, 78);
-    m_lvResult->setColumnWidth(2, 60);
+    // Room for hit numbers into the millions and values of a dozen digits.
+    const QFontMetrics fm = m_lvResult->fontMetrics();
+    m_lvResult->setColumnWidth(0, fm.horizontalAdvance(QStringLiteral("0000000")) + 12);
+    m_lvResult->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("8BDateTime")) + 12);
+    m_lvResult->setColumnWidth(2, fm.horizontalAdvance(QStringLiteral("-12345678901")) + 12);
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -121,12 +146,18 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     });
     connect(m_kind, &QComboBox::currentIndexChanged, this, &TFfind::CkindChange);
     connect(m_value, &QLineEdit::textChanged, this, &TFfind::EvalueChange);
+    connect(m_ignoreCase, &QCheckBox::toggled, this,
+            [this](bool on) { textOptionChanged(kIgnoreCaseRole, on); });
+    connect(m_utf16, &QCheckBox::toggled, this,
+            [this](bool on) { textOptionChanged(kUtf16Role, on); });
     connect(m_addItem, &QPushButton::clicked, this, &TFfind::addItem);
     connect(m_padd, &QAction::triggered, this, &TFfind::addItem);
     connect(m_delItem, &QPushButton::clicked, this, &TFfind::delItem);
     connect(m_pdel, &QAction::triggered, this, &TFfind::delItem);
     connect(m_find, &QPushButton::clicked, this, &TFfind::BfindClick);
     connect(m_cancel, &QPushButton::clicked, this, &TFfind::stopSearch);
+    toolwidgets::addRunKeys(
+        this, m_lvResult, [this] { BfindClick(); }, [this] { stopSearch(); });
 
     // The first condition: "1Bsigned" with the value 0.
     addCondition(0, QString());
@@ -149,9 +180,25 @@ QTreeWidgetItem* TFfind::addCondition(int kind, const QString& value) {
     return item;
 }
 
+QString TFfind::conditionKindText(const QTreeWidgetItem* item) {
+    const int kind = item->data(1, kKindRole).toInt();
+    if (kind != kTextKind)
+        return kindText(kind);
+    QStringList options;
+    if (item->data(1, kIgnoreCaseRole).toBool())
+        options << QStringLiteral("any case");
+    if (item->data(1, kUtf16Role).toBool())
+        options << QStringLiteral("UTF-16");
+    QString text =
+        QString::fromLatin1(vm::kFindTextName.data(), static_cast<int>(vm::kFindTextName.size()));
+    if (!options.isEmpty())
+        text += QStringLiteral(" [") + options.join(QStringLiteral(", ")) + QStringLiteral("]");
+    return text;
+}
+
 void TFfind::refreshConditionRow(QTreeWidgetItem* item) {
     item->setText(0, QStringLiteral("0"));
-    item->setText(1, kindText(item->data(1, kKindRole).toInt()));
+    item->setText(1, conditionKindText(item));
 }
 
 void TFfind::lvFindSelectItem(QTreeWidgetItem* item) {
@@ -160,12 +207,17 @@ void TFfind::lvFindSelectItem(QTreeWidgetItem* item) {
         m_loading = true;
         m_kind->setCurrentIndex(item->data(1, kKindRole).toInt());
         m_value->setText(item->text(2));
+        m_ignoreCase->setChecked(item->data(1, kIgnoreCaseRole).toBool());
+        m_utf16->setChecked(item->data(1, kUtf16Role).toBool());
         m_loading = false;
     }
     updateItemButtons();
 }
 
 void TFfind::CkindChange(int index) {
+    // The text options belong to the text condition only.
+    m_ignoreCase->setEnabled(index == kTextKind);
+    m_utf16->setEnabled(index == kTextKind);
     QTreeWidgetItem* item = m_lvFind->currentItem();
     if (m_loading || !item || index < 0)
         return;
@@ -177,7 +229,18 @@ void TFfind::EvalueChange(const QString& text) {
     QTreeWidgetItem* item = m_lvFind->currentItem();
     if (m_loading || !item)
         return;
-    item->setText(2, text.left(static_cast<int>(vm::kFindValueMax)));
+    // A value of a kind is read from its first characters only; a text is
+    // searched whole, whatever its length.
+    const bool whole = item->data(1, kKindRole).toInt() == kTextKind;
+    item->setText(2, whole ? text : text.left(static_cast<int>(vm::kFindValueMax)));
+}
+
+void TFfind::textOptionChanged(int role, bool on) {
+    QTreeWidgetItem* item = m_lvFind->currentItem();
+    if (m_loading || !item)
+        return;
+    item->setData(1, role, on);
+    refreshConditionRow(item);
 }
 
 void TFfind::updateItemButtons() {
@@ -210,26 +273,37 @@ void TFfind::BfindClick() {
     if (searching() || !requireData(m_doc, this))
         return;
     const vm::FileStream* data = m_doc.dataStream();
-    m_rows.clear();
-    m_resultModel->reset();
-    m_resultCount->setText(QStringLiteral("0"));
     const std::int64_t range = vm::parseInt32(m_range->text().toStdString()).value_or(0);
 
     // The search works on copies: the list may change while it runs.
-    m_run = Run{};
-    std::vector<std::vector<std::uint8_t>> patterns;
+    Run run;
+    std::vector<vm::FindPattern> patterns;
     for (int i = 0; i < m_lvFind->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_lvFind->topLevelItem(i);
         const int kind = item->data(1, kKindRole).toInt();
-        m_run.kinds.push_back(kind);
-        m_run.values.push_back(item->text(2));
+        const QString value = item->text(2);
+        run.kinds.push_back(conditionKindText(item));
+        run.values.push_back(value);
+        if (kind == kTextKind) {
+            auto pattern = textPattern(item);
+            if (!pattern)
+                return;
+            patterns.push_back(std::move(*pattern));
+            continue;
+        }
         // Text with characters that single-byte data cannot hold is no value:
         // zero bytes are searched, as for any value the kind rejects.
-        const auto bytes = RecordPane::fromDisplay(item->text(2));
-        patterns.push_back(bytes ? vm::findPattern(kind, *bytes, m_doc.locale())
-                                 : std::vector<std::uint8_t>(
-                                       static_cast<std::size_t>(vm::findPatternLength(kind)), 0));
+        const auto bytes = RecordPane::fromDisplay(value);
+        patterns.emplace_back(bytes
+                                  ? vm::findPattern(kind, *bytes, m_doc.locale())
+                                  : std::vector<std::uint8_t>(
+                                        static_cast<std::size_t>(vm::findPatternLength(kind)), 0));
     }
+    m_run = std::move(run);
+    m_rows.clear();
+    m_resultModel->reset();
+    m_resultCount->setText(QStringLiteral("0"));
+    m_note->clear();
     m_pane.showFindResults(patterns);
     const std::int64_t size = std::max<std::int64_t>(0, data->size());
     prepareMap(m_run, size);
@@ -244,7 +318,32 @@ void TFfind::BfindClick() {
     m_run.workingFile = m_doc.workingFileName();
     m_run.scan = std::make_unique<vm::FindScan>(size, std::move(patterns), range);
     m_runner->start([this](const vm::Progress& progress) { return runSlice(progress); },
-                    [this](bool) { searchEnded(); });
+                    [this](bool completed) { searchEnded(completed); });
+}
+
+std::optional<vm::FindPattern> TFfind::textPattern(const QTreeWidgetItem* item) {
+    const QString text = item->text(2);
+    const bool utf16 = item->data(1, kUtf16Role).toBool();
+    if (text.isEmpty()) {
+        prompter().error(this, QStringLiteral("A text condition needs a text to find."));
+        return std::nullopt;
+    }
+    auto pattern = vm::textPattern(
+        text.toStdString(), utf16 ? vm::TextEncoding::Utf16LE : vm::TextEncoding::Windows1252,
+        item->data(1, kIgnoreCaseRole).toBool());
+    if (!pattern) {
+        // UTF-16 writes every character: only single-byte text can refuse one.
+        QString missing;
+        for (const QChar c : text)
+            if (!RecordPane::fromDisplay(QString(c)) && !missing.contains(c))
+                missing += c;
+        prompter().error(this, QStringLiteral("The text ") + text +
+                                   QStringLiteral(" has characters that single-byte data cannot "
+                                                  "hold: ") +
+                                   missing +
+                                   QStringLiteral("\nTick UTF-16 to search it as UTF-16."));
+    }
+    return pattern;
 }
 
 bool TFfind::runSlice(const vm::Progress& progress) {
@@ -281,6 +380,7 @@ void TFfind::addHit(QPainter& painter, std::int64_t number,
         // are still counted and drawn.
         if (m_rows.empty() || m_rows.back().number != -1)
             m_rows.push_back({-1, 0, 0});
+        m_run.capped = true;
         return;
     }
     for (std::int32_t k = 0; k < n; ++k)
@@ -289,14 +389,39 @@ void TFfind::addHit(QPainter& painter, std::int64_t number,
         m_rows.push_back({0, 0, 0});
 }
 
-void TFfind::searchEnded() {
-    if (m_run.scan)
+void TFfind::searchEnded(bool completed) {
+    toolwidgets::RunEnd end;
+    if (m_run.scan) {
         m_resultCount->setText(QString::number(m_run.scan->hits()));
+        end.offset = m_run.scan->position();
+        if (m_run.scan->readError()) {
+            end.how = toolwidgets::RunEnd::How::ReadError;
+            const vm::FileStream* data = m_doc.dataStream();
+            end.reason = data && !data->lastError().empty()
+                             ? QString::fromStdString(data->lastError())
+                             : QStringLiteral("the file is shorter than when the search began");
+        } else if (!completed) {
+            end.how = toolwidgets::RunEnd::How::Stopped;
+        }
+    }
+    if (m_run.capped)
+        end.listCap = QStringLiteral("only the first %1 rows are listed").arg(ResultRows::kMaxRows);
+    m_note->setText(toolwidgets::runNoteText(end));
     m_resultModel->grow(static_cast<int>(m_rows.size()));
     m_run.scan.reset();
     m_find->setEnabled(true);
     m_cancel->setEnabled(false);
     m_pane.findMapStrip()->update();
+}
+
+void TFfind::forgetResults() {
+    stopSearch();
+    m_rows.clear();
+    m_resultModel->reset();
+    m_resultCount->setText(QStringLiteral("0"));
+    m_note->clear();
+    m_run = Run{};
+    m_pane.findMapStrip()->clear();
 }
 
 void TFfind::stopSearch() {
@@ -314,7 +439,7 @@ QString TFfind::resultText(int row, int column) const {
     case 0:
         return QString::number(r.number);
     case 1:
-        return kindText(m_run.kinds[k]);
+        return m_run.kinds[k];
     case 2:
         return m_run.values[k];
     default:

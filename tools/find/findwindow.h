@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@
 #include "toolhooks.h"
 
 class QAction;
+class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPainter;
 class QPushButton;
@@ -44,6 +47,8 @@ public:
     void delItem();
     // Double-click on a result row: its position, unless it is a separator.
     void lvResultDblClick(int row);
+    // The document was closed or replaced: its results go.
+    void forgetResults();
 
     static constexpr const char* kHelpTopic = "Find window.htm";
 
@@ -62,7 +67,7 @@ private:
     };
     // One search: copies of what it searches for and where its map lanes lie.
     struct Run {
-        std::vector<int> kinds;
+        std::vector<QString> kinds; // as the result rows show them
         std::vector<QString> values;
         std::unique_ptr<vm::FindScan> scan;
         QString workingFile;
@@ -73,10 +78,16 @@ private:
         std::vector<int> laneTop;
         std::vector<int> lastColumn;
         std::vector<int> lastHit;
+        bool capped = false; // more hits than the list holds
     };
 
     QTreeWidgetItem* addCondition(int kind, const QString& value);
+    static QString conditionKindText(const QTreeWidgetItem* item);
     void refreshConditionRow(QTreeWidgetItem* item);
+    void textOptionChanged(int role, bool on);
+    // The pattern of a text condition; nothing (and the user told why) when
+    // its text cannot be searched.
+    std::optional<vm::FindPattern> textPattern(const QTreeWidgetItem* item);
     void lvFindSelectItem(QTreeWidgetItem* item);
     void CkindChange(int index);
     void EvalueChange(const QString& text);
@@ -85,7 +96,7 @@ private:
     void paintLane(QPainter& painter, int lane, std::int64_t from, std::int64_t to, bool hit);
     bool runSlice(const vm::Progress& progress);
     void addHit(QPainter& painter, std::int64_t number, std::span<const std::int64_t> positions);
-    void searchEnded();
+    void searchEnded(bool completed);
     QString resultText(int row, int column) const;
 
     Document& m_doc;
@@ -94,12 +105,15 @@ private:
     QTreeWidget* m_lvFind = nullptr;
     QComboBox* m_kind = nullptr;
     QLineEdit* m_value = nullptr;
+    QCheckBox* m_ignoreCase = nullptr;
+    QCheckBox* m_utf16 = nullptr;
     QPushButton* m_addItem = nullptr;
     QPushButton* m_delItem = nullptr;
     QAction* m_padd = nullptr;
     QAction* m_pdel = nullptr;
     QLineEdit* m_range = nullptr;
     QLineEdit* m_resultCount = nullptr;
+    QLabel* m_note = nullptr;
     QPushButton* m_find = nullptr;
     QPushButton* m_cancel = nullptr;
     QTreeView* m_lvResult = nullptr;
