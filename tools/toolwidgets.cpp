@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "filestream.h"
 #include "platform.h"
 #include "resultrows.h"
 
@@ -62,6 +63,12 @@ QAction* addHelpAction(QWidget* window, const char* topic) {
     return help;
 }
 
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    widget->setPalette(p);
+}
+
 QTreeView* resultView(const QString& name, ResultRows* rows, std::function<void(int row)> goTo) {
     auto* view = new QTreeView;
     view->setObjectName(name);
@@ -92,6 +99,21 @@ QLabel* runNote() {
     note->setObjectName(QStringLiteral("runNote"));
     note->setWordWrap(true);
     return note;
+}
+
+RunEnd runEnd(bool completed, bool readError, std::int64_t position, const vm::FileStream* data) {
+    RunEnd end;
+    end.offset = position;
+    if (readError) {
+        end.how = RunEnd::How::ReadError;
+        // A short read without an error: the file was cut under the run.
+        end.reason = data && !data->lastError().empty()
+                         ? QString::fromStdString(data->lastError())
+                         : QStringLiteral("the file is shorter than when the run began");
+    } else if (!completed) {
+        end.how = RunEnd::How::Stopped;
+    }
+    return end;
 }
 
 QString runNoteText(const RunEnd& end) {

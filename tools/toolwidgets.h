@@ -6,11 +6,15 @@
 #include <QString>
 
 class QAction;
+class QColor;
 class QGroupBox;
 class QLabel;
 class QTreeView;
 class QWidget;
 class ResultRows;
+namespace vm {
+class FileStream;
+}
 
 // Pieces the tool windows share.
 namespace toolwidgets {
@@ -18,6 +22,10 @@ namespace toolwidgets {
 // The window's "Help" action on F1, opening its topic of the help pages. A
 // docked window takes the key while the focus is inside it.
 QAction* addHelpAction(QWidget* window, const char* topic);
+
+// Text in a colour of its own. Through the palette: a style sheet would also
+// give the widget the application's font instead of its window's.
+void setTextColour(QWidget* widget, const QColor& colour);
 
 // A result list over rows (objectName `name`) that calls goTo with the row on
 // a double-click or Enter, in the group box "Result List---Double-Click Item
@@ -44,6 +52,8 @@ struct RunEnd {
     QString reason;          // why the data could not be read
     QString listCap;         // said when the list was cut short; empty otherwise
 };
+// How a scan over data ended: where, and why the data could not be read.
+RunEnd runEnd(bool completed, bool readError, std::int64_t position, const vm::FileStream* data);
 QString runNoteText(const RunEnd& end);
 
 } // namespace toolwidgets

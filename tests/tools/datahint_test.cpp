@@ -78,11 +78,11 @@ TEST_F(DataHintTest, BadHexIsFlaggedAndTypedValuesFillTheHexBox) {
     type("hexValue", QStringLiteral("4G"));
     auto* label = child<QLabel>("LabelHexS");
     EXPECT_EQ(label->text(), "Input Erro");
-    EXPECT_TRUE(label->styleSheet().contains(RecordPane::hitColour().name()));
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), RecordPane::hitColour());
     EXPECT_EQ(rows("hintValue")[0], "4"); // the valid digit still counts
     type("hexValue", QStringLiteral("4F"));
     EXPECT_EQ(label->text(), "Hex Value");
-    EXPECT_FALSE(label->styleSheet().contains(RecordPane::hitColour().name()));
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::black));
 
     // No kind chosen yet: the bytes stay zero.
     type("Value", QStringLiteral("1"));

@@ -219,16 +219,8 @@ void Tcompf::compareEnded(bool completed) {
     toolwidgets::RunEnd end;
     if (m_scan) {
         m_resultCount->setText(QString::number(m_scan->differences()));
-        end.offset = m_scan->position();
-        if (m_scan->readError()) {
-            end.how = toolwidgets::RunEnd::How::ReadError;
-            const vm::FileStream* data = m_doc.dataStream();
-            end.reason = data && !data->lastError().empty()
-                             ? QString::fromStdString(data->lastError())
-                             : QStringLiteral("the file is shorter than when the compare began");
-        } else if (!completed) {
-            end.how = toolwidgets::RunEnd::How::Stopped;
-        }
+        end = toolwidgets::runEnd(completed, m_scan->readError(), m_scan->position(),
+                                  m_doc.dataStream());
         // More were asked for than a list holds, and more were found.
         if (m_maxListed - 1 > ResultRows::kMaxRows && m_scan->differences() > ResultRows::kMaxRows)
             end.listCap = QStringLiteral("MaxResult is capped at %1: only the first %1 are listed")

@@ -17,6 +17,7 @@
 #include "platform.h"
 #include "prompter.h"
 #include "recordpane.h"
+#include "toolwidgets.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ TfcurShow::TfcurShow(Document& doc, const RecordPane& pane, QMainWindow& window)
     label(QStringLiteral("Position:"), body, 10, 6, 50);
     m_pos = label(QString(), body, 60, 6, 180);
     m_pos->setObjectName(QStringLiteral("pos"));
-    m_pos->setStyleSheet(QStringLiteral("color: blue"));
+    toolwidgets::setTextColour(m_pos, Qt::blue);
 
     label(QStringLiteral("Value:"), body, 10, 30, 40);
     m_kind = new QComboBox(body);
@@ -137,10 +138,10 @@ void TfcurShow::hexValueChange() {
     const bool valid = vm::setHintHex(m_buf, text.toLatin1().toStdString());
     if (!valid) {
         m_hexLabel->setText(QStringLiteral("Input Erro"));
-        m_hexLabel->setStyleSheet(QStringLiteral("color: %1").arg(RecordPane::hitColour().name()));
+        toolwidgets::setTextColour(m_hexLabel, RecordPane::hitColour());
     } else if (m_hexLabel->text() != QStringLiteral("Hex Value")) {
         m_hexLabel->setText(QStringLiteral("Hex Value"));
-        m_hexLabel->setStyleSheet(QStringLiteral("color: black"));
+        toolwidgets::setTextColour(m_hexLabel, Qt::black);
     }
     const auto readings = vm::hintReadings(m_buf, m_doc.dataHintFlags(), m_doc.locale());
     for (std::size_t i = 0; i < m_values.size(); ++i) {

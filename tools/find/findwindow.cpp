@@ -123,11 +123,11 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     m_lvResult = toolwidgets::resultView(QStringLiteral("lvResult"), m_resultModel,
                                          [this](int row) { lvResultDblClick(row); });
     m_lvResult->setMinimumHeight(120);
-    // Room for hit numbers into the millions and values of a dozen digits.
+    // Room for hit numbers into the millions; the kind and value columns
+    // follow what each search lists.
     const QFontMetrics fm = m_lvResult->fontMetrics();
     m_lvResult->setColumnWidth(0, fm.horizontalAdvance(QStringLiteral("0000000")) + 12);
     m_lvResult->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("8BDateTime")) + 12);
-    m_lvResult->setColumnWidth(2, fm.horizontalAdvance(QStringLiteral("-12345678901")) + 12);
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -300,6 +300,18 @@ void TFfind::BfindClick() {
                                         static_cast<std::size_t>(vm::findPatternLength(kind)), 0));
     }
     m_run = std::move(run);
+    // The columns take in what this search lists (a text condition's kind
+    // names its choices too), leaving the positions room in a narrow dock.
+    const QFontMetrics fm = m_lvResult->fontMetrics();
+    int kindWidth = m_lvResult->columnWidth(1);
+    int valueWidth = fm.horizontalAdvance(QStringLiteral("00000"));
+    for (std::size_t k = 0; k < m_run.kinds.size(); ++k) {
+        kindWidth = std::max(kindWidth, fm.horizontalAdvance(m_run.kinds[k]) + 12);
+        valueWidth = std::max(valueWidth, fm.horizontalAdvance(m_run.values[k]));
+    }
+    m_lvResult->setColumnWidth(1, kindWidth);
+    m_lvResult->setColumnWidth(
+        2, std::min(valueWidth, fm.horizontalAdvance(QStringLiteral("-12345678901"))) + 12);
     m_rows.clear();
     m_resultModel->reset();
     m_resultCount->setText(QStringLiteral("0"));
@@ -393,16 +405,8 @@ void TFfind::searchEnded(bool completed) {
     toolwidgets::RunEnd end;
     if (m_run.scan) {
         m_resultCount->setText(QString::number(m_run.scan->hits()));
-        end.offset = m_run.scan->position();
-        if (m_run.scan->readError()) {
-            end.how = toolwidgets::RunEnd::How::ReadError;
-            const vm::FileStream* data = m_doc.dataStream();
-            end.reason = data && !data->lastError().empty()
-                             ? QString::fromStdString(data->lastError())
-                             : QStringLiteral("the file is shorter than when the search began");
-        } else if (!completed) {
-            end.how = toolwidgets::RunEnd::How::Stopped;
-        }
+        end = toolwidgets::runEnd(completed, m_run.scan->readError(), m_run.scan->position(),
+                                  m_doc.dataStream());
     }
     if (m_run.capped)
         end.listCap = QStringLiteral("only the first %1 rows are listed").arg(ResultRows::kMaxRows);

@@ -28,6 +28,7 @@
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordpane.h"
+#include "toolwidgets.h"
 #include "updownbuttons.h"
 
 namespace {
@@ -141,7 +142,7 @@ Tsplit::Tsplit(Document& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
     // Why the piece does not take what a box shows.
     m_note = new QLabel;
     m_note->setObjectName(QStringLiteral("Lnote"));
-    m_note->setStyleSheet(QStringLiteral("color: %1").arg(RecordPane::hitColour().name()));
+    toolwidgets::setTextColour(m_note, RecordPane::hitColour());
 
     m_add = button(QStringLiteral("Add"), "Badd");
     m_delete = button(QStringLiteral("Delete"), "Bdel");
@@ -156,7 +157,7 @@ Tsplit::Tsplit(Document& doc, QWidget* parent) : QDialog(parent), m_doc(doc) {
 
     auto* hint = new QLabel(QStringLiteral("Hint: If a file that you has defined the  structure "
                                            "information, you can use \"output\" command instead."));
-    hint->setStyleSheet(QStringLiteral("color: blue"));
+    toolwidgets::setTextColour(hint, Qt::blue);
 
     auto* files = new QGridLayout;
     files->addWidget(new QLabel(QStringLiteral("Source File:")), 0, 0);
