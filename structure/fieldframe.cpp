@@ -12,6 +12,7 @@
 #include "recordpane.h"
 #include "fieldparts.h"
 #include "updownbuttons.h"
+#include "wheelguard.h"
 
 TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("tfLv"));
@@ -56,6 +57,8 @@ TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_kind, m_start, m_startUpDown, m_length, m_memo})
         w->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kind, m_start, m_length})
+        takeWheelOnlyWithFocus(w);
 }
 
 void TtypeFrame::bindFrame(QAbstractItemView* listView, bool editable) {
