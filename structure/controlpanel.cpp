@@ -627,6 +627,20 @@ void Tctrls::applyPanelSettings(bool showSegList, bool showTypeCtrl) {
     applyPanelLayout();
 }
 
+void Tctrls::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The list's share of the splitter is set once the panel has its real
+    // height; before that any split is only a proportion of nothing.
+    if (m_showSegList) {
+        const int total = m_splitter->height();
+        const int list = std::min(listHeightForRows(kListRows), total / 2);
+        m_splitter->setSizes({list, std::max(total - list, 1)});
+    }
+}
+
 void Tctrls::readPanelSettings(bool& showSegList, bool& showTypeCtrl) const {
     showSegList = m_showSegList;
     showTypeCtrl = m_showTypeCtrl;

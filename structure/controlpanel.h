@@ -72,6 +72,9 @@ public:
     bool acceptsSegmentDrag(const QObject* source) const;
     void LvPartDragDrop(int target);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildLayout();
     void createActions();
@@ -201,4 +204,5 @@ private:
     bool m_showSegList = true;
     bool m_showTypeCtrl = true;
     int m_rememberedListHeight = 80;
+    bool m_shownOnce = false;
 };
