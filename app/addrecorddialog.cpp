@@ -50,9 +50,9 @@ void TAddRecord::setInsertPosition(std::int64_t position, bool append) {
     m_appendFlag = append;
 }
 
-void TAddRecord::prepare(const vm::Segment& segment) {
-    m_records = std::max<std::int64_t>(segment.recordCount, 0);
-    m_facts.show(segment, segment.recordCount);
+void TAddRecord::prepare(const vm::Segment& segment, const vm::RecordExtent& counted) {
+    m_records = std::max<std::int64_t>(counted.recordCount, 0);
+    m_facts.show(segment, counted);
     m_append->setChecked(m_appendFlag);
     const bool none = m_insertPosition < 0;
     m_position->setText(QString::number(none ? 0 : m_insertPosition));

@@ -6,6 +6,7 @@
 
 #include "recorddialogparts.h"
 #include "recordedits.h"
+#include "model.h"
 #include "segment.h"
 
 class QCheckBox;
@@ -22,8 +23,9 @@ public:
     // Set by the record menu: the record under the mouse (negative for none)
     // and whether the records go after the last one.
     void setInsertPosition(std::int64_t position, bool append);
-    // Fills the dialog from the segment before it is shown.
-    void prepare(const vm::Segment& segment);
+    // Fills the dialog from the segment, as counted against the data file,
+    // before it is shown.
+    void prepare(const vm::Segment& segment, const vm::RecordExtent& counted);
     // What was accepted.
     const vm::AddRecordsRequest& request() const { return m_request; }
 

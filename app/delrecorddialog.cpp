@@ -31,9 +31,9 @@ TdelRecord::TdelRecord(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TdelRecord::prepare(const vm::Segment& segment) {
-    m_limit = std::max<std::int64_t>(segment.recordCount, 0);
-    m_facts.show(segment, m_limit);
+void TdelRecord::prepare(const vm::Segment& segment, const vm::RecordExtent& counted) {
+    m_limit = std::max<std::int64_t>(counted.recordCount, 0);
+    m_facts.show(segment, counted);
     m_first->setText(QString::number(m_defaultIndex));
     m_last->setText(QString::number(m_defaultIndex));
 }

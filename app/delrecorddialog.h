@@ -6,6 +6,7 @@
 
 #include "recorddialogparts.h"
 #include "recordedits.h"
+#include "model.h"
 #include "segment.h"
 
 class QLineEdit;
@@ -19,7 +20,8 @@ public:
 
     // The record under the mouse when the record menu opened.
     void setDefaultIndex(std::int64_t index) { m_defaultIndex = index; }
-    void prepare(const vm::Segment& segment);
+    // Fills the dialog from the segment as counted against the data file.
+    void prepare(const vm::Segment& segment, const vm::RecordExtent& counted);
     const vm::DeleteRecordsRequest& request() const { return m_request; }
 
     QLineEdit* firstBox() const { return m_first; }

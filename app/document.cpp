@@ -296,6 +296,7 @@ bool Document::reopenIfClosed() {
     }
     m_dataStamp = stamp;
     m_dataChanged = false;
+    fitSegmentsToData();
     emit documentReplaced();
     emit marksChanged();
     return true;
@@ -333,7 +334,7 @@ void Document::setDataChanged(bool value) {
 }
 
 void Document::fitSegmentsToData() {
-    if (!dataStream() || !vm::fitToFilesEnd(m_segments, dataSize()))
+    if (!dataStream() || !vm::fitToData(m_segments, dataSize()))
         return;
     // The shipped default structure is laid over any file and follows it:
     // that is nothing to offer to save beside every file viewed with it.
@@ -520,10 +521,10 @@ void Document::changeSegment(vm::Segment& segment, const QString& label,
         return;
     auto before = segmentCopy(segment);
     edit(segment);
-    // Counted against the file as the grids count it, which cuts a segment
-    // typed past its end: the operation keeps what the views will show.
-    if (m_gridFillEnabled && dataStream())
-        vm::computeRecordCount(&segment, dataSize());
+    // Its count follows the new numbers (a ToFilesEnd segment its length
+    // too); a length that runs past the end of the file stays as described.
+    if (dataStream())
+        vm::countSegmentRecords(segment, dataSize());
     if (segment.toImage() == before->toImage() && segment.recordCount == before->recordCount)
         return;
     Operation op;
@@ -560,8 +561,8 @@ vm::Segment* Document::insertSegment(const QString& label,
     const int index = m_segments.indexOf(segment);
     if (index < 0)
         return nullptr;
-    if (m_gridFillEnabled && dataStream())
-        vm::computeRecordCount(segment, dataSize());
+    if (dataStream())
+        vm::countSegmentRecords(*segment, dataSize());
     Operation op;
     op.label = label;
     op.currentBefore = currentBefore;
@@ -729,7 +730,15 @@ bool Document::rewrite(const QString& label, const vm::Progress& progress, const
     op.label = label;
     op.currentBefore = currentIndex();
     change::Rewrite r{m_work.name, {}, structureState(), nullptr};
-    const RewriteResult result = edit(m_work, m_segments, progress);
+    m_stopRequested = false;
+    m_changeRunning = true;
+    // The progress lets events run: closing the window may ask it to stop.
+    const vm::Progress stoppable = [&](double fraction) {
+        return !m_stopRequested && (!progress || progress(fraction));
+    };
+    const RewriteResult result = edit(m_work, m_segments, stoppable);
+    m_changeRunning = false;
+    m_stopRequested = false;
     if (!result.ok) {
         if (error)
             *error = QString::fromStdString(result.error);
@@ -737,6 +746,9 @@ bool Document::rewrite(const QString& label, const vm::Progress& progress, const
     }
     if (!result.changed)
         return true;
+    // The file's size changed: the segments that run to its end follow
+    // before anything reads them.
+    fitSegmentsToData();
     r.workingFileAfter = m_work.name;
     r.after = structureState();
     op.change = std::move(r);

@@ -78,11 +78,11 @@ public:
     const vm::DataHintFlags& dataHintFlags() const { return m_dataHint; }
     const vm::Locale& locale() const override { return m_locale; }
     vm::StructMode structMode() const { return vm::structMode(m_view); }
-    // Every ToFilesEnd segment runs to the end of the data file: called when
-    // a structure meets the data, after the data's size changed and after a
-    // structure change. A stored value it changes marks the structure changed
-    // unless it is the default type file's (no signal: the caller announces
-    // the change).
+    // Every ToFilesEnd segment runs to the end of the data file, and every
+    // record count follows the numbers: called when a structure meets the
+    // data, after the data's size changed and after a structure change. A
+    // ToFilesEnd value it changes marks the structure changed unless it is
+    // the default type file's (no signal: the caller announces the change).
     void fitSegmentsToData();
 
     // --- GridHost ---
@@ -182,6 +182,12 @@ public:
     // copy. False with the reason in error; nothing changed then.
     bool rewrite(const QString& label, const vm::Progress& progress, const Rewrite& edit,
                  QString* error);
+    // A rewrite is under way; its progress lets events run, so the window can
+    // be asked to close meanwhile.
+    bool changeRunning() const { return m_changeRunning; }
+    // The running rewrite stops at its next progress report and fails with
+    // "Stopped by the user", leaving the file and the structure as they were.
+    void stopRunningChange() { m_stopRequested = m_changeRunning; }
 
 signals:
     void captionChanged();
@@ -230,6 +236,8 @@ private:
     bool m_dataChanged = false;
     bool m_typeChanged = false;
     bool m_gridFillEnabled = false;
+    bool m_changeRunning = false;
+    bool m_stopRequested = false;
     QString m_installDir;
     QString m_tempDir;
     vm::SegmentList m_segments;

@@ -164,6 +164,14 @@ void TeditStructHint::setTypeMessages(vm::MessageList messages) {
     fitColumns(m_typeList);
 }
 
+void TeditStructHint::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Enter means Ok each time the window shows, not whichever button last
+    // had the focus in an earlier showing.
+    m_ok->setDefault(true);
+    m_ok->setFocus(Qt::OtherFocusReason);
+}
+
 void TeditStructHint::clearSegList() {
     setSegMessages({});
 }

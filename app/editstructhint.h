@@ -49,6 +49,9 @@ public:
 
     static constexpr const char* kHelpTopic = "Structure Error Message.htm";
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QTableView* makeList(StructHintModel* model, const char* objectName);
     void fitColumns(QTableView* list);

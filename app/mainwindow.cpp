@@ -20,6 +20,7 @@
 #include <QToolButton>
 
 #include "aboutbox.h"
+#include "checks.h"
 #include "docking.h"
 #include "document.h"
 #include "documentfiles.h"
@@ -176,7 +177,10 @@ Tmain::Tmain(QWidget* parent) : QMainWindow(parent) {
     m_structHint->setTypeRowsProvider(
         [this](int segment) { return typeFindings(*m_doc, segment); });
     m_about = new Tabout(this);
-    m_records = new RecordCommands(*m_doc, this);
+    m_records = new RecordCommands(*m_doc, *m_pane, this);
+    // The menu bar's record entries act on the current grid's current row.
+    connect(m_editMenu, &QMenu::aboutToShow, m_records, &RecordCommands::aimAtCurrentRow);
+    rebuildEditMenu();
 
     m_files->loadSettings();
     syncOptionChecks();
@@ -419,6 +423,13 @@ void Tmain::connectDocument() {
         updateActionStates();
     });
     connect(m_doc, &Document::copyProgressChanged, m_copyBar, &QProgressBar::setValue);
+    connect(m_doc, &Document::operationDone, this, [this](const Operation& op) {
+        if (!m_doc->viewSettings().canEditStructure() || !op.changesStructure() || m_checkPending)
+            return;
+        // Once the command that made the change has finished with its windows.
+        m_checkPending = true;
+        QTimer::singleShot(0, this, &Tmain::checkAfterEdit);
+    });
 }
 
 void Tmain::createCopyProgress() {
@@ -514,8 +525,12 @@ void Tmain::rebuildFileMenu() {
 
 void Tmain::rebuildEditMenu() {
     m_editMenu->clear();
-    if (m_panel)
+    if (m_panel) {
         m_editMenu->addActions(m_panel->editMenuActions());
+        m_editMenu->addSeparator();
+    }
+    if (m_records)
+        m_editMenu->addActions(m_records->actions());
 }
 
 QString Tmain::statusText() const {
@@ -566,6 +581,23 @@ void Tmain::showEvent(QShowEvent* event) {
 }
 
 void Tmain::closeEvent(QCloseEvent* event) {
+    // Long work lets events run, so the request to close arrives in the
+    // middle of it: the work stops first, changing nothing, and the window
+    // closes once it has unwound.
+    if (ProgressWindow::anyRunning() || m_doc->changeRunning()) {
+        event->ignore();
+        if (m_closeWhenIdle)
+            return;
+        if (prompter().ask(this, QStringLiteral("Warning"),
+                           QStringLiteral("Stop the running change and close?")) !=
+            Prompter::Answer::Yes)
+            return;
+        m_closeWhenIdle = true;
+        ProgressWindow::stopAll();
+        m_doc->stopRunningChange();
+        closeWhenIdle();
+        return;
+    }
     if (!m_files->confirmSaveChanges()) {
         event->ignore();
         return;
@@ -579,6 +611,17 @@ void Tmain::closeEvent(QCloseEvent* event) {
     s.save();
     m_files->saveSettings();
     event->accept();
+}
+
+void Tmain::closeWhenIdle() {
+    QTimer::singleShot(50, this, [this] {
+        if (ProgressWindow::anyRunning() || m_doc->changeRunning()) {
+            closeWhenIdle();
+            return;
+        }
+        m_closeWhenIdle = false;
+        close();
+    });
 }
 
 // --- options ---------------------------------------------------------------
@@ -598,6 +641,20 @@ bool Tmain::checkStructure(bool clearTypeList) {
         m_structHint->clearTypeList();
     fillSegmentFindings(*m_doc, *m_structHint);
     return m_structHint->segRowCount() > 0;
+}
+
+void Tmain::checkAfterEdit() {
+    m_checkPending = false;
+    if (!m_doc->viewSettings().canEditStructure() || !m_doc->dataStream() ||
+        !vm::hasStructureErrors(m_doc->segments(), m_doc->dataSize()))
+        return;
+    // Structures with errors cannot have edit mode switched on; one that an
+    // edit gave errors leaves it, before a next edit moves bytes that two
+    // segments claim.
+    m_doc->setStructureMode(vm::StructMode::ReadOnly);
+    checkStructure(true);
+    m_structHint->setExplanation(kErrorExplanation);
+    prompter().runModal(*m_structHint);
 }
 
 void Tmain::toggleCanEditStructure() {
@@ -658,15 +715,27 @@ void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPo
         // no record.
         record = g->rowCount() - 2;
         if (!segment->anomaly)
-            record = std::min(record, std::max(segment->recordCount - 1, 0));
+            record = std::min(
+                record,
+                std::max(vm::countedExtent(*segment, m_doc->dataSize()).recordCount - 1, 0));
         append = true;
+    }
+    // Making the segment current may have laid the grids out anew: the menu
+    // opens at the row that was clicked, wherever its grid now stands (at the
+    // title row for a click below the last row that has left the grid).
+    QPoint at = globalPos;
+    if (g) {
+        const QPoint inside = g->viewport()->mapFromGlobal(globalPos);
+        const QRect cell = g->cellRect(0, std::max(row, 0));
+        if (!cell.isNull() && (row >= 0 || !g->viewport()->rect().contains(inside)))
+            at = g->viewport()->mapToGlobal(QPoint(inside.x(), cell.center().y()));
     }
     if (segment->anomaly) {
         if (m_panel)
-            m_panel->showFieldMenu(record, globalPos);
+            m_panel->showFieldMenu(record, at);
         return;
     }
-    m_records->showMenu(*segment, record, append, globalPos);
+    m_records->showMenu(*segment, record, append, at);
 }
 
 // --- tools -----------------------------------------------------------------
@@ -751,6 +820,6 @@ void Tmain::cutBlank() {
         Prompter::Answer::Yes)
         return;
     QString error;
-    if (!cutBlankInDocument(*m_doc, this, &error) && !error.isEmpty())
-        prompter().error(this, error);
+    if (!cutBlankInDocument(*m_doc, this, &error))
+        reportFailure(*m_pane, this, error);
 }

@@ -153,6 +153,11 @@ private:
     void cutBlank();
     // Runs the structure checks into the message window; true when it got rows.
     bool checkStructure(bool clearTypeList);
+    // After a change made in edit mode the checks run as they do when the
+    // mode is switched on: an error switches it off and is listed.
+    void checkAfterEdit();
+    // Closes once no long work is running any more.
+    void closeWhenIdle();
 
     // Destroyed before the widgets of the window: a panel widget docked here
     // leaves its dock when it goes.
@@ -176,6 +181,8 @@ private:
     QList<QAction*> m_fixedFileEntries;
     QString m_commandLineFile;
     bool m_shownOnce = false;
+    bool m_closeWhenIdle = false;
+    bool m_checkPending = false;
     // The last locatePosition missed; the next hit clears the status line.
     bool m_locateFailed = false;
 };

@@ -1,9 +1,49 @@
 #include "progresswindow.h"
 
-#include <algorithm>
 #include <vector>
 
+#include <QAction>
 #include <QProgressDialog>
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "filestream.h"
+#include "prompter.h"
+#include "recordpane.h"
+
+namespace {
+
+// Events run about this often while the work goes on, never once per report.
+constexpr int kEventsEveryMs = 30;
+
+std::vector<ProgressWindow*>& running() {
+    static std::vector<ProgressWindow*> list;
+    return list;
+}
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TabletPress:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 // A progress dialog that cannot come back once closed: Qt shows a progress
 // dialog by itself when its minimum duration has passed, even in the middle
@@ -26,37 +66,68 @@ private:
     bool m_closed = false;
 };
 
-namespace {
-// The progress windows alive now; all on the interface thread.
-std::vector<ProgressWindow*>& openWindows() {
-    static std::vector<ProgressWindow*> windows;
-    return windows;
-}
-} // namespace
-
 ProgressWindow::ProgressWindow(QWidget* parent, const QString& label)
     : m_dialog(std::make_unique<Dialog>(label, QStringLiteral("Cancel"), 0, 1000, parent)) {
-    m_dialog->setWindowModality(Qt::WindowModal);
     m_dialog->setMinimumDuration(500);
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
     m_dialog->setValue(0);
-    openWindows().push_back(this);
+    m_sinceEvents.start();
+    running().push_back(this);
+    qApp->installEventFilter(this);
 }
 
 ProgressWindow::~ProgressWindow() {
-    auto& windows = openWindows();
-    windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
+    qApp->removeEventFilter(this);
+    std::erase(running(), this);
 }
 
 vm::Progress ProgressWindow::callback() {
     return [this](double fraction) {
         m_dialog->setValue(static_cast<int>(fraction * 1000));
-        return !m_dialog->wasCanceled();
+        if (m_sinceEvents.elapsed() >= kEventsEveryMs) {
+            QCoreApplication::processEvents();
+            m_sinceEvents.restart();
+        }
+        return !m_stopped && !m_dialog->wasCanceled();
     };
 }
 
+bool ProgressWindow::anyRunning() {
+    return !running().empty();
+}
+
 void ProgressWindow::closeAll() {
-    for (ProgressWindow* w : openWindows())
-        w->m_dialog->closeForGood();
+    for (ProgressWindow* p : running())
+        p->m_dialog->closeForGood();
+}
+
+void ProgressWindow::stopAll() {
+    for (ProgressWindow* p : running())
+        p->m_stopped = true;
+}
+
+bool ProgressWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (!isUserInput(event->type()))
+        return false;
+    if (auto* w = qobject_cast<QWidget*>(watched)) {
+        const QWidget* top = w->window();
+        if (top == m_dialog.get() || top == QApplication::activeModalWidget())
+            return false;
+    } else if (!qobject_cast<QAction*>(watched)) {
+        return false; // the windows themselves pass it on to their widgets
+    }
+    // Claimed, so that no menu shortcut fires behind the work either.
+    if (event->type() == QEvent::ShortcutOverride)
+        event->accept();
+    return true;
+}
+
+void reportFailure(RecordPane& pane, QWidget* parent, const QString& error) {
+    if (error == QLatin1String(vm::kStoppedByUser)) {
+        pane.setStatusText(error);
+        return;
+    }
+    if (!error.isEmpty())
+        prompter().error(parent, error);
 }

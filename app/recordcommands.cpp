@@ -1,5 +1,7 @@
 #include "recordcommands.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QMenu>
 
@@ -9,6 +11,8 @@
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordedits.h"
+#include "recordpane.h"
+#include "segmentgrid.h"
 
 namespace {
 
@@ -24,8 +28,8 @@ QAction* recordAction(QObject* parent, const char* name, const char* caption) {
 
 } // namespace
 
-RecordCommands::RecordCommands(Document& doc, QWidget* window)
-    : QObject(window), m_doc(doc), m_window(window) {
+RecordCommands::RecordCommands(Document& doc, RecordPane& pane, QWidget* window)
+    : QObject(window), m_doc(doc), m_pane(pane), m_window(window) {
     m_addDialog = new TAddRecord(window);
     m_deleteDialog = new TdelRecord(window);
     m_add = recordAction(this, "AaddRecord", "Add Record");
@@ -47,7 +51,11 @@ template <typename Dialog, typename EngineEdit>
 void RecordCommands::wire(QAction* action, Dialog* dialog, EngineEdit edit) {
     connect(action, &QAction::triggered, this, [this, action, dialog, edit] {
         run(
-            *dialog, [dialog](const vm::Segment& s) { dialog->prepare(s); }, action->text(),
+            *dialog,
+            [dialog](const vm::Segment& s, const vm::RecordExtent& counted) {
+                dialog->prepare(s, counted);
+            },
+            action->text(),
             [dialog, edit](vm::Segment& s, vm::WorkingFile& wf, vm::SegmentList& list,
                            const vm::Progress& p) {
                 return edit(wf, list, s, dialog->request(), p);
@@ -55,22 +63,43 @@ void RecordCommands::wire(QAction* action, Dialog* dialog, EngineEdit edit) {
     });
 }
 
-void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,
-                              const QPoint& globalPos) {
+QList<QAction*> RecordCommands::actions() const {
+    return {m_add, m_delete};
+}
+
+void RecordCommands::aim(const vm::Segment* segment, int record, bool append) {
     m_deleteDialog->setDefaultIndex(record);
     m_addDialog->setInsertPosition(record, append);
-    const bool editable = m_doc.viewSettings().canEditStructure() && !segment.entries.empty();
+    const bool editable = segment && !segment->anomaly &&
+                          m_doc.viewSettings().canEditStructure() && !segment->entries.empty();
     m_add->setEnabled(editable);
-    m_delete->setEnabled(editable && segment.recordCount > 0);
+    m_delete->setEnabled(editable &&
+                         vm::countedExtent(*segment, m_doc.dataSize()).recordCount > 0);
+}
+
+void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,
+                              const QPoint& globalPos) {
+    aim(&segment, record, append);
     m_menu->popup(globalPos);
 }
 
-void RecordCommands::run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
-                         const QString& label, const Edit& edit) {
+void RecordCommands::aimAtCurrentRow() {
+    const vm::Segment* s = m_doc.segments().current();
+    const SegmentGrid* g = s ? m_pane.mainGrid(s) : nullptr;
+    // Row 0 holds the titles: no row chosen yet offers the first record.
+    const int record = g ? std::max(g->currentRow() - 1, 0) : 0;
+    const std::int32_t records = s ? vm::countedExtent(*s, m_doc.dataSize()).recordCount : 0;
+    aim(s, std::min(record, std::max(records - 1, 0)), false);
+}
+
+void RecordCommands::run(
+    QDialog& dialog,
+    const std::function<void(const vm::Segment&, const vm::RecordExtent&)>& prepare,
+    const QString& label, const Edit& edit) {
     vm::Segment* s = m_doc.segments().current();
     if (!s || s->anomaly)
         return;
-    prepare(*s);
+    prepare(*s, vm::countedExtent(*s, m_doc.dataSize()));
     if (prompter().runModal(dialog) != QDialog::Accepted)
         return;
     QString error;
@@ -87,5 +116,5 @@ void RecordCommands::run(QDialog& dialog, const std::function<void(const vm::Seg
             &error);
     }
     if (!done)
-        prompter().error(m_window, error);
+        reportFailure(m_pane, m_window, error);
 }

@@ -2,8 +2,11 @@
 
 #include <functional>
 
+#include <QList>
+
 #include <QObject>
 
+#include "model.h"
 #include "workingfile.h"
 
 class QAction;
@@ -12,6 +15,7 @@ class QMenu;
 class QPoint;
 class QWidget;
 class Document;
+class RecordPane;
 class TAddRecord;
 class TdelRecord;
 
@@ -27,13 +31,18 @@ class SegmentList;
 class RecordCommands : public QObject {
     Q_OBJECT
 public:
-    RecordCommands(Document& doc, QWidget* window);
+    RecordCommands(Document& doc, RecordPane& pane, QWidget* window);
 
     TAddRecord* addDialog() const { return m_addDialog; }
+    // "Add Record" and "Delete Record", for the menu bar too.
+    QList<QAction*> actions() const;
 
     // The record menu of a record segment at record `record` (-1: none);
     // append: the records go after the last one.
     void showMenu(vm::Segment& segment, int record, bool append, const QPoint& globalPos);
+    // Aims both entries at the current segment's grid and its current row
+    // (before the menu bar shows them).
+    void aimAtCurrentRow();
 
 private:
     using Edit = std::function<vm::FileResult(vm::Segment&, vm::WorkingFile&, vm::SegmentList&,
@@ -43,10 +52,14 @@ private:
     template <typename Dialog, typename EngineEdit>
     void wire(QAction* action, Dialog* dialog, EngineEdit edit);
     // Shows a record dialog prepared for the current segment and runs the edit it accepted.
-    void run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
+    void run(QDialog& dialog,
+             const std::function<void(const vm::Segment&, const vm::RecordExtent&)>& prepare,
              const QString& label, const Edit& edit);
+    // The entries' dialogs start at record (-1: none); enabled as the segment allows.
+    void aim(const vm::Segment* segment, int record, bool append);
 
     Document& m_doc;
+    RecordPane& m_pane;
     QWidget* m_window;
     TAddRecord* m_addDialog = nullptr;
     TdelRecord* m_deleteDialog = nullptr;

@@ -29,10 +29,10 @@ SegmentFacts SegmentFacts::addTo(QGridLayout* grid, bool tealName) {
     return f;
 }
 
-void SegmentFacts::show(const vm::Segment& segment, std::int64_t count) const {
+void SegmentFacts::show(const vm::Segment& segment, const vm::RecordExtent& counted) const {
     name->setText(RecordPane::toDisplay(segment.name));
-    recordCount->setText(QString::number(count));
-    length->setText(QString::number(segment.length));
+    recordCount->setText(QString::number(std::max(counted.recordCount, 0)));
+    length->setText(QString::number(counted.length));
 }
 
 QDialogButtonBox* okCancelButtons(QDialog* dialog) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "model.h"
 #include "segment.h"
 
 class QDialog;
@@ -18,7 +19,7 @@ struct SegmentFacts {
 
     // Rows 0 to 2 of grid: "SegMent Name:", "Record Count:", "SegMent Length:".
     static SegmentFacts addTo(QGridLayout* grid, bool tealName);
-    void show(const vm::Segment& segment, std::int64_t recordCount) const;
+    void show(const vm::Segment& segment, const vm::RecordExtent& counted) const;
 };
 
 // "OK" (the default button) accepts the dialog, "Cancel" rejects it.

@@ -21,11 +21,14 @@ bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressPa
     ProgressWindow progress(progressParent, QStringLiteral("OutPut To Txt File"));
     const vm::TextOutputResult r = vm::writeTextOutput(
         segments, *data, doc.viewSettings(), toNative(path), doc.locale(), progress.callback());
-    // The output cuts segments that run past the end of the file to it, as
-    // the grids do when they count records: their views follow.
+    // The output counts the segments and so cuts those that run past the end
+    // of the file to it: their views follow, and the type file no longer
+    // matches the structure.
     for (std::size_t i = 0; i < segments.size(); ++i)
-        if (segments[i]->length != lengths[i])
+        if (segments[i]->length != lengths[i]) {
+            doc.setTypeChanged(true);
             emit doc.segmentChanged(segments[i]);
+        }
     if (!r.ok && error)
         *error = r.refused ? QString::fromStdString(vm::cp1252ToUtf8(r.error))
                            : path + QStringLiteral(": ") + QString::fromStdString(r.error);

@@ -352,7 +352,10 @@ std::uint8_t checkSegments(const SegmentList& list, std::int64_t fileSize, bool 
     ranges.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Segment& s = list[i];
-        ranges.push_back({s.begin, s.end(), static_cast<int>(i), &s.name});
+        // A negative length (from an older type file) ends no earlier than the
+        // begin: a segment that begins past the end of the file is still there.
+        ranges.push_back({s.begin, std::max(s.end(), std::int64_t{s.begin}), static_cast<int>(i),
+                          &s.name});
     }
     MapBuilder mb(map, fileSize);
     const std::uint8_t flags =

@@ -97,6 +97,11 @@ void FieldClipboard::segmentShown(bool dropFieldClipboard, StructMode mode) {
         clear();
 }
 
+void FieldClipboard::modeChanged(StructMode before, StructMode after) {
+    if (after == StructMode::Edit && before != StructMode::Edit)
+        clear();
+}
+
 // ---- Add a Type and Insert Type ------------------------------------------------
 
 std::size_t addTypeDescription(Segment& seg, int selectedRow, int fontHeight) {
@@ -186,7 +191,12 @@ NewFieldResult prepareNewField(const Segment& seg, const NewFieldRequest& req, c
     } else {
         // encodeValue zeroes at least the kind's own size, so the buffer has slack.
         std::vector<std::uint8_t> buf(std::max<std::size_t>(f.entry.length, 8), 0);
-        if (!encodeValue(req.fillText, req.kind, f.entry.length, buf, loc) && req.fillMustEncode) {
+        // The text the kind's zero bytes show as is the default value: it
+        // stands for those bytes, not for what encoding that text gives (a
+        // zero character shows as a placeholder that would encode as 0x80).
+        const bool zeroText = req.fillText == decodeValue(buf, req.kind, f.entry.length, loc);
+        if (!zeroText && !encodeValue(req.fillText, req.kind, f.entry.length, buf, loc) &&
+            req.fillMustEncode) {
             out.error =
                 "'" + req.fillText + "' is not a value of kind " + std::string(kindName(req.kind));
             return out;

@@ -46,6 +46,11 @@ public:
     // The panel reloaded the current segment. With drop in edit mode the
     // copies go: their starts describe a record layout that no longer holds.
     void segmentShown(bool dropFieldClipboard, StructMode mode);
+    // The structure permission changed. Copies taken before edit mode came on
+    // may describe another segment's records; pasted in edit mode their bytes
+    // would be read at those starts from the records they land in (and their
+    // neighbours), so they go.
+    void modeChanged(StructMode before, StructMode after);
 
 private:
     std::vector<TypeEntry> m_entries;
@@ -92,7 +97,9 @@ struct NewFieldRequest {
     std::string memo;
     std::optional<std::int64_t> sourceIndex; // convert from this field instead of filling
     bool convert = false;                    // the user chose to convert; needs sourceIndex
-    std::string fillText;                    // the fill value, written as kind
+    // The fill value, written as kind; the text the kind's zero bytes show as
+    // (the dialog's default) gives those zero bytes.
+    std::string fillText;
     // Refuse a fill text that is no value of the kind; the dialog fills zeros instead.
     bool fillMustEncode = false;
 };

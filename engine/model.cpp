@@ -146,24 +146,52 @@ void sortSegments(SegmentList& list) {
     list.setCurrent(nullptr);
 }
 
+RecordExtent countedExtent(const Segment& seg, std::int64_t fileSize) {
+    RecordExtent x{seg.length, seg.recordCount};
+    if (seg.anomaly) {
+        x.recordCount = static_cast<std::int32_t>(seg.entries.size());
+        return x;
+    }
+    // A segment that begins past the end of the file holds no byte of it: its
+    // length is 0, never negative, so it still ends past the end and the
+    // checks see it there.
+    const std::int64_t rest = std::max<std::int64_t>(fileSize - seg.begin, 0);
+    if (seg.toFilesEnd) {
+        x.length = clamp32(rest);
+        x.recordCount = seg.recordLength > 0 ? clamp32(rest / seg.recordLength) : 0;
+        return x;
+    }
+    if (seg.recordLength > 0) {
+        x.length = clamp32(std::clamp<std::int64_t>(seg.length, 0, rest));
+        x.recordCount = clamp32(std::int64_t{x.length} / seg.recordLength);
+    }
+    return x;
+}
+
 std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize) {
     if (!seg)
         return 0;
+    const RecordExtent x = countedExtent(*seg, fileSize);
     if (seg->anomaly)
-        return static_cast<std::int32_t>(seg->entries.size());
-    const std::int64_t rest = fileSize - seg->begin;
-    if (seg->toFilesEnd) {
-        seg->length = clamp32(rest);
-        seg->recordCount = seg->recordLength != 0 ? clamp32(rest / seg->recordLength) : 0;
-        return seg->recordCount;
-    }
-    if (seg->recordLength != 0) {
-        if (rest < seg->length)
-            seg->length = clamp32(rest);
-        seg->recordCount = clamp32(std::int64_t{seg->length} / seg->recordLength);
-        return seg->recordCount;
-    }
-    return 0;
+        return x.recordCount;
+    if (!seg->toFilesEnd && seg->recordLength <= 0)
+        return 0;
+    seg->length = x.length;
+    seg->recordCount = x.recordCount;
+    return x.recordCount;
+}
+
+bool countSegmentRecords(Segment& seg, std::int64_t fileSize) {
+    if (seg.anomaly)
+        return false;
+    const std::int32_t length = seg.length;
+    const std::int32_t count = seg.recordCount;
+    const RecordExtent x = countedExtent(seg, fileSize);
+    if (seg.toFilesEnd)
+        seg.length = x.length;
+    if (seg.toFilesEnd || seg.recordLength > 0)
+        seg.recordCount = x.recordCount;
+    return seg.length != length || seg.recordCount != count;
 }
 
 bool fitToFilesEnd(SegmentList& list, std::int64_t fileSize) {
@@ -175,10 +203,18 @@ bool fitToFilesEnd(SegmentList& list, std::int64_t fileSize) {
         const std::int32_t count = seg->recordCount;
         // An Anomaly segment has no records to count, but it still ends with
         // the file: its length editor is off like any ToFilesEnd segment's.
-        seg->length = clamp32(fileSize - seg->begin);
+        seg->length = clamp32(std::max<std::int64_t>(fileSize - seg->begin, 0));
         computeRecordCount(seg.get(), fileSize);
         changed = changed || seg->length != length || seg->recordCount != count;
     }
+    return changed;
+}
+
+bool fitToData(SegmentList& list, std::int64_t fileSize) {
+    const bool changed = fitToFilesEnd(list, fileSize);
+    for (auto& seg : list)
+        if (!seg->toFilesEnd)
+            countSegmentRecords(*seg, fileSize);
     return changed;
 }
 
@@ -189,9 +225,15 @@ std::int32_t partialRecordLength(const Segment& seg) {
 }
 
 FieldSpan recordFieldSpan(const Segment& seg, std::int64_t record, const TypeEntry& e) {
+    return recordFieldSpan(seg, RecordExtent{seg.length, seg.recordCount}, record, e);
+}
+
+FieldSpan recordFieldSpan(const Segment& seg, const RecordExtent& extent, std::int64_t record,
+                          const TypeEntry& e) {
     FieldSpan span{seg.recordOffset(record) + e.start, e.length};
-    const std::int32_t partial = partialRecordLength(seg);
-    if (partial == 0 || record < seg.recordCount)
+    const std::int32_t partial =
+        seg.recordLength > 0 && extent.length > 0 ? extent.length % seg.recordLength : 0;
+    if (partial == 0 || record < extent.recordCount)
         return span;
     const int inside = partial - e.start;
     if (e.length > inside) {

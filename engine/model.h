@@ -62,9 +62,23 @@ void sortTypeEntries(Segment& seg);
 // segment becomes none.
 void sortSegments(SegmentList& list);
 
-// Record count of a segment against a data file of fileSize bytes; updates
-// length and recordCount as the rules say (see the .cpp).
+// What counting a segment against a data file gives: the bytes it describes
+// inside the file (never negative) and its whole records there; an Anomaly
+// segment's count is its number of fields. Nothing is stored, so what a view
+// shows never changes the description.
+struct RecordExtent {
+    std::int32_t length = 0;
+    std::int32_t recordCount = 0;
+};
+RecordExtent countedExtent(const Segment& seg, std::int64_t fileSize);
+
+// Record count of a segment against a data file of fileSize bytes; stores the
+// counted length and recordCount (see the .cpp).
 std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize);
+// The record count derived again after a change of the description, without
+// cutting a length that runs past the end of the file (a ToFilesEnd segment
+// still runs to the end). True when a stored value changed.
+bool countSegmentRecords(Segment& seg, std::int64_t fileSize);
 
 // A ToFilesEnd segment always runs to the end of the data file. This sets
 // every such segment of the list to the file's fileSize bytes (length = size -
@@ -74,6 +88,13 @@ std::int32_t computeRecordCount(Segment* seg, std::int64_t fileSize);
 // stored numbers; they are cut to the file only where they are counted. True
 // when a stored value changed, so the structure differs from its type file.
 bool fitToFilesEnd(SegmentList& list, std::int64_t fileSize);
+
+// fitToFilesEnd, and the record count of every other segment derived from
+// its numbers (countSegmentRecords: a length past the end of the file is
+// kept), so that no count depends on whether a segment has been shown. True
+// when a ToFilesEnd segment's stored values changed; the others' counts are
+// derived values and do not count as a change of the structure.
+bool fitToData(SegmentList& list, std::int64_t fileSize);
 
 // Bytes of a record segment after its last whole record (read after
 // computeRecordCount): the grid shows them as a last, partial record.
@@ -88,6 +109,9 @@ struct FieldSpan {
     int length = 0;
 };
 FieldSpan recordFieldSpan(const Segment& seg, std::int64_t record, const TypeEntry& e);
+// The same for the segment as counted against the file (countedExtent).
+FieldSpan recordFieldSpan(const Segment& seg, const RecordExtent& extent, std::int64_t record,
+                          const TypeEntry& e);
 
 // Texts of one row of the segment list: caption (position + 1), name, begin,
 // length, "true"/"false" for Anomaly.

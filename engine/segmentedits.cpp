@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "model.h"
 #include "rewrite.h"
@@ -80,15 +81,55 @@ PasteResult pasteSegment(SegmentList& list, const Segment& source, int before, W
         std::optional<std::int32_t> at;
         if (inserting)
             at = list[static_cast<std::size_t>(before)].begin;
+        // A ToFilesEnd source holds every byte to the end of the file now,
+        // whatever length was stored with it.
+        if (copy->toFilesEnd)
+            copy->length = clamp32(std::max<std::int64_t>(wf->stream.size() - copy->begin, 0));
         out.file = insertSegmentBytes(*wf, list, *copy, at, progress);
         if (!out.file.ok)
             return out;
+        // Put in front of other bytes, the copy stops where its bytes stop: left
+        // running to the end of the file it would cover every segment behind
+        // it, and deleting it would take their bytes too.
+        copy->toFilesEnd = copy->toFilesEnd && copy->end() >= wf->stream.size();
     } else {
         out.file.ok = true;
     }
     out.segment = inserting ? &list.insert(static_cast<std::size_t>(before), std::move(copy))
                             : &list.append(std::move(copy));
     return out;
+}
+
+std::vector<const Segment*> segmentsSharingBytes(const SegmentList& list, std::size_t index) {
+    std::vector<const Segment*> out;
+    if (index >= list.size())
+        return out;
+    const Segment& gone = list[index];
+    const std::int64_t a = gone.begin;
+    const std::int64_t b = gone.end();
+    for (const auto& s : list) {
+        if (s.get() == &gone || s->length <= 0)
+            continue;
+        if (s->begin < b && s->end() > a)
+            out.push_back(s.get());
+    }
+    return out;
+}
+
+std::string deleteSegmentQuestion(const SegmentList& list, std::size_t index) {
+    if (index >= list.size())
+        return {};
+    const Segment& gone = list[index];
+    std::string text = "Delete bytes " + std::to_string(gone.begin) + " to " +
+                       std::to_string(gone.end() - 1) + "?";
+    const std::vector<const Segment*> others = segmentsSharingBytes(list, index);
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        text += i == 0 ? " They also hold " : i + 1 == others.size() ? " and " : ", ";
+        text += others[i]->name;
+    }
+    if (!others.empty())
+        text += ".";
+    return text;
 }
 
 std::vector<std::size_t> orderAfterMove(std::size_t count, std::vector<std::size_t> moved,
@@ -129,8 +170,8 @@ void moveSegments(SegmentList& list, std::vector<std::size_t> moved, int target)
 
 std::int64_t availableLength(const Segment& seg, std::int64_t fileSize) {
     if (seg.toFilesEnd || seg.end() > fileSize)
-        return fileSize - seg.begin;
-    return seg.length;
+        return std::max<std::int64_t>(fileSize - seg.begin, 0);
+    return std::max<std::int32_t>(seg.length, 0);
 }
 
 std::int32_t recordsIn(std::int64_t available, std::int32_t recordLength) {
@@ -140,10 +181,15 @@ std::int32_t recordsIn(std::int64_t available, std::int32_t recordLength) {
 }
 
 std::int32_t editSegmentBegin(Segment& seg, std::optional<std::int32_t> value,
-                              std::int64_t fileSize) {
+                              std::int64_t fileSize, std::optional<std::int32_t> lengthBefore) {
     // A begin before the start of the file describes nothing; it is not taken.
     if (value && *value >= 0)
         seg.begin = *value;
+    // Each keystroke counts from the length the segment had before the user
+    // began typing, so a begin passed through on the way (9 and 95 on the way
+    // to 950) does not shorten it for good.
+    if (lengthBefore)
+        seg.length = *lengthBefore;
     const std::int64_t available = availableLength(seg, fileSize);
     seg.length = clamp32(available);
     seg.recordCount = recordsIn(available, seg.recordLength);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "segment.h"
@@ -33,10 +34,20 @@ Segment& addNewSegment(SegmentList& list, std::int64_t fileSize, bool editMode, 
 FileResult deleteSegment(SegmentList& list, std::size_t index, WorkingFile* wf,
                          const Progress& progress = {});
 
+// The other segments with bytes inside segment index's range: deleting its
+// bytes in edit mode takes theirs too.
+std::vector<const Segment*> segmentsSharingBytes(const SegmentList& list, std::size_t index);
+// What Delete Segment asks in edit mode before it removes bytes: "Delete bytes
+// 32 to 1023? They also hold Readings and Ledger." (the range inclusive; the
+// second sentence only when other segments share the bytes).
+std::string deleteSegmentQuestion(const SegmentList& list, std::size_t index);
+
 // Past Segment: a copy of source with copies of its fields, put before segment
 // `before` (or appended when before < 0). In edit mode a copy of source's
 // bytes goes into the file at before's begin, moving the segments from there
 // on, or at the end of the file; in reset mode the copy keeps source's numbers.
+// The copy of a ToFilesEnd segment stays ToFilesEnd only where it ends with
+// the file.
 struct PasteResult {
     FileResult file;
     Segment* segment = nullptr; // the copy, in the list
@@ -56,8 +67,8 @@ void moveSegments(SegmentList& list, std::vector<std::size_t> moved, int target)
 // ---- the segment editors --------------------------------------------------------
 
 // The bytes a segment can describe: to the end of the file for a ToFilesEnd
-// segment or one that runs past it (negative when it begins past the end),
-// else its length.
+// segment or one that runs past it (0 when it begins past the end), else its
+// length; never negative.
 std::int64_t availableLength(const Segment& seg, std::int64_t fileSize);
 // Whole records of recordLength in available bytes: 0 without a record length
 // (never divided by) and never below 0.
@@ -66,8 +77,11 @@ std::int32_t recordsIn(std::int64_t available, std::int32_t recordLength);
 // What typing into an editor does. value is the editor's number, nothing when
 // its text is not one (which changes nothing but still recomputes what
 // depends on it). Each returns the record count the count editor then shows.
+// lengthBefore: the length before the editing burst began; the length is cut
+// from it, not from what an earlier keystroke of the burst left.
 std::int32_t editSegmentBegin(Segment& seg, std::optional<std::int32_t> value,
-                              std::int64_t fileSize);
+                              std::int64_t fileSize,
+                              std::optional<std::int32_t> lengthBefore = std::nullopt);
 std::int32_t editRecordLength(Segment& seg, std::optional<std::int32_t> value,
                               std::int64_t fileSize);
 std::int32_t editSegmentLength(Segment& seg, std::optional<std::int32_t> value,

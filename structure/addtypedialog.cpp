@@ -129,6 +129,10 @@ TAddAType::TAddAType(QWidget* parent) : QDialog(parent) {
 
 void TAddAType::prepareAddType(const vm::Segment& segment, std::optional<vm::TypeEntry> proposal,
                                bool addMode) {
+    // An insert position and a source chosen for another segment mean nothing
+    // here: Add a Type there starts again from the first field.
+    if (addMode && &segment != m_segment)
+        m_insertIndex = 0;
     m_segment = &segment;
     m_result.reset();
     if (proposal) {
@@ -211,8 +215,12 @@ void TAddAType::CaddLastClick() {
 }
 
 void TAddAType::CTranIndexChange(int index) {
-    if (!m_segment || index < 0 || index >= static_cast<int>(m_segment->entries.size()))
+    if (!m_segment || index < 0 || index >= static_cast<int>(m_segment->entries.size())) {
+        // No source chosen: no field of an earlier use shows as if it were one.
+        for (QLineEdit* e : {m_tranKind, m_tranStart, m_tranLength, m_tranMemo})
+            e->clear();
         return;
+    }
     const vm::TypeEntry& e = m_segment->entries[static_cast<std::size_t>(index)];
     m_tranKind->setText(kindText(e.kind));
     m_tranStart->setText(QString::number(e.start));

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSplitter>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
@@ -29,12 +30,14 @@
 #include "segmentgrid.h"
 #include "structurechecks.h"
 #include "updownbuttons.h"
+#include "wheelguard.h"
 
 namespace {
 
 const QColor kMaroon(128, 0, 0);
 const QColor kBlue(0, 0, 255);
 constexpr int kListHeight = 121;
+constexpr int kListRows = 6;
 constexpr int kSegmentRole = Qt::UserRole;
 
 // The number an editor holds: its text as an integer, nothing when the text
@@ -60,7 +63,7 @@ void Tctrls::EditorGroup::setEnabled(bool on) const {
         w->setEnabled(on);
 }
 
-Tctrls::Tctrls(Document& doc, const RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent)
+Tctrls::Tctrls(Document& doc, RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent)
     : m_doc(doc), m_pane(pane), m_hint(hint), m_dialogParent(dialogParent),
       m_fields(std::make_unique<FieldListHooks>()) {
     setObjectName(QStringLiteral("ctrls"));
@@ -219,6 +222,9 @@ Tctrls::EditorGroup Tctrls::numberEditor(const char* name, const char* caption, 
     g.edit->setObjectName(QString::fromLatin1(name));
     g.edit->setMinimumWidth(36);
     g.label = captionFor(g.edit, QString::fromLatin1(caption));
+    takeWheelOnlyWithFocus(g.edit);
+    // Leaving the editor ends what the user typed into it as one burst.
+    connect(g.edit, &QLineEdit::editingFinished, this, &Tctrls::endEditingBurst);
     QLineEdit* edit = g.edit;
     auto upDown = [&](const char* objectName, int step) {
         auto* ud = new UpDownButtons;
@@ -323,7 +329,7 @@ std::int64_t Tctrls::fileSize() const {
 }
 
 void Tctrls::reportFailure(const QString& error) {
-    prompter().error(this, error);
+    ::reportFailure(m_pane, this, error);
 }
 
 // --- rows --------------------------------------------------------------------------
@@ -383,6 +389,25 @@ void Tctrls::rebuildRows() {
     for (std::size_t i = 0; i < list.size(); ++i)
         insertRow(static_cast<int>(i), &list[i]);
     refreshSegmentRows();
+    fitRowNumberColumn();
+}
+
+void Tctrls::fitRowNumberColumn() {
+    const QString widest = QString::number(std::max(m_list->topLevelItemCount(), 1));
+    const int text = m_list->fontMetrics().horizontalAdvance(widest) +
+                     2 * m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) +
+                     12;
+    m_list->setColumnWidth(0, std::max(20, text));
+}
+
+int Tctrls::listHeightForRows(int rows) const {
+    const int row = std::max(m_list->fontMetrics().height() + 4,
+                             m_list->topLevelItemCount() ? m_list->sizeHintForRow(0) : 0);
+    const int header = m_list->header()->sizeHint().height();
+    const int frame = 2 * m_list->frameWidth();
+    const QMargins box = m_listGroup->contentsMargins();
+    const int title = m_listGroup->fontMetrics().height();
+    return header + rows * row + frame + box.top() + box.bottom() + title + 6;
 }
 
 // The row of the current segment selected; the document already knows.
@@ -445,21 +470,12 @@ void Tctrls::layoutReplaced() {
 }
 
 void Tctrls::showCurrent() {
+    endEditingBurst();
     vm::Segment* current = m_doc.segments().current();
     m_fileSize->setText(QString::number(fileSize()));
     selectCurrentRow();
     fillSegmentEditors();
     m_fields->showSegment(current, true);
-    // After the grids were laid out from the current segment (the pane
-    // follows the document first): the rows of the segments they show.
-    const vm::SegmentList& list = m_doc.segments();
-    for (int i = std::max(list.indexOf(current), 0); i < static_cast<int>(list.size()); ++i) {
-        const vm::Segment* s = &list[static_cast<std::size_t>(i)];
-        if (segmentAt(i) == s)
-            fillRow(m_list->topLevelItem(i), i);
-        if (!m_pane.isShown(s))
-            break;
-    }
     redrawPositionBars(true);
     refreshActions();
 }
@@ -467,8 +483,10 @@ void Tctrls::showCurrent() {
 void Tctrls::segmentChanged(vm::Segment* segment) {
     refreshSegmentRow(segment);
     // Not the editor being typed into: it shows what the user typed.
-    if (segment == m_doc.segments().current() && !m_editing)
+    if (segment == m_doc.segments().current() && !m_editing) {
+        endEditingBurst();
         fillSegmentEditors();
+    }
     redrawPositionBars(true);
     refreshActions();
 }
@@ -476,6 +494,7 @@ void Tctrls::segmentChanged(vm::Segment* segment) {
 void Tctrls::segmentInserted(vm::Segment* segment) {
     insertRow(m_doc.segments().indexOf(segment), segment);
     refreshSegmentRows();
+    fitRowNumberColumn();
 }
 
 void Tctrls::segmentAboutToBeRemoved(vm::Segment* segment) {
@@ -504,10 +523,19 @@ void Tctrls::LvPartSelectItem() {
 
 void Tctrls::fillSegmentEditors() {
     vm::Segment* s = m_doc.segments().current();
-    if (!s)
-        return;
     m_filling = true;
-    vm::computeRecordCount(s, fileSize());
+    if (!s) {
+        // Nothing is described: no editor keeps the last segment's numbers.
+        for (QLineEdit* e : {m_name, m_begin, m_length, m_recLength, m_recCount})
+            e->clear();
+        m_fileSize->setText(m_doc.dataStream() ? QString::number(fileSize()) : QString());
+        m_anomaly->setChecked(false);
+        m_toFilesEnd->setChecked(false);
+        m_filling = false;
+        return;
+    }
+    // The stored numbers, as the type file will hold them: showing a segment
+    // does not count it.
     m_name->setText(RecordPane::toDisplay(s->name));
     m_fileSize->setText(QString::number(fileSize()));
     m_anomaly->setChecked(s->anomaly);
@@ -591,10 +619,26 @@ void Tctrls::setFieldList(std::unique_ptr<FieldListHooks> fields) {
 void Tctrls::applyPanelSettings(bool showSegList, bool showTypeCtrl) {
     m_showSegList = showSegList;
     m_showTypeCtrl = showTypeCtrl;
-    m_rememberedListHeight = 80;
+    // Room for a handful of rows whatever the font: a fixed pixel height
+    // showed hardly three.
+    m_rememberedListHeight = listHeightForRows(kListRows);
     if (showSegList)
         m_splitter->setSizes({m_rememberedListHeight, m_splitter->height()});
     applyPanelLayout();
+}
+
+void Tctrls::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The list's share of the splitter is set once the panel has its real
+    // height; before that any split is only a proportion of nothing.
+    if (m_showSegList) {
+        const int total = m_splitter->height();
+        const int list = std::min(listHeightForRows(kListRows), total / 2);
+        m_splitter->setSizes({list, std::max(total - list, 1)});
+    }
 }
 
 void Tctrls::readPanelSettings(bool& showSegList, bool& showTypeCtrl) const {
@@ -615,6 +659,10 @@ void Tctrls::applyPanelLayout() {
         m_splitter->setSizes({m_rememberedListHeight, std::max(total - m_rememberedListHeight, 1)});
     }
     m_infoGroup->setVisible(m_showTypeCtrl);
+    // A list squeezed to nothing takes no keyboard focus either.
+    m_list->setFocusPolicy(m_showSegList ? Qt::StrongFocus : Qt::NoFocus);
+    if (!m_showSegList && m_list->hasFocus())
+        m_list->clearFocus();
     m_listToggle->setChecked(m_showSegList);
     m_infoToggle->setChecked(m_showTypeCtrl);
 }
@@ -679,6 +727,15 @@ void Tctrls::LIsOver1Click() {
 void Tctrls::A_partDelExecute() {
     vm::Segment* s = segmentAt(selectedRow());
     if (!s)
+        return;
+    // Its bytes leave the file, and with them those of every segment that
+    // shares them: the user says so first.
+    const int index = m_doc.segments().indexOf(s);
+    if (editMode() && m_doc.dataStream() && s->length > 0 && index >= 0 &&
+        prompter().ask(this, QStringLiteral("Warning"),
+                       RecordPane::toDisplay(vm::deleteSegmentQuestion(
+                           m_doc.segments(), static_cast<std::size_t>(index)))) !=
+            Prompter::Answer::Yes)
         return;
     std::optional<ProgressWindow> progress;
     if (editMode() && m_doc.dataStream())
@@ -756,33 +813,56 @@ void Tctrls::editSegment(const QString& label, const std::function<void(vm::Segm
 
 void Tctrls::segNameChange(const QString& text) {
     const std::optional<std::string> name = RecordPane::fromDisplay(text);
-    if (!name)
-        return; // a character with no single-byte form: the name stays
+    vm::Segment* s = m_doc.segments().current();
+    if (!name) {
+        // A character with no single-byte form: the name stays as it was,
+        // and the user is told rather than left to find it cut on saving.
+        if (!m_filling && s)
+            m_pane.setStatusText(QStringLiteral("\"") + text +
+                                 QStringLiteral("\" was not taken as the name: it has a "
+                                                "character that no single byte holds. The name "
+                                                "stays ") +
+                                 RecordPane::toDisplay(s->name) + QStringLiteral("."));
+        return;
+    }
     editSegment(QStringLiteral("Segment Name"), [&](vm::Segment& s) { s.setName(*name); });
+}
+
+void Tctrls::endEditingBurst() {
+    m_lengthBeforeBurst.reset();
 }
 
 void Tctrls::segBeginChange() {
     std::int32_t count = 0;
+    const vm::Segment* current = m_doc.segments().current();
+    if (!m_filling && current && !m_lengthBeforeBurst)
+        m_lengthBeforeBurst = current->length;
     editSegment(QStringLiteral("Segment Begin"), [&](vm::Segment& s) {
-        count = vm::editSegmentBegin(s, editorValue(m_begin), fileSize());
+        count = vm::editSegmentBegin(s, editorValue(m_begin), fileSize(), m_lengthBeforeBurst);
         showNumber(m_recCount, count);
         showNumber(m_length, s.length);
     });
 }
 
 void Tctrls::recLengthChange() {
+    if (!m_filling)
+        endEditingBurst();
     editSegment(QStringLiteral("Record Length"), [&](vm::Segment& s) {
         showNumber(m_recCount, vm::editRecordLength(s, editorValue(m_recLength), fileSize()));
     });
 }
 
 void Tctrls::segLengthChange() {
+    if (!m_filling)
+        endEditingBurst();
     editSegment(QStringLiteral("Segment Length"), [&](vm::Segment& s) {
         showNumber(m_recCount, vm::editSegmentLength(s, editorValue(m_length), fileSize()));
     });
 }
 
 void Tctrls::recCountChange() {
+    if (!m_filling)
+        endEditingBurst();
     editSegment(QStringLiteral("Record Count"), [&](vm::Segment& s) {
         if (vm::editRecordCount(s, editorValue(m_recCount), fileSize()))
             showNumber(m_length, s.length);
@@ -790,6 +870,7 @@ void Tctrls::recCountChange() {
 }
 
 void Tctrls::isHClick(bool checked) {
+    endEditingBurst();
     vm::Segment* s = m_doc.segments().current();
     if (!m_filling && s)
         m_doc.changeSegment(*s, QStringLiteral("Anomaly"),
@@ -797,6 +878,7 @@ void Tctrls::isHClick(bool checked) {
 }
 
 void Tctrls::cToFileEndClick(bool checked) {
+    endEditingBurst();
     vm::Segment* s = m_doc.segments().current();
     if (!m_filling && s)
         m_doc.changeSegment(*s, QStringLiteral("ToFilesEnd"),

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include <QWidget>
 
@@ -41,7 +42,7 @@ public:
     // The pane tells which grids are shown and their font; the structure
     // message window lists the findings behind a lit label; dialogs are
     // centred on dialogParent.
-    Tctrls(Document& doc, const RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent);
+    Tctrls(Document& doc, RecordPane& pane, TeditStructHint& hint, QWidget* dialogParent);
     ~Tctrls() override;
 
     // --- PanelHooks ---
@@ -56,7 +57,7 @@ public:
     void setFieldList(std::unique_ptr<FieldListHooks> fields);
     FieldListHooks& fieldList() const { return *m_fields; }
     Document& document() const { return m_doc; }
-    const RecordPane& pane() const { return m_pane; }
+    RecordPane& pane() const { return m_pane; }
     QWidget* dialogParent() const { return m_dialogParent; }
     // Every action (and the field list's) disabled, then enabled by the
     // rules for the mode and the selection; the editors likewise.
@@ -70,6 +71,9 @@ public:
     // mode; a drop moves the selected segments before row target.
     bool acceptsSegmentDrag(const QObject* source) const;
     void LvPartDragDrop(int target);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildLayout();
@@ -90,9 +94,7 @@ private:
     void segmentAboutToBeRemoved(vm::Segment* segment);
     void layoutReplaced();
     // The current segment (or none) on every part of the panel: its row
-    // selected, its numbers, its fields, the rows of the segments shown (the
-    // grids count their records as they are laid out, which cuts a segment
-    // running past the end of the file), the bars and the actions.
+    // selected, its numbers, its fields, the bars and the actions.
     void showCurrent();
 
     // Rows.
@@ -113,6 +115,9 @@ private:
     void A_partCutExecute();
     void A_partPastExecute();
     void segNameChange(const QString& text);
+    // An editing burst ends: the user left the editor, or the segment changed
+    // by other means.
+    void endEditingBurst();
     // A segment editor's text changed: edit applies it to the current
     // segment; the other editors then show what followed.
     void editSegment(const QString& label, const std::function<void(vm::Segment&)>& edit);
@@ -124,8 +129,13 @@ private:
     void cToFileEndClick(bool checked);
     void upDownClick(vm::SegmentNumber which, QLineEdit* editor, int step);
     void LIsOver1Click();
-    // Fills the editors from the current segment, with the guard set.
+    // Fills the editors from the current segment, with the guard set; empties
+    // them without one.
     void fillSegmentEditors();
+    // The segment list's row numbers get the width their digits need.
+    void fitRowNumberColumn();
+    // The list group's height that shows rows rows of the list.
+    int listHeightForRows(int rows) const;
     void refreshSegmentEditors();
     void showNumber(QLineEdit* editor, std::int64_t value);
     void drawSegmentBarOnly();
@@ -137,7 +147,7 @@ private:
     std::int64_t fileSize() const;
 
     Document& m_doc;
-    const RecordPane& m_pane;
+    RecordPane& m_pane;
     TeditStructHint& m_hint;
     QWidget* m_dialogParent;
     std::unique_ptr<FieldListHooks> m_fields;
@@ -188,7 +198,11 @@ private:
     bool m_filling = false;    // the panel writes its own editors
     bool m_editing = false;    // an editor's text is being applied
     bool m_rebuilding = false; // rows are being replaced: selection events mean nothing
+    // The length the current segment had when the user began typing a begin:
+    // every keystroke of the burst cuts from it (none between bursts).
+    std::optional<std::int32_t> m_lengthBeforeBurst;
     bool m_showSegList = true;
     bool m_showTypeCtrl = true;
     int m_rememberedListHeight = 80;
+    bool m_shownOnce = false;
 };

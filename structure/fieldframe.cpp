@@ -12,6 +12,7 @@
 #include "recordpane.h"
 #include "fieldparts.h"
 #include "updownbuttons.h"
+#include "wheelguard.h"
 
 TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("tfLv"));
@@ -56,6 +57,8 @@ TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_kind, m_start, m_startUpDown, m_length, m_memo})
         w->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kind, m_start, m_length})
+        takeWheelOnlyWithFocus(w);
 }
 
 void TtypeFrame::bindFrame(QAbstractItemView* listView, bool editable) {
@@ -84,6 +87,14 @@ void TtypeFrame::reloadFrame() {
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_kind, m_start, m_startUpDown, m_length, m_memo})
         w->setEnabled(false);
+    if (!m_segment) {
+        // No segment at all (all files closed): nothing of the last one stays.
+        m_filling = true;
+        m_kind->setCurrentIndex(-1);
+        for (QLineEdit* e : {m_start, m_length, m_memo})
+            e->clear();
+        m_filling = false;
+    }
     if (!s.hasSelection)
         return;
     m_filling = true;

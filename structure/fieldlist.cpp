@@ -39,8 +39,14 @@ FieldList::FieldList(Tctrls& panel) : m_panel(panel) {
     QObject::connect(d, &Document::fieldsChanged, m_widget,
                      [this](vm::Segment* segment) { fieldsChanged(segment); });
     QObject::connect(d, &Document::optionsChanged, m_widget, [this] {
-        m_frame->setMode(mode());
+        const bool held = !m_clipboard.empty();
+        m_clipboard.modeChanged(m_mode, mode());
+        m_mode = mode();
+        m_frame->setMode(m_mode);
         m_frame->reloadFrame();
+        // The panel set the actions before the clipboard was emptied.
+        if (held && m_clipboard.empty())
+            m_panel.refreshActions();
     });
 }
 
@@ -264,8 +270,7 @@ bool FieldList::run(vm::Segment& segment, const QString& label, const Document::
         changed = document().fieldAction(
             segment, label, progress ? progress->callback() : vm::Progress{}, edit, &error);
     }
-    if (!error.isEmpty())
-        prompter().error(&m_panel, error);
+    reportFailure(m_panel.pane(), &m_panel, error);
     return changed;
 }
 

@@ -105,6 +105,8 @@ private:
     // The segment the rows show; the document's current one once shown.
     vm::Segment* m_segment = nullptr;
     vm::FieldClipboard m_clipboard;
+    // The permission the clipboard last saw.
+    vm::StructMode m_mode = vm::StructMode::ReadOnly;
     // A paste keeps the clipboard, to paste it again elsewhere.
     bool m_pasting = false;
     // The frame's own change: its controls show what the user typed.

@@ -137,7 +137,12 @@ void RecordPane::connectEvents() {
     connect(e, &ModelEvents::fieldsChanged, this,
             [this](vm::Segment* segment) { refreshSegmentGrid(segment, true); });
     connect(e, &ModelEvents::bytesChanged, this, &RecordPane::bytesChanged);
-    connect(e, &ModelEvents::layoutReplaced, this, &RecordPane::layoutCurrent);
+    connect(e, &ModelEvents::layoutReplaced, this, [this] {
+        // The bytes under the pointer moved: what the status line said of
+        // them no longer holds.
+        forgetHover();
+        layoutCurrent();
+    });
     connect(e, &ModelEvents::optionsChanged, this, &RecordPane::optionsChanged);
 }
 
@@ -175,6 +180,29 @@ void RecordPane::bytesChanged() {
     // A cell editor's own writes repaint the grids once it closes.
     if (!m_writing)
         repaintVisibleGrids();
+    // The status line tells the value under the pointer as it is now.
+    if (SegmentGrid* grid = m_hoverGrid ? liveGrid(m_hoverGrid) : nullptr) {
+        const int col = m_hoverCol;
+        const int row = m_hoverRow;
+        m_hoverGrid = nullptr;
+        gridHover(grid, col, row);
+    }
+}
+
+SegmentGrid* RecordPane::liveGrid(const SegmentGrid* grid) const {
+    for (SegmentGrid* g : {mainGrid(grid->segment()), compareGrid(grid->segment())})
+        if (g == grid)
+            return g;
+    return nullptr;
+}
+
+void RecordPane::forgetHover() {
+    if (!m_hoverText.isEmpty() && m_statusText == m_hoverText)
+        setStatusText(QString());
+    m_hoverText.clear();
+    m_hoverGrid = nullptr;
+    m_hoverCol = -1;
+    m_hoverRow = -1;
 }
 
 void RecordPane::optionsChanged() {
@@ -259,11 +287,19 @@ int RecordPane::gridFontHeight() const {
 // --- layout -------------------------------------------------------------------
 
 std::int64_t RecordPane::gridRecordCount(vm::Segment* segment) const {
-    const std::int64_t records = vm::computeRecordCount(segment, fileSize());
+    if (!segment)
+        return 0;
+    // Counted, not stored: showing a segment never changes its description,
+    // so the indicator labels say the same before and after it is shown.
+    const vm::RecordExtent x = vm::countedExtent(*segment, fileSize());
+    if (segment->anomaly)
+        return x.recordCount;
+    if (!segment->toFilesEnd && segment->recordLength <= 0)
+        return 0;
     // The bytes after the last whole record show as one more, partial record.
-    if (records >= 0 && segment && vm::partialRecordLength(*segment) > 0)
-        return records + 1;
-    return records;
+    if (x.length % segment->recordLength > 0)
+        return x.recordCount + 1;
+    return x.recordCount;
 }
 
 int RecordPane::segmentGridHeight(vm::Segment* segment) const {
@@ -718,10 +754,11 @@ void RecordPane::gridHover(SegmentGrid* grid, int col, int row) {
         vm::Segment* cur = m_host->segments().current();
         const int digits = cur ? cur->positionTextWidth : 0;
         const std::string posText = gridtext::positionText(pos, vs.positionFormat() != 2, digits);
-        setStatusText(QStringLiteral("Position:") + QString::fromStdString(posText) +
+        m_hoverText = QStringLiteral("Position:") + QString::fromStdString(posText) +
                       QStringLiteral("   Type Kind: ") + kindText(e->kind) +
                       QStringLiteral("    Value: ") +
-                      toDisplay(vm::decodeValue(*stream, pos, e->kind, len, m_host->locale())));
+                      toDisplay(vm::decodeValue(*stream, pos, e->kind, len, m_host->locale()));
+        setStatusText(m_hoverText);
     }
 }
 

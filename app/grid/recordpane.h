@@ -212,6 +212,11 @@ private:
     void clearInputProblem(SegmentGrid* grid, int col, int row);
     void clearInputProblem();
     void markEditor(SegmentGrid* grid, bool marked);
+    // grid itself when it is still one of its segment's grids (hover state
+    // may outlive a grid's segment only until segmentViewsGone).
+    SegmentGrid* liveGrid(const SegmentGrid* grid) const;
+    // The pointer's cell and what the status line said of it are forgotten.
+    void forgetHover();
 
     GridHost* m_host;
     QFont m_font;
@@ -260,4 +265,5 @@ private:
     const SegmentGrid* m_hoverGrid = nullptr;
     int m_hoverCol = -1;
     int m_hoverRow = -1;
+    QString m_hoverText;
 };

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -203,7 +204,8 @@ bool SegmentGrid::fieldOf(int col, int row, std::int64_t* pos, const vm::TypeEnt
     if (f >= m_segment->entries.size())
         return false;
     *entry = &m_segment->entries[f];
-    const vm::FieldSpan span = vm::recordFieldSpan(*m_segment, row - 1, **entry);
+    const vm::FieldSpan span = vm::recordFieldSpan(
+        *m_segment, vm::countedExtent(*m_segment, m_pane->fileSize()), row - 1, **entry);
     *pos = span.pos;
     *length = span.length;
     // A field that does not reach into a partial record's bytes has no cell.
@@ -667,6 +669,20 @@ void SegmentGrid::leaveEvent(QEvent*) {
 }
 
 // --- keys and focus ---------------------------------------------------------
+
+// The Menu key and Shift+F10: the same menu as a right click, for the current
+// row, shown over its cell. The mouse's own menu comes with the button press.
+void SegmentGrid::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() != QContextMenuEvent::Keyboard || m_role != Role::Main || !m_segment) {
+        event->ignore();
+        return;
+    }
+    const int row = m_curRow >= fixedRows() && m_curRow < m_rowCount ? m_curRow : -1;
+    QRect cell = row >= 0 ? cellRect(std::max(m_curCol, 0), row) : QRect();
+    if (cell.isNull())
+        cell = QRect(viewport()->rect().topLeft(), QSize(1, 1));
+    emit m_pane->recordMenuRequested(m_segment, row, viewport()->mapToGlobal(cell.center()));
+}
 
 void SegmentGrid::keyPressEvent(QKeyEvent* event) {
     if (!m_segment) {

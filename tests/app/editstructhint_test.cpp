@@ -216,8 +216,17 @@ TEST(StructHint, OkAndCancelGiveTheirResults) {
     w.findChild<QPushButton*>(QStringLiteral("BOk"))->click();
     EXPECT_EQ(w.result(), QDialog::Accepted);
     w.show();
-    w.findChild<QPushButton*>(QStringLiteral("Bcancel"))->click();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto* cancel = w.findChild<QPushButton*>(QStringLiteral("Bcancel"));
+    cancel->setFocus();
+    cancel->click();
     EXPECT_EQ(w.result(), QDialog::Rejected);
+    // Cancel had the focus last time; shown again, Enter means Ok.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(w.result(), QDialog::Accepted);
 }
 
 class StartupTest : public AppTest {};

@@ -1,6 +1,8 @@
 // Record insertion and deletion: the record menu, the two dialogs and the
 // rewrite, checked on disk after saving.
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -10,6 +12,8 @@
 #include "addrecorddialog.h"
 #include "appfixture.h"
 #include "delrecorddialog.h"
+#include "progresswindow.h"
+#include "recordedits.h"
 #include "recordpane.h"
 #include "segmentgrid.h"
 
@@ -183,6 +187,87 @@ TEST_F(RecordTest, AFailedRewriteChangesNothing) {
     EXPECT_EQ(seg(2).begin, 48);
     EXPECT_FALSE(doc().dataChanged());
     EXPECT_FALSE(doc().typeChanged());
+}
+
+// The record entries without a mouse: the Edit menu and the Menu key act on
+// the current grid's current row; the mouse's menu opens at the clicked row
+// even when making its segment current moved the grids.
+TEST_F(RecordTest, TheMenuBarAndTheMenuKeyReachTheRecordsOfTheCurrentRow) {
+    openExample();
+    QMenu* edit = window().findChild<QMenu*>(QStringLiteral("Edit1"));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->actions().contains(act("AaddRecord")));
+    EXPECT_TRUE(edit->actions().contains(act("AdelRecord")));
+
+    doc().setCurrentSegment(&seg(1));
+    SegmentGrid* g = window().recordPane()->mainGrid(&seg(1));
+    g->selectCell(1, 3); // record 2
+    emit edit->aboutToShow();
+    ASSERT_TRUE(act("AdelRecord")->isEnabled());
+    answer<TdelRecord>([](TdelRecord& d) {
+        EXPECT_EQ(d.firstBox()->text(), QStringLiteral("2"));
+        d.reject();
+    });
+    trigger("AdelRecord");
+
+    g->selectCell(1, 5); // record 4
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), g->mapToGlobal(QPoint()));
+    QApplication::sendEvent(g, &key);
+    auto* menu = window().findChild<QMenu*>(QStringLiteral("RecordMenu"));
+    ASSERT_TRUE(menu->isVisible());
+    menu->hide();
+    answer<TAddRecord>([](TAddRecord& d) {
+        EXPECT_EQ(d.positionBox()->text(), QStringLiteral("4"));
+        EXPECT_FALSE(d.appendBox()->isChecked());
+        d.reject();
+    });
+    trigger("AaddRecord");
+
+    // Tail's grid stands below the others until Tail becomes current.
+    doc().setCurrentSegment(&seg(0));
+    SegmentGrid* tail = window().recordPane()->mainGrid(&seg(2));
+    ASSERT_TRUE(tail->isVisible());
+    const int before = tail->viewport()->mapToGlobal(tail->cellRect(0, 6).center()).y();
+    QTest::mouseClick(tail->viewport(), Qt::RightButton, {}, tail->cellRect(0, 6).center());
+    ASSERT_EQ(doc().segments().current(), &seg(2));
+    const int row = tail->viewport()->mapToGlobal(tail->cellRect(0, 6).center()).y();
+    EXPECT_NE(row, before);
+    ASSERT_TRUE(menu->isVisible());
+    EXPECT_NEAR(menu->pos().y(), row, 1);
+    menu->hide();
+    EXPECT_EQ(prompts.unanswered, 0);
+}
+
+// The window asked to close while a rewrite runs (its progress lets events
+// run): the user is asked, Yes stops the rewrite, which changes nothing, and
+// the window closes once it has unwound.
+TEST_F(RecordTest, ClosingDuringARewriteStopsItFirst) {
+    openExample();
+    QString error;
+    bool done = true;
+    prompts.answers.push_back(Prompter::Answer::Yes);
+    {
+        ProgressWindow progress(&window(), QStringLiteral("Add Record"));
+        done = doc().rewrite(
+            QStringLiteral("Add Record"), progress.callback(),
+            [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
+                window().close(); // arrives while the work runs
+                vm::AddRecordsRequest r;
+                r.position = 0;
+                r.count = 2;
+                const vm::FileResult f = vm::addRecordsToSegment(wf, list, list[1], r, p);
+                return Document::RewriteResult{f.ok, f.error};
+            },
+            &error);
+        EXPECT_TRUE(window().isVisible());
+    }
+    EXPECT_EQ(prompts.messageTexts(), QStringList{QStringLiteral("Stop the running change and close?")});
+    EXPECT_FALSE(done);
+    EXPECT_EQ(error, QStringLiteral("Stopped by the user"));
+    EXPECT_EQ(streamBytes(doc().dataStream()), countingBytes(100));
+    EXPECT_EQ(seg(1).recordCount, 5);
+    QTRY_VERIFY(!window().isVisible());
+    EXPECT_FALSE(doc().dataChanged());
 }
 
 TEST_F(RecordTest, TheMenuNeedsEditModeFieldsAndRecords) {

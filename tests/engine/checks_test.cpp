@@ -365,7 +365,8 @@ TEST(Checks, SortedSearchGivesWhatEveryPairWouldOnRandomStructures) {
             const int begin = pick(-4, 60), length = pick(-3, 30);
             const std::string& name = names[static_cast<std::size_t>(pick(0, 3))];
             list.append(seg(name, begin, length));
-            segs.emplace_back(begin, std::int64_t{begin} + length, name);
+            // A range that would run backwards ends where it begins.
+            segs.emplace_back(begin, std::max<std::int64_t>(begin + length, begin), name);
             const auto start = static_cast<std::uint16_t>(pick(0, 40));
             const auto len = static_cast<std::uint16_t>(pick(0, 12));
             fields->entries.push_back(entry(name, start, len));

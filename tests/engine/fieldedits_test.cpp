@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codec.h"
 #include "fieldedits.h"
 #include "fixtures.h"
 #include "kinds.h"
@@ -217,6 +218,32 @@ TEST(FieldEdits, TransformOkAndLengthRules) {
     EXPECT_EQ(ok.entry->start, 4);
     EXPECT_EQ(ok.entry->memo, "s");
     EXPECT_FALSE(transformTarget(src, 7, "2").entry); // a 4Bsigned is 4 bytes
+}
+
+// The dialog offers the kind's zero bytes decoded as its default value. Taken
+// back as typed, that text must give those bytes again for every kind and
+// length, even where the decoded text is a placeholder (a zero character shows
+// as 0x80, which would encode as 0x80).
+TEST(FieldEdits, TheDefaultValueOfEveryKindFillsZeroBytes) {
+    auto s = records(0, 8, 1);
+    s->entries = {entry(7, 0, 4, "a")};
+    const Bytes zeros(kMaxValueBytes, 0);
+    for (int kind = 0; kind < kKindCount; ++kind) {
+        const KindInfo& k = *kindInfo(kind);
+        for (int length : {k.defaultLength, 1, 7, 254}) {
+            if (!k.variableLength && length != k.defaultLength)
+                continue;
+            NewFieldRequest r;
+            r.kind = kind;
+            r.length = length;
+            r.fillText = decodeValue(zeros, kind, length);
+            r.fillMustEncode = true;
+            const NewFieldResult f = prepareNewField(*s, r);
+            ASSERT_TRUE(f.field) << k.name << " " << length << ": " << f.error;
+            EXPECT_EQ(f.field->fill, Bytes(static_cast<std::size_t>(length), 0))
+                << k.name << " " << length << " shown as '" << r.fillText << "'";
+        }
+    }
 }
 
 TEST(FieldEdits, NewFieldRequestsFollowTheDialogsRules) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "checks.h"
 #include "fixtures.h"
 #include "locate.h"
+#include "model.h"
 #include "recordedits.h"
 #include "segmentedits.h"
 
@@ -223,6 +225,49 @@ TEST(SegmentEdits, PasteCopiesTheBytesBeforeTheSelectedSegment) {
     EXPECT_EQ(w.bytes().size(), 270u);
 }
 
+// A ToFilesEnd segment pasted in front of others must not run over them to
+// the end: deleting that copy would take their bytes too.
+TEST(SegmentEdits, APastedToFilesEndCopyRunsToTheEndOnlyWhereItEndsWithTheFile) {
+    Work w(counting(100));
+    SegmentList list;
+    list.append(seg("Head", 0, 30, 10));
+    list.append(seg("Body", 30, 40, 10));
+    Segment& tail = list.append(seg("Tail", 70, 10, 10)); // stored short: runs to 100
+    tail.toFilesEnd = true;
+
+    PasteResult p = pasteSegment(list, tail, 1, &w.wf);
+    ASSERT_TRUE(p.file.ok) << p.file.error;
+    EXPECT_FALSE(p.segment->toFilesEnd);
+    EXPECT_EQ(p.segment->begin, 30);
+    EXPECT_EQ(p.segment->length, 30); // all of Tail's bytes, not its stored 10
+    EXPECT_EQ(begins(list), (std::vector<std::int32_t>{0, 30, 60, 100}));
+    EXPECT_EQ(w.bytes(), slices(counting(100), {{0, 30}, {70, 100}, {30, 100}}));
+    EXPECT_TRUE(segmentsSharingBytes(list, 1).empty());
+
+    // Appended, the copy ends with the file and keeps running to its end.
+    p = pasteSegment(list, list[3], -1, &w.wf);
+    ASSERT_TRUE(p.file.ok);
+    EXPECT_TRUE(p.segment->toFilesEnd);
+    EXPECT_EQ(p.segment->end(), static_cast<std::int64_t>(w.bytes().size()));
+}
+
+TEST(SegmentEdits, DeletingBytesNamesEverySegmentThatSharesThem) {
+    SegmentList list;
+    list.append(seg("Header", 0, 32, 32));
+    list.append(seg("All", 32, 992, 16));
+    list.append(seg("Readings", 32, 528, 16));
+    list.append(seg("Empty", 100, 0, 1)); // holds no byte
+    list.append(seg("Ledger", 560, 464, 16));
+    list.append(seg("Edge", 1024, 8, 8)); // begins where All ends
+    EXPECT_EQ(deleteSegmentQuestion(list, 1),
+              "Delete bytes 32 to 1023? They also hold Readings and Ledger.");
+    EXPECT_EQ(deleteSegmentQuestion(list, 0), "Delete bytes 0 to 31?");
+    EXPECT_EQ(deleteSegmentQuestion(list, 2), "Delete bytes 32 to 559? They also hold All.");
+    list.append(seg("Over", 20, 20, 4));
+    EXPECT_EQ(deleteSegmentQuestion(list, 1),
+              "Delete bytes 32 to 1023? They also hold Readings, Ledger and Over.");
+}
+
 TEST(SegmentEdits, AFailingRewriteChangesNeitherListNorFile) {
     Work w(counting(40));
     SegmentList list;
@@ -292,6 +337,34 @@ TEST(SegmentEditors, BeginLengthAndCountsFollowTheFile) {
     EXPECT_FALSE(editRecordCount(*s, 10, 103)); // 10 records would pass the end
     EXPECT_EQ(s->recordCount, 10);
     EXPECT_EQ(s->length, 30);
+}
+
+// Typing 200 into a Begin passes through 2 and 20; typing it back to 20
+// passes through a begin past the end of a 100-byte file. No step of the way
+// keeps its cut: the length counts from what it was before the typing.
+TEST(SegmentEditors, ABeginTypedPastTheEndCutsNothingForGoodAndLightsIsOver) {
+    SegmentList list;
+    Segment& s = list.append(seg("S", 0, 50, 10));
+    const std::int32_t before = s.length;
+    for (int typed : {2, 20, 200})
+        editSegmentBegin(s, typed, 100, before);
+    EXPECT_EQ(s.length, 0); // never negative
+    EXPECT_EQ(s.recordCount, 0);
+    EXPECT_TRUE(checkSegments(list, 100, false) & kIsOver);
+    EXPECT_EQ(computeRecordCount(&s, 100), 0);
+    EXPECT_EQ(s.length, 0);
+
+    editSegmentBegin(s, 20, 100, before);
+    EXPECT_EQ(s.length, 50);
+    EXPECT_EQ(s.recordCount, 5);
+    EXPECT_FALSE(checkSegments(list, 100, false) & kIsOver);
+    editSegmentBegin(s, 70, 100, before); // the end of the file cuts it, from 50
+    EXPECT_EQ(s.length, 30);
+
+    // An older type file's negative length still ends past the end of the file.
+    s.begin = 200;
+    s.length = -150;
+    EXPECT_TRUE(checkSegments(list, 100, false) & kIsOver);
 }
 
 TEST(SegmentEditors, UpDownLimits) {

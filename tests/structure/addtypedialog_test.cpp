@@ -121,6 +121,22 @@ TEST_F(AddTypeTest, InsertPositionAndSourceAreCheckedAndTheDialogStaysOpen) {
     EXPECT_EQ(dlg.newField()->source, 1u);
 }
 
+// Add a Type in another segment after an Insert Type at row 1 here: the
+// insert position and the source are this segment's, not row 1's of before.
+TEST_F(AddTypeTest, AnotherSegmentStartsFromItsOwnFirstField) {
+    dlg.setInsertIndex(1);
+    dlg.prepareAddType(seg, seg.entries[1], false);
+    vm::Segment other;
+    other.entries = {field(6, 0, 2, "only")};
+    dlg.prepareAddType(other, vm::proposeAddType(other, dlg.proposal()), true);
+    EXPECT_EQ(child<QLineEdit>("EcurRecord")->text(), QStringLiteral("0"));
+    EXPECT_EQ(child<QLineEdit>("EtranMemo")->text(), QStringLiteral("only"));
+    child<QRadioButton>("Rtransform")->setChecked(true);
+    ok();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted) << prompts.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(dlg.newField()->source, 0u);
+}
+
 TEST_F(AddTypeTest, AnEmptySegmentCanOnlyBeFilledAtItsEnd) {
     vm::Segment empty;
     dlg.setInsertIndex(3);

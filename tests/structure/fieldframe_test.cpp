@@ -1,9 +1,11 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +123,30 @@ TEST_F(FieldFrameTest, LengthAndKindApplyToEverySelectedField) {
     EXPECT_EQ(length->text(), QStringLiteral("8"));
     EXPECT_FALSE(length->isEnabled());
     EXPECT_EQ(seg.entries[0].kind, 7); // not selected
+}
+
+// Six wheel notches over the kind box once turned the selected fields into
+// 10-byte strings; only a box the user is working in takes the wheel.
+TEST_F(FieldFrameTest, TheKindBoxTakesTheWheelOnlyWithTheFocus) {
+    auto* kind = child<QComboBox>("cKind");
+    frame.show();
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    select({0, 1});
+    auto wheel = [kind] {
+        const QPointF at(kind->width() / 2.0, kind->height() / 2.0);
+        QWheelEvent e(at, kind->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(kind, &e);
+    };
+    for (int notch = 0; notch < 6; ++notch)
+        wheel();
+    EXPECT_EQ(seg.entries[0].kind, 7);
+    EXPECT_EQ(seg.entries[1].kind, 14);
+    kind->setFocus();
+    QTRY_VERIFY(kind->hasFocus());
+    wheel();
+    EXPECT_NE(seg.entries[0].kind, 7);
 }
 
 TEST_F(FieldFrameTest, EditModeOffersOnlyTheMemoAndReadOnlyNothing) {

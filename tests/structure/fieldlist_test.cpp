@@ -99,7 +99,7 @@ TEST_F(FieldListTest, TheEditMenuAndThePopupListTheActionsInOrder) {
     EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
               QStringList({"New Segment", "Copy Segment", "Delete Segment", "Insert Segment",
                            "Past Segment", "Cut Segment", "|"}) +
-                  fieldActions);
+                  fieldActions + QStringList({"|", "Add Record", "Delete Record"}));
     // Read-only: every field action is off.
     for (QAction* a : fields().actions())
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
@@ -185,7 +185,19 @@ TEST_F(FieldListTest, EditModePasteWithNoSelectionAppendsEachRecordsOwnBytes) {
 
 TEST_F(FieldListTest, TheClipboardCrossesSegmentsInResetModeOnly) {
     openWith(kRecs, countingBytes(60));
+    // Copies made in reset mode describe another segment's records: switching
+    // edit mode on forgets them, so no paste reads bytes at their starts.
+    trigger("AcanResetType");
+    selectFields({1, 3});
+    run("A_copy");
+    selectRow(1);
     editMode();
+    EXPECT_TRUE(fields().clipboard().empty());
+    EXPECT_FALSE(field("A_paste")->isEnabled());
+    QTest::keyClick(lv(), Qt::Key_V);
+    EXPECT_EQ(streamBytes(doc().dataStream()), countingBytes(60));
+
+    selectRow(0);
     selectFields({0});
     run("A_copy");
     selectRow(1);

@@ -61,7 +61,8 @@ TEST_F(PanelTest, EveryNamedControlIsThereAndStartsDisabled) {
     const QStringList segmentActions = {"New Segment",    "Copy Segment", "Delete Segment",
                                         "Insert Segment", "Past Segment", "Cut Segment"};
     EXPECT_EQ(captions(find<QMenu>("partMenu")->actions()), segmentActions);
-    EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()), segmentActions);
+    EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
+              segmentActions + QStringList({"|", "Add Record", "Delete Record"}));
 }
 
 TEST_F(PanelTest, SelectingARowMakesItsSegmentCurrentAndFillsTheEditors) {
@@ -148,11 +149,14 @@ TEST_F(PanelTest, TypedNumbersAndUpDownsKeepTheSegmentInsideTheFile) {
     EXPECT_EQ(text("recCount"), QStringLiteral("4"));
     setText("segLength", QStringLiteral("4x"));
     EXPECT_EQ(seg(1).length, 4);
-    // Typed past the end of the file: the grid's count cuts it, and the row says so.
+    // Typed past the end of the file: the length stays as described, the row
+    // says so and IsOverly lights; the count is what the file holds.
     setText("segBegin", QStringLiteral("60"));
     setText("segLength", QStringLiteral("1000"));
-    EXPECT_EQ(seg(1).length, 40);
-    EXPECT_EQ(cell(1, 3), QStringLiteral("40"));
+    EXPECT_EQ(seg(1).length, 1000);
+    EXPECT_EQ(cell(1, 3), QStringLiteral("1000"));
+    EXPECT_EQ(text("recCount"), QStringLiteral("40"));
+    EXPECT_TRUE(find<IndicatorLabel>("LIsOver")->isEnabled());
     setText("segName", QStringLiteral("Renamed"));
     EXPECT_EQ(seg(1).name, "Renamed");
     EXPECT_EQ(cell(1, 1), QStringLiteral("Renamed"));
@@ -249,8 +253,10 @@ TEST_F(PanelTest, SegmentActionsInEditModeMoveTheBytes) {
     const QByteArray all = countingBytes(100);
     EXPECT_EQ(streamBytes(doc().dataStream()), all.left(60) + all.mid(40, 20) + all.mid(60));
 
-    // Deleting A takes its 40 bytes; everything after moves back.
+    // Deleting A takes its 40 bytes (once the user agrees); everything after
+    // moves back.
     selectRow(0);
+    prompts.answers.push_back(Prompter::Answer::Yes);
     find<QAction>("A_partDel")->trigger();
     EXPECT_EQ(streamBytes(doc().dataStream()), all.mid(40, 20) + all.mid(40, 20) + all.mid(60));
     EXPECT_EQ(seg(0).begin, 0);
@@ -261,6 +267,7 @@ TEST_F(PanelTest, SegmentActionsInEditModeMoveTheBytes) {
     doc().workingFile().tempDir = toNative(dir + QStringLiteral("gone/"));
     const auto rows = rowNames();
     selectRow(1);
+    prompts.answers.push_back(Prompter::Answer::Yes);
     find<QAction>("A_partDel")->trigger();
     ASSERT_EQ(prompts.records.back().kind, ScriptedPrompter::Kind::Message);
     EXPECT_TRUE(prompts.records.back().text.contains(QStringLiteral("No such file")))
@@ -271,6 +278,111 @@ TEST_F(PanelTest, SegmentActionsInEditModeMoveTheBytes) {
     EXPECT_EQ(streamBytes(doc().dataStream()), before);
     trigger("AsaveAll");
     EXPECT_EQ(readFile(data), before);
+}
+
+// Laid out as the example file: a header, readings and a ledger that runs to
+// the end of the file, stored with a stale length of one record.
+const std::vector<SegmentSpec> kLedger = {
+    {"Header", 0, 4, 32, {{7, 0, 4, "h"}}},
+    {"Readings", 32, 4, 528, {{7, 0, 4, "r"}}},
+    {"Ledger", 560, 4, 4, {{7, 0, 4, "l"}}, false, true},
+};
+
+TEST_F(PanelTest, EditModeNeverLetsAPastedOrRunningToTheEndSegmentTakeOthersBytes) {
+    const QString data = openWith(kLedger, countingBytes(1024));
+    const QByteArray all = countingBytes(1024);
+    // Counted when the structure met the file, before the ledger is shown.
+    EXPECT_EQ(cell(2, 3), QStringLiteral("464"));
+    EXPECT_EQ(seg(2).recordCount, 116);
+    trigger("AcanEditType");
+    ASSERT_TRUE(doc().viewSettings().canEditStructure());
+
+    // Pasted before Readings, the copy of the ledger holds its 464 bytes and
+    // stops there: it covers nothing.
+    selectRow(2);
+    find<QAction>("A_partCopy")->trigger();
+    selectRow(1);
+    find<QAction>("A_partPast")->trigger();
+    ASSERT_EQ(rowNames(), (std::vector<std::string>{"Header", "Ledger", "Readings", "Ledger"}));
+    EXPECT_FALSE(seg(1).toFilesEnd);
+    EXPECT_EQ(seg(1).length, 464);
+    EXPECT_FALSE(find<IndicatorLabel>("LIsOverLay")->isEnabled());
+    EXPECT_EQ(streamBytes(doc().dataStream()), all.left(32) + all.mid(560) + all.mid(32));
+
+    // Deleting it asks first, naming the bytes; No keeps everything.
+    selectRow(1);
+    prompts.answers.push_back(Prompter::Answer::No);
+    find<QAction>("A_partDel")->trigger();
+    ASSERT_NE(prompts.last(), nullptr);
+    EXPECT_EQ(prompts.last()->text, QStringLiteral("Delete bytes 32 to 495?"));
+    EXPECT_EQ(rowNames().size(), 4u);
+    prompts.answers.push_back(Prompter::Answer::Yes);
+    find<QAction>("A_partDel")->trigger();
+    EXPECT_EQ(streamBytes(doc().dataStream()), all);
+    EXPECT_EQ(seg(2).begin, 560);
+
+    // Pasted with no row selected, the copy goes after the end of the file,
+    // where the ledger runs too: the ledger follows at once (not when it is
+    // shown), the overlap lights, and edit mode goes off with the error
+    // listed, as it would not come on with it.
+    list()->clearSelection();
+    QString explanation;
+    prompts.modals.push_back([&](QDialog& d) {
+        explanation = static_cast<TeditStructHint&>(d).explanation();
+        return int(QDialog::Accepted);
+    });
+    find<QAction>("A_partPast")->trigger();
+    EXPECT_EQ(seg(2).length, 928);
+    EXPECT_EQ(cell(2, 3), QStringLiteral("928"));
+    EXPECT_TRUE(find<IndicatorLabel>("LIsOverLay")->isEnabled());
+    QTRY_VERIFY(!doc().viewSettings().canEditStructure());
+    EXPECT_EQ(explanation, QStringLiteral("Has any error in structure setting, please fix the "
+                                          "error then try again."));
+    EXPECT_FALSE(act("AcanEditType")->isChecked());
+    // Showing the ledger counts nothing new: the labels say the same.
+    selectRow(2);
+    EXPECT_EQ(seg(2).length, 928);
+    EXPECT_TRUE(find<IndicatorLabel>("LIsOverLay")->isEnabled());
+    EXPECT_EQ(window().recordPane()->mainGrid(&seg(2))->rowCount(), 233);
+}
+
+// Typing a begin passes through other numbers on the way; none of them may
+// cut the length for good, and a segment past the end of the file shows so.
+TEST_F(PanelTest, ABeginTypedPastTheEndOfTheFileLightsIsOverlyAndCutsNothingForGood) {
+    openWith(kClean, countingBytes(100));
+    trigger("AcanResetType");
+    selectRow(2);
+    auto* begin = find<QLineEdit>("segBegin");
+    for (const char* typed : {"6", "60", "600"})
+        begin->setText(QString::fromLatin1(typed));
+    EXPECT_EQ(seg(2).length, 0);
+    EXPECT_EQ(text("segLength"), QStringLiteral("0"));
+    EXPECT_TRUE(find<IndicatorLabel>("LIsOver")->isEnabled());
+    begin->setText(QStringLiteral("60"));
+    EXPECT_EQ(seg(2).length, 40);
+    EXPECT_EQ(text("recCount"), QStringLiteral("4"));
+    EXPECT_FALSE(find<IndicatorLabel>("LIsOver")->isEnabled());
+    // Once the user has left the editor the next typing starts from there.
+    emit begin->editingFinished();
+    begin->setText(QStringLiteral("90"));
+    emit begin->editingFinished();
+    begin->setText(QStringLiteral("60"));
+    EXPECT_EQ(seg(2).length, 10);
+}
+
+// A structure read from a type file that describes more than the file holds:
+// the labels say so before and after the segment is shown, and showing it
+// changes nothing.
+TEST_F(PanelTest, ShowingASegmentThatRunsPastTheEndChangesNeitherItNorTheLabels) {
+    openWith({{"A", 0, 10, 60, {{7, 0, 4, "a"}}}, {"C", 60, 10, 300, {{7, 0, 4, "c"}}}},
+             countingBytes(100));
+    EXPECT_TRUE(find<IndicatorLabel>("LIsOver")->isEnabled());
+    selectRow(1);
+    EXPECT_EQ(seg(1).length, 300);
+    EXPECT_EQ(cell(1, 3), QStringLiteral("300"));
+    EXPECT_TRUE(find<IndicatorLabel>("LIsOver")->isEnabled());
+    EXPECT_FALSE(doc().typeChanged());
+    EXPECT_EQ(window().recordPane()->mainGrid(&seg(1))->rowCount(), 5); // 4 records
 }
 
 TEST_F(PanelTest, DropsReorderTheDescriptionsInResetModeOnly) {
