@@ -9,6 +9,7 @@
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordedits.h"
+#include "recordtablecommands.h"
 
 namespace {
 
@@ -40,7 +41,14 @@ RecordCommands::RecordCommands(Document& doc, QWidget* window)
             const vm::Progress& p) { return vm::deleteRecordsFromSegment(wf, list, s, r, p); });
     m_menu = new QMenu(window);
     m_menu->setObjectName(QStringLiteral("RecordMenu"));
+    m_tables = new RecordTableCommands(doc, window);
     m_menu->addActions({m_add, m_delete});
+    m_menu->addSeparator();
+    m_menu->addActions(m_tables->actions());
+}
+
+QList<QAction*> RecordCommands::tableActions() const {
+    return m_tables->actions();
 }
 
 template <typename Dialog, typename EngineEdit>
@@ -62,6 +70,7 @@ void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,
     const bool editable = m_doc.viewSettings().canEditStructure() && !segment.entries.empty();
     m_add->setEnabled(editable);
     m_delete->setEnabled(editable && segment.recordCount > 0);
+    m_tables->refresh();
     m_menu->popup(globalPos);
 }
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QList>
 #include <QObject>
 
 #include "workingfile.h"
@@ -12,6 +13,7 @@ class QMenu;
 class QPoint;
 class QWidget;
 class Document;
+class RecordTableCommands;
 class TAddRecord;
 class TdelRecord;
 
@@ -30,6 +32,8 @@ public:
     RecordCommands(Document& doc, QWidget* window);
 
     TAddRecord* addDialog() const { return m_addDialog; }
+    // Export Records and Import Records, also in the Edit menu.
+    QList<QAction*> tableActions() const;
 
     // The record menu of a record segment at record `record` (-1: none);
     // append: the records go after the last one.
@@ -53,4 +57,5 @@ private:
     QAction* m_add = nullptr;
     QAction* m_delete = nullptr;
     QMenu* m_menu = nullptr;
+    RecordTableCommands* m_tables = nullptr;
 };

@@ -397,4 +397,8 @@ std::string exportKaitaiStruct(const SegmentList& segments, const std::string& i
     return out + instances + types;
 }
 
+std::string kaitaiIdOf(const std::string& fileName) {
+    return fileName.substr(0, fileName.find('.'));
+}
+
 } // namespace vm
