@@ -153,7 +153,8 @@ void RecordTableCommands::importRecords() {
                 [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
                     result = vm::readRecordTable(wf, list, *s, source, options, listReport,
                                                  m_doc.locale(), p);
-                    return Document::RewriteResult{result.ok, result.error};
+                    return Document::RewriteResult{result.ok, result.error,
+                                                   result.written > 0 || result.appended > 0};
                 },
                 &refused);
         }

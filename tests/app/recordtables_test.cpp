@@ -84,10 +84,18 @@ TEST_F(RecordTableTest, RecordsGoOutAsTheToolWritesThemAndComeBackAsOneRewrite) 
     EXPECT_EQ(readFile(csv), cli({QStringLiteral("export-table"), data, QStringLiteral("R"),
                                   QStringLiteral("-o"), QStringLiteral("-")}));
 
+    // The table as exported changes nothing, so nothing stands as changed.
+    const std::string workingBefore = doc().workingFile().name;
+    importTable(csv, noOptions);
+    EXPECT_TRUE(summary.startsWith(QStringLiteral("10 rows imported: 0 values written")))
+        << summary.toStdString();
+    EXPECT_TRUE(done.empty());
+    EXPECT_FALSE(doc().dataChanged());
+    EXPECT_EQ(doc().workingFile().name, workingBefore);
+
     // Record 2's a becomes 7; record 3's b is given 300, which a byte cannot hold.
     const QString table = dir + QStringLiteral("edited.csv");
     writeFile(table, "index,a,b\r\n2,7,10\r\n3,3340,300\r\n");
-    const std::string workingBefore = doc().workingFile().name;
     const QString report = dir + QStringLiteral("report.txt");
     importTable(
         table,
