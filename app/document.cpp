@@ -677,6 +677,44 @@ bool Document::fieldAction(vm::Segment& segment, const QString& label, const vm:
     return changed;
 }
 
+vm::Segment* Document::replaceSegment(vm::Segment* segment, const QString& label,
+                                     vm::SegmentList replacement) {
+    const int index = segment ? m_segments.indexOf(segment) : static_cast<int>(m_segments.size());
+    if (index < 0 || replacement.empty())
+        return nullptr;
+    emit aboutToChange();
+    Operation op;
+    op.label = label;
+    op.currentBefore = currentIndex();
+    change::ReplaceSegments r;
+    r.index = index;
+    if (segment) {
+        r.before.push_back(segmentCopy(*segment));
+        emit segmentAboutToBeRemoved(segment);
+        m_segments.take(static_cast<std::size_t>(index)); // its views go with it
+    }
+    const vm::Segment* chosen = replacement.current() ? replacement.current() : &replacement[0];
+    vm::Segment* current = nullptr;
+    auto at = static_cast<std::size_t>(index);
+    for (auto& s : replacement.items()) {
+        const bool isChosen = s.get() == chosen;
+        vm::Segment& placed = m_segments.insert(at++, std::move(s));
+        // Counted as the grids will count them, so that the operation keeps
+        // what the views show.
+        if (m_gridFillEnabled && dataStream())
+            vm::computeRecordCount(&placed, dataSize());
+        r.after.push_back(segmentCopy(placed));
+        emit segmentInserted(&placed);
+        if (isChosen)
+            current = &placed;
+    }
+    m_segments.setCurrent(current);
+    emit currentSegmentChanged(current);
+    op.change = std::move(r);
+    done(std::move(op));
+    return current;
+}
+
 void Document::moveSegments(const QString& label,
                             const std::function<void(vm::SegmentList&)>& reorder) {
     emit aboutToChange();

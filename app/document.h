@@ -155,6 +155,12 @@ public:
     // negative), in edit mode with a copy of its bytes. It becomes current.
     vm::Segment* pasteSegment(const vm::Segment& source, int before, const vm::Progress& progress,
                               QString* error);
+    // Import C Struct and Describe From Data: segment (nullptr: none, the new
+    // ones go to the end of the list) gives way to replacement, segments made
+    // for the same bytes; replacement's current one (else its first) becomes
+    // the current segment. Only descriptions change, whatever the mode.
+    vm::Segment* replaceSegment(vm::Segment* segment, const QString& label,
+                                vm::SegmentList replacement);
     // The list put in another order by reorder; the first segment becomes current.
     void moveSegments(const QString& label, const std::function<void(vm::SegmentList&)>& reorder);
     // A field action of the structure editor (add, insert, delete, paste,

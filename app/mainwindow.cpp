@@ -123,6 +123,10 @@ const ActionRow kActionRows[] = {
     {MainAction::HelpButton, "AhelpButton", "Help", "Help", kNoKey, 4, false},
     {MainAction::Homepage, "Ahomepage", "Homepage", "Homepage", kNoKey, -1, false},
     {MainAction::About, "Aabout", "about", "about", kNoKey, -1, false},
+    {MainAction::ExportCHeader, "AexportCHeader", "C Header…",
+     "Export the structure as a C header", kNoKey, -1, false},
+    {MainAction::ExportKaitai, "AexportKaitai", "Kaitai Struct…",
+     "Export the structure as a Kaitai Struct description", kNoKey, -1, false},
 };
 
 // What needs an open document.
@@ -134,7 +138,7 @@ constexpr MainAction kDocumentActions[] = {
     MainAction::ShowCompare,       MainAction::PositionHex,      MainAction::PositionNum,
     MainAction::ShowIndexNum,      MainAction::GotoOffset,       MainAction::SortTypeList,
     MainAction::SortAll,           MainAction::CloseAll,         MainAction::SaveAs,
-    MainAction::FileInfo};
+    MainAction::FileInfo,          MainAction::ExportCHeader,    MainAction::ExportKaitai};
 
 // What may not run until the working copy is complete: nothing may write the
 // data or the user's file, nor switch to a mode that would.
@@ -264,11 +268,11 @@ void Tmain::createDock() {
 
 void Tmain::createActions() {
     for (const ActionRow& r : kActionRows) {
-        auto* a = new QAction(QString::fromLatin1(r.caption), this);
+        auto* a = new QAction(QString::fromUtf8(r.caption), this);
         a->setObjectName(QString::fromLatin1(r.name));
         if (*r.hint) {
-            a->setToolTip(QString::fromLatin1(r.hint));
-            a->setStatusTip(QString::fromLatin1(r.hint));
+            a->setToolTip(QString::fromUtf8(r.hint));
+            a->setStatusTip(QString::fromUtf8(r.hint));
         }
         if (r.key != kNoKey)
             a->setShortcut(QKeySequence(r.key));
@@ -293,8 +297,12 @@ void Tmain::createMenus() {
                           a(MainAction::SaveData), a(MainAction::SaveAs)};
     auto* sep1 = new QAction(this);
     sep1->setSeparator(true);
+    auto* exportMenu = new QMenu(QStringLiteral("Export Structure As"), this);
+    exportMenu->setObjectName(QStringLiteral("ExportStructureAs1"));
+    exportMenu->addActions({a(MainAction::ExportCHeader), a(MainAction::ExportKaitai)});
     m_fixedFileEntries << sep1 << a(MainAction::OpenType) << a(MainAction::UseDefaultType)
-                       << a(MainAction::SaveType) << a(MainAction::SaveTypeAs);
+                       << a(MainAction::SaveType) << a(MainAction::SaveTypeAs)
+                       << exportMenu->menuAction();
     auto* sep2 = new QAction(this);
     sep2->setSeparator(true);
     m_fixedFileEntries << sep2 << a(MainAction::SaveAll) << a(MainAction::CloseAll);
@@ -401,6 +409,8 @@ void Tmain::connectActions() {
     on(MainAction::SortTypeList, [this] { sortTypeList(); });
     on(MainAction::SortAll, [this] { sortAll(); });
     on(MainAction::CutBlank, [this] { cutBlank(); });
+    on(MainAction::ExportCHeader, [this] { exportStructure(StructureExport::CHeader); });
+    on(MainAction::ExportKaitai, [this] { exportStructure(StructureExport::KaitaiStruct); });
     on(MainAction::CanEditData, [this] { toggleCanEditData(); });
     on(MainAction::CanResetStructure, [this] { toggleCanResetStructure(); });
     on(MainAction::CanEditStructure, [this] { toggleCanEditStructure(); });
@@ -529,8 +539,11 @@ void Tmain::rebuildEditMenu() {
         m_editMenu->addActions(m_panel->editMenuActions());
         m_editMenu->addSeparator();
     }
-    if (m_records)
+    if (m_records) {
         m_editMenu->addActions(m_records->actions());
+        m_editMenu->addSeparator();
+        m_editMenu->addActions(m_records->tableActions());
+    }
 }
 
 QString Tmain::statusText() const {
@@ -746,9 +759,7 @@ void Tmain::outputText() {
                                 QStringLiteral("type files (*.txt);;All files (*.*)"));
     if (name.isEmpty())
         return;
-    if (!prompter().mayReplace(this, name, QStringLiteral("Warning "),
-                               QStringLiteral("Are You Sure. ") + name +
-                                   QStringLiteral(" Is Exist. Replace It ?")))
+    if (!mayWriteOutput(*m_doc, this, name))
         return;
     QString error;
     if (!writeSegmentsAsText(*m_doc, name, this, &error)) {
@@ -822,4 +833,20 @@ void Tmain::cutBlank() {
     QString error;
     if (!cutBlankInDocument(*m_doc, this, &error))
         reportFailure(*m_pane, this, error);
+}
+
+void Tmain::exportStructure(StructureExport format) {
+    if (!m_doc->isOpen())
+        return;
+    const bool c = format == StructureExport::CHeader;
+    const QString name = prompter().saveFileName(
+        this, c ? QStringLiteral("Export Structure As C Header")
+                : QStringLiteral("Export Structure As Kaitai Struct"),
+        c ? QStringLiteral("C headers (*.h);;All files (*.*)")
+          : QStringLiteral("Kaitai Struct descriptions (*.ksy);;All files (*.*)"));
+    if (name.isEmpty() || !mayWriteOutput(*m_doc, this, name))
+        return;
+    QString error;
+    if (!writeStructureAs(*m_doc, format, name, &error))
+        prompter().error(this, error);
 }

@@ -25,6 +25,8 @@ class Tabout;
 class TAddRecord;
 class TeditStructHint;
 
+enum class StructureExport;
+
 namespace vm {
 struct Segment;
 }
@@ -68,6 +70,8 @@ enum class MainAction {
     HelpButton,
     Homepage,
     About,
+    ExportCHeader,
+    ExportKaitai,
     Count
 };
 
@@ -151,6 +155,7 @@ private:
     void sortTypeList();
     void sortAll();
     void cutBlank();
+    void exportStructure(StructureExport format);
     // Runs the structure checks into the message window; true when it got rows.
     bool checkStructure(bool clearTypeList);
     // After a change made in edit mode the checks run as they do when the

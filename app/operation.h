@@ -56,6 +56,15 @@ struct RemoveSegment {
     int index = -1;
     std::shared_ptr<const vm::Segment> segment;
 };
+// Segments that gave way to others made for the same bytes (a struct imported
+// into a segment, a structure proposed from the data): `before` left the list
+// at `index` (none when the new ones were added to it) and `after` stand there
+// in their place, all in one step.
+struct ReplaceSegments {
+    int index = -1;
+    std::vector<std::shared_ptr<const vm::Segment>> before;
+    std::vector<std::shared_ptr<const vm::Segment>> after;
+};
 // The list put in another order (sorting all sorts each segment's fields too).
 struct MoveSegments {
     std::shared_ptr<const StructureState> before;
@@ -89,8 +98,9 @@ struct LoadType {
 // announces it with Document::operationDone.
 struct Operation {
     using Change = std::variant<change::Bytes, change::SegmentValues, change::Fields,
-                                change::InsertSegment, change::RemoveSegment, change::MoveSegments,
-                                change::Rewrite, change::DataHint, change::LoadType>;
+                                change::InsertSegment, change::RemoveSegment,
+                                change::ReplaceSegments, change::MoveSegments, change::Rewrite,
+                                change::DataHint, change::LoadType>;
 
     QString label;
     int currentBefore = -1;

@@ -13,6 +13,7 @@
 #include "recordedits.h"
 #include "recordpane.h"
 #include "segmentgrid.h"
+#include "recordtablecommands.h"
 
 namespace {
 
@@ -44,7 +45,14 @@ RecordCommands::RecordCommands(Document& doc, RecordPane& pane, QWidget* window)
             const vm::Progress& p) { return vm::deleteRecordsFromSegment(wf, list, s, r, p); });
     m_menu = new QMenu(window);
     m_menu->setObjectName(QStringLiteral("RecordMenu"));
+    m_tables = new RecordTableCommands(doc, window);
     m_menu->addActions({m_add, m_delete});
+    m_menu->addSeparator();
+    m_menu->addActions(m_tables->actions());
+}
+
+QList<QAction*> RecordCommands::tableActions() const {
+    return m_tables->actions();
 }
 
 template <typename Dialog, typename EngineEdit>
@@ -75,6 +83,7 @@ void RecordCommands::aim(const vm::Segment* segment, int record, bool append) {
     m_add->setEnabled(editable);
     m_delete->setEnabled(editable &&
                          vm::countedExtent(*segment, m_doc.dataSize()).recordCount > 0);
+    m_tables->refresh();
 }
 
 void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,

@@ -16,6 +16,7 @@ class QPoint;
 class QWidget;
 class Document;
 class RecordPane;
+class RecordTableCommands;
 class TAddRecord;
 class TdelRecord;
 
@@ -36,6 +37,8 @@ public:
     TAddRecord* addDialog() const { return m_addDialog; }
     // "Add Record" and "Delete Record", for the menu bar too.
     QList<QAction*> actions() const;
+    // Export Records and Import Records, also in the Edit menu.
+    QList<QAction*> tableActions() const;
 
     // The record menu of a record segment at record `record` (-1: none);
     // append: the records go after the last one.
@@ -66,4 +69,5 @@ private:
     QAction* m_add = nullptr;
     QAction* m_delete = nullptr;
     QMenu* m_menu = nullptr;
+    RecordTableCommands* m_tables = nullptr;
 };

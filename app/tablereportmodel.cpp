@@ -38,7 +38,9 @@ void TableReportModel::clear() {
     m_shown.clear();
     m_count = 0;
     m_all.close();
-    m_all.remove();
+    // Made only by the first report: an import that reported nothing has none.
+    if (!m_all.fileName().isEmpty())
+        m_all.remove();
     m_writeFailed = false;
     endResetModel();
 }

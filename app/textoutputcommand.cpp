@@ -1,10 +1,57 @@
 #include "textoutputcommand.h"
 
+#include <QFileInfo>
+
 #include "cp1252.h"
 #include "cutblank.h"
 #include "document.h"
+#include "model.h"
+#include "outputfile.h"
 #include "progresswindow.h"
+#include "prompter.h"
+#include "structexport.h"
 #include "textoutput.h"
+
+bool mayWriteOutput(const Document& doc, QWidget* parent, const QString& path) {
+    const std::string out = toNative(path);
+    for (const QString& input : {doc.dataFileName(), doc.typeFileName(), doc.workingFileName()})
+        if (!input.isEmpty() && vm::sameOutput(out, toNative(input))) {
+            prompter().error(parent, QStringLiteral("The output ") + path +
+                                         QStringLiteral(" would overwrite ") + input +
+                                         QStringLiteral(", which it is made from. Nothing was "
+                                                        "written."));
+            return false;
+        }
+    return prompter().mayReplace(parent, path, QStringLiteral("Warning "),
+                                 QStringLiteral("Are You Sure. ") + path +
+                                     QStringLiteral(" Is Exist. Replace It ?"));
+}
+
+bool writeStructureAs(const Document& doc, StructureExport format, const QString& path,
+                      QString* error) {
+    // Copies counted against the file, as the command-line tool counts them:
+    // the document's own segments change only through its operations.
+    vm::SegmentList copies;
+    for (const auto& s : doc.segments()) {
+        auto c = vm::cloneSegment(*s);
+        if (doc.dataStream())
+            vm::computeRecordCount(c.get(), doc.dataSize());
+        copies.append(std::move(c));
+    }
+    const std::string typeName = QFileInfo(doc.typeFileName()).fileName().toStdString();
+    const std::string text =
+        format == StructureExport::CHeader
+            ? vm::exportCHeader(copies, typeName)
+            : vm::exportKaitaiStruct(
+                  copies, vm::kaitaiIdOf(QFileInfo(doc.dataFileName()).fileName().toStdString()),
+                  typeName);
+    const vm::TextOutputResult r = vm::writeTextFile(
+        toNative(path), {}, false,
+        [&](const vm::TextSink& sink, const vm::Progress&) { return sink(text); });
+    if (!r.ok && error)
+        *error = path + QStringLiteral(": ") + QString::fromStdString(r.error);
+    return r.ok;
+}
 
 bool writeSegmentsAsText(Document& doc, const QString& path, QWidget* progressParent,
                          QString* error) {

@@ -1,6 +1,5 @@
 // import-struct, export-c and export-ksy: the structure to and from the code
 // our users already have, C headers and Kaitai Struct descriptions.
-#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -11,7 +10,6 @@
 #include "cp1252.h"
 #include "editsession.h"
 #include "model.h"
-#include "segmentedits.h"
 #include "structexport.h"
 #include "structureload.h"
 #include "typejson.h"
@@ -146,8 +144,7 @@ int cmdImportStruct(const Args& args) {
     vm::Segment* seg = session.findSegment(ia.into[1], error);
     if (!seg)
         return fail(error);
-    seg->entries = r.fields;
-    vm::editRecordLength(*seg, r.recordLength, session.dataSize());
+    vm::applyCStruct(*seg, r.fields, r.recordLength, session.dataSize());
     return session.save();
 }
 
@@ -164,9 +161,8 @@ int cmdExportKsy(const Args& args) {
     LoadedStructure l;
     if (auto code = loadForExport(args, "export-ksy", l, sa))
         return *code;
-    const std::string name = fileName(sa.data);
-    const std::string id = name.substr(0, std::min(name.size(), name.find('.')));
-    return print(vm::exportKaitaiStruct(l.content.segments, id, fileName(sa.type)));
+    return print(vm::exportKaitaiStruct(l.content.segments, vm::kaitaiIdOf(fileName(sa.data)),
+                                        fileName(sa.type)));
 }
 
 } // namespace vmcli

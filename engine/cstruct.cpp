@@ -6,6 +6,7 @@
 
 #include "cp1252.h"
 #include "kinds.h"
+#include "segmentedits.h"
 
 namespace vm {
 
@@ -344,6 +345,12 @@ CStructImport mapCStruct(const CType& record, std::string_view typeName, int fon
     r.recordLength = static_cast<std::int32_t>(record.size);
     r.ok = true;
     return r;
+}
+
+void applyCStruct(Segment& seg, const std::vector<TypeEntry>& fields, std::int32_t recordLength,
+                 std::int64_t fileSize) {
+    seg.entries = fields;
+    seg.recordCount = editRecordLength(seg, recordLength, fileSize);
 }
 
 } // namespace vm

@@ -61,6 +61,12 @@ struct CStructImport {
     std::vector<TypeEntry> fields; // ascending by start
 };
 
+// The imported fields and record length put on seg, the description only
+// (the bytes stay where they are): its record count and length follow the
+// new record length as the record length editor of reset mode makes them.
+void applyCStruct(Segment& seg, const std::vector<TypeEntry>& fields, std::int32_t recordLength,
+                 std::int64_t fileSize);
+
 // The fields of one record of the struct `record`, named typeName in
 // messages. Memos are cut to the memo limit by memoFromPath.
 CStructImport mapCStruct(const CType& record, std::string_view typeName,

@@ -664,4 +664,15 @@ SegmentList proposalSegments(const RecordProposal& p, std::int64_t begin, std::i
     return list;
 }
 
+void adoptDescribedSegment(SegmentList& parts, const Segment* described) {
+    for (auto& s : parts)
+        if (!s->anomaly)
+            parts.setCurrent(s.get());
+    if (!described || !parts.current())
+        return;
+    parts.current()->setName(described->name);
+    if (described->toFilesEnd)
+        parts[parts.size() - 1].toFilesEnd = true;
+}
+
 } // namespace vm

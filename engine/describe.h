@@ -62,4 +62,11 @@ DescribeResult describeRecords(const ByteSource& src, std::int64_t begin, std::i
 // last whole record. Bytes of the header and trailer are shown as raw fields.
 SegmentList proposalSegments(const RecordProposal& p, std::int64_t begin, std::int64_t length);
 
+// The segments of a proposal made ready to stand in the structure: the
+// records part becomes the list's current segment. When they replace the
+// segment described (not nullptr), the records keep its name and whichever
+// part now ends where it ended keeps its ToFilesEnd, so the user's name and
+// the tie to the file's end survive.
+void adoptDescribedSegment(SegmentList& parts, const Segment* described);
+
 } // namespace vm

@@ -310,7 +310,7 @@ std::string identifierFrom(const std::string& text, const std::string& fallback,
 std::string exportCHeader(const SegmentList& segments, const std::string& source) {
     std::string out =
         "/* The structure of " + commentSafe(source) +
-        ", written by vellomarque-cli export-c.\n"
+        ", written by Vellomarque.\n"
         "   One packed struct per segment: a record, or for an irregular segment the bytes\n"
         "   from its begin to the end of its last field. Numbers are little-endian. */\n"
         "#include <assert.h>\n#include <stddef.h>\n#include <stdint.h>\n\n"
@@ -333,7 +333,7 @@ std::string exportKaitaiStruct(const SegmentList& segments, const std::string& i
                       "\n  title: " + yamlQuoted("The structure of " + commentSafe(source)) +
                       "\n  endian: le\n  encoding: windows-1252\n"
                       "doc: " +
-                      yamlQuoted("Written by vellomarque-cli export-ksy. Each segment is an "
+                      yamlQuoted("Written by Vellomarque. Each segment is an "
                                  "instance at its begin; the fields of a record are instances "
                                  "by position from the record's start (the parameter ofs).") +
                       "\n";
@@ -395,6 +395,10 @@ std::string exportKaitaiStruct(const SegmentList& segments, const std::string& i
     if (!any)
         return out;
     return out + instances + types;
+}
+
+std::string kaitaiIdOf(const std::string& fileName) {
+    return fileName.substr(0, fileName.find('.'));
 }
 
 } // namespace vm

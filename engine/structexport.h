@@ -27,6 +27,10 @@ std::string exportCHeader(const SegmentList& segments, const std::string& source
 std::string exportKaitaiStruct(const SegmentList& segments, const std::string& id,
                                const std::string& source);
 
+// The description's name for the data file fileName (no folder): the name up
+// to its first dot, made into an identifier by exportKaitaiStruct.
+std::string kaitaiIdOf(const std::string& fileName);
+
 // A memo or name made into an identifier: letters, digits and single
 // underscores, never starting with a digit or an underscore; fallback when
 // nothing is left. lower gives the lower-case form Kaitai Struct demands.

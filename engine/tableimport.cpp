@@ -653,11 +653,19 @@ TableImportResult readRecordTable(WorkingFile& wf, SegmentList& list, Segment& s
     }
     // The values go into the new file before it becomes the working file, so
     // a failure or a stop half way leaves the document's file as it was.
+    // A table that changes no byte leaves the working file as it is: its copy
+    // is dropped, so that nothing stands as changed and no copy piles up.
+    bool unchanged = false;
     const RewriteFinish finish = [&](FileStream& file, std::string& error) {
         const bool ok = im.apply(file, &file, count + appended, file.size(), {&progress, 0.5, 0.5});
-        if (!ok)
+        if (!ok) {
             error = result.error;
-        return ok;
+            return false;
+        }
+        unchanged = appended == 0 && result.written == 0;
+        if (unchanged)
+            error = "no byte changed";
+        return !unchanged;
     };
     const Share copying{&progress, 0.3, 0.2};
     FileResult fr;
@@ -670,7 +678,7 @@ TableImportResult readRecordTable(WorkingFile& wf, SegmentList& list, Segment& s
     } else {
         fr = rewriteWorkingFile(wf, finish, copying);
     }
-    if (!fr.ok) {
+    if (!fr.ok && !unchanged) {
         if (result.error.empty())
             result.error = fr.error;
         return result;

@@ -77,7 +77,7 @@ struct TableImportResult {
 //
 // On success wf is switched to the copy (the previous file stays behind,
 // closed, as after every rewrite) and, when records were appended, the later
-// segments of list are moved. On failure or a stop (progress returning
+// segments of list are moved; when no byte changed, wf stays as it was. On failure or a stop (progress returning
 // false) wf, its file and the structure are as they were. A dry run only
 // reports, as the import would.
 TableImportResult readRecordTable(WorkingFile& wf, SegmentList& list, Segment& seg,

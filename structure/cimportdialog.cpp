@@ -107,8 +107,10 @@ TimportCStruct::TimportCStruct(QWidget* parent) : QDialog(parent) {
     connect(m_defines, &QLineEdit::textChanged, this, changed);
     connect(m_types, &QListWidget::currentRowChanged, this, [this](int row) {
         clearPreview();
-        if (row >= 0)
-            emit typeChosen();
+        if (row < 0)
+            return;
+        m_picked = m_types->item(row)->text();
+        emit typeChosen();
     });
     connect(open, &QPushButton::clicked, this, &TimportCStruct::openHeaderRequested);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -126,7 +128,9 @@ void TimportCStruct::setHeader(const std::string& path, const std::string& text)
 }
 
 void TimportCStruct::setTypes(const std::vector<std::string>& names, const std::string& error) {
-    const QString kept = m_types->currentItem() ? m_types->currentItem()->text() : QString();
+    // The struct picked last, even when a header with an error typed on the
+    // way emptied the list in between.
+    const QString kept = m_picked;
     {
         const QSignalBlocker block(m_types);
         m_types->clear();
@@ -139,6 +143,8 @@ void TimportCStruct::setTypes(const std::vector<std::string>& names, const std::
     const auto again = m_types->findItems(kept, Qt::MatchExactly);
     if (!kept.isEmpty() && !again.isEmpty())
         m_types->setCurrentItem(again.front());
+    else if (m_types->count() == 1)
+        m_types->setCurrentRow(0); // nothing else to choose
 }
 
 void TimportCStruct::setPreview(const vm::CStructImport& preview) {

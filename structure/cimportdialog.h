@@ -71,5 +71,6 @@ private:
     QPushButton* m_ok = nullptr;
     QTimer* m_settle = nullptr;
     std::string m_path;
+    QString m_picked; // the type last picked
     vm::CStructImport m_previewed; // what OK takes
 };

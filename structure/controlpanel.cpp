@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "codec.h"
+#include "describecommand.h"
 #include "document.h"
 #include "editstructhint.h"
 #include "fieldparts.h"
@@ -90,6 +91,11 @@ void Tctrls::createActions() {
     m_copy = panelAction(this, "A_partCopy", "Copy Segment", [this] { A_partCopyExecute(); });
     m_cut = panelAction(this, "A_partCut", "Cut Segment", [this] { A_partCutExecute(); });
     m_paste = panelAction(this, "A_partPast", "Past Segment", [this] { A_partPastExecute(); });
+    m_describe = panelAction(this, "A_partDescribe", "",
+                             [this] { describeFromData(m_doc, m_dialogParent); });
+    m_describe->setText(QStringLiteral("Describe From Data\u2026"));
+    m_describeSeparator = new QAction(this);
+    m_describeSeparator->setSeparator(true);
 }
 
 void Tctrls::buildLayout() {
@@ -109,7 +115,8 @@ void Tctrls::buildLayout() {
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &Tctrls::LvPartSelectItem);
     m_partMenu = new QMenu(this);
     m_partMenu->setObjectName(QStringLiteral("partMenu"));
-    m_partMenu->addActions({m_new, m_copy, m_delete, m_insert, m_paste, m_cut});
+    m_partMenu->addActions(
+        {m_new, m_copy, m_delete, m_insert, m_paste, m_cut, m_describeSeparator, m_describe});
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_partMenu->popup(m_list->viewport()->mapToGlobal(at)); });
@@ -563,7 +570,7 @@ void Tctrls::refreshSegmentEditors() {
 }
 
 void Tctrls::refreshActions() {
-    for (QAction* a : {m_new, m_insert, m_delete, m_copy, m_cut, m_paste})
+    for (QAction* a : {m_new, m_insert, m_delete, m_copy, m_cut, m_paste, m_describe})
         a->setEnabled(false);
     m_fields->refreshActions({});
     refreshSegmentEditors();
@@ -578,6 +585,8 @@ void Tctrls::refreshActions() {
     m_delete->setEnabled(selected);
     m_cut->setEnabled(selected && reset);
     m_paste->setEnabled(m_clipboard != nullptr);
+    // A description of the bytes, so only where descriptions alone change.
+    m_describe->setEnabled(reset && m_doc.dataStream());
     if (m_doc.segments().current())
         m_fields->refreshActions({reset, edit, true});
 }
@@ -585,7 +594,8 @@ void Tctrls::refreshActions() {
 // --- PanelHooks -----------------------------------------------------------------------
 
 QList<QAction*> Tctrls::editMenuActions() {
-    QList<QAction*> actions{m_new, m_copy, m_delete, m_insert, m_paste, m_cut};
+    QList<QAction*> actions{m_new,   m_copy, m_delete, m_insert, m_paste,
+                            m_cut, m_describeSeparator, m_describe};
     const QList<QAction*> fields = m_fields->actions();
     if (!fields.isEmpty() && m_fieldSeparator)
         actions << m_fieldSeparator << fields;

@@ -193,6 +193,8 @@ private:
     QAction* m_copy = nullptr;
     QAction* m_cut = nullptr;
     QAction* m_paste = nullptr;
+    QAction* m_describe = nullptr;
+    QAction* m_describeSeparator = nullptr;
 
     vm::Segment* m_clipboard = nullptr;
     bool m_filling = false;    // the panel writes its own editors

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,6 +78,7 @@ TdescribeData::TdescribeData(const vm::ByteSource& data, std::vector<vm::RecordP
     layout->addWidget(m_fields, 1);
     layout->addWidget(m_preview, 2);
     layout->addWidget(buttons);
+    resize(820, 600);
 
     connect(m_lengths, &QComboBox::currentIndexChanged, this, &TdescribeData::CLengthChange);
     connect(m_describe, &QPushButton::clicked, this, &TdescribeData::BLengthClick);
@@ -114,6 +116,17 @@ void TdescribeData::BLengthClick() {
     m_proposals.push_back(std::move(*p));
     m_lengths->addItem(lengthCaption(m_proposals.back()));
     m_lengths->setCurrentIndex(m_lengths->count() - 1);
+}
+
+void TdescribeData::keyPressEvent(QKeyEvent* event) {
+    // Enter in the length box has described that length (returnPressed): it
+    // must not also press OK and take a proposal the user has not seen yet.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_length->hasFocus()) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TdescribeData::showProposal() {

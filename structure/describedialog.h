@@ -37,6 +37,9 @@ public:
     void CLengthChange(int index);
     void BLengthClick();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void showProposal();
 

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "addtypedialog.h"
+#include "cimportcommand.h"
 #include "controlpanel.h"
 #include "document.h"
 #include "fieldframe.h"
@@ -69,6 +70,12 @@ void FieldList::createActions() {
     m_paste = panelAction(w, "A_paste", "Paste Type", [this] { A_pasteExecute(); });
     m_selectAll = panelAction(w, "A_selAll", "Select All Type", [this] { A_selAllExecute(); });
     m_convert = panelAction(w, "A_trans", "Converts Type", [this] { A_transExecute(); });
+    m_importC = panelAction(w, "A_importCStruct", "", [this] {
+        importCStructInto(document(), m_panel.dialogParent());
+    });
+    m_importC->setText(QStringLiteral("Import C Struct\u2026"));
+    m_importSeparator = new QAction(w);
+    m_importSeparator->setSeparator(true);
 }
 
 void FieldList::buildWidget() {
@@ -90,7 +97,7 @@ void FieldList::buildWidget() {
 
     m_menu = new QMenu(m_widget);
     m_menu->setObjectName(QStringLiteral("typeMenu"));
-    m_menu->addActions({m_add, m_copy, m_delete, m_insert, m_paste, m_cut, m_selectAll, m_convert});
+    m_menu->addActions(actions());
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(
         m_list, &QWidget::customContextMenuRequested, m_widget,
@@ -213,7 +220,8 @@ QWidget* FieldList::widget() {
 }
 
 QList<QAction*> FieldList::actions() {
-    return {m_add, m_copy, m_delete, m_insert, m_paste, m_cut, m_selectAll, m_convert};
+    return {m_add,   m_copy,      m_delete,  m_insert,          m_paste,
+            m_cut,   m_selectAll, m_convert, m_importSeparator, m_importC};
 }
 
 void FieldList::refreshActions(const ActionState& state) {
@@ -230,6 +238,8 @@ void FieldList::refreshActions(const ActionState& state) {
     m_insert->setEnabled(selected);
     m_cut->setEnabled(selected && state.resetMode && !state.editMode);
     m_convert->setEnabled(selected && state.editMode);
+    // The description only, as reset mode changes it.
+    m_importC->setEnabled(state.resetMode);
 }
 
 void FieldList::showSegment(vm::Segment* segment, bool dropClipboard) {

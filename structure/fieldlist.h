@@ -101,6 +101,8 @@ private:
     QAction* m_paste = nullptr;
     QAction* m_selectAll = nullptr;
     QAction* m_convert = nullptr;
+    QAction* m_importC = nullptr;
+    QAction* m_importSeparator = nullptr;
 
     // The segment the rows show; the document's current one once shown.
     vm::Segment* m_segment = nullptr;

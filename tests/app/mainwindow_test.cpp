@@ -114,7 +114,8 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
     EXPECT_EQ(
         file.join(QStringLiteral(";")),
         QStringLiteral("Open File...;New File...;Open File in New Wndow;Save File;Save As...;|;"
-                       "Open Type File...;Use Default Type File;Save Type File;Save type as...;|;"
+                       "Open Type File...;Use Default Type File;Save Type File;Save type as...;"
+                       "Export Structure As;|;"
                        "Save All;Close All;|;|;|;Exit"));
     EXPECT_EQ(act("Aexit")->toolTip(), QStringLiteral("Exit This Program"));
     // The control panel's place in the left dock site.

@@ -189,6 +189,17 @@ protected:
             EXPECT_EQ(c->segment->toImage(), b.images[static_cast<std::size_t>(c->index)]);
         } else if (const auto* c = std::get_if<change::RemoveSegment>(&op.change)) {
             EXPECT_EQ(c->segment->toImage(), a.images[static_cast<std::size_t>(c->index)]);
+        } else if (const auto* c = std::get_if<change::ReplaceSegments>(&op.change)) {
+            const auto at = static_cast<std::size_t>(c->index);
+            ASSERT_EQ(b.order.size() + c->before.size(), a.order.size() + c->after.size());
+            for (std::size_t i = 0; i < c->before.size(); ++i) {
+                EXPECT_EQ(c->before[i]->toImage(), a.images[at + i]) << i;
+                EXPECT_EQ(fieldsOf(c->before[i]->entries), a.entries[at + i]) << i;
+            }
+            for (std::size_t i = 0; i < c->after.size(); ++i) {
+                EXPECT_EQ(c->after[i]->toImage(), b.images[at + i]) << i;
+                EXPECT_EQ(fieldsOf(c->after[i]->entries), b.entries[at + i]) << i;
+            }
         } else if (const auto* c = std::get_if<change::MoveSegments>(&op.change)) {
             sameStructure(*c->before, a);
             sameStructure(*c->after, b);
@@ -259,6 +270,23 @@ TEST_F(OperationTest, EachOperationAnnouncesExactlyWhatItChangedAndKeepsBothSide
                                [](vm::SegmentList& l) { vm::moveSegments(l, {2}, 0); });
         },
         true);
+    // One segment giving way to two made for its bytes, and segments added
+    // where none gave way.
+    const auto parts = [this](int length) {
+        vm::SegmentList list;
+        for (int begin : {32, 32 + length}) {
+            auto s = vm::cloneSegment(seg(1));
+            s->begin = begin;
+            s->length = length;
+            list.append(std::move(s));
+        }
+        return list;
+    };
+    check(
+        "a segment given way", [&] { doc().replaceSegment(&seg(1), label("r"), parts(8)); },
+        true);
+    check(
+        "segments added", [&] { doc().replaceSegment(nullptr, label("r"), parts(4)); }, true);
     vm::DataHintFlags hint{};
     hint[3] = true;
     check(

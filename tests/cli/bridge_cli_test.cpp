@@ -340,6 +340,17 @@ TEST_F(Bridge, ImportStructPrintsJsonOrReplacesASegmentsFields) {
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("big-endian"), std::string::npos) << refused.err;
     EXPECT_EQ(readBytes(data + ".type"), typeBytes);
+
+    // A struct of another size: the stored record count follows the record
+    // length (480 bytes hold ten records of 48).
+    ASSERT_EQ(runCli({"import-struct", header, "reading_t", "-D", "RAW_BYTES=28", "--into", data,
+                      "Readings"})
+                  .code,
+              0);
+    const nlohmann::json stored =
+        nlohmann::json::parse(runCli({"print-type", data + ".type"}).out)["segments"][1];
+    EXPECT_EQ(stored["recordLength"], 48);
+    EXPECT_EQ(stored["recordCount"], 10);
 }
 
 } // namespace

@@ -236,7 +236,9 @@ TEST(RecordTable, ExactTablesRestoreEveryByteAndShownTablesChangeNothing) {
 
             const std::string shown = exportTable(*layout.recs, layout.data, f, false, loc);
             Work same(layout.data);
+            const std::string working = same.wf.name;
             const Imported again = importTable(same, layout.list, *layout.recs, shown, as(f), loc);
+            EXPECT_EQ(same.wf.name, working); // no copy made to stand for no change
             ASSERT_TRUE(again.result.ok) << again.result.error;
             EXPECT_TRUE(again.reports.empty()) << describe(again.reports);
             EXPECT_EQ(again.result.written, 0);

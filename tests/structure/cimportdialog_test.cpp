@@ -68,8 +68,10 @@ TEST(ImportCStructDialog, OwnerParsesAndOkTakesThePreview) {
     EXPECT_EQ(rows->item(1, 0)->text(), QStringLiteral("4BFloat"));
     EXPECT_EQ(rows->item(1, 3)->text(), QString::fromUtf8("t\xC3\xA9mp"));
 
-    // A new type list keeps the pick but not the preview.
-    dlg.setTypes({"packet_t"}, "");
+    // A new type list keeps the pick but not the preview, even after a list
+    // emptied by an error typed on the way.
+    dlg.setTypes({}, "error: expected ')'");
+    dlg.setTypes({"struct packet", "packet_t"}, "");
     EXPECT_EQ(dlg.choice().typeName, "packet_t");
     EXPECT_FALSE(ok->isEnabled());
     dlg.setPreview(preview(true));

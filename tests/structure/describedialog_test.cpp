@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -75,4 +76,15 @@ TEST(DescribeDialog, ShowsTheChosenProposalAndItsRecords) {
     length->setText(QStringLiteral("ten"));
     child<QPushButton>(dlg, "BLength")->click();
     EXPECT_EQ(asked, 1);
+
+    // Enter in the box describes the length typed and leaves the choice open.
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    length->setFocus();
+    length->setText(QString::number(made.recordLength + 5));
+    QTest::keyClick(length, Qt::Key_Return);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(dlg.chosen().recordLength, made.recordLength + 5);
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(dlg.isVisible());
 }

@@ -95,11 +95,16 @@ TEST_F(FieldListTest, TheEditMenuAndThePopupListTheActionsInOrder) {
     const QStringList fieldActions = {"Add a Type",      "Copy Type",    "Delete Type",
                                       "Insert Type",     "Paste Type",   "Cut Type",
                                       "Select All Type", "Converts Type"};
-    EXPECT_EQ(captions(find<QMenu>("typeMenu")->actions()), fieldActions);
+    const QString importC = QString::fromUtf8("Import C Struct\xE2\x80\xA6");
+    EXPECT_EQ(captions(find<QMenu>("typeMenu")->actions()), fieldActions + QStringList({"|", importC}));
     EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
               QStringList({"New Segment", "Copy Segment", "Delete Segment", "Insert Segment",
-                           "Past Segment", "Cut Segment", "|"}) +
-                  fieldActions + QStringList({"|", "Add Record", "Delete Record"}));
+                           "Past Segment", "Cut Segment", "|",
+                           QString::fromUtf8("Describe From Data\xE2\x80\xA6"), "|"}) +
+                  fieldActions +
+                  QStringList({"|", importC, "|", "Add Record", "Delete Record", "|",
+                               QString::fromUtf8("Export Records\xE2\x80\xA6"),
+                               QString::fromUtf8("Import Records\xE2\x80\xA6")}));
     // Read-only: every field action is off.
     for (QAction* a : fields().actions())
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();

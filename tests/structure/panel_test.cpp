@@ -60,9 +60,13 @@ TEST_F(PanelTest, EveryNamedControlIsThereAndStartsDisabled) {
     EXPECT_EQ(headers, QStringList({"", "Segment Name", "Begin", "Length", "Anomaly"}));
     const QStringList segmentActions = {"New Segment",    "Copy Segment", "Delete Segment",
                                         "Insert Segment", "Past Segment", "Cut Segment"};
-    EXPECT_EQ(captions(find<QMenu>("partMenu")->actions()), segmentActions);
+    const QString describe = QString::fromUtf8("Describe From Data\xE2\x80\xA6");
+    EXPECT_EQ(captions(find<QMenu>("partMenu")->actions()),
+              segmentActions + QStringList({"|", describe}));
     EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
-              segmentActions + QStringList({"|", "Add Record", "Delete Record"}));
+              segmentActions + QStringList({"|", describe, "|", "Add Record", "Delete Record", "|",
+                                            QString::fromUtf8("Export Records\xE2\x80\xA6"),
+                                            QString::fromUtf8("Import Records\xE2\x80\xA6")}));
 }
 
 TEST_F(PanelTest, SelectingARowMakesItsSegmentCurrentAndFillsTheEditors) {
