@@ -6,6 +6,7 @@
 #include "addrecorddialog.h"
 #include "delrecorddialog.h"
 #include "document.h"
+#include "documentfiles.h"
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordedits.h"
@@ -59,7 +60,11 @@ void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,
                               const QPoint& globalPos) {
     m_deleteDialog->setDefaultIndex(record);
     m_addDialog->setInsertPosition(record, append);
-    const bool editable = m_doc.viewSettings().canEditStructure() && !segment.entries.empty();
+    // With structure editing waiting for the working copy the entries stay
+    // on, so that choosing one says what it waits for.
+    const bool editable =
+        (m_doc.viewSettings().canEditStructure() || m_doc.editStructureWaiting()) &&
+        !segment.entries.empty();
     m_add->setEnabled(editable);
     m_delete->setEnabled(editable && segment.recordCount > 0);
     m_menu->popup(globalPos);
@@ -68,7 +73,7 @@ void RecordCommands::showMenu(vm::Segment& segment, int record, bool append,
 void RecordCommands::run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
                          const QString& label, const Edit& edit) {
     vm::Segment* s = m_doc.segments().current();
-    if (!s || s->anomaly)
+    if (!s || s->anomaly || !requireWorkingCopy(m_doc))
         return;
     prepare(*s);
     if (prompter().runModal(dialog) != QDialog::Accepted)
