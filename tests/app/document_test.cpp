@@ -676,6 +676,15 @@ TEST_F(DocumentTest, AToFilesEndSegmentRunsToTheEndOfTheFileOnceOpened) {
     trigger("AopenType");
     EXPECT_EQ(doc().segments()[1].recordCount, 16);
     EXPECT_FALSE(doc().typeChanged());
+    // Nor is one written with no record count stored (as write-type writes
+    // them, the bundled example's among them): the count follows the length.
+    writeType(data + QStringLiteral(".type"),
+              {{"Head", 0, 32, 512, {{1, 0, 1, "b"}}},
+               {"T", 512, 32, 512, {{7, 0, 4, "v"}}, false, true}});
+    prompts.fileNames = {data + QStringLiteral(".type")};
+    trigger("AopenType");
+    EXPECT_EQ(doc().segments()[1].recordCount, 16);
+    EXPECT_FALSE(doc().typeChanged());
 
     // The default structure follows every file it is laid over: no change to save.
     writeType(installDir + QStringLiteral("default.type"),
