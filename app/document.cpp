@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
 
@@ -159,6 +160,7 @@ bool Document::beginWorkingCopy(const QString& name, bool newDocument, QString* 
     m_work.tempDir = made.tempDir;
     m_work.name = made.name;
     m_work.stream = std::move(shown);
+    m_copyCancelled = false;
     m_fillPermille = 0;
     m_fillIsNewDocument = newDocument;
     const quint64 run = ++m_fillRun;
@@ -216,9 +218,15 @@ void Document::copyEnded(quint64 run) {
 // it moves into the same stream object: nothing that reads notices the switch.
 void Document::finishCopy() {
     const std::int64_t shownSize = m_work.stream.size();
+    const vm::FileResult result = m_fill->result();
     m_work.stream = m_fill->takeTarget();
     m_fill.reset();
     m_fillPermille = 1000;
+    // What the copy holds is what a later save compares the data file with:
+    // a copy made again after another program wrote the file holds that
+    // program's bytes, and saving over them asks nothing.
+    if (result.source.exists)
+        m_dataStamp = result.source;
     emit copyFinished(m_fillIsNewDocument);
     if (m_resumeEditStructure) {
         m_resumeEditStructure = false;
@@ -226,12 +234,18 @@ void Document::finishCopy() {
         m_view.setCanResetStructure(false);
         emit optionsChanged();
     }
-    // Another program changed the file's size while it was copied.
-    if (m_work.stream.size() != shownSize) {
+    // Another program changed the file while it was copied: the views showed
+    // bytes the copy no longer holds.
+    if (result.recopied > 0 || m_work.stream.size() != shownSize) {
         fitSegmentsToData();
         emit documentReplaced();
     }
     emit marksChanged();
+    if (result.recopied > 0)
+        emit statusMessage(QFileInfo(m_dataFileName).fileName() +
+                           QStringLiteral(" was changed by another program while its working copy "
+                                          "was made: it was copied again and shows its new "
+                                          "contents"));
 }
 
 void Document::cancelCopy() {
@@ -239,13 +253,35 @@ void Document::cancelCopy() {
         return;
     m_fill->stop();
     // Finished just before the stop: the copy is complete and is kept.
-    if (m_fill->result().ok)
+    if (m_fill->result().ok) {
         finishCopy();
-    else
-        emit copyFailed(QString::fromStdString(m_fill->result().error));
+        return;
+    }
+    dropFill();
+    m_copyCancelled = true;
+    emit marksChanged();
+    emit statusMessage(whyDataWaits());
 }
 
-void Document::stopCopy() {
+bool Document::remakeWorkingCopy(QString* error) {
+    if (!m_copyCancelled || m_dataFileName.isEmpty())
+        return false;
+    const vm::FileStamp stamp = vm::fileStamp(toNative(m_dataFileName));
+    // The views go on reading the data file, now through the stream the new
+    // copy begins with.
+    if (!beginWorkingCopy(m_dataFileName, true, error))
+        return false;
+    const bool changed = stamp != m_dataStamp;
+    m_dataStamp = stamp;
+    if (changed) {
+        fitSegmentsToData();
+        emit documentReplaced();
+    }
+    emit marksChanged();
+    return true;
+}
+
+void Document::dropFill() {
     if (!m_fill)
         return;
     m_fill->stop();
@@ -256,13 +292,36 @@ void Document::stopCopy() {
     vm::discardWorkingFile(half);
     m_fill.reset();
     m_work.name.clear();
-    m_work.stream.close();
     m_resumeEditStructure = false;
 }
 
-QString Document::copyRunningText() const {
-    return QStringLiteral("The working copy of ") + m_dataFileName +
-           QStringLiteral(" is still being made: changes to the data wait until it is complete.");
+void Document::stopCopy() {
+    if (!m_fill)
+        return;
+    dropFill();
+    m_work.stream.close();
+}
+
+QString Document::whyDataWaits() const {
+    // The file's name: the status line has little room, and the title shows
+    // the whole path.
+    const QString name = QFileInfo(m_dataFileName).fileName();
+    if (copying())
+        return QStringLiteral("The working copy of ") + name + QStringLiteral(" is ") +
+               QString::number(m_fillPermille / 10) +
+               QStringLiteral(" % made: changes wait until it is complete");
+    if (m_copyCancelled)
+        return name + QStringLiteral(" is read-only because its working copy was cancelled; \"Make "
+                                     "Working Copy\" in the File menu makes it again");
+    return QString();
+}
+
+bool Document::sayWhyDataWaits() {
+    const QString why = whyDataWaits();
+    if (why.isEmpty())
+        return false;
+    emit statusMessage(why);
+    return true;
 }
 
 // --- files --------------------------------------------------------------------
@@ -304,8 +363,11 @@ bool Document::reopenIfClosed() {
 
 bool Document::saveTo(const QString& name, const vm::Progress& progress, QString* error,
                       vm::FileLock* lock) {
-    if (!m_work.stream.isOpen() || copying())
+    if (!m_work.stream.isOpen() || !canWriteData()) {
+        if (error)
+            *error = whyDataWaits();
         return false;
+    }
     // Copied from the open stream, never by the working file's name: the
     // name is in a shared folder, the stream is certainly ours.
     vm::ReplaceFile out;
@@ -334,11 +396,23 @@ void Document::setDataChanged(bool value) {
 }
 
 void Document::fitSegmentsToData() {
-    if (!dataStream() || !vm::fitToData(m_segments, dataSize()))
+    if (!dataStream())
         return;
+    std::vector<std::int32_t> lengths;
+    for (const auto& seg : m_segments)
+        lengths.push_back(seg->length);
+    if (!vm::fitToData(m_segments, dataSize()))
+        return;
+    // Only a new length changes the structure. The record count follows from
+    // it (a type file written with none stored is not out of date: every grid
+    // counts its records without marking anything).
+    std::size_t i = 0;
+    bool lengthChanged = false;
+    for (const auto& seg : m_segments)
+        lengthChanged = lengthChanged || seg->length != lengths[i++];
     // The shipped default structure is laid over any file and follows it:
     // that is nothing to offer to save beside every file viewed with it.
-    if (m_typeFileName != defaultTypeFile())
+    if (lengthChanged && m_typeFileName != defaultTypeFile())
         m_typeChanged = true;
 }
 
@@ -422,6 +496,7 @@ void Document::close() {
 
 void Document::emptyDocument() {
     stopCopy();
+    m_copyCancelled = false;
     emit structureAboutToBeCleared();
     m_segments.setCurrent(nullptr);
     vm::clearSegments(m_segments);
@@ -492,10 +567,10 @@ void Document::setCurrentSegment(vm::Segment* segment) {
 bool Document::writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
                          std::string* error) {
     vm::FileStream* stream = dataStream();
-    if (!stream || copying() || offset < 0 ||
+    if (!stream || !canWriteData() || offset < 0 ||
         offset + static_cast<std::int64_t>(bytes.size()) > stream->size()) {
         if (error)
-            *error = copying() ? copyRunningText().toStdString() : std::string("No File Open");
+            *error = canWriteData() ? std::string("No File Open") : whyDataWaits().toStdString();
         return false;
     }
     change::Bytes b{offset, std::vector<std::uint8_t>(bytes.size()), {bytes.begin(), bytes.end()}};
@@ -758,9 +833,9 @@ bool Document::rewrite(const QString& label, const vm::Progress& progress, const
             *error = QStringLiteral("No File Open");
         return false;
     }
-    if (copying()) {
+    if (!canWriteData()) {
         if (error)
-            *error = copyRunningText();
+            *error = whyDataWaits();
         return false;
     }
     emit aboutToChange();

@@ -56,8 +56,17 @@ public:
     bool copying() const { return m_fill != nullptr; }
     // Share of the working copy made, in thousandths.
     int copyProgress() const { return m_fillPermille; }
-    // Why the data cannot change while the copy is made.
-    QString copyRunningText() const;
+    // The user cancelled the working copy: the data file itself is shown,
+    // read-only, until remakeWorkingCopy.
+    bool copyCancelled() const { return m_copyCancelled; }
+    // Structure editing was on when the copy began and comes back with it.
+    bool editStructureWaiting() const { return m_resumeEditStructure; }
+    // Why the data cannot change now (the copy is being made, or was
+    // cancelled); empty when it can.
+    QString whyDataWaits() const;
+    // Puts whyDataWaits() on the status line; false when the data may change
+    // now (nothing said then).
+    bool sayWhyDataWaits();
     bool isOpen() const { return !m_dataFileName.isEmpty(); }
     bool dataChanged() const { return m_dataChanged; }
     bool typeChanged() const { return m_typeChanged; }
@@ -86,7 +95,8 @@ public:
     void fitSegmentsToData();
 
     // --- GridHost ---
-    bool canWriteData() const override { return !copying(); }
+    bool canWriteData() const override { return !copying() && !m_copyCancelled; }
+    void dataWriteRefused() override { sayWhyDataWaits(); }
     bool gridFillEnabled() const override { return m_gridFillEnabled; }
     ModelEvents& events() override { return *this; }
     bool writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
@@ -118,9 +128,12 @@ public:
     bool writeTypeFile(const QString& path, QString* error);
     // No data file, no structure.
     void close();
-    // Stops the copy at the user's wish: the document closes as an open that
-    // failed does (copyFailed).
+    // Stops the copy at the user's wish. That is no failure: the data file
+    // stays shown, read-only (copyCancelled), and the status line says so.
     void cancelCopy();
+    // After a cancelled copy: the working copy is made again from the data
+    // file. False with the reason when it cannot even begin.
+    bool remakeWorkingCopy(QString* error);
     // The program ends: a copy still being made stops, its unfinished file is
     // removed and the document keeps no stream.
     void stopCopy();
@@ -205,6 +218,10 @@ signals:
     void copyFailed(const QString& reason);
     // Every operation, once done and announced: what an undo stack records.
     void operationDone(const Operation& operation);
+    // A line for the main window's status line: something the user should
+    // know that needs no answer (a file recovered or copied again, why a
+    // change waits, a finished split). Any part of the program may emit it.
+    void statusMessage(const QString& text);
 
 private:
     void emptyDocument();
@@ -215,6 +232,9 @@ private:
     void copyProgressed(quint64 run, int permille);
     void copyEnded(quint64 run);
     void finishCopy();
+    // Stops a copy being made and removes its unfinished file; the stream the
+    // views read stays.
+    void dropFill();
     // Records and announces an operation whose change is done: the marks follow.
     void done(Operation&& operation);
     // A segment the list got from add; it becomes the current one.
@@ -232,6 +252,7 @@ private:
     quint64 m_fillRun = 0;
     int m_fillPermille = 0;
     bool m_fillIsNewDocument = false;
+    bool m_copyCancelled = false;
     // Structure editing rewrites the working copy: put aside while it is made.
     bool m_resumeEditStructure = false;
     // The data file and the type file as last read or written by us.

@@ -22,11 +22,8 @@ QString recentKey(int i) {
 
 } // namespace
 
-bool requireWorkingCopy(const Document& doc, QWidget* parent) {
-    if (!doc.copying())
-        return true;
-    prompter().inform(parent, doc.copyRunningText());
-    return false;
+bool requireWorkingCopy(Document& doc) {
+    return !doc.sayWhyDataWaits();
 }
 
 bool requireData(const Document& doc, QWidget* parent) {
@@ -65,6 +62,8 @@ bool DocumentFiles::openDataWithType(const QString& path) {
 bool DocumentFiles::openDataFile(const QString& name) {
     if (!confirmSaveChanges())
         return false;
+    // What the status line said was about the document that goes.
+    emit m_doc.statusMessage(QString());
     const QFileInfo info(name);
     QString refusal;
     bool asError = true;
@@ -76,11 +75,7 @@ bool DocumentFiles::openDataFile(const QString& name) {
                   QStringLiteral(" is 2 GiB or larger. Vellomarque can only open data files "
                                  "smaller than 2 GiB (2147483648 bytes).");
     } else {
-        // A pair save another program was killed in is finished, or undone,
-        // before the file is read.
-        if (const vm::CommitRecovery r = vm::recoverPendingCommit(toNative(name));
-            !r.message.empty())
-            prompter().inform(m_dialogParent, fromNative(r.message));
+        settlePendingCommit(name);
         QString err;
         if (m_doc.openData(name, &err))
             return true;
@@ -92,6 +87,13 @@ bool DocumentFiles::openDataFile(const QString& name) {
         prompter().inform(m_dialogParent, refusal);
     m_doc.reopenIfClosed();
     return false;
+}
+
+void DocumentFiles::settlePendingCommit(const QString& path) {
+    // A pair save another program was killed in is finished, or undone,
+    // before either file is read.
+    if (const vm::CommitRecovery r = vm::recoverPendingCommit(toNative(path)); !r.message.empty())
+        emit m_doc.statusMessage(fromNative(r.message));
 }
 
 void DocumentFiles::copyFailed(const QString& reason) {
@@ -119,7 +121,9 @@ bool DocumentFiles::askToSaveType(bool withCancel, bool* cancelled) {
 }
 
 bool DocumentFiles::confirmSaveChanges() {
-    if (m_doc.workingFileName().isEmpty() || m_doc.dataFileName().isEmpty())
+    // A document whose working copy was cancelled has no working file, but a
+    // structure changed meanwhile is still asked about.
+    if (m_doc.dataFileName().isEmpty())
         return true;
     if (m_doc.typeChanged()) {
         bool cancelled = false;
@@ -154,7 +158,7 @@ bool DocumentFiles::confirmOverwriteChanged(const QString& path) {
 }
 
 bool DocumentFiles::saveWorkingCopyTo(const QString& name) {
-    if (!m_doc.dataStream() || !requireWorkingCopy(m_doc, m_dialogParent))
+    if (!m_doc.dataStream() || !requireWorkingCopy(m_doc))
         return false;
     // One writer at a time, from the check below to the replacement.
     vm::FileLock lock;
@@ -191,6 +195,7 @@ bool DocumentFiles::saveDataFileTo(const QString& name) {
 // --- type files --------------------------------------------------------------------
 
 bool DocumentFiles::readTypeFile(const QString& path) {
+    settlePendingCommit(path);
     QString message;
     bool opened = false;
     const bool ok = m_doc.loadTypeFile(path, &message, &opened);
@@ -332,7 +337,7 @@ void DocumentFiles::saveFileCommand() {
 
 void DocumentFiles::saveAsCommand() {
     // Refused before the user picks a name for nothing.
-    if (!requireWorkingCopy(m_doc, m_dialogParent))
+    if (!requireWorkingCopy(m_doc))
         return;
     const QString name =
         prompter().saveFileName(m_dialogParent, QStringLiteral("Save As"), QString());
@@ -347,17 +352,32 @@ void DocumentFiles::saveAsCommand() {
 }
 
 void DocumentFiles::saveAllCommand() {
+    // A read-only document holds nothing the data file does not: its
+    // structure is all there is to save.
+    if (m_doc.copyCancelled()) {
+        saveTypeCommand();
+        return;
+    }
     // Half a "Save All" would be a surprise: nothing is written until both can be.
-    if (!requireWorkingCopy(m_doc, m_dialogParent))
+    if (!requireWorkingCopy(m_doc))
         return;
     saveFileCommand();
     saveTypeCommand();
+}
+
+void DocumentFiles::remakeWorkingCopyCommand() {
+    emit m_doc.statusMessage(QString()); // "read-only" is over
+    QString error;
+    if (!m_doc.remakeWorkingCopy(&error) && !error.isEmpty())
+        prompter().error(m_dialogParent, QStringLiteral("File  ") + m_doc.dataFileName() +
+                                             QStringLiteral(" Open Error\n") + error);
 }
 
 void DocumentFiles::closeAllCommand() {
     if (!confirmSaveChanges())
         return;
     m_doc.close();
+    emit m_doc.statusMessage(QString());
 }
 
 void DocumentFiles::openTypeCommand() {

@@ -37,6 +37,8 @@ public:
     void saveAsCommand();
     void saveAllCommand();
     void closeAllCommand();
+    // After the user cancelled the working copy: it is made again.
+    void remakeWorkingCopyCommand();
     void openTypeCommand();
     void saveTypeCommand();
     void saveTypeAsCommand();
@@ -57,6 +59,9 @@ private:
     // The copy failed or was stopped: the document closes, as an open that
     // failed does, and says why.
     void copyFailed(const QString& reason);
+    // Completes or undoes a pair save that was interrupted (path: a data file
+    // or its type file) and says so on the status line.
+    void settlePendingCommit(const QString& path);
     // Writes the working copy over name (asking first when another program
     // changed it); messages on failure.
     bool saveWorkingCopyTo(const QString& name);
@@ -71,7 +76,8 @@ private:
     QStringList m_recentTypes;
 };
 
-// True when the data may change now; otherwise says why and returns false.
-bool requireWorkingCopy(const Document& doc, QWidget* parent);
+// True when the data may change now; otherwise says why on the status line
+// and returns false.
+bool requireWorkingCopy(Document& doc);
 // True when data is open; otherwise says "No File Open" and returns false.
 bool requireData(const Document& doc, QWidget* parent);

@@ -8,16 +8,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include "aboutbox.h"
 #include "checks.h"
@@ -82,8 +86,10 @@ const ActionRow kActionRows[] = {
     {MainAction::SaveTypeAs, "AsaveTypeAs", "Save type as...", "Save type as...", kNoKey, -1,
      false},
     {MainAction::SaveAll, "AsaveAll", "Save All", "Save All", ctrl(Qt::Key_S), 17, false},
-    {MainAction::CloseAll, "AcloseAll", "Close All", "Close All", kNoKey, -1, false},
-    {MainAction::Exit, "Aexit", "Exit", "Exit This Program", kNoKey, -1, false},
+    {MainAction::CloseAll, "AcloseAll", "Close All", "Close All", ctrl(Qt::Key_W), -1, false},
+    {MainAction::MakeWorkingCopy, "AmakeWorkingCopy", "Make Working Copy",
+     "Make the working copy again, so that the data can be changed", kNoKey, -1, false},
+    {MainAction::Exit, "Aexit", "Exit", "Exit This Program", ctrl(Qt::Key_Q), -1, false},
     {MainAction::ShowCtrl, "ShowCtrl", "Show Main Control", "Show Main Control", kNoKey, 9, true},
     {MainAction::ShowHint, "ShowHint", "Show Hint Window", "Show Hint Window", ctrl(Qt::Key_H), 10,
      true},
@@ -140,11 +146,11 @@ constexpr MainAction kDocumentActions[] = {
     MainAction::SortAll,           MainAction::CloseAll,         MainAction::SaveAs,
     MainAction::FileInfo,          MainAction::ExportCHeader,    MainAction::ExportKaitai};
 
-// What may not run until the working copy is complete: nothing may write the
-// data or the user's file, nor switch to a mode that would.
-constexpr MainAction kWritingActions[] = {
-    MainAction::SaveData,          MainAction::SaveAs,           MainAction::SaveAll,
-    MainAction::CanResetStructure, MainAction::CanEditStructure, MainAction::CutBlank};
+// What may not run until the working copy is complete, nor while the data
+// file is shown read-only: the modes that change the data, and what needs
+// them. The saves stay on: they say on the status line what they wait for.
+constexpr MainAction kWritingActions[] = {MainAction::CanResetStructure,
+                                          MainAction::CanEditStructure, MainAction::CutBlank};
 
 } // namespace
 
@@ -168,10 +174,26 @@ Tmain::Tmain(QWidget* parent) : QMainWindow(parent) {
     createCopyProgress();
     connectDocument();
 
+    // Neither text widens the window: a long value or path is cut instead.
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("statusText"));
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(m_status, 1);
-    connect(m_pane, &RecordPane::statusTextChanged, m_status, &QLabel::setText);
+    // Out of the way while empty, so that a message beside it has the room.
+    m_status->hide();
+    connect(m_pane, &RecordPane::statusTextChanged, m_status, [this](const QString& text) {
+        m_status->setText(text);
+        m_status->setVisible(!text.isEmpty());
+    });
+    m_message = new QLabel;
+    m_message->setObjectName(QStringLiteral("statusMessage"));
+    m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_message->hide();
+    statusBar()->addWidget(m_message, 1);
+    connect(m_doc, &Document::statusMessage, this, &Tmain::showStatusMessage);
+    // Messages about the copy being made are out of date once it is there.
+    connect(m_doc, &Document::copyFinished, this, [this] { showStatusMessage(QString()); });
+    setAcceptDrops(true);
     connect(m_pane, &RecordPane::recordMenuRequested, this, &Tmain::showRecordMenu);
     connect(m_pane, &RecordPane::positionRequested, this,
             [this](qint64 offset) { locatePosition(offset); });
@@ -189,7 +211,7 @@ Tmain::Tmain(QWidget* parent) : QMainWindow(parent) {
     m_files->loadSettings();
     syncOptionChecks();
     updateActionStates();
-    setWindowTitle(m_doc->captionText());
+    updateTitle();
 
     // The window's own font; a system without it substitutes its sans font.
     QFont f = font();
@@ -225,8 +247,15 @@ QAction* Tmain::action(const QString& objectName) const {
 
 void Tmain::setPanel(std::unique_ptr<PanelHooks> panel) {
     // The dock lets go of the old panel's widget before that panel goes.
-    if (m_panel && m_ctrlDock->widget() == m_panel->controlPanel())
+    if (m_panel && m_ctrlDock->isAncestorOf(m_panel->controlPanel())) {
+        QWidget* held = m_ctrlDock->widget();
         m_ctrlDock->setWidget(nullptr);
+        // A scroll area the dock put around it when the screen was short.
+        if (held != m_panel->controlPanel()) {
+            m_panel->controlPanel()->setParent(nullptr);
+            delete held;
+        }
+    }
     m_panel = std::move(panel);
     if (m_panel) {
         m_ctrlDock->setWidget(m_panel->controlPanel());
@@ -280,6 +309,10 @@ void Tmain::createActions() {
             a->setIcon(icons::image(r.image));
         a->setProperty("imageIndex", r.image);
         a->setCheckable(r.checkable);
+        // A menu shows a checkable entry's state as a check mark only when
+        // the entry draws no picture there; the tool bar keeps the picture.
+        if (r.checkable && r.image >= 0)
+            a->setIconVisibleInMenu(false);
         addAction(a); // shortcuts work even with the tool bar hidden
         m_actions[static_cast<std::size_t>(r.which)] = a;
     }
@@ -293,19 +326,27 @@ void Tmain::createMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("File "));
     m_fileMenu->setObjectName(QStringLiteral("File1"));
     m_fileMenu->setToolTipsVisible(true);
-    m_fixedFileEntries = {a(MainAction::OpenFile), a(MainAction::NewFile), a(MainAction::NewWindow),
-                          a(MainAction::SaveData), a(MainAction::SaveAs)};
-    auto* sep1 = new QAction(this);
-    sep1->setSeparator(true);
-    auto* exportMenu = new QMenu(QStringLiteral("Export Structure As"), this);
+    m_fileMenu->addActions({a(MainAction::OpenFile), a(MainAction::NewFile),
+                            a(MainAction::NewWindow), a(MainAction::SaveData),
+                            a(MainAction::SaveAs)});
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions({a(MainAction::OpenType), a(MainAction::UseDefaultType),
+                            a(MainAction::SaveType), a(MainAction::SaveTypeAs)});
+    auto* exportMenu = m_fileMenu->addMenu(QStringLiteral("Export Structure As"));
     exportMenu->setObjectName(QStringLiteral("ExportStructureAs1"));
     exportMenu->addActions({a(MainAction::ExportCHeader), a(MainAction::ExportKaitai)});
-    m_fixedFileEntries << sep1 << a(MainAction::OpenType) << a(MainAction::UseDefaultType)
-                       << a(MainAction::SaveType) << a(MainAction::SaveTypeAs)
-                       << exportMenu->menuAction();
-    auto* sep2 = new QAction(this);
-    sep2->setSeparator(true);
-    m_fixedFileEntries << sep2 << a(MainAction::SaveAll) << a(MainAction::CloseAll);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions(
+        {a(MainAction::SaveAll), a(MainAction::CloseAll), a(MainAction::MakeWorkingCopy)});
+    // The recent lists in submenus of their own: Exit stays at the foot of
+    // the menu, where the hand expects it, however long the lists grow.
+    m_fileMenu->addSeparator();
+    m_recentFilesMenu = m_fileMenu->addMenu(QStringLiteral("Recent Files"));
+    m_recentFilesMenu->setObjectName(QStringLiteral("RecentFiles1"));
+    m_recentTypesMenu = m_fileMenu->addMenu(QStringLiteral("Recent Type Files"));
+    m_recentTypesMenu->setObjectName(QStringLiteral("RecentTypes1"));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(a(MainAction::Exit));
 
     m_editMenu = menuBar()->addMenu(QStringLiteral("Edit "));
     m_editMenu->setObjectName(QStringLiteral("Edit1"));
@@ -395,6 +436,7 @@ void Tmain::connectActions() {
     on(MainAction::SaveTypeAs, [f] { f->saveTypeAsCommand(); });
     on(MainAction::SaveAll, [f] { f->saveAllCommand(); });
     on(MainAction::CloseAll, [f] { f->closeAllCommand(); });
+    on(MainAction::MakeWorkingCopy, [f] { f->remakeWorkingCopyCommand(); });
     on(MainAction::ReplaceDefaultType, [f] { f->replaceDefaultTypeCommand(); });
     on(MainAction::Exit, [this] { close(); });
     on(MainAction::ShowCtrl, [this] { toggleControlPanel(); });
@@ -422,8 +464,8 @@ void Tmain::connectActions() {
 }
 
 void Tmain::connectDocument() {
-    connect(m_doc, &Document::captionChanged, this,
-            [this] { setWindowTitle(m_doc->captionText()); });
+    connect(m_doc, &Document::captionChanged, this, &Tmain::updateTitle);
+    connect(m_doc, &Document::marksChanged, this, &Tmain::updateTitle);
     connect(m_files, &DocumentFiles::recentListsChanged, this, &Tmain::rebuildFileMenu);
     for (auto signal :
          {&Document::marksChanged, &Document::documentReplaced, &Document::structureReplaced})
@@ -462,13 +504,17 @@ void Tmain::createCopyProgress() {
 
 void Tmain::showCopyProgress() {
     const bool copying = m_doc->copying();
+    const QString name = QFileInfo(m_doc->dataFileName()).fileName();
     if (copying) {
-        m_copyLabel->setText(QStringLiteral("Opening ") +
-                             QFileInfo(m_doc->dataFileName()).fileName());
+        m_copyLabel->setText(QStringLiteral("Opening ") + name);
         m_copyLabel->setToolTip(m_doc->dataFileName());
         m_copyBar->setValue(m_doc->copyProgress());
+    } else if (m_doc->copyCancelled()) {
+        // Stays in sight as long as the document cannot change.
+        m_copyLabel->setText(QStringLiteral("Read-only"));
+        m_copyLabel->setToolTip(m_doc->whyDataWaits());
     }
-    m_copyLabel->setVisible(copying);
+    m_copyLabel->setVisible(copying || m_doc->copyCancelled());
     m_copyBar->setVisible(copying);
     m_copyCancel->setVisible(copying);
 }
@@ -498,39 +544,53 @@ void Tmain::updateActionStates() {
     action(MainAction::SaveData)->setEnabled(m_doc->dataChanged());
     action(MainAction::SaveType)->setEnabled(m_doc->typeChanged());
     action(MainAction::SaveAll)->setEnabled(m_doc->dataChanged() || m_doc->typeChanged());
-    if (m_doc->copying())
+    if (m_doc->copying() || m_doc->copyCancelled())
         for (MainAction which : kWritingActions)
             action(which)->setEnabled(false);
+    // Only there when it can do something.
+    QAction* remake = action(MainAction::MakeWorkingCopy);
+    remake->setVisible(m_doc->copyCancelled());
+    remake->setEnabled(m_doc->copyCancelled());
     showCopyProgress();
 }
 
+void Tmain::updateTitle() {
+    setWindowTitle(QStringLiteral("[*]") + m_doc->captionText());
+    setWindowModified(m_doc->dataChanged() || m_doc->typeChanged());
+}
+
+void Tmain::showStatusMessage(const QString& text) {
+    m_message->setText(text);
+    m_message->setToolTip(text);
+    m_message->setVisible(!text.isEmpty());
+}
+
+QString Tmain::statusMessage() const {
+    return m_message->text();
+}
+
 void Tmain::rebuildFileMenu() {
-    // Entries the menu made itself (recent paths, separators) are deleted
-    // later: a recent entry may be the one whose command is running now.
-    for (QAction* old : m_fileMenu->actions()) {
-        m_fileMenu->removeAction(old);
-        if (old->parent() == m_fileMenu)
+    auto fill = [this](QMenu* menu, const QStringList& list) {
+        // The old entries are deleted later: one of them may be the entry
+        // whose command is running now.
+        for (QAction* old : menu->actions()) {
+            menu->removeAction(old);
             old->deleteLater();
-    }
-    m_fileMenu->addActions(m_fixedFileEntries);
-    m_fileMenu->addSeparator();
-    auto addRecent = [this](const QStringList& list) {
+        }
         for (auto it = list.crbegin(); it != list.crend(); ++it) {
             const QString path = *it;
             // The caption is the path as it is: an ampersand is no shortcut mark.
-            auto* e = new QAction(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")),
-                                  m_fileMenu);
+            auto* e =
+                new QAction(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")), menu);
             e->setObjectName(QStringLiteral("recentEntry"));
             connect(e, &QAction::triggered, this,
                     [this, path] { m_files->openDataWithType(path); });
-            m_fileMenu->addAction(e);
+            menu->addAction(e);
         }
+        menu->setEnabled(!list.isEmpty());
     };
-    addRecent(m_files->recentTypes());
-    m_fileMenu->addSeparator();
-    addRecent(m_files->recentFiles());
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(action(MainAction::Exit));
+    fill(m_recentFilesMenu, m_files->recentFiles());
+    fill(m_recentTypesMenu, m_files->recentTypes());
 }
 
 void Tmain::rebuildEditMenu() {
@@ -635,6 +695,28 @@ void Tmain::closeWhenIdle() {
         m_closeWhenIdle = false;
         close();
     });
+}
+
+void Tmain::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void Tmain::dropEvent(QDropEvent* event) {
+    // One document at a time, as on the command line: the first local file.
+    QString path;
+    for (const QUrl& u : event->mimeData()->urls())
+        if (u.isLocalFile()) {
+            path = u.toLocalFile();
+            break;
+        }
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the save questions and any message must
+    // not run while the program the file came from waits for the drop's end.
+    QTimer::singleShot(0, this, [this, path] { m_files->openDataWithType(path); });
 }
 
 // --- options ---------------------------------------------------------------
@@ -754,9 +836,11 @@ void Tmain::showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPo
 // --- tools -----------------------------------------------------------------
 
 void Tmain::outputText() {
-    const QString name =
-        prompter().saveFileName(this, QStringLiteral("OutPut To Txt File"),
-                                QStringLiteral("type files (*.txt);;All files (*.*)"));
+    // Beside the data file, named after it, unless the user says otherwise.
+    const QString name = prompter().saveFileName(
+        this, QStringLiteral("OutPut To Txt File"),
+        QStringLiteral("type files (*.txt);;All files (*.*)"),
+        m_doc->isOpen() ? m_doc->dataFileName() + QStringLiteral(".txt") : QString());
     if (name.isEmpty())
         return;
     if (!mayWriteOutput(*m_doc, this, name))

@@ -12,6 +12,8 @@
 
 class QAction;
 class QDockWidget;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -44,6 +46,7 @@ enum class MainAction {
     SaveTypeAs,
     SaveAll,
     CloseAll,
+    MakeWorkingCopy,
     Exit,
     ShowCtrl,
     ShowHint,
@@ -97,6 +100,9 @@ public:
     // nullptr for an unknown name.
     QAction* action(const QString& objectName) const;
     QMenu* fileMenu() const { return m_fileMenu; }
+    // The recent lists, newest first, in their submenus of the File menu.
+    QMenu* recentFilesMenu() const { return m_recentFilesMenu; }
+    QMenu* recentTypesMenu() const { return m_recentTypesMenu; }
     QToolBar* toolBar() const { return m_toolBar; }
 
     // The control panel and the tool windows plug in here; the window owns
@@ -112,6 +118,9 @@ public:
 
     QString statusText() const;
     void setStatusText(const QString& text);
+    // The last line the document's statusMessage put on the status line
+    // (until the next one, or until another file is opened or closed).
+    QString statusMessage() const;
     // Selects the segment and record holding a file offset (counted from the
     // segment's begin when absolute, else from 0) and scrolls its grid there;
     // a miss is reported on the status line only.
@@ -125,6 +134,10 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A data file (or a type file, which opens its data file) dropped on the
+    // window opens as if chosen with "Open File...".
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createActions();
@@ -136,6 +149,9 @@ private:
     void updateActionStates();
     void syncOptionChecks();
     void rebuildFileMenu();
+    void showStatusMessage(const QString& text);
+    // The caption, with the desktop's mark of unsaved changes.
+    void updateTitle();
     void rebuildEditMenu();
     // The status line shows how far the working copy is, with its Cancel.
     void createCopyProgress();
@@ -178,12 +194,14 @@ private:
     QToolBar* m_toolBar = nullptr;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
+    QMenu* m_recentFilesMenu = nullptr;
+    QMenu* m_recentTypesMenu = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_message = nullptr;
     QLabel* m_copyLabel = nullptr;
     QProgressBar* m_copyBar = nullptr;
     QToolButton* m_copyCancel = nullptr;
     std::array<QAction*, static_cast<std::size_t>(MainAction::Count)> m_actions{};
-    QList<QAction*> m_fixedFileEntries;
     QString m_commandLineFile;
     bool m_shownOnce = false;
     bool m_closeWhenIdle = false;

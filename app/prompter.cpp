@@ -94,10 +94,31 @@ QString QtPrompter::openFileName(QWidget* parent, const QString& title, const QS
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
 }
 
-QString QtPrompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {
-    // The callers ask their own overwrite questions with their own wording.
-    return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+QString QtPrompter::saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& suggested) {
+    // The callers ask their own overwrite questions with their own wording,
+    // about the name with its extension.
+    QString chosen;
+    const QString name = QFileDialog::getSaveFileName(parent, title, suggested, filter, &chosen,
+                                                      QFileDialog::DontConfirmOverwrite);
+    return name.isEmpty() ? name : withFilterExtension(name, chosen);
+}
+
+QString withFilterExtension(const QString& name, const QString& filter) {
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open)
+        return name;
+    const QStringList patterns =
+        filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (patterns.size() != 1 || !patterns[0].startsWith(QStringLiteral("*.")))
+        return name;
+    const QString extension = patterns[0].mid(1);
+    if (extension.size() < 2 || extension.contains(QLatin1Char('*')) ||
+        extension.contains(QLatin1Char('?')))
+        return name;
+    const QString file = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    return file.contains(QLatin1Char('.')) ? name : name + extension;
 }
 
 int QtPrompter::runModal(QDialog& dialog) {

@@ -25,7 +25,11 @@ public:
     // Filters use Qt's form, "type files (*.type);;All files (*.*)"; an empty
     // filter shows every file. Empty result: dismissed.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
-    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // suggested: the name the dialog starts with. A name typed without an
+    // extension gets the one of the chosen filter when that names a single
+    // extension ("*.txt").
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& suggested = QString()) = 0;
     // Shows a modal window; its QDialog::DialogCode.
     virtual int runModal(QDialog& dialog) = 0;
 
@@ -49,9 +53,15 @@ public:
     std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& label,
                                      const QString& initial) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter) override;
-    QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& suggested = QString()) override;
     int runModal(QDialog& dialog) override;
 };
+
+// name with the extension of filter (one entry of a dialog's filter list,
+// "type files (*.txt)") when filter names exactly one and name's file part
+// has none; otherwise name as it is.
+QString withFilterExtension(const QString& name, const QString& filter);
 
 // The process's prompter: the installed one (a QtPrompter unless one was
 // installed), which it asks only once every progress window is closed.

@@ -8,6 +8,7 @@
 #include "addrecorddialog.h"
 #include "delrecorddialog.h"
 #include "document.h"
+#include "documentfiles.h"
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordedits.h"
@@ -78,8 +79,12 @@ QList<QAction*> RecordCommands::actions() const {
 void RecordCommands::aim(const vm::Segment* segment, int record, bool append) {
     m_deleteDialog->setDefaultIndex(record);
     m_addDialog->setInsertPosition(record, append);
-    const bool editable = segment && !segment->anomaly &&
-                          m_doc.viewSettings().canEditStructure() && !segment->entries.empty();
+    // With structure editing waiting for the working copy the entries stay
+    // on, so that choosing one says what it waits for.
+    const bool editable =
+        segment && !segment->anomaly &&
+        (m_doc.viewSettings().canEditStructure() || m_doc.editStructureWaiting()) &&
+        !segment->entries.empty();
     m_add->setEnabled(editable);
     m_delete->setEnabled(editable &&
                          vm::countedExtent(*segment, m_doc.dataSize()).recordCount > 0);
@@ -106,7 +111,7 @@ void RecordCommands::run(
     const std::function<void(const vm::Segment&, const vm::RecordExtent&)>& prepare,
     const QString& label, const Edit& edit) {
     vm::Segment* s = m_doc.segments().current();
-    if (!s || s->anomaly)
+    if (!s || s->anomaly || !requireWorkingCopy(m_doc))
         return;
     prepare(*s, vm::countedExtent(*s, m_doc.dataSize()));
     if (prompter().runModal(dialog) != QDialog::Accepted)

@@ -165,6 +165,10 @@ int main(int argc, char** argv) {
         vmcli::printHelp(std::cout, kCommands);
         return 0;
     }
+    if (word == "--version") {
+        std::cout << "vellomarque-cli " VM_VERSION "\n";
+        return 0;
+    }
     if (word == "--man" || word == "--bash-completion" || word == "--complete-segments")
         return runHidden(word, args);
     const auto* command = std::find_if(std::begin(kCommands), std::end(kCommands),

@@ -203,7 +203,8 @@ std::string roffSynopsis(std::string_view form) {
 
 void printHelp(std::ostream& out, std::span<const Command> commands) {
     out << "Usage: vellomarque-cli COMMAND [ARGS]\n"
-           "       vellomarque-cli COMMAND --help\n\nCommands:\n";
+           "       vellomarque-cli COMMAND --help\n"
+           "       vellomarque-cli --version\n\nCommands:\n";
     for (const Command& c : commands) {
         const std::vector<std::string> forms = lines(c.synopsis);
         const std::size_t indent = 3 + std::string_view(c.name).size();
@@ -253,7 +254,8 @@ void printManPage(std::ostream& out, std::span<const Command> commands) {
            ".SH SYNOPSIS\n"
            ".B vellomarque\\-cli\n.I COMMAND\n.RI [ ARGS ]\n.br\n"
            ".B vellomarque\\-cli\n.I COMMAND\n.B \\-\\-help\n.br\n"
-           ".B vellomarque\\-cli \\-\\-help\n"
+           ".B vellomarque\\-cli \\-\\-help\n.br\n"
+           ".B vellomarque\\-cli \\-\\-version\n"
            ".SH DESCRIPTION\n"
         << roff(kDescription) << "\n.PP\n"
         << "Text in arguments and output is UTF\\-8; single\\-byte text in data and type files is "
@@ -326,7 +328,7 @@ _vellomarque_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "$_vellomarque_cli_commands --help" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$_vellomarque_cli_commands --help --version" -- "$cur")
         return 0
     fi
     local -a slots=() opts=() pos=() taken=() takes=()

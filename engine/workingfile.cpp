@@ -255,6 +255,7 @@ FileResult fillWorkingFile(FileStream& target, const FileStream& source, const P
             r.ok = true;
             r.delta = after.size;
             r.recopied = attempt;
+            r.source = after;
             return r;
         }
         // Written meanwhile, or replaced: what the name holds now is copied.

@@ -35,6 +35,9 @@ struct FileResult {
     // A working copy whose source changed while it was copied is made again:
     // how many times that happened (the user hears of it).
     int recopied = 0;
+    // A working copy: its source as the finished copy holds it, which is what
+    // a later "changed since it was opened" check compares with.
+    FileStamp source;
 };
 
 // Copies made of a source that keeps changing before the copy gives up.

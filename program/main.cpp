@@ -7,7 +7,6 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include "aboutbox.h"
 #include "mainwindow.h"
 #include "structureeditor.h"
 #include "toolset.h"
@@ -36,7 +35,7 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Vellomarque %s\n", Tabout::kVersionText);
+            std::printf("vellomarque %s\n", VM_VERSION);
             return 0;
         }
     }

@@ -22,6 +22,9 @@ public:
     // Whether edits may write into dataStream() now: not while it is the data
     // file itself, read while its working copy is made.
     virtual bool canWriteData() const = 0;
+    // The user tried to change data that cannot change now: the host says why
+    // (the grid itself only refuses).
+    virtual void dataWriteRefused() {}
     virtual vm::SegmentList& segments() = 0;
     virtual const vm::ViewSettings& viewSettings() const = 0;
     virtual const vm::Locale& locale() const = 0;

@@ -126,7 +126,7 @@ void RecordPane::connectEvents() {
     connect(e, &ModelEvents::structureReplaced, this, &RecordPane::structureReplaced);
     connect(e, &ModelEvents::documentReplaced, this, &RecordPane::documentReplaced);
     connect(e, &ModelEvents::currentSegmentChanged, this, [this](vm::Segment* segment) {
-        if (segment)
+        if (segment && segment != m_clickedSegment)
             layoutSegmentGrids(segment);
         else
             updatePositionBar();
@@ -706,12 +706,18 @@ void RecordPane::gridScrolled(SegmentGrid* grid) {
     }
 }
 
-void RecordPane::gridFocusIn(SegmentGrid* grid) {
+void RecordPane::gridFocusIn(SegmentGrid* grid, Qt::FocusReason reason) {
     if (grid->role() != SegmentGrid::Role::Main || m_layingOut)
         return;
     vm::Segment* seg = grid->segment();
-    if (seg != m_host->segments().current())
-        m_host->selectSegment(seg);
+    if (seg == m_host->segments().current())
+        return;
+    // Clicked: the grids stay where they are. Laid out again from this
+    // segment, its grid would move up under the pointer, and the second click
+    // of a double click would land on another record.
+    m_clickedSegment = reason == Qt::MouseFocusReason ? seg : nullptr;
+    m_host->selectSegment(seg);
+    m_clickedSegment = nullptr;
 }
 
 void RecordPane::gridClickedOrLeft(SegmentGrid*) {

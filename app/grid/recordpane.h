@@ -170,7 +170,7 @@ private:
     // Called by the grids.
     void gridSelectionChanged(SegmentGrid* grid);
     void gridScrolled(SegmentGrid* grid);
-    void gridFocusIn(SegmentGrid* grid);
+    void gridFocusIn(SegmentGrid* grid, Qt::FocusReason reason);
     void gridClickedOrLeft(SegmentGrid* grid);
     void gridHover(SegmentGrid* grid, int col, int row);
     void gridKey(SegmentGrid* grid, int key, Qt::KeyboardModifiers mods);
@@ -237,6 +237,9 @@ private:
     const vm::ByteSource* m_compareSource = nullptr;
     bool m_compareInUse = false;
     vm::Segment* m_layoutStart = nullptr;
+    // A segment made current by a click into its grid: the grids stay where
+    // they are.
+    vm::Segment* m_clickedSegment = nullptr;
     vm::Segment* m_editedSegment = nullptr;
     int m_editedEntry = -1;
     int m_editedCol = -1;

@@ -750,7 +750,7 @@ void SegmentGrid::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     viewport()->update();
     if (m_segment)
-        m_pane->gridFocusIn(this);
+        m_pane->gridFocusIn(this, event->reason());
 }
 
 void SegmentGrid::focusOutEvent(QFocusEvent* event) {
@@ -774,8 +774,15 @@ bool SegmentGrid::editorOpen() const {
 }
 
 bool SegmentGrid::openEditor() {
-    if (!editingAllowed())
+    if (!editingAllowed()) {
+        // Editing is on, but the data cannot change yet: the user hears why
+        // instead of a key that does nothing.
+        GridHost* h = m_pane->host();
+        if (m_segment && m_role == Role::Main && h->dataStream() &&
+            h->viewSettings().canEditData() && !h->canWriteData())
+            h->dataWriteRefused();
         return false;
+    }
     std::int64_t pos = 0;
     const vm::TypeEntry* e = nullptr;
     int len = 0;

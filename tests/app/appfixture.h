@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,9 @@ protected:
         return *win;
     }
     Document& doc() { return window().document(); }
+    // The title as the desktop shows it: "[*]" turned into the mark of
+    // unsaved changes, or into nothing.
+    QString shownTitle() { return window().windowHandle()->title(); }
     DocumentFiles& files() { return window().files(); }
     QAction* act(const char* name) { return window().action(QString::fromLatin1(name)); }
     void trigger(const char* name) {

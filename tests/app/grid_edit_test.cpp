@@ -415,9 +415,10 @@ TEST_F(GridEdit, FocusingAGridMakesItsSegmentCurrent) {
     EXPECT_EQ(pane->editedSegment(), &b);
 }
 
-TEST_F(GridEdit, ClickedGridOfAnotherSegmentKeepsTheFocusThroughTheNewLayout) {
-    // The click makes b current, which lays the grids out again from b; the
-    // focused grid is hidden and shown on the way, and the focus must neither
+TEST_F(GridEdit, ClickedGridOfAnotherSegmentBecomesCurrentWhereItStandsAndKeepsTheFocus) {
+    // The click makes b current without moving its grid: laid out again from
+    // b, the clicked cell would leave the pointer and the second click of a
+    // double click would land on another record. The focus must neither
     // wander to c's grid (making c current) nor be lost to typing.
     host.createFile(std::vector<std::uint8_t>(64, 0));
     host.viewSettings().setCanEditData(true);
@@ -429,9 +430,13 @@ TEST_F(GridEdit, ClickedGridOfAnotherSegmentKeepsTheFocusThroughTheNewLayout) {
     showPane();
     ASSERT_TRUE(grid(c)->isVisible());
     QApplication::setActiveWindow(window.get());
-    QTest::mouseClick(grid(b)->viewport(), Qt::LeftButton, {}, grid(b)->cellRect(1, 2).center());
+    const QRect before = grid(b)->geometry();
+    const QPoint cell = grid(b)->cellRect(1, 2).center();
+    QTest::mouseClick(grid(b)->viewport(), Qt::LeftButton, {}, cell);
     EXPECT_EQ(host.segments().current(), &b);
-    EXPECT_EQ(grid(b)->y(), 0);
+    EXPECT_EQ(grid(b)->geometry(), before);
+    EXPECT_EQ(grid(b)->cellRect(1, 2).center(), cell);
+    EXPECT_TRUE(grid(a)->isVisible());
     EXPECT_TRUE(grid(b)->hasFocus());
     EXPECT_EQ(grid(b)->currentRow(), 2);
     QTest::keyClick(QApplication::focusWidget(), '7');

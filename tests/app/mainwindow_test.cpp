@@ -1,5 +1,9 @@
+#include <QApplication>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -45,7 +49,8 @@ TEST_F(MainWindowTest, EveryActionHasItsCaptionHintShortcutAndImage) {
         {"AsaveType", "Save Type File", "Save Type File", none, 16},
         {"AsaveTypeAs", "Save type as...", "Save type as...", none, -1},
         {"AsaveAll", "Save All", "Save All", QKeySequence(QStringLiteral("Ctrl+S")), 17},
-        {"AcloseAll", "Close All", "Close All", none, -1},
+        {"AcloseAll", "Close All", "Close All", QKeySequence(QStringLiteral("Ctrl+W")), -1},
+        {"Aexit", "Exit", "Exit This Program", QKeySequence(QStringLiteral("Ctrl+Q")), -1},
         {"ShowCtrl", "Show Main Control", "Show Main Control", none, 9},
         {"ShowHint", "Show Hint Window", "Show Hint Window", QKeySequence(QStringLiteral("Ctrl+H")),
          10},
@@ -111,12 +116,12 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
     QStringList file;
     for (QAction* a : window().fileMenu()->actions())
         file << (a->isSeparator() ? QStringLiteral("|") : a->text());
-    EXPECT_EQ(
-        file.join(QStringLiteral(";")),
-        QStringLiteral("Open File...;New File...;Open File in New Wndow;Save File;Save As...;|;"
-                       "Open Type File...;Use Default Type File;Save Type File;Save type as...;"
-                       "Export Structure As;|;"
-                       "Save All;Close All;|;|;|;Exit"));
+    EXPECT_EQ(file.join(QStringLiteral(";")),
+              QStringLiteral(
+                  "Open File...;New File...;Open File in New Wndow;Save File;Save As...;|;"
+                  "Open Type File...;Use Default Type File;Save Type File;Save type as...;"
+                   "Export Structure As;|;"
+                  "Save All;Close All;Make Working Copy;|;Recent Files;Recent Type Files;|;Exit"));
     EXPECT_EQ(act("Aexit")->toolTip(), QStringLiteral("Exit This Program"));
     // The control panel's place in the left dock site.
     auto* dock = window().findChild<QDockWidget*>(QStringLiteral("Tctrls"));
@@ -128,6 +133,35 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
     trigger("ShowCtrl");
     EXPECT_TRUE(dock->isVisible());
     EXPECT_GE(dock->width(), 10);
+}
+
+TEST_F(MainWindowTest, ADroppedFileOpensAndATypeFileOpensItsDataFile) {
+    const QString data = dir + QStringLiteral("drop.bin");
+    writeFile(data, QByteArray(32, '\2'));
+    writeType(data + QStringLiteral(".type"), {{"Dropped", 0, 4, 32, {{1, 0, 1, "b"}}}});
+    // Entered and dropped as a file manager does; true when the window took it.
+    const auto drop = [this](const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        const QPoint at = window().rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window(), &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/d.bin"))}));
+    // One document at a time: the first file counts; its type file opens its data file.
+    ASSERT_TRUE(drop({QUrl::fromLocalFile(data + QStringLiteral(".type")),
+                      QUrl::fromLocalFile(dir + QStringLiteral("other.bin"))}));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return doc().isOpen(); }));
+    waitForWorkingCopy();
+    EXPECT_EQ(doc().dataFileName(), data);
+    EXPECT_EQ(doc().typeFileName(), data + QStringLiteral(".type"));
+    EXPECT_EQ(segmentNames(), std::vector<std::string>{"Dropped"});
+    EXPECT_TRUE(prompts.records.empty());
 }
 
 TEST_F(MainWindowTest, ActionsFollowTheDocumentAndTheOptions) {
@@ -156,10 +190,19 @@ TEST_F(MainWindowTest, ActionsFollowTheDocumentAndTheOptions) {
     EXPECT_FALSE(act("AsaveType")->isEnabled());
     EXPECT_FALSE(act("ACutBlank")->isEnabled());
 
+    EXPECT_FALSE(shownTitle().startsWith(QLatin1Char('*')));
     doc().setTypeChanged(true);
     EXPECT_TRUE(act("AsaveType")->isEnabled());
     EXPECT_TRUE(act("AsaveAll")->isEnabled());
     EXPECT_FALSE(act("AsaveData")->isEnabled());
+    // The desktop's mark of unsaved changes, for the structure as for the data.
+    EXPECT_TRUE(shownTitle().startsWith(QStringLiteral("*Vellomarque-")))
+        << shownTitle().toStdString();
+    doc().setTypeChanged(false);
+    doc().setDataChanged(true);
+    EXPECT_TRUE(shownTitle().startsWith(QStringLiteral("*Vellomarque-")));
+    doc().setDataChanged(false);
+    doc().setTypeChanged(true);
 
     // Reset and Edit Structure exclude each other; editing turns the sorts off
     // and Cut Blank on.
@@ -316,12 +359,20 @@ TEST_F(MainWindowTest, SortCommands) {
 
 TEST_F(MainWindowTest, TextOutputWritesTheTableAndOpensIt) {
     const QByteArray bytes = QByteArray::fromHex("07000900");
-    openWith({{"Seg0", 0, 2, 4, {{1, 0, 1, "v"}}}}, bytes, 2);
+    const QString data = openWith({{"Seg0", 0, 2, 4, {{1, 0, 1, "v"}}}}, bytes, 2);
     const QString out = dir + QStringLiteral("out.txt");
     prompts.fileNames = {out};
     trigger("AoutPut");
     EXPECT_EQ(prompts.records[prompts.records.size() - 1].kind, ScriptedPrompter::Kind::SaveFile);
     EXPECT_EQ(prompts.records.back().text, QStringLiteral("type files (*.txt);;All files (*.*)"));
+    EXPECT_EQ(prompts.records.back().suggested, data + QStringLiteral(".txt"));
+    // A name typed without an extension gets the one of the chosen filter.
+    EXPECT_EQ(withFilterExtension(QStringLiteral("/d.x/out"), QStringLiteral("type files (*.txt)")),
+              QStringLiteral("/d.x/out.txt"));
+    EXPECT_EQ(withFilterExtension(QStringLiteral("/d/o.csv"), QStringLiteral("type files (*.txt)")),
+              QStringLiteral("/d/o.csv"));
+    EXPECT_EQ(withFilterExtension(QStringLiteral("/d/out"), QStringLiteral("All files (*.*)")),
+              QStringLiteral("/d/out"));
     const QByteArray text = readFile(out);
     EXPECT_TRUE(text.startsWith("This File is Made of With Vellomarque. See it at "));
     EXPECT_TRUE(text.contains("Segment 0 Name:Seg0  Begin:0 Length:4\r\n"));

@@ -1,13 +1,16 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <thread>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDeadlineTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QToolButton>
@@ -113,22 +116,30 @@ TEST_F(WorkingCopyTest, TheGridReadsTheDataFileUntilTheCopyTakesOver) {
     EXPECT_TRUE(prompts.messageTexts().isEmpty()) << prompts.messageTexts().join('|').toStdString();
 }
 
-TEST_F(WorkingCopyTest, EditsWaitForTheCopyAndTouchNoFile) {
+TEST_F(WorkingCopyTest, EditsWaitForTheCopyAndSayWhyOnTheStatusLine) {
     openHeld();
     const QString working = doc().workingFileName();
-    for (const char* name : {"AsaveData", "AsaveAs", "AsaveAll", "AcanEditType", "AcanResetType"})
+    for (const char* name : {"AcanEditType", "AcanResetType"})
         EXPECT_FALSE(act(name)->isEnabled()) << name;
     trigger("AcanEditType");
     EXPECT_FALSE(doc().viewSettings().canEditStructure());
+    const QString waits = QStringLiteral("The working copy of big.bin") +
+                          QStringLiteral(" is 0 % made: changes wait until it is complete");
 
-    // "Can Edit Data" came on with the type file, yet no cell opens for typing.
+    // "Can Edit Data" came on with the type file, yet no cell opens for
+    // typing: a key says why instead of doing nothing.
     SegmentGrid* g = grid();
     ASSERT_NE(g, nullptr);
     EXPECT_TRUE(doc().viewSettings().canEditData());
     g->selectCell(1, 1);
-    EXPECT_FALSE(g->openEditor());
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_7);
+    EXPECT_EQ(g->cellEditor(), nullptr);
+    EXPECT_EQ(window().statusMessage(), waits);
 
-    // The commands behind the dialogs refuse, and say why.
+    // The saves and the commands behind the dialogs refuse, and say why
+    // there too: no message box, no file dialog.
+    window().findChild<QLabel*>(QStringLiteral("statusMessage"))->clear();
     vm::Segment* seg = doc().segments().current();
     QString error;
     EXPECT_FALSE(doc().rewrite(
@@ -137,18 +148,21 @@ TEST_F(WorkingCopyTest, EditsWaitForTheCopyAndTouchNoFile) {
             return Document::RewriteResult{};
         },
         &error));
-    EXPECT_EQ(error, doc().copyRunningText());
+    EXPECT_EQ(error, waits);
     error.clear();
     EXPECT_FALSE(cutBlankInDocument(doc(), &window(), &error));
-    EXPECT_EQ(error, doc().copyRunningText());
+    EXPECT_EQ(error, waits);
     prompts.records.clear();
-    files().saveAllCommand();
-    files().saveAsCommand();
-    EXPECT_EQ(prompts.records.size(), 2u); // no file dialog either
-    EXPECT_EQ(prompts.messageTexts(),
-              (QStringList{doc().copyRunningText(), doc().copyRunningText()}));
+    const QByteArray typeBytes = readFile(data + QStringLiteral(".type"));
+    doc().setTypeChanged(true);
+    EXPECT_TRUE(act("AsaveAll")->isEnabled());
+    trigger("AsaveAll");
+    EXPECT_EQ(window().statusMessage(), waits);
+    trigger("AsaveAs");
+    EXPECT_TRUE(prompts.records.empty());
 
     EXPECT_EQ(readFile(data), bytes);
+    EXPECT_EQ(readFile(data + QStringLiteral(".type")), typeBytes);
     EXPECT_EQ(workingFiles(), QStringList{QFileInfo(working).fileName()});
     EXPECT_EQ(QFileInfo(working).size(), 0);
     EXPECT_EQ(seg->recordCount, kRecords);
@@ -156,39 +170,122 @@ TEST_F(WorkingCopyTest, EditsWaitForTheCopyAndTouchNoFile) {
 
     release = true;
     ASSERT_TRUE(QTest::qWaitFor([this] { return !doc().copying(); }));
+    EXPECT_EQ(window().statusMessage(), QString()); // out of date now
     EXPECT_TRUE(g->openEditor());
 }
 
-TEST_F(WorkingCopyTest, StoppingMidCopyLeavesNoDocumentAndNoHalfCopy) {
-    // Cancel on the status line: the document closes as a failed open does;
-    // the structure changed meanwhile is offered for saving first.
+TEST_F(WorkingCopyTest, CancellingTheCopyKeepsTheFileShownReadOnlyUntilItIsMadeAgain) {
+    // Cancel on the status line is the user's choice, not a failure: the
+    // file stays shown from the original, nothing can change it, and the
+    // File menu offers the copy again.
     openHeld();
-    doc().setTypeChanged(true);
-    prompts.answers = {Prompter::Answer::Yes};
+    doc().setCanEditData(true);
+    prompts.records.clear();
     QTest::mouseClick(window().findChild<QToolButton*>(QStringLiteral("copyCancel")),
                       Qt::LeftButton);
-    EXPECT_FALSE(doc().isOpen());
-    EXPECT_EQ(doc().dataStream(), nullptr);
-    EXPECT_TRUE(doc().segments().empty());
+    EXPECT_TRUE(prompts.records.empty());
+    EXPECT_TRUE(doc().isOpen());
+    EXPECT_TRUE(doc().copyCancelled());
     EXPECT_TRUE(workingFiles().isEmpty());
-    EXPECT_EQ(readFile(data), bytes);
-    EXPECT_FALSE(files().recentFiles().contains(data));
-    ASSERT_EQ(prompts.messageTexts().size(), 2);
-    EXPECT_EQ(prompts.messageTexts().at(0), QStringLiteral(" Do You Want Save The TypeFile to  ") +
-                                                data + QStringLiteral(".type ?"));
-    EXPECT_EQ(prompts.messageTexts().at(1),
-              QStringLiteral("File  ") + data + QStringLiteral(" Open Error\nStopped by the user"));
-    EXPECT_FALSE(act("AcloseAll")->isEnabled());
+    SegmentGrid* g = grid();
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->cellText(1, kRecords), word(kRecords - 1));
+    const QString readOnly = QStringLiteral("big.bin is read-only because its working copy was "
+                                            "cancelled; \"Make Working Copy\" in the File "
+                                            "menu makes it again");
+    EXPECT_EQ(window().statusMessage(), readOnly);
+    auto* label = window().findChild<QLabel*>(QStringLiteral("copyLabel"));
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->text(), QStringLiteral("Read-only"));
 
-    // "Close All" and the end of the program stop the copy just as well.
+    window().findChild<QLabel*>(QStringLiteral("statusMessage"))->clear();
+    g->selectCell(1, 1);
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_7);
+    EXPECT_EQ(g->cellEditor(), nullptr);
+    EXPECT_EQ(window().statusMessage(), readOnly);
+    std::string why;
+    EXPECT_FALSE(doc().writeData(0, std::vector<std::uint8_t>{7}, &why));
+    EXPECT_EQ(QString::fromStdString(why), readOnly);
+    EXPECT_FALSE(act("AcanEditType")->isEnabled());
+    EXPECT_EQ(readFile(data), bytes);
+
+    // A structure changed meanwhile is still asked about before the
+    // document goes; here the copy is made again instead.
+    QAction* remake = act("AmakeWorkingCopy");
+    ASSERT_TRUE(remake->isVisible() && remake->isEnabled());
+    held = false;
+    remake->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return held.load(); }));
+    EXPECT_FALSE(doc().copyCancelled());
+    EXPECT_FALSE(remake->isVisible());
+    release = true;
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !doc().copying(); }));
+    EXPECT_TRUE(doc().canWriteData());
+    EXPECT_FALSE(label->isVisible());
+    EXPECT_EQ(readFile(doc().workingFileName()), bytes);
+    EXPECT_TRUE(files().recentFiles().contains(data));
+    EXPECT_TRUE(g->openEditor());
+
+    // "Close All" and the end of the program stop a copy being made, and
+    // leave no half copy behind; a structure changed while the file was
+    // read-only is still asked about.
     openHeld();
+    const QString half = QFileInfo(doc().workingFileName()).fileName();
     trigger("AcloseAll");
     EXPECT_FALSE(doc().isOpen());
-    EXPECT_TRUE(workingFiles().isEmpty());
+    EXPECT_FALSE(workingFiles().contains(half));
     openHeld();
+    QTest::mouseClick(window().findChild<QToolButton*>(QStringLiteral("copyCancel")),
+                      Qt::LeftButton);
+    doc().setTypeChanged(true);
+    prompts.records.clear();
+    prompts.answers = {Prompter::Answer::No};
     EXPECT_TRUE(window().close());
-    EXPECT_TRUE(workingFiles().isEmpty());
+    EXPECT_EQ(prompts.messageTexts(),
+              QStringList{QStringLiteral(" Do You Want Save The TypeFile to  ") + data +
+                          QStringLiteral(".type ?")});
+    EXPECT_FALSE(workingFiles().contains(half));
     EXPECT_EQ(readFile(data), bytes);
+}
+
+TEST_F(WorkingCopyTest, AFileWrittenDuringTheCopyIsCopiedAgainAndSavedOverWithoutAQuestion) {
+    // Held once the first pass has copied every byte, before it compares.
+    auto passes = std::make_shared<std::atomic<int>>(0);
+    vm::setWorkingFileFillHook([this, passes](double fraction, const std::atomic<bool>& stopping) {
+        if (fraction < 1 || (*passes)++ > 0)
+            return;
+        held = true;
+        while (!release && !stopping)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    prompts.fileNames.push_back(data);
+    trigger("AopenFile");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return held.load(); }));
+    // Another program writes the file (same size) meanwhile.
+    QByteArray changed = bytes;
+    changed[0] = '\x55';
+    writeFile(data, changed);
+    QFile f(data);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        f.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    f.close();
+    release = true;
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !doc().copying(); }));
+    EXPECT_EQ(passes->load(), 2);
+    EXPECT_EQ(readFile(doc().workingFileName()), changed);
+    EXPECT_EQ(grid()->cellText(1, 1), QString::number(0x55 | 1 << 8));
+    EXPECT_TRUE(window().statusMessage().startsWith(
+        QStringLiteral("big.bin was changed by another program while its working copy was made")));
+
+    // The copy holds what the other program wrote: saving over it asks nothing.
+    std::string why;
+    ASSERT_TRUE(doc().writeData(9, std::vector<std::uint8_t>{0xAB}, &why)) << why;
+    trigger("AsaveData");
+    EXPECT_TRUE(prompts.messageTexts().isEmpty()) << prompts.messageTexts().join('|').toStdString();
+    changed[9] = '\xAB';
+    EXPECT_EQ(readFile(data), changed);
 }
 
 #ifndef _WIN32

@@ -17,7 +17,7 @@ app="$share/applications/vellomarque.desktop"
 menu="$share/kio/servicemenus/vellomarque-open.desktop"
 script="$share/vellomarque/nautilus-scripts/Open With Vellomarque"
 setup="$work/prefix/bin/vellomarque-nautilus-setup"
-for f in "$app" "$menu" "$script" "$setup"; do
+for f in "$app" "$menu" "$script" "$setup" "$share/mime/packages/vellomarque.xml"; do
     [ -f "$f" ] || fail "not installed: $f"
 done
 for f in "$menu" "$script" "$setup"; do

@@ -26,7 +26,7 @@ Prompter::Answer ScriptedPrompter::message(QWidget*, const QString& title, const
 
 std::optional<QString> ScriptedPrompter::inputText(QWidget*, const QString& title,
                                                    const QString& label, const QString& initial) {
-    records.push_back({Kind::Input, title, label + "|" + initial, Buttons::Ok});
+    records.push_back({Kind::Input, title, label + "|" + initial, Buttons::Ok, {}});
     if (inputs.empty()) {
         ++unanswered;
         return std::nullopt;
@@ -40,7 +40,7 @@ std::optional<QString> ScriptedPrompter::inputText(QWidget*, const QString& titl
 }
 
 QString ScriptedPrompter::nextFileName(Kind kind, const QString& title, const QString& filter) {
-    records.push_back({kind, title, filter, Buttons::Ok});
+    records.push_back({kind, title, filter, Buttons::Ok, {}});
     if (fileNames.empty()) {
         ++unanswered;
         return {};
@@ -54,12 +54,15 @@ QString ScriptedPrompter::openFileName(QWidget*, const QString& title, const QSt
     return nextFileName(Kind::OpenFile, title, filter);
 }
 
-QString ScriptedPrompter::saveFileName(QWidget*, const QString& title, const QString& filter) {
-    return nextFileName(Kind::SaveFile, title, filter);
+QString ScriptedPrompter::saveFileName(QWidget*, const QString& title, const QString& filter,
+                                       const QString& suggested) {
+    const QString name = nextFileName(Kind::SaveFile, title, filter);
+    records.back().suggested = suggested;
+    return name;
 }
 
 int ScriptedPrompter::runModal(QDialog& dialog) {
-    records.push_back({Kind::Modal, dialog.windowTitle(), dialog.objectName(), Buttons::Ok});
+    records.push_back({Kind::Modal, dialog.windowTitle(), dialog.objectName(), Buttons::Ok, {}});
     if (modals.empty()) {
         ++unanswered;
         return QDialog::Rejected;

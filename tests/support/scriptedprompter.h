@@ -21,6 +21,7 @@ public:
         QString text;
         Buttons buttons = Buttons::Ok;
         Icon icon = Icon::Information;
+        QString suggested; // a save dialog's starting name
     };
 
     std::vector<Record> records;
@@ -38,7 +39,8 @@ public:
     std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& label,
                                      const QString& initial) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter) override;
-    QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& suggested = QString()) override;
     int runModal(QDialog& dialog) override;
 
     // Texts of the message boxes shown, in order.

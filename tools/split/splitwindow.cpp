@@ -491,7 +491,7 @@ void Tsplit::splitClicked() {
     const bool sourceIsDoc = isOpenDataFile(source);
     const bool targetIsDoc = isOpenDataFile(target);
     // Split into the open file rewrites its working copy, which must be complete.
-    if (targetIsDoc && !requireWorkingCopy(m_doc, this))
+    if (targetIsDoc && !requireWorkingCopy(m_doc))
         return;
     // Both the open data file is the one case where a file is its own source:
     // the working copy is read while a new one is written.
@@ -508,6 +508,7 @@ void Tsplit::splitClicked() {
         return;
 
     QString error;
+    std::int64_t written = -1;
     {
         // Gone before any message, so that it takes no click meant for the box.
         ProgressWindow progress(this, QStringLiteral("Split File"));
@@ -526,6 +527,8 @@ void Tsplit::splitClicked() {
                     [&](vm::WorkingFile& wf, vm::SegmentList&, const vm::Progress& p) {
                         const vm::FileResult fr = vm::splitIntoWorkingFile(
                             wf, sourceIsDoc ? nullptr : &other, m_pieces, m_append->isChecked(), p);
+                        if (fr.ok)
+                            written = fr.delta;
                         return Document::RewriteResult{fr.ok, fr.error};
                     },
                     &error);
@@ -537,10 +540,20 @@ void Tsplit::splitClicked() {
                                              m_append->isChecked(), progress.callback());
             if (!r.ok)
                 error = fromNative(r.error);
+            else
+                written = r.delta;
         }
     }
     if (!error.isEmpty())
         prompter().error(this, error);
+    else if (written >= 0)
+        emit m_doc.statusMessage(
+            QStringLiteral("Split File: ") + QString::number(written) +
+            (written == 1 ? QStringLiteral(" byte ") : QStringLiteral(" bytes ")) +
+            (m_append->isChecked() ? QStringLiteral("appended to ")
+                                   : QStringLiteral("written to ")) +
+            (targetIsDoc ? target + QStringLiteral(" (its working copy; Save File stores it)")
+                         : target));
     // The source may have been the target.
     sourceNameChanged();
 }
