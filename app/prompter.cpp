@@ -148,9 +148,10 @@ public:
         ProgressWindow::closeAll();
         return inner().openFileName(parent, title, filter);
     }
-    QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override {
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& suggested) override {
         ProgressWindow::closeAll();
-        return inner().saveFileName(parent, title, filter);
+        return inner().saveFileName(parent, title, filter, suggested);
     }
     int runModal(QDialog& dialog) override {
         ProgressWindow::closeAll();

@@ -117,7 +117,7 @@ void RecordTableCommands::exportRecords() {
 
 void RecordTableCommands::importRecords() {
     vm::Segment* s = recordSegment();
-    if (!s || !requireWorkingCopy(m_doc, m_window))
+    if (!s || !requireWorkingCopy(m_doc))
         return;
     const QString title = QStringLiteral("Import Records");
     const QString table = prompter().openFileName(m_window, title, kTableFilter);

@@ -5,7 +5,7 @@
 
 Prompter::Answer ScriptedPrompter::message(QWidget*, const QString& title, const QString& text,
                                            Buttons buttons, Icon icon) {
-    records.push_back({Kind::Message, title, text, buttons, icon});
+    records.push_back({Kind::Message, title, text, buttons, icon, {}});
     if (onMessage)
         onMessage(records.back());
     if (buttons == Buttons::Ok) {
@@ -26,7 +26,7 @@ Prompter::Answer ScriptedPrompter::message(QWidget*, const QString& title, const
 
 std::optional<QString> ScriptedPrompter::inputText(QWidget*, const QString& title,
                                                    const QString& label, const QString& initial) {
-    records.push_back({Kind::Input, title, label + "|" + initial, Buttons::Ok, {}});
+    records.push_back({Kind::Input, title, label + "|" + initial, Buttons::Ok, {}, {}});
     if (inputs.empty()) {
         ++unanswered;
         return std::nullopt;
@@ -40,7 +40,7 @@ std::optional<QString> ScriptedPrompter::inputText(QWidget*, const QString& titl
 }
 
 QString ScriptedPrompter::nextFileName(Kind kind, const QString& title, const QString& filter) {
-    records.push_back({kind, title, filter, Buttons::Ok, {}});
+    records.push_back({kind, title, filter, Buttons::Ok, {}, {}});
     if (fileNames.empty()) {
         ++unanswered;
         return {};
@@ -62,7 +62,7 @@ QString ScriptedPrompter::saveFileName(QWidget*, const QString& title, const QSt
 }
 
 int ScriptedPrompter::runModal(QDialog& dialog) {
-    records.push_back({Kind::Modal, dialog.windowTitle(), dialog.objectName(), Buttons::Ok, {}});
+    records.push_back({Kind::Modal, dialog.windowTitle(), dialog.objectName(), Buttons::Ok, {}, {}});
     if (modals.empty()) {
         ++unanswered;
         return QDialog::Rejected;
