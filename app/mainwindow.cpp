@@ -122,6 +122,8 @@ const ActionRow kActionRows[] = {
     {MainAction::HelpButton, "AhelpButton", "Help", "Help", kNoKey, 4, false},
     {MainAction::Homepage, "Ahomepage", "Homepage", "Homepage", kNoKey, -1, false},
     {MainAction::About, "Aabout", "about", "about", kNoKey, -1, false},
+    {MainAction::Undo, "Aundo", "Undo", "Undo", ctrl(Qt::Key_Z), -1, false},
+    {MainAction::Redo, "Aredo", "Redo", "Redo", kNoKey, -1, false},
 };
 
 // What needs an open document.
@@ -158,6 +160,7 @@ Tmain::Tmain(QWidget* parent) : QMainWindow(parent) {
     createDock();
     createActions();
     createMenus();
+    rebuildEditMenu();
     createToolBar();
     connectActions();
     createCopyProgress();
@@ -278,6 +281,11 @@ void Tmain::createActions() {
     for (MainAction on : {MainAction::ShowCtrl, MainAction::ToolBar, MainAction::ShowIndexNum,
                           MainAction::PositionHex})
         action(on)->setChecked(true);
+    // Both keys that users of other editors reach for.
+    action(MainAction::Redo)->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(ctrl(Qt::Key_Y))});
+    action(MainAction::Undo)->setIcon(icons::undoIcon());
+    action(MainAction::Redo)->setIcon(icons::redoIcon());
 }
 
 void Tmain::createMenus() {
@@ -346,6 +354,7 @@ void Tmain::createToolBar() {
     const QList<QList<MainAction>> groups = {
         {MainAction::OpenFile, MainAction::NewFile, MainAction::SaveAll, MainAction::SaveData,
          MainAction::SaveType, MainAction::OutputText},
+        {MainAction::Undo, MainAction::Redo},
         {MainAction::ShowCtrl, MainAction::ShowHint, MainAction::ShowFind, MainAction::ShowCompare},
         {MainAction::GotoOffset, MainAction::FileInfo},
         {MainAction::ShowIndexNum},
@@ -405,6 +414,8 @@ void Tmain::connectActions() {
     on(MainAction::Homepage,
        [this] { showWebAddress(this, QString::fromLatin1(platform::kHomepage)); });
     on(MainAction::About, [this] { prompter().runModal(*m_about); });
+    on(MainAction::Undo, [this] { takeStep(true); });
+    on(MainAction::Redo, [this] { takeStep(false); });
 }
 
 void Tmain::connectDocument() {
@@ -419,6 +430,12 @@ void Tmain::connectDocument() {
         updateActionStates();
     });
     connect(m_doc, &Document::copyProgressChanged, m_copyBar, &QProgressBar::setValue);
+    connect(m_doc, &Document::historyChanged, this, &Tmain::updateUndoActions);
+    connect(m_doc, &Document::historyTrimmed, this, [this](int dropped, int remaining) {
+        setStatusText(QStringLiteral("The copies kept for undo reached their disk budget: the ") +
+                      QString::number(dropped) + QStringLiteral(" oldest steps were dropped, ") +
+                      QString::number(remaining) + QStringLiteral(" steps can be undone."));
+    });
 }
 
 void Tmain::createCopyProgress() {
@@ -481,6 +498,36 @@ void Tmain::updateActionStates() {
         for (MainAction which : kWritingActions)
             action(which)->setEnabled(false);
     showCopyProgress();
+    updateUndoActions();
+}
+
+void Tmain::updateUndoActions() {
+    const auto name = [](QAction* a, const QString& verb, const QString& label, bool can) {
+        const QString text = can ? verb + QLatin1Char(' ') + label : verb;
+        // The label names segments and fields: an ampersand in one is no
+        // shortcut mark.
+        a->setText(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        a->setToolTip(text);
+        a->setStatusTip(text);
+        a->setEnabled(can);
+    };
+    name(action(MainAction::Undo), QStringLiteral("Undo"), m_doc->undoLabel(), m_doc->canUndo());
+    name(action(MainAction::Redo), QStringLiteral("Redo"), m_doc->redoLabel(), m_doc->canRedo());
+}
+
+void Tmain::takeStep(bool backwards) {
+    QString error;
+    const Operation* step = backwards ? m_doc->undo(&error) : m_doc->redo(&error);
+    if (!step) {
+        if (!error.isEmpty())
+            prompter().error(this, error);
+        return;
+    }
+    // The cell is shown where it changed back (or again).
+    if (const auto* bytes = std::get_if<change::Bytes>(&step->change))
+        locatePosition(bytes->offset);
+    setStatusText((backwards ? QStringLiteral("Undone: ") : QStringLiteral("Redone: ")) +
+                  step->label);
 }
 
 void Tmain::rebuildFileMenu() {
@@ -514,8 +561,11 @@ void Tmain::rebuildFileMenu() {
 
 void Tmain::rebuildEditMenu() {
     m_editMenu->clear();
-    if (m_panel)
+    m_editMenu->addActions({action(MainAction::Undo), action(MainAction::Redo)});
+    if (m_panel) {
+        m_editMenu->addSeparator();
         m_editMenu->addActions(m_panel->editMenuActions());
+    }
 }
 
 QString Tmain::statusText() const {

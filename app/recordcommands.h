@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QObject>
+#include <QString>
 
 #include "workingfile.h"
 
@@ -42,9 +43,11 @@ private:
     // edit(wf, list, segment, request, progress) is the engine's record edit.
     template <typename Dialog, typename EngineEdit>
     void wire(QAction* action, Dialog* dialog, EngineEdit edit);
-    // Shows a record dialog prepared for the current segment and runs the edit it accepted.
+    // Shows a record dialog prepared for the current segment and runs the
+    // edit it accepted; label titles its progress, stepLabel names its step.
     void run(QDialog& dialog, const std::function<void(const vm::Segment&)>& prepare,
-             const QString& label, const Edit& edit);
+             const QString& label, const std::function<QString(const vm::Segment&)>& stepLabel,
+             const Edit& edit);
 
     Document& m_doc;
     QWidget* m_window;

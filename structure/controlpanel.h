@@ -115,7 +115,8 @@ private:
     void segNameChange(const QString& text);
     // A segment editor's text changed: edit applies it to the current
     // segment; the other editors then show what followed.
-    void editSegment(const QString& label, const std::function<void(vm::Segment&)>& edit);
+    // what names the editor ("Begin"): the step is "Change Begin of <segment>".
+    void editSegment(const QString& what, const std::function<void(vm::Segment&)>& edit);
     void segBeginChange();
     void recLengthChange();
     void segLengthChange();

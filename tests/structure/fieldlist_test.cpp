@@ -97,8 +97,8 @@ TEST_F(FieldListTest, TheEditMenuAndThePopupListTheActionsInOrder) {
                                       "Select All Type", "Converts Type"};
     EXPECT_EQ(captions(find<QMenu>("typeMenu")->actions()), fieldActions);
     EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
-              QStringList({"New Segment", "Copy Segment", "Delete Segment", "Insert Segment",
-                           "Past Segment", "Cut Segment", "|"}) +
+              QStringList({"Undo", "Redo", "|", "New Segment", "Copy Segment", "Delete Segment",
+                           "Insert Segment", "Past Segment", "Cut Segment", "|"}) +
                   fieldActions);
     // Read-only: every field action is off.
     for (QAction* a : fields().actions())
