@@ -408,10 +408,8 @@ bool Document::loadTypeFile(const QString& path, QString* message, bool* opened)
     // Undoing the load goes back to the type file before it, with its own
     // save point; the loaded file is saved as it stands, unless the data's
     // size changed what it says.
-    step.otherTypeFile = typeFileBefore;
-    step.otherTypeSave = typeSaveBefore;
-    step.otherTypeStampPath = stampPathBefore;
-    step.otherTypeStamp = stampBefore;
+    step.otherType = std::make_unique<UndoHistory::TypeFileSide>(
+        UndoHistory::TypeFileSide{typeFileBefore, typeSaveBefore, stampPathBefore, stampBefore});
     if (m_typeChanged)
         m_history.markTypeUnsaved();
     else
@@ -1052,10 +1050,12 @@ bool Document::applyStep(UndoHistory::Step& step, bool backwards, QString* error
         m_view.setCanEditData(now.canEditData());
         m_view.setCanResetStructure(now.canResetStructure());
         m_view.setCanEditStructure(now.canEditStructure());
-        std::swap(m_typeFileName, step.otherTypeFile);
-        std::swap(m_history.typeSave(), step.otherTypeSave);
-        std::swap(m_typeStampPath, step.otherTypeStampPath);
-        std::swap(m_typeStamp, step.otherTypeStamp);
+        if (UndoHistory::TypeFileSide* other = step.otherType.get()) {
+            std::swap(m_typeFileName, other->file);
+            std::swap(m_history.typeSave(), other->save);
+            std::swap(m_typeStampPath, other->stampPath);
+            std::swap(m_typeStamp, other->stamp);
+        }
         emit structureReplaced();
         emit optionsChanged();
         emit dataHintChanged();

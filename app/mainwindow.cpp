@@ -432,9 +432,13 @@ void Tmain::connectDocument() {
     connect(m_doc, &Document::copyProgressChanged, m_copyBar, &QProgressBar::setValue);
     connect(m_doc, &Document::historyChanged, this, &Tmain::updateUndoActions);
     connect(m_doc, &Document::historyTrimmed, this, [this](int dropped, int remaining) {
-        setStatusText(QStringLiteral("The copies kept for undo reached their disk budget: the ") +
-                      QString::number(dropped) + QStringLiteral(" oldest steps were dropped, ") +
-                      QString::number(remaining) + QStringLiteral(" steps can be undone."));
+        const auto steps = [](int n) {
+            return QString::number(n) + (n == 1 ? QStringLiteral(" step") : QStringLiteral(" steps"));
+        };
+        setStatusText(QStringLiteral("The copies kept for undo reached their disk budget: the "
+                                     "oldest ") +
+                      steps(dropped) + QStringLiteral(" left the history; ") + steps(remaining) +
+                      QStringLiteral(" can be undone."));
     });
 }
 

@@ -45,6 +45,9 @@ UndoHistory::Step& UndoHistory::push(Operation&& op, std::unique_ptr<KeptCopy> k
     // own save point is the file it came from.
     step.typeSerial = currentType() +
                       (op.changesStructure() || std::holds_alternative<change::LoadType>(op.change));
+    // Runs of edits of one kind carry one name: stored once, shared.
+    if (!m_steps.empty() && m_steps.back().op.label == op.label)
+        op.label = m_steps.back().op.label;
     step.op = std::move(op);
     step.kept = std::move(kept);
     m_steps.push_back(std::move(step));

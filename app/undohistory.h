@@ -48,6 +48,14 @@ public:
         std::uint64_t id = 0;
         std::int64_t serial = 0;
     };
+    // The type file on the other side of a loaded type file's step: its
+    // name, its save point and its stamp as last read or written.
+    struct TypeFileSide {
+        QString file;
+        SavePoint save;
+        QString stampPath;
+        vm::FileStamp stamp;
+    };
     struct Step {
         Operation op;
         std::uint64_t id = 0;
@@ -58,12 +66,8 @@ public:
         std::unique_ptr<KeptCopy> kept;
         // Typing in one editor goes on into this step until the burst ends.
         QString burst;
-        // A loaded type file: the type file and its save point on the other
-        // side of the step.
-        QString otherTypeFile;
-        SavePoint otherTypeSave;
-        QString otherTypeStampPath;
-        vm::FileStamp otherTypeStamp;
+        // A loaded type file only (kept apart: cell edits are most steps).
+        std::unique_ptr<TypeFileSide> otherType;
     };
 
     UndoHistory() = default;
