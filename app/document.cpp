@@ -930,28 +930,25 @@ QString Document::redoLabel() const {
 }
 
 const Operation* Document::undo(QString* error) {
-    // Asked for at all, it ends any typing burst.
-    m_history.endBurst();
-    if (!canUndo())
-        return nullptr;
-    UndoHistory::Step& step = m_history.undoStep();
-    if (!applyStep(step, true, error))
-        return nullptr;
-    m_history.stepBack();
-    followHistoryMarks();
-    emit historyChanged();
-    return &step.op;
+    return takeStep(true, error);
 }
 
 const Operation* Document::redo(QString* error) {
+    return takeStep(false, error);
+}
+
+const Operation* Document::takeStep(bool backwards, QString* error) {
     // Asked for at all, it ends any typing burst.
     m_history.endBurst();
-    if (!canRedo())
+    if (!(backwards ? canUndo() : canRedo()))
         return nullptr;
-    UndoHistory::Step& step = m_history.redoStep();
-    if (!applyStep(step, false, error))
+    UndoHistory::Step& step = backwards ? m_history.undoStep() : m_history.redoStep();
+    if (!applyStep(step, backwards, error))
         return nullptr;
-    m_history.stepForward();
+    if (backwards)
+        m_history.stepBack();
+    else
+        m_history.stepForward();
     followHistoryMarks();
     emit historyChanged();
     return &step.op;

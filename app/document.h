@@ -255,6 +255,8 @@ private:
     void followHistoryMarks();
     // A keystroke of an editing burst that went on into the last step.
     void continueBurst(UndoHistory::Step& step, Operation&& keystroke);
+    // Undo (backwards) or redo.
+    const Operation* takeStep(bool backwards, QString* error);
     // Applies a recorded step backwards (undo) or forwards (redo) and
     // announces it; false with error when its bytes could not be written.
     bool applyStep(UndoHistory::Step& step, bool backwards, QString* error);

@@ -25,7 +25,8 @@ QAction* recordAction(QObject* parent, const char* name, const char* caption) {
 
 // The names of the steps in the Edit menu: "Insert 3 Records in Readings".
 QString recordsText(std::int64_t count) {
-    return QString::number(count) + (count == 1 ? QStringLiteral(" Record") : QStringLiteral(" Records"));
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" Record") : QStringLiteral(" Records"));
 }
 
 QString stepLabel(const vm::AddRecordsRequest& r, const vm::Segment& s) {

@@ -43,8 +43,8 @@ UndoHistory::Step& UndoHistory::push(Operation&& op, std::unique_ptr<KeptCopy> k
     step.dataSerial = currentData() + (op.changesData() ? 1 : 0);
     // A loaded type file counts as a change of the structure, although its
     // own save point is the file it came from.
-    step.typeSerial = currentType() +
-                      (op.changesStructure() || std::holds_alternative<change::LoadType>(op.change));
+    step.typeSerial = currentType() + (op.changesStructure() ||
+                                       std::holds_alternative<change::LoadType>(op.change));
     // Runs of edits of one kind carry one name: stored once, shared.
     if (!m_steps.empty() && m_steps.back().op.label == op.label)
         op.label = m_steps.back().op.label;

@@ -126,12 +126,8 @@ public:
 
 private:
     std::uint64_t currentId() const { return m_pos ? m_steps[m_pos - 1].id : m_baseId; }
-    std::int64_t currentData() const {
-        return m_pos ? m_steps[m_pos - 1].dataSerial : m_baseData;
-    }
-    std::int64_t currentType() const {
-        return m_pos ? m_steps[m_pos - 1].typeSerial : m_baseType;
-    }
+    std::int64_t currentData() const { return m_pos ? m_steps[m_pos - 1].dataSerial : m_baseData; }
+    std::int64_t currentType() const { return m_pos ? m_steps[m_pos - 1].typeSerial : m_baseType; }
     void dropRedoSteps();
 
     std::deque<Step> m_steps;

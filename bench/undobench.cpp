@@ -78,6 +78,11 @@ std::unique_ptr<Document> open(const std::string& path, const QString& temp) {
     return d;
 }
 
+void removeFile(const std::string& path) {
+    std::remove(path.c_str());
+    std::remove((path + ".type").c_str());
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -147,8 +152,7 @@ int main(int argc, char** argv) {
                     insertMs, median(undos), median(redos), median(undos) / insertMs,
                     median(redos) / insertMs);
         w.reset();
-        std::remove(path.c_str());
-        std::remove((path + ".type").c_str());
+        removeFile(path);
     }
 
     // 2. 10,000 cell edits, undone one by one.
@@ -172,8 +176,7 @@ int main(int argc, char** argv) {
                     "(%.2f us each); undo/edit %.2f\n",
                     n, editMs, undone, undoMs, 1000 * undoMs / undone, undoMs / editMs);
         d.reset();
-        std::remove(path.c_str());
-        std::remove((path + ".type").c_str());
+        removeFile(path);
     }
 
     // 3. The heap of 100,000 cell-edit steps.
@@ -192,8 +195,7 @@ int main(int argc, char** argv) {
         std::printf("%d cell-edit steps: %.1f MiB of heap, %.0f bytes a step\n", n,
                     double(after - before) / (1 << 20), double(after - before) / n);
         d.reset();
-        std::remove(path.c_str());
-        std::remove((path + ".type").c_str());
+        removeFile(path);
     }
     QDir(temp).removeRecursively();
     return 0;

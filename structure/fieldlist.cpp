@@ -275,10 +275,11 @@ bool FieldList::run(vm::Segment& segment, const QString& label, const Document::
         std::optional<ProgressWindow> progress;
         if (mode() == vm::StructMode::Edit)
             progress.emplace(&m_panel, label);
+        const QString step = stepLabel.isEmpty()
+                                 ? label + QStringLiteral(" in ") + segmentTitle(segment)
+                                 : stepLabel;
         changed = document().fieldAction(
-            segment,
-            stepLabel.isEmpty() ? label + QStringLiteral(" in ") + segmentTitle(segment) : stepLabel,
-            progress ? progress->callback() : vm::Progress{}, edit, &error);
+            segment, step, progress ? progress->callback() : vm::Progress{}, edit, &error);
     }
     if (!error.isEmpty())
         prompter().error(&m_panel, error);

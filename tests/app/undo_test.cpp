@@ -43,8 +43,8 @@ QByteArray bytesOf(const Document& d) {
     const vm::FileStream* s = d.dataStream();
     QByteArray out(static_cast<int>(s ? s->size() : 0), '\0');
     if (s)
-        s->readAt(0, {reinterpret_cast<std::uint8_t*>(out.data()),
-                      static_cast<std::size_t>(out.size())});
+        s->readAt(
+            0, {reinterpret_cast<std::uint8_t*>(out.data()), static_cast<std::size_t>(out.size())});
     return out;
 }
 
@@ -207,10 +207,14 @@ std::string randomEdit(Document& d, Rng& rng, QString& burst, int& edited, const
             *s, burst,
             [&](vm::Segment& seg) {
                 switch (part) {
-                case 0: return vm::frameSetKind(seg, rows, value % 16);
-                case 1: return vm::frameSetStart(seg, rows, std::to_string(value));
-                case 2: return vm::frameSetLength(seg, rows, std::to_string(value + 1));
-                default: return vm::frameSetMemo(seg, rows, "m" + std::to_string(value));
+                case 0:
+                    return vm::frameSetKind(seg, rows, value % 16);
+                case 1:
+                    return vm::frameSetStart(seg, rows, std::to_string(value));
+                case 2:
+                    return vm::frameSetLength(seg, rows, std::to_string(value + 1));
+                default:
+                    return vm::frameSetMemo(seg, rows, "m" + std::to_string(value));
                 }
             },
             burst);
@@ -275,8 +279,8 @@ std::string randomEdit(Document& d, Rng& rng, QString& burst, int& edited, const
         if (!s || s->entries.empty() || d.structMode() != vm::StructMode::Edit)
             return "no convert";
         const auto index = static_cast<std::size_t>(pick(rng, 0, int(s->entries.size()) - 1));
-        const vm::TargetResult t =
-            vm::transformTarget(s->entries[index], pick(rng, 0, 15), std::to_string(pick(rng, 1, 8)));
+        const vm::TargetResult t = vm::transformTarget(s->entries[index], pick(rng, 0, 15),
+                                                       std::to_string(pick(rng, 1, 8)));
         if (t.entry)
             d.fieldAction(
                 *s, QStringLiteral("convert"), none,
@@ -419,8 +423,9 @@ TEST_F(UndoTest, RandomEditsUndoAndRedoAgreeWithAModelOfWholeStates) {
                 trace.push_back(
                     randomEdit(*d, rng, burst, edited, dir, static_cast<int>(seed) * 100 + edits));
                 const State now = stateOf(*d);
-                const QString key =
-                    burst.isEmpty() ? QString() : burst + QLatin1Char('@') + QString::number(edited);
+                const QString key = burst.isEmpty()
+                                        ? QString()
+                                        : burst + QLatin1Char('@') + QString::number(edited);
                 const bool continues = !key.isEmpty() && key == m.openBurst;
                 if (continues) {
                     // Typing on in one editor: the burst's step follows it, and
@@ -530,15 +535,10 @@ namespace {
 
 class UndoWindowTest : public AppTest {
 protected:
-    // Head [0, 8), Recs five records of 8 at 8, Tail 13 records of 4 at 48:
-    // the whole file described, so edit mode asks nothing.
     void openExample() {
         data = dir + QStringLiteral("w.bin");
         writeFile(data, countingBytes(100));
-        writeType(data + QStringLiteral(".type"),
-                  {{"Head", 0, 8, 8, {{7, 0, 4, "h0"}, {7, 4, 4, "h1"}}},
-                   {"Recs", 8, 8, 40, {{7, 0, 4, "a"}, {5, 4, 2, "b"}, {6, 6, 2, "c"}}},
-                   {"Tail", 48, 4, 52, {{7, 0, 4, "t"}}}});
+        writeType(data + QStringLiteral(".type"), kRecordsExample);
         openThroughDialog(data);
     }
     void press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::ControlModifier) {
@@ -652,8 +652,8 @@ TEST_F(UndoTest, TheProgramSweepsLeftoverCopiesAtStartAndRemovesItsOwnAtTheEnd) 
     writeFile(tmp + QStringLiteral("~qzt3.tmp"), "left by a killed instance");
     writeFile(tmp + QStringLiteral("~qzt17.tmp"), "held by a running one");
     vm::FileStream held;
-    ASSERT_TRUE(held.open(toNative(tmp + QStringLiteral("~qzt17.tmp")),
-                          vm::FileStream::Mode::ReadWrite));
+    ASSERT_TRUE(
+        held.open(toNative(tmp + QStringLiteral("~qzt17.tmp")), vm::FileStream::Mode::ReadWrite));
     ASSERT_TRUE(held.lockExclusive());
     const QString data = dir + QStringLiteral("p.bin");
     writeFile(data, countingBytes(300));
