@@ -544,6 +544,25 @@ protected:
     void press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::ControlModifier) {
         QTest::keyClick(w, key, mods);
     }
+    // Records inserted in edit mode through the record menu of a right
+    // click on record 2 of Recs.
+    void insertRecords(int count) {
+        trigger("AcanEditType");
+        ASSERT_TRUE(doc().viewSettings().canEditStructure());
+        SegmentGrid* recs = window().recordPane()->mainGrid(&doc().segments()[1]);
+        ASSERT_TRUE(recs && recs->isVisible());
+        QTest::mouseClick(recs->viewport(), Qt::RightButton, {}, recs->cellRect(0, 3).center());
+        window().findChild<QMenu*>(QStringLiteral("RecordMenu"))->hide();
+        prompts.modals.push_back([count](QDialog& d) {
+            static_cast<TAddRecord&>(d).countBox()->setText(QString::number(count));
+            d.findChild<QPushButton*>(QStringLiteral("BOk"))->click();
+            return d.result();
+        });
+        trigger("AaddRecord");
+        ASSERT_EQ(prompts.unanswered, 0);
+        ASSERT_EQ(doc().dataSize(), 100 + 8 * count)
+            << prompts.messageTexts().join('|').toStdString();
+    }
     QStringList editMenu() {
         QStringList out;
         for (QAction* a : window().findChild<QMenu*>(QStringLiteral("Edit1"))->actions())
@@ -589,22 +608,10 @@ TEST_F(UndoWindowTest, CtrlZTakesBackACellEditAndARecordInsertNamedInTheEditMenu
 
     // Three records inserted in edit mode: the undo is a switch back to the
     // previous working copy, kept open for it.
-    trigger("AcanEditType");
-    ASSERT_TRUE(doc().viewSettings().canEditStructure());
-    // The record menu of a right click on record 2 of Recs.
-    SegmentGrid* recs = window().recordPane()->mainGrid(&doc().segments()[1]);
-    ASSERT_TRUE(recs && recs->isVisible());
-    QTest::mouseClick(recs->viewport(), Qt::RightButton, {}, recs->cellRect(0, 3).center());
-    window().findChild<QMenu*>(QStringLiteral("RecordMenu"))->hide();
-    prompts.modals.push_back([](QDialog& d) {
-        static_cast<TAddRecord&>(d).countBox()->setText(QStringLiteral("3"));
-        d.findChild<QPushButton*>(QStringLiteral("BOk"))->click();
-        return d.result();
-    });
     const std::string before = doc().workingFile().name;
-    trigger("AaddRecord");
-    ASSERT_EQ(prompts.unanswered, 0);
-    ASSERT_EQ(doc().dataSize(), 124) << prompts.messageTexts().join('|').toStdString();
+    insertRecords(3);
+    if (HasFatalFailure())
+        return;
     EXPECT_EQ(act("Aundo")->text(), QStringLiteral("Undo Insert 3 Records in Recs"));
     EXPECT_EQ(doc().segments()[2].begin, 72);
     EXPECT_TRUE(vm::isFileInUse(before)); // kept, and held
@@ -640,6 +647,29 @@ TEST_F(UndoWindowTest, CtrlZTakesBackACellEditAndARecordInsertNamedInTheEditMenu
               QStringList{QFileInfo(doc().workingFileName()).fileName()});
     trigger("AcloseAll");
     EXPECT_TRUE(QDir(tempDir).entryList(QDir::Files).isEmpty());
+}
+
+// A budget that keeps no copy: the copy a rewrite replaced goes at once,
+// the steps only it led back to leave the history, and the status line says
+// what is left.
+TEST_F(UndoWindowTest, OverTheDiskBudgetTheStatusLineSaysHowManyStepsRemain) {
+    platform::openSettings()->setValue(QStringLiteral("UndoDiskBudget"), 0);
+    openExample();
+    const std::uint8_t byte[] = {0x5A};
+    ASSERT_TRUE(doc().writeData(3, byte, nullptr));
+    doc().endEditBurst();
+    ASSERT_EQ(doc().undoableSteps(), 1u);
+    insertRecords(1);
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(window().statusText(),
+              QStringLiteral("The copies kept for undo reached their disk budget: the oldest 2 "
+                             "steps left the history; 0 steps can be undone."));
+    EXPECT_FALSE(act("Aundo")->isEnabled());
+    EXPECT_EQ(act("Aundo")->text(), QStringLiteral("Undo"));
+    EXPECT_EQ(QDir(tempDir).entryList(QDir::Files).size(), 1);
+    // Still changed: the history no longer reaches the saved state.
+    EXPECT_TRUE(doc().dataChanged());
 }
 
 #ifdef VELLOMARQUE_EXE
