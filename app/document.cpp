@@ -971,6 +971,11 @@ void Document::restoreStructure(const StructureState& state) {
     m_dataHint = state.dataHint;
 }
 
+// applyStep has a way back for each of these kinds; a kind added to
+// Operation needs its own there, or its steps would undo nothing.
+static_assert(std::variant_size_v<Operation::Change> == 9,
+              "a new kind of change needs its undo and redo in Document::applyStep");
+
 bool Document::applyStep(UndoHistory::Step& step, bool backwards, QString* error) {
     const Operation& op = step.op;
     const int current = backwards ? op.currentBefore : op.currentAfter;
