@@ -165,8 +165,10 @@ std::string randomEdit(Document& d, Rng& rng, QString& burst, int& edited, const
         for (auto& x : b)
             x = static_cast<std::uint8_t>(x ^ pick(rng, 1, 255));
         d.writeData(at, b, nullptr);
-        // Keystrokes into one cell go on into one step until its editor closes.
+        // Keystrokes into one cell go on into one step until its editor
+        // closes, whichever segment is current.
         burst = QStringLiteral("cell ") + QString::number(at) + ' ' + QString::number(b.size());
+        edited = -1;
         return "cell at " + std::to_string(at);
     }
     case 1:
