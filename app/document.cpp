@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QTimer>
 
 #include "atomicfile.h"
@@ -85,6 +86,9 @@ Document::Document(QObject* parent)
 
 Document::~Document() {
     stopCopy();
+    // The working copy and every copy kept for undo go with the document.
+    m_history.clear();
+    vm::discardWorkingFile(m_work);
 }
 
 QString Document::workingFileName() const {
@@ -157,6 +161,9 @@ bool Document::beginWorkingCopy(const QString& name, bool newDocument, QString* 
     }
 
     stopCopy();
+    // The previous document's copy, and what its history kept, are no
+    // longer anybody's.
+    closeStream();
     m_work.tempDir = made.tempDir;
     m_work.name = made.name;
     m_work.stream = std::move(shown);
@@ -333,6 +340,8 @@ bool Document::openData(const QString& name, QString* error) {
     if (!beginWorkingCopy(name, true, error))
         return false;
     m_dataChanged = false;
+    m_history.clear(m_dataChanged, m_typeChanged);
+    emit historyChanged();
     m_dataFileName = name;
     m_dataStamp = stamp;
     emit captionChanged();
@@ -342,7 +351,16 @@ bool Document::openData(const QString& name, QString* error) {
 }
 
 void Document::closeStream() {
-    m_work.stream.close();
+    const bool hadSteps = m_history.size() > 0;
+    m_history.clear(m_dataChanged, m_typeChanged);
+    // While a copy is made the stream is the data file itself, read only:
+    // that is closed, never deleted.
+    if (copying())
+        m_work.stream.close();
+    else
+        vm::discardWorkingFile(m_work);
+    if (hadSteps)
+        emit historyChanged();
 }
 
 bool Document::reopenIfClosed() {
@@ -356,6 +374,8 @@ bool Document::reopenIfClosed() {
     m_dataStamp = stamp;
     m_dataChanged = false;
     fitSegmentsToData();
+    m_history.clear(m_dataChanged, m_typeChanged);
+    emit historyChanged();
     emit documentReplaced();
     emit marksChanged();
     return true;
@@ -388,7 +408,13 @@ void Document::renameTo(const QString& name) {
     emit captionChanged();
 }
 
+// A save (false) is where undoing comes back to unchanged; a change made
+// outside the steps (true) leaves no way back to unchanged by undoing.
 void Document::setDataChanged(bool value) {
+    if (value)
+        m_history.markDataUnsaved();
+    else
+        m_history.markDataSaved();
     if (value == m_dataChanged)
         return;
     m_dataChanged = value;
@@ -412,11 +438,17 @@ void Document::fitSegmentsToData() {
         lengthChanged = lengthChanged || seg->length != lengths[i++];
     // The shipped default structure is laid over any file and follows it:
     // that is nothing to offer to save beside every file viewed with it.
-    if (lengthChanged && m_typeFileName != defaultTypeFile())
+    if (lengthChanged && m_typeFileName != defaultTypeFile()) {
         m_typeChanged = true;
+        m_history.markTypeUnsaved();
+    }
 }
 
 void Document::setTypeChanged(bool value) {
+    if (value)
+        m_history.markTypeUnsaved();
+    else
+        m_history.markTypeSaved();
     if (value == m_typeChanged)
         return;
     m_typeChanged = value;
@@ -434,15 +466,32 @@ bool Document::loadTypeFile(const QString& path, QString* message, bool* opened)
         return false;
     }
     Operation op;
-    op.label = QStringLiteral("Load Type File");
+    op.label = QStringLiteral("Load ") + QFileInfo(path).fileName();
     op.currentBefore = currentIndex();
     change::LoadType load{structureState(), nullptr};
+    const QString typeFileBefore = m_typeFileName;
+    const UndoHistory::SavePoint typeSaveBefore = m_history.typeSave();
+    const QString stampPathBefore = m_typeStampPath;
+    const vm::FileStamp stampBefore = m_typeStamp;
     applyTypeContent(std::move(r.content), path);
     m_typeStampPath = path;
     m_typeStamp = stamp;
     load.after = structureState();
     op.currentAfter = currentIndex();
     op.change = std::move(load);
+    UndoHistory::Step& step = m_history.push(Operation(op));
+    // Undoing the load goes back to the type file before it, with its own
+    // save point; the loaded file is saved as it stands, unless the data's
+    // size changed what it says.
+    step.otherType = std::make_unique<UndoHistory::TypeFileSide>(
+        UndoHistory::TypeFileSide{typeFileBefore, typeSaveBefore, stampPathBefore, stampBefore});
+    if (m_typeChanged)
+        m_history.markTypeUnsaved();
+    else
+        m_history.markTypeSaved();
+    // Steps undone before the load are gone, and a data save among them.
+    followHistoryMarks();
+    emit historyChanged();
     emit operationDone(op);
     return true;
 }
@@ -494,6 +543,11 @@ void Document::close() {
     emptyDocument();
 }
 
+void Document::startHistory() {
+    m_history.clear(m_dataChanged, m_typeChanged);
+    emit historyChanged();
+}
+
 void Document::emptyDocument() {
     stopCopy();
     m_copyCancelled = false;
@@ -508,6 +562,8 @@ void Document::emptyDocument() {
     m_view.setCanEditStructure(false);
     m_dataChanged = false;
     m_typeChanged = false;
+    m_history.clear();
+    emit historyChanged();
     emit structureReplaced();
     emit optionsChanged();
     emit documentReplaced();
@@ -546,13 +602,55 @@ int Document::currentIndex() const {
     return m_segments.indexOf(m_segments.current());
 }
 
-void Document::done(Operation&& operation) {
+void Document::done(Operation&& operation, std::unique_ptr<KeptCopy> kept) {
     operation.currentAfter = currentIndex();
-    if (operation.changesData())
-        setDataChanged(true);
-    if (operation.changesStructure())
-        setTypeChanged(true);
-    emit operationDone(operation);
+    const Operation announced = operation;
+    const bool keeps = kept != nullptr;
+    m_history.push(std::move(operation), std::move(kept));
+    if (keeps) {
+        // Over the budget the oldest steps go, their copies with them.
+        const std::size_t dropped = m_history.trimTo(undoBudget());
+        if (dropped > 0)
+            emit historyTrimmed(static_cast<int>(dropped),
+                                static_cast<int>(m_history.undoableCount()));
+    }
+    followHistoryMarks();
+    emit historyChanged();
+    emit operationDone(announced);
+}
+
+void Document::followHistoryMarks() {
+    const bool data = m_history.dataChanged();
+    const bool type = m_history.typeChanged();
+    if (data == m_dataChanged && type == m_typeChanged)
+        return;
+    m_dataChanged = data;
+    m_typeChanged = type;
+    emit marksChanged();
+}
+
+void Document::continueBurst(UndoHistory::Step& step, Operation&& keystroke) {
+    keystroke.currentAfter = currentIndex();
+    bool backAtStart = false;
+    if (auto* b = std::get_if<change::Bytes>(&step.op.change)) {
+        b->after = std::get<change::Bytes>(keystroke.change).after;
+        backAtStart = b->after == b->before;
+    } else if (auto* s = std::get_if<change::SegmentValues>(&step.op.change)) {
+        const auto& now = std::get<change::SegmentValues>(keystroke.change);
+        s->after = now.after;
+        backAtStart = s->after->toImage() == s->before->toImage() &&
+                      s->after->recordCount == s->before->recordCount;
+    } else if (auto* f = std::get_if<change::Fields>(&step.op.change)) {
+        f->after = std::get<change::Fields>(keystroke.change).after;
+        backAtStart = f->after == f->before;
+    }
+    step.op.currentAfter = keystroke.currentAfter;
+    // Typed back to where the burst began: nothing to undo.
+    if (backAtStart)
+        m_history.dropLast();
+    followHistoryMarks();
+    emit historyChanged();
+    emit operationDone(keystroke);
 }
 
 void Document::setCurrentSegment(vm::Segment* segment) {
@@ -582,19 +680,39 @@ bool Document::writeData(std::int64_t offset, std::span<const std::uint8_t> byte
     }
     emit bytesChanged(offset, static_cast<qint64>(bytes.size()));
     Operation op;
-    op.label = QStringLiteral("Edit Cell");
+    const vm::Segment* current = m_segments.current();
+    op.label = current ? QStringLiteral("Edit Cell in ") + segmentTitle(*current)
+                       : QStringLiteral("Edit Cell");
     op.currentBefore = currentIndex();
     op.change = std::move(b);
+    // The same cell typed into again: the keystrokes are one step.
+    const QString cell = QStringLiteral("cell ") + QString::number(offset) + QLatin1Char(':') +
+                         QString::number(bytes.size());
+    if (UndoHistory::Step* open = m_history.openBurst(cell)) {
+        continueBurst(*open, std::move(op));
+        return true;
+    }
     done(std::move(op));
+    m_history.undoStep().burst = cell;
     return true;
 }
 
 void Document::changeSegment(vm::Segment& segment, const QString& label,
-                             const std::function<void(vm::Segment&)>& edit) {
+                             const std::function<void(vm::Segment&)>& edit,
+                             const QString& burst) {
     const int index = m_segments.indexOf(&segment);
     if (index < 0)
         return;
     auto before = segmentCopy(segment);
+    UndoHistory::Step* open =
+        burst.isEmpty() ? nullptr
+                        : m_history.openBurst(burst + QLatin1Char(':') + QString::number(index));
+    if (open) {
+        if (const auto* s = std::get_if<change::SegmentValues>(&open->op.change))
+            vm::restoreSegmentValues(segment, *s->before);
+        else
+            open = nullptr;
+    }
     edit(segment);
     // Its count follows the new numbers (a ToFilesEnd segment its length
     // too); a length that runs past the end of the file stays as described.
@@ -607,24 +725,46 @@ void Document::changeSegment(vm::Segment& segment, const QString& label,
     op.currentBefore = currentIndex();
     op.change = change::SegmentValues{index, std::move(before), segmentCopy(segment)};
     emit segmentChanged(&segment);
+    if (open) {
+        continueBurst(*open, std::move(op));
+        return;
+    }
     done(std::move(op));
+    if (!burst.isEmpty())
+        m_history.undoStep().burst = burst + QLatin1Char(':') + QString::number(index);
 }
 
 bool Document::changeFields(vm::Segment& segment, const QString& label,
-                            const std::function<bool(vm::Segment&)>& edit) {
+                            const std::function<bool(vm::Segment&)>& edit, const QString& burst) {
     const int index = m_segments.indexOf(&segment);
     if (index < 0)
         return false;
     emit aboutToChange();
     std::vector<vm::TypeEntry> before = segment.entries;
-    if (!edit(segment) || segment.entries == before)
+    const QString key = burst.isEmpty() ? burst : burst + QLatin1Char(':') + QString::number(index);
+    UndoHistory::Step* open = m_history.openBurst(key);
+    const auto* base = open ? std::get_if<change::Fields>(&open->op.change) : nullptr;
+    if (base)
+        segment.entries = base->before;
+    const bool edited = edit(segment);
+    if (!edited || segment.entries == before) {
+        // A keystroke that changes nothing leaves the burst as it stood.
+        if (base)
+            segment.entries = before;
         return false;
+    }
     Operation op;
     op.label = label;
     op.currentBefore = currentIndex();
     op.change = change::Fields{index, std::move(before), segment.entries};
     emit fieldsChanged(&segment);
+    if (base) {
+        continueBurst(*open, std::move(op));
+        return true;
+    }
     done(std::move(op));
+    if (!key.isEmpty())
+        m_history.undoStep().burst = key;
     return true;
 }
 
@@ -668,7 +808,7 @@ bool Document::deleteSegment(vm::Segment& segment, const vm::Progress& progress,
     const int index = m_segments.indexOf(&segment);
     if (index < 0)
         return false;
-    const QString label = QStringLiteral("Delete Segment");
+    const QString label = QStringLiteral("Delete Segment ") + segmentTitle(segment);
     if (structMode() == vm::StructMode::Edit && dataStream())
         return rewrite(
             label, progress,
@@ -707,7 +847,7 @@ vm::Segment* Document::pasteSegment(const vm::Segment& source, int before,
     if (structMode() == vm::StructMode::Edit && dataStream()) {
         vm::Segment* pasted = nullptr;
         rewrite(
-            QStringLiteral("Past Segment"), progress,
+            QStringLiteral("Paste Segment ") + segmentTitle(source), progress,
             [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
                 const vm::PasteResult r = vm::pasteSegment(list, source, before, &wf, p);
                 pasted = r.file.ok ? r.segment : nullptr;
@@ -718,7 +858,8 @@ vm::Segment* Document::pasteSegment(const vm::Segment& source, int before,
             error);
         return pasted;
     }
-    return insertSegment(QStringLiteral("Past Segment"), [&](vm::SegmentList& list) {
+    return insertSegment(QStringLiteral("Paste Segment ") + segmentTitle(source),
+                         [&](vm::SegmentList& list) {
         const vm::PasteResult r = vm::pasteSegment(list, source, before, nullptr);
         if (!r.file.ok && error)
             *error = QString::fromStdString(r.file.error);
@@ -820,10 +961,15 @@ void Document::setDataHintFlags(const vm::DataHintFlags& flags) {
 void Document::changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) {
     if (!segment || index < 0 || index >= static_cast<int>(segment->entries.size()))
         return;
-    changeFields(*segment, QStringLiteral("Change Field"), [&](vm::Segment& s) {
-        s.entries[static_cast<std::size_t>(index)] = entry;
-        return true;
-    });
+    // Typed into a floating editor of an Anomaly grid: one step until it closes.
+    changeFields(
+        *segment,
+        QStringLiteral("Change ") + fieldsTitle(*segment, {static_cast<std::size_t>(index)}),
+        [&](vm::Segment& s) {
+            s.entries[static_cast<std::size_t>(index)] = entry;
+            return true;
+        },
+        QStringLiteral("entry ") + QString::number(index));
 }
 
 bool Document::rewrite(const QString& label, const vm::Progress& progress, const Rewrite& edit,
@@ -852,7 +998,15 @@ bool Document::rewrite(const QString& label, const vm::Progress& progress, const
     const RewriteResult result = edit(m_work, m_segments, stoppable);
     m_changeRunning = false;
     m_stopRequested = false;
+    std::unique_ptr<KeptCopy> previous = takeSuperseded(r.workingFileBefore);
     if (!result.ok) {
+        // A change made of several rewrites failed part way: the document
+        // goes back to the copy and the structure it started from.
+        if (previous) {
+            previous->swapWith(m_work);
+            restoreStructure(*r.before);
+            emit layoutReplaced();
+        }
         if (error)
             *error = QString::fromStdString(result.error);
         return false;
@@ -866,6 +1020,196 @@ bool Document::rewrite(const QString& label, const vm::Progress& progress, const
     r.after = structureState();
     op.change = std::move(r);
     emit layoutReplaced();
-    done(std::move(op));
+    done(std::move(op), std::move(previous));
+    return true;
+}
+
+std::unique_ptr<KeptCopy> Document::takeSuperseded(const std::string& startedFrom) {
+    std::unique_ptr<KeptCopy> kept;
+    for (vm::SupersededCopy& copy : m_work.superseded)
+        if (!kept && copy.name == startedFrom && copy.name != m_work.name)
+            kept = std::make_unique<KeptCopy>(m_work.tempDir, std::move(copy));
+    // Copies in between (a change made of several rewrites) are nobody's.
+    vm::removeSupersededCopies(m_work);
+    return kept;
+}
+
+// --- undo and redo ------------------------------------------------------------------
+
+std::int64_t Document::undoBudget() const {
+    if (m_undoBudget >= 0)
+        return m_undoBudget;
+    bool set = false;
+    const qint64 mib = platform::openSettings()->value(QStringLiteral("UndoDiskBudget")).toLongLong(&set);
+    if (set && mib >= 0)
+        return mib * 1024 * 1024;
+    return vm::defaultUndoBudget(toNative(m_tempDir), m_history.keptBytes());
+}
+
+QString Document::undoLabel() const {
+    return canUndo() ? m_history.undoStep().op.label : QString();
+}
+
+QString Document::redoLabel() const {
+    return canRedo() ? m_history.redoStep().op.label : QString();
+}
+
+const Operation* Document::undo(QString* error) {
+    return takeStep(true, error);
+}
+
+const Operation* Document::redo(QString* error) {
+    return takeStep(false, error);
+}
+
+const Operation* Document::takeStep(bool backwards, QString* error) {
+    // Asked for at all, it ends any typing burst.
+    m_history.endBurst();
+    if (!(backwards ? canUndo() : canRedo()))
+        return nullptr;
+    UndoHistory::Step& step = backwards ? m_history.undoStep() : m_history.redoStep();
+    if (!applyStep(step, backwards, error))
+        return nullptr;
+    if (backwards)
+        m_history.stepBack();
+    else
+        m_history.stepForward();
+    followHistoryMarks();
+    emit historyChanged();
+    return &step.op;
+}
+
+void Document::restoreStructure(const StructureState& state) {
+    const std::size_t n = state.segments.size();
+    for (std::size_t i = 0; i < std::min(n, m_segments.size()); ++i) {
+        vm::restoreSegmentValues(m_segments[i], *state.segments[i]);
+        m_segments[i].entries = state.segments[i]->entries;
+    }
+    m_segments.setCurrent(nullptr);
+    while (m_segments.size() > n)
+        m_segments.take(m_segments.size() - 1); // its views go with it
+    for (std::size_t i = m_segments.size(); i < n; ++i)
+        m_segments.append(vm::cloneSegment(*state.segments[i]));
+    m_segments.setCurrent(state.current >= 0 && static_cast<std::size_t>(state.current) < n
+                              ? &m_segments[static_cast<std::size_t>(state.current)]
+                              : nullptr);
+    m_dataHint = state.dataHint;
+}
+
+// applyStep has a way back for each of these kinds; a kind added to
+// Operation needs its own there, or its steps would undo nothing.
+static_assert(std::variant_size_v<Operation::Change> == 10,
+              "a new kind of change needs its undo and redo in Document::applyStep");
+
+bool Document::applyStep(UndoHistory::Step& step, bool backwards, QString* error) {
+    const Operation& op = step.op;
+    const int current = backwards ? op.currentBefore : op.currentAfter;
+    auto segmentAt = [this](int i) -> vm::Segment* {
+        return i >= 0 && static_cast<std::size_t>(i) < m_segments.size()
+                   ? &m_segments[static_cast<std::size_t>(i)]
+                   : nullptr;
+    };
+    if (op.changesData() && (!canWriteData() || !dataStream())) {
+        if (error)
+            *error = canWriteData() ? QStringLiteral("No File Open") : whyDataWaits();
+        return false;
+    }
+    emit aboutToChange();
+    if (const auto* c = std::get_if<change::Bytes>(&op.change)) {
+        const std::vector<std::uint8_t>& bytes = backwards ? c->before : c->after;
+        if (!m_work.stream.writeAt(c->offset, bytes)) {
+            if (error)
+                *error = QString::fromStdString(m_work.stream.lastError());
+            return false;
+        }
+        emit bytesChanged(c->offset, static_cast<qint64>(bytes.size()));
+    } else if (const auto* c = std::get_if<change::SegmentValues>(&op.change)) {
+        if (vm::Segment* s = segmentAt(c->index)) {
+            vm::restoreSegmentValues(*s, backwards ? *c->before : *c->after);
+            emit segmentChanged(s);
+        }
+    } else if (const auto* c = std::get_if<change::Fields>(&op.change)) {
+        if (vm::Segment* s = segmentAt(c->index)) {
+            s->entries = backwards ? c->before : c->after;
+            emit fieldsChanged(s);
+        }
+    } else if (std::holds_alternative<change::InsertSegment>(op.change) ||
+               std::holds_alternative<change::RemoveSegment>(op.change)) {
+        const auto* ins = std::get_if<change::InsertSegment>(&op.change);
+        const auto* rem = std::get_if<change::RemoveSegment>(&op.change);
+        const int index = ins ? ins->index : rem->index;
+        // Undoing an insertion, or redoing a removal, takes the segment out.
+        if ((ins != nullptr) == backwards) {
+            if (vm::Segment* s = segmentAt(index)) {
+                emit segmentAboutToBeRemoved(s);
+                if (m_segments.current() == s)
+                    m_segments.setCurrent(nullptr);
+                m_segments.take(static_cast<std::size_t>(index));
+            }
+        } else {
+            const vm::Segment& copy = ins ? *ins->segment : *rem->segment;
+            const auto at = std::min(static_cast<std::size_t>(std::max(index, 0)), m_segments.size());
+            vm::Segment& added = m_segments.insert(at, vm::cloneSegment(copy));
+            emit segmentInserted(&added);
+        }
+    } else if (const auto* c = std::get_if<change::ReplaceSegments>(&op.change)) {
+        // The segments of one side leave the list at index; the other's
+        // stand there in their place.
+        const auto& leaving = backwards ? c->after : c->before;
+        const auto& coming = backwards ? c->before : c->after;
+        const auto at = static_cast<std::size_t>(std::max(c->index, 0));
+        for (std::size_t n = 0; n < leaving.size() && at < m_segments.size(); ++n) {
+            vm::Segment* s = &m_segments[at];
+            emit segmentAboutToBeRemoved(s);
+            if (m_segments.current() == s)
+                m_segments.setCurrent(nullptr);
+            m_segments.take(at);
+        }
+        auto to = std::min(at, m_segments.size());
+        for (const auto& copy : coming) {
+            vm::Segment& added = m_segments.insert(to++, vm::cloneSegment(*copy));
+            emit segmentInserted(&added);
+        }
+    } else if (const auto* c = std::get_if<change::MoveSegments>(&op.change)) {
+        restoreStructure(backwards ? *c->before : *c->after);
+        emit segmentsMoved();
+    } else if (const auto* c = std::get_if<change::Rewrite>(&op.change)) {
+        // A switch of files: the other side's copy was kept open for this.
+        if (step.kept)
+            step.kept->swapWith(m_work);
+        restoreStructure(backwards ? *c->before : *c->after);
+        emit layoutReplaced();
+    } else if (const auto* c = std::get_if<change::DataHint>(&op.change)) {
+        m_dataHint = backwards ? c->before : c->after;
+        emit dataHintChanged();
+    } else if (const auto* c = std::get_if<change::LoadType>(&op.change)) {
+        const StructureState& state = backwards ? *c->before : *c->after;
+        emit structureAboutToBeCleared();
+        m_segments.setCurrent(nullptr);
+        vm::clearSegments(m_segments);
+        restoreStructure(state);
+        // The permissions stay as the user has them now; the rest of the
+        // settings came with the type file.
+        const vm::ViewSettings now = m_view;
+        m_view = state.view;
+        m_view.setCanEditData(now.canEditData());
+        m_view.setCanResetStructure(now.canResetStructure());
+        m_view.setCanEditStructure(now.canEditStructure());
+        if (UndoHistory::TypeFileSide* other = step.otherType.get()) {
+            std::swap(m_typeFileName, other->file);
+            std::swap(m_history.typeSave(), other->save);
+            std::swap(m_typeStampPath, other->stampPath);
+            std::swap(m_typeStamp, other->stamp);
+        }
+        emit structureReplaced();
+        emit optionsChanged();
+        emit dataHintChanged();
+        emit captionChanged();
+    }
+    vm::Segment* target = segmentAt(current);
+    if (target != m_segments.current()) {
+        m_segments.setCurrent(target);
+        emit currentSegmentChanged(target);
+    }
     return true;
 }

@@ -15,6 +15,7 @@
 #include "segment.h"
 #include "textlocale.h"
 #include "typefile.h"
+#include "undohistory.h"
 #include "workingfile.h"
 
 class QWidget;
@@ -99,10 +100,13 @@ public:
     void dataWriteRefused() override { sayWhyDataWaits(); }
     bool gridFillEnabled() const override { return m_gridFillEnabled; }
     ModelEvents& events() override { return *this; }
+    // A cell editor writes each keystroke: the keystrokes into one cell until
+    // its editor closes (editFinished) are one step to undo.
     bool writeData(std::int64_t offset, std::span<const std::uint8_t> bytes,
                    std::string* error) override;
     void changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) override;
     void selectSegment(vm::Segment* segment) override { setCurrentSegment(segment); }
+    void editFinished() override { endEditBurst(); }
 
     // --- files; the questions and messages around them are DocumentFiles' ---
     // A new document on the data file name: its working copy begins, the views
@@ -113,7 +117,8 @@ public:
     // exactly what the user chose to keep. False when that failed (the
     // document is then closed).
     bool reopenIfClosed();
-    // Lets go of the working copy's stream (the user has decided about it).
+    // Lets go of the working copy (the user has decided about it): it is
+    // deleted, with the copies the undo history kept.
     void closeStream();
     // Writes the working copy over name; the system's reason on failure.
     // With lock: the writer lock the caller holds on name, let go of just
@@ -152,11 +157,23 @@ public:
     // The current segment (no operation of its own: operations record it).
     void setCurrentSegment(vm::Segment* segment);
     // One segment's own values, changed by edit.
+    //
+    // With burst (the name of the editor typed into), the change goes on
+    // into the step of the same editor's previous keystroke on the same
+    // segment until endEditBurst: edit then starts again from the values the
+    // burst began with, so that a value passed through while typing (9 and 95
+    // on the way to 950) leaves nothing behind, and the burst is one step.
     void changeSegment(vm::Segment& segment, const QString& label,
-                       const std::function<void(vm::Segment&)>& edit);
-    // The field descriptions of a segment; edit returns whether it changed them.
+                       const std::function<void(vm::Segment&)>& edit,
+                       const QString& burst = QString());
+    // The field descriptions of a segment; edit returns whether it changed
+    // them. burst as for changeSegment.
     bool changeFields(vm::Segment& segment, const QString& label,
-                      const std::function<bool(vm::Segment&)>& edit);
+                      const std::function<bool(vm::Segment&)>& edit,
+                      const QString& burst = QString());
+    // Typing in an editor has ended (its focus left): the next change is a
+    // step of its own.
+    void endEditBurst() { m_history.endBurst(); }
     // New Segment (before < 0) and Insert Segment (before: a row): an empty
     // segment, which becomes the current one. No byte moves in either mode.
     vm::Segment* addNewSegment(int before);
@@ -208,6 +225,31 @@ public:
     // "Stopped by the user", leaving the file and the structure as they were.
     void stopRunningChange() { m_stopRequested = m_changeRunning; }
 
+    // --- undo and redo ---
+    // The steps recorded since the document was opened (a save is no step).
+    bool canUndo() const { return m_history.canUndo() && !copying(); }
+    bool canRedo() const { return m_history.canRedo() && !copying(); }
+    // The name of the step an undo or a redo would take ("Insert 3 Records
+    // in Readings"); empty when there is none.
+    QString undoLabel() const;
+    QString redoLabel() const;
+    std::size_t undoableSteps() const { return m_history.undoableCount(); }
+    // Puts the bytes, the structure and the current segment back as they
+    // were before the last step done (after the last step undone). The step
+    // taken, or nullptr when there was none or it failed (error says why,
+    // and nothing changed).
+    const Operation* undo(QString* error = nullptr);
+    const Operation* redo(QString* error = nullptr);
+    // The opening of a document ends with its first structure: nothing
+    // before it is a step.
+    void startHistory();
+    // Disk space the working copies kept for undoing rewrites may take: the
+    // setting UndoDiskBudget (MiB) when there is one, else the engine's
+    // default for the temporary folder. Tests set their own (bytes; negative:
+    // back to the setting).
+    std::int64_t undoBudget() const;
+    void setUndoBudget(std::int64_t bytes) { m_undoBudget = bytes; }
+
 signals:
     void captionChanged();
     // More of the working copy was made (thousandths).
@@ -216,8 +258,12 @@ signals:
     void copyFinished(bool newDocument);
     // The copy failed or was stopped; the document still shows its data.
     void copyFailed(const QString& reason);
-    // Every operation, once done and announced: what an undo stack records.
+    // Every operation, once done and announced (the history has recorded it).
     void operationDone(const Operation& operation);
+    // What undo and redo would take changed.
+    void historyChanged();
+    // Kept copies went over the disk budget: the oldest steps were dropped.
+    void historyTrimmed(int dropped, int remaining);
     // A line for the main window's status line: something the user should
     // know that needs no answer (a file recovered or copied again, why a
     // change waits, a finished split). Any part of the program may emit it.
@@ -236,7 +282,22 @@ private:
     // views read stays.
     void dropFill();
     // Records and announces an operation whose change is done: the marks follow.
-    void done(Operation&& operation);
+    void done(Operation&& operation, std::unique_ptr<KeptCopy> kept = nullptr);
+    // The change marks as the history says they are now.
+    void followHistoryMarks();
+    // A keystroke of an editing burst that went on into the last step.
+    void continueBurst(UndoHistory::Step& step, Operation&& keystroke);
+    // Undo (backwards) or redo.
+    const Operation* takeStep(bool backwards, QString* error);
+    // Applies a recorded step backwards (undo) or forwards (redo) and
+    // announces it; false with error when its bytes could not be written.
+    bool applyStep(UndoHistory::Step& step, bool backwards, QString* error);
+    // The structure put back as state holds it: the segments in place as far
+    // as they go (their views stay), the rest removed or added.
+    void restoreStructure(const StructureState& state);
+    // The working copies a rewrite replaced: the one it started from is kept
+    // for undoing it, the others go at once.
+    std::unique_ptr<KeptCopy> takeSuperseded(const std::string& startedFrom);
     // A segment the list got from add; it becomes the current one.
     vm::Segment* insertSegment(const QString& label,
                                const std::function<vm::Segment*(vm::SegmentList&)>& add);
@@ -271,6 +332,8 @@ private:
     vm::ViewSettings m_view;
     vm::DataHintFlags m_dataHint{};
     vm::Locale m_locale;
+    UndoHistory m_history;
+    std::int64_t m_undoBudget = -1;
 };
 
 // Paths between Qt and the engine, in the file system's own encoding.

@@ -54,6 +54,8 @@ bool DocumentFiles::openDataWithType(const QString& path) {
         readTypeFile(typeFile);
     else if (QFileInfo::exists(m_doc.defaultTypeFile()))
         readTypeFile(m_doc.defaultTypeFile());
+    // Its first structure is part of opening the file, not a step to undo.
+    m_doc.startHistory();
     emit m_doc.documentReplaced();
     emit m_doc.captionChanged();
     return true;

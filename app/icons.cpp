@@ -37,4 +37,12 @@ QIcon appIcon() {
     return load(QStringLiteral("vellomarque.svg"));
 }
 
+QIcon undoIcon() {
+    return load(QStringLiteral("undo.svg"));
+}
+
+QIcon redoIcon() {
+    return load(QStringLiteral("redo.svg"));
+}
+
 } // namespace icons

@@ -10,4 +10,7 @@ QIcon image(int index);
 QIcon errorIcon();
 QIcon warningIcon();
 QIcon appIcon();
+// Undo and redo, for the Edit menu and the tool bar.
+QIcon undoIcon();
+QIcon redoIcon();
 } // namespace icons

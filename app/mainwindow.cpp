@@ -129,6 +129,8 @@ const ActionRow kActionRows[] = {
     {MainAction::HelpButton, "AhelpButton", "Help", "Help", kNoKey, 4, false},
     {MainAction::Homepage, "Ahomepage", "Homepage", "Homepage", kNoKey, -1, false},
     {MainAction::About, "Aabout", "about", "about", kNoKey, -1, false},
+    {MainAction::Undo, "Aundo", "Undo", "Undo", ctrl(Qt::Key_Z), -1, false},
+    {MainAction::Redo, "Aredo", "Redo", "Redo", kNoKey, -1, false},
     {MainAction::ExportCHeader, "AexportCHeader", "C Header…",
      "Export the structure as a C header", kNoKey, -1, false},
     {MainAction::ExportKaitai, "AexportKaitai", "Kaitai Struct…",
@@ -169,6 +171,7 @@ Tmain::Tmain(QWidget* parent) : QMainWindow(parent) {
     createDock();
     createActions();
     createMenus();
+    rebuildEditMenu();
     createToolBar();
     connectActions();
     createCopyProgress();
@@ -319,6 +322,11 @@ void Tmain::createActions() {
     for (MainAction on : {MainAction::ShowCtrl, MainAction::ToolBar, MainAction::ShowIndexNum,
                           MainAction::PositionHex})
         action(on)->setChecked(true);
+    // Both keys that users of other editors reach for.
+    action(MainAction::Redo)->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(ctrl(Qt::Key_Y))});
+    action(MainAction::Undo)->setIcon(icons::undoIcon());
+    action(MainAction::Redo)->setIcon(icons::redoIcon());
 }
 
 void Tmain::createMenus() {
@@ -399,6 +407,7 @@ void Tmain::createToolBar() {
     const QList<QList<MainAction>> groups = {
         {MainAction::OpenFile, MainAction::NewFile, MainAction::SaveAll, MainAction::SaveData,
          MainAction::SaveType, MainAction::OutputText},
+        {MainAction::Undo, MainAction::Redo},
         {MainAction::ShowCtrl, MainAction::ShowHint, MainAction::ShowFind, MainAction::ShowCompare},
         {MainAction::GotoOffset, MainAction::FileInfo},
         {MainAction::ShowIndexNum},
@@ -461,6 +470,8 @@ void Tmain::connectActions() {
     on(MainAction::Homepage,
        [this] { showWebAddress(this, QString::fromLatin1(platform::kHomepage)); });
     on(MainAction::About, [this] { prompter().runModal(*m_about); });
+    on(MainAction::Undo, [this] { takeStep(true); });
+    on(MainAction::Redo, [this] { takeStep(false); });
 }
 
 void Tmain::connectDocument() {
@@ -475,6 +486,16 @@ void Tmain::connectDocument() {
         updateActionStates();
     });
     connect(m_doc, &Document::copyProgressChanged, m_copyBar, &QProgressBar::setValue);
+    connect(m_doc, &Document::historyChanged, this, &Tmain::updateUndoActions);
+    connect(m_doc, &Document::historyTrimmed, this, [this](int dropped, int remaining) {
+        const auto steps = [](int n) {
+            return QString::number(n) + (n == 1 ? QStringLiteral(" step") : QStringLiteral(" steps"));
+        };
+        showStatusMessage(QStringLiteral("The copies kept for undo reached their disk budget: the "
+                                         "oldest ") +
+                          steps(dropped) + QStringLiteral(" left the history; ") +
+                          steps(remaining) + QStringLiteral(" can be undone."));
+    });
     connect(m_doc, &Document::operationDone, this, [this](const Operation& op) {
         if (!m_doc->viewSettings().canEditStructure() || !op.changesStructure() || m_checkPending)
             return;
@@ -552,6 +573,36 @@ void Tmain::updateActionStates() {
     remake->setVisible(m_doc->copyCancelled());
     remake->setEnabled(m_doc->copyCancelled());
     showCopyProgress();
+    updateUndoActions();
+}
+
+void Tmain::updateUndoActions() {
+    const auto name = [](QAction* a, const QString& verb, const QString& label, bool can) {
+        const QString text = can ? verb + QLatin1Char(' ') + label : verb;
+        // The label names segments and fields: an ampersand in one is no
+        // shortcut mark.
+        a->setText(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        a->setToolTip(text);
+        a->setStatusTip(text);
+        a->setEnabled(can);
+    };
+    name(action(MainAction::Undo), QStringLiteral("Undo"), m_doc->undoLabel(), m_doc->canUndo());
+    name(action(MainAction::Redo), QStringLiteral("Redo"), m_doc->redoLabel(), m_doc->canRedo());
+}
+
+void Tmain::takeStep(bool backwards) {
+    QString error;
+    const Operation* step = backwards ? m_doc->undo(&error) : m_doc->redo(&error);
+    if (!step) {
+        if (!error.isEmpty())
+            prompter().error(this, error);
+        return;
+    }
+    // The cell is shown where it changed back (or again).
+    if (const auto* bytes = std::get_if<change::Bytes>(&step->change))
+        locatePosition(bytes->offset);
+    setStatusText((backwards ? QStringLiteral("Undone: ") : QStringLiteral("Redone: ")) +
+                  step->label);
 }
 
 void Tmain::updateTitle() {
@@ -595,6 +646,8 @@ void Tmain::rebuildFileMenu() {
 
 void Tmain::rebuildEditMenu() {
     m_editMenu->clear();
+    m_editMenu->addActions({action(MainAction::Undo), action(MainAction::Redo)});
+    m_editMenu->addSeparator();
     if (m_panel) {
         m_editMenu->addActions(m_panel->editMenuActions());
         m_editMenu->addSeparator();

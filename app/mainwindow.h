@@ -73,6 +73,8 @@ enum class MainAction {
     HelpButton,
     Homepage,
     About,
+    Undo,
+    Redo,
     ExportCHeader,
     ExportKaitai,
     Count
@@ -157,6 +159,11 @@ private:
     void createCopyProgress();
     void showCopyProgress();
     void showRecordMenu(vm::Segment* segment, int row, const QPoint& globalPos);
+
+    // Undo and redo name the step they take, and go off when there is none.
+    void updateUndoActions();
+    // Undo (backwards) or redo; a cell edit taken back is shown where it was.
+    void takeStep(bool backwards);
 
     // Commands of the window itself.
     void toggleCanEditData();

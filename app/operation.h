@@ -116,3 +116,9 @@ struct Operation {
 // A copy of a segment's description for an operation: no views, and its
 // memory-only widths as they were.
 std::shared_ptr<const vm::Segment> segmentCopy(const vm::Segment& segment);
+
+// Parts of the steps' names as the Edit menu shows them ("Insert 3 Records
+// in Readings", "Change Kind of temperature"): a segment by its name, the
+// fields at the given entry indices by the memo of one or by their number.
+QString segmentTitle(const vm::Segment& segment);
+QString fieldsTitle(const vm::Segment& segment, const std::vector<std::size_t>& entries);

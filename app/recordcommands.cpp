@@ -9,6 +9,7 @@
 #include "delrecorddialog.h"
 #include "document.h"
 #include "documentfiles.h"
+#include "operation.h"
 #include "progresswindow.h"
 #include "prompter.h"
 #include "recordedits.h"
@@ -26,6 +27,22 @@ QAction* recordAction(QObject* parent, const char* name, const char* caption) {
     a->setProperty("imageIndex", -1);
     a->setEnabled(false);
     return a;
+}
+
+// The names of the steps in the Edit menu: "Insert 3 Records in Readings".
+QString recordsText(std::int64_t count) {
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" Record") : QStringLiteral(" Records"));
+}
+
+QString stepLabel(const vm::AddRecordsRequest& r, const vm::Segment& s) {
+    return QStringLiteral("Insert ") + recordsText(r.count) + QStringLiteral(" in ") +
+           segmentTitle(s);
+}
+
+QString stepLabel(const vm::DeleteRecordsRequest& r, const vm::Segment& s) {
+    return QStringLiteral("Delete ") + recordsText(r.last - r.first + 1) +
+           QStringLiteral(" from ") + segmentTitle(s);
 }
 
 } // namespace
@@ -65,6 +82,7 @@ void RecordCommands::wire(QAction* action, Dialog* dialog, EngineEdit edit) {
                 dialog->prepare(s, counted);
             },
             action->text(),
+            [dialog](const vm::Segment& s) { return stepLabel(dialog->request(), s); },
             [dialog, edit](vm::Segment& s, vm::WorkingFile& wf, vm::SegmentList& list,
                            const vm::Progress& p) {
                 return edit(wf, list, s, dialog->request(), p);
@@ -109,7 +127,8 @@ void RecordCommands::aimAtCurrentRow() {
 void RecordCommands::run(
     QDialog& dialog,
     const std::function<void(const vm::Segment&, const vm::RecordExtent&)>& prepare,
-    const QString& label, const Edit& edit) {
+    const QString& label, const std::function<QString(const vm::Segment&)>& stepLabel,
+    const Edit& edit) {
     vm::Segment* s = m_doc.segments().current();
     if (!s || s->anomaly || !requireWorkingCopy(m_doc))
         return;
@@ -122,7 +141,7 @@ void RecordCommands::run(
         // Gone before any message, so that it takes no click meant for the box.
         ProgressWindow progress(m_window, label);
         done = m_doc.rewrite(
-            label, progress.callback(),
+            stepLabel(*s), progress.callback(),
             [&](vm::WorkingFile& wf, vm::SegmentList& list, const vm::Progress& p) {
                 const vm::FileResult r = edit(*s, wf, list, p);
                 return Document::RewriteResult{r.ok, r.error};

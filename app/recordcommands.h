@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <QObject>
+#include <QString>
 
 #include "model.h"
 #include "workingfile.h"
@@ -54,10 +55,12 @@ private:
     // edit(wf, list, segment, request, progress) is the engine's record edit.
     template <typename Dialog, typename EngineEdit>
     void wire(QAction* action, Dialog* dialog, EngineEdit edit);
-    // Shows a record dialog prepared for the current segment and runs the edit it accepted.
+    // Shows a record dialog prepared for the current segment and runs the
+    // edit it accepted; label titles its progress, stepLabel names its step.
     void run(QDialog& dialog,
              const std::function<void(const vm::Segment&, const vm::RecordExtent&)>& prepare,
-             const QString& label, const Edit& edit);
+             const QString& label, const std::function<QString(const vm::Segment&)>& stepLabel,
+             const Edit& edit);
     // The entries' dialogs start at record (-1: none); enabled as the segment allows.
     void aim(const vm::Segment* segment, int record, bool append);
 

@@ -49,6 +49,18 @@ std::unique_ptr<Segment> cloneSegment(const Segment& seg) {
     return c;
 }
 
+void restoreSegmentValues(Segment& seg, const Segment& from) {
+    seg.begin = from.begin;
+    seg.recordCount = from.recordCount;
+    seg.recordLength = from.recordLength;
+    seg.length = from.length;
+    seg.anomalyColumnWidths = from.anomalyColumnWidths;
+    seg.name = from.name;
+    seg.anomaly = from.anomaly;
+    seg.toFilesEnd = from.toFilesEnd;
+    seg.raw = from.raw;
+}
+
 void freeSegment(SegmentList& list, Segment* seg) {
     const int i = list.indexOf(seg);
     if (i >= 0)

@@ -24,6 +24,10 @@ std::unique_ptr<Segment> newSegment(const SegmentList& list, std::int64_t dataFi
 void placeSegment(Segment& seg, const SegmentList& list, std::optional<std::int32_t> offset = {});
 // A copy of the image and the entries; no views.
 std::unique_ptr<Segment> cloneSegment(const Segment& seg);
+// Gives seg the stored values of from (name, positions, counts, flags, widths
+// and reserved bytes); its entries and views stay. Putting a segment back as
+// it was keeps the grids that hang on it.
+void restoreSegmentValues(Segment& seg, const Segment& from);
 // Removes a segment from the list and frees it with its entries and views.
 void freeSegment(SegmentList& list, Segment* seg);
 void clearSegments(SegmentList& list);

@@ -641,11 +641,11 @@ FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built,
         return r;
     }
     r.delta = sink.written() - oldSize;
-    // The old file stays on disk, closed, until its holder lets it go
-    // (removeSupersededCopies) or an undo takes it back.
-    wf.stream.close();
+    // The old file stays on disk, open and locked, until its holder lets it
+    // go (removeSupersededCopies) or keeps it for an undo.
     if (!wf.name.empty())
-        wf.superseded.push_back(wf.name);
+        wf.superseded.push_back({wf.name, std::move(wf.stream)});
+    wf.stream.close();
     wf.stream = sink.takeStream();
     wf.name = sink.path();
     r.ok = true;

@@ -91,6 +91,17 @@ bool removeLeftover(const std::string& name) {
 
 } // namespace
 
+std::int64_t defaultUndoBudget(const std::string& tempDir, std::int64_t kept) {
+    std::error_code ec;
+    const std::filesystem::space_info space =
+        std::filesystem::space(std::filesystem::u8path(tempDir.empty() ? "." : tempDir), ec);
+    if (ec)
+        return 0; // a folder that cannot say: no space to spend on undo
+    const auto free = static_cast<std::int64_t>(
+        std::min<std::uintmax_t>(space.available, std::uintmax_t{1} << 62));
+    return std::min(kMaxUndoBudget, (free + std::max<std::int64_t>(kept, 0)) / 4);
+}
+
 std::string systemTempFolder() {
     std::error_code ec;
     const std::filesystem::path p = std::filesystem::temp_directory_path(ec);
@@ -356,12 +367,45 @@ bool isWorkingFileName(const std::string& fileName) {
 
 } // namespace
 
+namespace {
+
+// Closes the stream and deletes the file under name, if the name still leads
+// to the file the stream held (another instance may have planted something
+// there meanwhile, which is not ours to delete).
+void removeHeld(const std::string& name, FileStream& stream) {
+#ifdef _WIN32
+    // Windows deletes no file that is open; the moment between the two steps
+    // is covered by the in-use test of the removal.
+    stream.close();
+    if (!name.empty())
+        removeLeftover(name);
+#else
+    if (stream.isOpen() && !name.empty() && nameLeadsTo(name, stream.fd()))
+        ::unlink(name.c_str());
+    stream.close();
+#endif
+}
+
+// Only working files of the folder are ever deleted: a stand-in (the input
+// of cut-blank, say) is no copy of ours.
+bool isWorkingFileOf(const std::string& dir, const std::string& name) {
+    return name.size() > dir.size() && name.compare(0, dir.size(), dir) == 0 &&
+           isWorkingFileName(name.substr(dir.size()));
+}
+
+} // namespace
+
+void removeHeldCopy(const std::string& tempDir, SupersededCopy& copy) {
+    if (isWorkingFileOf(withSeparator(tempDir), copy.name))
+        removeHeld(copy.name, copy.stream);
+    copy.stream.close();
+    copy.name.clear();
+}
+
 void removeSupersededCopies(WorkingFile& wf) {
-    const std::string dir = withSeparator(wf.tempDir);
-    for (const std::string& name : wf.superseded)
-        if (name != wf.name && name.size() > dir.size() && name.compare(0, dir.size(), dir) == 0 &&
-            isWorkingFileName(name.substr(dir.size())))
-            removeLeftover(name);
+    for (SupersededCopy& copy : wf.superseded)
+        if (copy.name != wf.name)
+            removeHeldCopy(wf.tempDir, copy);
     wf.superseded.clear();
 }
 
@@ -390,9 +434,7 @@ void discardWorkingFile(WorkingFile& wf) {
     if (!wf.name.empty())
         win::removeFile(wf.name);
 #else
-    if (wf.stream.isOpen() && !wf.name.empty() && nameLeadsTo(wf.name, wf.stream.fd()))
-        ::unlink(wf.name.c_str());
-    wf.stream.close();
+    removeHeld(wf.name, wf.stream);
 #endif
     wf.name.clear();
 }

@@ -15,6 +15,14 @@ namespace vm {
 // the operation to stop; a stopped operation fails and changes nothing.
 using Progress = std::function<bool(double fraction)>;
 
+// A working file a rewrite replaced. Its stream stays open, and so locked,
+// until its holder decides: no name search of a later rewrite takes it over
+// and no sweep of another instance deletes it, so an undo can switch back.
+struct SupersededCopy {
+    std::string name;
+    FileStream stream;
+};
+
 // The document's working copy: the temporary folder (with its trailing
 // separator), the working file's name and its open read-write stream, which
 // holds an exclusive lock so other instances see the file as in use.
@@ -22,9 +30,10 @@ struct WorkingFile {
     std::string tempDir;
     std::string name;
     FileStream stream;
-    // Working files a rewrite replaced, closed: removeSupersededCopies deletes
-    // them (an undo that switches back to one takes it out of the list first).
-    std::vector<std::string> superseded;
+    // Working files the rewrites replaced, oldest first, still held:
+    // removeSupersededCopies deletes them (an undo keeping one takes it out
+    // of the list first).
+    std::vector<SupersededCopy> superseded;
 };
 
 // The outcome of a copy or a rewrite. error is the system's text on failure.
@@ -128,13 +137,21 @@ bool makeWorkingCopy(WorkingFile& wf, const std::string& source, std::string* er
 // it. The copies its rewrites left go too.
 void discardWorkingFile(WorkingFile& wf);
 // Deletes the files listed in wf.superseded that are working files of
-// wf.tempDir and that nobody holds (another instance may have taken the name
-// over since), and empties the list.
+// wf.tempDir (the name still leading to the file held), and empties the list.
 void removeSupersededCopies(WorkingFile& wf);
+// Closes a copy held aside and deletes it, when it is a working file of
+// tempDir and its name still leads to it.
+void removeHeldCopy(const std::string& tempDir, SupersededCopy& copy);
 // At start: deletes every working file of tempDir ("~qzt" + number + ".tmp",
 // whatever the number) that belongs to this user and that no running
 // instance holds locked. The number deleted.
 int removeLeftoverWorkingFiles(const std::string& tempDir);
+
+// How much disk the working copies kept for undoing rewrites may take by
+// default: a quarter of the space the temporary folder would have free
+// without them (kept: the bytes they take now), and never more than 4 GiB.
+inline constexpr std::int64_t kMaxUndoBudget = std::int64_t{4} << 30;
+std::int64_t defaultUndoBudget(const std::string& tempDir, std::int64_t kept);
 
 // The system's temporary folder with its trailing separator ("./" when it
 // cannot say), where the command-line tool keeps its working files.

@@ -7,9 +7,12 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include "document.h"
 #include "mainwindow.h"
+#include "platform.h"
 #include "structureeditor.h"
 #include "toolset.h"
+#include "workingfile.h"
 
 namespace {
 
@@ -43,6 +46,10 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellomarque"));
     QApplication::setOrganizationName(QStringLiteral("Tollwick"));
+
+    // Working copies that instances killed earlier left behind: no running
+    // instance holds them locked, so nobody needs them.
+    vm::removeLeftoverWorkingFiles(toNative(platform::tempDir()));
 
     Tmain window;
     installStructureEditor(window);

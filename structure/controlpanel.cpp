@@ -259,6 +259,7 @@ QGroupBox* Tctrls::makeSegmentInfo() {
     m_name->setObjectName(QStringLiteral("segName"));
     m_name->setMaxLength(static_cast<int>(vm::kSegmentNameMax));
     connect(m_name, &QLineEdit::textChanged, this, &Tctrls::segNameChange);
+    connect(m_name, &QLineEdit::editingFinished, &m_doc, &Document::endEditBurst);
     m_nameLabel = captionFor(m_name, QStringLiteral("Name:"));
     grid->addWidget(m_nameLabel, 0, 0);
     grid->addWidget(m_name, 0, 1, 1, 3);
@@ -300,6 +301,7 @@ QGroupBox* Tctrls::makeSegmentInfo() {
         *e.group = numberEditor(e.name, e.caption, e.ud1, e.ud10, e.which);
         *e.edit = e.group->edit;
         connect(e.group->edit, &QLineEdit::textChanged, this, e.handler);
+        connect(e.group->edit, &QLineEdit::editingFinished, &m_doc, &Document::endEditBurst);
         grid->addWidget(e.group->label, e.row, 0);
         grid->addWidget(e.group->edit, e.row, 1);
         grid->addWidget(e.group->step1, e.row, 2);
@@ -812,12 +814,16 @@ void Tctrls::showNumber(QLineEdit* editor, std::int64_t value) {
     m_filling = filling;
 }
 
-void Tctrls::editSegment(const QString& label, const std::function<void(vm::Segment&)>& edit) {
+// Each keystroke applies at once, so that the grids follow the typing; the
+// keystrokes of one editor until its focus leaves are one step to undo.
+void Tctrls::editSegment(const QString& what, const std::function<void(vm::Segment&)>& edit) {
     vm::Segment* s = m_doc.segments().current();
     if (m_filling || !s)
         return;
     m_editing = true;
-    m_doc.changeSegment(*s, label, edit);
+    m_doc.changeSegment(*s, QStringLiteral("Change ") + what + QStringLiteral(" of ") +
+                                segmentTitle(*s),
+                        edit, what);
     m_editing = false;
 }
 
@@ -835,46 +841,59 @@ void Tctrls::segNameChange(const QString& text) {
                                  RecordPane::toDisplay(s->name) + QStringLiteral("."));
         return;
     }
-    editSegment(QStringLiteral("Segment Name"), [&](vm::Segment& s) { s.setName(*name); });
+    editSegment(QStringLiteral("Name"), [&](vm::Segment& s) { s.setName(*name); });
 }
 
 void Tctrls::endEditingBurst() {
     m_lengthBeforeBurst.reset();
 }
 
+// Text that is no number (yet) changes nothing: each keystroke is applied
+// to the values the burst began with, and those must not come back half way.
 void Tctrls::segBeginChange() {
-    std::int32_t count = 0;
+    const std::optional<std::int32_t> value = editorValue(m_begin);
+    if (!value)
+        return;
     const vm::Segment* current = m_doc.segments().current();
     if (!m_filling && current && !m_lengthBeforeBurst)
         m_lengthBeforeBurst = current->length;
-    editSegment(QStringLiteral("Segment Begin"), [&](vm::Segment& s) {
-        count = vm::editSegmentBegin(s, editorValue(m_begin), fileSize(), m_lengthBeforeBurst);
+    editSegment(QStringLiteral("Begin"), [&](vm::Segment& s) {
+        const std::int32_t count = vm::editSegmentBegin(s, value, fileSize(), m_lengthBeforeBurst);
         showNumber(m_recCount, count);
         showNumber(m_length, s.length);
     });
 }
 
 void Tctrls::recLengthChange() {
+    const std::optional<std::int32_t> value = editorValue(m_recLength);
+    if (!value)
+        return;
     if (!m_filling)
         endEditingBurst();
     editSegment(QStringLiteral("Record Length"), [&](vm::Segment& s) {
-        showNumber(m_recCount, vm::editRecordLength(s, editorValue(m_recLength), fileSize()));
+        showNumber(m_recCount, vm::editRecordLength(s, value, fileSize()));
     });
 }
 
 void Tctrls::segLengthChange() {
+    const std::optional<std::int32_t> value = editorValue(m_length);
+    if (!value)
+        return;
     if (!m_filling)
         endEditingBurst();
-    editSegment(QStringLiteral("Segment Length"), [&](vm::Segment& s) {
-        showNumber(m_recCount, vm::editSegmentLength(s, editorValue(m_length), fileSize()));
+    editSegment(QStringLiteral("Length"), [&](vm::Segment& s) {
+        showNumber(m_recCount, vm::editSegmentLength(s, value, fileSize()));
     });
 }
 
 void Tctrls::recCountChange() {
+    const std::optional<std::int32_t> value = editorValue(m_recCount);
+    if (!value)
+        return;
     if (!m_filling)
         endEditingBurst();
     editSegment(QStringLiteral("Record Count"), [&](vm::Segment& s) {
-        if (vm::editRecordCount(s, editorValue(m_recCount), fileSize()))
+        if (vm::editRecordCount(s, value, fileSize()))
             showNumber(m_length, s.length);
     });
 }
@@ -883,7 +902,7 @@ void Tctrls::isHClick(bool checked) {
     endEditingBurst();
     vm::Segment* s = m_doc.segments().current();
     if (!m_filling && s)
-        m_doc.changeSegment(*s, QStringLiteral("Anomaly"),
+        m_doc.changeSegment(*s, QStringLiteral("Change Anomaly of ") + segmentTitle(*s),
                             [checked](vm::Segment& seg) { seg.anomaly = checked; });
 }
 
@@ -891,7 +910,7 @@ void Tctrls::cToFileEndClick(bool checked) {
     endEditingBurst();
     vm::Segment* s = m_doc.segments().current();
     if (!m_filling && s)
-        m_doc.changeSegment(*s, QStringLiteral("ToFilesEnd"),
+        m_doc.changeSegment(*s, QStringLiteral("Change ToFilesEnd of ") + segmentTitle(*s),
                             [checked](vm::Segment& seg) { seg.toFilesEnd = checked; });
 }
 

@@ -120,7 +120,8 @@ private:
     void endEditingBurst();
     // A segment editor's text changed: edit applies it to the current
     // segment; the other editors then show what followed.
-    void editSegment(const QString& label, const std::function<void(vm::Segment&)>& edit);
+    // what names the editor ("Begin"): the step is "Change Begin of <segment>".
+    void editSegment(const QString& what, const std::function<void(vm::Segment&)>& edit);
     void segBeginChange();
     void recLengthChange();
     void segLengthChange();

@@ -53,6 +53,8 @@ TtypeFrame::TtypeFrame(QWidget* parent) : QWidget(parent) {
     connect(m_length, &QLineEdit::textChanged, this, &TtypeFrame::ElengthChange);
     connect(m_memo, &QLineEdit::textChanged, this, &TtypeFrame::EmemoChange);
     connect(m_startUpDown, &UpDownButtons::stepped, this, &TtypeFrame::UDStartClick);
+    for (QLineEdit* e : {m_start, m_length, m_memo})
+        connect(e, &QLineEdit::editingFinished, this, &TtypeFrame::editingEnded);
 
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_kind, m_start, m_startUpDown, m_length, m_memo})
@@ -117,12 +119,13 @@ void TtypeFrame::showLength(int kind) {
 }
 
 void TtypeFrame::changeSelection(
-    const std::function<bool(vm::Segment&, const std::vector<int>&)>& change, bool fitColumns) {
+    const std::function<bool(vm::Segment&, const std::vector<int>&)>& change, bool fitColumns,
+    Part part) {
     if (m_filling || !m_segment)
         return;
     const std::vector<int> rows = selectedRows();
     const Change edit = [&](vm::Segment& s) { return change(s, rows); };
-    if (m_apply ? m_apply(edit, rows, fitColumns) : edit(*m_segment))
+    if (m_apply ? m_apply(edit, rows, fitColumns, part) : edit(*m_segment))
         emit fieldsChanged(QList<int>(rows.begin(), rows.end()), fitColumns);
 }
 
@@ -139,7 +142,7 @@ void TtypeFrame::cKindChange(int index) {
             m_filling = false;
             return true;
         },
-        true);
+        true, Part::Kind);
 }
 
 void TtypeFrame::EstartChange(const QString& text) {
@@ -147,7 +150,7 @@ void TtypeFrame::EstartChange(const QString& text) {
         [&](vm::Segment& s, const std::vector<int>& rows) {
             return vm::frameSetStart(s, rows, text.toStdString());
         },
-        false);
+        false, Part::Start);
 }
 
 void TtypeFrame::ElengthChange(const QString& text) {
@@ -155,7 +158,7 @@ void TtypeFrame::ElengthChange(const QString& text) {
         [&](vm::Segment& s, const std::vector<int>& rows) {
             return vm::frameSetLength(s, rows, text.toStdString());
         },
-        true);
+        true, Part::Length);
 }
 
 void TtypeFrame::EmemoChange(const QString& text) {
@@ -163,7 +166,7 @@ void TtypeFrame::EmemoChange(const QString& text) {
         [&](vm::Segment& s, const std::vector<int>& rows) {
             return vm::frameSetMemo(s, rows, singleByteText(text));
         },
-        false);
+        false, Part::Memo);
 }
 
 void TtypeFrame::UDStartClick(int step) {

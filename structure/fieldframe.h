@@ -24,10 +24,12 @@ public:
 
     // An edit of the selected entries; true when it changed any.
     using Change = std::function<bool(vm::Segment&)>;
+    // Which of the frame's editors made a change.
+    enum class Part { Kind, Start, Length, Memo };
     // Applies a change to the segment (with fitColumns each changed field's
     // column fits its kind and length again); true when it changed it.
-    using Apply =
-        std::function<bool(const Change& change, const std::vector<int>& rows, bool fitColumns)>;
+    using Apply = std::function<bool(const Change& change, const std::vector<int>& rows,
+                                     bool fitColumns, Part part)>;
 
     // Row i of the list stands for entry i of the segment.
     void bindFrame(QAbstractItemView* listView, bool editable);
@@ -52,11 +54,13 @@ public:
 signals:
     // The entries of these rows changed; with fitColumns their kind or length.
     void fieldsChanged(const QList<int>& rows, bool fitColumns);
+    // Typing in one of the frame's editors ended (Enter, or its focus left).
+    void editingEnded();
 
 private:
     // Applies change to the selected entries; announces them when it changed any.
     void changeSelection(const std::function<bool(vm::Segment&, const std::vector<int>&)>& change,
-                         bool fitColumns);
+                         bool fitColumns, Part part);
     void showLength(int kind);
 
     QComboBox* m_kind = nullptr;

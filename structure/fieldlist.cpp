@@ -106,24 +106,37 @@ void FieldList::buildWidget() {
     m_frame->bindFrame(m_list, true);
     // The frame's edits are the document's: a kind or a length fits the
     // column of each changed field to it.
-    m_frame->setApply(
-        [this](const TtypeFrame::Change& change, const std::vector<int>& rows, bool fitColumns) {
-            vm::Segment* s = current();
-            if (!s)
-                return false;
-            m_framing = true;
-            const bool changed =
-                document().changeFields(*s, QStringLiteral("Change Type"), [&](vm::Segment& seg) {
-                    if (!change(seg))
-                        return false;
-                    if (fitColumns)
-                        for (const std::size_t i : vm::selectedEntries(seg, rows))
-                            vm::fitEntryColumn(seg.entries[i], fontHeight());
-                    return true;
-                });
-            m_framing = false;
-            return changed;
-        });
+    m_frame->setApply([this](const TtypeFrame::Change& change, const std::vector<int>& rows,
+                             bool fitColumns, TtypeFrame::Part part) {
+        vm::Segment* s = current();
+        if (!s)
+            return false;
+        // Typing in one of the frame's editors for the same fields is one
+        // step: "Change Kind of temperature".
+        static const char* const kParts[] = {"Kind", "Start", "Length", "Memo"};
+        const QString what = QString::fromLatin1(kParts[static_cast<int>(part)]);
+        QString burst = QStringLiteral("frame ") + what;
+        for (int r : rows)
+            burst += QLatin1Char(' ') + QString::number(r);
+        m_framing = true;
+        const bool changed = document().changeFields(
+            *s,
+            QStringLiteral("Change ") + what + QStringLiteral(" of ") +
+                fieldsTitle(*s, vm::selectedEntries(*s, rows)),
+            [&](vm::Segment& seg) {
+                if (!change(seg))
+                    return false;
+                if (fitColumns)
+                    for (const std::size_t i : vm::selectedEntries(seg, rows))
+                        vm::fitEntryColumn(seg.entries[i], fontHeight());
+                return true;
+            },
+            burst);
+        m_framing = false;
+        return changed;
+    });
+    QObject::connect(m_frame, &TtypeFrame::editingEnded, m_widget,
+                     [this] { document().endEditBurst(); });
 
     auto* layout = new QVBoxLayout(m_widget);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -270,15 +283,19 @@ void FieldList::showFieldMenu(int entry, const QPoint& globalPos) {
 
 // --- field actions ---------------------------------------------------------------------
 
-bool FieldList::run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit) {
+bool FieldList::run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit,
+                    const QString& stepLabel) {
     QString error;
     bool changed = false;
     {
         std::optional<ProgressWindow> progress;
         if (mode() == vm::StructMode::Edit)
             progress.emplace(&m_panel, label);
+        const QString step = stepLabel.isEmpty()
+                                 ? label + QStringLiteral(" in ") + segmentTitle(segment)
+                                 : stepLabel;
         changed = document().fieldAction(
-            segment, label, progress ? progress->callback() : vm::Progress{}, edit, &error);
+            segment, step, progress ? progress->callback() : vm::Progress{}, edit, &error);
     }
     reportFailure(m_panel.pane(), &m_panel, error);
     return changed;
@@ -392,10 +409,12 @@ void FieldList::A_transExecute() {
     if (prompter().runModal(*m_transform) != QDialog::Accepted || !m_transform->target())
         return;
     const vm::TypeEntry target = *m_transform->target();
-    run(*s, QStringLiteral("Converts Type"),
+    run(
+        *s, QStringLiteral("Converts Type"),
         [&](vm::WorkingFile& wf, vm::Segment& seg, const vm::Progress& p) {
             return vm::convertField(wf, seg, index, target, document().locale(), p, fontHeight());
-        });
+        },
+        QStringLiteral("Change Kind of ") + fieldsTitle(*s, {index}));
 }
 
 // --- the list itself ---------------------------------------------------------------------

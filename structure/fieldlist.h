@@ -73,7 +73,10 @@ private:
     void addOrInsert(bool add);
     // Runs a field action through the document; in edit mode with a
     // progress window that can stop it. A failure is reported.
-    bool run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit);
+    // label titles the progress window; the step to undo is named by
+    // stepLabel, or by label and the segment's name.
+    bool run(vm::Segment& segment, const QString& label, const Document::FieldAction& edit,
+             const QString& stepLabel = QString());
     void rebuildRows();
     void fillRow(QTreeWidgetItem* item, int row);
     void refreshFieldRows();

@@ -42,4 +42,7 @@ public:
     virtual void changeEntry(vm::Segment* segment, int index, const vm::TypeEntry& entry) = 0;
     // A grid took the focus: its segment becomes the current one.
     virtual void selectSegment(vm::Segment* segment) = 0;
+    // A cell editor or a floating editor closed: the keystrokes typed into it
+    // were one change, and the next keystroke starts another.
+    virtual void editFinished() {}
 };

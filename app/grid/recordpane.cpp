@@ -904,6 +904,8 @@ void RecordPane::forgetDocument() {
 // --- the floating structure editors of Anomaly grids ------------------------------
 
 void RecordPane::hideFloatingEditors() {
+    if (m_editBox->isVisible() || m_kindBox->isVisible())
+        m_host->editFinished();
     m_kindBox->hide();
     m_editBox->hide();
     m_upDown->hide();

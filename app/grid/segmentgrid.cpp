@@ -814,6 +814,7 @@ void SegmentGrid::closeEditor() {
     if (!m_editing)
         return;
     m_editing = false;
+    m_pane->host()->editFinished();
     m_editCol = -1;
     m_editRow = -1;
     if (m_editor) {

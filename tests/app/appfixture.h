@@ -63,6 +63,13 @@ struct SegmentSpec {
     bool toFilesEnd = false;
 };
 
+// 100 bytes fully described, so "Can Edit Structure" asks nothing: Head
+// [0, 8), Recs five records of 8 at 8, Tail 13 records of 4 at 48.
+inline const std::vector<SegmentSpec> kRecordsExample = {
+    {"Head", 0, 8, 8, {{7, 0, 4, "h0"}, {7, 4, 4, "h1"}}},
+    {"Recs", 8, 8, 40, {{7, 0, 4, "a"}, {5, 4, 2, "b"}, {6, 6, 2, "c"}}},
+    {"Tail", 48, 4, 52, {{7, 0, 4, "t"}}}};
+
 // Each test gets its own folder with an installation folder (InstallPath),
 // a temporary folder for working copies and its own settings file.
 class AppTest : public ::testing::Test {

@@ -106,7 +106,8 @@ TEST_F(MainWindowTest, ToolBarAndMenusFollowTheLayout) {
         bar << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
     EXPECT_EQ(bar.join(' '),
               QStringLiteral(
-                  "AopenFile AnewFile AsaveAll AsaveData AsaveType AoutPut | ShowCtrl ShowHint "
+                  "AopenFile AnewFile AsaveAll AsaveData AsaveType AoutPut | Aundo Aredo | "
+                  "ShowCtrl ShowHint "
                   "showFind showComp | AgotoOffSet AfileInfo | AisShowNum | AisHex AisNum | "
                   "AcanEdit AcanResetType AcanEditType | AhelpButton |"));
     QStringList tops;

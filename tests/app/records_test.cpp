@@ -28,10 +28,7 @@ protected:
     void openExample() {
         data = dir + QStringLiteral("r.bin");
         writeFile(data, countingBytes(100));
-        writeType(data + QStringLiteral(".type"),
-                  {{"Head", 0, 8, 8, {{7, 0, 4, "h0"}, {7, 4, 4, "h1"}}},
-                   {"Recs", 8, 8, 40, {{7, 0, 4, "a"}, {5, 4, 2, "b"}, {6, 6, 2, "c"}}},
-                   {"Tail", 48, 4, 52, {{7, 0, 4, "t"}}}});
+        writeType(data + QStringLiteral(".type"), kRecordsExample);
         openThroughDialog(data);
         trigger("AcanEditType");
         ASSERT_TRUE(doc().viewSettings().canEditStructure());

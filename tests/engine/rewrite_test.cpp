@@ -170,10 +170,11 @@ TEST(InsertRecords, BlankRecordsGoInAtTheIndex) {
     EXPECT_EQ(w.bytes(), concat({slice(data, 0, 100), Bytes(16, 0), slice(data, 100, 300)}));
     EXPECT_EQ(s->recordCount, 6);
     EXPECT_EQ(s->length, 48);
-    // The document moved to a new file and holds it; the old one stays behind, free.
+    // The document moved to a new file and holds it; the old one stays behind,
+    // still held (an undo may switch back to it) until the holder lets it go.
     EXPECT_NE(w.wf.name, before);
     EXPECT_TRUE(isFileInUse(w.wf.name));
-    EXPECT_FALSE(isFileInUse(before));
+    EXPECT_TRUE(isFileInUse(before));
     EXPECT_EQ(readBytes(before), data);
 }
 
@@ -192,10 +193,15 @@ TEST(Rewrite, TakesOverTheFirstLeftoverNobodyHolds) {
     EXPECT_EQ(w.bytes(), slice(data, 8, 40)); // nothing of the leftover remains
     EXPECT_EQ(readBytes(w.dir.file("~qzt1.tmp")), Bytes(5, 0xAB));
     EXPECT_TRUE(isFileInUse(w.wf.name));
-    // The next rewrite takes the file the document just left.
+    // The file the document just left is still held: the next rewrite takes
+    // a new name, and it goes only when the holder lets it go.
     ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
-    EXPECT_EQ(w.wf.name, w.dir.dir() + "~qzt0.tmp");
+    EXPECT_EQ(w.wf.name, w.dir.dir() + "~qzt3.tmp");
     EXPECT_EQ(w.bytes(), slice(data, 12, 40));
+    EXPECT_EQ(readBytes(w.dir.file("~qzt0.tmp")), data);
+    removeSupersededCopies(w.wf);
+    EXPECT_FALSE(fileExists(w.dir.file("~qzt0.tmp")));
+    EXPECT_FALSE(fileExists(w.dir.file("~qzt2.tmp")));
 }
 
 TEST(InsertRecords, CopiesTheRecordAtTheIndexOrTheLastOne) {
@@ -757,12 +763,15 @@ TEST(WorkingFile, WorkingFilesAreReadableByTheirOwnerOnly) {
     ASSERT_EQ(::chmod(w.dir.file("~qzt1.tmp").c_str(), 0644), 0);
     auto s = seg(0, 4, 16);
     ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    removeSupersededCopies(w.wf); // their names free again
     EXPECT_EQ(w.wf.name, w.dir.file("~qzt1.tmp"));
     EXPECT_TRUE(privateMode(w.wf.name));
     ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    removeSupersededCopies(w.wf); // their names free again
     EXPECT_EQ(w.wf.name, w.dir.file("~qzt0.tmp"));
     EXPECT_TRUE(privateMode(w.wf.name));
     ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok);
+    removeSupersededCopies(w.wf); // their names free again
     EXPECT_EQ(w.wf.name, w.dir.file("~qzt1.tmp"));
     ::unlink(w.dir.file("~qzt0.tmp").c_str());
     ASSERT_TRUE(deleteRecords(w.wf, *s, 0, 0).ok); // a name made anew

@@ -52,20 +52,22 @@ TEST(WorkingCopies, EveryCopyNobodyHoldsGoesAndNothingElse) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(namesIn(dir), expected);
 
-    // A rewrite's predecessor waits for its holder, who lets it go; a name
-    // that is no working file of the folder (an input standing in for one)
-    // is never removed.
+    // A rewrite's predecessor stays held (no sweep takes it) until its holder
+    // lets it go; a name that is no working file of the folder (an input
+    // standing in for one) is never removed.
     fixtures::Work w(fixtures::counting(10));
     const std::string first = w.wf.name;
     auto seg = fixtures::seg("S", 0, 10, 1);
     seg->recordCount = 10;
     ASSERT_TRUE(deleteRecords(w.wf, *seg, 0, 0).ok);
-    EXPECT_EQ(w.wf.superseded, std::vector<std::string>{first});
-    EXPECT_TRUE(fileExists(first));
+    ASSERT_EQ(w.wf.superseded.size(), 1u);
+    EXPECT_EQ(w.wf.superseded[0].name, first);
+    EXPECT_TRUE(isFileInUse(first));
+    EXPECT_EQ(removeLeftoverWorkingFiles(w.wf.tempDir), 0);
     removeSupersededCopies(w.wf);
     EXPECT_FALSE(fileExists(first));
     ASSERT_TRUE(deleteRecords(w.wf, *seg, 0, 0).ok);
-    w.wf.superseded.push_back(w.dir.file("data.bin"));
+    w.wf.superseded.push_back({w.dir.file("data.bin"), {}});
     discardWorkingFile(w.wf);
     EXPECT_EQ(namesIn(w.dir), std::vector<std::string>{"data.bin"});
 }

@@ -98,7 +98,7 @@ TEST_F(FieldListTest, TheEditMenuAndThePopupListTheActionsInOrder) {
     const QString importC = QString::fromUtf8("Import C Struct\xE2\x80\xA6");
     EXPECT_EQ(captions(find<QMenu>("typeMenu")->actions()), fieldActions + QStringList({"|", importC}));
     EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
-              QStringList({"New Segment", "Copy Segment", "Delete Segment", "Insert Segment",
+              QStringList({"Undo", "Redo", "|", "New Segment", "Copy Segment", "Delete Segment", "Insert Segment",
                            "Past Segment", "Cut Segment", "|",
                            QString::fromUtf8("Describe From Data\xE2\x80\xA6"), "|"}) +
                   fieldActions +

@@ -64,7 +64,7 @@ TEST_F(PanelTest, EveryNamedControlIsThereAndStartsDisabled) {
     EXPECT_EQ(captions(find<QMenu>("partMenu")->actions()),
               segmentActions + QStringList({"|", describe}));
     EXPECT_EQ(captions(window().menuBar()->actions().at(1)->menu()->actions()),
-              segmentActions + QStringList({"|", describe, "|", "Add Record", "Delete Record", "|",
+              QStringList({"Undo", "Redo", "|"}) + segmentActions + QStringList({"|", describe, "|", "Add Record", "Delete Record", "|",
                                             QString::fromUtf8("Export Records\xE2\x80\xA6"),
                                             QString::fromUtf8("Import Records\xE2\x80\xA6")}));
 }
