@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -13,6 +14,7 @@
 
 #include "platformfile.h"
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -49,6 +51,8 @@ RewriteSink::~RewriteSink() = default;
 
 bool RewriteSink::create(const std::string& path, bool lock) {
     m_path = path;
+    m_writeName.clear();
+    m_towardsDisk = false;
     m_adopted = false;
     m_attached = false;
     m_taken = false;
@@ -102,6 +106,8 @@ bool RewriteSink::adopt(const std::string& path) {
 #endif
     m_out = std::move(f);
     m_path = path;
+    m_writeName.clear();
+    m_towardsDisk = false;
     m_adopted = true;
     m_attached = false;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -110,9 +116,11 @@ bool RewriteSink::adopt(const std::string& path) {
     return true;
 }
 
-void RewriteSink::attach(FileStream&& out, std::int64_t at) {
+void RewriteSink::attach(FileStream&& out, std::int64_t at, std::string name, bool towardsDisk) {
     m_out = std::move(out);
     m_path = m_out.path();
+    m_writeName = std::move(name);
+    m_towardsDisk = towardsDisk;
     m_adopted = false;
     m_attached = true;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -130,6 +138,22 @@ bool RewriteSink::fail(const std::string& text) {
     if (m_error.empty())
         m_error = text.empty() ? std::string("Unknown error") : text;
     return false;
+}
+
+bool RewriteSink::writeFailed(const std::string& text) {
+    if (m_writeName.empty())
+        return fail(text);
+    return fail("Cannot write " + m_writeName + ": " + (text.empty() ? "Unknown error" : text));
+}
+
+void RewriteSink::startWriteBack(std::int64_t from, std::int64_t to) {
+#ifdef __linux__
+    if (m_towardsDisk && to > from)
+        ::sync_file_range(m_out.fd(), from, to - from, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)from;
+    (void)to;
+#endif
 }
 
 bool RewriteSink::report() {
@@ -152,7 +176,8 @@ bool RewriteSink::flushBuffer() {
     if (m_fill == 0)
         return true;
     if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data(), m_fill)))
-        return fail(m_out.lastError());
+        return writeFailed(m_out.lastError());
+    startWriteBack(m_pos, m_pos + static_cast<std::int64_t>(m_fill));
     m_pos += static_cast<std::int64_t>(m_fill);
     m_fill = 0;
     return report();
@@ -229,10 +254,11 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
                     kernel = false; // this pair of files cannot be copied by the kernel
                     break;
                 }
-                return fail(systemErrorText(err));
+                return writeFailed(systemErrorText(err));
             }
             if (n == 0)
                 break; // end of the source: the rest is zeros
+            startWriteBack(m_pos, m_pos + n);
             m_pos += n;
             len -= n;
             if (!report())
@@ -586,6 +612,18 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
         result.error = "No working file is open";
         return false;
     }
+    if (wf.rewriteTarget) {
+        const auto target = std::exchange(wf.rewriteTarget, nullptr);
+        FileStream out;
+        std::string name;
+        if (!target(out, name, result.error)) {
+            if (result.error.empty())
+                result.error = "Unknown error";
+            return false;
+        }
+        sink.attach(std::move(out), 0, std::move(name), true);
+        return true;
+    }
     // The name search with reuse: the first name that is free, or whose file
     // is a leftover nobody holds. A leftover is taken over and written over in
     // place rather than deleted and made anew, which spares freeing and
@@ -646,8 +684,10 @@ FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built,
     wf.stream.close();
     if (!wf.name.empty())
         wf.superseded.push_back(wf.name);
+    // A file handed over by wf.rewriteTarget belongs to whoever gave it.
+    const bool handedOver = sink.attached();
     wf.stream = sink.takeStream();
-    wf.name = sink.path();
+    wf.name = handedOver ? std::string() : sink.path();
     r.ok = true;
     return r;
 }
