@@ -24,7 +24,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "atomicfile.h"
@@ -52,21 +51,8 @@ struct Best {
 
 // Runs a program (no shell) with its output and errors to /dev/null; its exit code.
 int run(const std::vector<std::string>& args) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    static const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    return benchfiles::runTo(args, null, null);
 }
 
 void mustRun(const std::vector<std::string>& args) {
@@ -209,57 +195,60 @@ void finds(const std::string& dir, const std::string& cli) {
     std::filesystem::remove(data);
 }
 
-// The image's file system: XFS, else btrfs; empty when neither can be made.
-std::string makeImage(const std::string& image) {
-    const std::string quiet = " >/dev/null 2>&1";
+// An image of the file system fs ("xfs" or "btrfs"); false when it cannot be made.
+bool makeImage(const std::string& image, const std::string& fs) {
+    std::filesystem::remove(image);
     if (shell("truncate -s 4G '" + image + "'") != 0)
-        return {};
-    if (shell("mkfs.xfs -q -f -m reflink=1 '" + image + "'" + quiet) == 0)
-        return "xfs";
-    if (shell("mkfs.btrfs -q -f '" + image + "'" + quiet) == 0)
-        return "btrfs";
-    return {};
+        return false;
+    const std::string options = fs == "xfs" ? " -q -f -m reflink=1 '" : " -q -f '";
+    return shell("mkfs." + fs + options + image + "' >/dev/null 2>&1") == 0;
 }
 
-// On a file system that shares extents: the working copy and Save File clone.
+// On file systems that share extents: the working copy and Save File clone.
 void clones(const std::string& dir) {
     const std::string image = dir + "fs.img";
     const std::string mnt = dir + "mnt";
     std::filesystem::create_directories(mnt);
-    const std::string fs = makeImage(image);
-    if (fs.empty()) {
-        std::printf("clones: skipped, neither mkfs.xfs nor mkfs.btrfs could make an image "
-                    "(apt-get install xfsprogs btrfs-progs)\n");
-        std::filesystem::remove(image);
-        return;
+    for (const std::string fs : {"xfs", "btrfs"}) {
+        if (!makeImage(image, fs)) {
+            std::printf("clones on %s: skipped, mkfs.%s cannot make an image here (apt-get "
+                        "install xfsprogs btrfs-progs)\n",
+                        fs.c_str(), fs.c_str());
+            continue;
+        }
+        if (shell("mount -o loop '" + image + "' '" + mnt + "' >/dev/null 2>&1") != 0) {
+            std::printf("clones on %s: skipped, the image cannot be mounted here (needs root "
+                        "and loop devices)\n",
+                        fs.c_str());
+            continue;
+        }
+        const std::string data = mnt + "/data.bin";
+        const std::string temp = mnt + "/tmp/";
+        std::filesystem::create_directories(temp);
+        makeFile(data, kGiB);
+        shell("sync");
+        Best copy, save;
+        bool same = true;
+        for (int i = 0; i < kRuns; ++i) {
+            WorkingFile wf;
+            wf.tempDir = temp;
+            copy.take(seconds([&] {
+                if (!makeWorkingCopy(wf, data))
+                    die("cannot make the working copy");
+            }));
+            save.take(seconds([&] { saveFile(wf.stream, data); }));
+            // A clone has every byte: the saved file and the copy are compared in full.
+            if (i == 0)
+                same = shell("cmp -s '" + wf.name + "' '" + data + "'") == 0 &&
+                       fileSize(data) == kGiB;
+            discardWorkingFile(wf);
+        }
+        std::printf("on a loop-mounted %s image, 1 GiB, best of %d (%s)\n", fs.c_str(), kRuns,
+                    same ? "copy and saved file hold the same bytes" : "THE BYTES DIFFER");
+        absolute("  working copy of a newly opened file", copy.t, 0.05);
+        absolute("  Save File", save.t, 0.05);
+        shell("umount '" + mnt + "'");
     }
-    if (shell("mount -o loop '" + image + "' '" + mnt + "' >/dev/null 2>&1") != 0) {
-        std::printf("clones: skipped, the %s image cannot be mounted here (needs root and loop "
-                    "devices)\n",
-                    fs.c_str());
-        std::filesystem::remove(image);
-        return;
-    }
-    const std::string data = mnt + "/data.bin";
-    const std::string temp = mnt + "/tmp/";
-    std::filesystem::create_directories(temp);
-    makeFile(data, kGiB);
-    shell("sync");
-    Best copy, save;
-    for (int i = 0; i < kRuns; ++i) {
-        WorkingFile wf;
-        wf.tempDir = temp;
-        copy.take(seconds([&] {
-            if (!makeWorkingCopy(wf, data))
-                die("cannot make the working copy");
-        }));
-        save.take(seconds([&] { saveFile(wf.stream, data); }));
-        discardWorkingFile(wf);
-    }
-    std::printf("on a loop-mounted %s image, 1 GiB, best of %d\n", fs.c_str(), kRuns);
-    absolute("working copy of a newly opened file", copy.t, 0.05);
-    absolute("Save File", save.t, 0.05);
-    shell("umount '" + mnt + "'");
     std::filesystem::remove(image);
 }
 

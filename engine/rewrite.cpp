@@ -31,6 +31,8 @@ constexpr std::int64_t kKernelCopyMin = std::int64_t{1}
 constexpr std::int64_t kKernelCopyStep = std::int64_t{64}
                                          << 20; // progress is reported between steps
 constexpr std::int64_t kReportEvery = std::int64_t{4} << 20;
+// A file that will be flushed is sent towards the disk in steps of this size.
+constexpr std::int64_t kWriteBackStep = std::int64_t{16} << 20;
 // Positions in the structure are 32-bit; a file must stay below 2 GiB.
 constexpr std::int64_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
 constexpr const char* kStoppedText = "Stopped by the user";
@@ -121,6 +123,7 @@ void RewriteSink::attach(FileStream&& out, std::int64_t at, std::string name, bo
     m_path = m_out.path();
     m_writeName = std::move(name);
     m_towardsDisk = towardsDisk;
+    m_sentTo = at;
     m_adopted = false;
     m_attached = true;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -146,13 +149,16 @@ bool RewriteSink::writeFailed(const std::string& text) {
     return fail("Cannot write " + m_writeName + ": " + (text.empty() ? "Unknown error" : text));
 }
 
-void RewriteSink::startWriteBack(std::int64_t from, std::int64_t to) {
+void RewriteSink::startWriteBack(std::int64_t to) {
 #ifdef __linux__
-    if (m_towardsDisk && to > from)
-        ::sync_file_range(m_out.fd(), from, to - from, SYNC_FILE_RANGE_WRITE);
+    // Left to the system, the whole file would wait in memory for the flush
+    // at the end, and the disk would idle while it is made.
+    if (m_towardsDisk && to - m_sentTo >= kWriteBackStep) {
+        ::sync_file_range(m_out.fd(), m_sentTo, to - m_sentTo, SYNC_FILE_RANGE_WRITE);
+        m_sentTo = to;
+    }
 #else
-    (void)from;
-    (void)to;
+    (void)to; // Windows writes back on its own schedule
 #endif
 }
 
@@ -177,7 +183,7 @@ bool RewriteSink::flushBuffer() {
         return true;
     if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data(), m_fill)))
         return writeFailed(m_out.lastError());
-    startWriteBack(m_pos, m_pos + static_cast<std::int64_t>(m_fill));
+    startWriteBack(m_pos + static_cast<std::int64_t>(m_fill));
     m_pos += static_cast<std::int64_t>(m_fill);
     m_fill = 0;
     return report();
@@ -258,7 +264,7 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
             }
             if (n == 0)
                 break; // end of the source: the rest is zeros
-            startWriteBack(m_pos, m_pos + n);
+            startWriteBack(m_pos + n);
             m_pos += n;
             len -= n;
             if (!report())

@@ -80,7 +80,7 @@ private:
     bool flushBuffer();
     bool report();
     bool writeFailed(const std::string& text);
-    void startWriteBack(std::int64_t from, std::int64_t to);
+    void startWriteBack(std::int64_t to);
 
     FileStream m_out;
     std::string m_path;
@@ -96,6 +96,7 @@ private:
     bool m_attached = false;
     bool m_taken = false;
     bool m_towardsDisk = false;
+    std::int64_t m_sentTo = 0; // writing back was started for the bytes before
 };
 
 // One piece of an output record, built from the input record of the same index.
