@@ -260,7 +260,10 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
                     kernel = false; // this pair of files cannot be copied by the kernel
                     break;
                 }
-                return writeFailed(systemErrorText(err));
+                // The kernel's copy fails alike for the two files: only a
+                // full disk or a file size limit is the target's for sure.
+                const bool target = err == ENOSPC || err == EFBIG || err == EDQUOT;
+                return target ? writeFailed(systemErrorText(err)) : fail(systemErrorText(err));
             }
             if (n == 0)
                 break; // end of the source: the rest is zeros
