@@ -15,6 +15,9 @@
 //   editbench [FOLDER [SECTIONS]]   (default: the system's temporary folder;
 //                                    SECTIONS from "esfx", all by default)
 //
+// EDITBENCH_RUNS sets the runs of each figure (7); EDITBENCH_REFERENCE_CLI
+// names another build of the tool whose edits are timed alike.
+//
 // Needs about 3.5 GiB free in FOLDER; every file it makes is deleted at the end.
 #include <algorithm>
 #include <cstdio>
@@ -42,7 +45,10 @@ using benchfiles::seconds;
 namespace {
 
 constexpr std::int64_t kGiB = std::int64_t{1} << 30;
-constexpr int kRuns = 5;
+// The machine's page cache makes single runs vary by several times: every
+// figure is the best of this many (EDITBENCH_RUNS), each run of a figure
+// taken in turn with a run of its reference.
+const int kRuns = std::getenv("EDITBENCH_RUNS") ? std::max(1, std::atoi(std::getenv("EDITBENCH_RUNS"))) : 7;
 
 struct Best {
     double t = 1e100;
