@@ -2,7 +2,6 @@
 
 #include <iostream>
 #include <limits>
-#include <vector>
 
 #include "commands.h"
 #include "cp1252.h"
@@ -84,7 +83,9 @@ vm::Segment* EditSession::findSegment(const std::string& arg, std::string& error
 }
 
 bool EditSession::dataUnchanged() const {
-    return vm::fileId(m_wf.stream) == m_sourceId;
+    // A file that cannot say what it is counts as changed: written, never lost.
+    const std::optional<vm::FileId> now = vm::fileId(m_wf.stream);
+    return now && m_sourceId && *now == *m_sourceId;
 }
 
 int EditSession::unchanged() {
