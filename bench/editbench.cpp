@@ -76,10 +76,14 @@ int shell(const std::string& command) {
     return run({"/bin/sh", "-c", command});
 }
 
-// The reference of every write: a copy that is on the disk when it ends.
+// The reference of every write: a copy that is on the disk when it ends
+// (removed again afterwards, untimed).
 double cpSync(const std::string& from, const std::string& to) {
     std::filesystem::remove(to);
-    return seconds([&] { mustRun({"sh", "-c", "cp '" + from + "' '" + to + "' && sync '" + to + "'"}); });
+    const double t =
+        seconds([&] { mustRun({"sh", "-c", "cp '" + from + "' '" + to + "' && sync '" + to + "'"}); });
+    std::filesystem::remove(to);
+    return t;
 }
 
 // The same copy then put in place of a cached 1 GiB file, as an edit replaces
@@ -152,14 +156,12 @@ void edits(const std::string& dir, const std::string& cli) {
     for (int i = 0; i < kRuns; ++i) {
         ::sync();
         ref.take(cpSync(data, dir + "cp.bin"));
-        std::filesystem::remove(dir + "cp.bin");
         ::sync();
         refReplace.take(cpSyncReplace(data, dir + "cp.bin", dir + "old.bin"));
         std::filesystem::remove(dir + "old.bin");
         for (std::size_t k = 0; k < list.size(); ++k) {
             ::sync();
             refs[k].take(cpSync(data, dir + "cp.bin"));
-            std::filesystem::remove(dir + "cp.bin");
             ::sync();
             times[k].take(seconds([&] { mustRun(list[k].args); }));
         }
@@ -209,7 +211,6 @@ void saves(const std::string& dir) {
     for (int i = 0; i < kRuns; ++i) {
         ::sync();
         ref.take(cpSync(data, dir + "cp.bin"));
-        std::filesystem::remove(dir + "cp.bin");
         ::sync();
         save.take(seconds([&] { saveFile(wf.stream, data); }));
     }
