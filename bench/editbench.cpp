@@ -50,7 +50,8 @@ constexpr std::int64_t kGiB = std::int64_t{1} << 30;
 // The machine's page cache makes single runs vary by several times: every
 // figure is the best of this many (EDITBENCH_RUNS), each run of a figure
 // taken in turn with a run of its reference.
-const int kRuns = std::getenv("EDITBENCH_RUNS") ? std::max(1, std::atoi(std::getenv("EDITBENCH_RUNS"))) : 7;
+const int kRuns =
+    std::getenv("EDITBENCH_RUNS") ? std::max(1, std::atoi(std::getenv("EDITBENCH_RUNS"))) : 7;
 
 struct Best {
     double t = 1e100;
@@ -80,8 +81,9 @@ int shell(const std::string& command) {
 // (removed again afterwards, untimed).
 double cpSync(const std::string& from, const std::string& to) {
     std::filesystem::remove(to);
-    const double t =
-        seconds([&] { mustRun({"sh", "-c", "cp '" + from + "' '" + to + "' && sync '" + to + "'"}); });
+    const double t = seconds([&] {
+        mustRun({"sh", "-c", "cp '" + from + "' '" + to + "' && sync '" + to + "'"});
+    });
     std::filesystem::remove(to);
     return t;
 }
@@ -94,8 +96,9 @@ double cpSyncReplace(const std::string& from, const std::string& to, const std::
     mustRun({"cp", from, old});
     mustRun({"sh", "-c", "cat '" + old + "' > /dev/null"});
     return seconds([&] {
-        mustRun({"sh", "-c", "cp '" + from + "' '" + to + "' && sync '" + to + "' && mv '" + to +
-                                 "' '" + old + "'"});
+        mustRun({"sh", "-c",
+                 "cp '" + from + "' '" + to + "' && sync '" + to + "' && mv '" + to + "' '" + old +
+                     "'"});
     });
 }
 
@@ -142,7 +145,8 @@ void edits(const std::string& dir, const std::string& cli) {
         {"delete-records 1 record", {cli, "delete-records", data, "Recs", mid, mid}},
         {"add-field 4 bytes at 3", {cli, "add-field", data, "Recs", "4Bsigned", "4", "--at", "3"}},
         {"delete-fields (the one added)", {cli, "delete-fields", data, "Recs", "3"}},
-        {"change-kind 4Bsigned -> 4Bunsigned", {cli, "change-kind", data, "Recs", "0", "4Bunsigned", "4"}},
+        {"change-kind 4Bsigned -> 4Bunsigned",
+         {cli, "change-kind", data, "Recs", "0", "4Bunsigned", "4"}},
         {"change-kind back", {cli, "change-kind", data, "Recs", "0", "4Bsigned", "4"}},
     };
     // Another build of the tool (EDITBENCH_REFERENCE_CLI), timed alike.
@@ -279,8 +283,8 @@ void clones(const std::string& dir) {
             save.take(seconds([&] { saveFile(wf.stream, data); }));
             // A clone has every byte: the saved file and the copy are compared in full.
             if (i == 0)
-                same = shell("cmp -s '" + wf.name + "' '" + data + "'") == 0 &&
-                       fileSize(data) == kGiB;
+                same =
+                    shell("cmp -s '" + wf.name + "' '" + data + "'") == 0 && fileSize(data) == kGiB;
             discardWorkingFile(wf);
         }
         std::printf("on a loop-mounted %s image, 1 GiB, best of %d (%s)\n", fs.c_str(), kRuns,

@@ -41,8 +41,7 @@ public:
     // failed write says "Cannot write name: ..." (the stream may have none).
     // towardsDisk: the file is flushed once complete, so what is written
     // starts on its way to the disk at once and the flush has little left.
-    void attach(FileStream&& out, std::int64_t at, std::string name = {},
-                bool towardsDisk = false);
+    void attach(FileStream&& out, std::int64_t at, std::string name = {}, bool towardsDisk = false);
     bool attached() const { return m_attached; }
     // total: the bytes the finished file is expected to hold (for the fraction).
     void setProgress(const Progress& progress, std::int64_t total);
