@@ -31,6 +31,8 @@ constexpr std::int64_t kKernelCopyMin = std::int64_t{1}
 constexpr std::int64_t kKernelCopyStep = std::int64_t{64}
                                          << 20; // progress is reported between steps
 constexpr std::int64_t kReportEvery = std::int64_t{4} << 20;
+// The largest single write of the buffer (see flushBuffer).
+constexpr std::size_t kWritePiece = std::size_t{1} << 20;
 // A file that will be flushed is sent towards the disk in steps of this size.
 constexpr std::int64_t kWriteBackStep = std::int64_t{16} << 20;
 // Positions in the structure are 32-bit; a file must stay below 2 GiB.
@@ -181,10 +183,17 @@ bool RewriteSink::flushBuffer() {
         return false;
     if (m_fill == 0)
         return true;
-    if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data(), m_fill)))
-        return writeFailed(m_out.lastError());
-    startWriteBack(m_pos + static_cast<std::int64_t>(m_fill));
-    m_pos += static_cast<std::int64_t>(m_fill);
+    // Written in pieces of kWritePiece: a larger write makes the system cache
+    // the new file in larger blocks of memory, which on a virtual machine are
+    // often fresh from the host and cost twice the copy to fill.
+    for (std::size_t done = 0; done < m_fill;) {
+        const std::size_t n = std::min(m_fill - done, kWritePiece);
+        if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data() + done, n)))
+            return writeFailed(m_out.lastError());
+        m_pos += static_cast<std::int64_t>(n);
+        done += n;
+    }
+    startWriteBack(m_pos);
     m_fill = 0;
     return report();
 }
