@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "filestream.h"
 #include "segment.h"
 
@@ -26,6 +29,26 @@ inline double seconds(const std::function<void()>& f) {
 [[noreturn]] inline void die(const std::string& what) {
     std::fprintf(stderr, "%s\n", what.c_str());
     std::exit(1);
+}
+
+// Runs a program with its standard output on outFd (and its errors on errFd
+// when given); returns its exit status.
+inline int runTo(const std::vector<std::string>& argv, int outFd, int errFd = -1) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(outFd, 1);
+        if (errFd >= 0)
+            ::dup2(errFd, 2);
+        std::vector<char*> a;
+        for (const std::string& s : argv)
+            a.push_back(const_cast<char*>(s.c_str()));
+        a.push_back(nullptr);
+        ::execvp(a[0], a.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 // size bytes of random data, 8 MiB at a time; each piece starts with its

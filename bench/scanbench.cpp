@@ -176,10 +176,11 @@ int main(int argc, char** argv) {
         // The same three with the one found every 256 bytes first: the search
         // turns to the others, 100 bytes back, very often.
         const std::vector<std::vector<std::uint8_t>> busyFirst = {three[1], three[0], three[2]};
-        Best read, mm, one, multi, busy;
+        Best read, cat, mm, one, multi, busy;
         std::int64_t hitsOne = 0, hitsMm = 0, hitsMulti = 0, hitsBusy = 0;
         for (int i = 0; i < runs; ++i) {
             read.take(seconds([&] { readAll({&fa}); }));
+            cat.take(seconds([&] { shell("cat '" + a + "' > /dev/null"); }));
             mm.take(seconds([&] { hitsMm = memmemCount(fa, needle); }));
             one.take(seconds([&] { hitsOne = findHits(fa, {needle}, 100); }));
             multi.take(seconds([&] { hitsMulti = findHits(fa, three, 100); }));
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
         line("  one 4Bunsigned: speed vs memmem", mm.t / one.t, 1.0, "(speed)", 0.5, false);
         std::printf("    find %.3f s (%.2f GB/s), memmem %.3f s\n", one.t, GiB / one.t / 1e9, mm.t);
         line("  one 4Bunsigned: time vs reading", one.t, read.t, "read", 1.5, true);
+        line("  one 4Bunsigned: time vs cat > /dev/null", one.t, cat.t, "cat", 1.2, true);
         std::printf("  three conditions, range 100: %.3f s (%.2f GB/s), %.2f x the time of one\n",
                     multi.t, GiB / multi.t / 1e9, multi.t / one.t);
         std::printf("  the same, the frequent one first: %.3f s (%.2f GB/s), %.2f x, %lld hits\n",

@@ -47,6 +47,7 @@
 using namespace vm;
 using benchfiles::addSegment;
 using benchfiles::field;
+using benchfiles::runTo;
 
 namespace {
 
@@ -84,23 +85,6 @@ void runCp(const std::string& from, const std::string& to) {
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         die("cp failed");
-}
-
-// Runs a program with its standard output on outFd; returns its exit status.
-int runTo(const std::vector<std::string>& argv, int outFd) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(outFd, 1);
-        std::vector<char*> a;
-        for (const std::string& s : argv)
-            a.push_back(const_cast<char*>(s.c_str()));
-        a.push_back(nullptr);
-        ::execvp(a[0], a.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 // Bytes a program writes to its standard output.

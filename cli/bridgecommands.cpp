@@ -134,8 +134,8 @@ int cmdImportStruct(const Args& args) {
         json out{{"segments", json::array({segmentJson(*seg)})}};
         return print(out.dump(2) + "\n");
     }
-    // Only the description changes, as in reset mode; the data file is
-    // written back as it was, together with its type file.
+    // Only the description changes, as in reset mode: only the type file is
+    // written, under the data file's lock.
     EditSession session;
     const std::string& data = ia.into[0];
     if (auto code = session.open(data, ia.type.value_or(data + ".type")))

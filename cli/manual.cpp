@@ -46,7 +46,8 @@ const char* const kArgumentsNote =
     "4Bsigned, 4Bunsigned, 4BFloat, 8Bsigned, 8BDouble, 8BDateTime, 8BCurrency, string, unKnow) "
     "or its code. SEGMENT is a segment's name or #N, its row in the segment list counted from 1. "
     "Fields are counted from 0. The edits replace DATAFILE and its type file only once both are "
-    "complete.";
+    "complete; they read DATAFILE once and write its new contents straight beside it, and an edit "
+    "that changes nothing (add-records of 0 records) writes nothing and says so on stderr.";
 const char* const kExitNote =
     "Each command exits 0 on success and 1 with a message on standard error on failure; check "
     "exits 1 for warnings only and 2 for errors, compare 1 when the files differ and 2 on "

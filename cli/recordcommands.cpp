@@ -85,6 +85,9 @@ template <typename Edit> int runRecordEdit(const Args& args, bool withFlags, Edi
         return *code;
     if (const std::string error = edit(session, *seg, ra); !error.empty())
         return fail(error);
+    // No record added (a count of 0): neither file is written.
+    if (session.dataUnchanged())
+        return session.unchanged();
     asEditedInTheProgram(session);
     return session.save();
 }
@@ -101,6 +104,8 @@ int cmdAddRecords(const Args& args) {
             if (!refusal.empty())
                 return refusal;
             request.fillNear = ra.fillNear;
+            if (request.count == 0)
+                return std::string();
             return failureText(
                 vm::addRecordsToSegment(session.working(), session.segments(), seg, request));
         });

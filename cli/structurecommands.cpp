@@ -202,11 +202,24 @@ int cmdCutBlank(const Args& args) {
                                    : "Cannot write " + out + ": " + outLock.error());
 
     // The data file stands in for the working file (cut blank only reads
-    // it); the compacted data is made as a working file of our own.
+    // it). The compacted data goes straight into the file that replaces
+    // OUTFILE; only an output written in place gets it through a working
+    // file of our own.
     vm::WorkingFile wf;
     wf.tempDir = vm::systemTempFolder();
     wf.stream = std::move(l.data);
     wf.name = sa.data;
+    vm::OutputFile data;
+    if (!vm::writesInPlace(out))
+        wf.rewriteTarget = [&](vm::FileStream& stream, std::string& name, std::string& error) {
+            if (!data.begin(out) || !data.replacement()) {
+                error = "Cannot write " + out + ": " + data.error();
+                return false;
+            }
+            stream = std::move(data.replacement()->stream());
+            name = out;
+            return true;
+        };
     const vm::CutBlankResult r = vm::cutBlank(wf, l.content.segments, l.content.settings);
     // The input is no working file: it must never be removed as one.
     wf.superseded.clear();
@@ -225,8 +238,9 @@ int cmdCutBlank(const Args& args) {
     if (!type.begin(typeOut, true) ||
         !type.write(vm::typeFileImage(l.content.segments, l.content.settings, l.content.dataHint)))
         return fail("Cannot write " + outputName(typeOut) + ": " + type.error());
-    vm::OutputFile data;
-    if (!data.begin(out, true) || !data.copyFrom(wf.stream))
+    if (data.replacement())
+        data.replacement()->stream() = std::move(wf.stream);
+    else if (!data.begin(out, true) || !data.copyFrom(wf.stream))
         return fail("Cannot write " + outputName(out) + ": " + data.error());
     if (data.replacement() && type.replacement()) {
         std::string error;

@@ -196,6 +196,9 @@ int cmdImportTable(const Args& args) {
                      static_cast<long long>(r.appended));
         return 0;
     }
+    // Every value already what its field holds: the pair stays as it was.
+    if (r.written == 0 && r.appended == 0)
+        return session.unchanged();
     if (r.appended > 0) {
         // As after the program's record insertion, which needs "Can Edit
         // Structure" and so turns "Can Reset Structure" off.

@@ -85,7 +85,8 @@ private:
 std::string systemErrorText(int err);
 
 // Writes every byte of from into to at the same positions, the fastest way the
-// system offers (the kernel's copy where it can). progress hears the share
+// system offers: an empty target becomes a clone where the file system shares
+// extents, else the kernel copies where it can. progress hears the share
 // done and may stop the copy. towardsDisk: to will be flushed afterwards, so
 // its blocks go to the disk while the copy runs. false with the reason in error.
 bool copyAll(const FileStream& from, FileStream& to, const std::function<bool(double)>& progress,

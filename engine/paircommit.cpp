@@ -522,6 +522,25 @@ bool PairEdit::commit(ReplaceFile& data, ReplaceFile& type, std::string* error, 
     });
 }
 
+bool PairEdit::commitType(ReplaceFile& type, std::string* error, bool* refused) {
+    *refused = false;
+    if (!type.prepareCommit()) {
+        *error = type.target() + ": " + type.error();
+        return false;
+    }
+    if (std::string why = changedSinceRead(); !why.empty()) {
+        *refused = true;
+        *error = std::move(why);
+        type.discard();
+        return false;
+    }
+    if (!type.finishCommit()) {
+        *error = type.target() + ": " + type.error();
+        return false;
+    }
+    return true;
+}
+
 bool commitBoth(ReplaceFile& first, ReplaceFile& second, std::string* error,
                 const std::function<std::string()>& beforeReplace) {
     std::string backup;

@@ -52,6 +52,9 @@ public:
     // Replaces both (commitBoth) unless changedSinceRead says otherwise, which
     // sets refused. error as commitBoth gives it.
     bool commit(ReplaceFile& data, ReplaceFile& type, std::string* error, bool* refused);
+    // The same for an edit that changed only the type file: the data file is
+    // left alone (a single rename needs no record), still under the lock.
+    bool commitType(ReplaceFile& type, std::string* error, bool* refused);
     void end() { m_lock.release(); }
     const std::string& error() const { return m_error; }
 

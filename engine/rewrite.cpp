@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -13,6 +14,7 @@
 
 #include "platformfile.h"
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -29,6 +31,10 @@ constexpr std::int64_t kKernelCopyMin = std::int64_t{1}
 constexpr std::int64_t kKernelCopyStep = std::int64_t{64}
                                          << 20; // progress is reported between steps
 constexpr std::int64_t kReportEvery = std::int64_t{4} << 20;
+// The largest single write of the buffer (see flushBuffer).
+constexpr std::size_t kWritePiece = std::size_t{1} << 20;
+// A file that will be flushed is sent towards the disk in steps of this size.
+constexpr std::int64_t kWriteBackStep = std::int64_t{16} << 20;
 // Positions in the structure are 32-bit; a file must stay below 2 GiB.
 constexpr std::int64_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
 constexpr const char* kStoppedText = "Stopped by the user";
@@ -49,6 +55,8 @@ RewriteSink::~RewriteSink() = default;
 
 bool RewriteSink::create(const std::string& path, bool lock) {
     m_path = path;
+    m_writeName.clear();
+    m_towardsDisk = false;
     m_adopted = false;
     m_attached = false;
     m_taken = false;
@@ -102,6 +110,8 @@ bool RewriteSink::adopt(const std::string& path) {
 #endif
     m_out = std::move(f);
     m_path = path;
+    m_writeName.clear();
+    m_towardsDisk = false;
     m_adopted = true;
     m_attached = false;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -110,9 +120,12 @@ bool RewriteSink::adopt(const std::string& path) {
     return true;
 }
 
-void RewriteSink::attach(FileStream&& out, std::int64_t at) {
+void RewriteSink::attach(FileStream&& out, std::int64_t at, std::string name, bool towardsDisk) {
     m_out = std::move(out);
     m_path = m_out.path();
+    m_writeName = std::move(name);
+    m_towardsDisk = towardsDisk;
+    m_sentTo = at;
     m_adopted = false;
     m_attached = true;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -130,6 +143,25 @@ bool RewriteSink::fail(const std::string& text) {
     if (m_error.empty())
         m_error = text.empty() ? std::string("Unknown error") : text;
     return false;
+}
+
+bool RewriteSink::writeFailed(const std::string& text) {
+    if (m_writeName.empty())
+        return fail(text);
+    return fail("Cannot write " + m_writeName + ": " + (text.empty() ? "Unknown error" : text));
+}
+
+void RewriteSink::startWriteBack(std::int64_t to) {
+#ifdef __linux__
+    // Left to the system, the whole file would wait in memory for the flush
+    // at the end, and the disk would idle while it is made.
+    if (m_towardsDisk && to - m_sentTo >= kWriteBackStep) {
+        ::sync_file_range(m_out.fd(), m_sentTo, to - m_sentTo, SYNC_FILE_RANGE_WRITE);
+        m_sentTo = to;
+    }
+#else
+    (void)to; // Windows writes back on its own schedule
+#endif
 }
 
 bool RewriteSink::report() {
@@ -151,9 +183,17 @@ bool RewriteSink::flushBuffer() {
         return false;
     if (m_fill == 0)
         return true;
-    if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data(), m_fill)))
-        return fail(m_out.lastError());
-    m_pos += static_cast<std::int64_t>(m_fill);
+    // Written in pieces of kWritePiece: a larger write makes the system cache
+    // the new file in larger blocks of memory, which on a virtual machine are
+    // often fresh from the host and cost twice the copy to fill.
+    for (std::size_t done = 0; done < m_fill;) {
+        const std::size_t n = std::min(m_fill - done, kWritePiece);
+        if (!m_out.writeAt(m_pos, std::span<const std::uint8_t>(m_buf.data() + done, n)))
+            return writeFailed(m_out.lastError());
+        m_pos += static_cast<std::int64_t>(n);
+        done += n;
+    }
+    startWriteBack(m_pos);
     m_fill = 0;
     return report();
 }
@@ -229,10 +269,14 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
                     kernel = false; // this pair of files cannot be copied by the kernel
                     break;
                 }
-                return fail(systemErrorText(err));
+                // The kernel's copy fails alike for the two files: only a
+                // full disk or a file size limit is the target's for sure.
+                const bool target = err == ENOSPC || err == EFBIG || err == EDQUOT;
+                return target ? writeFailed(systemErrorText(err)) : fail(systemErrorText(err));
             }
             if (n == 0)
                 break; // end of the source: the rest is zeros
+            startWriteBack(m_pos + n);
             m_pos += n;
             len -= n;
             if (!report())
@@ -586,6 +630,18 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
         result.error = "No working file is open";
         return false;
     }
+    if (wf.rewriteTarget) {
+        const auto target = std::exchange(wf.rewriteTarget, nullptr);
+        FileStream out;
+        std::string name;
+        if (!target(out, name, result.error)) {
+            if (result.error.empty())
+                result.error = "Unknown error";
+            return false;
+        }
+        sink.attach(std::move(out), 0, std::move(name), true);
+        return true;
+    }
     // The name search with reuse: the first name that is free, or whose file
     // is a leftover nobody holds. A leftover is taken over and written over in
     // place rather than deleted and made anew, which spares freeing and
@@ -646,8 +702,10 @@ FileResult finishRewrite(WorkingFile& wf, RewriteSink& sink, bool built,
     if (!wf.name.empty())
         wf.superseded.push_back({wf.name, std::move(wf.stream)});
     wf.stream.close();
+    // A file handed over by wf.rewriteTarget belongs to whoever gave it.
+    const bool handedOver = sink.attached();
     wf.stream = sink.takeStream();
-    wf.name = sink.path();
+    wf.name = handedOver ? std::string() : sink.path();
     r.ok = true;
     return r;
 }

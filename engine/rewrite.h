@@ -37,8 +37,12 @@ public:
     bool adopt(const std::string& path);
     // Writes into a stream opened elsewhere (the new file of a ReplaceFile, or
     // a file being appended to) from position at. takeStream() hands it back;
-    // abandon() then only closes it, never deletes its file.
-    void attach(FileStream&& out, std::int64_t at);
+    // abandon() then only closes it, never deletes its file. With name, a
+    // failed write says "Cannot write name: ..." (the stream may have none).
+    // towardsDisk: the file is flushed once complete, so what is written
+    // starts on its way to the disk at once and the flush has little left.
+    void attach(FileStream&& out, std::int64_t at, std::string name = {}, bool towardsDisk = false);
+    bool attached() const { return m_attached; }
     // total: the bytes the finished file is expected to hold (for the fraction).
     void setProgress(const Progress& progress, std::int64_t total);
 
@@ -74,9 +78,12 @@ public:
 private:
     bool flushBuffer();
     bool report();
+    bool writeFailed(const std::string& text);
+    void startWriteBack(std::int64_t to);
 
     FileStream m_out;
     std::string m_path;
+    std::string m_writeName;
     std::vector<std::uint8_t> m_buf;
     std::size_t m_fill = 0;
     std::int64_t m_pos = 0; // bytes already in the file
@@ -87,6 +94,8 @@ private:
     bool m_adopted = false;
     bool m_attached = false;
     bool m_taken = false;
+    bool m_towardsDisk = false;
+    std::int64_t m_sentTo = 0; // writing back was started for the bytes before
 };
 
 // One piece of an output record, built from the input record of the same index.

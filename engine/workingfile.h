@@ -34,6 +34,15 @@ struct WorkingFile {
     // removeSupersededCopies deletes them (an undo keeping one takes it out
     // of the list first).
     std::vector<SupersededCopy> superseded;
+    // When set, the next rewrite writes its new file into the stream this
+    // hands over (written from position 0; name says which file it becomes,
+    // for messages) instead of a new working file in tempDir, or fails with
+    // error. The command-line edits give it the replacement file beside the
+    // data file, so that an edit reads the data once and writes its result
+    // once. Such a file is no working file: wf keeps no name for it and never
+    // removes it; it is taken to be flushed once complete, so its blocks go
+    // towards the disk while it is written. The rewrite that takes it clears it.
+    std::function<bool(FileStream& out, std::string& name, std::string& error)> rewriteTarget;
 };
 
 // The outcome of a copy or a rewrite. error is the system's text on failure.

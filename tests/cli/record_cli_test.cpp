@@ -1,5 +1,8 @@
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
@@ -134,6 +137,54 @@ TEST_F(CliRecords, AFailedReplacementLeavesBothFiles) {
     EXPECT_EQ(readBytes(f.type), type);
     for (const auto& e : std::filesystem::directory_iterator(f.dir.path()))
         EXPECT_TRUE(e.path() == f.data || e.path() == f.type) << e.path();
+}
+
+// What a file looks like to someone who never reads it: which file the name
+// leads to, and when it was last written.
+struct Look {
+    std::uint64_t inode = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const Look&) const = default;
+};
+Look lookAt(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return {st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+// The edit writes only the pair's new files, or nothing at all.
+TEST_F(CliRecords, AnEditThatChangesNothingOrFailsHalfWayLeavesThePairAlone) {
+    Files f;
+    // Old times, so that any write would show.
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    for (const std::string* name : {&f.data, &f.type})
+        ASSERT_EQ(::utimensat(AT_FDCWD, name->c_str(), old, 0), 0);
+    const Bytes type = readBytes(f.type);
+    const Look dataLook = lookAt(f.data), typeLook = lookAt(f.type);
+    auto untouched = [&](const Bytes& data, const Look& look) {
+        EXPECT_EQ(readBytes(f.data), data);
+        EXPECT_EQ(readBytes(f.type), type);
+        EXPECT_EQ(lookAt(f.data), look);
+        EXPECT_EQ(lookAt(f.type), typeLook);
+        for (const auto& e : std::filesystem::directory_iterator(f.dir.path()))
+            EXPECT_TRUE(e.path() == f.data || e.path() == f.type) << e.path();
+    };
+
+    CliRun r = runCli({"add-records", f.data, "Recs", "2", "0"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "Nothing to change: " + f.data + " and " + f.type + " were not written\n");
+    untouched(counting(100), dataLook);
+
+    // The new data goes straight into the file that would replace the old
+    // one; a write that fails there (a full disk) replaces nothing.
+    const Bytes big = counting(300000);
+    writeBytes(f.data, big);
+    ASSERT_EQ(::utimensat(AT_FDCWD, f.data.c_str(), old, 0), 0);
+    const Look bigLook = lookAt(f.data);
+    r = runCli({"add-records", f.data, "Recs", "1", "1"}, {.fileLimit = 64 * 1024});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Cannot write " + f.data + ": File too large\n");
+    untouched(big, bigLook);
 }
 
 } // namespace

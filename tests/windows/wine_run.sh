@@ -161,6 +161,16 @@ cli)
     both edit-records 0 add-records sensors.bin Readings 0 2 --fill-near
     sameFile sensors.bin
     sameFile sensors.bin.type
+    # A field rewrite goes straight into the new data file; an edit that
+    # changes nothing writes nothing.
+    both edit-field 0 change-kind sensors.bin Readings 1 8BDouble 8
+    sameFile sensors.bin
+    sameFile sensors.bin.type
+    both edit-nothing 0 add-records sensors.bin Readings 0 0
+    if ! cmp -s "$run/native/edit-nothing.err" "$run/windows/edit-nothing.err"; then
+        echo "FAIL: edit-nothing: the message differs"
+        failures=$((failures + 1))
+    fi
     for side in native windows; do
         if ls -A "$run/$side" | grep -q '^\.vm'; then
             echo "FAIL: the edit left files beside the pair ($side)"
