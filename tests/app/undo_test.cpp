@@ -153,7 +153,7 @@ std::string randomEdit(Document& d, Rng& rng, QString& burst, int& edited, const
     d.setStructureMode(pick(rng, 0, 1) ? vm::StructMode::Edit : vm::StructMode::Reset);
     vm::Segment* s = anySegment();
     edited = list.indexOf(s);
-    switch (pick(rng, 0, 16)) {
+    switch (pick(rng, 0, 17)) {
     case 0: { // a cell, now and then the same one again
         if (size == 0)
             return "no cell";
@@ -343,6 +343,10 @@ std::string randomEdit(Document& d, Rng& rng, QString& burst, int& edited, const
             nullptr);
         return "split";
     }
+    case 16: // segments made for the same bytes in place of one, or added
+        d.replaceSegment(pick(rng, 0, 2) ? s : nullptr, QStringLiteral("replace"),
+                         randomStructure(rng, size));
+        return "replace segments";
     default: { // another type file
         vm::SegmentList other = randomStructure(rng, size);
         const QString path = folder + QStringLiteral("load") + QString::number(serial) + ".type";
@@ -664,7 +668,7 @@ TEST_F(UndoWindowTest, OverTheDiskBudgetTheStatusLineSaysHowManyStepsRemain) {
     insertRecords(1);
     if (HasFatalFailure())
         return;
-    EXPECT_EQ(window().statusText(),
+    EXPECT_EQ(window().statusMessage(),
               QStringLiteral("The copies kept for undo reached their disk budget: the oldest 2 "
                              "steps left the history; 0 steps can be undone."));
     EXPECT_FALSE(act("Aundo")->isEnabled());
