@@ -18,6 +18,7 @@
 #include "prompter.h"
 #include "recordpane.h"
 #include "toolwidgets.h"
+#include "wheelguard.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ TfcurShow::TfcurShow(Document& doc, const RecordPane& pane, QMainWindow& window)
 
     label(QStringLiteral("Value:"), body, 10, 30, 40);
     m_kind = new QComboBox(body);
+    takeWheelOnlyWithFocus(m_kind);
     m_kind->setObjectName(QStringLiteral("Ckind"));
     addKindNames(m_kind);
     m_kind->setMaxVisibleItems(18);

@@ -30,6 +30,7 @@
 #include "resultrows.h"
 #include "scanrunner.h"
 #include "toolwidgets.h"
+#include "wheelguard.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ TFfind::TFfind(Document& doc, RecordPane& pane, Locate locate, QWidget* parent)
     m_kind->addItem(
         QString::fromLatin1(vm::kFindTextName.data(), static_cast<int>(vm::kFindTextName.size())));
     m_kind->setMaxVisibleItems(m_kind->count());
+    takeWheelOnlyWithFocus(m_kind);
     m_value = new QLineEdit;
     m_value->setObjectName(QStringLiteral("Evalue"));
     m_ignoreCase = new QCheckBox(QStringLiteral("Ignore Case"));
