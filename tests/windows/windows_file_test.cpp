@@ -418,10 +418,10 @@ constexpr const char* kChildVariable = "VM_PAIR_COMMIT_CHILD";
 // Runs only as the child of the next test: commits a pair in the folder it is
 // given and ends its process abruptly at the step it is given.
 TEST(WindowsPairCommitChild, CommitsAndIsKilled) {
-    const char* spec = std::getenv(kChildVariable);
-    if (!spec)
+    const char* order = std::getenv(kChildVariable);
+    if (!order)
         GTEST_SKIP() << "run by WindowsPairCommit.AKilledWriterIsMadeWhole";
-    const std::string s = spec;
+    const std::string s = order;
     const std::string folder = s.substr(2);
     const int step = s[0] - '0';
     setPairCommitHook([step](PairCommitStep at) {

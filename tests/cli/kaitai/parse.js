@@ -44,8 +44,8 @@ const hex = (bytes) => Array.from(bytes, (b) => b.toString(16).padStart(2, '0'))
 // Kaitai's JavaScript names: lower camel case of the identifier.
 const camel = (id) => id.split('_').map((p, i) => (i === 0 || !p ? p : p[0].toUpperCase() + p.slice(1))).join('');
 
-function value(spec, v) {
-    const type = spec.type;
+function value(attrs, v) {
+    const type = attrs.type;
     if (type === undefined)
         return 'b:' + hex(v);
     if (/^[su][1248]$/.test(type))
@@ -79,13 +79,13 @@ async function run(job) {
     const Parser = Object.values(module.exports)[0];
     const parsed = new Parser(new KaitaiStream(fs.readFileSync(job.data)));
     const segments = [];
-    for (const [id, spec] of Object.entries(ksy.instances || {})) {
-        const typeName = spec.type.replace(/\(.*$/, '');
+    for (const [id, attrs] of Object.entries(ksy.instances || {})) {
+        const typeName = attrs.type.replace(/\(.*$/, '');
         const fields = Object.entries((ksy.types[typeName] || {}).instances || {});
         const got = parsed[camel(id)];
         const records = [];
-        for (const record of spec.repeat ? got : [got])
-            records.push(fields.map(([fid, fspec]) => value(fspec, record[camel(fid)])));
+        for (const record of attrs.repeat ? got : [got])
+            records.push(fields.map(([fid, fattrs]) => value(fattrs, record[camel(fid)])));
         segments.push(records);
     }
     return { segments };
