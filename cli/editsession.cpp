@@ -71,6 +71,7 @@ std::optional<int> EditSession::open(const std::string& dataFile, const std::str
         name = m_dataFile;
         return true;
     };
+    m_wf.rewriteReplacesSource = true;
     // The counts as the program shows them once the file is open.
     vm::fitToFilesEnd(m_content.segments, size);
     for (auto& seg : m_content.segments)

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -14,7 +15,10 @@
 
 #include "platformfile.h"
 #else
+#include <csetjmp>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -35,6 +39,8 @@ constexpr std::int64_t kReportEvery = std::int64_t{4} << 20;
 constexpr std::size_t kWritePiece = std::size_t{1} << 20;
 // A file that will be flushed is sent towards the disk in steps of this size.
 constexpr std::int64_t kWriteBackStep = std::int64_t{16} << 20;
+// A source being replaced lets its cached pages go in steps of this size.
+constexpr std::int64_t kReleaseStep = std::int64_t{16} << 20;
 // Positions in the structure are 32-bit; a file must stay below 2 GiB.
 constexpr std::int64_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
 constexpr const char* kStoppedText = "Stopped by the user";
@@ -60,6 +66,7 @@ bool RewriteSink::create(const std::string& path, bool lock) {
     m_adopted = false;
     m_attached = false;
     m_taken = false;
+    m_releaseSource = false;
     if (lock) {
         // A working file: made in a shared folder, so never over an existing
         // name or through a link, private and locked before a byte goes in.
@@ -112,6 +119,7 @@ bool RewriteSink::adopt(const std::string& path) {
     m_path = path;
     m_writeName.clear();
     m_towardsDisk = false;
+    m_releaseSource = false;
     m_adopted = true;
     m_attached = false;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -126,6 +134,7 @@ void RewriteSink::attach(FileStream&& out, std::int64_t at, std::string name, bo
     m_writeName = std::move(name);
     m_towardsDisk = towardsDisk;
     m_sentTo = at;
+    m_releaseSource = false;
     m_adopted = false;
     m_attached = true;
     m_buf.resize(bufferSize() + RewriteSink::kCopySlack);
@@ -161,6 +170,37 @@ void RewriteSink::startWriteBack(std::int64_t to) {
     }
 #else
     (void)to; // Windows writes back on its own schedule
+#endif
+}
+
+void RewriteSink::sourceRead(const FileStream& src, std::int64_t off, std::int64_t len,
+                             const std::uint8_t* mapped) {
+#ifdef __linux__
+    if (!m_releaseSource || len <= 0)
+        return;
+    if (off != m_readTo)
+        m_readFrom = off; // a new run: what was left of the last one stays cached
+    m_readTo = off + len;
+    if (m_readTo - m_readFrom >= kReleaseStep) {
+        // Pages still mapped are not let go: the mapping of the run goes first.
+        if (mapped) {
+            const std::int64_t page = ::sysconf(_SC_PAGESIZE);
+            const std::int64_t a = (m_readFrom + page - 1) / page * page;
+            const std::int64_t b = m_readTo / page * page;
+            if (b > a)
+                ::madvise(const_cast<std::uint8_t*>(mapped) + a, static_cast<std::size_t>(b - a),
+                          MADV_DONTNEED);
+        }
+        // Only a hint: pages still wanted are simply read again.
+        ::posix_fadvise(src.fd(), m_readFrom, m_readTo - m_readFrom, POSIX_FADV_DONTNEED);
+        m_readFrom = m_readTo;
+    }
+#else
+    // Windows keeps a file's cache to itself.
+    (void)src;
+    (void)off;
+    (void)len;
+    (void)mapped;
 #endif
 }
 
@@ -276,6 +316,7 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
             }
             if (n == 0)
                 break; // end of the source: the rest is zeros
+            sourceRead(src, in - n, n);
             startWriteBack(m_pos + n);
             m_pos += n;
             len -= n;
@@ -299,6 +340,7 @@ bool RewriteSink::copyRange(const FileStream& src, std::int64_t off, std::int64_
                 return fail(src.lastError());
             std::memset(m_buf.data() + m_fill + got, 0, want - got);
         }
+        sourceRead(src, off, static_cast<std::int64_t>(got));
         m_fill += want;
         off += static_cast<std::int64_t>(want);
         len -= static_cast<std::int64_t>(want);
@@ -491,6 +533,96 @@ std::int64_t planWindow(const std::vector<RecordPiece>& plan, std::int64_t recor
     return w;
 }
 
+#ifdef __linux__
+// Where a read of a mapped source that the file no longer holds returns to.
+thread_local sigjmp_buf* t_mapRecovery = nullptr;
+
+void onBusError(int sig) {
+    if (t_mapRecovery)
+        ::siglongjmp(*t_mapRecovery, 1);
+    ::signal(sig, SIG_DFL); // not ours: the error it is
+    ::raise(sig);
+}
+#endif
+
+// Runs work, which reads a SourceMap; false when a read reached a part of the
+// file that another program cut off meanwhile (work is left where it was).
+// Kept apart so that nothing of the caller's lives in the frame the jump
+// returns to; work must make no object that needs its destructor run.
+[[gnu::noinline]] bool survivesBusErrors(const std::function<void()>& work) {
+#ifdef __linux__
+    sigjmp_buf recovery;
+    if (sigsetjmp(recovery, 1) != 0) {
+        t_mapRecovery = nullptr;
+        return false;
+    }
+    t_mapRecovery = &recovery;
+    work();
+    t_mapRecovery = nullptr;
+#else
+    work();
+#endif
+    return true;
+}
+
+// The source of a rewrite mapped into memory, read in place instead of being
+// copied into a buffer first: only for a file that the rewrite replaces (a
+// command-line edit, under the writer lock), whose pages it lets go as it
+// passes them. Another program may still cut the file short while it is
+// mapped; the bus error of reading past its new end is caught and the
+// rewrite fails as a short read would make it fail.
+class SourceMap {
+public:
+    SourceMap(const FileStream& src, bool wanted) {
+#ifdef __linux__
+        const std::int64_t size = src.size();
+        if (!wanted || size <= 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = onBusError;
+        sigemptyset(&action.sa_mask);
+        if (::sigaction(SIGBUS, &action, &m_previous) != 0)
+            return;
+        void* p =
+            ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, src.fd(), 0);
+        if (p == MAP_FAILED) {
+            ::sigaction(SIGBUS, &m_previous, nullptr);
+            return; // read through the buffer instead
+        }
+        ::madvise(p, static_cast<std::size_t>(size), MADV_SEQUENTIAL);
+        m_data = static_cast<const std::uint8_t*>(p);
+        m_size = size;
+#else
+        (void)src;
+        (void)wanted;
+#endif
+    }
+    ~SourceMap() {
+#ifdef __linux__
+        if (m_data) {
+            ::munmap(const_cast<std::uint8_t*>(m_data), static_cast<std::size_t>(m_size));
+            ::sigaction(SIGBUS, &m_previous, nullptr);
+        }
+#endif
+    }
+    SourceMap(const SourceMap&) = delete;
+    SourceMap& operator=(const SourceMap&) = delete;
+    // The bytes [pos, pos + n) in place, or nullptr when they are not all mapped.
+    const std::uint8_t* at(std::int64_t pos, std::int64_t n) const {
+        return m_data && pos >= 0 && n <= m_size - pos ? m_data + pos : nullptr;
+    }
+    const std::uint8_t* data() const {
+        return m_data;
+    }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::int64_t m_size = 0;
+#ifdef __linux__
+    struct sigaction m_previous {};
+#endif
+};
+
 // Records too large for the buffer: each piece is streamed on its own.
 bool writeLargeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin,
                        std::int64_t count, std::int64_t recordLength,
@@ -548,9 +680,30 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
         return writeLargeRecords(sink, src, begin, count, recordLength, plan, loc);
 
     Converter conv{loc};
-    std::vector<IntegerConversion> fast;
-    for (const RecordPiece& p : plan)
-        fast.emplace_back(p);
+    // The plan as the loop runs it, once per record: pieces of bytes given
+    // are padded, so that every piece of up to kCopySlack bytes is one
+    // fixed-size move the compiler does inline (what it writes past the
+    // piece is overwritten by the next one or lands in the buffers' slack).
+    struct Step {
+        RecordPiece::Kind kind;
+        std::size_t from;
+        std::size_t n;
+        const std::uint8_t* bytes;
+        IntegerConversion fast;
+        const RecordPiece* piece;
+    };
+    std::vector<std::vector<std::uint8_t>> padded;
+    std::vector<Step> steps;
+    for (const RecordPiece& p : plan) {
+        const std::uint8_t* bytes = nullptr;
+        if (p.kind == RecordPiece::Kind::Bytes) {
+            padded.emplace_back(p.bytes);
+            padded.back().resize(p.bytes.size() + RewriteSink::kCopySlack);
+            bytes = padded.back().data();
+        }
+        steps.push_back({p.kind, static_cast<std::size_t>(std::max<std::int64_t>(p.from, 0)),
+                         static_cast<std::size_t>(p.length), bytes, IntegerConversion(p), &p});
+    }
     // Whole blocks of records are read with one call and their output is
     // reserved in the sink at once.
     const std::int64_t perBlock = std::min(
@@ -558,62 +711,83 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
     std::vector<std::uint8_t> in(static_cast<std::size_t>((perBlock - 1) * recordLength + window) +
                                  RewriteSink::kCopySlack);
     const std::int64_t srcSize = src.size();
+    const SourceMap map(src, sink.releasesSource());
     const std::size_t outLen = static_cast<std::size_t>(outLength);
-    for (std::int64_t r0 = 0; r0 < count; r0 += perBlock) {
-        const std::int64_t k = std::min(perBlock, count - r0);
-        const std::int64_t pos = begin + r0 * recordLength;
-        const std::size_t want = static_cast<std::size_t>((k - 1) * recordLength + window);
-        std::size_t got = 0;
-        if (pos < srcSize) {
-            got = src.readAt(pos, std::span<std::uint8_t>(in.data(), want));
-            if (got < want && pos + static_cast<std::int64_t>(got) < srcSize)
-                return sink.fail(src.lastError());
-        }
-        if (got < want)
-            std::memset(in.data() + got, 0, want - got);
-        std::uint8_t* out = sink.reserve(outLen * static_cast<std::size_t>(k));
-        if (!out)
-            return false;
-        for (std::int64_t r = 0; r < k; ++r) {
-            const std::uint8_t* rec = in.data() + r * recordLength;
-            for (std::size_t pi = 0; pi < plan.size(); ++pi) {
-                const RecordPiece& p = plan[pi];
-                const std::size_t n = static_cast<std::size_t>(p.length);
-                switch (p.kind) {
-                case RecordPiece::Kind::Copy:
-                    // Short pieces are copied as one fixed-size move; what it
-                    // writes past the piece is overwritten by the next one or
-                    // lands in the buffers' slack.
-                    if (n <= RewriteSink::kCopySlack)
-                        std::memcpy(out, rec + p.from, RewriteSink::kCopySlack);
-                    else
-                        std::memcpy(out, rec + p.from, n);
-                    break;
-                case RecordPiece::Kind::Zero:
-                    std::memset(out, 0, n);
-                    break;
-                case RecordPiece::Kind::Bytes:
-                    std::memcpy(out, p.bytes.data(), n);
-                    break;
-                case RecordPiece::Kind::Convert:
-                    if (fast[pi].usable) {
-                        if (!fast[pi].run(rec + p.from, out)) {
-                            if (p.failOnError)
-                                return false;
+    constexpr std::size_t kShort = RewriteSink::kCopySlack;
+    auto blocks = [&]() -> bool {
+        for (std::int64_t r0 = 0; r0 < count; r0 += perBlock) {
+            const std::int64_t k = std::min(perBlock, count - r0);
+            const std::int64_t pos = begin + r0 * recordLength;
+            const std::size_t want = static_cast<std::size_t>((k - 1) * recordLength + window);
+            // In place where the block and the slack of its last moves are in
+            // the file; through the buffer anywhere else.
+            const std::uint8_t* block =
+                map.at(pos, static_cast<std::int64_t>(want + RewriteSink::kCopySlack));
+            if (!block) {
+                std::size_t got = 0;
+                if (pos < srcSize) {
+                    got = src.readAt(pos, std::span<std::uint8_t>(in.data(), want));
+                    if (got < want && pos + static_cast<std::int64_t>(got) < srcSize)
+                        return sink.fail(src.lastError());
+                }
+                if (got < want)
+                    std::memset(in.data() + got, 0, want - got);
+                block = in.data();
+            }
+            sink.sourceRead(src, pos, k * recordLength, map.data());
+            std::uint8_t* out = sink.reserve(outLen * static_cast<std::size_t>(k));
+            if (!out)
+                return false;
+            for (std::int64_t r = 0; r < k; ++r) {
+                const std::uint8_t* rec = block + r * recordLength;
+                for (const Step& st : steps) {
+                    const std::size_t n = st.n;
+                    switch (st.kind) {
+                    case RecordPiece::Kind::Copy:
+                        if (n <= kShort)
+                            std::memcpy(out, rec + st.from, kShort);
+                        else
+                            std::memcpy(out, rec + st.from, n);
+                        break;
+                    case RecordPiece::Kind::Zero:
+                        if (n <= kShort)
+                            std::memset(out, 0, kShort);
+                        else
                             std::memset(out, 0, n);
+                        break;
+                    case RecordPiece::Kind::Bytes:
+                        if (n <= kShort)
+                            std::memcpy(out, st.bytes, kShort);
+                        else
+                            std::memcpy(out, st.bytes, n);
+                        break;
+                    case RecordPiece::Kind::Convert:
+                        if (st.fast.usable) {
+                            if (!st.fast.run(rec + st.from, out)) {
+                                if (st.piece->failOnError)
+                                    return false;
+                                std::memset(out, 0, n);
+                            }
+                            break;
                         }
+                        if (!conv.run(*st.piece, rec + st.from,
+                                      static_cast<std::size_t>(window) - st.from))
+                            return false;
+                        std::memcpy(out, conv.buf.data(), n);
                         break;
                     }
-                    if (!conv.run(p, rec + p.from, static_cast<std::size_t>(window - p.from)))
-                        return false;
-                    std::memcpy(out, conv.buf.data(), n);
-                    break;
+                    out += n;
                 }
-                out += n;
             }
         }
-    }
-    return true;
+        return true;
+    };
+    if (!map.data())
+        return blocks();
+    bool ok = false;
+    if (!survivesBusErrors([&] { ok = blocks(); }))
+        return sink.fail(src.path() + " was cut short by another program while it was read");
+    return ok;
 }
 
 RecordShape recordShape(Segment& seg, std::int64_t fileSize) {
@@ -640,6 +814,7 @@ bool startRewrite(WorkingFile& wf, RewriteSink& sink, FileResult& result) {
             return false;
         }
         sink.attach(std::move(out), 0, std::move(name), true);
+        sink.releaseSourceAsRead(std::exchange(wf.rewriteReplacesSource, false));
         return true;
     }
     // The name search with reuse: the first name that is free, or whose file
@@ -1025,6 +1200,16 @@ FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std
     return r;
 }
 
+bool conversionKeepsBytes(const TypeEntry& from, const TypeEntry& to) {
+    // The integer conversion keeps the low bytes of a value that fits in 32
+    // bits, which every integer of 4 bytes or less does: between kinds of one
+    // size, the bytes come back as they were read.
+    bool fromSigned = false;
+    const int n = plainIntegerBytes(from.kind, fromSigned);
+    return n > 0 && n <= 4 && integerTargetBytes(to.kind) == n && from.length == n &&
+           to.length == n;
+}
+
 FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
                            const TypeEntry& replacement, const Locale& loc,
                            const Progress& progress) {
@@ -1046,22 +1231,30 @@ FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
     if (!fitsFile(oldSize + diff * R) || fr.probe.length + diff * R > kMaxFileSize)
         return refused(kTooBigText);
 
-    std::vector<RecordPiece> plan;
-    addCopy(plan, 0, old.start, S);
-    RecordPiece c;
-    c.kind = RecordPiece::Kind::Convert;
-    c.from = old.start;
-    c.readLength = old.length;
-    c.length = replacement.length;
-    c.fromKind = old.kind;
-    c.fromLength = old.length;
-    c.toKind = replacement.kind;
-    c.toLength = replacement.length;
-    plan.push_back(c);
-    addCopy(plan, old.end(), S - old.end(), S);
-    FileResult r = rewriteFieldRecords(wf, seg, fr, oldSize + diff * R, plan, loc, progress);
-    if (!r.ok)
-        return r;
+    FileResult r;
+    if (conversionKeepsBytes(old, replacement) && seg.begin + R * S <= oldSize) {
+        // The rewrite would copy the file as it is.
+        seg.length = fr.probe.length;
+        seg.recordCount = fr.probe.recordCount;
+        r.ok = true;
+    } else {
+        std::vector<RecordPiece> plan;
+        addCopy(plan, 0, old.start, S);
+        RecordPiece c;
+        c.kind = RecordPiece::Kind::Convert;
+        c.from = old.start;
+        c.readLength = old.length;
+        c.length = replacement.length;
+        c.fromKind = old.kind;
+        c.fromLength = old.length;
+        c.toKind = replacement.kind;
+        c.toLength = replacement.length;
+        plan.push_back(c);
+        addCopy(plan, old.end(), S - old.end(), S);
+        r = rewriteFieldRecords(wf, seg, fr, oldSize + diff * R, plan, loc, progress);
+        if (!r.ok)
+            return r;
+    }
     for (TypeEntry& e : seg.entries)
         if (e.start > old.start)
             e.start = static_cast<std::uint16_t>(e.start + diff);

@@ -43,6 +43,16 @@ public:
     // starts on its way to the disk at once and the flush has little left.
     void attach(FileStream&& out, std::int64_t at, std::string name = {}, bool towardsDisk = false);
     bool attached() const { return m_attached; }
+    // The file being read will be replaced by this one once it is complete
+    // (a command-line edit): its cached pages are let go as the rewrite
+    // passes them, so that the new file reuses that memory instead of
+    // claiming as much again, and the old file costs little to free.
+    void releaseSourceAsRead(bool on) { m_releaseSource = on; }
+    bool releasesSource() const { return m_releaseSource; }
+    // The rewrite has read src from off for len bytes and will not need them
+    // again; mapped: where src is mapped into memory from its start, if it is.
+    void sourceRead(const FileStream& src, std::int64_t off, std::int64_t len,
+                    const std::uint8_t* mapped = nullptr);
     // total: the bytes the finished file is expected to hold (for the fraction).
     void setProgress(const Progress& progress, std::int64_t total);
 
@@ -73,7 +83,7 @@ public:
     // after the run may be written too (they are overwritten or never flushed).
     std::uint8_t* reserve(std::size_t n);
     static constexpr std::size_t bufferSize() { return std::size_t{4} << 20; }
-    static constexpr std::size_t kCopySlack = 16;
+    static constexpr std::size_t kCopySlack = 64;
 
 private:
     bool flushBuffer();
@@ -96,6 +106,10 @@ private:
     bool m_taken = false;
     bool m_towardsDisk = false;
     std::int64_t m_sentTo = 0; // writing back was started for the bytes before
+    bool m_releaseSource = false;
+    // The run of the source read since its pages were last let go.
+    std::int64_t m_readFrom = 0;
+    std::int64_t m_readTo = 0;
 };
 
 // One piece of an output record, built from the input record of the same index.
@@ -162,8 +176,14 @@ FileResult insertEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<Typ
 // and removes those entries from the list.
 FileResult deleteEntryBytes(WorkingFile& wf, Segment& seg, const std::vector<std::size_t>& indices,
                             const Progress& progress = {});
+// True when converting a value of kind from to kind to gives back the same
+// bytes whatever they are (a signed integer read as unsigned of the same size,
+// and the like): such a change of kind needs no byte of the file rewritten.
+bool conversionKeepsBytes(const TypeEntry& from, const TypeEntry& to);
 // The entry at index becomes the replacement (at the same start); every
-// record's value is converted, zero when it cannot be.
+// record's value is converted, zero when it cannot be. A conversion that keeps
+// every record's bytes, with every record inside the file, writes nothing:
+// wf stays as it was and the result says delta 0.
 FileResult changeEntryKind(WorkingFile& wf, Segment& seg, std::size_t index,
                            const TypeEntry& replacement, const Locale& loc = defaultLocale(),
                            const Progress& progress = {});

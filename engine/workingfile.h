@@ -43,6 +43,9 @@ struct WorkingFile {
     // removes it; it is taken to be flushed once complete, so its blocks go
     // towards the disk while it is written. The rewrite that takes it clears it.
     std::function<bool(FileStream& out, std::string& name, std::string& error)> rewriteTarget;
+    // With rewriteTarget: what that rewrite writes replaces the file it reads,
+    // so the source's cached pages may be let go as they are read.
+    bool rewriteReplacesSource = false;
 };
 
 // The outcome of a copy or a rewrite. error is the system's text on failure.

@@ -600,7 +600,13 @@ TEST(EntryBytes, IntegerKindChangesMatchTheCodec) {
             const auto toLen = static_cast<std::uint16_t>(kindInfo(to)->defaultLength);
             auto s = seg(0, 8, static_cast<std::int32_t>(values.size()));
             s->entries = {entry(from, 0, fromLen)};
+            const std::string before = w.wf.name;
             ASSERT_TRUE(changeEntryKind(w.wf, *s, 0, entry(to, 0, toLen)).ok);
+            // A change said to keep the bytes writes no new file: the codec
+            // below is the judge of whether it really does keep them.
+            EXPECT_EQ(w.wf.name == before,
+                      conversionKeepsBytes(entry(from, 0, fromLen), entry(to, 0, toLen)))
+                << kindName(from) << " to " << kindName(to);
             Bytes want;
             for (const Bytes& v : values) {
                 std::array<std::uint8_t, kMaxValueBytes + 9> buf{};
@@ -614,6 +620,51 @@ TEST(EntryBytes, IntegerKindChangesMatchTheCodec) {
         }
     }
 }
+
+#ifdef __linux__
+TEST(EntryBytes, AOnePassRewriteReadsItsSourceInPlaceAndFailsCleanlyWhenItIsCutShort) {
+    // Several blocks read in place, the last one through the buffer, and
+    // bytes before and after the segment.
+    const Bytes data = counting((24 << 20) + 1000);
+    const auto records = static_cast<std::int32_t>((24 << 20) / 16 - 1);
+    auto convert = [&](WorkingFile& wf, const Progress& progress) {
+        auto s = seg(3, 16, records);
+        s->entries = {entry(7, 0, 4), entry(6, 4, 2)};
+        return changeEntryKind(wf, *s, 1, entry(7, 0, 4), defaultLocale(), progress);
+    };
+    // What the edit writes into the file that will replace its source.
+    auto onePass = [&](Work& w, const std::string& out, const Progress& progress) {
+        w.wf.rewriteTarget = [out](FileStream& stream, std::string& name, std::string& error) {
+            name = out;
+            if (stream.open(out, FileStream::Mode::Create))
+                return true;
+            error = stream.lastError();
+            return false;
+        };
+        w.wf.rewriteReplacesSource = true;
+        return convert(w.wf, progress);
+    };
+    Work plain(data);
+    ASSERT_TRUE(convert(plain.wf, {}).ok);
+    Work mapped(data);
+    const FileResult r = onePass(mapped, mapped.dir.file("out.bin"), {});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(readBytes(mapped.dir.file("out.bin")), plain.bytes());
+
+    // Another program cuts the source short half way: an error, no crash.
+    Work cut(data);
+    bool once = false;
+    const FileResult c = onePass(cut, cut.dir.file("out.bin"), [&](double) {
+        if (!std::exchange(once, true)) {
+            EXPECT_EQ(::truncate(cut.wf.name.c_str(), 1 << 20), 0);
+        }
+        return true;
+    });
+    EXPECT_TRUE(once);
+    EXPECT_FALSE(c.ok);
+    EXPECT_NE(c.error.find("was cut short by another program"), std::string::npos) << c.error;
+}
+#endif
 
 TEST(EntryBytes, PastedFieldFromALongerRecordCopiesTheBytesAtItsOffset) {
     // Fields copied from a segment with longer records keep their offsets; in
