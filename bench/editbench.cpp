@@ -145,9 +145,15 @@ void edits(const std::string& dir, const std::string& cli) {
         {"delete-records 1 record", {cli, "delete-records", data, "Recs", mid, mid}},
         {"add-field 4 bytes at 3", {cli, "add-field", data, "Recs", "4Bsigned", "4", "--at", "3"}},
         {"delete-fields (the one added)", {cli, "delete-fields", data, "Recs", "3"}},
+        // Same-size integers keep their bytes: only the type file changes.
         {"change-kind 4Bsigned -> 4Bunsigned",
          {cli, "change-kind", data, "Recs", "0", "4Bunsigned", "4"}},
         {"change-kind back", {cli, "change-kind", data, "Recs", "0", "4Bsigned", "4"}},
+        // A conversion that rewrites every record.
+        {"change-kind 4Bsigned -> 8Bsigned",
+         {cli, "change-kind", data, "Recs", "0", "8Bsigned", "8"}},
+        {"change-kind 8Bsigned -> 4Bsigned",
+         {cli, "change-kind", data, "Recs", "0", "4Bsigned", "4"}},
     };
     // Another build of the tool (EDITBENCH_REFERENCE_CLI), timed alike.
     const char* other = std::getenv("EDITBENCH_REFERENCE_CLI");
