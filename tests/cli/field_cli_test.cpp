@@ -109,6 +109,16 @@ TEST(CliFields, DeleteFieldsAndChangeKindRewriteEveryRecord) {
     EXPECT_EQ(list[0].recordLength, 4);
     EXPECT_EQ(list[1].begin, 14);
     EXPECT_TRUE(f.tempIsEmpty());
+
+    // Signed to unsigned of the same size keeps every byte: the data file is
+    // left as it is (the same file), only the structure changes.
+    const Bytes before = readBytes(f.data);
+    const auto id = fileId(f.data);
+    r = runCli({"change-kind", f.data, "Recs", "0", "4Bunsigned", "4"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readBytes(f.data), before);
+    EXPECT_EQ(fileId(f.data), id);
+    EXPECT_EQ(f.segments()[0].entries[0].kind, 8);
 }
 
 TEST(CliFields, RefusalsLeaveBothFilesUntouched) {
