@@ -22,7 +22,9 @@ for tool in "$cli" "$save"; do
     [ -x "$tool" ] || { echo "missing $tool (configure with -DVM_BUILD_BENCH=ON)"; exit 2; }
 done
 
-work=$(mktemp -d "$base/killloop.XXXXXX")
+# Every removal below works inside this folder: without it, stop at once.
+work=$(mktemp -d "$base/killloop.XXXXXX") && [ -n "$work" ] && [ -d "$work" ] ||
+    { echo "cannot make a folder in $base"; exit 2; }
 trap 'rm -rf "$work"' EXIT
 # The tool's working copies go to a folder of their own, to count leftovers.
 export TMPDIR=$work/tmp
@@ -56,7 +58,7 @@ head -c 1000 /dev/urandom >"$work/old-out.bin"
 cp "$work/old.bin.type" "$work/old-out.bin.type"
 
 restore() {
-    rm -rf "$work/run"/* "$work/run"/.[!.]* 2>/dev/null
+    rm -rf "${work:?}/run"/* "${work:?}/run"/.[!.]* 2>/dev/null
     cp "$work/old.bin" d.bin
     cp "$work/old.bin.type" d.bin.type
     cp "$work/old-out.bin" out.bin
@@ -90,7 +92,7 @@ for op in add-records change-kind cut-blank save; do
     killed=0 finished=0 oldPairs=0 newPairs=0 mixes=0 completed=0 putBack=0 strays=0
     for ((round = 0; round < rounds; ++round)); do
         restore
-        rm -rf "${TMPDIR:?}"/*
+        rm -rf "${work:?}/tmp"/*
         delay=$((RANDOM % span))
         $cmd >/dev/null 2>&1 &
         pid=$!

@@ -18,7 +18,8 @@ cli=$build/cli/vellomarque-cli
 [ -x "$cli" ] || { echo "missing $cli"; exit 2; }
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
-work=$(mktemp -d "$base/twowriters.XXXXXX")
+work=$(mktemp -d "$base/twowriters.XXXXXX") && [ -n "$work" ] && [ -d "$work" ] ||
+    { echo "cannot make a folder in $base"; exit 2; }
 trap 'rm -rf "$work"' EXIT
 export TMPDIR=$work/tmp
 mkdir -p "$TMPDIR"
