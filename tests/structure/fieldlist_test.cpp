@@ -311,6 +311,20 @@ TEST_F(FieldListTest, EditModeInsertAndConvertGoThroughTheirDialogs) {
     EXPECT_EQ(streamBytes(doc().dataStream()), rebuilt([](const QByteArray& rec) {
                   return rec.left(2) + QByteArray("\x02\x01\x00\x00", 4) + rec.mid(2);
               }));
+
+    // Unsigned to signed of one size keeps every byte: no new working file,
+    // and undo takes back the kind alone.
+    const QByteArray bytes = streamBytes(doc().dataStream());
+    const QString working = doc().workingFileName();
+    selectFields({0});
+    answerWithOk("BOK", [](QDialog& d) { choose(d.findChild<QComboBox*>("CKind"), 5); });
+    run("A_trans");
+    EXPECT_EQ(seg(0).entries[0].kind, 5);
+    EXPECT_EQ(doc().workingFileName(), working);
+    EXPECT_EQ(streamBytes(doc().dataStream()), bytes);
+    ASSERT_TRUE(doc().undo());
+    EXPECT_EQ(seg(0).entries[0].kind, 6);
+    EXPECT_EQ(streamBytes(doc().dataStream()), bytes);
     EXPECT_EQ(prompts.unanswered, 1);
 }
 
