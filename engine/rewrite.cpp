@@ -680,30 +680,9 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
         return writeLargeRecords(sink, src, begin, count, recordLength, plan, loc);
 
     Converter conv{loc};
-    // The plan as the loop runs it, once per record: pieces of bytes given
-    // are padded, so that every piece of up to kCopySlack bytes is one
-    // fixed-size move the compiler does inline (what it writes past the
-    // piece is overwritten by the next one or lands in the buffers' slack).
-    struct Step {
-        RecordPiece::Kind kind;
-        std::size_t from;
-        std::size_t n;
-        const std::uint8_t* bytes;
-        IntegerConversion fast;
-        const RecordPiece* piece;
-    };
-    std::vector<std::vector<std::uint8_t>> padded;
-    std::vector<Step> steps;
-    for (const RecordPiece& p : plan) {
-        const std::uint8_t* bytes = nullptr;
-        if (p.kind == RecordPiece::Kind::Bytes) {
-            padded.emplace_back(p.bytes);
-            padded.back().resize(p.bytes.size() + RewriteSink::kCopySlack);
-            bytes = padded.back().data();
-        }
-        steps.push_back({p.kind, static_cast<std::size_t>(std::max<std::int64_t>(p.from, 0)),
-                         static_cast<std::size_t>(p.length), bytes, IntegerConversion(p), &p});
-    }
+    std::vector<IntegerConversion> fast;
+    for (const RecordPiece& p : plan)
+        fast.emplace_back(p);
     // Whole blocks of records are read with one call and their output is
     // reserved in the sink at once.
     const std::int64_t perBlock = std::min(
@@ -713,7 +692,6 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
     const std::int64_t srcSize = src.size();
     const SourceMap map(src, sink.releasesSource());
     const std::size_t outLen = static_cast<std::size_t>(outLength);
-    constexpr std::size_t kShort = RewriteSink::kCopySlack;
     auto blocks = [&]() -> bool {
         for (std::int64_t r0 = 0; r0 < count; r0 += perBlock) {
             const std::int64_t k = std::min(perBlock, count - r0);
@@ -740,38 +718,35 @@ bool writeRecords(RewriteSink& sink, const FileStream& src, std::int64_t begin, 
                 return false;
             for (std::int64_t r = 0; r < k; ++r) {
                 const std::uint8_t* rec = block + r * recordLength;
-                for (const Step& st : steps) {
-                    const std::size_t n = st.n;
-                    switch (st.kind) {
+                for (std::size_t pi = 0; pi < plan.size(); ++pi) {
+                    const RecordPiece& p = plan[pi];
+                    const std::size_t n = static_cast<std::size_t>(p.length);
+                    switch (p.kind) {
                     case RecordPiece::Kind::Copy:
-                        if (n <= kShort)
-                            std::memcpy(out, rec + st.from, kShort);
+                        // Short pieces are copied as one fixed-size move; what it
+                        // writes past the piece is overwritten by the next one or
+                        // lands in the buffers' slack.
+                        if (n <= RewriteSink::kCopySlack)
+                            std::memcpy(out, rec + p.from, RewriteSink::kCopySlack);
                         else
-                            std::memcpy(out, rec + st.from, n);
+                            std::memcpy(out, rec + p.from, n);
                         break;
                     case RecordPiece::Kind::Zero:
-                        if (n <= kShort)
-                            std::memset(out, 0, kShort);
-                        else
-                            std::memset(out, 0, n);
+                        std::memset(out, 0, n);
                         break;
                     case RecordPiece::Kind::Bytes:
-                        if (n <= kShort)
-                            std::memcpy(out, st.bytes, kShort);
-                        else
-                            std::memcpy(out, st.bytes, n);
+                        std::memcpy(out, p.bytes.data(), n);
                         break;
                     case RecordPiece::Kind::Convert:
-                        if (st.fast.usable) {
-                            if (!st.fast.run(rec + st.from, out)) {
-                                if (st.piece->failOnError)
+                        if (fast[pi].usable) {
+                            if (!fast[pi].run(rec + p.from, out)) {
+                                if (p.failOnError)
                                     return false;
                                 std::memset(out, 0, n);
                             }
                             break;
                         }
-                        if (!conv.run(*st.piece, rec + st.from,
-                                      static_cast<std::size_t>(window) - st.from))
+                        if (!conv.run(p, rec + p.from, static_cast<std::size_t>(window - p.from)))
                             return false;
                         std::memcpy(out, conv.buf.data(), n);
                         break;

@@ -83,7 +83,7 @@ public:
     // after the run may be written too (they are overwritten or never flushed).
     std::uint8_t* reserve(std::size_t n);
     static constexpr std::size_t bufferSize() { return std::size_t{4} << 20; }
-    static constexpr std::size_t kCopySlack = 64;
+    static constexpr std::size_t kCopySlack = 16;
 
 private:
     bool flushBuffer();
